@@ -1,0 +1,10 @@
+// Handle types of the platform seam, defined once. Opaque to the library.
+#pragma once
+
+namespace snmphelper::platform {
+
+// The library's own module: on Windows its instance handle, elsewhere any
+// non-null token the loader entry stores.
+using ModuleHandle = void *;
+
+}  // namespace snmphelper::platform

@@ -1,0 +1,51 @@
+/* Compiled as C: the public header must be valid C, and a C program must be
+ * able to call the shared library. */
+#include <stddef.h>
+#include <stdio.h>
+#include <stdlib.h>
+
+#include "snmphelper.h"
+
+int main(void) {
+    /* GetRequest, request-id 1, empty community, 1.3.6.1.2.1.1.1.0. */
+    static const uint8_t expected[34] = {
+        0x30, 0x20, 0x02, 0x01, 0x00, 0x04, 0x00, 0xA0, 0x19, 0x02, 0x01, 0x01,
+        0x02, 0x01, 0x00, 0x02, 0x01, 0x00, 0x30, 0x0E, 0x30, 0x0C, 0x06, 0x08,
+        0x2B, 0x06, 0x01, 0x02, 0x01, 0x01, 0x01, 0x00, 0x04, 0x00};
+    /* GetResponse carrying "abc" for the same name. */
+    static const uint8_t response[37] = {
+        0x30, 0x23, 0x02, 0x01, 0x00, 0x04, 0x00, 0xA2, 0x1C, 0x02, 0x01, 0x01,
+        0x02, 0x01, 0x00, 0x02, 0x01, 0x00, 0x30, 0x11, 0x30, 0x0F, 0x06, 0x08,
+        0x2B, 0x06, 0x01, 0x02, 0x01, 0x01, 0x01, 0x00, 0x04, 0x03, 0x61, 0x62, 0x63};
+    char oid[] = "1.3.6.1.2.1.1.1.0";
+    SnmpVarBind binding = {oid, 17, SNMP_VALUE_NULL, NULL, 0};
+    SnmpReqParam request = {NULL, 0, SNMP_PDU_GET_REQUEST, 1, 0, 0, 1, &binding};
+    uint8_t buffer[64];
+    uint16_t length = sizeof buffer;
+    size_t i;
+    SnmpReqParam *reply;
+
+    if (HelperSnmpEncodePdu(&request, buffer, &length) != SNMP_ENCODE_OK || length != 34) {
+        fprintf(stderr, "encode failed\n");
+        return 1;
+    }
+    for (i = 0; i < sizeof expected; ++i) {
+        if (buffer[i] != expected[i]) {
+            fprintf(stderr, "encoded octet %u differs\n", (unsigned)i);
+            return 1;
+        }
+    }
+
+    reply = HelperSnmpDecodePdu(response, (uint32_t)sizeof response);
+    if (reply == NULL || reply->varBindCount != 1 || reply->varBinds[0].valueLength != 3 ||
+        reply->pduType != SNMP_PDU_GET_RESPONSE) {
+        fprintf(stderr, "decode failed\n");
+        return 1;
+    }
+    HelperFreeReqParam(reply);
+    HelperFreeReqParam(NULL);
+    HelperFreeBlock(NULL);
+    free(NULL);
+    puts("C API OK");
+    return 0;
+}
