@@ -94,7 +94,7 @@ typedef struct SnmpTrapParam {
     int16_t specificTrap;     /* low 16 bits of the specific-trap INTEGER */
     uint32_t timeStamp;       /* TimeTicks, host order */
     uint16_t varBindCount;
-    SnmpVarBind *varBinds;    /* each value in a 256-octet block */
+    SnmpVarBind *varBinds;    /* each value (at most 256 octets) in a 257-octet block, zero after it */
 } SnmpTrapParam;
 
 /* Result codes of HelperSnmpEncodePdu. */
@@ -133,8 +133,209 @@ SNMPHELPER_API void SNMPHELPER_CALL HelperFreeReqParam(SnmpReqParam *record);
 SNMPHELPER_API SnmpTrapParam *SNMPHELPER_CALL HelperSnmpDecodeTrapPdu(const uint8_t *data,
                                                                       uint32_t length);
 
+/* Request types of HelperFormSNMPPacket and the transaction functions. */
+#define SNMP_REQUEST_GET 0
+#define SNMP_REQUEST_GET_NEXT 1
+#define SNMP_REQUEST_SET 2
+
+/* Result codes of the transaction layer (0 is success). 25002 and 25013 are
+ * not used. */
+#define SNMP_RESULT_OK 0
+#define SNMP_RESULT_CONFIG_UNREADABLE 25001  /* internal: replaced by a default */
+#define SNMP_RESULT_VARBIND_LIST_FAILED 25003
+#define SNMP_RESULT_COMMUNITY_FAILED 25004
+#define SNMP_RESULT_OUT_OF_MEMORY 25005
+#define SNMP_RESULT_REQUEST_ID_FAILED 25006
+#define SNMP_RESULT_BAD_REQUEST_TYPE 25007
+#define SNMP_RESULT_ENCODE_FAILED 25008
+#define SNMP_RESULT_DECODE_FAILED 25009
+#define SNMP_RESULT_NO_REPLY 25010        /* no printer name, no reply, or no matching reply */
+#define SNMP_RESULT_ERROR_STATUS 25011    /* the printer answered with a non-zero error-status */
+#define SNMP_RESULT_DOES_NOT_FIT 25012    /* texts too long for the buffers, or a value without text form */
+#define SNMP_RESULT_TRAP_REGISTRATION_FAILED 25014
+
+/*
+ * Takes the next item off a value list and returns its value in a new block,
+ * ready for SnmpVarBind.value; null when the item has no value (types 4, 9
+ * and unknown codes), is malformed, or the block cannot be allocated.
+ *   cursor       in/out  points to the current position in a writable,
+ *                        zero-terminated value list; moved to the start of
+ *                        the next item. Separators are overwritten with zero
+ *                        bytes. After the last item it points to the list's
+ *                        terminator, or is set to null after a raw item
+ *                        (types 10-15) that ends the list. Unchanged when no
+ *                        comma follows it (and a null *cursor gives null).
+ *   valueType    out     the item's type code; 2 for the raw types 10-15.
+ *                        Unchanged when no type code could be read.
+ *   valueLength  out     octets of the value (characters for type 8).
+ * Items: "1,-7" "5,4294967295" "6,..." "7,..." (4 octets, host order),
+ * "2,3,abc" (a decimal length, then exactly that many raw octets, zero bytes
+ * and commas included), "3,192.168.1.20" (4 octets, network order),
+ * "8,1.3.6.1" (zero-terminated text, as HelperSNMPDecodePacket writes it),
+ * "10,"-"15," followed by 6, 3, 2, 6, 4 or 10 raw octets, and items are
+ * separated by one comma.
+ * What this function cannot check: it does not know the size of the caller's
+ * text. Every search for a comma stops at the text's zero terminator, but an
+ * OCTET STRING or raw item is taken by its length, zero bytes included, so
+ * the caller must make sure the text holds that many octets after the item's
+ * comma. Inside a request (HelperFormSNMPPacket), where the value list's size
+ * is known, no item reads past that size.
+ */
+SNMPHELPER_API uint8_t *SNMPHELPER_CALL HelperDecodeValue(char **cursor, int32_t *valueType,
+                                                          uint32_t *valueLength);
+
+/*
+ * Forms a complete SNMPv1 request message with the library's community and
+ * the next request-id.
+ *   requestType    in      SNMP_REQUEST_GET, SNMP_REQUEST_GET_NEXT or
+ *                          SNMP_REQUEST_SET.
+ *   oidList        in/out  writable, zero-terminated, comma-joined
+ *                          identifiers; the comma after each identifier used
+ *                          is overwritten with a zero byte.
+ *   oidListSize    in      bytes of the oidList buffer (sizes the packet).
+ *   valueList      in/out  for SNMP_REQUEST_SET, the values in the form of
+ *                          HelperDecodeValue, consumed in order and modified
+ *                          in the same way; a value that cannot be taken
+ *                          (malformed, or running past valueListSize) refuses
+ *                          the request. Not read otherwise (may be null).
+ *   valueListSize  in      bytes of the valueList buffer; no item is read past
+ *                          them. Null counts as 0.
+ *   varCount       in      number of identifiers (and values) to take; at
+ *                          most the number of identifiers in oidList and at
+ *                          most 65535, or the request is refused without
+ *                          touching oidList.
+ *   packetLength   out     0, or the message length on success.
+ * Returns the message in a new block of (oidListSize + *valueListSize) * 2 +
+ * 50 bytes (at most 65535), or null on any failure (nothing stays allocated).
+ * Release it with HelperFreeBlock.
+ */
+SNMPHELPER_API uint8_t *SNMPHELPER_CALL HelperFormSNMPPacket(int32_t requestType, char *oidList,
+                                                             uint32_t oidListSize, char *valueList,
+                                                             const uint32_t *valueListSize,
+                                                             uint32_t varCount,
+                                                             uint32_t *packetLength);
+
+/*
+ * Decodes a GetResponse message and writes its identifiers and values as
+ * text into the caller's buffers.
+ *   message       in      the received octets; only read.
+ *   messageLength in      their number.
+ *   oidBuffer     out     the identifiers joined by commas, zero-terminated.
+ *   oidSize       in/out  room of oidBuffer; on the way out the text's length
+ *                         plus 2 (complete; 1 for a reply without variables,
+ *                         whose oidBuffer is left as it was), or the room the
+ *                         whole text would need plus one spare byte
+ *                         (incomplete).
+ *   valueBuffer   out     the values, one item per variable: "1,-5" INTEGER,
+ *                         "2,3,abc" OCTET STRING (length, then the raw
+ *                         octets), "3,192.168.1.20" IpAddress, "5,..." "6,..."
+ *                         "7,..." unsigned, "8,1.3.6.1" OBJECT IDENTIFIER,
+ *                         separated by commas, zero-terminated. Its whole
+ *                         room is cleared first.
+ *   valueSize     in/out  room of valueBuffer; on the way out the text's
+ *                         length (complete), or the room the whole text would
+ *                         need (incomplete).
+ * Returns 0; SNMP_RESULT_DECODE_FAILED when the message is not a GetResponse
+ * the decoder accepts; SNMP_RESULT_ERROR_STATUS for a non-zero error-status
+ * (nothing written); SNMP_RESULT_DOES_NOT_FIT when the texts do not fit or a
+ * value (Opaque, NULL) has no text form, the buffers then holding what was
+ * written before. A null buffer or size counts as no room.
+ */
+SNMPHELPER_API int32_t SNMPHELPER_CALL HelperSNMPDecodePacket(const uint8_t *message,
+                                                              uint32_t messageLength,
+                                                              char *oidBuffer, uint32_t *oidSize,
+                                                              char *valueBuffer,
+                                                              uint32_t *valueSize);
+
 /* Releases one block that the library handed out. Null does nothing. */
 SNMPHELPER_API void SNMPHELPER_CALL HelperFreeBlock(void *block);
+
+/* Transport and printer-record results that the transaction functions hand
+ * on unchanged when a request cannot be sent. */
+#define SNMP_RESULT_RECV_FAILED 20001   /* reading a datagram failed */
+#define SNMP_RESULT_RECV_TIMEOUT 20002  /* no datagram came in time */
+#define SNMP_RESULT_SEND_FAILED 20004   /* every send failed, or no transport
+                                           can be opened for the printer */
+#define SNMP_RESULT_BIND_FAILED 20006
+#define SNMP_RESULT_SOCKET_CLOSED 20009 /* transport not open, connection aborted or reset */
+
+/*
+ * Runs one request against a printer and writes the reply back as text. The
+ * printer is reached by the protocol its configuration names; the request is
+ * re-sent while no reply comes, over the printer's other protocols when one
+ * fails (the switch is stored in the configuration), and repeated while the
+ * replies cannot be decoded or answer another request. Blocks the calling
+ * thread until the exchange is over.
+ *   printerName    in      zero-terminated name of the printer's
+ *                          configuration key; null gives SNMP_RESULT_NO_REPLY.
+ *   requestType    in      SNMP_REQUEST_GET, SNMP_REQUEST_GET_NEXT or
+ *                          SNMP_REQUEST_SET.
+ *   oidList        in/out  writable, comma-joined identifiers; split in place
+ *                          while the request is formed, then overwritten with
+ *                          the reply's identifiers, comma-joined.
+ *   oidListSize    in      room of oidList in bytes, terminator included.
+ *   valueList      in/out  for SNMP_REQUEST_SET the values to set, in the form
+ *                          of HelperDecodeValue; once a reply is accepted, the
+ *                          reply's values in the form of HelperSNMPDecodePacket.
+ *   valueListSize  in/out  room of valueList; the length of the reply's value
+ *                          text when values were written.
+ *   varCount       in      number of identifiers (and values) to send.
+ * Returns 0; SNMP_RESULT_ERROR_STATUS for a non-zero error-status other than
+ * genErr (5), which counts as success; for both the buffers are not touched.
+ * SNMP_RESULT_DOES_NOT_FIT when the reply does not fit the buffers (a set
+ * request returns 0 then: the printer has done the set). SNMP_RESULT_NO_REPLY
+ * when nothing came or no reply answered this request; SNMP_RESULT_DECODE_FAILED
+ * when the last reply could not be decoded; a forming code (25003-25008); or,
+ * when sending failed, SNMP_RESULT_SEND_FAILED or another transport result.
+ */
+SNMPHELPER_API int32_t SNMPHELPER_CALL HelperSNMPTransact(const char *printerName,
+                                                          int32_t requestType, char *oidList,
+                                                          uint32_t oidListSize, char *valueList,
+                                                          uint32_t *valueListSize,
+                                                          uint32_t varCount);
+
+/*
+ * HelperSNMPTransact, with every OCTET STRING of the reply's value text
+ * rewritten as upper-case hexadecimal digits ("2,3,abc" becomes
+ * "2,6,616263"), so that the value text is one ordinary zero-terminated
+ * string. Same arguments. *valueListSize still gives the length of the text
+ * before the rewrite. Returns HelperSNMPTransact's result, or
+ * SNMP_RESULT_DOES_NOT_FIT when the rewritten text would exceed 511
+ * characters or the room of valueList (the text is then left as the
+ * transaction wrote it).
+ */
+SNMPHELPER_API int32_t SNMPHELPER_CALL HelperSNMPTransactAscii(const char *printerName,
+                                                               int32_t requestType, char *oidList,
+                                                               uint32_t oidListSize,
+                                                               char *valueList,
+                                                               uint32_t *valueListSize,
+                                                               uint32_t varCount);
+
+/*
+ * Fetches every object of one of the 26 fixed object groups in one
+ * GetRequest.
+ *   printerName  in      as for HelperSNMPTransact.
+ *   group        in      the group number, 0 to 25.
+ *   valueBuffer  out     the values, in the group's order, as HelperSNMPTransact
+ *                        writes them.
+ *   valueLength  in/out  room of valueBuffer; the value text's length.
+ * Returns HelperSNMPTransact's result; SNMP_RESULT_VARBIND_LIST_FAILED for a
+ * group number past 25; SNMP_RESULT_OUT_OF_MEMORY when the group's list could
+ * not be built when the library was loaded.
+ */
+SNMPHELPER_API int32_t SNMPHELPER_CALL HelperGetSNMPObjects(const char *printerName, uint32_t group,
+                                                            char *valueBuffer,
+                                                            uint32_t *valueLength);
+
+/*
+ * Sends a printer, in which this host is registered as a trap destination,
+ * one GetRequest as a keep-alive, and does not wait for the reply.
+ *   printerName  in  as for HelperSNMPTransact.
+ * Returns 0 once the request has been handed to the transport (whether or
+ * not the printer answers), SNMP_RESULT_OUT_OF_MEMORY, or a sending result
+ * as for HelperSNMPTransact.
+ */
+SNMPHELPER_API int32_t SNMPHELPER_CALL HelperTrapKeepAlive(const char *printerName);
 
 #ifdef __cplusplus
 }

@@ -8,5 +8,16 @@ namespace snmphelper::cli {
 // Each adds its subcommand to the application; the subcommand's callback
 // sets the process exit code through `exitCode`.
 void AddDecodeCommand(CLI::App &app, int &exitCode);
+void AddFormCommand(CLI::App &app, int &exitCode);
+void AddGroupsCommand(CLI::App &app, int &exitCode);
+void AddPrinterCommand(CLI::App &app, int &exitCode);
+void AddConfigCommand(CLI::App &app, int &exitCode);
+void AddRegistryCommand(CLI::App &app, int &exitCode);
+void AddGetCommand(CLI::App &app, int &exitCode);
+void AddGetNextCommand(CLI::App &app, int &exitCode);
+void AddSetCommand(CLI::App &app, int &exitCode);
+void AddWalkCommand(CLI::App &app, int &exitCode);
+void AddGroupCommand(CLI::App &app, int &exitCode);
+void AddKeepAliveCommand(CLI::App &app, int &exitCode);
 
 }  // namespace snmphelper::cli

@@ -8,6 +8,17 @@ int main(int argc, char **argv) {
     app.require_subcommand(1);
     int exitCode = 0;
     snmphelper::cli::AddDecodeCommand(app, exitCode);
+    snmphelper::cli::AddFormCommand(app, exitCode);
+    snmphelper::cli::AddGroupsCommand(app, exitCode);
+    snmphelper::cli::AddPrinterCommand(app, exitCode);
+    snmphelper::cli::AddConfigCommand(app, exitCode);
+    snmphelper::cli::AddRegistryCommand(app, exitCode);
+    snmphelper::cli::AddGetCommand(app, exitCode);
+    snmphelper::cli::AddGetNextCommand(app, exitCode);
+    snmphelper::cli::AddSetCommand(app, exitCode);
+    snmphelper::cli::AddWalkCommand(app, exitCode);
+    snmphelper::cli::AddGroupCommand(app, exitCode);
+    snmphelper::cli::AddKeepAliveCommand(app, exitCode);
     CLI11_PARSE(app, argc, argv);
     return exitCode;
 }

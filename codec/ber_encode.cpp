@@ -1,0 +1,120 @@
+#include "codec/ber_encode.h"
+
+#include <limits>
+
+namespace snmphelper {
+namespace {
+
+constexpr std::uint32_t kMaxArc = std::numeric_limits<std::uint32_t>::max();
+
+// Number of octets of a length or sub-identifier value in base 256.
+std::uint32_t Base256Octets(std::uint32_t v) {
+    std::uint32_t count = 1;
+    while (count < 4 && (v >> (8 * count)) != 0) ++count;
+    return count;
+}
+
+// Appends sub-identifiers (X.690 8.19.2: base 128, high bit on all octets but
+// the last) to a bounded buffer.
+class SubidentifierWriter {
+public:
+    SubidentifierWriter(std::uint8_t *buffer, int room) : buffer_(buffer), room_(room) {}
+
+    // False, with nothing written, when the octets do not fit.
+    bool Write(std::uint32_t value) {
+        int count = 1;
+        while (count < 5 && (value >> (7 * count)) != 0) ++count;
+        if (count > room_ - written_) return false;
+        for (int i = count - 1; i >= 0; --i) {
+            const auto group = static_cast<std::uint8_t>((value >> (7 * i)) & 0x7F);
+            buffer_[written_++] = static_cast<std::uint8_t>(group | (i != 0 ? 0x80 : 0x00));
+        }
+        return true;
+    }
+
+    int Written() const { return written_; }
+
+private:
+    std::uint8_t *buffer_;
+    int room_;
+    int written_ = 0;
+};
+
+// The first two arcs share the first sub-identifier (X.690 8.19.4); this
+// library keeps it to one octet.
+bool CombineFirstArcs(std::uint64_t first, std::uint64_t second, std::uint32_t &combined) {
+    if (second > 39) return false;
+    const std::uint64_t value = first * 40 + second;
+    if (value > 127) return false;
+    combined = static_cast<std::uint32_t>(value);
+    return true;
+}
+
+}  // namespace
+
+int OidTextToBer(std::uint8_t *buffer, int room, const char *text) {
+    if (room < 0 || text == nullptr) return -1;
+    if (text[0] == '\0') return 0;
+    if (buffer == nullptr) return -1;
+
+    enum class State { FirstArc, SecondArc, LaterArcs };
+    State state = State::FirstArc;
+    SubidentifierWriter writer(buffer, room);
+    std::uint32_t first = 0;
+    std::uint32_t arc = 0;
+    for (const char *c = text;; ++c) {
+        if (*c >= '0' && *c <= '9') {
+            const auto digit = static_cast<std::uint32_t>(*c - '0');
+            // A wrapped arc would silently name a different object.
+            if (arc > (kMaxArc - digit) / 10) return -1;
+            arc = arc * 10 + digit;
+            continue;
+        }
+        if (*c != '.' && *c != '\0') return -1;
+        const bool end = *c == '\0';
+        std::uint32_t subidentifier = arc;
+        switch (state) {
+        case State::FirstArc:
+            if (!end) {
+                first = arc;
+                state = State::SecondArc;
+                arc = 0;
+                continue;
+            }
+            // A text of one arc X stands for X.0.
+            if (!CombineFirstArcs(arc, 0, subidentifier)) return -1;
+            break;
+        case State::SecondArc:
+            if (!CombineFirstArcs(first, arc, subidentifier)) return -1;
+            state = State::LaterArcs;
+            break;
+        case State::LaterArcs:
+            break;
+        }
+        if (!writer.Write(subidentifier)) return -1;
+        if (end) return writer.Written();
+        arc = 0;
+    }
+}
+
+std::uint32_t EncodeLength(std::uint32_t length, std::uint8_t *buffer, std::uint32_t room) {
+    if (buffer == nullptr) return 0;
+    if (length < 128) {
+        if (room < 1) return 0;
+        buffer[0] = static_cast<std::uint8_t>(length);
+        return 1;
+    }
+    const std::uint32_t k = Base256Octets(length);
+    if (room < k + 1) return 0;
+    buffer[0] = static_cast<std::uint8_t>(0x80 + k);
+    for (std::uint32_t i = 0; i < k; ++i) {
+        buffer[1 + i] = static_cast<std::uint8_t>(length >> (8 * (k - 1 - i)));
+    }
+    return k + 1;
+}
+
+std::uint32_t LengthOfLength(std::uint32_t length) {
+    return length < 128 ? 1 : 1 + Base256Octets(length);
+}
+
+}  // namespace snmphelper

@@ -1,0 +1,26 @@
+// Sending-side BER helpers: object identifier text to contents octets, and
+// definite lengths (X.690 8.1.3).
+#pragma once
+
+#include <cstdint>
+
+namespace snmphelper {
+
+// Converts dotted-decimal text ("1.3.6.1.2.1.1.1.0") into OBJECT IDENTIFIER
+// contents octets (X.690 8.19) in `buffer`, at most `room` of them.
+// The first two arcs share one octet (first x 40 + second, at most 127, the
+// second at most 39); an empty arc counts as 0. Returns the octets written,
+// 0 for the empty text, or -1 for a negative room, a null text, a character
+// other than a digit or a dot, an arc above 4294967295, a first pair that does
+// not fit one octet, or contents that do not fit the room.
+int OidTextToBer(std::uint8_t *buffer, int room, const char *text);
+
+// Writes `length` in the shortest definite form: one octet below 128, else
+// 0x80 + k followed by the k octets of the length. Returns the octets
+// written, or 0 when they do not fit `room` (nothing is written then).
+std::uint32_t EncodeLength(std::uint32_t length, std::uint8_t *buffer, std::uint32_t room);
+
+// The octets EncodeLength writes for `length`: 1 to 5.
+std::uint32_t LengthOfLength(std::uint32_t length);
+
+}  // namespace snmphelper

@@ -1,0 +1,89 @@
+// HelperSnmpDecodePdu: one received SNMPv1 GetResponse message (RFC 1157 4.1)
+// into a freshly allocated SnmpReqParam. Only a complete message with every
+// length exact and the fixed fields in their shortest forms is accepted.
+#include "codec/ber_decode.h"
+#include "codec/byte_cursor.h"
+#include "codec/varbind_list_decoder.h"
+#include "platform/heap.h"
+#include "snmphelper.h"
+
+namespace snmphelper {
+namespace {
+
+constexpr std::uint8_t kSequence = 0x30;
+constexpr std::uint8_t kInteger = 0x02;
+constexpr std::uint8_t kOctetString = 0x04;
+constexpr std::uint8_t kGetResponse = 0xA2;
+constexpr std::size_t kCommunityBlockSize = 256;
+constexpr std::uint8_t kErrorStatusLimit = 6;  // noError .. genErr
+
+// The version field, always the three octets of INTEGER 0 (SNMPv1).
+bool ExpectVersion(ByteCursor &message) {
+    return message.ExpectOctet(kInteger) && message.ExpectOctet(1) && message.ExpectOctet(0);
+}
+
+// An INTEGER in exactly the form 02 01 x, as the error fields must be.
+bool ReadOneOctetInteger(ByteCursor &pdu, std::uint8_t &value) {
+    return pdu.ExpectOctet(kInteger) && pdu.ExpectOctet(1) && pdu.ReadOctet(value);
+}
+
+// At most 255 octets, so a zero always follows them in the 256-octet block.
+bool DecodeCommunity(ByteCursor &message, SnmpReqParam &record) {
+    if (!message.ExpectOctet(kOctetString)) return false;
+    record.community = static_cast<char *>(platform::HeapAllocZero(kCommunityBlockSize));
+    if (record.community == nullptr) return false;
+    std::uint32_t length = kCommunityBlockSize - 1;
+    if (!DecodeBerValue(BerClass::Universal, 4, message, record.community, length)) return false;
+    record.communityLength = static_cast<std::uint16_t>(length);
+    return true;
+}
+
+bool DecodeHeaderFields(ByteCursor &pdu, SnmpReqParam &record) {
+    std::uint32_t length = sizeof record.requestId;
+    if (!pdu.ExpectOctet(kInteger) ||
+        !DecodeBerValue(BerClass::Universal, 2, pdu, &record.requestId, length)) {
+        return false;
+    }
+    std::uint8_t errorStatus = 0;
+    std::uint8_t errorIndex = 0;
+    if (!ReadOneOctetInteger(pdu, errorStatus) || errorStatus >= kErrorStatusLimit ||
+        !ReadOneOctetInteger(pdu, errorIndex)) {
+        return false;
+    }
+    record.errorStatus = errorStatus;
+    record.errorIndex = errorIndex;
+    return true;
+}
+
+bool DecodeResponse(ByteCursor input, SnmpReqParam &record) {
+    // The message and the PDU and its list must each reach exactly to the end
+    // of the data: trailing octets and truncation are both refused.
+    ByteCursor message;
+    ByteCursor pdu;
+    ByteCursor list;
+    if (!EnterItem(input, kSequence, message) || !input.AtEnd()) return false;
+    if (!ExpectVersion(message) || !DecodeCommunity(message, record)) return false;
+    if (!EnterItem(message, kGetResponse, pdu) || !message.AtEnd()) return false;
+    record.pduType = SNMP_PDU_GET_RESPONSE;
+    if (!DecodeHeaderFields(pdu, record)) return false;
+    if (!EnterItem(pdu, kSequence, list) || !pdu.AtEnd()) return false;
+    record.varBinds = AllocateVarBindBlock();
+    if (record.varBinds == nullptr) return false;
+    return DecodeVarBindList(list, record.varBinds, record.varBindCount, std::nullopt);
+}
+
+}  // namespace
+}  // namespace snmphelper
+
+extern "C" SNMPHELPER_API SnmpReqParam *SNMPHELPER_CALL HelperSnmpDecodePdu(const uint8_t *data,
+                                                                            uint32_t length) {
+    using namespace snmphelper;
+    if (data == nullptr) return nullptr;
+    auto *record = static_cast<SnmpReqParam *>(platform::HeapAllocZero(sizeof(SnmpReqParam)));
+    if (record == nullptr) return nullptr;
+    if (!DecodeResponse(ByteCursor(data, length), *record)) {
+        HelperFreeReqParam(record);
+        return nullptr;
+    }
+    return record;
+}

@@ -1,0 +1,80 @@
+#include "codec/varbind_list_decoder.h"
+
+#include <algorithm>
+
+#include "codec/ber_decode.h"
+#include "platform/heap.h"
+
+namespace snmphelper {
+namespace {
+
+constexpr std::uint8_t kSequence = 0x30;
+constexpr std::uint8_t kObjectIdentifier = 0x06;
+constexpr std::uint8_t kConstructedBit = 0x20;
+
+// The size of the block that holds a value: one octet more than the value, and
+// for an OBJECT IDENTIFIER a whole text block, so that a reader may treat it
+// like any other dotted text.
+std::size_t ValueBlockSize(const BerValue &value, std::optional<std::uint32_t> fixedValueRoom) {
+    if (fixedValueRoom) return std::size_t{*fixedValueRoom} + 1;
+    const std::size_t fit = std::size_t{StoredValueLength(value)} + 1;
+    if (value.type == SNMP_VALUE_OBJECT_IDENTIFIER) return std::max(fit, kOidTextBlockSize);
+    return fit;
+}
+
+bool DecodeName(ByteCursor &varBind, SnmpVarBind &entry) {
+    ByteCursor name;
+    if (!EnterItem(varBind, kObjectIdentifier, name)) return false;
+    entry.oid = static_cast<char *>(platform::HeapAllocZero(kOidTextBlockSize));
+    if (entry.oid == nullptr) return false;
+    std::size_t oidLength = 0;
+    if (!OidBerToText(entry.oid, kOidTextRoom, name.Position(), name.Remaining(), oidLength)) {
+        return false;
+    }
+    entry.oidLength = static_cast<std::uint16_t>(oidLength);
+    return true;
+}
+
+// The value: one primitive item of a supported type that ends exactly where
+// the VarBind ends.
+bool DecodeValue(ByteCursor &varBind, SnmpVarBind &entry,
+                 std::optional<std::uint32_t> fixedValueRoom) {
+    std::uint8_t identifier = 0;
+    if (!varBind.ReadOctet(identifier) || (identifier & kConstructedBit) != 0) return false;
+    const auto berClass = static_cast<BerClass>(identifier >> 6);
+    const std::uint32_t tagNumber = identifier & 0x1Fu;
+    BerValue value;
+    if (!ReadBerValue(berClass, tagNumber, varBind, value) || !varBind.AtEnd()) return false;
+    const std::uint32_t stored = StoredValueLength(value);
+    if (fixedValueRoom && stored > *fixedValueRoom) return false;
+    entry.valueType = value.type;
+    entry.value =
+        static_cast<std::uint8_t *>(platform::HeapAllocZero(ValueBlockSize(value, fixedValueRoom)));
+    if (entry.value == nullptr) return false;
+    StoreBerValue(value, entry.value);
+    entry.valueLength = stored;
+    return true;
+}
+
+}  // namespace
+
+SnmpVarBind *AllocateVarBindBlock() {
+    return static_cast<SnmpVarBind *>(platform::HeapAllocZero(sizeof(SnmpVarBind) * kMaxVarBinds));
+}
+
+bool DecodeVarBindList(ByteCursor list, SnmpVarBind *entries, std::uint16_t &count,
+                       std::optional<std::uint32_t> fixedValueRoom) {
+    while (!list.AtEnd()) {
+        if (count == kMaxVarBinds) return false;
+        ByteCursor varBind;
+        if (!EnterItem(list, kSequence, varBind)) return false;
+        SnmpVarBind &entry = entries[count];
+        ++count;
+        if (!DecodeName(varBind, entry) || !DecodeValue(varBind, entry, fixedValueRoom)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+}  // namespace snmphelper

@@ -1,0 +1,30 @@
+// The variable-bindings list shared by the GetResponse and Trap decoders
+// (RFC 1157 4.1.1): a SEQUENCE of VarBind SEQUENCEs, each a name and a value.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+
+#include "codec/byte_cursor.h"
+#include "snmphelper.h"
+
+namespace snmphelper {
+
+// Entries a decoded record holds at most; a longer list is refused.
+inline constexpr std::uint16_t kMaxVarBinds = 40;
+
+// A zero-filled global-heap block of kMaxVarBinds entries, or null.
+SnmpVarBind *AllocateVarBindBlock();
+
+// Decodes the contents of the variable-bindings SEQUENCE into `entries`
+// (a block from AllocateVarBindBlock). Each entry gets a 512-octet `oid` block
+// and a `value` block. With `fixedValueRoom` every value block has that room
+// and a value that does not fit is refused; without it each block fits its
+// value. Either way a value block is one octet longer than the value it
+// holds, so text values stay zero-terminated.
+// `count` is raised before an entry gets its first block, so a record released
+// after a failure frees everything allocated here.
+bool DecodeVarBindList(ByteCursor list, SnmpVarBind *entries, std::uint16_t &count,
+                       std::optional<std::uint32_t> fixedValueRoom);
+
+}  // namespace snmphelper

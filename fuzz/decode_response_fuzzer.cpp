@@ -1,0 +1,25 @@
+// Arbitrary octets through the GetResponse decoder: no read past the data, no
+// write past a block, no leak; what is accepted is a well-formed record.
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+
+#include "snmphelper.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size) {
+    SnmpReqParam *record = HelperSnmpDecodePdu(data, static_cast<std::uint32_t>(size));
+    if (record == nullptr) return 0;
+    if (record->varBindCount > 40 || record->errorStatus > 5 || record->communityLength > 255 ||
+        record->community[record->communityLength] != '\0') {
+        std::abort();
+    }
+    for (std::uint16_t i = 0; i < record->varBindCount; ++i) {
+        const SnmpVarBind &entry = record->varBinds[i];
+        if (std::strlen(entry.oid) != entry.oidLength) std::abort();
+        // Every value block is one octet longer than its value and zero there.
+        if (entry.value[entry.valueLength] != 0) std::abort();
+    }
+    HelperFreeReqParam(record);
+    return 0;
+}

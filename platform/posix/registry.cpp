@@ -1,0 +1,493 @@
+// The registry on POSIX systems: HKEY_LOCAL_MACHINE is one text file, the
+// "hive", shared by every process on the machine.
+//
+// Where: the path in the environment variable SNMPHELPER_REGISTRY, else
+// /etc/snmphelper/registry.reg. A symbolic link there is followed. A hive
+// that does not exist holds no keys: every open fails with "not found"; only
+// the administration tools (CreateRegistryKey, ImportRegistryText) create it.
+//
+// Format: what regedit exports, so that a key exported on Windows can be
+// imported unchanged.
+//   - Encoding: UTF-16LE with its byte-order mark (regedit's own exports),
+//     UTF-8 with or without a byte-order mark, or, when the bytes are not
+//     UTF-8, Latin-1 (old ANSI exports). The hive is written as UTF-8 without
+//     a byte-order mark, LF line ends.
+//   - First non-blank line "Windows Registry Editor Version 5.00" or
+//     "REGEDIT4"; the hive is written with the first.
+//   - "[HKEY_LOCAL_MACHINE\A\B]" starts a key (creating it and its parents);
+//     "[-HKEY_LOCAL_MACHINE\A\B]" removes a key and everything below it. No
+//     other root key is accepted. Blank lines and lines starting with ';' are
+//     skipped.
+//   - Values: "name"=... or @=... for the default value. In names and texts
+//     \\ and \" are escapes. Data forms: "text" (REG_SZ), dword:1234abcd
+//     (REG_DWORD, 1-8 hex digits), hex:01,02 (REG_BINARY), hex(N):01,02 (type
+//     N in hex, kept as raw bytes whatever N is), - (remove the value). A hex
+//     list continues on the next line after a trailing backslash.
+//   - Text types (REG_SZ, REG_EXPAND_SZ, REG_MULTI_SZ) are held as UTF-8 with
+//     their terminating zeros, as the ANSI registry calls hand them back; in
+//     hex(1), hex(2) and hex(7) lists of a version 5 file they are UTF-16LE,
+//     in REGEDIT4 files ANSI bytes. REG_SZ is written as "text" when it is one
+//     zero-terminated line of text and as hex(1): otherwise, REG_DWORD as
+//     dword: when it holds 4 bytes, everything else as hex/hex(N), so that
+//     every value survives a write and a read unchanged.
+//   - Key and value names compare without regard to ASCII case; the case in
+//     which a name was first stored is kept. Keys and values keep their order.
+//   - Comments and layout of a hand-edited hive are not kept when the hive is
+//     rewritten.
+//
+// Reading: open, read the whole file, parse. Nothing is cached between
+// opens; an open key holds the tree as read at the open (and as rewritten by
+// its own later changes). A hive that cannot be parsed fails the open with
+// kRegistryCorrupt, and no write ever replaces it.
+//
+// Writing: every change is a read-modify-write of the whole hive under an
+// exclusive flock on "<hive>.lock", a separate file beside the hive that is
+// created once and never removed (so that replacing the hive cannot break
+// the lock). Inside the lock the hive is read afresh, the change is applied,
+// and the result is written to a new temporary file in the same directory,
+// given the hive's mode (and owner, when running as root), fsync'ed, renamed
+// over the hive, and the directory fsync'ed. So concurrent writers in any
+// number of processes lose none of each other's changes, a reader (who takes
+// no lock) sees either the old or the new hive and never a torn one, and a
+// crash leaves the old or the new hive in place. A temporary file left by a
+// crash is named "<hive>.XXXXXX" and is never read.
+//
+// Access: opening with kKeySetValue or kKeyCreateSubKey in the mask needs
+// write permission on the hive and on its directory (as the effective user);
+// every open needs read permission on the hive. Otherwise kRegistryAccessDenied.
+#include "platform/registry.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+#include <functional>
+#include <memory>
+#include <new>
+
+#include "platform/posix/reg_file.h"
+
+namespace snmphelper::platform {
+
+struct RegistryKeyState {
+    std::vector<std::string> components;
+    std::uint32_t access = 0;
+    std::unique_ptr<regfile::Key> tree;  // the hive as last read or written through this key
+};
+
+namespace {
+
+using regfile::Key;
+
+constexpr const char *kDefaultHivePath = "/etc/snmphelper/registry.reg";
+constexpr const char *kLockSuffix = ".lock";
+// A hive is a few kilobytes; anything this large is not one.
+constexpr std::size_t kMaxHiveSize = 64 * 1024 * 1024;
+constexpr std::uint32_t kWriteAccess = kKeySetValue | kKeyCreateSubKey;
+
+std::string ConfiguredHivePath() {
+    const char *configured = std::getenv("SNMPHELPER_REGISTRY");
+    return (configured != nullptr && configured[0] != '\0') ? configured : kDefaultHivePath;
+}
+
+// The hive file itself, a symbolic link followed.
+std::string HivePath() {
+    std::string path = ConfiguredHivePath();
+    char resolved[PATH_MAX];
+    if (realpath(path.c_str(), resolved) != nullptr) path = resolved;
+    return path;
+}
+
+std::string DirectoryOf(const std::string &path) {
+    const std::size_t slash = path.rfind('/');
+    if (slash == std::string::npos) return ".";
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+std::int32_t FromErrno(int error, std::int32_t otherwise) {
+    if (error == ENOENT || error == ENOTDIR) return kRegistryNotFound;
+    if (error == EACCES || error == EPERM || error == EROFS) return kRegistryAccessDenied;
+    if (error == ENOMEM) return kRegistryNoMemory;
+    return otherwise;
+}
+
+bool MayWrite(const std::string &hive) {
+    const int hiveAccess = faccessat(AT_FDCWD, hive.c_str(), W_OK, AT_EACCESS);
+    if (hiveAccess != 0 && errno != ENOENT) return false;
+    return faccessat(AT_FDCWD, DirectoryOf(hive).c_str(), W_OK | X_OK, AT_EACCESS) == 0;
+}
+
+class FileDescriptor {
+public:
+    explicit FileDescriptor(int fd) : fd_(fd) {}
+    FileDescriptor(const FileDescriptor &) = delete;
+    FileDescriptor &operator=(const FileDescriptor &) = delete;
+    ~FileDescriptor() {
+        if (fd_ >= 0) close(fd_);
+    }
+    int get() const { return fd_; }
+    int release() {
+        const int fd = fd_;
+        fd_ = -1;
+        return fd;
+    }
+
+private:
+    int fd_;
+};
+
+struct HiveFile {
+    std::unique_ptr<Key> tree;
+    bool exists = false;
+    struct stat status {};
+};
+
+// Reads and parses the hive. `problem` (may be null) receives the parse error.
+std::int32_t ReadHive(const std::string &path, HiveFile &hive, std::string *problem) {
+    FileDescriptor file(open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    if (file.get() < 0) return FromErrno(errno, kRegistryCannotRead);
+    if (fstat(file.get(), &hive.status) != 0 || !S_ISREG(hive.status.st_mode)) return kRegistryCannotRead;
+    std::string bytes;
+    char chunk[16384];
+    for (;;) {
+        const ssize_t got = read(file.get(), chunk, sizeof chunk);
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0) return kRegistryCannotRead;
+        if (got == 0) break;
+        bytes.append(chunk, static_cast<std::size_t>(got));
+        if (bytes.size() > kMaxHiveSize) {
+            if (problem != nullptr) *problem = "the file is too large to be a registry hive";
+            return kRegistryCorrupt;
+        }
+    }
+    hive.exists = true;
+    hive.tree = std::make_unique<Key>();
+    std::string why;
+    if (!regfile::ApplyRegText(bytes, *hive.tree, why)) {
+        if (problem != nullptr) *problem = why;
+        hive.tree.reset();
+        return kRegistryCorrupt;
+    }
+    return kRegistrySuccess;
+}
+
+bool WriteAll(int fd, const std::string &text) {
+    std::size_t done = 0;
+    while (done < text.size()) {
+        const ssize_t wrote = write(fd, text.data() + done, text.size() - done);
+        if (wrote < 0 && errno == EINTR) continue;
+        if (wrote <= 0) return false;
+        done += static_cast<std::size_t>(wrote);
+    }
+    return true;
+}
+
+// Replaces the hive with `tree`: temporary file, fsync, rename, fsync of the
+// directory. The caller holds the writers' lock.
+std::int32_t WriteHive(const std::string &path, const HiveFile &previous, const Key &tree) {
+    const std::string text = regfile::WriteRegText(tree, "");
+    std::string temporary = path + ".XXXXXX";
+    FileDescriptor file(mkostemp(temporary.data(), O_CLOEXEC));
+    if (file.get() < 0) return FromErrno(errno, kRegistryCannotWrite);
+    const mode_t mode = previous.exists ? (previous.status.st_mode & 07777) : 0644;
+    bool written = fchmod(file.get(), mode) == 0;
+    if (written && previous.exists && geteuid() == 0) {
+        written = fchown(file.get(), previous.status.st_uid, previous.status.st_gid) == 0;
+    }
+    written = written && WriteAll(file.get(), text) && fsync(file.get()) == 0;
+    written = (close(file.release()) == 0) && written;
+    if (!written || rename(temporary.c_str(), path.c_str()) != 0) {
+        unlink(temporary.c_str());
+        return kRegistryCannotWrite;
+    }
+    FileDescriptor directory(open(DirectoryOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (directory.get() >= 0) fsync(directory.get());
+    return kRegistrySuccess;
+}
+
+// The writers' lock, held while the object lives.
+class WriterLock {
+public:
+    std::int32_t Acquire(const std::string &hive) {
+        const std::string path = hive + kLockSuffix;
+        // Whoever creates the lock file lets every writer open it, whatever
+        // the umask; flock needs no more than read access.
+        fd_ = open(path.c_str(), O_RDONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+        if (fd_ >= 0) {
+            fchmod(fd_, 0644);
+        } else if (errno == EEXIST) {
+            fd_ = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+        }
+        if (fd_ < 0) return FromErrno(errno, kRegistryCannotWrite);
+        while (flock(fd_, LOCK_EX) != 0) {
+            if (errno != EINTR) return kRegistryCannotWrite;
+        }
+        return kRegistrySuccess;
+    }
+    WriterLock() = default;
+    WriterLock(const WriterLock &) = delete;
+    WriterLock &operator=(const WriterLock &) = delete;
+    ~WriterLock() {
+        if (fd_ >= 0) close(fd_);  // closing the last descriptor releases the flock
+    }
+
+private:
+    int fd_ = -1;
+};
+
+// A change to the tree: returns a result code and sets `changed` when the
+// hive has to be rewritten.
+using TreeChange = std::function<std::int32_t(Key &tree, bool &changed)>;
+
+// Applies `change` to the current hive under the writers' lock and stores
+// the result. With `createHive` a missing hive (and its directory) starts
+// empty; otherwise it is "not found". `result` (may be null) receives the
+// tree as stored.
+std::int32_t ModifyHive(bool createHive, const TreeChange &change, std::unique_ptr<Key> *result) {
+    const std::string path = HivePath();
+    if (createHive) mkdir(DirectoryOf(path).c_str(), 0755);
+    if (!MayWrite(path)) return kRegistryAccessDenied;
+    WriterLock lock;
+    std::int32_t code = lock.Acquire(path);
+    if (code != kRegistrySuccess) return code;
+    HiveFile hive;
+    code = ReadHive(path, hive, nullptr);
+    if (code == kRegistryNotFound && createHive) {
+        hive.tree = std::make_unique<Key>();
+    } else if (code != kRegistrySuccess) {
+        return code;
+    }
+    bool changed = !hive.exists;
+    code = change(*hive.tree, changed);
+    if (code != kRegistrySuccess) return code;
+    if (changed) {
+        code = WriteHive(path, hive, *hive.tree);
+        if (code != kRegistrySuccess) return code;
+    }
+    if (result != nullptr) *result = std::move(hive.tree);
+    return kRegistrySuccess;
+}
+
+std::vector<std::uint8_t> BytesOf(const void *data, std::uint32_t size) {
+    const auto *bytes = static_cast<const std::uint8_t *>(data);
+    return std::vector<std::uint8_t>(bytes, bytes + size);
+}
+
+// Every entry point turns an allocation failure into a result code.
+template <typename Operation>
+std::int32_t Guarded(Operation operation) {
+    try {
+        return operation();
+    } catch (const std::bad_alloc &) {
+        return kRegistryNoMemory;
+    } catch (...) {
+        return kRegistryCannotRead;
+    }
+}
+
+}  // namespace
+
+std::int32_t OpenRegistryKey(const char *path, std::uint32_t access, RegistryKey *key) {
+    if (key == nullptr) return kRegistryInvalidParameter;
+    *key = nullptr;
+    return Guarded([&]() -> std::int32_t {
+        auto state = std::make_unique<RegistryKeyState>();
+        state->access = access;
+        if (!regfile::SplitKeyPath(path == nullptr ? "" : path, state->components)) return kRegistryNotFound;
+        const std::string hivePath = HivePath();
+        HiveFile hive;
+        const std::int32_t code = ReadHive(hivePath, hive, nullptr);
+        if (code != kRegistrySuccess) return code;
+        if (regfile::FindKey(*hive.tree, state->components) == nullptr) return kRegistryNotFound;
+        if ((access & kWriteAccess) != 0 && !MayWrite(hivePath)) return kRegistryAccessDenied;
+        state->tree = std::move(hive.tree);
+        *key = state.release();
+        return kRegistrySuccess;
+    });
+}
+
+std::int32_t QueryRegistryValue(RegistryKey key, const char *name, std::uint32_t *type, void *data,
+                                std::uint32_t *size) {
+    if (key == nullptr || (data != nullptr && size == nullptr)) return kRegistryInvalidParameter;
+    if ((key->access & kKeyQueryValue) == 0) return kRegistryAccessDenied;
+    return Guarded([&]() -> std::int32_t {
+        const Key *node = regfile::FindKey(*key->tree, key->components);
+        if (node == nullptr) return kRegistryKeyDeleted;
+        const regfile::Value *value = node->FindValue(name == nullptr ? "" : name);
+        if (value == nullptr) return kRegistryNotFound;
+        const auto length = static_cast<std::uint32_t>(value->data.size());
+        if (data != nullptr && *size < length) {
+            *size = length;
+            return kRegistryMoreData;
+        }
+        if (data != nullptr && length != 0) std::memcpy(data, value->data.data(), length);
+        if (size != nullptr) *size = length;
+        if (type != nullptr) *type = value->type;
+        return kRegistrySuccess;
+    });
+}
+
+std::int32_t SetRegistryValue(RegistryKey key, const char *name, std::uint32_t type, const void *data,
+                              std::uint32_t size) {
+    if (key == nullptr || (data == nullptr && size != 0)) return kRegistryInvalidParameter;
+    if ((key->access & kKeySetValue) == 0) return kRegistryAccessDenied;
+    const std::string_view valueName = name == nullptr ? "" : name;
+    if (!regfile::IsValidValueName(valueName)) return kRegistryInvalidParameter;
+    return Guarded([&]() -> std::int32_t {
+        std::vector<std::uint8_t> bytes = size == 0 ? std::vector<std::uint8_t>() : BytesOf(data, size);
+        if (regfile::IsTextType(type) &&
+            !regfile::IsValidUtf8(std::string_view(reinterpret_cast<const char *>(bytes.data()), bytes.size()))) {
+            return kRegistryInvalidParameter;
+        }
+        const TreeChange change = [&](Key &tree, bool &changed) -> std::int32_t {
+            Key *node = regfile::FindKey(tree, key->components);
+            if (node == nullptr) return kRegistryKeyDeleted;
+            const regfile::Value *current = node->FindValue(valueName);
+            if (current != nullptr && current->type == type && current->data == bytes) return kRegistrySuccess;
+            node->PutValue(valueName, type, std::move(bytes));
+            changed = true;
+            return kRegistrySuccess;
+        };
+        return ModifyHive(false, change, &key->tree);
+    });
+}
+
+void CloseRegistryKey(RegistryKey key) { delete key; }
+
+std::int32_t CreateRegistryKey(const char *path) {
+    return Guarded([&]() -> std::int32_t {
+        std::vector<std::string> components;
+        if (path == nullptr || !regfile::SplitKeyPath(path, components)) return kRegistryInvalidParameter;
+        const TreeChange change = [&](Key &tree, bool &changed) -> std::int32_t {
+            Key *node = &tree;
+            for (const std::string &name : components) {
+                Key *existing = node->FindSubkey(name);
+                changed = changed || existing == nullptr;
+                node = existing != nullptr ? existing : &node->SubkeyAdding(name);
+            }
+            return kRegistrySuccess;
+        };
+        return ModifyHive(true, change, nullptr);
+    });
+}
+
+std::int32_t DeleteRegistryKey(const char *path) {
+    return Guarded([&]() -> std::int32_t {
+        std::vector<std::string> components;
+        if (path == nullptr || !regfile::SplitKeyPath(path, components) || components.empty()) {
+            return kRegistryInvalidParameter;
+        }
+        const TreeChange change = [&](Key &tree, bool &changed) -> std::int32_t {
+            const std::string last = components.back();
+            components.pop_back();
+            Key *parent = regfile::FindKey(tree, components);
+            if (parent == nullptr || !parent->RemoveSubkey(last)) return kRegistryNotFound;
+            changed = true;
+            return kRegistrySuccess;
+        };
+        return ModifyHive(false, change, nullptr);
+    });
+}
+
+std::int32_t DeleteRegistryValue(RegistryKey key, const char *name) {
+    if (key == nullptr) return kRegistryInvalidParameter;
+    if ((key->access & kKeySetValue) == 0) return kRegistryAccessDenied;
+    return Guarded([&]() -> std::int32_t {
+        const std::string_view valueName = name == nullptr ? "" : name;
+        const TreeChange change = [&](Key &tree, bool &changed) -> std::int32_t {
+            Key *node = regfile::FindKey(tree, key->components);
+            if (node == nullptr) return kRegistryKeyDeleted;
+            if (!node->RemoveValue(valueName)) return kRegistryNotFound;
+            changed = true;
+            return kRegistrySuccess;
+        };
+        return ModifyHive(false, change, &key->tree);
+    });
+}
+
+std::int32_t ListRegistrySubkeys(RegistryKey key, std::vector<std::string> &names) {
+    if (key == nullptr) return kRegistryInvalidParameter;
+    return Guarded([&]() -> std::int32_t {
+        names.clear();
+        const Key *node = regfile::FindKey(*key->tree, key->components);
+        if (node == nullptr) return kRegistryKeyDeleted;
+        for (const auto &subkey : node->subkeys) names.push_back(subkey->name);
+        return kRegistrySuccess;
+    });
+}
+
+std::int32_t ListRegistryValues(RegistryKey key, std::vector<std::string> &names) {
+    if (key == nullptr) return kRegistryInvalidParameter;
+    if ((key->access & kKeyQueryValue) == 0) return kRegistryAccessDenied;
+    return Guarded([&]() -> std::int32_t {
+        names.clear();
+        const Key *node = regfile::FindKey(*key->tree, key->components);
+        if (node == nullptr) return kRegistryKeyDeleted;
+        for (const regfile::Value &value : node->values) names.push_back(value.name);
+        return kRegistrySuccess;
+    });
+}
+
+std::int32_t ImportRegistryText(const std::string &fileBytes, std::string &problem) {
+    problem.clear();
+    return Guarded([&]() -> std::int32_t {
+        // Parse once on its own first, so that a bad file is reported without
+        // taking the writers' lock or creating anything.
+        Key scratch;
+        if (!regfile::ApplyRegText(fileBytes, scratch, problem)) return kRegistryInvalidParameter;
+        const TreeChange change = [&](Key &tree, bool &changed) -> std::int32_t {
+            if (!regfile::ApplyRegText(fileBytes, tree, problem)) return kRegistryInvalidParameter;
+            changed = true;
+            return kRegistrySuccess;
+        };
+        const std::int32_t code = ModifyHive(true, change, nullptr);
+        if (code == kRegistryCorrupt) problem = "the registry " + HivePath() + " cannot be parsed: " + RegistryProblem();
+        return code;
+    });
+}
+
+std::int32_t ExportRegistryText(const char *path, std::string &text) {
+    return Guarded([&]() -> std::int32_t {
+        std::vector<std::string> components;
+        if (!regfile::SplitKeyPath(path == nullptr ? "" : path, components)) return kRegistryNotFound;
+        HiveFile hive;
+        const std::int32_t code = ReadHive(HivePath(), hive, nullptr);
+        if (code != kRegistrySuccess) return code;
+        // The path as stored, in the case the keys were created with.
+        const Key *node = hive.tree.get();
+        std::string storedPath;
+        for (const std::string &name : components) {
+            node = node->FindSubkey(name);
+            if (node == nullptr) return kRegistryNotFound;
+            storedPath += (storedPath.empty() ? "" : "\\") + node->name;
+        }
+        text = regfile::WriteRegText(*node, storedPath);
+        return kRegistrySuccess;
+    });
+}
+
+std::string RegistryLocation() {
+    try {
+        return ConfiguredHivePath();
+    } catch (...) {
+        return std::string();
+    }
+}
+
+std::string RegistryProblem() {
+    try {
+        HiveFile hive;
+        std::string problem;
+        ReadHive(HivePath(), hive, &problem);
+        return problem;
+    } catch (...) {
+        return std::string();
+    }
+}
+
+}  // namespace snmphelper::platform

@@ -1,0 +1,464 @@
+// WinSock's socket calls over BSD sockets: start-up counting, socket handles
+// that are never 0, datagram sockets of the Internet family, select over
+// WinSock's socket sets, and WinSock's answers where BSD sockets differ.
+#include "platform/posix/winsock_internal.h"
+
+#include <dlfcn.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/uio.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <climits>
+#include <cstring>
+#include <mutex>
+#include <set>
+#include <vector>
+
+namespace snmphelper::winsock {
+
+using detail::SetLastErrorFromErrno;
+using detail::TakeInjectedFailure;
+
+namespace {
+
+constexpr std::uint16_t kVersion11 = MakeVersion(1, 1);
+
+std::mutex stateMutex;
+int startupCount = 0;
+std::set<int> openDescriptors;  // the descriptors behind the sockets handed out
+
+// A socket handle is its descriptor plus one, so that no socket is 0.
+SOCKET HandleFor(int descriptor) { return static_cast<SOCKET>(descriptor) + 1; }
+
+// socket, bind, setsockopt and getsockname are looked up by name in the
+// process's global scope rather than linked: a shim that exports this
+// implementation under WinSock's names (socket, bind, ...) would otherwise
+// reach its own exports here and call itself. sendto, recvfrom and select
+// go through sendmsg, recvmsg and ppoll, which WinSock does not name.
+struct SystemCalls {
+    int (*socket)(int, int, int);
+    int (*bind)(int, const ::sockaddr *, ::socklen_t);
+    int (*setsockopt)(int, int, int, const void *, ::socklen_t);
+    int (*getsockname)(int, ::sockaddr *, ::socklen_t *);
+};
+
+template <typename Function>
+Function LookUpSystemCall(const char *name) {
+    return reinterpret_cast<Function>(::dlsym(RTLD_DEFAULT, name));
+}
+
+const SystemCalls &System() {
+    static const SystemCalls calls{
+        LookUpSystemCall<decltype(SystemCalls::socket)>("socket"),
+        LookUpSystemCall<decltype(SystemCalls::bind)>("bind"),
+        LookUpSystemCall<decltype(SystemCalls::setsockopt)>("setsockopt"),
+        LookUpSystemCall<decltype(SystemCalls::getsockname)>("getsockname"),
+    };
+    return calls;
+}
+
+// Failure answers that leave the reason as the thread's last error.
+int Fail(int winsockError) {
+    WSASetLastError(winsockError);
+    return SOCKET_ERROR;
+}
+
+int FailFromErrno(int errorNumber) {
+    SetLastErrorFromErrno(errorNumber);
+    return SOCKET_ERROR;
+}
+
+SOCKET FailSocket(int winsockError) {
+    WSASetLastError(winsockError);
+    return INVALID_SOCKET;
+}
+
+SOCKET FailSocketFromErrno(int errorNumber) {
+    SetLastErrorFromErrno(errorNumber);
+    return INVALID_SOCKET;
+}
+
+// The descriptor of socket `s`, or -1 with the last error set when WinSock
+// is not started or `s` is no socket of ours.
+int DescriptorOf(SOCKET s) {
+    const std::lock_guard lock(stateMutex);
+    if (startupCount == 0) {
+        WSASetLastError(WSANOTINITIALISED);
+        return -1;
+    }
+    if (s == 0 || s - 1 > static_cast<SOCKET>(INT_MAX) ||
+        openDescriptors.count(static_cast<int>(s - 1)) == 0) {
+        WSASetLastError(WSAENOTSOCK);
+        return -1;
+    }
+    return static_cast<int>(s - 1);
+}
+
+// WinSock's Internet address record to the system's; false, with the last
+// error set, when the record is not one.
+bool ToSystemAddress(const sockaddr *name, int nameLength, ::sockaddr_in &systemAddress) {
+    if (name == nullptr || nameLength < static_cast<int>(sizeof(sockaddr_in))) {
+        WSASetLastError(WSAEFAULT);
+        return false;
+    }
+    sockaddr_in address;
+    std::memcpy(&address, name, sizeof address);
+    if (address.sin_family != detail::kWsAfInet) {
+        WSASetLastError(WSAEAFNOSUPPORT);
+        return false;
+    }
+    systemAddress = {};
+    systemAddress.sin_family = AF_INET;
+    systemAddress.sin_port = address.sin_port;
+    systemAddress.sin_addr.s_addr = address.sin_addr.s_addr;
+    return true;
+}
+
+void FromSystemAddress(const ::sockaddr_in &systemAddress, sockaddr *name, int *nameLength) {
+    sockaddr_in address{};
+    address.sin_family = static_cast<std::int16_t>(detail::kWsAfInet);
+    address.sin_port = systemAddress.sin_port;
+    address.sin_addr.s_addr = systemAddress.sin_addr.s_addr;
+    std::memcpy(name, &address, sizeof address);
+    *nameLength = static_cast<int>(sizeof address);
+}
+
+int SystemGetSockName(int descriptor, ::sockaddr_in &address) {
+    if (System().getsockname == nullptr) {
+        errno = ENOSYS;
+        return -1;
+    }
+    ::socklen_t length = sizeof address;
+    address = {};
+    return System().getsockname(descriptor, reinterpret_cast<::sockaddr *>(&address), &length);
+}
+
+// WinSock gives a socket its local address only through bind or a send.
+bool IsBound(int descriptor) {
+    ::sockaddr_in address;
+    return SystemGetSockName(descriptor, address) == 0 && address.sin_port != 0;
+}
+
+// WinSock reports an ICMP port unreachable for an earlier datagram as
+// WSAECONNRESET from the next send or receive; Linux reports it to an
+// unconnected socket only with IP_RECVERR, as ECONNREFUSED plus an entry in
+// the socket's error queue. Taking that entry keeps the socket from staying
+// readable with nothing to read.
+int ReportIcmpError(int descriptor) {
+    char control[512];
+    ::msghdr report{};
+    report.msg_control = control;
+    report.msg_controllen = sizeof control;
+    (void)::recvmsg(descriptor, &report, MSG_ERRQUEUE | MSG_DONTWAIT);
+    return Fail(WSAECONNRESET);
+}
+
+int FailTransfer(int descriptor, int errorNumber) {
+    if (errorNumber == ECONNREFUSED) return ReportIcmpError(descriptor);
+    return FailFromErrno(errorNumber);
+}
+
+// Keeps in `set` only the sockets whose poll entry shows `ready`; returns
+// how many stay.
+int KeepReady(fd_set *set, const std::vector<::pollfd> &polls, short ready) {
+    if (set == nullptr) return 0;
+    std::uint32_t kept = 0;
+    for (std::uint32_t i = 0; i < set->fd_count; ++i) {
+        const int descriptor = static_cast<int>(set->fd_array[i] - 1);
+        for (const ::pollfd &entry : polls) {
+            if (entry.fd == descriptor && (entry.revents & ready) != 0) {
+                set->fd_array[kept++] = set->fd_array[i];
+                break;
+            }
+        }
+    }
+    set->fd_count = kept;
+    return static_cast<int>(kept);
+}
+
+// Adds the sockets of `set` to the poll entries with `events`; false, with
+// the last error set, for a socket that is not ours.
+bool AddToPoll(const fd_set *set, short events, std::vector<::pollfd> &polls) {
+    if (set == nullptr) return true;
+    for (std::uint32_t i = 0; i < set->fd_count; ++i) {
+        const int descriptor = DescriptorOf(set->fd_array[i]);
+        if (descriptor < 0) return false;
+        bool found = false;
+        for (::pollfd &entry : polls) {
+            if (entry.fd == descriptor) {
+                entry.events = static_cast<short>(entry.events | events);
+                found = true;
+            }
+        }
+        if (!found) polls.push_back({descriptor, events, 0});
+    }
+    return true;
+}
+
+// Polls until something is ready or the deadline passes. WinSock's select is
+// not cut short by signals, so an interrupted wait resumes for what is left.
+int PollUntil(std::vector<::pollfd> &polls, const timeval *timeout) {
+    using Clock = std::chrono::steady_clock;
+    const Clock::time_point deadline =
+        timeout == nullptr ? Clock::time_point::max()
+                           : Clock::now() + std::chrono::seconds(timeout->tv_sec) +
+                                 std::chrono::microseconds(timeout->tv_usec);
+    for (;;) {
+        ::timespec remaining{};
+        if (timeout != nullptr) {
+            const auto left = std::chrono::duration_cast<std::chrono::nanoseconds>(
+                deadline - Clock::now());
+            if (left.count() > 0) {
+                remaining.tv_sec = static_cast<::time_t>(left.count() / 1'000'000'000);
+                remaining.tv_nsec = static_cast<long>(left.count() % 1'000'000'000);
+            }
+        }
+        const int ready =
+            ::ppoll(polls.data(), polls.size(), timeout == nullptr ? nullptr : &remaining, nullptr);
+        if (ready >= 0 || errno != EINTR) return ready;
+    }
+}
+
+}  // namespace
+
+int WSAStartup(std::uint16_t versionRequested, WSADATA *data) {
+    if (data == nullptr) return WSAEFAULT;
+    const unsigned major = versionRequested & 0xFFU;
+    const unsigned minor = versionRequested >> 8;
+    if (major < 1 || (major == 1 && minor < 1)) return WSAVERNOTSUPPORTED;
+    *data = {};
+    data->wVersion = kVersion11;
+    data->wHighVersion = kVersion11;
+    std::strcpy(data->szDescription, "WinSock 1.1 over BSD sockets");
+    std::strcpy(data->szSystemStatus, "Running");
+    data->iMaxSockets = 0xFFFF;
+    data->iMaxUdpDg = 65507;  // IPv4's largest UDP payload
+    const std::lock_guard lock(stateMutex);
+    ++startupCount;
+    return 0;
+}
+
+int WSACleanup() {
+    const std::lock_guard lock(stateMutex);
+    if (startupCount == 0) return Fail(WSANOTINITIALISED);
+    if (--startupCount == 0) {
+        // As WinSock does, the last cleanup closes what the process left open.
+        for (const int descriptor : openDescriptors) ::close(descriptor);
+        openDescriptors.clear();
+    }
+    return 0;
+}
+
+SOCKET socket(int af, int type, int protocol) {
+    if (!detail::RequireStartup()) return INVALID_SOCKET;
+    // The IPX family is not carried by BSD sockets here.
+    if (af != detail::kWsAfInet) return FailSocket(WSAEAFNOSUPPORT);
+    if (type != detail::kWsSockDgram) return FailSocket(WSAESOCKTNOSUPPORT);
+    if (protocol != 0 && protocol != IPPROTO_UDP) return FailSocket(WSAEPROTONOSUPPORT);
+    if (const int injected = TakeInjectedFailure(SocketCall::Socket)) {
+        return FailSocketFromErrno(injected);
+    }
+    if (System().socket == nullptr) return FailSocketFromErrno(ENOSYS);
+    const int descriptor = System().socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, IPPROTO_UDP);
+    if (descriptor < 0) return FailSocketFromErrno(errno);
+    const int on = 1;
+    if (System().setsockopt == nullptr ||
+        System().setsockopt(descriptor, IPPROTO_IP, IP_RECVERR, &on, sizeof on) != 0) {
+        const int error = System().setsockopt == nullptr ? ENOSYS : errno;
+        ::close(descriptor);
+        return FailSocketFromErrno(error);
+    }
+    const std::lock_guard lock(stateMutex);
+    if (startupCount == 0) {  // the last cleanup came in between
+        ::close(descriptor);
+        return FailSocket(WSANOTINITIALISED);
+    }
+    openDescriptors.insert(descriptor);
+    return HandleFor(descriptor);
+}
+
+int closesocket(SOCKET s) {
+    const int descriptor = DescriptorOf(s);
+    if (descriptor < 0) return SOCKET_ERROR;
+    const std::lock_guard lock(stateMutex);
+    // Erased before closing, so a descriptor the system reuses is never
+    // mistaken for this socket.
+    if (openDescriptors.erase(descriptor) == 0) return Fail(WSAENOTSOCK);
+    ::close(descriptor);
+    return 0;
+}
+
+int ioctlsocket(SOCKET s, std::int32_t command, std::uint32_t *argument) {
+    const int descriptor = DescriptorOf(s);
+    if (descriptor < 0) return SOCKET_ERROR;
+    if (command != detail::kWsFionbio) return Fail(WSAEINVAL);
+    if (argument == nullptr) return Fail(WSAEFAULT);
+    if (const int injected = TakeInjectedFailure(SocketCall::NonBlocking)) {
+        return FailFromErrno(injected);
+    }
+    const int flags = ::fcntl(descriptor, F_GETFL);
+    if (flags < 0) return FailFromErrno(errno);
+    const int wanted = *argument != 0 ? flags | O_NONBLOCK : flags & ~O_NONBLOCK;
+    if (::fcntl(descriptor, F_SETFL, wanted) != 0) return FailFromErrno(errno);
+    return 0;
+}
+
+int setsockopt(SOCKET s, int level, int option, const char *value, int valueLength) {
+    const int descriptor = DescriptorOf(s);
+    if (descriptor < 0) return SOCKET_ERROR;
+    if (level != detail::kWsSolSocket || option != detail::kWsSoBroadcast) {
+        return Fail(WSAENOPROTOOPT);
+    }
+    // A BOOL option: a 4-byte integer, any non-zero value enables it.
+    int enabled = 0;
+    if (value == nullptr || valueLength < static_cast<int>(sizeof enabled)) return Fail(WSAEFAULT);
+    std::memcpy(&enabled, value, sizeof enabled);
+    const int flag = enabled != 0 ? 1 : 0;
+    if (const int injected = TakeInjectedFailure(SocketCall::SetOption)) {
+        return FailFromErrno(injected);
+    }
+    if (System().setsockopt == nullptr) return FailFromErrno(ENOSYS);
+    if (System().setsockopt(descriptor, SOL_SOCKET, SO_BROADCAST, &flag, sizeof flag) != 0) {
+        return FailFromErrno(errno);
+    }
+    return 0;
+}
+
+int bind(SOCKET s, const sockaddr *name, int nameLength) {
+    const int descriptor = DescriptorOf(s);
+    if (descriptor < 0) return SOCKET_ERROR;
+    ::sockaddr_in address;
+    if (!ToSystemAddress(name, nameLength, address)) return SOCKET_ERROR;
+    if (const int injected = TakeInjectedFailure(SocketCall::Bind)) return FailFromErrno(injected);
+    if (System().bind == nullptr) return FailFromErrno(ENOSYS);
+    if (System().bind(descriptor, reinterpret_cast<const ::sockaddr *>(&address), sizeof address) !=
+        0) {
+        return FailFromErrno(errno);
+    }
+    return 0;
+}
+
+int getsockname(SOCKET s, sockaddr *name, int *nameLength) {
+    const int descriptor = DescriptorOf(s);
+    if (descriptor < 0) return SOCKET_ERROR;
+    if (name == nullptr || nameLength == nullptr ||
+        *nameLength < static_cast<int>(sizeof(sockaddr_in))) {
+        return Fail(WSAEFAULT);
+    }
+    ::sockaddr_in address;
+    if (SystemGetSockName(descriptor, address) != 0) return FailFromErrno(errno);
+    if (address.sin_port == 0) return Fail(WSAEINVAL);  // not bound yet
+    FromSystemAddress(address, name, nameLength);
+    return 0;
+}
+
+int sendto(SOCKET s, const char *buffer, int length, int flags, const sockaddr *to, int toLength) {
+    const int descriptor = DescriptorOf(s);
+    if (descriptor < 0) return SOCKET_ERROR;
+    if (length < 0 || (buffer == nullptr && length > 0)) return Fail(WSAEFAULT);
+    if (flags != 0) return Fail(WSAEOPNOTSUPP);
+    if (to == nullptr) return Fail(WSAEDESTADDRREQ);
+    ::sockaddr_in address;
+    if (!ToSystemAddress(to, toLength, address)) return SOCKET_ERROR;
+    if (const int injected = TakeInjectedFailure(SocketCall::SendTo)) {
+        return FailTransfer(descriptor, injected);
+    }
+    ::iovec data{const_cast<char *>(buffer), static_cast<std::size_t>(length)};
+    ::msghdr message{};
+    message.msg_name = &address;
+    message.msg_namelen = sizeof address;
+    message.msg_iov = &data;
+    message.msg_iovlen = 1;
+    ::ssize_t sent = 0;
+    do {
+        sent = ::sendmsg(descriptor, &message, MSG_NOSIGNAL);
+    } while (sent < 0 && errno == EINTR);
+    if (sent < 0) return FailTransfer(descriptor, errno);
+    return static_cast<int>(sent);
+}
+
+int recvfrom(SOCKET s, char *buffer, int length, int flags, sockaddr *from, int *fromLength) {
+    const int descriptor = DescriptorOf(s);
+    if (descriptor < 0) return SOCKET_ERROR;
+    if (length < 0 || (buffer == nullptr && length > 0)) return Fail(WSAEFAULT);
+    if (from != nullptr &&
+        (fromLength == nullptr || *fromLength < static_cast<int>(sizeof(sockaddr_in)))) {
+        return Fail(WSAEFAULT);
+    }
+    if (flags != 0) return Fail(WSAEOPNOTSUPP);
+    if (!IsBound(descriptor)) return Fail(WSAEINVAL);
+    if (const int injected = TakeInjectedFailure(SocketCall::RecvFrom)) {
+        return FailTransfer(descriptor, injected);
+    }
+    ::sockaddr_in sender{};
+    ::iovec data{buffer, static_cast<std::size_t>(length)};
+    ::msghdr message{};
+    message.msg_name = &sender;
+    message.msg_namelen = sizeof sender;
+    message.msg_iov = &data;
+    message.msg_iovlen = 1;
+    ::ssize_t received = 0;
+    do {
+        received = ::recvmsg(descriptor, &message, 0);
+    } while (received < 0 && errno == EINTR);
+    if (received < 0) return FailTransfer(descriptor, errno);
+    if (from != nullptr) FromSystemAddress(sender, from, fromLength);
+    // A datagram longer than the buffer: the buffer holds its first part and
+    // the rest is lost, as WinSock does for unreliable protocols.
+    if ((message.msg_flags & MSG_TRUNC) != 0) return Fail(WSAEMSGSIZE);
+    return static_cast<int>(received);
+}
+
+int select(int, fd_set *readSet, fd_set *writeSet, fd_set *exceptSet, const timeval *timeout) {
+    if (!detail::RequireStartup()) return SOCKET_ERROR;
+    std::uint32_t total = 0;
+    for (const fd_set *set : {readSet, writeSet, exceptSet}) {
+        if (set == nullptr) continue;
+        if (set->fd_count > kFdSetCapacity) return Fail(WSAEINVAL);
+        total += set->fd_count;
+    }
+    if (total == 0) return Fail(WSAEINVAL);
+    if (timeout != nullptr && (timeout->tv_sec < 0 || timeout->tv_usec < 0)) return Fail(WSAEINVAL);
+    std::vector<::pollfd> polls;
+    polls.reserve(total);
+    if (!AddToPoll(readSet, POLLIN, polls) || !AddToPoll(writeSet, POLLOUT, polls) ||
+        !AddToPoll(exceptSet, POLLPRI, polls)) {
+        return SOCKET_ERROR;
+    }
+    if (const int injected = TakeInjectedFailure(SocketCall::Select)) return FailFromErrno(injected);
+    if (PollUntil(polls, timeout) < 0) return FailFromErrno(errno);
+    for (const ::pollfd &entry : polls) {
+        if ((entry.revents & POLLNVAL) != 0) return Fail(WSAENOTSOCK);
+    }
+    // A pending error (such as a queued ICMP report) makes a socket readable:
+    // the read that follows reports it.
+    return KeepReady(readSet, polls, static_cast<short>(POLLIN | POLLERR | POLLHUP)) +
+           KeepReady(writeSet, polls, POLLOUT) + KeepReady(exceptSet, polls, POLLPRI);
+}
+
+std::size_t OpenSocketCount() {
+    const std::lock_guard lock(stateMutex);
+    return openDescriptors.size();
+}
+
+int StartupCount() {
+    const std::lock_guard lock(stateMutex);
+    return startupCount;
+}
+
+namespace detail {
+
+bool RequireStartup() {
+    const std::lock_guard lock(stateMutex);
+    if (startupCount != 0) return true;
+    WSASetLastError(WSANOTINITIALISED);
+    return false;
+}
+
+}  // namespace detail
+}  // namespace snmphelper::winsock

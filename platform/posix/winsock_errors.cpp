@@ -1,0 +1,101 @@
+// WinSock's last error: kept per thread, as WinSock keeps it, in WinSock's
+// numbers; and the failure injection that tests use to reach it.
+#include "platform/posix/winsock_internal.h"
+
+#include <array>
+#include <cerrno>
+#include <mutex>
+
+namespace snmphelper::winsock {
+namespace {
+
+thread_local int lastError = 0;
+
+struct InjectedFailure {
+    int errorNumber = 0;
+    int remaining = 0;
+};
+
+constexpr std::size_t kSocketCallCount = static_cast<std::size_t>(SocketCall::HostName) + 1;
+std::mutex injectionMutex;
+std::array<InjectedFailure, kSocketCallCount> injected{};
+
+struct ErrorPair {
+    int errorNumber;
+    int winsockError;
+};
+
+// C library errors and the WinSock errors that stand for them. EPERM is what
+// a packet filter answers for a refused datagram, which WinSock reports as
+// WSAEACCES; ENOMEM is WinSock's "no buffer space".
+constexpr ErrorPair kErrorPairs[] = {
+    {EINTR, WSAEINTR},
+    {EBADF, WSAENOTSOCK},
+    {EACCES, WSAEACCES},
+    {EPERM, WSAEACCES},
+    {EFAULT, WSAEFAULT},
+    {EINVAL, WSAEINVAL},
+    {EMFILE, WSAEMFILE},
+    {ENFILE, WSAEMFILE},
+    {EWOULDBLOCK, WSAEWOULDBLOCK},
+    {EAGAIN, WSAEWOULDBLOCK},
+    {EINPROGRESS, WSAEINPROGRESS},
+    {EALREADY, WSAEALREADY},
+    {ENOTSOCK, WSAENOTSOCK},
+    {EDESTADDRREQ, WSAEDESTADDRREQ},
+    {EMSGSIZE, WSAEMSGSIZE},
+    {EPROTOTYPE, WSAEPROTOTYPE},
+    {ENOPROTOOPT, WSAENOPROTOOPT},
+    {EPROTONOSUPPORT, WSAEPROTONOSUPPORT},
+    {EOPNOTSUPP, WSAEOPNOTSUPP},
+    {EAFNOSUPPORT, WSAEAFNOSUPPORT},
+    {EADDRINUSE, WSAEADDRINUSE},
+    {EADDRNOTAVAIL, WSAEADDRNOTAVAIL},
+    {ENETDOWN, WSAENETDOWN},
+    {ENETUNREACH, WSAENETUNREACH},
+    {ENETRESET, WSAENETRESET},
+    {ECONNABORTED, WSAECONNABORTED},
+    {ECONNRESET, WSAECONNRESET},
+    {ENOBUFS, WSAENOBUFS},
+    {ENOMEM, WSAENOBUFS},
+    {EISCONN, WSAEISCONN},
+    {ENOTCONN, WSAENOTCONN},
+    {ETIMEDOUT, WSAETIMEDOUT},
+    {ECONNREFUSED, WSAECONNREFUSED},
+    {ENAMETOOLONG, WSAENAMETOOLONG},
+    {EHOSTUNREACH, WSAEHOSTUNREACH},
+};
+
+}  // namespace
+
+int WSAGetLastError() { return lastError; }
+
+void WSASetLastError(int error) { lastError = error; }
+
+void FailSocketCall(SocketCall call, int errorNumber, int count) {
+    const std::lock_guard lock(injectionMutex);
+    injected[static_cast<std::size_t>(call)] = {errorNumber, count < 0 ? 0 : count};
+}
+
+namespace detail {
+
+int WinsockErrorFor(int errorNumber) {
+    for (const ErrorPair &pair : kErrorPairs) {
+        if (pair.errorNumber == errorNumber) return pair.winsockError;
+    }
+    // WinSock 1.1's answer for a failure of the network subsystem itself.
+    return WSAENETDOWN;
+}
+
+void SetLastErrorFromErrno(int errorNumber) { lastError = WinsockErrorFor(errorNumber); }
+
+int TakeInjectedFailure(SocketCall call) {
+    const std::lock_guard lock(injectionMutex);
+    InjectedFailure &failure = injected[static_cast<std::size_t>(call)];
+    if (failure.remaining == 0) return 0;
+    --failure.remaining;
+    return failure.errorNumber;
+}
+
+}  // namespace detail
+}  // namespace snmphelper::winsock

@@ -1,0 +1,225 @@
+// WinSock 1.1 as the library uses it: the calls, records and constants of the
+// Windows socket interface, in a namespace of their own so that they never
+// meet the C library's functions of the same spelling. The POSIX build
+// provides them over BSD sockets with WinSock's semantics: start-up counting,
+// a per-thread last error with WinSock's error numbers, and WinSock's answers
+// for datagrams that do not fit and for ICMP errors. Every function takes
+// exactly WinSock's arguments, so a thin shim can export the same
+// implementation under WinSock's own names.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+// The C library's headers define several of these names as macros (htons
+// and ntohs when optimising, the socket constants in <sys/socket.h>); keep
+// them out of the declarations below, whatever was included before.
+#pragma push_macro("AF_INET")
+#pragma push_macro("AF_IPX")
+#pragma push_macro("SOCK_DGRAM")
+#pragma push_macro("SOL_SOCKET")
+#pragma push_macro("SO_BROADCAST")
+#pragma push_macro("FIONBIO")
+#pragma push_macro("INADDR_ANY")
+#pragma push_macro("INADDR_NONE")
+#pragma push_macro("htons")
+#pragma push_macro("ntohs")
+#undef AF_INET
+#undef AF_IPX
+#undef SOCK_DGRAM
+#undef SOL_SOCKET
+#undef SO_BROADCAST
+#undef FIONBIO
+#undef INADDR_ANY
+#undef INADDR_NONE
+#undef htons
+#undef ntohs
+
+namespace snmphelper::winsock {
+
+// A socket handle. Never 0 for a socket that exists, so holders may use 0 for
+// "no socket".
+using SOCKET = std::uintptr_t;
+inline constexpr SOCKET INVALID_SOCKET = ~SOCKET{0};
+inline constexpr int SOCKET_ERROR = -1;
+
+inline constexpr int AF_INET = 2;
+inline constexpr int AF_IPX = 6;
+inline constexpr int SOCK_DGRAM = 2;
+inline constexpr int NSPROTO_IPX = 1000;
+inline constexpr int SOL_SOCKET = 0xFFFF;
+inline constexpr int SO_BROADCAST = 0x0020;
+inline constexpr std::int32_t FIONBIO = static_cast<std::int32_t>(0x8004667EU);
+inline constexpr std::uint32_t INADDR_ANY = 0x00000000U;
+inline constexpr std::uint32_t INADDR_NONE = 0xFFFFFFFFU;
+
+// WinSock's version word: major version in the low byte.
+constexpr std::uint16_t MakeVersion(std::uint8_t major, std::uint8_t minor) {
+    return static_cast<std::uint16_t>(major | (minor << 8));
+}
+
+// Last-error numbers (WSAGetLastError) and WSAStartup's answers.
+inline constexpr int WSAEINTR = 10004;
+inline constexpr int WSAEBADF = 10009;
+inline constexpr int WSAEACCES = 10013;
+inline constexpr int WSAEFAULT = 10014;
+inline constexpr int WSAEINVAL = 10022;
+inline constexpr int WSAEMFILE = 10024;
+inline constexpr int WSAEWOULDBLOCK = 10035;
+inline constexpr int WSAEINPROGRESS = 10036;
+inline constexpr int WSAEALREADY = 10037;
+inline constexpr int WSAENOTSOCK = 10038;
+inline constexpr int WSAEDESTADDRREQ = 10039;
+inline constexpr int WSAEMSGSIZE = 10040;
+inline constexpr int WSAEPROTOTYPE = 10041;
+inline constexpr int WSAENOPROTOOPT = 10042;
+inline constexpr int WSAEPROTONOSUPPORT = 10043;
+inline constexpr int WSAESOCKTNOSUPPORT = 10044;
+inline constexpr int WSAEOPNOTSUPP = 10045;
+inline constexpr int WSAEPFNOSUPPORT = 10046;
+inline constexpr int WSAEAFNOSUPPORT = 10047;
+inline constexpr int WSAEADDRINUSE = 10048;
+inline constexpr int WSAEADDRNOTAVAIL = 10049;
+inline constexpr int WSAENETDOWN = 10050;
+inline constexpr int WSAENETUNREACH = 10051;
+inline constexpr int WSAENETRESET = 10052;
+inline constexpr int WSAECONNABORTED = 10053;
+inline constexpr int WSAECONNRESET = 10054;
+inline constexpr int WSAENOBUFS = 10055;
+inline constexpr int WSAEISCONN = 10056;
+inline constexpr int WSAENOTCONN = 10057;
+inline constexpr int WSAESHUTDOWN = 10058;
+inline constexpr int WSAETIMEDOUT = 10060;
+inline constexpr int WSAECONNREFUSED = 10061;
+inline constexpr int WSAENAMETOOLONG = 10063;
+inline constexpr int WSAEHOSTDOWN = 10064;
+inline constexpr int WSAEHOSTUNREACH = 10065;
+inline constexpr int WSASYSNOTREADY = 10091;
+inline constexpr int WSAVERNOTSUPPORTED = 10092;
+inline constexpr int WSANOTINITIALISED = 10093;
+inline constexpr int WSAHOST_NOT_FOUND = 11001;
+inline constexpr int WSATRY_AGAIN = 11002;
+inline constexpr int WSANO_RECOVERY = 11003;
+inline constexpr int WSANO_DATA = 11004;
+
+struct WSADATA {
+    std::uint16_t wVersion;
+    std::uint16_t wHighVersion;
+    char szDescription[257];
+    char szSystemStatus[129];
+    std::uint16_t iMaxSockets;
+    std::uint16_t iMaxUdpDg;
+    char *lpVendorInfo;
+};
+
+// Generic socket address, 16 bytes; the family is in host order.
+struct sockaddr {
+    std::uint16_t sa_family;
+    char sa_data[14];
+};
+
+struct in_addr {
+    std::uint32_t s_addr;  // network order
+};
+
+// The Internet socket address, 16 bytes.
+struct sockaddr_in {
+    std::int16_t sin_family;  // AF_INET, host order
+    std::uint16_t sin_port;   // network order
+    in_addr sin_addr;
+    char sin_zero[8];
+};
+static_assert(sizeof(sockaddr_in) == 16 && sizeof(sockaddr) == 16);
+
+// WinSock's socket set: a count and an array of handles (not a bit mask).
+inline constexpr std::uint32_t kFdSetCapacity = 64;  // WinSock's FD_SETSIZE
+struct fd_set {
+    std::uint32_t fd_count;
+    SOCKET fd_array[kFdSetCapacity];
+};
+
+// WinSock's FD_ZERO, FD_SET and FD_ISSET.
+inline void FdSetClear(fd_set &set) { set.fd_count = 0; }
+inline void FdSetAdd(SOCKET socket, fd_set &set) {
+    for (std::uint32_t i = 0; i < set.fd_count; ++i) {
+        if (set.fd_array[i] == socket) return;
+    }
+    if (set.fd_count < kFdSetCapacity) set.fd_array[set.fd_count++] = socket;
+}
+inline bool FdSetContains(SOCKET socket, const fd_set &set) {
+    for (std::uint32_t i = 0; i < set.fd_count && i < kFdSetCapacity; ++i) {
+        if (set.fd_array[i] == socket) return true;
+    }
+    return false;
+}
+
+struct timeval {
+    std::int32_t tv_sec;
+    std::int32_t tv_usec;
+};
+
+// A host entry. The storage belongs to the calling thread and is reused by
+// its next gethostbyname.
+struct hostent {
+    char *h_name;
+    char **h_aliases;
+    std::int16_t h_addrtype;
+    std::int16_t h_length;
+    char **h_addr_list;  // null-terminated; each entry h_length bytes, network order
+};
+
+// Start-up and last error. Every call below except inet_addr, htons and
+// ntohs needs a WSAStartup that has not been ended by its WSACleanup; the
+// last WSACleanup closes the sockets still open.
+int WSAStartup(std::uint16_t versionRequested, WSADATA *data);
+int WSACleanup();
+int WSAGetLastError();
+void WSASetLastError(int error);
+
+// Sockets. Failures answer SOCKET_ERROR (INVALID_SOCKET, null) and leave the
+// reason in WSAGetLastError.
+SOCKET socket(int af, int type, int protocol);
+int closesocket(SOCKET s);
+int ioctlsocket(SOCKET s, std::int32_t command, std::uint32_t *argument);
+int setsockopt(SOCKET s, int level, int option, const char *value, int valueLength);
+int bind(SOCKET s, const sockaddr *name, int nameLength);
+int getsockname(SOCKET s, sockaddr *name, int *nameLength);
+int sendto(SOCKET s, const char *buffer, int length, int flags, const sockaddr *to, int toLength);
+int recvfrom(SOCKET s, char *buffer, int length, int flags, sockaddr *from, int *fromLength);
+// The count of sockets ready in all three sets, each set reduced to its
+// ready sockets; 0 when the timeout (null: none) passed first.
+int select(int ignored, fd_set *readSet, fd_set *writeSet, fd_set *exceptSet,
+           const timeval *timeout);
+
+// Names and byte order.
+std::uint32_t inet_addr(const char *text);
+std::uint16_t htons(std::uint16_t hostValue);
+std::uint16_t ntohs(std::uint16_t networkValue);
+int gethostname(char *name, int nameLength);
+hostent *gethostbyname(const char *name);
+
+// Tests: the points at which a system failure can be injected.
+enum class SocketCall { Socket, NonBlocking, SetOption, Bind, SendTo, Select, RecvFrom, HostName };
+
+// Tests: the next `count` uses of `call` fail with the C library error
+// `errorNumber` (an <cerrno> value) before reaching the system, so that
+// failures a loopback network never produces reach the error mapping and its
+// callers. A count of 0 disarms.
+void FailSocketCall(SocketCall call, int errorNumber, int count = 1);
+
+// Tests: sockets open now, and the WSAStartup calls not yet ended.
+std::size_t OpenSocketCount();
+int StartupCount();
+
+}  // namespace snmphelper::winsock
+
+#pragma pop_macro("AF_INET")
+#pragma pop_macro("AF_IPX")
+#pragma pop_macro("SOCK_DGRAM")
+#pragma pop_macro("SOL_SOCKET")
+#pragma pop_macro("SO_BROADCAST")
+#pragma pop_macro("FIONBIO")
+#pragma pop_macro("INADDR_ANY")
+#pragma pop_macro("INADDR_NONE")
+#pragma pop_macro("htons")
+#pragma pop_macro("ntohs")

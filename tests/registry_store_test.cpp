@@ -1,0 +1,309 @@
+// The registry store: values of every type survive a write and a read, names
+// compare without case, queries honour the room, regedit exports in their
+// three encodings import, and a hive that does not parse is never touched.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "platform/registry.h"
+#include "tests/support/hex.h"
+#include "tests/support/temp_registry.h"
+
+namespace snmphelper::platform {
+namespace {
+
+using test::Hex;
+using test::TempRegistry;
+
+constexpr const char kEmptyHive[] = "Windows Registry Editor Version 5.00\n\n[HKEY_LOCAL_MACHINE\\Software\\Test]\n";
+
+struct StoredValue {
+    std::uint32_t type = 0;
+    std::vector<std::uint8_t> data;
+    std::int32_t code = -1;
+};
+
+StoredValue Query(const char *path, const char *name) {
+    StoredValue value;
+    RegistryKey key = nullptr;
+    value.code = OpenRegistryKey(path, kKeyRead, &key);
+    if (value.code != kRegistrySuccess) return value;
+    std::uint32_t size = 0;
+    value.code = QueryRegistryValue(key, name, &value.type, nullptr, &size);
+    if (value.code == kRegistrySuccess) {
+        value.data.resize(size);
+        value.code = QueryRegistryValue(key, name, &value.type, value.data.data(), &size);
+    }
+    CloseRegistryKey(key);
+    return value;
+}
+
+std::int32_t Set(const char *path, const char *name, std::uint32_t type, const std::vector<std::uint8_t> &data) {
+    RegistryKey key = nullptr;
+    std::int32_t code = OpenRegistryKey(path, kKeySetValue, &key);
+    if (code == kRegistrySuccess) {
+        code = SetRegistryValue(key, name, type, data.data(), static_cast<std::uint32_t>(data.size()));
+    }
+    CloseRegistryKey(key);
+    return code;
+}
+
+std::vector<std::uint8_t> Bytes(const std::string &text) { return std::vector<std::uint8_t>(text.begin(), text.end()); }
+
+// Every value must come back with its type and bytes after the hive has been
+// written and read again, including those that cannot be written as "text".
+TEST(RegistryStore, EveryValueSurvivesWriteAndRead) {
+    const struct {
+        const char *name;
+        std::uint32_t type;
+        std::vector<std::uint8_t> data;
+    } cases[] = {
+        {"Text", kRegSz, Bytes(std::string("10.1.2.3", 9))},
+        {"Quotes \"and\" back\\slash", kRegSz, Bytes(std::string("C:\\dir \"x\"", 11))},
+        {"", kRegSz, Bytes(std::string("default", 8))},
+        {"Two lines", kRegSz, Bytes(std::string("a\r\nb", 5))},               // no "text" form: hex(1)
+        {"Unterminated", kRegSz, Bytes("abc")},                                // no terminating zero
+        {"Binary in text", kRegSz, Hex("04 00 00 00")},                      // as a switch might store
+        {"Accented", kRegExpandSz, Bytes(std::string("%TEMP%\\caf\xC3\xA9", 13))},
+        {"Multi", kRegMultiSz, Bytes(std::string("one\0two\0\0", 9))},
+        {"Dword", kRegDword, Hex("2A 00 00 80")},
+        {"Short dword", kRegDword, Hex("07 01 00")},                         // not 4 bytes: hex(4)
+        {"Binary", kRegBinary, Hex("00 FF 10 20 30 40 50 60 70 80 90 A0 B0 C0 D0 E0 F0 01 02 03 04 05 06 07 08 09 "
+                                   "0A 0B 0C 0D 0E 0F")},                    // wraps over lines
+        {"Empty binary", kRegBinary, {}},
+        {"Qword", kRegQword, Hex("01 02 03 04 05 06 07 08")},
+        {"Unknown type", 0x1234, Hex("DE AD")},
+    };
+    TempRegistry registry(kEmptyHive);
+    for (const auto &value : cases) {
+        ASSERT_EQ(Set("Software\\Test", value.name, value.type, value.data), kRegistrySuccess) << value.name;
+    }
+    // Written by one set after another, then read back from the file.
+    for (const auto &value : cases) {
+        const StoredValue stored = Query("Software\\Test", value.name);
+        ASSERT_EQ(stored.code, kRegistrySuccess) << value.name;
+        EXPECT_EQ(stored.type, value.type) << value.name;
+        EXPECT_EQ(test::ToHex(stored.data), test::ToHex(value.data)) << value.name;
+    }
+    // An export imported into an empty hive gives the same values.
+    std::string exported;
+    ASSERT_EQ(ExportRegistryText("", exported), kRegistrySuccess);
+    TempRegistry copy;
+    std::string problem;
+    ASSERT_EQ(ImportRegistryText(exported, problem), kRegistrySuccess) << problem;
+    for (const auto &value : cases) {
+        const StoredValue stored = Query("Software\\Test", value.name);
+        EXPECT_EQ(stored.type, value.type) << value.name;
+        EXPECT_EQ(test::ToHex(stored.data), test::ToHex(value.data)) << value.name;
+    }
+}
+
+TEST(RegistryStore, NamesCompareWithoutCaseAndKeepTheirCase) {
+    TempRegistry registry(kEmptyHive);
+    ASSERT_EQ(Set("SOFTWARE\\test", "Ip Address", kRegSz, Bytes(std::string("a", 2))), kRegistrySuccess);
+    ASSERT_EQ(Set("software\\TEST", "IP ADDRESS", kRegSz, Bytes(std::string("b", 2))), kRegistrySuccess);
+    const StoredValue stored = Query("Software\\Test", "ip address");
+    EXPECT_EQ(stored.data, Bytes(std::string("b", 2)));
+    EXPECT_NE(registry.Contents().find("[HKEY_LOCAL_MACHINE\\Software\\Test]\n\"Ip Address\"=\"b\""), std::string::npos)
+        << registry.Contents();
+}
+
+TEST(RegistryStore, QueryHonoursTheRoom) {
+    TempRegistry registry(std::string(kEmptyHive) + "\"Name\"=\"0123456789\"\n");
+    RegistryKey key = nullptr;
+    ASSERT_EQ(OpenRegistryKey("Software\\Test", kKeyRead, &key), kRegistrySuccess);
+    std::uint32_t type = 0;
+    std::uint32_t size = 0;
+    EXPECT_EQ(QueryRegistryValue(key, "Name", &type, nullptr, &size), kRegistrySuccess);
+    EXPECT_EQ(size, 11u);
+    EXPECT_EQ(type, kRegSz);
+
+    char buffer[16];
+    std::memset(buffer, 0xAA, sizeof buffer);
+    size = 10;  // one short: the terminating zero does not fit
+    EXPECT_EQ(QueryRegistryValue(key, "Name", &type, buffer, &size), kRegistryMoreData);
+    EXPECT_EQ(size, 11u);
+    for (char c : buffer) EXPECT_EQ(static_cast<unsigned char>(c), 0xAA);
+
+    size = 11;
+    EXPECT_EQ(QueryRegistryValue(key, "Name", &type, buffer, &size), kRegistrySuccess);
+    EXPECT_STREQ(buffer, "0123456789");
+    EXPECT_EQ(static_cast<unsigned char>(buffer[11]), 0xAA);
+
+    EXPECT_EQ(QueryRegistryValue(key, "Missing", &type, buffer, &size), kRegistryNotFound);
+    EXPECT_EQ(QueryRegistryValue(key, "Name", &type, buffer, nullptr), kRegistryInvalidParameter);
+    // A key opened for reading cannot set.
+    EXPECT_EQ(SetRegistryValue(key, "Name", kRegSz, "x", 2), kRegistryAccessDenied);
+    CloseRegistryKey(key);
+}
+
+TEST(RegistryStore, MissingHiveHasNoKeysAndTheLibraryCreatesNone) {
+    TempRegistry registry;
+    RegistryKey key = nullptr;
+    EXPECT_EQ(OpenRegistryKey("Software", kKeyRead, &key), kRegistryNotFound);
+    EXPECT_EQ(OpenRegistryKey("Software", kKeyAllAccess, &key), kRegistryNotFound);
+    EXPECT_EQ(key, nullptr);
+    EXPECT_FALSE(std::filesystem::exists(registry.Path()));
+}
+
+TEST(RegistryStore, SetOnAKeyDeletedMeanwhileRecreatesNothing) {
+    TempRegistry registry(kEmptyHive);
+    RegistryKey key = nullptr;
+    ASSERT_EQ(OpenRegistryKey("Software\\Test", kKeyAllAccess, &key), kRegistrySuccess);
+    ASSERT_EQ(DeleteRegistryKey("Software\\Test"), kRegistrySuccess);
+    const std::uint8_t value[4] = {4, 0, 0, 0};
+    EXPECT_EQ(SetRegistryValue(key, "pProtocol", kRegDword, value, 4), kRegistryKeyDeleted);
+    CloseRegistryKey(key);
+    EXPECT_EQ(Query("Software\\Test", "pProtocol").code, kRegistryNotFound);
+}
+
+TEST(RegistryStore, WritesKeepTheHiveModeAndLeaveNoTemporaryFiles) {
+    TempRegistry registry(kEmptyHive);
+    ASSERT_EQ(chmod(registry.Path().c_str(), 0640), 0);
+    for (int i = 0; i < 3; ++i) {
+        ASSERT_EQ(Set("Software\\Test", "Count", kRegDword, {static_cast<std::uint8_t>(i), 0, 0, 0}), kRegistrySuccess);
+    }
+    struct stat status {};
+    ASSERT_EQ(stat(registry.Path().c_str(), &status), 0);
+    EXPECT_EQ(status.st_mode & 07777, 0640u);
+    std::vector<std::string> files;
+    for (const auto &entry : std::filesystem::directory_iterator(registry.Folder())) {
+        files.push_back(entry.path().filename().string());
+    }
+    std::sort(files.begin(), files.end());
+    EXPECT_EQ(files, (std::vector<std::string>{"registry.reg", "registry.reg.lock"}));
+}
+
+// A hive an administrator broke: every open fails, every change is refused,
+// and the file stays exactly as it was.
+TEST(RegistryStore, HiveThatDoesNotParseIsNeverTouched) {
+    const std::string printers = "[HKEY_LOCAL_MACHINE\\Software\\Test]\n\"cProtocols\"=dword:00000006\n";
+    const std::string broken[] = {
+        "Windows Registry Editor Version 4.00\n\n" + printers,                       // unknown header
+        "\n" + printers,                                                                // no header
+        "REGEDIT4\n\"Orphan\"=\"value before any key\"\n" + printers,                 // value outside a key
+        "REGEDIT4\n\n[HKEY_CURRENT_USER\\Software]\n" + printers,                      // another root key
+        "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\Software\\\\Test]\n",                        // empty key name
+        "REGEDIT4\n\n" + printers + "\"Open\"=\"no closing quote\n",
+        "REGEDIT4\n\n" + printers + "\"Big\"=dword:123456789\n",                      // nine digits
+        "REGEDIT4\n\n" + printers + "\"Bad\"=hex:01,0g\n",
+        "REGEDIT4\n\n" + printers + "\"Bad\"=hex:01,,02\n",
+        "REGEDIT4\n\n" + printers + "garbage\n",
+        "Windows Registry Editor Version 5.00\n\n" + printers + "\"Odd\"=hex(1):41,00,42\n",  // odd UTF-16
+        std::string("\xFF\xFE\x52\x00\x45", 5),                                        // odd UTF-16 file
+        std::string("\xFE\xFF\x00R", 4),                                               // big-endian
+        "REGEDIT4\n\n" + printers + std::string("\"Nul\"=\"a\0b\"\n", 11),
+        std::string(),                                                                  // empty file
+    };
+    for (const std::string &hive : broken) {
+        TempRegistry registry;
+        registry.Write(hive);
+        RegistryKey key = nullptr;
+        EXPECT_EQ(OpenRegistryKey("Software\\Test", kKeyRead, &key), kRegistryCorrupt) << hive;
+        EXPECT_EQ(OpenRegistryKey("Software\\Test", kKeyAllAccess, &key), kRegistryCorrupt) << hive;
+        EXPECT_EQ(CreateRegistryKey("Software\\Other"), kRegistryCorrupt) << hive;
+        EXPECT_EQ(DeleteRegistryKey("Software\\Test"), kRegistryCorrupt) << hive;
+        std::string problem;
+        EXPECT_EQ(ImportRegistryText(std::string(kEmptyHive), problem), kRegistryCorrupt) << hive;
+        EXPECT_FALSE(RegistryProblem().empty()) << hive;
+        EXPECT_EQ(registry.Contents(), hive);
+    }
+}
+
+// regedit on Windows exports UTF-16LE with a byte-order mark and CRLF line
+// ends, text-typed hex lists in UTF-16LE, and long hex lists over lines.
+std::string Utf16LeFile(const std::string &utf8) {
+    std::string out("\xFF\xFE", 2);
+    for (std::size_t i = 0; i < utf8.size(); ++i) {
+        unsigned unit = static_cast<unsigned char>(utf8[i]);
+        if (unit == 0xC3) unit = 0xC0 | (static_cast<unsigned char>(utf8[++i]) & 0x3F);  // the one accent used
+        out += static_cast<char>(unit & 0xFF);
+        out += static_cast<char>(unit >> 8);
+    }
+    return out;
+}
+
+TEST(RegistryImport, WindowsVersion5ExportInUtf16) {
+    const std::string exported = Utf16LeFile(
+        "Windows Registry Editor Version 5.00\r\n\r\n"
+        "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Brelvin\\Palimar\\AdapterOnly\\Desk Printer]\r\n"
+        "\"cProtocols\"=dword:00000006\r\n"
+        "\"MAC Address\"=\"0000C0A1B2C3\"\r\n"
+        "\"Location\"=\"Caf\xC3\xA9 \\\"front\\\" C:\\\\queue\"\r\n"
+        "\"Path\"=hex(2):25,00,54,00,45,00,4d,00,50,00,25,00,00,00\r\n"
+        "\"Blob\"=hex:00,01,02,03,04,05,06,07,08,09,0a,0b,0c,0d,0e,0f,10,11,12,13,14,15,16,\\\r\n"
+        "  17,18,19\r\n\r\n");
+    TempRegistry registry;
+    std::string problem;
+    ASSERT_EQ(ImportRegistryText(exported, problem), kRegistrySuccess) << problem;
+    const char *printer = "Software\\Brelvin\\Palimar\\AdapterOnly\\desk printer";
+    EXPECT_EQ(Query(printer, "cProtocols").data, Hex("06 00 00 00"));
+    EXPECT_EQ(Query(printer, "MAC Address").data, Bytes(std::string("0000C0A1B2C3", 13)));
+    const StoredValue location = Query(printer, "Location");
+    EXPECT_EQ(location.type, kRegSz);
+    EXPECT_EQ(location.data, Bytes(std::string("Caf\xC3\xA9 \"front\" C:\\queue", 23)));
+    const StoredValue path = Query(printer, "Path");
+    EXPECT_EQ(path.type, kRegExpandSz);
+    EXPECT_EQ(path.data, Bytes(std::string("%TEMP%", 7)));
+    const StoredValue blob = Query(printer, "Blob");
+    EXPECT_EQ(blob.type, kRegBinary);
+    EXPECT_EQ(blob.data.size(), 26u);
+    EXPECT_EQ(blob.data.back(), 0x19);
+}
+
+TEST(RegistryImport, Regedit4ExportInAnsi) {
+    const std::string exported =
+        "REGEDIT4\r\n\r\n"
+        "[HKEY_LOCAL_MACHINE\\Software\\Brelvin\\Palimar\\Snmp]\r\n"
+        "\"UdpTimeOutInterval\"=dword:1e\r\n"
+        "\"Path\"=hex(2):25,54,45,4d,50,25,00\r\n"
+        "\"Latin\"=\"caf\xE9\"\r\n"
+        "@=\"default\"\r\n";
+    TempRegistry registry;
+    std::string problem;
+    ASSERT_EQ(ImportRegistryText(exported, problem), kRegistrySuccess) << problem;
+    const char *snmp = "Software\\Brelvin\\Palimar\\Snmp";
+    EXPECT_EQ(Query(snmp, "UdpTimeOutInterval").data, Hex("1E 00 00 00"));
+    EXPECT_EQ(Query(snmp, "Path").data, Bytes(std::string("%TEMP%", 7)));
+    EXPECT_EQ(Query(snmp, "Latin").data, Bytes(std::string("caf\xC3\xA9", 6)));  // Latin-1 read as such
+    EXPECT_EQ(Query(snmp, "").data, Bytes(std::string("default", 8)));
+}
+
+TEST(RegistryImport, RemovesKeysAndValuesAndMergesTheRest) {
+    TempRegistry registry(std::string(kEmptyHive) +
+                          "\"Old\"=\"x\"\n\"Kept\"=\"y\"\n\n[HKEY_LOCAL_MACHINE\\Software\\Test\\Gone\\Deep]\n\"v\"=\"z\"\n");
+    std::string problem;
+    ASSERT_EQ(ImportRegistryText("Windows Registry Editor Version 5.00\n\n"
+                                 "[-HKEY_LOCAL_MACHINE\\Software\\Test\\Gone]\n"
+                                 "\"ignored\"=\"inside a removed key\"\n\n"
+                                 "[HKEY_LOCAL_MACHINE\\Software\\Test]\n\"Old\"=-\n\"New\"=dword:00000001\n",
+                                 problem),
+              kRegistrySuccess)
+        << problem;
+    EXPECT_EQ(Query("Software\\Test", "Old").code, kRegistryNotFound);
+    EXPECT_EQ(Query("Software\\Test", "Kept").code, kRegistrySuccess);
+    EXPECT_EQ(Query("Software\\Test", "New").data, Hex("01 00 00 00"));
+    EXPECT_EQ(Query("Software\\Test\\Gone", "v").code, kRegistryNotFound);
+}
+
+TEST(RegistryImport, BadFileChangesNothingAndSaysWhere) {
+    TempRegistry registry(kEmptyHive);
+    const std::string before = registry.Contents();
+    std::string problem;
+    EXPECT_EQ(ImportRegistryText("REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\Software\\Test]\n\"A\"=\"1\"\n\"B\"=word:1\n",
+                                 problem),
+              kRegistryInvalidParameter);
+    EXPECT_NE(problem.find("line 5"), std::string::npos) << problem;
+    EXPECT_EQ(registry.Contents(), before);
+    EXPECT_EQ(ImportRegistryText("REGEDIT4\n[HKEY_USERS\\x]\n", problem), kRegistryInvalidParameter);
+    EXPECT_NE(problem.find("HKEY_LOCAL_MACHINE"), std::string::npos) << problem;
+    EXPECT_EQ(registry.Contents(), before);
+}
+
+}  // namespace
+}  // namespace snmphelper::platform

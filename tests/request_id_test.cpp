@@ -1,0 +1,41 @@
+// The process-wide request-id counter.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <thread>
+#include <vector>
+
+#include "transact/request_id.h"
+
+namespace snmphelper {
+namespace {
+
+TEST(RequestId, StartsAtOneAfterReset) {
+    ResetRequestIds();
+    EXPECT_EQ(NextRequestId(), 1);
+    EXPECT_EQ(NextRequestId(), 2);
+}
+
+TEST(RequestId, ThreadsTakingIdsAtOnceNeverShareOne) {
+    ResetRequestIds();
+    constexpr int kThreads = 8;
+    constexpr int kIdsPerThread = 20000;
+    std::vector<std::vector<std::int32_t>> taken(kThreads);
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kThreads; ++t) {
+        threads.emplace_back([&taken, t] {
+            for (int i = 0; i < kIdsPerThread; ++i) taken[t].push_back(NextRequestId());
+        });
+    }
+    for (std::thread &thread : threads) thread.join();
+
+    std::vector<std::int32_t> all;
+    for (const auto &ids : taken) all.insert(all.end(), ids.begin(), ids.end());
+    std::sort(all.begin(), all.end());
+    EXPECT_EQ(std::adjacent_find(all.begin(), all.end()), all.end()) << "a request-id was taken twice";
+    EXPECT_EQ(all.front(), 1);
+    EXPECT_EQ(all.back(), kThreads * kIdsPerThread);
+}
+
+}  // namespace
+}  // namespace snmphelper

@@ -1,0 +1,76 @@
+// Peers that tests start as child processes: the printer simulator and
+// net-snmp's snmpd, each serving on a loopback address until the object dies.
+#pragma once
+
+#include <sys/types.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace snmphelper::test {
+
+// A file below the build tree (SNMPHELPER_BINARY_DIR, else the folder above
+// the running test program's), e.g. "tools/snmphelper-printer-sim".
+std::string BuildTreePath(const std::string &relative);
+
+// One child process, its standard output readable through WaitForOutput,
+// stopped with SIGTERM when the object dies.
+class ChildProcess {
+public:
+    explicit ChildProcess(const std::vector<std::string> &argv);
+    ~ChildProcess();
+    ChildProcess(const ChildProcess &) = delete;
+    ChildProcess &operator=(const ChildProcess &) = delete;
+
+    bool Started() const { return pid_ > 0; }
+    // Waits up to 10 seconds for `text` in the standard output.
+    bool WaitForOutput(const std::string &text);
+    // Sends SIGTERM and reaps the process; the exit status, -1 if killed.
+    int Stop();
+
+private:
+    pid_t pid_ = -1;
+    int output_ = -1;
+    std::string seen_;
+};
+
+// The printer simulator on `address` port 161, logging every datagram.
+class PrinterSimulator {
+public:
+    explicit PrinterSimulator(const std::vector<std::string> &extraArguments = {},
+                              const std::string &address = "127.0.0.1");
+    // True once it serves.
+    bool Ready();
+    // The log's lines, one per datagram received ("request=N ... id=ID ...").
+    std::vector<std::string> LogLines() const;
+    // Waits (up to 5 seconds) until the log holds `count` lines; returns the count seen.
+    std::size_t WaitForLogLines(std::size_t count) const;
+    // The folder of the log; a test may write an objects file there.
+    const std::string &Folder() const { return folder_; }
+
+private:
+    std::string folder_;
+    std::string logPath_;
+    ChildProcess process_;
+};
+
+// net-snmp's snmpd on udp:127.0.0.1:161 with one read-write community and a
+// minimal configuration of its own (nothing of the host's is read).
+class NetSnmpAgent {
+public:
+    explicit NetSnmpAgent(const std::string &community);
+    bool Started() const { return process_ != nullptr && process_->Started(); }
+    // True once it has announced itself ("NET-SNMP version ...").
+    bool Ready() { return Started() && process_->WaitForOutput("NET-SNMP version"); }
+
+private:
+    static std::vector<std::string> Arguments(const std::string &folder);
+    std::string folder_;
+    std::unique_ptr<ChildProcess> process_;
+};
+
+// A fresh folder below the temporary directory.
+std::string MakeTempFolder(const char *prefix);
+
+}  // namespace snmphelper::test

@@ -1,0 +1,547 @@
+// Transactions end to end over real UDP on 127.0.0.1:161 of a private
+// network namespace, against the printer simulator (scripted to misbehave)
+// and net-snmp's snmpd, with the printers and timing in a temporary registry.
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cstring>
+#include <fstream>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "groups/library_entry.h"
+#include "groups/object_groups.h"
+#include "platform/heap.h"
+#include "platform/registry.h"
+#include "snmphelper.h"
+#include "tests/support/child_process.h"
+#include "tests/support/debug_capture.h"
+#include "tests/support/heap_faults.h"
+#include "tests/support/temp_registry.h"
+#include "transact/channel.h"
+#include "transact/request_id.h"
+#include "transact/transaction_engine.h"
+
+namespace snmphelper {
+namespace {
+
+using test::PrinterSimulator;
+using test::TempRegistry;
+
+constexpr char kSysName[] = "1.3.6.1.2.1.1.5.0";
+constexpr char kSysLocation[] = "1.3.6.1.2.1.1.6.0";
+constexpr char kSysContact[] = "1.3.6.1.2.1.1.4.0";
+// The simulator's built-in printer.
+constexpr char kSimSysName[] = "PALIMAR-4100";
+
+// --- Registry --------------------------------------------------------------
+
+struct PrinterEntry {
+    std::string name;
+    int cProtocols;
+    int pProtocol;  // < 0: value absent
+    std::string ipAddress = "127.0.0.1";
+};
+
+std::string Dword(const char *name, int value) {
+    char line[64];
+    std::snprintf(line, sizeof line, "\"%s\"=dword:%08x\n", name, static_cast<unsigned>(value));
+    return line;
+}
+
+// A hive with the printers and, when timeout >= 0, the Snmp settings.
+std::string Hive(const std::vector<PrinterEntry> &printers, int timeout, int retries) {
+    std::string hive = "Windows Registry Editor Version 5.00\n\n";
+    for (const PrinterEntry &printer : printers) {
+        std::string values = Dword("cProtocols", printer.cProtocols);
+        if (printer.pProtocol >= 0) values += Dword("pProtocol", printer.pProtocol);
+        values += "\"IP Address\"=\"" + printer.ipAddress + "\"\n";
+        values += "\"IPX Address\"=\"0000000100C0FFEE0001\"\n";
+        values += "\"MAC Address\"=\"00C0FFEE0001\"\n";
+        hive += test::PrinterKey(printer.name, values);
+    }
+    if (timeout >= 0) {
+        hive += "[HKEY_LOCAL_MACHINE\\Software\\Brelvin\\Palimar\\Snmp]\n" + Dword("UdpTimeOutInterval", timeout) +
+                Dword("UdpTotalRetries", retries) + "\n";
+    }
+    return hive;
+}
+
+std::uint32_t StoredProtocol(const std::string &printer) {
+    const std::string path = std::string("Software\\Brelvin\\Palimar\\AdapterOnly\\") + printer;
+    platform::RegistryKey key = nullptr;
+    if (platform::OpenRegistryKey(path.c_str(), platform::kKeyRead, &key) != 0) return 0xFFFFFFFF;
+    std::uint32_t value = 0;
+    std::uint32_t size = sizeof value;
+    const std::int32_t read = platform::QueryRegistryValue(key, "pProtocol", nullptr, &value, &size);
+    platform::CloseRegistryKey(key);
+    return read == 0 ? value : 0xFFFFFFFF;
+}
+
+// --- Transport observation ---------------------------------------------------
+
+struct CreatedTransport {
+    std::uint32_t protocol;
+    std::int32_t timeoutSeconds;
+};
+std::mutex createdMutex;
+std::vector<CreatedTransport> created;
+
+void RecordTransport(std::uint32_t protocol, std::int32_t timeoutSeconds) {
+    std::lock_guard<std::mutex> lock(createdMutex);
+    created.push_back({protocol, timeoutSeconds});
+}
+
+std::vector<std::uint32_t> CreatedProtocols() {
+    std::lock_guard<std::mutex> lock(createdMutex);
+    std::vector<std::uint32_t> protocols;
+    for (const CreatedTransport &transport : created) protocols.push_back(transport.protocol);
+    return protocols;
+}
+
+// --- Calls -----------------------------------------------------------------
+
+struct Outcome {
+    std::int32_t result = -1;
+    std::string identifiers;  // the identifier buffer up to its first zero byte
+    std::string values;       // valueSize characters of the value buffer (all of it when larger)
+    std::uint32_t valueSize = 0;
+};
+
+// Runs a transaction with buffers of the given rooms; `valueText` fills the
+// value buffer first (set requests).
+Outcome Transact(const char *printer, std::int32_t requestType, const std::string &oids, std::uint32_t count,
+                 std::uint32_t valueRoom = 512, const std::string &valueText = "",
+                 std::uint32_t oidRoom = 512) {
+    std::string oidBuffer = oids;
+    oidBuffer.resize(std::max<std::size_t>(oidRoom, oids.size() + 1), '\0');
+    std::string valueBuffer = valueText;
+    valueBuffer.resize(std::max<std::size_t>(valueRoom, valueText.size()) + 1, '#');
+    if (valueText.size() < valueRoom) valueBuffer[valueText.size()] = '\0';
+    Outcome outcome;
+    outcome.valueSize = valueRoom;
+    outcome.result = HelperSNMPTransact(printer, requestType, oidBuffer.data(), oidRoom, valueBuffer.data(),
+                                        &outcome.valueSize, count);
+    outcome.identifiers = oidBuffer.c_str();
+    outcome.values.assign(valueBuffer.data(), std::min<std::size_t>(outcome.valueSize, valueRoom));
+    return outcome;
+}
+
+Outcome Get(const std::string &oids, std::uint32_t count = 1, std::uint32_t valueRoom = 512) {
+    return Transact("lab", SNMP_REQUEST_GET, oids, count, valueRoom);
+}
+
+// The value text's items, each "type,value" (an OCTET STRING item taken by its length).
+std::vector<std::string> Items(const std::string &text) {
+    std::vector<std::string> items;
+    std::size_t position = 0;
+    while (position < text.size()) {
+        const std::size_t typeEnd = text.find(',', position);
+        if (typeEnd == std::string::npos) break;
+        std::size_t end;
+        if (text.compare(position, typeEnd - position, "2") == 0) {
+            const std::size_t lengthEnd = text.find(',', typeEnd + 1);
+            end = lengthEnd + 1 + std::stoul(text.substr(typeEnd + 1, lengthEnd - typeEnd - 1));
+        } else {
+            end = std::min(text.find(',', typeEnd + 1), text.size());
+        }
+        items.push_back(text.substr(position, end - position));
+        position = end + 1;
+    }
+    return items;
+}
+
+char moduleToken;
+
+class TransactionTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() { LibraryEntry(&moduleToken, kProcessAttach); }
+
+    void SetUp() override {
+        std::lock_guard<std::mutex> lock(createdMutex);
+        created.clear();
+        SetTransportCreatedObserver(RecordTransport);
+    }
+    void TearDown() override { SetTransportCreatedObserver(nullptr); }
+
+    // A registry with printer "lab" (IP only) and the given timing.
+    void UseLab(int timeout = 1, int retries = 0, int cProtocols = 2, int pProtocol = 2,
+                const std::string &ip = "127.0.0.1") {
+        UseHive(Hive({{"lab", cProtocols, pProtocol, ip}}, timeout, retries));
+    }
+
+    // Each registry restores the environment it found when it goes: the old
+    // one goes before the new one comes.
+    void UseHive(const std::string &hive) {
+        registry_.reset();
+        registry_ = std::make_unique<TempRegistry>(hive);
+    }
+
+    // A simulator with `arguments`, waited for.
+    PrinterSimulator &StartSim(const std::vector<std::string> &arguments = {}) {
+        sim_.reset();  // port 161 is free again before the next one binds it
+        sim_ = std::make_unique<PrinterSimulator>(arguments);
+        EXPECT_TRUE(sim_->Ready());
+        return *sim_;
+    }
+
+    std::unique_ptr<TempRegistry> registry_;
+    std::unique_ptr<PrinterSimulator> sim_;
+};
+
+// --- Replies ----------------------------------------------------------------
+
+TEST_F(TransactionTest, GetWritesTheReplyAsTextIntoTheCallersBuffers) {
+    UseLab();
+    StartSim();
+    const Outcome one = Get(kSysName);
+    EXPECT_EQ(one.result, 0);
+    EXPECT_EQ(one.identifiers, kSysName);
+    EXPECT_EQ(one.values, "2,12,PALIMAR-4100");
+    EXPECT_EQ(one.valueSize, 17u);
+
+    // An identifier room of exactly the text and its terminator suffices.
+    const std::string two = std::string(kSysName) + "," + kSysLocation;
+    const Outcome both =
+        Transact("lab", SNMP_REQUEST_GET, two, 2, 512, "", static_cast<std::uint32_t>(two.size() + 1));
+    EXPECT_EQ(both.result, 0);
+    EXPECT_EQ(both.identifiers, two);
+    EXPECT_EQ(Items(both.values).size(), 2u);
+}
+
+TEST_F(TransactionTest, GetNextNamesTheFollowingObject) {
+    UseLab();
+    StartSim();
+    const Outcome next = Transact("lab", SNMP_REQUEST_GET_NEXT, "1.3.6.1.2.1.1", 1);
+    EXPECT_EQ(next.result, 0);
+    EXPECT_EQ(next.identifiers, "1.3.6.1.2.1.1.1.0");
+    EXPECT_EQ(next.values.rfind("2,", 0), 0u);
+}
+
+TEST_F(TransactionTest, ForeignRequestIdsAreRetriedUpToTheRetryCount) {
+    for (int retries : {0, 2}) {
+        SCOPED_TRACE(retries);
+        UseLab(1, retries);
+        PrinterSimulator &sim = StartSim({"--fault", "foreign-id"});
+        EXPECT_EQ(Get(kSysName).result, SNMP_RESULT_NO_REPLY);
+        const auto sends = static_cast<std::size_t>(retries + 1);
+        EXPECT_EQ(sim.WaitForLogLines(sends), sends);
+        // The same message each time: one request-id in every line.
+        const std::vector<std::string> lines = sim.LogLines();
+        ASSERT_FALSE(lines.empty());
+        const std::string id = lines[0].substr(lines[0].find(" id="), lines[0].find(" oids=") - lines[0].find(" id="));
+        for (const std::string &line : lines) EXPECT_NE(line.find(id), std::string::npos) << line;
+        sim_.reset();
+    }
+}
+
+TEST_F(TransactionTest, UndecodableRepliesAreRetriedThenReported) {
+    UseLab(1, 1);
+    PrinterSimulator &sim = StartSim({"--fault", "garbage"});
+    EXPECT_EQ(Get(kSysName).result, SNMP_RESULT_DECODE_FAILED);
+    EXPECT_EQ(sim.WaitForLogLines(2), 2u);
+}
+
+TEST_F(TransactionTest, ErrorStatusTwoIsReportedAndFiveCountsAsSuccessWithBuffersUntouched) {
+    UseLab();
+    StartSim({"--fault", "error-status:2:1"});
+    const Outcome noSuchName = Transact("lab", SNMP_REQUEST_GET, kSysName, 1, 64, "untouched");
+    EXPECT_EQ(noSuchName.result, SNMP_RESULT_ERROR_STATUS);
+    EXPECT_EQ(noSuchName.valueSize, 64u);
+    EXPECT_EQ(std::string(noSuchName.values.c_str()), "untouched");
+
+    StartSim({"--fault", "error-status:5:1"});
+    const Outcome genErr = Transact("lab", SNMP_REQUEST_GET, kSysName, 1, 64, "untouched");
+    EXPECT_EQ(genErr.result, 0);
+    EXPECT_EQ(genErr.valueSize, 64u);
+    EXPECT_EQ(std::string(genErr.values.c_str()), "untouched");
+}
+
+TEST_F(TransactionTest, ASetWhoseEchoDoesNotFitSucceedsWhereAGetFails) {
+    UseLab();
+    StartSim();
+    // The room holds the value text but not its terminator: the request is
+    // formed from it, the reply's text cannot be written back.
+    const std::string value = "2,7,Room 42";
+    const auto room = static_cast<std::uint32_t>(value.size());
+    EXPECT_EQ(Transact("lab", SNMP_REQUEST_SET, kSysLocation, 1, room, value).result, 0);
+    const Outcome tooSmall = Transact("lab", SNMP_REQUEST_GET, kSysLocation, 1, room);
+    EXPECT_EQ(tooSmall.result, SNMP_RESULT_DOES_NOT_FIT);
+    // The set took effect.
+    EXPECT_EQ(Transact("lab", SNMP_REQUEST_GET, kSysLocation, 1, room + 1).values, value);
+}
+
+TEST_F(TransactionTest, ARequestOfUnknownTypeOrTooManyVariablesIsRefusedBeforeSending) {
+    UseLab();
+    PrinterSimulator &sim = StartSim();
+    EXPECT_EQ(Transact("lab", 3, kSysName, 1).result, SNMP_RESULT_BAD_REQUEST_TYPE);
+    EXPECT_EQ(Transact("lab", SNMP_REQUEST_GET, kSysName, 2).result, SNMP_RESULT_VARBIND_LIST_FAILED);
+    EXPECT_TRUE(CreatedProtocols().empty());
+    EXPECT_TRUE(sim.LogLines().empty());
+}
+
+// --- Waiting -----------------------------------------------------------------
+
+TEST_F(TransactionTest, WithoutWaitingOnlyTheSendCountsAndNoReplyIsRead) {
+    UseLab();
+    PrinterSimulator &sim = StartSim();
+    char oids[32];
+    std::strcpy(oids, kSysName);
+    char values[16] = "untouched";
+    std::uint32_t valueSize = sizeof values;
+    EXPECT_EQ(RunTransaction("lab", SNMP_REQUEST_GET, oids, sizeof oids, values, &valueSize, 1, false), 0);
+    EXPECT_STREQ(values, "untouched");
+    EXPECT_EQ(valueSize, sizeof values);
+    EXPECT_EQ(sim.WaitForLogLines(1), 1u);
+}
+
+TEST_F(TransactionTest, ASilentPrinterGivesNoReplyAfterTheChannelsResends) {
+    // A timeout of 0 makes every wait a poll.
+    UseLab(0, 5);
+    PrinterSimulator &sim = StartSim({"--fault", "silent"});
+    EXPECT_EQ(Get(kSysName).result, SNMP_RESULT_NO_REPLY);
+    // The send, then a re-send after each of the two failed receives; no
+    // other protocol to switch to, and no new attempt for want of a reply.
+    EXPECT_EQ(sim.WaitForLogLines(3), 3u);
+    EXPECT_EQ(CreatedProtocols(), (std::vector<std::uint32_t>{2, 2, 2}));
+}
+
+TEST_F(TransactionTest, ASetWaitsTenSecondsPerReceiveWhateverTheConfigurationSays) {
+    UseLab(1, 0);
+    StartSim();
+    Transact("lab", SNMP_REQUEST_SET, kSysLocation, 1, 64, "2,3,abc");
+    Get(kSysName);
+    UseHive(Hive({{"lab", 2, 2}}, -1, 0));
+    Get(kSysName);
+    std::lock_guard<std::mutex> lock(createdMutex);
+    ASSERT_EQ(created.size(), 3u);
+    EXPECT_EQ(created[0].timeoutSeconds, 10);
+    EXPECT_EQ(created[1].timeoutSeconds, 1);
+    EXPECT_EQ(created[2].timeoutSeconds, 15);  // no Snmp key: the default
+}
+
+// --- Protocols ---------------------------------------------------------------
+
+// An address text inet_addr refuses becomes 255.255.255.255, which a
+// transport without the broadcast option cannot send to.
+constexpr char kUnsendableIp[] = "not-an-address";
+
+TEST_F(TransactionTest, AFailingSendSwitchesProtocolsUpToThreeSends) {
+    UseLab(1, 0, 6, 2, kUnsendableIp);
+    EXPECT_EQ(Get(kSysName).result, SNMP_RESULT_SEND_FAILED);
+    EXPECT_EQ(CreatedProtocols(), (std::vector<std::uint32_t>{2, 4, 2}));
+    EXPECT_EQ(StoredProtocol("lab"), 4u);
+}
+
+TEST_F(TransactionTest, ADlcPrinterThatAlsoHasIpIsReachedOverIpAndTheSwitchIsStored) {
+    UseLab(1, 0, 6, 4);
+    StartSim();
+    const Outcome outcome = Get(kSysName);
+    EXPECT_EQ(outcome.result, 0);
+    EXPECT_EQ(outcome.values, "2,12,PALIMAR-4100");
+    EXPECT_EQ(CreatedProtocols(), (std::vector<std::uint32_t>{4, 2}));
+    EXPECT_EQ(StoredProtocol("lab"), 2u);
+}
+
+TEST_F(TransactionTest, WithNoOtherProtocolTheSendResultIsReturnedAtOnce) {
+    UseLab(1, 0, 2, 2, kUnsendableIp);
+    EXPECT_EQ(Get(kSysName).result, SNMP_RESULT_SEND_FAILED);
+    EXPECT_EQ(CreatedProtocols(), (std::vector<std::uint32_t>{2}));
+    EXPECT_EQ(StoredProtocol("lab"), 2u);
+}
+
+TEST_F(TransactionTest, WithoutPProtocolTheProtocolComesFromCProtocols) {
+    struct Case {
+        int cProtocols;
+        std::vector<std::uint32_t> opened;
+    };
+    for (const Case &c : {Case{4, {4}}, Case{3, {2, 1, 2}}, Case{1, {1}}}) {
+        SCOPED_TRACE(c.cProtocols);
+        UseLab(0, 0, c.cProtocols, 0, kUnsendableIp);
+        {
+            std::lock_guard<std::mutex> lock(createdMutex);
+            created.clear();
+        }
+        EXPECT_NE(Get(kSysName).result, 0);
+        EXPECT_EQ(CreatedProtocols(), c.opened);
+    }
+    // No protocol at all: no transport can be opened.
+    UseLab(0, 0, 0, 0);
+    EXPECT_EQ(Get(kSysName).result, SNMP_RESULT_SEND_FAILED);
+}
+
+TEST_F(TransactionTest, AMissingPrinterKeyFailsWithoutTraffic) {
+    UseLab();
+    PrinterSimulator &sim = StartSim();
+    EXPECT_EQ(Transact("nosuch", SNMP_REQUEST_GET, kSysName, 1).result, SNMP_RESULT_SEND_FAILED);
+    EXPECT_TRUE(CreatedProtocols().empty());
+    EXPECT_EQ(Get(kSysName).result, 0);  // the simulator listens, and the next request is the first it sees
+    EXPECT_EQ(sim.WaitForLogLines(1), 1u);
+    EXPECT_EQ(sim.LogLines().size(), 1u);
+}
+
+TEST_F(TransactionTest, ANullPrinterGivesNoReplyWithoutTakingARequestId) {
+    UseLab();
+    const std::int32_t before = NextRequestId();
+    char oids[32];
+    std::strcpy(oids, kSysName);
+    std::uint32_t valueSize = 0;
+    EXPECT_EQ(HelperSNMPTransact(nullptr, SNMP_REQUEST_GET, oids, sizeof oids, nullptr, &valueSize, 1),
+              SNMP_RESULT_NO_REPLY);
+    EXPECT_EQ(NextRequestId(), before + 1);
+}
+
+// --- Concurrency ---------------------------------------------------------------
+
+TEST_F(TransactionTest, TransactionsOnManyThreadsEachGetTheirOwnReply) {
+    UseLab(2, 3);
+    StartSim();
+    const char *objects[] = {kSysName, kSysLocation, kSysContact, "1.3.6.1.2.1.1.7.0"};
+    std::string expected[4];
+    for (int i = 0; i < 4; ++i) expected[i] = Get(objects[i]).values;
+    std::atomic<int> mismatches{0};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 8; ++t) {
+        threads.emplace_back([&, t] {
+            for (int round = 0; round < 10; ++round) {
+                const int which = (t + round) % 4;
+                const Outcome outcome = Get(objects[which]);
+                if (outcome.result != 0 || outcome.values != expected[which] || outcome.identifiers != objects[which]) {
+                    ++mismatches;
+                }
+            }
+        });
+    }
+    for (std::thread &thread : threads) thread.join();
+    EXPECT_EQ(mismatches.load(), 0);
+}
+
+// --- Object groups ---------------------------------------------------------------
+
+TEST_F(TransactionTest, EveryObjectGroupComesBackWholeAndInItsOrder) {
+    UseLab();
+    StartSim();
+    for (std::uint32_t group = 0; group < kObjectGroupCount; ++group) {
+        SCOPED_TRACE(group);
+        char values[4096];
+        std::uint32_t valueSize = sizeof values;
+        ASSERT_EQ(HelperGetSNMPObjects("lab", group, values, &valueSize), 0);
+        const std::vector<std::string> items = Items(std::string(values, valueSize));
+        const ObjectGroup table = GetObjectGroup(group);
+        ASSERT_EQ(items.size(), table.count);
+        // Group 20 names one object at positions 2 and 6; group 14 is not in
+        // numeric order. Each value is the one a get of that object gives.
+        if (group == 14 || group == 20 || group == 22) {
+            for (std::uint32_t i = 0; i < table.count; ++i) {
+                EXPECT_EQ(items[i], Get(table.identifiers[i]).values) << table.identifiers[i];
+            }
+        }
+    }
+}
+
+TEST_F(TransactionTest, GroupNumbersPastTheTableAndMissingListsAreRefused) {
+    UseLab();
+    char values[64];
+    std::uint32_t valueSize = sizeof values;
+    EXPECT_EQ(HelperGetSNMPObjects("lab", 26, values, &valueSize), SNMP_RESULT_VARBIND_LIST_FAILED);
+    EXPECT_EQ(HelperGetSNMPObjects("lab", 0xFFFFFFFFu, values, &valueSize), SNMP_RESULT_VARBIND_LIST_FAILED);
+    ReleaseJoinedGroupLists();
+    EXPECT_EQ(HelperGetSNMPObjects("lab", 0, values, &valueSize), SNMP_RESULT_OUT_OF_MEMORY);
+    BuildJoinedGroupLists();
+    EXPECT_TRUE(CreatedProtocols().empty());
+}
+
+// --- ASCII transaction ----------------------------------------------------------
+
+TEST_F(TransactionTest, TheAsciiTransactionRewritesOctetStringsAsHex) {
+    UseLab();
+    const std::string objects = test::MakeTempFolder("objects") + "/objects.txt";
+    std::ofstream(objects) << kSysContact << " HEX 002CFF\n";
+    StartSim({"--objects", objects});
+
+    char oids[64];
+    std::snprintf(oids, sizeof oids, "%s,%s", kSysContact, "1.3.6.1.2.1.1.7.0");
+    char values[128];
+    std::uint32_t valueSize = sizeof values;
+    ASSERT_EQ(HelperSNMPTransactAscii("lab", SNMP_REQUEST_GET, oids, sizeof oids, values, &valueSize, 2), 0);
+    EXPECT_STREQ(values, "2,6,002CFF,1,72");
+    EXPECT_EQ(valueSize, std::strlen("2,3,") + 3 + std::strlen(",1,72"));  // the length before the rewrite
+
+    // A hex form longer than the caller's room is refused, not cut.
+    std::strcpy(oids, kSysName);
+    char small[20];
+    std::uint32_t smallSize = sizeof small;
+    EXPECT_EQ(HelperSNMPTransactAscii("lab", SNMP_REQUEST_GET, oids, sizeof oids, small, &smallSize, 1),
+              SNMP_RESULT_DOES_NOT_FIT);
+    EXPECT_EQ(std::string(small, 17), "2,12,PALIMAR-4100");
+}
+
+// --- Keep-alive --------------------------------------------------------------------
+
+TEST_F(TransactionTest, KeepAliveSendsOneGetAndDoesNotWait) {
+    UseLab(5, 5);
+    PrinterSimulator &sim = StartSim({"--fault", "silent"});
+    EXPECT_EQ(HelperTrapKeepAlive("lab"), 0);
+    ASSERT_EQ(sim.WaitForLogLines(1), 1u);
+    EXPECT_NE(sim.LogLines()[0].find("pdu=get"), std::string::npos) << sim.LogLines()[0];
+    EXPECT_NE(sim.LogLines()[0].find("oids=1.3.6.1.4.1.236.11.5.1.1.9.1.0"), std::string::npos);
+    EXPECT_EQ(CreatedProtocols().size(), 1u);
+}
+
+TEST_F(TransactionTest, KeepAliveWithoutMemorySaysSoAndSendsNothing) {
+    UseLab();
+    test::DebugOutputCapture debug;
+    {
+        test::HeapFaultGuard guard;
+        platform::HeapFailNthAllocation(1);
+        EXPECT_EQ(HelperTrapKeepAlive("lab"), SNMP_RESULT_OUT_OF_MEMORY);
+    }
+    EXPECT_EQ(debug.Lines(), std::vector<std::string>{"HelperTrapKeepAlive:Unable to allocate memory"});
+    EXPECT_TRUE(CreatedProtocols().empty());
+    EXPECT_EQ(HelperTrapKeepAlive(nullptr), SNMP_RESULT_NO_REPLY);
+}
+
+TEST_F(TransactionTest, EveryAllocationFailureIsReportedAndNothingLeaks) {
+    UseLab();
+    StartSim();
+    test::ForEachAllocationFailure(
+        [] {
+            const std::int64_t live = platform::HeapLiveBlocks();
+            Get(kSysName);
+            EXPECT_EQ(platform::HeapLiveBlocks(), live);
+        },
+        [](std::uint64_t) {});
+}
+
+// --- An independent agent -------------------------------------------------------------
+
+TEST_F(TransactionTest, NetSnmpAgentAnswersGetGetNextAndSet) {
+    UseLab(1, 0);
+    test::NetSnmpAgent agent("t*o&r^e~l+d");
+    ASSERT_TRUE(agent.Ready()) << "snmpd (Debian package snmpd) must be installed";
+    Outcome name;
+    for (int tries = 0; tries < 20 && name.result != 0; ++tries) {
+        if (tries != 0) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        name = Get(kSysName);
+    }
+    ASSERT_EQ(name.result, 0);
+    char host[256] = {};
+    gethostname(host, sizeof host - 1);
+    EXPECT_EQ(name.values, "2," + std::to_string(std::strlen(host)) + "," + host);
+
+    const Outcome next = Transact("lab", SNMP_REQUEST_GET_NEXT, "1.3.6.1.2.1.1", 1);
+    EXPECT_EQ(next.result, 0);
+    EXPECT_EQ(next.identifiers, "1.3.6.1.2.1.1.1.0");
+    EXPECT_EQ(next.values.rfind("2,", 0), 0u);
+
+    EXPECT_EQ(Transact("lab", SNMP_REQUEST_SET, kSysLocation, 1, 64, "2,6,Rack 7").result, 0);
+    EXPECT_EQ(Get(kSysLocation).values, "2,6,Rack 7");
+}
+
+}  // namespace
+}  // namespace snmphelper

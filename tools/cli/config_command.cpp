@@ -1,0 +1,162 @@
+// snmphelper config: shows and sets the library's reply timeout and retry
+// count, the two values of its `Snmp` settings key.
+#include <cstdint>
+#include <cstdio>
+#include <memory>
+#include <string>
+
+#include "groups/library_entry.h"
+#include "platform/registry.h"
+#include "platform/string_table.h"
+#include "tools/cli/commands.h"
+#include "tools/cli/library_load.h"
+#include "tools/cli/registry_messages.h"
+#include "transact/printer_config.h"
+
+namespace snmphelper::cli {
+namespace {
+
+using platform::RegistryKey;
+
+struct Setting {
+    const char *word;  // as typed after "config set"
+    std::uint32_t valueEntry;
+    std::int32_t defaultValue;
+    std::uint32_t minimum;
+    std::uint32_t maximum;
+    const char *unit;
+};
+constexpr Setting kSettings[] = {
+    {"timeout", kTimeoutValueEntry, kDefaultTimeoutSeconds, 1, 86400, " seconds"},
+    {"retries", kRetriesValueEntry, kDefaultRetries, 0, 100, ""},
+};
+
+// Names of the settings come from the library's string table, as the
+// library itself takes them.
+std::string StringEntry(std::uint32_t entry) {
+    EnsureLibraryLoaded();
+    char text[256];
+    return platform::LoadStringResource(LibraryModuleHandle(), entry, text, sizeof text) > 0 ? text : "";
+}
+
+std::string SnmpKeyPath() { return StringEntry(kBaseKeyEntry) + StringEntry(kSnmpKeyEntry); }
+
+std::string TypeName(std::uint32_t type) {
+    switch (type) {
+    case platform::kRegSz:
+        return "REG_SZ";
+    case platform::kRegExpandSz:
+        return "REG_EXPAND_SZ";
+    case platform::kRegBinary:
+        return "REG_BINARY";
+    case platform::kRegDword:
+        return "REG_DWORD";
+    case platform::kRegMultiSz:
+        return "REG_MULTI_SZ";
+    default:
+        return "type " + std::to_string(type);
+    }
+}
+
+// Why a setting was not taken from the registry, or "" when it was.
+std::string WhyDefault(RegistryKey key, std::int32_t openCode, const std::string &valueName) {
+    if (openCode == platform::kRegistryNotFound) return "the key " + SnmpKeyPath() + " does not exist";
+    if (openCode != platform::kRegistrySuccess) return DescribeRegistryResult(openCode);
+    std::uint32_t type = 0;
+    std::uint32_t size = 0;
+    if (platform::QueryRegistryValue(key, valueName.c_str(), &type, nullptr, &size) != platform::kRegistrySuccess) {
+        return valueName + " is not set";
+    }
+    if ((type != platform::kRegDword && type != platform::kRegBinary) || size != 4) {
+        return valueName + " is a " + std::to_string(size) + "-byte " + TypeName(type) + " value, not a REG_DWORD";
+    }
+    return "";
+}
+
+int RunShow() {
+    std::int32_t timeout = 0;
+    std::int32_t retries = 0;
+    EnsureLibraryLoaded();
+    GetTimeoutAndRetries(&timeout, &retries);
+    RegistryKey key = nullptr;
+    const std::int32_t openCode = platform::OpenRegistryKey(SnmpKeyPath().c_str(), platform::kKeyRead, &key);
+    std::printf("registry: %s\n", platform::RegistryLocation().c_str());
+    for (const Setting &setting : kSettings) {
+        const std::string valueName = StringEntry(setting.valueEntry);
+        const std::int32_t effective = setting.valueEntry == kTimeoutValueEntry ? timeout : retries;
+        const std::string why = WhyDefault(key, openCode, valueName);
+        std::printf("%s: %d%s (%s)\n", setting.word, effective, setting.unit,
+                    why.empty() ? valueName.c_str() : ("default; " + why).c_str());
+    }
+    platform::CloseRegistryKey(key);
+    const bool readable = openCode == platform::kRegistrySuccess || openCode == platform::kRegistryNotFound;
+    if (!readable) std::fprintf(stderr, "config show: %s\n", DescribeRegistryResult(openCode).c_str());
+    return readable ? 0 : 1;
+}
+
+bool ParseCount(const std::string &text, std::uint32_t &count) {
+    if (text.empty() || text.size() > 9) return false;
+    count = 0;
+    for (char c : text) {
+        if (c < '0' || c > '9') return false;
+        count = count * 10 + static_cast<std::uint32_t>(c - '0');
+    }
+    return true;
+}
+
+int RunSet(const std::string &word, const std::string &valueText) {
+    const Setting *setting = nullptr;
+    for (const Setting &candidate : kSettings) {
+        if (word == candidate.word) setting = &candidate;
+    }
+    if (setting == nullptr) {
+        std::fprintf(stderr, "config set: unknown setting \"%s\"; the settings are timeout and retries\n", word.c_str());
+        return 1;
+    }
+    std::uint32_t value = 0;
+    if (!ParseCount(valueText, value) || value < setting->minimum || value > setting->maximum) {
+        std::fprintf(stderr, "config set %s: \"%s\" is not a whole number from %u to %u\n", setting->word,
+                     valueText.c_str(), setting->minimum, setting->maximum);
+        return 1;
+    }
+    const std::string path = SnmpKeyPath();
+    const std::string valueName = StringEntry(setting->valueEntry);
+    std::int32_t code = platform::CreateRegistryKey(path.c_str());
+    RegistryKey key = nullptr;
+    if (code == platform::kRegistrySuccess) code = platform::OpenRegistryKey(path.c_str(), platform::kKeySetValue, &key);
+    if (code == platform::kRegistrySuccess) {
+        const std::uint8_t bytes[4] = {static_cast<std::uint8_t>(value), static_cast<std::uint8_t>(value >> 8),
+                                       static_cast<std::uint8_t>(value >> 16), static_cast<std::uint8_t>(value >> 24)};
+        code = platform::SetRegistryValue(key, valueName.c_str(), platform::kRegDword, bytes, sizeof bytes);
+    }
+    platform::CloseRegistryKey(key);
+    if (code != platform::kRegistrySuccess) {
+        std::fprintf(stderr, "config set %s: %s\n", setting->word, DescribeRegistryResult(code).c_str());
+        return 1;
+    }
+    std::printf("%s: %u%s (%s)\n", setting->word, value, setting->unit, valueName.c_str());
+    return 0;
+}
+
+struct SetOptions {
+    std::string setting;
+    std::string value;
+};
+
+}  // namespace
+
+void AddConfigCommand(CLI::App &app, int &exitCode) {
+    CLI::App *config = app.add_subcommand("config", "Show or set the reply timeout and the retry count");
+    config->require_subcommand(1);
+
+    CLI::App *show = config->add_subcommand("show", "Show the timeout and retry count the library uses");
+    show->callback([&exitCode] { exitCode = RunShow(); });
+
+    auto options = std::make_shared<SetOptions>();
+    CLI::App *set = config->add_subcommand("set", "Set timeout SECONDS (1-86400) or retries N (0-100)");
+    set->add_option("setting", options->setting, "timeout or retries")->required();
+    set->add_option("value", options->value, "Seconds to wait for a reply, or extra attempts")->required();
+    set->callback([options, &exitCode] { exitCode = RunSet(options->setting, options->value); });
+}
+
+}  // namespace snmphelper::cli

@@ -1,0 +1,184 @@
+// snmphelper decode: prints an SNMPv1 GetResponse or Trap message given as hex
+// text or read from a file.
+#include <fstream>
+#include <iostream>
+#include <iterator>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "codec/trap_decoder.h"
+#include "snmphelper.h"
+#include "tools/cli/commands.h"
+#include "tools/cli/value_text.h"
+
+namespace snmphelper::cli {
+namespace {
+
+constexpr int kDecoded = 0;
+constexpr int kRefused = 1;
+constexpr int kBadInput = 2;
+// The trap decoder counts only 16 bits of length; a longer input would be
+// decoded from its prefix, so it is offered to the trap decoder only when it
+// fits.
+constexpr std::size_t kMaxTrapMessage = 0xFFFF;
+
+struct DecodeOptions {
+    std::vector<std::string> hex;  // the words of the hex text, unquoted or quoted
+    std::string file;
+};
+
+int HexDigit(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
+// Hex digit pairs; spaces, tabs, newlines and colons between them are ignored.
+std::optional<std::vector<std::uint8_t>> ParseHex(const std::string &text, std::string &error) {
+    std::vector<std::uint8_t> octets;
+    int high = -1;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (c == ' ' || c == ':' || c == '\t' || c == '\n' || c == '\r') continue;
+        const int digit = HexDigit(c);
+        if (digit < 0) {
+            error = "'" + std::string(1, c) + "' at position " + std::to_string(i + 1) +
+                    " is not a hex digit";
+            return std::nullopt;
+        }
+        if (high < 0) {
+            high = digit;
+        } else {
+            octets.push_back(static_cast<std::uint8_t>(high * 16 + digit));
+            high = -1;
+        }
+    }
+    if (high >= 0) {
+        error = "odd number of hex digits";
+        return std::nullopt;
+    }
+    return octets;
+}
+
+std::optional<std::vector<std::uint8_t>> ReadFile(const std::string &path, std::string &error) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        error = "cannot open " + path;
+        return std::nullopt;
+    }
+    std::vector<std::uint8_t> octets((std::istreambuf_iterator<char>(in)),
+                                     std::istreambuf_iterator<char>());
+    if (in.bad()) {
+        error = "cannot read " + path;
+        return std::nullopt;
+    }
+    return octets;
+}
+
+void PrintVarBinds(const SnmpVarBind *entries, std::uint16_t count) {
+    std::cout << "  variable-bindings: " << count << '\n';
+    for (std::uint16_t i = 0; i < count; ++i)
+        std::cout << "    " << VarBindLine(entries[i]) << '\n';
+}
+
+void PrintResponse(const SnmpReqParam &record) {
+    std::cout << "GetResponse-PDU\n"
+              << "  community:    "
+              << OctetsText(reinterpret_cast<const std::uint8_t *>(record.community),
+                            record.communityLength)
+              << '\n'
+              << "  request-id:   " << record.requestId << '\n'
+              << "  error-status: " << ErrorStatusName(record.errorStatus) << " ("
+              << unsigned{record.errorStatus} << ")\n"
+              << "  error-index:  " << record.errorIndex << '\n';
+    PrintVarBinds(record.varBinds, record.varBindCount);
+}
+
+// RFC 1157 4.1.6.
+std::string GenericTrapName(std::uint8_t genericTrap) {
+    static const char *const names[] = {
+        "coldStart",       "warmStart",         "linkDown", "linkUp", "authenticationFailure",
+        "egpNeighborLoss", "enterpriseSpecific"};
+    if (genericTrap < sizeof names / sizeof names[0]) return names[genericTrap];
+    return "unknown";
+}
+
+void PrintTrap(const SnmpTrapParam &trap) {
+    const ValueDisplay agent =
+        DescribeValue(SNMP_VALUE_IP_ADDRESS, trap.agentAddress, trap.agentAddressLength);
+    const ValueDisplay timeStamp = DescribeValue(
+        SNMP_VALUE_TIME_TICKS, reinterpret_cast<const std::uint8_t *>(&trap.timeStamp),
+        sizeof trap.timeStamp);
+    std::cout << "Trap-PDU\n"
+              << "  community:     "
+              << OctetsText(reinterpret_cast<const std::uint8_t *>(trap.community),
+                            trap.communityLength)
+              << '\n'
+              << "  enterprise:    " << trap.enterprise << '\n'
+              << "  agent-addr:    " << agent.text << '\n'
+              << "  generic-trap:  " << GenericTrapName(trap.genericTrap) << " ("
+              << unsigned{trap.genericTrap} << ")\n"
+              << "  specific-trap: " << trap.specificTrap << '\n'
+              << "  time-stamp:    " << timeStamp.text << '\n';
+    PrintVarBinds(trap.varBinds, trap.varBindCount);
+}
+
+int Decode(const std::vector<std::uint8_t> &message) {
+    const auto length = static_cast<std::uint32_t>(message.size());
+    if (message.size() == length) {
+        if (SnmpReqParam *record = HelperSnmpDecodePdu(message.data(), length)) {
+            PrintResponse(*record);
+            HelperFreeReqParam(record);
+            return kDecoded;
+        }
+    }
+    if (message.size() <= kMaxTrapMessage) {
+        if (SnmpTrapParam *trap = HelperSnmpDecodeTrapPdu(message.data(), length)) {
+            PrintTrap(*trap);
+            FreeTrapParam(trap);
+            return kDecoded;
+        }
+    }
+    std::cerr << "snmphelper decode: the " << message.size()
+              << " octets are neither a valid SNMPv1 GetResponse nor a valid SNMPv1 Trap message\n";
+    return kRefused;
+}
+
+int RunDecode(const DecodeOptions &options) {
+    if (options.hex.empty() == options.file.empty()) {
+        std::cerr << "snmphelper decode: give the message either as HEX or with --file\n";
+        return kBadInput;
+    }
+    std::string error;
+    std::string hex;
+    for (const std::string &word : options.hex) hex += word + ' ';
+    const std::optional<std::vector<std::uint8_t>> message =
+        options.file.empty() ? ParseHex(hex, error) : ReadFile(options.file, error);
+    if (!message) {
+        std::cerr << "snmphelper decode: " << error << '\n';
+        return kBadInput;
+    }
+    return Decode(*message);
+}
+
+}  // namespace
+
+void AddDecodeCommand(CLI::App &app, int &exitCode) {
+    auto options = std::make_shared<DecodeOptions>();
+    CLI::App *command = app.add_subcommand(
+        "decode",
+        "Decode an SNMPv1 GetResponse or Trap message and print its fields.\n"
+        "Exit status: 0 decoded, 1 neither a valid GetResponse nor a valid Trap, 2 bad input.");
+    CLI::Option *hex = command->add_option("HEX", options->hex,
+                                           "the message as hex digits, in one or more words; "
+                                           "spaces and colons between them are ignored");
+    CLI::Option *file =
+        command->add_option("-f,--file", options->file, "read the message octets from this file");
+    hex->excludes(file);
+    command->callback([options, &exitCode] { exitCode = RunDecode(*options); });
+}
+
+}  // namespace snmphelper::cli

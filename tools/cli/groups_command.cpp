@@ -1,0 +1,62 @@
+// snmphelper groups: lists the fixed object groups and their identifiers.
+#include <cstdint>
+#include <cstdio>
+#include <memory>
+#include <optional>
+
+#include "groups/object_groups.h"
+#include "tools/cli/commands.h"
+#include "tools/cli/library_load.h"
+
+namespace snmphelper::cli {
+namespace {
+
+void PrintGroup(std::uint32_t group) {
+    const ObjectGroup table = GetObjectGroup(group);
+    std::printf("group %u: %u object(s)\n", group, table.count);
+    for (std::uint32_t i = 0; i < table.count; ++i) std::printf("  %s\n", table.identifiers[i]);
+}
+
+int RunGroups(std::optional<std::uint32_t> group, bool joined) {
+    EnsureLibraryLoaded();
+    if (group && *group >= kObjectGroupCount) {
+        std::fprintf(stderr, "groups: no group %u; the groups are 0 to %u\n", *group,
+                     kObjectGroupCount - 1);
+        return 1;
+    }
+    const std::uint32_t first = group ? *group : 0;
+    const std::uint32_t last = group ? *group : kObjectGroupCount - 1;
+    for (std::uint32_t g = first; g <= last; ++g) {
+        if (!joined) {
+            PrintGroup(g);
+            continue;
+        }
+        const char *list = JoinedGroupList(g);
+        if (list == nullptr) {
+            std::fprintf(stderr, "groups: the joined list of group %u could not be allocated\n", g);
+            return 1;
+        }
+        std::printf("%u %s\n", g, list);
+    }
+    return 0;
+}
+
+struct GroupsOptions {
+    std::optional<std::uint32_t> group;
+    bool joined = false;
+};
+
+}  // namespace
+
+void AddGroupsCommand(CLI::App &app, int &exitCode) {
+    auto options = std::make_shared<GroupsOptions>();
+    CLI::App *command =
+        app.add_subcommand("groups", "List the fixed object groups with their identifiers");
+    command->add_option("group", options->group, "Only this group (0 to 25)");
+    command->add_flag("-j,--joined", options->joined,
+                      "Print each group as the comma-joined list that is requested");
+    command->callback(
+        [options, &exitCode] { exitCode = RunGroups(options->group, options->joined); });
+}
+
+}  // namespace snmphelper::cli

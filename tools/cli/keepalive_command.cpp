@@ -1,0 +1,43 @@
+// snmphelper keepalive: sends a printer the trap keep-alive request.
+#include <cstdio>
+#include <memory>
+#include <string>
+
+#include "snmphelper.h"
+#include "tools/cli/commands.h"
+#include "tools/cli/library_load.h"
+#include "tools/cli/transaction_text.h"
+
+namespace snmphelper::cli {
+namespace {
+
+struct KeepAliveOptions {
+    std::string printer;
+    bool json = false;
+};
+
+int RunKeepAlive(const KeepAliveOptions &options) {
+    EnsureLibraryLoaded();
+    const std::int32_t result = HelperTrapKeepAlive(options.printer.c_str());
+    if (result != 0) return ReportResult("keepalive", options.printer, result, options.json);
+    if (options.json) {
+        std::printf("{\"command\":\"keepalive\",\"printer\":%s,\"result\":0}\n", JsonString(options.printer).c_str());
+    } else {
+        std::printf("keepalive: sent to printer '%s' (the reply is not awaited)\n", options.printer.c_str());
+    }
+    return 0;
+}
+
+}  // namespace
+
+void AddKeepAliveCommand(CLI::App &app, int &exitCode) {
+    auto options = std::make_shared<KeepAliveOptions>();
+    CLI::App *command =
+        app.add_subcommand("keepalive", "Send a printer the trap keep-alive request, without waiting for a reply");
+    command->add_option("printer", options->printer, "Printer name, as registered with 'snmphelper printer add'")
+        ->required();
+    command->add_flag("--json", options->json, "Print one JSON object");
+    command->callback([options, &exitCode] { exitCode = RunKeepAlive(*options); });
+}
+
+}  // namespace snmphelper::cli

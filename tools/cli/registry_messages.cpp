@@ -1,0 +1,35 @@
+#include "tools/cli/registry_messages.h"
+
+#include "platform/registry.h"
+
+namespace snmphelper::cli {
+
+std::string DescribeRegistryResult(std::int32_t code) {
+    using namespace snmphelper::platform;
+    const std::string location = RegistryLocation();
+    switch (code) {
+    case kRegistrySuccess:
+        return "no error";
+    case kRegistryNotFound:
+        return "not found in the registry " + location;
+    case kRegistryAccessDenied:
+        return "permission denied on the registry " + location;
+    case kRegistryNoMemory:
+        return "out of memory";
+    case kRegistryInvalidParameter:
+        return "invalid key or value name";
+    case kRegistryCorrupt:
+        return "the registry " + location + " cannot be parsed (" + RegistryProblem() +
+               "); fix or remove it, nothing has been changed";
+    case kRegistryCannotRead:
+        return "the registry " + location + " cannot be read";
+    case kRegistryCannotWrite:
+        return "the registry " + location + " cannot be written";
+    case kRegistryKeyDeleted:
+        return "the key was deleted meanwhile";
+    default:
+        return "registry error " + std::to_string(code);
+    }
+}
+
+}  // namespace snmphelper::cli

@@ -1,0 +1,22 @@
+// Names and meanings of every result code the library's functions return,
+// for messages a person reads.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace snmphelper::cli {
+
+struct ResultName {
+    std::int32_t code;
+    const char *name;
+    const char *meaning;
+};
+
+// The table entry for `code`, or null for a code the library does not define.
+const ResultName *FindResultName(std::int32_t code);
+
+// "NAME (code): meaning", or "result code N (unknown)".
+std::string DescribeResult(std::int32_t code);
+
+}  // namespace snmphelper::cli

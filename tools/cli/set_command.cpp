@@ -1,0 +1,60 @@
+// snmphelper set: writes objects of a printer with one SetRequest.
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "snmphelper.h"
+#include "tools/cli/commands.h"
+#include "tools/cli/library_load.h"
+#include "tools/cli/transaction_text.h"
+
+namespace snmphelper::cli {
+namespace {
+
+struct SetOptions {
+    std::string printer;
+    std::vector<std::string> triples;  // OID TYPE VALUE, repeated
+    bool json = false;
+};
+
+int RunSet(const SetOptions &options) {
+    if (options.triples.size() % 3 != 0) {
+        std::fprintf(stderr, "set: give OID TYPE VALUE for each object (%zu words given)\n",
+                     options.triples.size());
+        return 2;
+    }
+    std::vector<std::string> identifiers;
+    std::string values;
+    for (std::size_t i = 0; i < options.triples.size(); i += 3) {
+        std::string problem;
+        const std::string item = ValueItem(options.triples[i + 1], options.triples[i + 2], problem);
+        if (item.empty()) {
+            std::fprintf(stderr, "set: %s: %s\n", options.triples[i].c_str(), problem.c_str());
+            return 2;
+        }
+        identifiers.push_back(options.triples[i]);
+        if (!values.empty()) values += ",";
+        values += item;
+    }
+    EnsureLibraryLoaded();
+    return RunAndPrint("set", options.printer, SNMP_REQUEST_SET, JoinIdentifiers(identifiers), values,
+                       options.json);
+}
+
+}  // namespace
+
+void AddSetCommand(CLI::App &app, int &exitCode) {
+    auto options = std::make_shared<SetOptions>();
+    CLI::App *command = app.add_subcommand("set", "Write objects of a printer (one SetRequest)");
+    command->add_option("printer", options->printer, "Printer name, as registered with 'snmphelper printer add'")
+        ->required();
+    command->add_option("assignments", options->triples,
+                        "OID TYPE VALUE, repeated; TYPE: integer, string, hex, ipaddress, counter, gauge, "
+                        "timeticks, oid")
+        ->required();
+    command->add_flag("--json", options->json, "Print one JSON object");
+    command->callback([options, &exitCode] { exitCode = RunSet(*options); });
+}
+
+}  // namespace snmphelper::cli

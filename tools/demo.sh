@@ -1,0 +1,84 @@
+#!/bin/sh
+# The demo: a simulated network printer on a private network, registered in a
+# temporary configuration store, asked for its objects by the snmphelper tool
+# over real UDP. Usage: tools/demo.sh [BUILD-DIR]
+#
+# The simulator answers on port 161 of a loopback address. It runs inside a
+# private network namespace (unshare -n as root, unshare -rn otherwise); where
+# namespaces are not allowed, as root on 127.0.0.161 of the host instead.
+set -eu
+build="${1:-build}"
+tools="$(cd "$build/tools" && pwd)"
+tool="$tools/snmphelper"
+sim="$tools/snmphelper-printer-sim"
+for program in "$tool" "$sim"; do
+    if [ ! -x "$program" ]; then
+        echo "demo: $program is missing; build first (make build)" >&2
+        exit 1
+    fi
+done
+
+if [ -z "${SNMPHELPER_DEMO_ADDRESS:-}" ]; then
+    if [ "$(id -u)" -eq 0 ]; then flag=-n; else flag=-rn; fi
+    if command -v ip >/dev/null 2>&1 && unshare $flag true 2>/dev/null; then
+        exec env SNMPHELPER_DEMO_ADDRESS=127.0.0.1 unshare $flag \
+            sh -c 'ip link set lo up && exec "$0" "$1"' "$0" "$build"
+    fi
+    if [ "$(id -u)" -ne 0 ]; then
+        echo "demo: needs a private network namespace (unshare $flag) or root for port 161" >&2
+        exit 1
+    fi
+    SNMPHELPER_DEMO_ADDRESS=127.0.0.161
+fi
+address="$SNMPHELPER_DEMO_ADDRESS"
+
+work="$(mktemp -d)"
+sim_pid=""
+cleanup() {
+    if [ -n "$sim_pid" ]; then kill "$sim_pid" 2>/dev/null || true; wait "$sim_pid" 2>/dev/null || true; fi
+    rm -rf "$work"
+}
+trap cleanup EXIT INT TERM
+
+# A configuration store of the demo's own; the machine's stays untouched.
+SNMPHELPER_REGISTRY="$work/registry.reg"
+export SNMPHELPER_REGISTRY
+
+run() {
+    echo "\$ snmphelper $*"
+    "$tool" "$@"
+    echo
+}
+
+echo "== Starting the printer simulator on $address port 161"
+"$sim" --address "$address" --ready-file "$work/ready" >"$work/sim.out" 2>&1 &
+sim_pid=$!
+tries=0
+while [ ! -s "$work/ready" ]; do
+    tries=$((tries + 1))
+    if [ "$tries" -gt 50 ] || ! kill -0 "$sim_pid" 2>/dev/null; then
+        echo "demo: the simulator did not start:" >&2
+        cat "$work/sim.out" >&2
+        exit 1
+    fi
+    sleep 0.1
+done
+echo
+
+echo "== Registering it as printer \"demo\" (store: $SNMPHELPER_REGISTRY)"
+run printer add demo --ip "$address"
+run config set timeout 1
+
+echo "== Object group 0: the MIB-II system group"
+run group demo 0
+echo "== Object group 22: name, location and the trap keep-alive objects"
+run group demo 22
+echo "== A walk of the system group, one get-next at a time"
+run walk demo 1.3.6.1.2.1.1
+echo "== A set of sysLocation, then a get of it"
+run set demo 1.3.6.1.2.1.1.6.0 string "Demo lab, bench 3"
+run get demo 1.3.6.1.2.1.1.6.0
+echo "== The same get for scripts"
+run get demo 1.3.6.1.2.1.1.5.0 1.3.6.1.2.1.1.6.0 --json
+echo "== A printer nobody registered: every failure is named"
+"$tool" get nosuch 1.3.6.1.2.1.1.5.0 || true

@@ -1,0 +1,96 @@
+// snmphelper-printer-sim: an SNMPv1 agent (RFC 1157) that behaves like a
+// network printer, for tests, demonstrations and development without one.
+#include <CLI/CLI.hpp>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "tools/printer-sim/agent.h"
+#include "tools/printer-sim/default_printer.h"
+#include "tools/printer-sim/faults.h"
+#include "tools/printer-sim/mib_file.h"
+#include "tools/printer-sim/server.h"
+
+namespace {
+
+constexpr const char *kFooter = R"(
+Objects file, one object per line (--dump shows the built-in printer in this form):
+  OID TYPE VALUE [rw|ro] [range=LO..HI] [size=LO..HI] [fault=SPEC]...
+  TYPE: INTEGER STRING HEX IPADDRESS COUNTER GAUGE TIMETICKS OID OPAQUE NULL
+  STRING takes a word or "quoted text" (escapes \" \\ \n \t \xHH); HEX and
+  OPAQUE take hex digit pairs ("" for none); NULL takes -. TIMETICKS @uptime
+  follows the agent's clock, COUNTER @snmp its own snmp group counters.
+  Objects are read-only unless marked rw; # starts a comment.
+
+Fault SPECs, for --fault (the whole run) or fault= (requests naming the object):
+  silent             never answer
+  drop:N             ignore the first N requests
+  garbage            answer with octets that are no SNMP message
+  truncate[:N]       send only the first N octets of the answer (default: half)
+  oversize[:N]       pad the answer to at least N octets (default 2100)
+  foreign-id[:ID]    answer with another request-id
+  error-status:S[:I] answer with error-status S and error-index I
+  delay:MS           wait MS milliseconds before answering
+  other-port[:P]     answer from local port P (default: any other port)
+
+Prints "ready" on standard output once it serves; stops on SIGTERM or SIGINT.
+SIGUSR1 sends a status trap to every host registered in the trap destination table.
+)";
+
+}  // namespace
+
+int main(int argc, char **argv) {
+    CLI::App app{"snmphelper-printer-sim: an SNMPv1 agent that behaves like a network printer"};
+    app.footer(kFooter);
+    printersim::ServerSettings server;
+    printersim::AgentSettings agentSettings;
+    std::string objectsFile;
+    std::vector<std::string> faultSpecs;
+    bool empty = false;
+    bool dump = false;
+    app.add_option("--address", server.address, "IPv4 address to answer on")->capture_default_str();
+    app.add_option("--port", server.port, "UDP port to answer on (0: any free port)")->capture_default_str();
+    app.add_option("--community", agentSettings.community, "community a request must carry")
+        ->capture_default_str();
+    app.add_option("--objects", objectsFile, "objects file, added to the built-in printer")
+        ->check(CLI::ExistingFile);
+    app.add_flag("--empty", empty, "start without the built-in printer's objects");
+    app.add_flag("--dump", dump, "print the objects in the file form and exit");
+    app.add_option("--fault", faultSpecs, "fault for every request of the run (repeatable)");
+    app.add_option("--max-message", agentSettings.maxMessageSize,
+                   "largest reply in octets; a larger one is answered with tooBig")
+        ->capture_default_str()
+        ->check(CLI::Range(std::size_t{64}, std::size_t{65507}));
+    app.add_flag("--read-only-as-no-such-name", agentSettings.readOnlyAsNoSuchName,
+                 "answer a set of a read-only object with noSuchName instead of readOnly");
+    app.add_option("--trap-port", server.trapPort, "UDP port of registered hosts' traps")->capture_default_str();
+    app.add_option("--ready-file", server.readyFile, "file written with the bound port once serving");
+    app.add_option("--log", server.logFile, "append one line per datagram to this file");
+    app.add_flag("--verbose", server.verbose, "write the log lines to standard error too");
+    CLI11_PARSE(app, argc, argv);
+
+    for (const std::string &spec : faultSpecs) {
+        std::string error;
+        if (!printersim::ParseFault(spec, server.faults, error)) {
+            std::fprintf(stderr, "snmphelper-printer-sim: --fault %s: %s\n", spec.c_str(), error.c_str());
+            return 2;
+        }
+    }
+    printersim::MibStore store;
+    std::string error;
+    if (!empty && !printersim::LoadObjects(printersim::DefaultPrinterObjects(), "built-in", store, error)) {
+        std::fprintf(stderr, "snmphelper-printer-sim: %s\n", error.c_str());
+        return 1;
+    }
+    if (!objectsFile.empty() && !printersim::LoadObjectsFile(objectsFile, store, error)) {
+        std::fprintf(stderr, "snmphelper-printer-sim: %s\n", error.c_str());
+        return 2;
+    }
+    if (dump) {
+        std::fputs(printersim::FormatObjects(store).c_str(), stdout);
+        return 0;
+    }
+    printersim::Agent agent(store, agentSettings);
+    return printersim::Serve(server, agent);
+}

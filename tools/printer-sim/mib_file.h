@@ -1,0 +1,31 @@
+// The objects file: one object per line, the form in which a printer is
+// described to the simulator and in which --dump writes the built-in one.
+//
+//   OID TYPE VALUE [rw|ro] [range=LO..HI] [size=LO..HI] [fault=SPEC]...
+//
+// TYPE is INTEGER, STRING, HEX, IPADDRESS, COUNTER, GAUGE, TIMETICKS, OID,
+// OPAQUE or NULL. STRING takes a word or a double-quoted text with the
+// escapes \" \\ \n \t \xHH; HEX and OPAQUE take hex digit pairs ("" for
+// none); NULL takes "-". TIMETICKS @uptime follows the agent's clock and
+// COUNTER @snmp the agent's own snmp group counter of that name. "#" starts
+// a comment. Objects are read-only unless marked rw.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "tools/printer-sim/mib_store.h"
+
+namespace printersim {
+
+// Adds the objects of `text` to `store`, replacing objects of the same name.
+// On failure `error` names the line ("<sourceName>:<line>: <what>") and the
+// store holds the lines before it.
+bool LoadObjects(std::string_view text, std::string_view sourceName, MibStore &store,
+                 std::string &error);
+bool LoadObjectsFile(const std::string &path, MibStore &store, std::string &error);
+
+// Every object of `store` in the file form, in get-next order.
+std::string FormatObjects(const MibStore &store);
+
+}  // namespace printersim

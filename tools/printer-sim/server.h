@@ -1,0 +1,29 @@
+// The simulator's UDP side: one socket on the printer's address, the fault
+// plan applied to every answer, traps to registered hosts, and a clean stop
+// on SIGTERM or SIGINT.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "tools/printer-sim/agent.h"
+#include "tools/printer-sim/faults.h"
+
+namespace printersim {
+
+struct ServerSettings {
+    std::string address = "127.0.0.1";
+    std::uint16_t port = 161;         // 0: any free port (the ready file tells which)
+    std::uint16_t trapPort = 162;     // where registered hosts receive traps
+    std::string readyFile;            // written with the bound port once serving
+    std::string logFile;              // one line per datagram received or trap sent
+    bool verbose = false;             // the same lines on standard error
+    FaultPlan faults;                 // for every request of the run
+};
+
+// Serves until SIGTERM or SIGINT and returns the process exit code: 0 after
+// a signal, 1 when the socket, the ready file or the log cannot be set up.
+// SIGUSR1 sends a status trap to every complete trap destination.
+int Serve(const ServerSettings &settings, Agent &agent);
+
+}  // namespace printersim

@@ -1,0 +1,202 @@
+#include "transact/channel.h"
+
+#include <atomic>
+#include <cstring>
+#include <new>
+
+#include "dlc/dlc_transport.h"
+#include "platform/heap.h"
+#include "transact/printer_config.h"
+#include "transport/ipx_transport.h"
+#include "transport/udp_transport.h"
+
+namespace snmphelper {
+namespace {
+
+// Every transport a channel creates tries a send, and waits for a datagram,
+// once per call: the channel does its own re-sending.
+constexpr std::uint32_t kTransportAttempts = 1;
+
+std::atomic<TransportCreatedObserver> transportCreatedObserver{nullptr};
+
+// The protocol to use: `pProtocol` when it is a protocol code, else the first
+// of DLC, IP, IPX in `cProtocols`; 0 when there is none.
+std::uint32_t ChooseProtocol(const PrinterAddressRecord &record) {
+    switch (record.pProtocol) {
+        case kProtocolIpx:
+        case kProtocolIp:
+        case kProtocolDlc:
+            return record.pProtocol;
+        default:
+            break;
+    }
+    for (std::uint8_t protocol : {kProtocolDlc, kProtocolIp, kProtocolIpx}) {
+        if ((record.cProtocols & protocol) != 0) return protocol;
+    }
+    return 0;
+}
+
+DatagramTransport *CreateTransport(std::uint32_t protocol, std::int32_t timeoutSeconds,
+                                   std::uint32_t options) {
+    switch (protocol) {
+        case kProtocolDlc:
+            return new (std::nothrow) DlcTransport(kTransportAttempts, timeoutSeconds, options);
+        case kProtocolIp:
+            return new (std::nothrow) UdpTransport(kTransportAttempts, timeoutSeconds, options);
+        case kProtocolIpx:
+            return new (std::nothrow) IpxTransport(kTransportAttempts, timeoutSeconds, options);
+        default:
+            return nullptr;
+    }
+}
+
+const char *AddressOf(const PrinterAddressRecord &record, std::uint32_t protocol) {
+    switch (protocol) {
+        case kProtocolDlc:
+            return record.macAddress;
+        case kProtocolIp:
+            return record.ipAddress;
+        default:
+            return record.ipxAddress;
+    }
+}
+
+// Copies a field that may lack its terminator, cut to fit `room`.
+void CopyText(char *destination, std::size_t room, const char *source, std::size_t sourceRoom) {
+    std::size_t length = 0;
+    while (length < sourceRoom && length + 1 < room && source[length] != '\0') ++length;
+    std::memmove(destination, source, length);
+    destination[length] = '\0';
+}
+
+void DestroyCurrentTransport(SnmpChannel &channel) {
+    delete channel.currentTransport;
+    channel.currentTransport = nullptr;
+}
+
+// Keeps a copy of what was just sent, for the re-sends while a reply is
+// awaited. A name too long for the record is not kept: no key holds it.
+void SaveRequest(SnmpChannel &channel, const std::uint8_t *request, std::uint32_t length,
+                 const char *printerName) {
+    if (request == channel.savedRequest) return;
+    platform::HeapFree(channel.savedRequest);
+    channel.savedRequest = nullptr;
+    channel.savedRequestLength = 0;
+    const std::size_t nameLength = std::strlen(printerName);
+    if (nameLength >= kChannelPrinterNameSize) return;
+    auto *copy = static_cast<std::uint8_t *>(platform::HeapAllocZero(length));
+    if (copy == nullptr) return;
+    if (length != 0) std::memcpy(copy, request, length);
+    channel.savedRequest = copy;
+    channel.savedRequestLength = length;
+    std::memmove(channel.savedPrinterName, printerName, nameLength + 1);
+}
+
+bool HasSavedRequest(const SnmpChannel &channel) {
+    return channel.savedRequest != nullptr && channel.savedRequestLength != 0;
+}
+
+// The re-send while waiting: the saved request to the saved printer. The
+// name is copied first, since SendRequest may replace the saved fields.
+void ResendSavedRequest(SnmpChannel &channel) {
+    char printerName[kChannelPrinterNameSize];
+    std::memcpy(printerName, channel.savedPrinterName, sizeof printerName);
+    SendRequest(channel, channel.savedRequest, channel.savedRequestLength, printerName);
+}
+
+}  // namespace
+
+void InitChannel(SnmpChannel &channel, std::uint32_t receiveAttempts, std::int32_t timeoutSeconds,
+                 std::uint32_t options) {
+    channel.protocolInUse = 0;
+    channel.newTransport = nullptr;
+    channel.savedRequest = nullptr;
+    channel.savedRequestLength = 0;
+    channel.savedPrinterName[0] = '\0';
+    channel.currentTransport = nullptr;
+    channel.reserved1 = 0;
+    channel.reserved2 = 0;
+    channel.receiveAttempts = receiveAttempts;
+    channel.timeoutSeconds = timeoutSeconds;
+    channel.options = options;
+}
+
+DatagramTransport *OpenTransport(SnmpChannel &channel, const char *printerName, char *address,
+                                 std::uint32_t /*receiveAttempts*/, std::int32_t timeoutSeconds,
+                                 std::uint32_t options) {
+    PrinterAddressRecord record;
+    InitPrinterAddressRecord(&record);
+    if (ReadPrinterAddressRecord(printerName, &record) != 0) return nullptr;
+    const std::uint32_t protocol = ChooseProtocol(record);
+    if (protocol == 0) return nullptr;
+
+    DatagramTransport *transport = CreateTransport(protocol, timeoutSeconds, options);
+    channel.newTransport = transport;
+    if (transport == nullptr) return nullptr;
+    CopyText(address, kChannelAddressSize, AddressOf(record, protocol), kAddressFieldSize);
+    channel.protocolInUse = protocol;
+    if (TransportCreatedObserver observer = transportCreatedObserver.load(); observer != nullptr) {
+        observer(protocol, timeoutSeconds);
+    }
+    return transport;
+}
+
+std::int32_t SendRequest(SnmpChannel &channel, const std::uint8_t *request, std::uint32_t length,
+                         const char *printerName) {
+    if (printerName == nullptr) return CPH_DATAGRAM_SEND_FAILED;
+    std::int32_t result = CPH_DATAGRAM_SEND_FAILED;
+    for (int attempt = 0; attempt < kChannelSendTries; ++attempt) {
+        DestroyCurrentTransport(channel);
+        char address[kChannelAddressSize];
+        channel.currentTransport = OpenTransport(channel, printerName, address, channel.receiveAttempts,
+                                                 channel.timeoutSeconds, channel.options);
+        if (channel.currentTransport == nullptr) return CPH_DATAGRAM_SEND_FAILED;
+        // A failed bind shows as CPH_SOCKET_CLOSED from the send.
+        channel.currentTransport->Bind(0);
+        result = channel.currentTransport->SendToAgent(request, length, address);
+        if (result == 0) {
+            SaveRequest(channel, request, length, printerName);
+            return 0;
+        }
+        // The next open reads the protocol switched to.
+        if (SwitchProtocol(printerName, channel.protocolInUse) == 1) return result;
+    }
+    return result;
+}
+
+std::int32_t ReceiveReply(SnmpChannel &channel, std::uint8_t *buffer, std::uint32_t room,
+                          std::uint32_t *length, std::uint8_t *senderAddress,
+                          std::uint16_t *senderPort) {
+    if (channel.currentTransport == nullptr) return CPH_DATAGRAM_RECV_FAILED;
+    std::int32_t result = CPH_DATAGRAM_RECV_FAILED;
+    for (int pass = 0; pass < kChannelReceivePasses; ++pass) {
+        for (std::uint32_t receive = 0; receive <= channel.receiveAttempts; ++receive) {
+            if (channel.currentTransport == nullptr) return CPH_DATAGRAM_RECV_FAILED;
+            result = channel.currentTransport->Receive(buffer, room, length, senderAddress, senderPort);
+            if (result == 0) break;
+            // Every re-send opens a fresh transport: a late reply to the
+            // previous one is not seen. Without a saved copy (it could not be
+            // allocated) there is nothing to re-send: wait on the same one.
+            if (HasSavedRequest(channel)) ResendSavedRequest(channel);
+        }
+        if (result == 0 || !HasSavedRequest(channel)) return result;
+        DestroyCurrentTransport(channel);
+        if (SwitchProtocol(channel.savedPrinterName, channel.protocolInUse) == 1) return result;
+        ResendSavedRequest(channel);
+    }
+    return result;
+}
+
+void CloseChannel(SnmpChannel &channel) {
+    DestroyCurrentTransport(channel);
+    channel.newTransport = nullptr;
+    platform::HeapFree(channel.savedRequest);
+    channel.savedRequest = nullptr;
+    channel.savedRequestLength = 0;
+}
+
+void SetTransportCreatedObserver(TransportCreatedObserver observer) {
+    transportCreatedObserver.store(observer);
+}
+
+}  // namespace snmphelper

@@ -1,0 +1,77 @@
+// The channel: carries one transaction's datagrams to one printer over the
+// protocol the printer's key names, re-sending and switching protocol (in the
+// registry) while sends fail or the printer stays silent.
+#pragma once
+
+#include <cstdint>
+
+#include "transport/datagram_transport.h"
+
+namespace snmphelper {
+
+// Room of the saved printer name, terminator included.
+inline constexpr std::uint32_t kChannelPrinterNameSize = 256;
+// Room of the address text OpenTransport fills, terminator included.
+inline constexpr std::uint32_t kChannelAddressSize = 128;
+// Sends one SendRequest makes at most, each over a freshly opened transport.
+inline constexpr int kChannelSendTries = 3;
+// Passes one ReceiveReply makes at most; a protocol switch between passes.
+inline constexpr int kChannelReceivePasses = 3;
+
+// A plain record on the stack of one transaction. Set up with InitChannel,
+// released with CloseChannel.
+struct SnmpChannel {
+    std::uint32_t protocolInUse;          // protocol code of the transport the last open created
+    DatagramTransport *newTransport;      // what the last open returned
+    std::uint8_t *savedRequest;           // global-heap copy of the last request sent, or null
+    std::uint32_t savedRequestLength;
+    char savedPrinterName[kChannelPrinterNameSize];  // printer of the last successful send
+    DatagramTransport *currentTransport;  // the transport the next receive uses; owned
+    std::uint32_t reserved1;
+    std::uint32_t reserved2;
+    std::uint32_t receiveAttempts;  // extra receives in one pass of ReceiveReply
+    std::int32_t timeoutSeconds;    // handed to every transport the channel creates
+    std::uint32_t options;          // handed to every transport the channel creates
+};
+
+// Stores the three settings and clears the transports and the saved request.
+void InitChannel(SnmpChannel &channel, std::uint32_t receiveAttempts, std::int32_t timeoutSeconds,
+                 std::uint32_t options);
+
+// Reads the printer's key and creates the transport of its protocol (`pProtocol`,
+// else the first of DLC, IP, IPX that `cProtocols` holds), constructed with one
+// attempt, `timeoutSeconds` and `options`. Copies the protocol's address text
+// into `address` (room kChannelAddressSize) and records the protocol in use.
+// Null when the key cannot be read, no protocol is usable or the transport
+// cannot be allocated. `receiveAttempts` is not consulted. The caller owns
+// the transport.
+DatagramTransport *OpenTransport(SnmpChannel &channel, const char *printerName, char *address,
+                                 std::uint32_t receiveAttempts, std::int32_t timeoutSeconds,
+                                 std::uint32_t options);
+
+// Sends `request` to the printer over a freshly opened transport, at most
+// three times, switching the printer's protocol after each failed send. On
+// success the transport stays open for the reply and a copy of the request
+// is kept for re-sending. 0, CPH_DATAGRAM_SEND_FAILED when no transport can
+// be opened, or the last failing transport's result.
+std::int32_t SendRequest(SnmpChannel &channel, const std::uint8_t *request, std::uint32_t length,
+                         const char *printerName);
+
+// Waits for one datagram: up to receiveAttempts + 1 receives per pass, the
+// saved request re-sent after each failed one, and between passes a protocol
+// switch; at most three passes. `senderAddress` needs kSenderAddressRoom
+// bytes. 0, CPH_DATAGRAM_RECV_FAILED without a transport, or the last
+// receive's result.
+std::int32_t ReceiveReply(SnmpChannel &channel, std::uint8_t *buffer, std::uint32_t room,
+                          std::uint32_t *length, std::uint8_t *senderAddress,
+                          std::uint16_t *senderPort);
+
+// Destroys the current transport and releases the saved request.
+void CloseChannel(SnmpChannel &channel);
+
+// Tests: called with the protocol and the timeout of every transport the
+// channel creates (null: nobody is told). Process-wide.
+using TransportCreatedObserver = void (*)(std::uint32_t protocol, std::int32_t timeoutSeconds);
+void SetTransportCreatedObserver(TransportCreatedObserver observer);
+
+}  // namespace snmphelper

@@ -1,0 +1,177 @@
+#include "transact/packet_forming.h"
+
+#include <cstring>
+
+#include "groups/library_entry.h"
+#include "platform/heap.h"
+#include "platform/string_table.h"
+#include "transact/request_id.h"
+#include "transact/value_decoding.h"
+
+namespace snmphelper {
+namespace {
+
+// The community text is loaded into this many characters.
+constexpr int kCommunityRoom = 256;
+
+constexpr std::uint32_t kMaxVarBinds = 0xFFFF;  // varBindCount is 16-bit
+constexpr std::uint32_t kMaxPacketBufferSize = 0xFFFF;
+
+// Whether `oidList` holds at least `count` identifiers (one more than it has
+// commas), counted without changing the text.
+bool HoldsIdentifiers(const char *oidList, std::uint32_t count) {
+    if (count == 0) return true;
+    std::uint32_t identifiers = 1;
+    for (const char *c = oidList; *c != '\0' && identifiers < count; ++c) {
+        if (*c == ',') ++identifiers;
+    }
+    return identifiers >= count;
+}
+
+// Ends the identifier at `cursor` (its comma becomes a zero byte) and
+// returns where the next one starts.
+char *SplitIdentifier(char *cursor, SnmpVarBind &binding) {
+    const std::size_t length = std::strcspn(cursor, ",");
+    binding.oid = cursor;
+    binding.oidLength = static_cast<std::uint16_t>(length > 0xFFFF ? 0xFFFF : length);
+    if (cursor[length] != ',') return cursor + length;
+    cursor[length] = '\0';
+    return cursor + length + 1;
+}
+
+// Takes the entry's value off the value list. A value that could not be
+// taken (malformed, cut by the list's end, or not allocated) leaves type 0,
+// which the encoder refuses: an OCTET STRING with a null value and length 0
+// would otherwise go out as an empty string.
+void TakeValue(ValueListCursor &values, SnmpVarBind &binding) {
+    binding.value = DecodeValueItem(values, binding.valueType, binding.valueLength);
+    if (binding.value == nullptr && ItemCarriesValue(binding.valueType)) {
+        binding.valueType = SNMP_VALUE_NONE;
+    }
+}
+
+}  // namespace
+
+char *DuplicateString(const char *text) {
+    if (text == nullptr) return nullptr;
+    const std::size_t length = std::strlen(text);
+    char *copy = static_cast<char *>(platform::HeapAllocZero(length + 1));
+    if (copy != nullptr) std::memcpy(copy, text, length + 1);
+    return copy;
+}
+
+bool SetCommunity(SnmpReqParam &record, platform::ModuleHandle module, std::uint32_t entryId,
+                  const char *defaultName) {
+    char loaded[kCommunityRoom] = {};
+    const int length = platform::LoadStringResource(module, entryId, loaded, kCommunityRoom);
+    char *community = DuplicateString(length > 0 ? loaded : defaultName);
+    if (community == nullptr) return false;
+    record.community = community;
+    record.communityLength = static_cast<std::uint16_t>(std::strlen(community));
+    return true;
+}
+
+bool SetRequestType(SnmpReqParam &record, std::int32_t requestType) {
+    switch (requestType) {
+    case SNMP_REQUEST_GET:
+        record.pduType = SNMP_PDU_GET_REQUEST;
+        return true;
+    case SNMP_REQUEST_GET_NEXT:
+        record.pduType = SNMP_PDU_GET_NEXT_REQUEST;
+        return true;
+    case SNMP_REQUEST_SET:
+        record.pduType = SNMP_PDU_SET_REQUEST;
+        return true;
+    default:
+        return false;
+    }
+}
+
+bool SetRequestId(SnmpReqParam &record, std::int32_t requestId) {
+    record.requestId = requestId;
+    return true;
+}
+
+bool BuildVarBindList(SnmpReqParam &record, std::uint32_t count, char *oidList,
+                      std::uint32_t /*oidListSize: the list is zero-terminated text*/,
+                      char *valueList, std::uint32_t valueListSize) {
+    // Refused before anything is split, so the caller's list stays intact.
+    if (oidList == nullptr || count > kMaxVarBinds || !HoldsIdentifiers(oidList, count)) {
+        return false;
+    }
+    auto *bindings =
+        static_cast<SnmpVarBind *>(platform::HeapAllocZero(count * sizeof(SnmpVarBind)));
+    record.varBinds = bindings;
+    if (bindings == nullptr) return false;
+
+    char *oidCursor = oidList;
+    ValueListCursor values{valueList, valueList == nullptr ? 0 : std::size_t{valueListSize}};
+    for (std::uint32_t i = 0; i < count; ++i) {
+        oidCursor = SplitIdentifier(oidCursor, bindings[i]);
+        if (record.pduType == SNMP_PDU_SET_REQUEST) TakeValue(values, bindings[i]);
+    }
+    record.varBindCount = static_cast<std::uint16_t>(count);
+    return true;
+}
+
+void FreeRequestContents(SnmpReqParam &record) {
+    platform::HeapFree(record.community);
+    record.community = nullptr;
+    record.communityLength = 0;
+    if (record.varBinds != nullptr) {
+        for (std::uint16_t i = 0; i < record.varBindCount; ++i) {
+            platform::HeapFree(record.varBinds[i].value);
+        }
+        platform::HeapFree(record.varBinds);
+    }
+    record.varBinds = nullptr;
+    record.varBindCount = 0;
+}
+
+std::uint16_t PacketBufferSize(std::uint32_t oidListSize, std::uint32_t valueListSize) {
+    const std::uint64_t size = (std::uint64_t{oidListSize} + valueListSize) * 2 + 50;
+    return static_cast<std::uint16_t>(size > kMaxPacketBufferSize ? kMaxPacketBufferSize : size);
+}
+
+}  // namespace snmphelper
+
+using namespace snmphelper;
+
+extern "C" SNMPHELPER_API uint8_t *SNMPHELPER_CALL
+HelperFormSNMPPacket(int32_t requestType, char *oidList, uint32_t oidListSize, char *valueList,
+                     const uint32_t *valueListSize, uint32_t varCount, uint32_t *packetLength) {
+    if (packetLength == nullptr) return nullptr;
+    *packetLength = 0;
+    if (oidList == nullptr) return nullptr;
+    const std::uint32_t valueSize = valueListSize == nullptr ? 0 : *valueListSize;
+
+    SnmpReqParam record{};
+    if (!SetCommunity(record, LibraryModuleHandle(), kCommunityEntry, kDefaultCommunity)) {
+        return nullptr;
+    }
+    // An unknown request type consumes no request-id.
+    if (!SetRequestType(record, requestType)) {
+        FreeRequestContents(record);
+        return nullptr;
+    }
+    SetRequestId(record, NextRequestId());
+    if (!BuildVarBindList(record, varCount, oidList, oidListSize, valueList, valueSize)) {
+        FreeRequestContents(record);
+        return nullptr;
+    }
+
+    std::uint16_t length = PacketBufferSize(oidListSize, valueSize);
+    auto *packet = static_cast<std::uint8_t *>(platform::HeapAllocZero(length));
+    if (packet == nullptr) {
+        FreeRequestContents(record);
+        return nullptr;
+    }
+    const std::int32_t encoded = HelperSnmpEncodePdu(&record, packet, &length);
+    FreeRequestContents(record);
+    if (encoded != SNMP_ENCODE_OK) {
+        platform::HeapFree(packet);
+        return nullptr;
+    }
+    *packetLength = length;
+    return packet;
+}

@@ -1,0 +1,176 @@
+// Printer address records and the SNMP settings, read from the registry.
+#include "transact/printer_config.h"
+
+#include <climits>
+#include <cstdio>
+#include <cstring>
+
+#include "groups/library_entry.h"
+#include "platform/registry.h"
+#include "platform/string_table.h"
+
+namespace snmphelper {
+namespace {
+
+using platform::RegistryKey;
+
+constexpr std::int32_t kSwitched = 0;
+constexpr std::int32_t kNothingSwitched = 1;
+constexpr std::size_t kSettingKeyPathSize = 256;
+
+// Which protocol to try after one has failed: the first of the two whose bit
+// the printer's `cProtocols` sets.
+struct Fallback {
+    std::uint32_t failed;
+    std::uint8_t first;
+    std::uint8_t second;
+};
+constexpr Fallback kFallbacks[] = {
+    {kProtocolIp, kProtocolDlc, kProtocolIpx},
+    {kProtocolIpx, kProtocolDlc, kProtocolIp},
+    {kProtocolDlc, kProtocolIp, kProtocolIpx},
+};
+
+// "<adapter key path>\<printer name>". Refuses a name that does not fit the
+// path buffer, and one that is empty or holds '\' (it would name the adapter
+// key itself or a key below another printer's).
+bool FormPrinterKeyPath(const char *printerName, char (&path)[kPrinterKeyPathSize]) {
+    if (printerName == nullptr || printerName[0] == '\0' || std::strchr(printerName, '\\') != nullptr) {
+        return false;
+    }
+    const int length = std::snprintf(path, sizeof path, "%s\\%s", kAdapterKeyPath, printerName);
+    return length > 0 && static_cast<std::size_t>(length) < sizeof path;
+}
+
+// The low byte of a value of up to 4 bytes (little-endian, whatever its
+// registry type), into `field`. A missing or longer value leaves it alone.
+void QueryProtocolByte(RegistryKey key, const char *name, std::uint8_t &field) {
+    std::uint8_t bytes[4] = {};
+    std::uint32_t size = sizeof bytes;
+    if (platform::QueryRegistryValue(key, name, nullptr, bytes, &size) == platform::kRegistrySuccess) {
+        field = bytes[0];
+    }
+}
+
+// An address text of at most 21 characters, into `field`. Whatever the
+// registry type, the bytes must leave room for the terminating zero: a value
+// that fills the whole field without one counts as too long, so the field is
+// always terminated. True when the field was filled.
+bool QueryAddressText(RegistryKey key, const char *name, char (&field)[kAddressFieldSize]) {
+    char text[kAddressFieldSize] = {};
+    std::uint32_t size = sizeof text;
+    if (platform::QueryRegistryValue(key, name, nullptr, text, &size) != platform::kRegistrySuccess) return false;
+    if (size == sizeof text && text[sizeof text - 1] != '\0') return false;
+    std::memcpy(field, text, sizeof field);
+    return true;
+}
+
+bool IsTextType(std::uint32_t type) {
+    return type == platform::kRegSz || type == platform::kRegExpandSz || type == platform::kRegMultiSz;
+}
+
+// A count of the `Snmp` key: a 4-byte REG_DWORD (or REG_BINARY) up to
+// INT32_MAX; anything else, a text value in particular, gives the default.
+std::int32_t ReadSnmpCount(std::uint32_t valueEntry, std::int32_t defaultCount) {
+    std::uint8_t bytes[4] = {};
+    std::uint32_t size = sizeof bytes;
+    std::uint32_t type = 0;
+    if (ReadSnmpSetting(kSnmpKeyEntry, valueEntry, bytes, &size, &type) != 0 || size != sizeof bytes ||
+        (type != platform::kRegDword && type != platform::kRegBinary)) {
+        return defaultCount;
+    }
+    const std::uint32_t count = bytes[0] | (bytes[1] << 8) | (bytes[2] << 16) |
+                                (static_cast<std::uint32_t>(bytes[3]) << 24);
+    return count > static_cast<std::uint32_t>(INT32_MAX) ? defaultCount : static_cast<std::int32_t>(count);
+}
+
+}  // namespace
+
+void InitPrinterAddressRecord(PrinterAddressRecord *record) {
+    if (record != nullptr) std::memset(record, 0, sizeof *record);
+}
+
+std::int32_t ReadPrinterAddressRecord(const char *printerName, PrinterAddressRecord *record) {
+    char path[kPrinterKeyPathSize];
+    if (record == nullptr || !FormPrinterKeyPath(printerName, path)) return kPrinterRecordUnreadable;
+    // Full access, as the product's other programs expect: a process that may
+    // not write the key cannot use the printer.
+    RegistryKey key = nullptr;
+    if (platform::OpenRegistryKey(path, platform::kKeyAllAccess, &key) != platform::kRegistrySuccess) {
+        return kPrinterRecordUnreadable;
+    }
+    QueryProtocolByte(key, kProtocolSetValue, record->cProtocols);
+    QueryProtocolByte(key, kProtocolInUseValue, record->pProtocol);
+    QueryAddressText(key, kIpxAddressValue, record->ipxAddress);
+    QueryAddressText(key, kIpAddressValue, record->ipAddress);
+    const bool macRead = QueryAddressText(key, kMacAddressValue, record->macAddress);
+    platform::CloseRegistryKey(key);
+    return macRead ? 0 : kPrinterRecordUnreadable;
+}
+
+std::int32_t SwitchProtocol(const char *printerName, std::uint32_t failedProtocol) {
+    char path[kPrinterKeyPathSize];
+    if (!FormPrinterKeyPath(printerName, path)) return kNothingSwitched;
+    RegistryKey key = nullptr;
+    if (platform::OpenRegistryKey(path, platform::kKeyRead | platform::kKeySetValue, &key) !=
+        platform::kRegistrySuccess) {
+        return kNothingSwitched;
+    }
+    std::uint8_t reachable[4] = {};
+    std::uint32_t size = sizeof reachable;
+    std::uint32_t type = 0;
+    std::int32_t result = kNothingSwitched;
+    if (platform::QueryRegistryValue(key, kProtocolSetValue, &type, reachable, &size) == platform::kRegistrySuccess) {
+        for (const Fallback &fallback : kFallbacks) {
+            if (fallback.failed != failedProtocol) continue;
+            std::uint8_t next = 0;
+            if ((reachable[0] & fallback.first) != 0) {
+                next = fallback.first;
+            } else if ((reachable[0] & fallback.second) != 0) {
+                next = fallback.second;
+            }
+            if (next == 0) break;
+            // `pProtocol` takes the type of `cProtocols`, except that four
+            // binary bytes are never stored as text.
+            const std::uint8_t value[4] = {next, 0, 0, 0};
+            const std::uint32_t storedType = IsTextType(type) ? platform::kRegDword : type;
+            if (platform::SetRegistryValue(key, kProtocolInUseValue, storedType, value, sizeof value) ==
+                platform::kRegistrySuccess) {
+                result = kSwitched;
+            }
+            break;
+        }
+    }
+    platform::CloseRegistryKey(key);
+    return result;
+}
+
+std::int32_t ReadSnmpSetting(std::uint32_t keyEntry, std::uint32_t valueEntry, void *buffer, std::uint32_t *size,
+                             std::uint32_t *type) {
+    if (size == nullptr) return kSnmpSettingUnreadable;
+    const platform::ModuleHandle module = LibraryModuleHandle();
+    char text[kSettingKeyPathSize];
+    const int baseLength = platform::LoadStringResource(module, kBaseKeyEntry, text, sizeof text);
+    if (baseLength <= 0 ||
+        platform::LoadStringResource(module, keyEntry, text + baseLength, static_cast<int>(sizeof text) - baseLength) <= 0) {
+        return kSnmpSettingUnreadable;
+    }
+    RegistryKey key = nullptr;
+    if (platform::OpenRegistryKey(text, platform::kKeyRead, &key) != platform::kRegistrySuccess) {
+        return kSnmpSettingUnreadable;
+    }
+    std::int32_t result = kSnmpSettingUnreadable;
+    if (platform::LoadStringResource(module, valueEntry, text, sizeof text) > 0 &&
+        platform::QueryRegistryValue(key, text, type, buffer, size) == platform::kRegistrySuccess) {
+        result = 0;
+    }
+    platform::CloseRegistryKey(key);
+    return result;
+}
+
+void GetTimeoutAndRetries(std::int32_t *timeoutSeconds, std::int32_t *retries) {
+    if (timeoutSeconds != nullptr) *timeoutSeconds = ReadSnmpCount(kTimeoutValueEntry, kDefaultTimeoutSeconds);
+    if (retries != nullptr) *retries = ReadSnmpCount(kRetriesValueEntry, kDefaultRetries);
+}
+
+}  // namespace snmphelper

@@ -1,0 +1,96 @@
+// What the registry says about each printer (its address record) and about
+// the library's own timing, read anew on every use.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace snmphelper {
+
+// Protocol codes: the value of `pProtocol`; `cProtocols` is a bit set of them.
+inline constexpr std::uint8_t kProtocolIpx = 1;
+inline constexpr std::uint8_t kProtocolIp = 2;
+inline constexpr std::uint8_t kProtocolDlc = 4;
+
+// The printer's key or its `MAC Address` cannot be read.
+inline constexpr std::int32_t kPrinterRecordUnreadable = 20041;
+// A setting of the `Snmp` key cannot be read; never leaves the library.
+inline constexpr std::int32_t kSnmpSettingUnreadable = 25001;
+
+// Where the printers' keys live, below HKEY_LOCAL_MACHINE, and what they hold.
+inline constexpr const char kAdapterKeyPath[] = "Software\\Brelvin\\Palimar\\AdapterOnly";
+inline constexpr const char kProtocolSetValue[] = "cProtocols";
+inline constexpr const char kProtocolInUseValue[] = "pProtocol";
+inline constexpr const char kMacAddressValue[] = "MAC Address";
+inline constexpr const char kIpAddressValue[] = "IP Address";
+inline constexpr const char kIpxAddressValue[] = "IPX Address";
+
+// Room of each address field, its terminating zero included.
+inline constexpr std::size_t kAddressFieldSize = 22;
+// Room for "<adapter key path>\<printer name>" and its terminating zero.
+inline constexpr std::size_t kPrinterKeyPathSize = 128;
+
+// String-table entries of the SNMP settings.
+inline constexpr std::uint32_t kTimeoutValueEntry = 2;     // "UdpTimeOutInterval"
+inline constexpr std::uint32_t kRetriesValueEntry = 7;     // "UdpTotalRetries"
+inline constexpr std::uint32_t kBaseKeyEntry = 10;         // "Software\Brelvin\Palimar\"
+inline constexpr std::uint32_t kSnmpKeyEntry = 13;         // "Snmp"
+inline constexpr std::int32_t kDefaultTimeoutSeconds = 15;
+inline constexpr std::int32_t kDefaultRetries = 5;
+
+// The in-memory form of a printer's key. A plain value on its user's stack;
+// the layout is shared with the product's other programs, so every field
+// keeps its place and size, including those this library leaves empty.
+struct PrinterAddressRecord {
+    char reservedText1[257];
+    char reservedText2[257];
+    char macAddress[kAddressFieldSize];  // `MAC Address`, for DLC
+    char ipAddress[kAddressFieldSize];   // `IP Address`, for UDP/IP
+    char ipxAddress[kAddressFieldSize];  // `IPX Address`, for IPX
+    char reservedAddress[kAddressFieldSize];
+    std::uint16_t reservedNumber;
+    char reservedText3[257];
+    char reservedText4[257];
+    std::uint8_t reservedByte;
+    std::uint8_t cProtocols;  // bit set of protocol codes
+    std::uint8_t pProtocol;   // protocol code to use; 0 when absent
+};
+
+static_assert(offsetof(PrinterAddressRecord, macAddress) == 514);
+static_assert(offsetof(PrinterAddressRecord, ipAddress) == 536);
+static_assert(offsetof(PrinterAddressRecord, ipxAddress) == 558);
+static_assert(offsetof(PrinterAddressRecord, reservedNumber) == 602);
+static_assert(offsetof(PrinterAddressRecord, reservedText3) == 604);
+static_assert(offsetof(PrinterAddressRecord, reservedByte) == 1118);
+static_assert(offsetof(PrinterAddressRecord, cProtocols) == 1119);
+static_assert(offsetof(PrinterAddressRecord, pProtocol) == 1120);
+static_assert(sizeof(PrinterAddressRecord) == 1122);
+
+// Every text field empty, every number 0. Call before ReadPrinterAddressRecord.
+void InitPrinterAddressRecord(PrinterAddressRecord *record);
+
+// Fills `record` from the key of printer `printerName` (zero-terminated).
+// 0 when the key opens with full access and holds a `MAC Address` that fits
+// its field; kPrinterRecordUnreadable otherwise, also for a null, empty or
+// too long name or one holding '\'. Other values that are missing or too
+// long leave their fields as InitPrinterAddressRecord left them.
+std::int32_t ReadPrinterAddressRecord(const char *printerName, PrinterAddressRecord *record);
+
+// After a transport of protocol `failedProtocol` failed: stores in the
+// printer's `pProtocol` the next protocol its `cProtocols` allows (IP -> DLC,
+// IPX; IPX -> DLC, IP; DLC -> IP, IPX). 0 when a protocol was stored, 1 when
+// nothing was changed, whatever the reason.
+std::int32_t SwitchProtocol(const char *printerName, std::uint32_t failedProtocol);
+
+// Reads value (string-table entry `valueEntry`) of key (entry 10 followed by
+// entry `keyEntry`) into `buffer`. `size`: room in, length out; `type`
+// receives the registry type. 0, or kSnmpSettingUnreadable on any failure.
+std::int32_t ReadSnmpSetting(std::uint32_t keyEntry, std::uint32_t valueEntry, void *buffer, std::uint32_t *size,
+                             std::uint32_t *type);
+
+// The reply timeout in seconds and the retry count of a transaction; each
+// falls back to its default when its setting is missing or not a REG_DWORD
+// in 0..INT32_MAX.
+void GetTimeoutAndRetries(std::int32_t *timeoutSeconds, std::int32_t *retries);
+
+}  // namespace snmphelper

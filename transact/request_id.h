@@ -1,0 +1,18 @@
+// The process-wide request-id counter shared by every request the library
+// forms, so that a reply can be matched to its request.
+#pragma once
+
+#include <cstdint>
+
+namespace snmphelper {
+
+// Adds 1 to the counter and returns the new value, in one indivisible step:
+// requests formed at the same time on different threads get different ids.
+// The first id after load is 1; the counter wraps from 2147483647 to
+// -2147483648.
+std::int32_t NextRequestId();
+
+// Sets the counter back to 0, as it is when the library is loaded.
+void ResetRequestIds();
+
+}  // namespace snmphelper

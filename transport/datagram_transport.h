@@ -1,0 +1,82 @@
+// The one abstraction through which the library moves SNMP datagrams: a
+// connectionless transport attached to one local port, sending single
+// datagrams to a printer named by an address text and receiving one datagram
+// at a time within a timeout. UDP/IP, IPX and DLC implement it.
+#pragma once
+
+#include <cstdint>
+
+#include "platform/winsock.h"
+
+namespace snmphelper {
+
+// Results of the WinSock transports (the DLC transport has its own).
+inline constexpr std::int32_t CPH_DATAGRAM_RECV_FAILED = 20001;   // a read failed, none succeeded after
+inline constexpr std::int32_t CPH_DATAGRAM_RECV_TIMEOUT = 20002;  // nothing read, no read failed
+inline constexpr std::int32_t CPH_DATAGRAM_SEND_FAILED = 20004;   // every send attempt failed
+inline constexpr std::int32_t CPH_BIND_FAILED = 20006;            // binding the local port failed
+inline constexpr std::int32_t CPH_SOCKET_CLOSED = 20009;  // not open, or connection aborted/reset
+
+// Room a caller of Receive provides for the sender address: the largest form
+// (IPX: 4-byte network, 6-byte node).
+inline constexpr std::uint32_t kSenderAddressRoom = 10;
+
+// Option flag: the transport may send to broadcast addresses.
+inline constexpr std::uint32_t kTransportAllowBroadcast = 0x1;
+
+class DatagramTransport {
+public:
+    // `attempts` (at least 1): tries per send and waits per receive;
+    // `timeoutSeconds`: the length of one receive wait; `options`: flags.
+    DatagramTransport(std::uint32_t attempts, std::int32_t timeoutSeconds, std::uint32_t options);
+    virtual ~DatagramTransport();
+
+    DatagramTransport(const DatagramTransport &) = delete;
+    DatagramTransport &operator=(const DatagramTransport &) = delete;
+
+    // Attaches to the local `port` (host order; 0 lets the platform choose).
+    virtual std::int32_t Bind(std::uint16_t port) = 0;
+    virtual std::int32_t SendBroadcast(const std::uint8_t *data, std::uint32_t length,
+                                       std::uint16_t port) = 0;
+    // Sends one datagram to `address` (the transport's address text) at `port`.
+    virtual std::int32_t SendTo(const std::uint8_t *data, std::uint32_t length,
+                                const char *address, std::uint16_t port) = 0;
+    // SendTo at the protocol's SNMP agent port.
+    virtual std::int32_t SendToAgent(const std::uint8_t *data, std::uint32_t length,
+                                     const char *address) = 0;
+    // Waits for one datagram and reads it into `buffer` (room `size`). On
+    // success writes its length, the sender's address bytes (room
+    // kSenderAddressRoom) and port (host order), and answers 0; on failure
+    // writes none of them.
+    virtual std::int32_t Receive(std::uint8_t *buffer, std::uint32_t size, std::uint32_t *length,
+                                 std::uint8_t *senderAddress, std::uint16_t *senderPort) = 0;
+    // Writes the host's own address bytes: 1 for success, 0 for failure,
+    // CPH_SOCKET_CLOSED for a transport that is not open.
+    virtual std::int32_t GetLocalAddress(std::uint8_t *address) = 0;
+
+    std::uint32_t LocalPort() const { return localPort_; }
+    bool IsOpen() const { return open_ != 0; }
+    std::uint32_t Attempts() const { return attempts_; }
+    std::int32_t TimeoutSeconds() const { return timeoutSeconds_; }
+    std::uint32_t Options() const { return options_; }
+
+protected:
+    std::uint32_t localPort_ = 0;  // port of the last successful Bind, as requested
+    winsock::SOCKET socket_ = 0;   // 0: no socket
+    std::int32_t open_ = 0;
+    std::uint32_t attempts_;
+    std::int32_t timeoutSeconds_;
+    std::uint32_t options_;
+};
+
+// 0-9, A-F and a-f give their value; any other character 255.
+std::uint8_t HexDigitValue(char character);
+
+// Writes `count` bytes, byte i from the characters 2i and 2i + 1 of `text`:
+// (16 x first + second) modulo 256, digits valued by HexDigitValue. Reading
+// stops at the terminating zero: every position from it on counts as a
+// non-digit (255), so a short text never leads past its end. Null text
+// counts as empty.
+void HexToBytes(std::uint8_t *output, const char *text, std::uint32_t count);
+
+}  // namespace snmphelper

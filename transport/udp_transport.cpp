@@ -1,0 +1,182 @@
+#include "transport/udp_transport.h"
+
+#include <climits>
+#include <cstdio>
+#include <cstring>
+
+#include "platform/debug_output.h"
+
+namespace snmphelper {
+namespace {
+
+constexpr char kBroadcastAddress[] = "255.255.255.255";
+constexpr int kHostNameRoom = 1024;
+
+// WinSock's word that the peer aborted or reset: the operation ends at once.
+bool IsConnectionLost(int winsockError) {
+    return winsockError == winsock::WSAECONNABORTED || winsockError == winsock::WSAECONNRESET;
+}
+
+winsock::sockaddr_in InternetAddress(std::uint32_t networkAddress, std::uint16_t port) {
+    winsock::sockaddr_in address{};
+    address.sin_family = static_cast<std::int16_t>(winsock::AF_INET);
+    address.sin_port = winsock::htons(port);
+    address.sin_addr.s_addr = networkAddress;
+    return address;
+}
+
+// The debug lines of a failed read: the sender record's address field as a
+// number, then, when the wait goes on, the WinSock error.
+void ReportFailedRead(const winsock::sockaddr_in &sender) {
+    std::uint32_t addressField = 0;
+    std::memcpy(&addressField, &sender.sin_addr, sizeof addressField);
+    char line[32];
+    platform::OutputDebugText("socket error");
+    std::snprintf(line, sizeof line, "%x", static_cast<unsigned>(addressField));
+    platform::OutputDebugText(line);
+}
+
+void ReportReadFailure(int winsockError) {
+    char line[32];
+    platform::OutputDebugText("CPH_DATAGRAM_RECV_FAILED");
+    std::snprintf(line, sizeof line, "ret val = %d", winsockError);
+    platform::OutputDebugText(line);
+}
+
+}  // namespace
+
+UdpTransport::UdpTransport(std::uint32_t attempts, std::int32_t timeoutSeconds,
+                           std::uint32_t options)
+    : DatagramTransport(attempts, timeoutSeconds, options) {
+    open_ = 1;
+    winsock::WSADATA startup;
+    if (winsock::WSAStartup(winsock::MakeVersion(1, 1), &startup) != 0) return;
+    winsockStarted_ = true;
+    const winsock::SOCKET created = winsock::socket(winsock::AF_INET, winsock::SOCK_DGRAM, 0);
+    if (created == winsock::INVALID_SOCKET) return;
+    socket_ = created;
+    // Non-blocking, so that only select waits.
+    std::uint32_t nonBlocking = 1;
+    if (winsock::ioctlsocket(socket_, winsock::FIONBIO, &nonBlocking) == winsock::SOCKET_ERROR) {
+        CloseSocket();
+        return;
+    }
+    if ((options_ & kTransportAllowBroadcast) != 0) {
+        const std::int32_t enable = 1;
+        if (winsock::setsockopt(socket_, winsock::SOL_SOCKET, winsock::SO_BROADCAST,
+                                reinterpret_cast<const char *>(&enable),
+                                sizeof enable) == winsock::SOCKET_ERROR) {
+            CloseSocket();
+        }
+    }
+}
+
+UdpTransport::~UdpTransport() {
+    if (open_ == 1) CloseSocket();
+    open_ = 0;
+    if (winsockStarted_) winsock::WSACleanup();
+}
+
+void UdpTransport::CloseSocket() {
+    if (socket_ != 0) winsock::closesocket(socket_);
+    socket_ = 0;
+}
+
+std::int32_t UdpTransport::Bind(std::uint16_t port) {
+    const winsock::sockaddr_in local = InternetAddress(winsock::INADDR_ANY, port);
+    if (winsock::bind(socket_, reinterpret_cast<const winsock::sockaddr *>(&local),
+                      sizeof local) != winsock::SOCKET_ERROR) {
+        localPort_ = port;
+        open_ = 1;
+        return 0;
+    }
+    CloseSocket();
+    open_ = 0;
+    return CPH_BIND_FAILED;
+}
+
+std::int32_t UdpTransport::SendBroadcast(const std::uint8_t *data, std::uint32_t length,
+                                         std::uint16_t port) {
+    return SendTo(data, length, kBroadcastAddress, port);
+}
+
+std::int32_t UdpTransport::SendToAgent(const std::uint8_t *data, std::uint32_t length,
+                                       const char *address) {
+    return SendTo(data, length, address, kSnmpAgentPort);
+}
+
+std::int32_t UdpTransport::SendTo(const std::uint8_t *data, std::uint32_t length,
+                                  const char *address, std::uint16_t port) {
+    if (open_ == 0) return CPH_SOCKET_CLOSED;
+    // A text inet_addr refuses gives the all-ones address: a broadcast,
+    // which the platform refuses unless the broadcast option is set.
+    const winsock::sockaddr_in peer = InternetAddress(winsock::inet_addr(address), port);
+    if (length > static_cast<std::uint32_t>(INT_MAX)) return CPH_DATAGRAM_SEND_FAILED;
+    for (std::uint32_t attempt = 0; attempt < attempts_; ++attempt) {
+        if (winsock::sendto(socket_, reinterpret_cast<const char *>(data),
+                            static_cast<int>(length), 0,
+                            reinterpret_cast<const winsock::sockaddr *>(&peer),
+                            sizeof peer) != winsock::SOCKET_ERROR) {
+            return 0;
+        }
+        if (IsConnectionLost(winsock::WSAGetLastError())) return CPH_SOCKET_CLOSED;
+    }
+    return CPH_DATAGRAM_SEND_FAILED;
+}
+
+std::int32_t UdpTransport::Receive(std::uint8_t *buffer, std::uint32_t size,
+                                   std::uint32_t *length, std::uint8_t *senderAddress,
+                                   std::uint16_t *senderPort) {
+    if (open_ == 0) return CPH_SOCKET_CLOSED;
+    const int room = size > static_cast<std::uint32_t>(INT_MAX) ? INT_MAX : static_cast<int>(size);
+    std::int32_t result = CPH_DATAGRAM_RECV_TIMEOUT;
+    winsock::sockaddr_in sender{};
+    int received = 0;
+    for (std::uint32_t wait = 0; wait < attempts_; ++wait) {
+        winsock::fd_set readSet;
+        winsock::fd_set exceptSet;
+        winsock::FdSetClear(readSet);
+        winsock::FdSetClear(exceptSet);
+        winsock::FdSetAdd(socket_, readSet);
+        winsock::FdSetAdd(socket_, exceptSet);
+        const winsock::timeval timeout{timeoutSeconds_, 0};
+        if (winsock::select(0, &readSet, nullptr, &exceptSet, &timeout) != 1) continue;
+
+        sender = {};
+        int senderLength = sizeof sender;
+        received = winsock::recvfrom(socket_, reinterpret_cast<char *>(buffer), room, 0,
+                                     reinterpret_cast<winsock::sockaddr *>(&sender),
+                                     &senderLength);
+        if (received != winsock::SOCKET_ERROR) {
+            result = 0;
+            break;
+        }
+        const int error = winsock::WSAGetLastError();
+        ReportFailedRead(sender);
+        if (IsConnectionLost(error)) return CPH_SOCKET_CLOSED;
+        ReportReadFailure(error);
+        result = CPH_DATAGRAM_RECV_FAILED;
+    }
+    if (result == 0) {
+        if (length != nullptr) *length = static_cast<std::uint32_t>(received);
+        if (senderAddress != nullptr) std::memcpy(senderAddress, &sender.sin_addr, 4);
+        if (senderPort != nullptr) *senderPort = winsock::ntohs(sender.sin_port);
+    }
+    return result;
+}
+
+std::int32_t UdpTransport::GetLocalAddress(std::uint8_t *address) {
+    if (open_ == 0) return CPH_SOCKET_CLOSED;
+    if (address == nullptr) return 0;
+    char hostName[kHostNameRoom];
+    if (winsock::gethostname(hostName, kHostNameRoom) == winsock::SOCKET_ERROR) return 0;
+    const winsock::hostent *host = winsock::gethostbyname(hostName);
+    if (host == nullptr || host->h_length < 4 || host->h_addr_list == nullptr ||
+        host->h_addr_list[0] == nullptr) {
+        return 0;
+    }
+    std::memcpy(address, host->h_addr_list[0], 4);
+    return 1;
+}
+
+}  // namespace snmphelper

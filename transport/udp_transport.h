@@ -1,0 +1,38 @@
+// SNMP datagrams over UDP/IP through WinSock 1.1. Address texts are
+// dotted-decimal IPv4 addresses; address bytes the 4 bytes of an IPv4
+// address in network order; ports UDP ports in host order.
+#pragma once
+
+#include "transport/datagram_transport.h"
+
+namespace snmphelper {
+
+inline constexpr std::uint16_t kSnmpAgentPort = 161;  // RFC 1157 4
+
+class UdpTransport final : public DatagramTransport {
+public:
+    // Starts WinSock and creates a non-blocking datagram socket (allowed to
+    // broadcast when `options` asks). A failed step is not reported: Bind
+    // then fails and every later operation answers CPH_SOCKET_CLOSED.
+    UdpTransport(std::uint32_t attempts, std::int32_t timeoutSeconds, std::uint32_t options);
+    ~UdpTransport() override;
+
+    std::int32_t Bind(std::uint16_t port) override;
+    std::int32_t SendBroadcast(const std::uint8_t *data, std::uint32_t length,
+                               std::uint16_t port) override;
+    std::int32_t SendTo(const std::uint8_t *data, std::uint32_t length, const char *address,
+                        std::uint16_t port) override;
+    std::int32_t SendToAgent(const std::uint8_t *data, std::uint32_t length,
+                             const char *address) override;
+    std::int32_t Receive(std::uint8_t *buffer, std::uint32_t size, std::uint32_t *length,
+                         std::uint8_t *senderAddress, std::uint16_t *senderPort) override;
+    // The first IPv4 address the host's name resolves to; works before Bind.
+    std::int32_t GetLocalAddress(std::uint8_t *address) override;
+
+private:
+    void CloseSocket();
+
+    bool winsockStarted_ = false;  // so the destructor ends only a start that succeeded
+};
+
+}  // namespace snmphelper
