@@ -4,6 +4,8 @@ BUILD ?= build
 ASAN_BUILD ?= build-asan
 FUZZ_BUILD ?= build-fuzz
 FUZZ_SECONDS ?= 60
+BENCH_BUILD ?= build-bench
+BENCH_ARGS ?=
 JOBS ?= $(shell nproc)
 
 .PHONY: all deps build test test-asan fuzz demo bench clean
@@ -35,6 +37,16 @@ fuzz: deps
 
 demo: build
 	./tools/demo.sh $(BUILD)
+
+# Our library against net-snmp's, side by side, with a summary table at the
+# end; inside a private network namespace, as the round trips use port 161.
+# BENCH_ARGS passes options, e.g. --soak for the memory soak.
+# (-Wno-restrict: GCC 12 at -O3 warns falsely about std::string concatenation.)
+bench: deps
+	cmake -S . -B $(BENCH_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release -DSNMPHELPER_BENCH=ON -DSNMPHELPER_TESTS=OFF \
+	  -DCMAKE_CXX_FLAGS=-Wno-restrict
+	cmake --build $(BENCH_BUILD) -j $(JOBS) --target snmphelper-bench
+	./tests/support/in_netns.sh $(BENCH_BUILD)/bench/snmphelper-bench $(BENCH_ARGS)
 
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD)

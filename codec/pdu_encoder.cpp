@@ -2,7 +2,6 @@
 
 #include <cstring>
 #include <limits>
-#include <new>
 
 #include "codec/ber_encode.h"
 #include "platform/heap.h"
@@ -12,22 +11,26 @@ namespace {
 
 constexpr std::uint8_t kSequenceTag = 0x30;
 constexpr std::uint8_t kPduTagBase = 0xA0;  // context class, constructed, tag = PDU kind
-constexpr std::uint32_t kIntegerTag = 2;
-constexpr std::uint32_t kOctetStringTag = 4;
-constexpr std::uint32_t kNullTag = 5;
-constexpr std::uint32_t kObjectIdentifierTag = 6;
-constexpr std::uint32_t kIpAddressTag = 0;  // RFC 1155 3.2.3, application class
-constexpr std::uint32_t kCounterTag = 1;
-constexpr std::uint32_t kGaugeTag = 2;
-constexpr std::uint32_t kTimeTicksTag = 3;
-constexpr std::uint32_t kOpaqueTag = 4;
+constexpr std::uint8_t kIntegerTag = 0x02;
+constexpr std::uint8_t kOctetStringTag = 0x04;
+constexpr std::uint8_t kNullTag = 0x05;
+constexpr std::uint8_t kObjectIdentifierTag = 0x06;
+// RFC 1155 3.2.3: application class, primitive.
+constexpr std::uint8_t kIpAddressTag = 0x40;
+constexpr std::uint8_t kCounterTag = 0x41;
+constexpr std::uint8_t kGaugeTag = 0x42;
+constexpr std::uint8_t kTimeTicksTag = 0x43;
+constexpr std::uint8_t kOpaqueTag = 0x44;
 
 // version 0 (SNMPv1), and the error-status and error-index of a request,
 // which are always 0 (RFC 1157 4.1.2).
 constexpr std::uint8_t kZeroInteger[] = {0x02, 0x01, 0x00};
 constexpr std::uint32_t kZeroIntegerSize = sizeof kZeroInteger;
-// A request-id item: identifier, length, at most five content octets.
-constexpr std::uint32_t kRequestIdBlockSize = 7;
+// The value of every get and get-next binding: an empty OCTET STRING, not
+// NULL, whatever the entry holds.
+constexpr std::uint8_t kEmptyOctetString[] = {kOctetStringTag, 0x00};
+// Content octets an item may hold and still fit kItemBlockSize.
+constexpr std::uint32_t kMaxItemContents = 256;
 
 bool IsRequestPdu(std::int32_t pduType) {
     return pduType == SNMP_PDU_GET_REQUEST || pduType == SNMP_PDU_GET_NEXT_REQUEST ||
@@ -39,118 +42,150 @@ std::uint32_t Clamp32(std::uint64_t value) {
     return static_cast<std::uint32_t>(value < max ? value : max);
 }
 
-std::uint8_t *NewZeroIntegerBlock() {
-    auto *block = static_cast<std::uint8_t *>(platform::HeapAllocZero(kZeroIntegerSize));
-    if (block != nullptr) std::memcpy(block, kZeroInteger, kZeroIntegerSize);
-    return block;
+// Identifier, shortest length and contents into `out` (room kItemBlockSize);
+// the octets written. The caller keeps `n` within kMaxItemContents.
+std::uint32_t PutItem(std::uint8_t identifier, const std::uint8_t *contents, std::uint32_t n,
+                      std::uint8_t *out) {
+    out[0] = identifier;
+    const std::uint32_t lengthOctets = EncodeLength(n, out + 1, kItemBlockSize - 1);
+    if (n != 0) std::memcpy(out + 1 + lengthOctets, contents, n);
+    return 1 + lengthOctets + n;
 }
 
-// Renders `element` into a new block of `blockSize` octets and releases the
-// element. False only when the block cannot be allocated. An element that is
-// missing or does not fit leaves the item marked failed.
-bool RenderItem(BerElement *element, std::uint32_t blockSize, std::uint8_t *&block,
-                std::uint16_t &itemLength) {
-    itemLength = kFailedItemLength;
-    if (element == nullptr) return true;
-    block = static_cast<std::uint8_t *>(platform::HeapAllocZero(blockSize));
-    if (block == nullptr) {
-        BerElementRelease(element);
-        return false;
+// INTEGER-style contents of an unsigned number: as few octets as possible,
+// with a leading 00 when the first octet has its high bit set (X.690 8.3).
+std::uint32_t PutUnsigned(std::uint8_t identifier, std::uint32_t v, std::uint8_t *out) {
+    std::uint8_t octets[5] = {0};
+    std::uint32_t count = 1;
+    while (count < 4 && (v >> (8 * count)) != 0) ++count;
+    for (std::uint32_t i = 0; i < count; ++i) {
+        octets[1 + i] = static_cast<std::uint8_t>(v >> (8 * (count - 1 - i)));
     }
-    const int rendered = BerElementRender(element, block, blockSize);
-    BerElementRelease(element);
-    if (rendered >= 0) itemLength = static_cast<std::uint16_t>(rendered);
-    return true;
+    const bool padded = (octets[1] & 0x80) != 0;
+    return PutItem(identifier, padded ? octets : octets + 1, count + (padded ? 1 : 0), out);
 }
 
-// The low 16 bits of an OCTET STRING or Opaque valueLength are its length.
-std::uint32_t Low16(std::uint32_t valueLength) { return valueLength & 0xFFFF; }
+// The shortest two's-complement contents of a signed number (X.690 8.3.2).
+std::uint32_t PutSigned(std::uint8_t identifier, std::int32_t v, std::uint8_t *out) {
+    if (v >= 0) return PutUnsigned(identifier, static_cast<std::uint32_t>(v), out);
+    // Take octets from the least significant end until only the sign is left;
+    // then make sure the first octet still carries the sign bit.
+    std::uint8_t octets[5];
+    std::uint32_t first = sizeof octets;
+    std::int32_t rest = v;
+    do {
+        octets[--first] = static_cast<std::uint8_t>(rest & 0xFF);
+        rest >>= 8;
+    } while (rest != -1);
+    if ((octets[first] & 0x80) == 0) octets[--first] = 0xFF;
+    return PutItem(identifier, octets + first, static_cast<std::uint32_t>(sizeof octets) - first, out);
+}
 
-BerElement *FromUnsignedAt(std::uint32_t tagNumber, const std::uint8_t *value) {
-    if (value == nullptr) return nullptr;
-    std::uint32_t number;
+// The 32-bit number a value block holds.
+template <typename Number>
+Number NumberAt(const std::uint8_t *value) {
+    Number number;
     std::memcpy(&number, value, sizeof number);
-    return BerElementFromUnsigned(BerClass::Application, tagNumber, number);
+    return number;
 }
 
-bool PrepareHeader(const SnmpReqParam &record, PreparedMessage &prepared) {
-    prepared.messageTag = kSequenceTag;
-    prepared.version = NewZeroIntegerBlock();
-    if (prepared.version == nullptr) return false;
-
-    const auto *community = reinterpret_cast<const std::uint8_t *>(record.community);
-    if (!RenderItem(BerElementFromBytes(BerClass::Universal, kOctetStringTag, community,
-                                        record.communityLength),
-                    kItemBlockSize, prepared.communityItem, prepared.communityItemLength)) {
-        return false;
-    }
-
-    prepared.pduTag = static_cast<std::uint8_t>(kPduTagBase + record.pduType);
-    std::uint16_t requestIdItemLength = 0;
-    if (!RenderItem(BerElementFromSigned(BerClass::Universal, kIntegerTag, record.requestId),
-                    kRequestIdBlockSize, prepared.requestIdItem, requestIdItemLength)) {
-        return false;
-    }
-    prepared.requestIdItemLength = requestIdItemLength;
-
-    prepared.errorStatus = NewZeroIntegerBlock();
-    prepared.errorIndex = NewZeroIntegerBlock();
-    if (prepared.errorStatus == nullptr || prepared.errorIndex == nullptr) return false;
-    prepared.listTag = kSequenceTag;
-    prepared.count = record.varBindCount;
+// OCTET STRING and Opaque take the low 16 bits of valueLength; a value that
+// does not fit its item (more than 256 octets) cannot be rendered.
+bool PutOctets(std::uint8_t identifier, const std::uint8_t *value, std::uint32_t valueLength,
+               std::uint8_t *out, std::uint16_t &itemLength) {
+    const std::uint32_t n = valueLength & 0xFFFF;
+    if ((value == nullptr && n != 0) || n > kMaxItemContents) return false;
+    itemLength = static_cast<std::uint16_t>(PutItem(identifier, value, n, out));
     return true;
 }
 
-// False when a block cannot be allocated or the name cannot be converted.
-bool PrepareVarBind(std::int32_t pduType, const SnmpVarBind &binding, std::uint8_t *scratch,
-                    PreparedVarBind &entry) {
-    entry.tag = kSequenceTag;
+// The value item of a SetRequest entry into `out` (room kItemBlockSize).
+// False when it cannot be rendered: a type outside 1-9, a null value that the
+// type reads, an object identifier text that OidTextToBer refuses or that is
+// empty, or contents that do not fit the item.
+bool PutSetValue(const SnmpVarBind &binding, std::uint8_t *out, std::uint16_t &itemLength) {
+    const std::uint8_t *value = binding.value;
+    std::uint32_t written = 0;
+    switch (binding.valueType) {
+    case SNMP_VALUE_INTEGER:
+        if (value == nullptr) return false;
+        written = PutSigned(kIntegerTag, NumberAt<std::int32_t>(value), out);
+        break;
+    case SNMP_VALUE_OCTET_STRING: return PutOctets(kOctetStringTag, value, binding.valueLength, out, itemLength);
+    case SNMP_VALUE_OPAQUE: return PutOctets(kOpaqueTag, value, binding.valueLength, out, itemLength);
+    case SNMP_VALUE_IP_ADDRESS:
+        if (value == nullptr) return false;
+        written = PutItem(kIpAddressTag, value, 4, out);
+        break;
+    case SNMP_VALUE_COUNTER:
+    case SNMP_VALUE_GAUGE:
+    case SNMP_VALUE_TIME_TICKS: {
+        if (value == nullptr) return false;
+        const std::uint8_t tag = binding.valueType == SNMP_VALUE_COUNTER ? kCounterTag
+                                 : binding.valueType == SNMP_VALUE_GAUGE ? kGaugeTag
+                                                                         : kTimeTicksTag;
+        written = PutUnsigned(tag, NumberAt<std::uint32_t>(value), out);
+        break;
+    }
+    case SNMP_VALUE_OBJECT_IDENTIFIER: {
+        if (value == nullptr) return false;
+        std::uint8_t contents[kOidScratchSize];
+        const int octets = OidTextToBer(contents, kOidScratchSize, reinterpret_cast<const char *>(value));
+        if (octets <= 0) return false;
+        written = PutItem(kObjectIdentifierTag, contents, static_cast<std::uint32_t>(octets), out);
+        break;
+    }
+    case SNMP_VALUE_NULL: written = PutItem(kNullTag, nullptr, 0, out); break;
+    default: return false;
+    }
+    itemLength = static_cast<std::uint16_t>(written);
+    return true;
+}
+
+// Storage for the entries and their items: the message's own arrays, or one
+// heap block for a request too large for them.
+bool AttachStorage(PreparedMessage &prepared) {
+    prepared.entries = prepared.inlineEntries;
+    prepared.items = prepared.inlineItems;
+    if (prepared.count <= kInlineVarBinds) return true;
+    const std::size_t entriesSize = std::size_t{prepared.count} * sizeof(PreparedVarBind);
+    const std::size_t itemsSize = std::size_t{prepared.count} * 2 * kItemBlockSize;
+    auto *block = static_cast<std::uint8_t *>(platform::HeapAllocZero(entriesSize + itemsSize));
+    if (block == nullptr) return false;
+    prepared.entries = reinterpret_cast<PreparedVarBind *>(block);
+    prepared.items = block + entriesSize;
+    return true;
+}
+
+// The name contents and value item of one binding, appended to the item
+// store at `used`. False when the name cannot be converted.
+bool PrepareVarBind(std::int32_t pduType, const SnmpVarBind &binding, PreparedMessage &prepared,
+                    std::uint32_t &used, PreparedVarBind &entry) {
     if (binding.oid == nullptr) return false;
-    const int octets = OidTextToBer(scratch, kOidScratchSize, binding.oid);
+    std::uint8_t *name = prepared.items + used;
+    const int octets = OidTextToBer(name, kOidScratchSize, binding.oid);
     if (octets <= 0) return false;
-    if (!RenderItem(BerElementFromOid(BerClass::Universal, kObjectIdentifierTag, scratch,
-                                      static_cast<std::uint32_t>(octets)),
-                    kItemBlockSize, entry.nameItem, entry.nameItemLength)) {
-        return false;
+    entry.nameOffset = used;
+    entry.nameLength = static_cast<std::uint16_t>(octets);
+    used += static_cast<std::uint32_t>(octets);
+
+    entry.valueOffset = used;
+    std::uint8_t *value = prepared.items + used;
+    if (pduType == SNMP_PDU_SET_REQUEST) {
+        entry.valueFailed = !PutSetValue(binding, value, entry.valueItemLength);
+    } else {
+        std::memcpy(value, kEmptyOctetString, sizeof kEmptyOctetString);
+        entry.valueItemLength = sizeof kEmptyOctetString;
+        entry.valueFailed = false;
     }
-
-    // A get or get-next names the variable only; its value is an empty
-    // OCTET STRING, whatever the entry holds.
-    BerElement *value =
-        pduType == SNMP_PDU_SET_REQUEST
-            ? BerElementForValue(binding.valueType, binding.value, binding.valueLength, scratch)
-            : BerElementFromBytes(BerClass::Universal, kOctetStringTag, nullptr, 0);
-    if (!RenderItem(value, kItemBlockSize, entry.valueItem, entry.valueItemLength)) return false;
-
-    const bool failed =
-        entry.nameItemLength == kFailedItemLength || entry.valueItemLength == kFailedItemLength;
-    entry.length = failed
-                       ? kFailedItemLength
-                       : static_cast<std::uint16_t>(entry.nameItemLength + entry.valueItemLength);
+    if (entry.valueFailed) entry.valueItemLength = 0;
+    used += entry.valueItemLength;
+    entry.length = 1 + LengthOfLength(entry.nameLength) + entry.nameLength + entry.valueItemLength;
     return true;
 }
 
-bool PrepareVarBinds(const SnmpReqParam &record, PreparedMessage &prepared) {
-    if (prepared.count == 0) return true;
-    prepared.entries = static_cast<PreparedVarBind *>(
-        platform::HeapAllocZero(prepared.count * sizeof(PreparedVarBind)));
-    if (prepared.entries == nullptr) return false;
-    for (std::uint32_t i = 0; i < prepared.count; ++i) new (&prepared.entries[i]) PreparedVarBind{};
-    // One scratch block serves every name and object identifier value in turn:
-    // an element keeps its own copy of the contents.
-    auto *scratch = static_cast<std::uint8_t *>(platform::HeapAllocZero(kOidScratchSize));
-    if (scratch == nullptr) return false;
-    bool complete = true;
-    for (std::uint32_t i = 0; i < prepared.count && complete; ++i) {
-        complete = PrepareVarBind(record.pduType, record.varBinds[i], scratch, prepared.entries[i]);
-    }
-    platform::HeapFree(scratch);
-    return complete;
-}
-
-// Every enclosing length from the rendered sizes, inside out. Sums are taken
-// in 64 bits and held at the 32-bit maximum, so failed items (65535 each)
-// cannot wrap a length into something that looks writable.
+// Every enclosing length from the rendered sizes, inside out, in 64 bits and
+// held at the 32-bit maximum.
 void ComputeLengths(PreparedMessage &prepared) {
     std::uint64_t list = 0;
     for (std::uint32_t i = 0; i < prepared.count; ++i) {
@@ -158,163 +193,112 @@ void ComputeLengths(PreparedMessage &prepared) {
         list += 1 + LengthOfLength(entry) + entry;
     }
     prepared.listLength = Clamp32(list);
-
-    const std::uint64_t pdu = static_cast<std::uint64_t>(prepared.requestIdItemLength) +
-                              2 * kZeroIntegerSize + 1 + LengthOfLength(prepared.listLength) +
-                              prepared.listLength;
+    const std::uint64_t pdu = std::uint64_t{prepared.requestIdItemLength} + 2 * kZeroIntegerSize + 1 +
+                              LengthOfLength(prepared.listLength) + prepared.listLength;
     prepared.pduLength = Clamp32(pdu);
-
-    const std::uint64_t message = static_cast<std::uint64_t>(prepared.communityItemLength) +
-                                  kZeroIntegerSize + 1 + LengthOfLength(prepared.pduLength) +
-                                  prepared.pduLength;
+    const std::uint32_t communityItem = 1 + LengthOfLength(prepared.communityLength) + prepared.communityLength;
+    const std::uint64_t message = std::uint64_t{communityItem} + kZeroIntegerSize + 1 +
+                                  LengthOfLength(prepared.pduLength) + prepared.pduLength;
     prepared.messageLength = Clamp32(message);
 }
 
-// Front-to-back writer over the caller's buffer. Every write checks the room;
-// after the first failure nothing more is written.
+bool HoldsFailedItem(const PreparedMessage &prepared) {
+    if (prepared.communityFailed) return true;
+    for (std::uint32_t i = 0; i < prepared.count; ++i) {
+        if (prepared.entries[i].valueFailed) return true;
+    }
+    return false;
+}
+
+// Front-to-back writer over a buffer whose room has been checked for the
+// whole message.
 class MessageWriter {
 public:
-    MessageWriter(std::uint8_t *buffer, std::uint32_t room) : buffer_(buffer), room_(room) {}
+    explicit MessageWriter(std::uint8_t *buffer) : at_(buffer) {}
 
-    void Tag(std::uint8_t tag) {
-        if (!ok_ || room_ - position_ < 1) {
-            ok_ = false;
-            return;
-        }
-        buffer_[position_++] = tag;
+    void Octet(std::uint8_t octet) { *at_++ = octet; }
+    void Length(std::uint32_t length) { at_ += EncodeLength(length, at_, 5); }
+    void Octets(const std::uint8_t *octets, std::uint32_t n) {
+        if (n != 0) std::memcpy(at_, octets, n);
+        at_ += n;
     }
-
-    void Length(std::uint32_t length) {
-        if (!ok_) return;
-        const std::uint32_t written = EncodeLength(length, buffer_ + position_, room_ - position_);
-        if (written == 0) ok_ = false;
-        position_ += written;
-    }
-
-    // An item whose length exceeds its block is a failed one.
-    void Item(const std::uint8_t *block, std::uint32_t itemLength, std::uint32_t blockSize) {
-        if (!ok_ || block == nullptr || itemLength > blockSize || room_ - position_ < itemLength) {
-            ok_ = false;
-            return;
-        }
-        std::memcpy(buffer_ + position_, block, itemLength);
-        position_ += itemLength;
-    }
-
-    bool Ok() const { return ok_; }
-    std::uint32_t Position() const { return position_; }
 
 private:
-    std::uint8_t *buffer_;
-    std::uint32_t room_;
-    std::uint32_t position_ = 0;
-    bool ok_ = true;
+    std::uint8_t *at_;
 };
 
 }  // namespace
 
-BerElement *BerElementForValue(std::int32_t valueType, const std::uint8_t *value,
-                               std::uint32_t valueLength, std::uint8_t *oidScratch) {
-    switch (valueType) {
-    case SNMP_VALUE_INTEGER: {
-        if (value == nullptr) return nullptr;
-        std::int32_t number;
-        std::memcpy(&number, value, sizeof number);
-        return BerElementFromSigned(BerClass::Universal, kIntegerTag, number);
-    }
-    case SNMP_VALUE_OCTET_STRING:
-        return BerElementFromBytes(BerClass::Universal, kOctetStringTag, value, Low16(valueLength));
-    case SNMP_VALUE_IP_ADDRESS:
-        if (value == nullptr) return nullptr;
-        return BerElementFromBytes(BerClass::Application, kIpAddressTag, value, 4);
-    case SNMP_VALUE_OPAQUE:
-        return BerElementFromBytes(BerClass::Application, kOpaqueTag, value, Low16(valueLength));
-    case SNMP_VALUE_COUNTER:
-        return FromUnsignedAt(kCounterTag, value);
-    case SNMP_VALUE_GAUGE:
-        return FromUnsignedAt(kGaugeTag, value);
-    case SNMP_VALUE_TIME_TICKS:
-        return FromUnsignedAt(kTimeTicksTag, value);
-    case SNMP_VALUE_OBJECT_IDENTIFIER: {
-        if (value == nullptr || oidScratch == nullptr) return nullptr;
-        const int octets =
-            OidTextToBer(oidScratch, kOidScratchSize, reinterpret_cast<const char *>(value));
-        if (octets <= 0) return nullptr;
-        return BerElementFromOid(BerClass::Universal, kObjectIdentifierTag, oidScratch,
-                                 static_cast<std::uint32_t>(octets));
-    }
-    case SNMP_VALUE_NULL:
-        return BerElementFromBytes(BerClass::Universal, kNullTag, nullptr, 0);
-    default:
-        return nullptr;
-    }
-}
-
-PreparedMessage *PrepareMessage(const SnmpReqParam &record) {
+bool PrepareMessage(const SnmpReqParam &record, PreparedMessage &prepared) {
     // A GetResponse is never sent by this client, and no other code is a PDU
     // this library knows how to send.
-    if (!IsRequestPdu(record.pduType)) return nullptr;
-    if (record.varBindCount != 0 && record.varBinds == nullptr) return nullptr;
+    if (!IsRequestPdu(record.pduType)) return false;
+    if (record.varBindCount != 0 && record.varBinds == nullptr) return false;
 
-    void *block = platform::HeapAllocZero(sizeof(PreparedMessage));
-    if (block == nullptr) return nullptr;
-    auto *prepared = new (block) PreparedMessage{};
-    if (!PrepareHeader(record, *prepared) || !PrepareVarBinds(record, *prepared)) {
-        FreePreparedMessage(prepared);
-        return nullptr;
+    prepared.pduTag = static_cast<std::uint8_t>(kPduTagBase + record.pduType);
+    prepared.community = reinterpret_cast<const std::uint8_t *>(record.community);
+    prepared.communityLength = record.communityLength;
+    prepared.communityFailed = (prepared.community == nullptr && record.communityLength != 0) ||
+                               record.communityLength > kMaxItemContents;
+    prepared.requestIdItemLength = 0;
+    std::uint8_t requestIdItem[kItemBlockSize];
+    prepared.requestIdItemLength = static_cast<std::uint8_t>(PutSigned(kIntegerTag, record.requestId, requestIdItem));
+    std::memcpy(prepared.requestIdItem, requestIdItem, prepared.requestIdItemLength);
+
+    prepared.count = record.varBindCount;
+    if (!AttachStorage(prepared)) return false;
+    std::uint32_t used = 0;
+    for (std::uint32_t i = 0; i < prepared.count; ++i) {
+        if (!PrepareVarBind(record.pduType, record.varBinds[i], prepared, used, prepared.entries[i])) {
+            ReleasePreparedMessage(prepared);
+            return false;
+        }
     }
-    ComputeLengths(*prepared);
-    return prepared;
+    ComputeLengths(prepared);
+    return true;
 }
 
-int SerializeMessage(const PreparedMessage *prepared, std::uint8_t *buffer, std::uint16_t *length) {
-    if (prepared == nullptr || buffer == nullptr || length == nullptr) return 0;
-    // Measure once: a message that cannot fit (or holds a failed item, whose
-    // 65535 octets no 16-bit room takes) is refused before anything is written.
-    const std::uint64_t total = 1 + LengthOfLength(prepared->messageLength) +
-                                static_cast<std::uint64_t>(prepared->messageLength);
-    if (total > *length) return 0;
+int SerializeMessage(const PreparedMessage &prepared, std::uint8_t *buffer, std::uint16_t *length) {
+    if (buffer == nullptr || length == nullptr) return 0;
+    // Measure once: a message that cannot fit, or holds an item that could not
+    // be rendered, is refused before anything is written.
+    const std::uint64_t total =
+        1 + LengthOfLength(prepared.messageLength) + static_cast<std::uint64_t>(prepared.messageLength);
+    if (total > *length || HoldsFailedItem(prepared)) return 0;
 
-    MessageWriter writer(buffer, *length);
-    writer.Tag(prepared->messageTag);
-    writer.Length(prepared->messageLength);
-    writer.Item(prepared->version, kZeroIntegerSize, kZeroIntegerSize);
-    writer.Item(prepared->communityItem, prepared->communityItemLength, kItemBlockSize);
-    writer.Tag(prepared->pduTag);
-    writer.Length(prepared->pduLength);
-    writer.Item(prepared->requestIdItem, static_cast<std::uint32_t>(prepared->requestIdItemLength),
-                kRequestIdBlockSize);
-    writer.Item(prepared->errorStatus, kZeroIntegerSize, kZeroIntegerSize);
-    writer.Item(prepared->errorIndex, kZeroIntegerSize, kZeroIntegerSize);
-    writer.Tag(prepared->listTag);
-    writer.Length(prepared->listLength);
-    for (std::uint32_t i = 0; i < prepared->count && writer.Ok(); ++i) {
-        const PreparedVarBind &entry = prepared->entries[i];
-        writer.Tag(entry.tag);
+    MessageWriter writer(buffer);
+    writer.Octet(kSequenceTag);
+    writer.Length(prepared.messageLength);
+    writer.Octets(kZeroInteger, kZeroIntegerSize);
+    writer.Octet(kOctetStringTag);
+    writer.Length(prepared.communityLength);
+    writer.Octets(prepared.community, prepared.communityLength);
+    writer.Octet(prepared.pduTag);
+    writer.Length(prepared.pduLength);
+    writer.Octets(prepared.requestIdItem, prepared.requestIdItemLength);
+    writer.Octets(kZeroInteger, kZeroIntegerSize);
+    writer.Octets(kZeroInteger, kZeroIntegerSize);
+    writer.Octet(kSequenceTag);
+    writer.Length(prepared.listLength);
+    for (std::uint32_t i = 0; i < prepared.count; ++i) {
+        const PreparedVarBind &entry = prepared.entries[i];
+        writer.Octet(kSequenceTag);
         writer.Length(entry.length);
-        writer.Item(entry.nameItem, entry.nameItemLength, kItemBlockSize);
-        writer.Item(entry.valueItem, entry.valueItemLength, kItemBlockSize);
+        writer.Octet(kObjectIdentifierTag);
+        writer.Length(entry.nameLength);
+        writer.Octets(prepared.items + entry.nameOffset, entry.nameLength);
+        writer.Octets(prepared.items + entry.valueOffset, entry.valueItemLength);
     }
-    if (!writer.Ok()) return 0;
-    *length = static_cast<std::uint16_t>(writer.Position());
+    *length = static_cast<std::uint16_t>(total);
     return 1;
 }
 
-void FreePreparedMessage(PreparedMessage *prepared) {
-    if (prepared == nullptr) return;
-    platform::HeapFree(prepared->version);
-    platform::HeapFree(prepared->communityItem);
-    platform::HeapFree(prepared->requestIdItem);
-    platform::HeapFree(prepared->errorStatus);
-    platform::HeapFree(prepared->errorIndex);
-    if (prepared->entries != nullptr) {
-        for (std::uint32_t i = 0; i < prepared->count; ++i) {
-            platform::HeapFree(prepared->entries[i].nameItem);
-            platform::HeapFree(prepared->entries[i].valueItem);
-        }
-        platform::HeapFree(prepared->entries);
+void ReleasePreparedMessage(PreparedMessage &prepared) {
+    if (prepared.entries != nullptr && prepared.entries != prepared.inlineEntries) {
+        platform::HeapFree(prepared.entries);
     }
-    platform::HeapFree(prepared);
+    prepared.entries = nullptr;
+    prepared.items = nullptr;
 }
 
 }  // namespace snmphelper
@@ -326,9 +310,12 @@ extern "C" SNMPHELPER_API int32_t SNMPHELPER_CALL HelperSnmpEncodePdu(const Snmp
     if (record == nullptr || buffer == nullptr || length == nullptr) {
         return SNMP_ENCODE_CANNOT_PREPARE;
     }
-    PreparedMessage *prepared = PrepareMessage(*record);
-    if (prepared == nullptr) return SNMP_ENCODE_CANNOT_PREPARE;
+    // Only the fields PrepareMessage sets are read; the large arrays stay
+    // uninitialised.
+    PreparedMessage prepared;
+    prepared.entries = nullptr;
+    if (!PrepareMessage(*record, prepared)) return SNMP_ENCODE_CANNOT_PREPARE;
     const int serialized = SerializeMessage(prepared, buffer, length);
-    FreePreparedMessage(prepared);
+    ReleasePreparedMessage(prepared);
     return serialized == 1 ? SNMP_ENCODE_OK : SNMP_ENCODE_NO_ROOM;
 }

@@ -1,79 +1,75 @@
 // The request encoder: an SnmpReqParam to one SNMPv1 message (RFC 1157 4.1).
-// First every primitive item is rendered into its own block and every
-// enclosing length computed (PrepareMessage); then the message is written
-// front to back in one pass (SerializeMessage), so the shortest length forms
-// are used without moving or patching anything.
+// First every item is rendered and every enclosing length computed
+// (PrepareMessage); then the message is written front to back in one pass
+// (SerializeMessage), so the shortest length forms are used without moving or
+// patching anything.
+//
+// The rendered items live in the PreparedMessage itself, on the caller's
+// stack: a request of up to kInlineVarBinds bindings makes no heap allocation
+// at all, which keeps encoding cheap for the short requests printers get.
+// Larger requests take one global-heap block for their entries.
 #pragma once
 
 #include <cstdint>
 
-#include "codec/ber_element.h"
 #include "snmphelper.h"
 
 namespace snmphelper {
 
-// Room of the block each rendered item lives in: identifier, at most three
-// length octets, and 256 content octets.
+// Most octets one rendered item may take: identifier, at most three length
+// octets, and 256 content octets.
 inline constexpr std::uint32_t kItemBlockSize = 260;
 
-// Room of the scratch block for object identifier contents.
+// Room for object identifier contents.
 inline constexpr int kOidScratchSize = 256;
 
-// The length recorded for an item that could not be made or rendered. No
-// 16-bit room holds it after the octets in front of it, and the serializer
-// refuses it in any case.
-inline constexpr std::uint16_t kFailedItemLength = 0xFFFF;
+// Bindings whose items fit the message's own storage.
+inline constexpr std::uint32_t kInlineVarBinds = 32;
 
-// One VarBind SEQUENCE, its items rendered.
+// One VarBind SEQUENCE: where its name contents and its rendered value item
+// are in the item store, and their sizes.
 struct PreparedVarBind {
-    std::uint8_t tag;
-    std::uint16_t length;    // name item length + value item length
-    std::uint8_t *nameItem;  // kItemBlockSize octets
-    std::uint16_t nameItemLength;
-    std::uint8_t *valueItem;  // kItemBlockSize octets
-    std::uint16_t valueItemLength;
+    std::uint32_t nameOffset;
+    std::uint16_t nameLength;  // contents octets of the OBJECT IDENTIFIER
+    std::uint32_t valueOffset;
+    std::uint16_t valueItemLength;  // the whole value item
+    bool valueFailed;               // the value could not be rendered
+    std::uint32_t length;           // name item + value item
 };
 
 // The whole message with every item rendered and every length known.
 struct PreparedMessage {
-    std::uint8_t messageTag;
-    std::uint32_t messageLength;
-    std::uint8_t *version;        // 02 01 00
-    std::uint8_t *communityItem;  // kItemBlockSize octets
-    std::uint16_t communityItemLength;
     std::uint8_t pduTag;
+    std::uint32_t messageLength;
     std::uint32_t pduLength;
-    std::uint8_t *requestIdItem;  // 7 octets
-    std::int32_t requestIdItemLength;
-    std::uint8_t *errorStatus;  // 02 01 00
-    std::uint8_t *errorIndex;   // 02 01 00
-    std::uint8_t listTag;
     std::uint32_t listLength;
+    const std::uint8_t *community;
+    std::uint16_t communityLength;
+    bool communityFailed;  // longer than 256 octets, or missing
+    std::uint8_t requestIdItem[7];
+    std::uint8_t requestIdItemLength;
     std::uint32_t count;
-    PreparedVarBind *entries;  // `count` entries
+    PreparedVarBind *entries;  // inlineEntries, or a heap block for large requests
+    std::uint8_t *items;       // inlineItems, or a heap block for large requests
+    PreparedVarBind inlineEntries[kInlineVarBinds];
+    std::uint8_t inlineItems[kInlineVarBinds * 2 * kItemBlockSize];
 };
 
-// The element for the value of a SetRequest entry, or null when it cannot be
-// made: a type outside 1-9, a null value that the type reads, an object
-// identifier text that OidTextToBer refuses or that is empty, or a failed
-// allocation. OCTET STRING and Opaque take the low 16 bits of valueLength.
-// `oidScratch` is a block of kOidScratchSize octets for type 8.
-BerElement *BerElementForValue(std::int32_t valueType, const std::uint8_t *value,
-                               std::uint32_t valueLength, std::uint8_t *oidScratch);
-
-// Renders every item of `record` and computes every length. Null when one of
-// the encoder's own blocks cannot be allocated, the PDU type is not 0, 1 or 3,
-// varBinds is null with a non-zero count, or a name's text is missing, empty
-// or refused by OidTextToBer. An item that cannot be rendered does not stop
-// the preparation: it is recorded with kFailedItemLength.
-PreparedMessage *PrepareMessage(const SnmpReqParam &record);
+// Renders every item of `record` into `prepared` and computes every length.
+// False when the PDU type is not 0, 1 or 3, varBinds is null with a non-zero
+// count, a name's text is missing, empty or refused by OidTextToBer, or the
+// storage of a large request cannot be allocated (nothing stays allocated
+// then). An item that cannot be rendered does not stop the preparation: it is
+// marked failed, and the serializer refuses the message.
+// A prepared message is released with ReleasePreparedMessage.
+bool PrepareMessage(const SnmpReqParam &record, PreparedMessage &prepared);
 
 // Writes the message into `buffer`, whose room is `*length`. Returns 1 and sets
-// `*length` to the octets written, or 0 (with `*length` unchanged) when the
-// message does not fit or holds a failed item.
-int SerializeMessage(const PreparedMessage *prepared, std::uint8_t *buffer, std::uint16_t *length);
+// `*length` to the octets written, or 0 (with `*length` unchanged and nothing
+// written) when the message does not fit or holds a failed item.
+int SerializeMessage(const PreparedMessage &prepared, std::uint8_t *buffer, std::uint16_t *length);
 
-// Frees the message and every block it holds. Null does nothing.
-void FreePreparedMessage(PreparedMessage *prepared);
+// Releases the storage of a large request. The message may be prepared again.
+void ReleasePreparedMessage(PreparedMessage &prepared);
 
 }  // namespace snmphelper

@@ -307,5 +307,45 @@ TEST_F(PacketFormingTest, ReplyValuesCanBeSentBackUnchanged) {
     EXPECT_EQ(std::string(valueBuffer, valueSize), valueText);
 }
 
+// The codes the transaction engine reports for the step that failed, and
+// the request-id handed out only once one is taken.
+TEST_F(PacketFormingTest, FormRequestNamesTheStepThatFailed) {
+    std::vector<char> oids = Text("1.3.6.1.2.1.1.5.0");
+    const auto oidSize = static_cast<std::uint32_t>(oids.size());
+    std::int32_t requestId = -7;
+    EncodedRequest request;
+    EXPECT_EQ(FormRequest(3, oids.data(), oidSize, nullptr, 0, 1, requestId, request),
+              SNMP_RESULT_BAD_REQUEST_TYPE);
+    EXPECT_EQ(requestId, -7);
+    EXPECT_EQ(FormRequest(SNMP_REQUEST_GET, oids.data(), oidSize, nullptr, 0, 2, requestId, request),
+              SNMP_RESULT_VARBIND_LIST_FAILED);
+    EXPECT_EQ(requestId, 1);
+    EXPECT_EQ(request.bytes, nullptr);
+
+    // Allocations in order: community, VarBind array, packet buffer, then the encoder's.
+    const std::int64_t blocks = platform::HeapLiveBlocks();
+    std::int32_t result = -1;
+    const std::uint64_t allocations = test::ForEachAllocationFailure(
+        [&] {
+            request = EncodedRequest{};
+            result = FormRequest(SNMP_REQUEST_GET, oids.data(), oidSize, nullptr, 0, 1, requestId,
+                                 request);
+            platform::HeapFree(request.bytes);
+        },
+        [&](std::uint64_t failing) {
+            const std::int32_t expected = failing == 0   ? SNMP_RESULT_OK
+                                          : failing == 1 ? SNMP_RESULT_COMMUNITY_FAILED
+                                          : failing == 2 ? SNMP_RESULT_VARBIND_LIST_FAILED
+                                          : failing == 3 ? SNMP_RESULT_OUT_OF_MEMORY
+                                                         : SNMP_RESULT_ENCODE_FAILED;
+            EXPECT_EQ(result, expected) << "allocation " << failing;
+            EXPECT_EQ(request.bytes == nullptr, failing != 0) << "allocation " << failing;
+            EXPECT_EQ(platform::HeapLiveBlocks(), blocks) << "allocation " << failing;
+        });
+    EXPECT_GE(allocations, 3u);
+    // Every run but the one failing the community took a request-id.
+    EXPECT_EQ(requestId, static_cast<std::int32_t>(allocations) + 1);
+}
+
 }  // namespace
 }  // namespace snmphelper

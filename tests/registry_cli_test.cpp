@@ -2,49 +2,22 @@
 // registry), run as a separate process against a hive in a temporary folder;
 // what they store must be what the library reads.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
-#include <cstdio>
-#include <cstdlib>
 #include <fstream>
 #include <string>
 #include <vector>
 
 #include "groups/library_entry.h"
+#include "tests/support/child_process.h"
 #include "tests/support/temp_registry.h"
 #include "transact/printer_config.h"
 
 namespace snmphelper {
 namespace {
 
+using test::ProgramRun;
+using test::RunSnmphelper;
 using test::TempRegistry;
-
-struct Outcome {
-    int exitCode = -1;
-    std::string output;  // standard output and error together
-};
-
-std::string Quoted(const std::string &argument) {
-    std::string quoted = "'";
-    for (char c : argument) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return quoted + "'";
-}
-
-Outcome RunTool(const std::vector<std::string> &arguments) {
-    const char *binaryDir = std::getenv("SNMPHELPER_BINARY_DIR");
-    std::string command = Quoted(std::string(binaryDir != nullptr ? binaryDir : ".") + "/tools/snmphelper");
-    for (const std::string &argument : arguments) command += " " + Quoted(argument);
-    command += " 2>&1";
-    Outcome outcome;
-    FILE *pipe = popen(command.c_str(), "r");
-    if (pipe == nullptr) return outcome;
-    char chunk[4096];
-    std::size_t got = 0;
-    while ((got = std::fread(chunk, 1, sizeof chunk, pipe)) > 0) outcome.output.append(chunk, got);
-    const int status = pclose(pipe);
-    outcome.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return outcome;
-}
 
 class RegistryCommands : public ::testing::Test {
 protected:
@@ -63,8 +36,8 @@ PrinterAddressRecord LibraryRecord(const char *printer, std::int32_t &result) {
 
 TEST_F(RegistryCommands, PrinterAddedByIpAloneIsReadableByTheLibrary) {
     TempRegistry registry;
-    Outcome outcome = RunTool({"printer", "add", "Front Desk", "--ip", "10.1.2.3"});
-    ASSERT_EQ(outcome.exitCode, 0) << outcome.output;
+    ProgramRun outcome = RunSnmphelper({"printer", "add", "Front Desk", "--ip", "10.1.2.3"});
+    ASSERT_EQ(outcome.exitCode, 0) << outcome.out;
     std::int32_t result = -1;
     const PrinterAddressRecord record = LibraryRecord("Front Desk", result);
     ASSERT_EQ(result, 0) << registry.Contents();
@@ -73,19 +46,19 @@ TEST_F(RegistryCommands, PrinterAddedByIpAloneIsReadableByTheLibrary) {
     EXPECT_EQ(record.cProtocols, kProtocolIp);
     EXPECT_EQ(record.pProtocol, kProtocolIp);
 
-    outcome = RunTool({"printer", "show", "front desk"});
+    outcome = RunSnmphelper({"printer", "show", "front desk"});
     EXPECT_EQ(outcome.exitCode, 0);
-    EXPECT_NE(outcome.output.find("IP Address:  10.1.2.3"), std::string::npos) << outcome.output;
-    EXPECT_NE(outcome.output.find("library:     reads this printer"), std::string::npos) << outcome.output;
-    outcome = RunTool({"printer", "list"});
-    EXPECT_EQ(outcome.output, "Front Desk\tip\tip\t10.1.2.3\n");
+    EXPECT_NE(outcome.out.find("IP Address:  10.1.2.3"), std::string::npos) << outcome.out;
+    EXPECT_NE(outcome.out.find("library:     reads this printer"), std::string::npos) << outcome.out;
+    outcome = RunSnmphelper({"printer", "list"});
+    EXPECT_EQ(outcome.out, "Front Desk\tip\tip\t10.1.2.3\n");
 }
 
 TEST_F(RegistryCommands, PrinterAddNormalisesAddressesAndReplaceStartsAfresh) {
     TempRegistry registry;
-    Outcome outcome = RunTool({"printer", "add", "Lab", "--ip", "10.0.0.9", "--ipx", "00000001:00a0c9123456", "--mac",
+    ProgramRun outcome = RunSnmphelper({"printer", "add", "Lab", "--ip", "10.0.0.9", "--ipx", "00000001:00a0c9123456", "--mac",
                            "00-00-c0-a1-b2-c3", "--protocols", "ip,ipx,dlc", "--use", "dlc"});
-    ASSERT_EQ(outcome.exitCode, 0) << outcome.output;
+    ASSERT_EQ(outcome.exitCode, 0) << outcome.out;
     std::int32_t result = -1;
     PrinterAddressRecord record = LibraryRecord("Lab", result);
     ASSERT_EQ(result, 0);
@@ -94,24 +67,24 @@ TEST_F(RegistryCommands, PrinterAddNormalisesAddressesAndReplaceStartsAfresh) {
     EXPECT_EQ(record.cProtocols, 7);
     EXPECT_EQ(record.pProtocol, kProtocolDlc);
 
-    outcome = RunTool({"printer", "add", "LAB", "--ip", "10.0.0.10"});
+    outcome = RunSnmphelper({"printer", "add", "LAB", "--ip", "10.0.0.10"});
     EXPECT_EQ(outcome.exitCode, 1);
-    EXPECT_NE(outcome.output.find("already exists"), std::string::npos) << outcome.output;
+    EXPECT_NE(outcome.out.find("already exists"), std::string::npos) << outcome.out;
 
-    outcome = RunTool({"printer", "add", "Lab", "--ip", "10.0.0.10", "--replace"});
-    ASSERT_EQ(outcome.exitCode, 0) << outcome.output;
+    outcome = RunSnmphelper({"printer", "add", "Lab", "--ip", "10.0.0.10", "--replace"});
+    ASSERT_EQ(outcome.exitCode, 0) << outcome.out;
     record = LibraryRecord("Lab", result);
     ASSERT_EQ(result, 0);
     EXPECT_STREQ(record.ipAddress, "10.0.0.10");
     EXPECT_STREQ(record.ipxAddress, "");  // the old key's values are gone
     EXPECT_EQ(record.cProtocols, kProtocolIp);
 
-    EXPECT_EQ(RunTool({"printer", "remove", "lab"}).exitCode, 0);
+    EXPECT_EQ(RunSnmphelper({"printer", "remove", "lab"}).exitCode, 0);
     LibraryRecord("Lab", result);
     EXPECT_EQ(result, kPrinterRecordUnreadable);
-    outcome = RunTool({"printer", "remove", "Lab"});
+    outcome = RunSnmphelper({"printer", "remove", "Lab"});
     EXPECT_EQ(outcome.exitCode, 1);
-    EXPECT_NE(outcome.output.find("no printer named \"Lab\""), std::string::npos) << outcome.output;
+    EXPECT_NE(outcome.out.find("no printer named \"Lab\""), std::string::npos) << outcome.out;
 }
 
 TEST_F(RegistryCommands, PrinterAddSaysWhatIsWrongAndStoresNothing) {
@@ -141,17 +114,17 @@ TEST_F(RegistryCommands, PrinterAddSaysWhatIsWrongAndStoresNothing) {
     for (const auto &c : cases) {
         std::vector<std::string> arguments = {"printer", "add", "New"};
         arguments.insert(arguments.end(), c.options.begin(), c.options.end());
-        const Outcome outcome = RunTool(arguments);
+        const ProgramRun outcome = RunSnmphelper(arguments);
         EXPECT_EQ(outcome.exitCode, 1) << c.message;
-        EXPECT_NE(outcome.output.find(c.message), std::string::npos) << outcome.output;
+        EXPECT_NE(outcome.out.find(c.message), std::string::npos) << outcome.out;
     }
-    Outcome outcome = RunTool({"printer", "add", std::string(91, 'n'), "--ip", "10.1.2.3"});
-    EXPECT_NE(outcome.output.find("at most 90 fit the library's key path"), std::string::npos) << outcome.output;
-    outcome = RunTool({"printer", "add", "Outer\\Inner", "--ip", "10.1.2.3"});
-    EXPECT_NE(outcome.output.find("must not contain '\\'"), std::string::npos) << outcome.output;
+    ProgramRun outcome = RunSnmphelper({"printer", "add", std::string(91, 'n'), "--ip", "10.1.2.3"});
+    EXPECT_NE(outcome.out.find("at most 90 fit the library's key path"), std::string::npos) << outcome.out;
+    outcome = RunSnmphelper({"printer", "add", "Outer\\Inner", "--ip", "10.1.2.3"});
+    EXPECT_NE(outcome.out.find("must not contain '\\'"), std::string::npos) << outcome.out;
     EXPECT_EQ(registry.Contents(), before);
 
-    EXPECT_EQ(RunTool({"printer", "add", std::string(90, 'n'), "--ip", "10.1.2.3"}).exitCode, 0);
+    EXPECT_EQ(RunSnmphelper({"printer", "add", std::string(90, 'n'), "--ip", "10.1.2.3"}).exitCode, 0);
     std::int32_t result = -1;
     LibraryRecord(std::string(90, 'n').c_str(), result);
     EXPECT_EQ(result, 0);
@@ -159,37 +132,37 @@ TEST_F(RegistryCommands, PrinterAddSaysWhatIsWrongAndStoresNothing) {
 
 TEST_F(RegistryCommands, ConfigSetIsWhatTheLibraryUses) {
     TempRegistry registry;
-    Outcome outcome = RunTool({"config", "show"});
+    ProgramRun outcome = RunSnmphelper({"config", "show"});
     EXPECT_EQ(outcome.exitCode, 0);
-    EXPECT_NE(outcome.output.find("timeout: 15 seconds (default"), std::string::npos) << outcome.output;
-    EXPECT_NE(outcome.output.find("retries: 5 (default"), std::string::npos) << outcome.output;
+    EXPECT_NE(outcome.out.find("timeout: 15 seconds (default"), std::string::npos) << outcome.out;
+    EXPECT_NE(outcome.out.find("retries: 5 (default"), std::string::npos) << outcome.out;
 
-    ASSERT_EQ(RunTool({"config", "set", "timeout", "30"}).exitCode, 0);
-    ASSERT_EQ(RunTool({"config", "set", "retries", "0"}).exitCode, 0);
+    ASSERT_EQ(RunSnmphelper({"config", "set", "timeout", "30"}).exitCode, 0);
+    ASSERT_EQ(RunSnmphelper({"config", "set", "retries", "0"}).exitCode, 0);
     std::int32_t timeout = -1;
     std::int32_t retries = -1;
     GetTimeoutAndRetries(&timeout, &retries);
     EXPECT_EQ(timeout, 30);
     EXPECT_EQ(retries, 0);
-    outcome = RunTool({"config", "show"});
-    EXPECT_NE(outcome.output.find("timeout: 30 seconds (UdpTimeOutInterval)"), std::string::npos) << outcome.output;
+    outcome = RunSnmphelper({"config", "show"});
+    EXPECT_NE(outcome.out.find("timeout: 30 seconds (UdpTimeOutInterval)"), std::string::npos) << outcome.out;
 
     const std::string before = registry.Contents();
     for (const auto &arguments : std::vector<std::vector<std::string>>{
              {"config", "set", "timeout", "0"}, {"config", "set", "timeout", "-5"}, {"config", "set", "retries", "101"},
              {"config", "set", "retries", "two"}, {"config", "set", "colour", "3"}}) {
-        outcome = RunTool(arguments);
+        outcome = RunSnmphelper(arguments);
         EXPECT_EQ(outcome.exitCode, 1) << arguments[2] << " " << arguments[3];
-        EXPECT_FALSE(outcome.output.empty());
+        EXPECT_FALSE(outcome.out.empty());
     }
     EXPECT_EQ(registry.Contents(), before);
 
     // A text value, as an administrator might type it, is reported and not used.
     registry.Write("REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\Software\\Brelvin\\Palimar\\Snmp]\n\"UdpTimeOutInterval\"=\"30\"\n");
-    outcome = RunTool({"config", "show"});
-    EXPECT_NE(outcome.output.find("timeout: 15 seconds (default; UdpTimeOutInterval is a 3-byte REG_SZ value"),
+    outcome = RunSnmphelper({"config", "show"});
+    EXPECT_NE(outcome.out.find("timeout: 15 seconds (default; UdpTimeOutInterval is a 3-byte REG_SZ value"),
               std::string::npos)
-        << outcome.output;
+        << outcome.out;
 }
 
 TEST_F(RegistryCommands, ImportOfAWindowsExportAndExportBack) {
@@ -203,31 +176,31 @@ TEST_F(RegistryCommands, ImportOfAWindowsExportAndExportBack) {
     const std::string file = registry.Folder() + "/windows.reg";
     std::ofstream(file, std::ios::binary) << utf16;
 
-    Outcome outcome = RunTool({"registry", "import", file});
-    ASSERT_EQ(outcome.exitCode, 0) << outcome.output;
+    ProgramRun outcome = RunSnmphelper({"registry", "import", file});
+    ASSERT_EQ(outcome.exitCode, 0) << outcome.out;
     std::int32_t result = -1;
     const PrinterAddressRecord record = LibraryRecord("Imported", result);
     ASSERT_EQ(result, 0);
     EXPECT_STREQ(record.macAddress, "0000C0A1B2C3");
     EXPECT_EQ(record.pProtocol, kProtocolDlc);
 
-    outcome = RunTool({"registry", "export", "software\\brelvin\\palimar\\adapteronly\\imported"});
+    outcome = RunSnmphelper({"registry", "export", "software\\brelvin\\palimar\\adapteronly\\imported"});
     EXPECT_EQ(outcome.exitCode, 0);
-    EXPECT_EQ(outcome.output,
+    EXPECT_EQ(outcome.out,
               "Windows Registry Editor Version 5.00\n\n"
               "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Brelvin\\Palimar\\AdapterOnly\\Imported]\n"
               "\"cProtocols\"=dword:00000004\n\"pProtocol\"=dword:00000004\n\"MAC Address\"=\"0000C0A1B2C3\"\n\n");
-    outcome = RunTool({"registry", "export", "Software\\Nothing"});
+    outcome = RunSnmphelper({"registry", "export", "Software\\Nothing"});
     EXPECT_EQ(outcome.exitCode, 1);
-    EXPECT_NE(outcome.output.find("no key HKEY_LOCAL_MACHINE\\Software\\Nothing"), std::string::npos);
+    EXPECT_NE(outcome.out.find("no key HKEY_LOCAL_MACHINE\\Software\\Nothing"), std::string::npos);
 
     const std::string before = registry.Contents();
     std::ofstream(registry.Folder() + "/bad.reg") << "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\Software]\n\"x\"=dword:\n";
-    outcome = RunTool({"registry", "import", registry.Folder() + "/bad.reg"});
+    outcome = RunSnmphelper({"registry", "import", registry.Folder() + "/bad.reg"});
     EXPECT_EQ(outcome.exitCode, 1);
-    EXPECT_NE(outcome.output.find("line 4: dword: needs 1 to 8 hexadecimal digits"), std::string::npos)
-        << outcome.output;
-    EXPECT_EQ(RunTool({"registry", "import", registry.Folder() + "/missing.reg"}).exitCode, 1);
+    EXPECT_NE(outcome.out.find("line 4: dword: needs 1 to 8 hexadecimal digits"), std::string::npos)
+        << outcome.out;
+    EXPECT_EQ(RunSnmphelper({"registry", "import", registry.Folder() + "/missing.reg"}).exitCode, 1);
     EXPECT_EQ(registry.Contents(), before);
 }
 
@@ -240,10 +213,10 @@ TEST_F(RegistryCommands, BrokenHiveIsReportedAndLeftAsItWas) {
              {"printer", "add", "P", "--ip", "10.1.2.3"}, {"printer", "list"}, {"printer", "show", "P"},
              {"printer", "remove", "P"}, {"config", "set", "timeout", "9"}, {"config", "show"},
              {"registry", "import", good}, {"registry", "export"}}) {
-        const Outcome outcome = RunTool(arguments);
+        const ProgramRun outcome = RunSnmphelper(arguments);
         EXPECT_EQ(outcome.exitCode, 1) << arguments[0] << " " << arguments[1];
-        EXPECT_NE(outcome.output.find("cannot be parsed"), std::string::npos) << outcome.output;
-        EXPECT_NE(outcome.output.find("line 4"), std::string::npos) << outcome.output;
+        EXPECT_NE(outcome.out.find("cannot be parsed"), std::string::npos) << outcome.out;
+        EXPECT_NE(outcome.out.find("line 4"), std::string::npos) << outcome.out;
     }
     EXPECT_EQ(registry.Contents(), broken);
 }

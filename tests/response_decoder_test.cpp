@@ -12,6 +12,7 @@
 #include "tests/support/ber_build.h"
 #include "tests/support/heap_faults.h"
 #include "tests/support/hex.h"
+#include "tests/support/message_variants.h"
 
 namespace snmphelper {
 namespace {
@@ -27,11 +28,7 @@ struct RecordDeleter {
 using Record = std::unique_ptr<SnmpReqParam, RecordDeleter>;
 
 Record Decode(const Bytes &message) {
-    // An exactly sized heap copy, so any read past the end is caught by the
-    // address sanitizer.
-    std::unique_ptr<std::uint8_t[]> copy(
-        new std::uint8_t[message.size() + (message.empty() ? 1 : 0)]);
-    if (!message.empty()) std::memcpy(copy.get(), message.data(), message.size());
+    const auto copy = test::ExactCopy(message);
     return Record(HelperSnmpDecodePdu(copy.get(), static_cast<std::uint32_t>(message.size())));
 }
 
@@ -90,11 +87,9 @@ TEST(DecodeResponse, BuilderReproducesTheGoldenMessage) {
 }
 
 TEST(DecodeResponse, EveryTruncationIsRefused) {
-    const Bytes golden = Hex(kGolden);
-    for (std::size_t cut = 0; cut < golden.size(); ++cut) {
-        EXPECT_EQ(Decode(Bytes(golden.begin(), golden.begin() + static_cast<long>(cut))), nullptr)
-            << "cut at " << cut;
-    }
+    test::ForEachTruncation(Hex(kGolden), [](const Bytes &cut) {
+        EXPECT_EQ(Decode(cut), nullptr) << "cut at " << cut.size();
+    });
 }
 
 TEST(DecodeResponse, TrailingOctetIsRefused) {
@@ -105,14 +100,8 @@ TEST(DecodeResponse, TrailingOctetIsRefused) {
     EXPECT_EQ(Decode(longer), nullptr);
 }
 
-struct Mutation {
-    std::size_t offset;
-    std::uint8_t octet;
-    const char *what;
-};
-
 TEST(DecodeResponse, SingleOctetChangesThatAreRefused) {
-    const Mutation mutations[] = {
+    const test::OctetChange changes[] = {
         {0, 0x31, "message is a SET"},
         {1, 0x22, "message length one short"},
         {1, 0x24, "message length one long"},
@@ -151,11 +140,9 @@ TEST(DecodeResponse, SingleOctetChangesThatAreRefused) {
         {33, 0x04, "value longer than the VarBind"},
         {33, 0x02, "value shorter than the VarBind"},
     };
-    Bytes golden = Hex(kGolden);
-    for (const Mutation &m : mutations) {
-        Bytes changed = golden;
-        changed[m.offset] = m.octet;
-        EXPECT_EQ(Decode(changed), nullptr) << m.what;
+    const Bytes golden = Hex(kGolden);
+    for (const test::OctetChange &change : changes) {
+        EXPECT_EQ(Decode(test::Changed(golden, change)), nullptr) << change.what;
     }
 }
 
@@ -163,20 +150,15 @@ TEST(DecodeResponse, AnySingleOctetChangeIsSafe) {
     // Run under the address sanitizer, this shows that no change of one octet
     // makes the decoder read or write outside its blocks; what is accepted
     // must still be a well-formed record.
-    const Bytes golden = Hex(kGolden);
-    for (std::size_t offset = 0; offset < golden.size(); ++offset) {
-        for (int octet = 0; octet < 256; ++octet) {
-            Bytes changed = golden;
-            changed[offset] = static_cast<std::uint8_t>(octet);
-            const Record record = Decode(changed);
-            if (record == nullptr) continue;
-            ASSERT_LE(record->varBindCount, 40);
-            ASSERT_LE(record->errorStatus, 5);
-            for (std::uint16_t i = 0; i < record->varBindCount; ++i) {
-                EXPECT_EQ(std::strlen(record->varBinds[i].oid), record->varBinds[i].oidLength);
-            }
+    test::ForEachSingleOctetChange(Hex(kGolden), [](const Bytes &changed) {
+        const Record record = Decode(changed);
+        if (record == nullptr) return;
+        ASSERT_LE(record->varBindCount, 40);
+        ASSERT_LE(record->errorStatus, 5);
+        for (std::uint16_t i = 0; i < record->varBindCount; ++i) {
+            EXPECT_EQ(std::strlen(record->varBinds[i].oid), record->varBinds[i].oidLength);
         }
-    }
+    });
 }
 
 TEST(DecodeResponse, EmptyListAndErrorFields) {
@@ -368,22 +350,9 @@ TEST(DecodeResponse, EveryAllocationFailureLeavesNothingBehind) {
         test::VarBind(kSysDescr, Hex("06 03 2B 06 01")),
         test::VarBind(kSysDescr, Hex("41 01 05")),
     });
-    const std::int64_t liveBefore = platform::HeapLiveBlocks();
-    SnmpReqParam *record = nullptr;
-    const std::uint64_t allocations = test::ForEachAllocationFailure(
-        [&] {
-            record =
-                HelperSnmpDecodePdu(message.data(), static_cast<std::uint32_t>(message.size()));
-        },
-        [&](std::uint64_t k) {
-            if (k == 0) {
-                EXPECT_NE(record, nullptr);
-            } else {
-                EXPECT_EQ(record, nullptr) << "allocation " << k;
-            }
-            HelperFreeReqParam(record);
-            EXPECT_EQ(platform::HeapLiveBlocks(), liveBefore) << "allocation " << k;
-        });
+    const std::uint64_t allocations = test::ExpectNullOnEachAllocationFailure(
+        [&] { return HelperSnmpDecodePdu(message.data(), static_cast<std::uint32_t>(message.size())); },
+        HelperFreeReqParam);
     // record, community, list, and an oid and a value block per entry
     EXPECT_EQ(allocations, 3u + 3u * 2u);
 }

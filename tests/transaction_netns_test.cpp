@@ -1,9 +1,8 @@
 // Transactions end to end over real UDP on 127.0.0.1:161 of a private
-// network namespace, against the printer simulator (scripted to misbehave)
-// and net-snmp's snmpd, with the printers and timing in a temporary registry.
+// network namespace, against the printer simulator (scripted to misbehave),
+// with the printers and timing in a temporary registry. The transactions
+// against net-snmp's snmpd are in snmpd_interop_netns_test.cpp.
 #include <gtest/gtest.h>
-
-#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
@@ -516,31 +515,6 @@ TEST_F(TransactionTest, EveryAllocationFailureIsReportedAndNothingLeaks) {
             EXPECT_EQ(platform::HeapLiveBlocks(), live);
         },
         [](std::uint64_t) {});
-}
-
-// --- An independent agent -------------------------------------------------------------
-
-TEST_F(TransactionTest, NetSnmpAgentAnswersGetGetNextAndSet) {
-    UseLab(1, 0);
-    test::NetSnmpAgent agent("t*o&r^e~l+d");
-    ASSERT_TRUE(agent.Ready()) << "snmpd (Debian package snmpd) must be installed";
-    Outcome name;
-    for (int tries = 0; tries < 20 && name.result != 0; ++tries) {
-        if (tries != 0) std::this_thread::sleep_for(std::chrono::milliseconds(100));
-        name = Get(kSysName);
-    }
-    ASSERT_EQ(name.result, 0);
-    char host[256] = {};
-    gethostname(host, sizeof host - 1);
-    EXPECT_EQ(name.values, "2," + std::to_string(std::strlen(host)) + "," + host);
-
-    const Outcome next = Transact("lab", SNMP_REQUEST_GET_NEXT, "1.3.6.1.2.1.1", 1);
-    EXPECT_EQ(next.result, 0);
-    EXPECT_EQ(next.identifiers, "1.3.6.1.2.1.1.1.0");
-    EXPECT_EQ(next.values.rfind("2,", 0), 0u);
-
-    EXPECT_EQ(Transact("lab", SNMP_REQUEST_SET, kSysLocation, 1, 64, "2,6,Rack 7").result, 0);
-    EXPECT_EQ(Get(kSysLocation).values, "2,6,Rack 7");
 }
 
 }  // namespace

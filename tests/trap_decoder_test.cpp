@@ -13,6 +13,7 @@
 #include "tests/support/ber_build.h"
 #include "tests/support/heap_faults.h"
 #include "tests/support/hex.h"
+#include "tests/support/message_variants.h"
 
 namespace snmphelper {
 namespace {
@@ -28,9 +29,7 @@ struct TrapDeleter {
 using Trap = std::unique_ptr<SnmpTrapParam, TrapDeleter>;
 
 Trap Decode(const Bytes &message) {
-    std::unique_ptr<std::uint8_t[]> copy(
-        new std::uint8_t[message.size() + (message.empty() ? 1 : 0)]);
-    if (!message.empty()) std::memcpy(copy.get(), message.data(), message.size());
+    const auto copy = test::ExactCopy(message);
     return Trap(HelperSnmpDecodeTrapPdu(copy.get(), static_cast<std::uint32_t>(message.size())));
 }
 
@@ -90,23 +89,16 @@ TEST(DecodeTrap, BuilderReproducesTheGoldenMessage) {
 
 TEST(DecodeTrap, EveryTruncationAndATrailingOctetAreRefused) {
     const Bytes golden = Hex(kGolden);
-    for (std::size_t cut = 0; cut < golden.size(); ++cut) {
-        EXPECT_EQ(Decode(Bytes(golden.begin(), golden.begin() + static_cast<long>(cut))), nullptr)
-            << "cut at " << cut;
-    }
+    test::ForEachTruncation(golden, [](const Bytes &cut) {
+        EXPECT_EQ(Decode(cut), nullptr) << "cut at " << cut.size();
+    });
     Bytes longer = golden;
     longer.push_back(0);
     EXPECT_EQ(Decode(longer), nullptr);
 }
 
-struct Mutation {
-    std::size_t offset;
-    std::uint8_t octet;
-    const char *what;
-};
-
 TEST(DecodeTrap, SingleOctetChangesThatAreRefused) {
-    const Mutation mutations[] = {
+    const test::OctetChange changes[] = {
         {0, 0x31, "message is a SET"},
         {1, 0x34, "message length one long"},
         {4, 0x01, "version 2c"},
@@ -130,25 +122,18 @@ TEST(DecodeTrap, SingleOctetChangesThatAreRefused) {
         {49, 0x04, "value longer than the VarBind"},
     };
     const Bytes golden = Hex(kGolden);
-    for (const Mutation &m : mutations) {
-        Bytes changed = golden;
-        changed[m.offset] = m.octet;
-        EXPECT_EQ(Decode(changed), nullptr) << m.what;
+    for (const test::OctetChange &change : changes) {
+        EXPECT_EQ(Decode(test::Changed(golden, change)), nullptr) << change.what;
     }
 }
 
 TEST(DecodeTrap, AnySingleOctetChangeIsSafe) {
-    const Bytes golden = Hex(kGolden);
-    for (std::size_t offset = 0; offset < golden.size(); ++offset) {
-        for (int octet = 0; octet < 256; ++octet) {
-            Bytes changed = golden;
-            changed[offset] = static_cast<std::uint8_t>(octet);
-            const Trap trap = Decode(changed);
-            if (trap == nullptr) continue;
-            ASSERT_LE(trap->varBindCount, 40);
-            EXPECT_EQ(std::strlen(trap->enterprise), trap->enterpriseLength);
-        }
-    }
+    test::ForEachSingleOctetChange(Hex(kGolden), [](const Bytes &changed) {
+        const Trap trap = Decode(changed);
+        if (trap == nullptr) return;
+        ASSERT_LE(trap->varBindCount, 40);
+        EXPECT_EQ(std::strlen(trap->enterprise), trap->enterpriseLength);
+    });
 }
 
 TEST(DecodeTrap, GetResponseIsRefused) {
@@ -259,22 +244,9 @@ TEST(DecodeTrap, EveryAllocationFailureLeavesNothingBehind) {
                                                test::VarBind(kSysDescr, Hex("04 03 61 62 63")),
                                                test::VarBind(kSysDescr, Hex("06 03 2B 06 01")),
                                            });
-    const std::int64_t liveBefore = platform::HeapLiveBlocks();
-    SnmpTrapParam *trap = nullptr;
-    const std::uint64_t allocations = test::ForEachAllocationFailure(
-        [&] {
-            trap =
-                HelperSnmpDecodeTrapPdu(message.data(), static_cast<std::uint32_t>(message.size()));
-        },
-        [&](std::uint64_t k) {
-            if (k == 0) {
-                EXPECT_NE(trap, nullptr);
-            } else {
-                EXPECT_EQ(trap, nullptr) << "allocation " << k;
-            }
-            FreeTrapParam(trap);
-            EXPECT_EQ(platform::HeapLiveBlocks(), liveBefore) << "allocation " << k;
-        });
+    const std::uint64_t allocations = test::ExpectNullOnEachAllocationFailure(
+        [&] { return HelperSnmpDecodeTrapPdu(message.data(), static_cast<std::uint32_t>(message.size())); },
+        FreeTrapParam);
     // record, community, enterprise, agent-addr, list, an oid and a value per entry
     EXPECT_EQ(allocations, 5u + 2u * 2u);
 }

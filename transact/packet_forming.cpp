@@ -133,6 +133,45 @@ std::uint16_t PacketBufferSize(std::uint32_t oidListSize, std::uint32_t valueLis
     return static_cast<std::uint16_t>(size > kMaxPacketBufferSize ? kMaxPacketBufferSize : size);
 }
 
+std::int32_t FormRequest(std::int32_t requestType, char *oidList, std::uint32_t oidListSize,
+                         char *valueList, std::uint32_t valueListSize, std::uint32_t varCount,
+                         std::int32_t &requestId, EncodedRequest &request) {
+    SnmpReqParam record{};
+    if (!SetCommunity(record, LibraryModuleHandle(), kCommunityEntry, kDefaultCommunity)) {
+        return SNMP_RESULT_COMMUNITY_FAILED;
+    }
+    // An unknown request type consumes no request-id.
+    if (!SetRequestType(record, requestType)) {
+        FreeRequestContents(record);
+        return SNMP_RESULT_BAD_REQUEST_TYPE;
+    }
+    requestId = NextRequestId();
+    if (!SetRequestId(record, requestId)) {
+        FreeRequestContents(record);
+        return SNMP_RESULT_REQUEST_ID_FAILED;
+    }
+    if (!BuildVarBindList(record, varCount, oidList, oidListSize, valueList, valueListSize)) {
+        FreeRequestContents(record);
+        return SNMP_RESULT_VARBIND_LIST_FAILED;
+    }
+
+    std::uint16_t length = PacketBufferSize(oidListSize, valueListSize);
+    auto *bytes = static_cast<std::uint8_t *>(platform::HeapAllocZero(length));
+    if (bytes == nullptr) {
+        FreeRequestContents(record);
+        return SNMP_RESULT_OUT_OF_MEMORY;
+    }
+    const std::int32_t encoded = HelperSnmpEncodePdu(&record, bytes, &length);
+    FreeRequestContents(record);
+    if (encoded != SNMP_ENCODE_OK) {
+        platform::HeapFree(bytes);
+        return SNMP_RESULT_ENCODE_FAILED;
+    }
+    request.bytes = bytes;
+    request.length = length;
+    return 0;
+}
+
 }  // namespace snmphelper
 
 using namespace snmphelper;
@@ -145,33 +184,12 @@ HelperFormSNMPPacket(int32_t requestType, char *oidList, uint32_t oidListSize, c
     if (oidList == nullptr) return nullptr;
     const std::uint32_t valueSize = valueListSize == nullptr ? 0 : *valueListSize;
 
-    SnmpReqParam record{};
-    if (!SetCommunity(record, LibraryModuleHandle(), kCommunityEntry, kDefaultCommunity)) {
+    std::int32_t requestId = 0;
+    EncodedRequest request;
+    if (FormRequest(requestType, oidList, oidListSize, valueList, valueSize, varCount, requestId,
+                    request) != 0) {
         return nullptr;
     }
-    // An unknown request type consumes no request-id.
-    if (!SetRequestType(record, requestType)) {
-        FreeRequestContents(record);
-        return nullptr;
-    }
-    SetRequestId(record, NextRequestId());
-    if (!BuildVarBindList(record, varCount, oidList, oidListSize, valueList, valueSize)) {
-        FreeRequestContents(record);
-        return nullptr;
-    }
-
-    std::uint16_t length = PacketBufferSize(oidListSize, valueSize);
-    auto *packet = static_cast<std::uint8_t *>(platform::HeapAllocZero(length));
-    if (packet == nullptr) {
-        FreeRequestContents(record);
-        return nullptr;
-    }
-    const std::int32_t encoded = HelperSnmpEncodePdu(&record, packet, &length);
-    FreeRequestContents(record);
-    if (encoded != SNMP_ENCODE_OK) {
-        platform::HeapFree(packet);
-        return nullptr;
-    }
-    *packetLength = length;
-    return packet;
+    *packetLength = request.length;
+    return request.bytes;
 }

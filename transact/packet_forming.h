@@ -1,6 +1,7 @@
 // Packet forming: a request described in text (request type, identifier
 // list, value list) turned into a filled SnmpReqParam and encoded. The
-// transaction engine forms its requests with the same steps.
+// export HelperFormSNMPPacket and the transaction engine both form theirs
+// through FormRequest.
 #pragma once
 
 #include <cstdint>
@@ -52,5 +53,21 @@ void FreeRequestContents(SnmpReqParam &record);
 // Room of the block a request is encoded into: twice the two list sizes plus
 // 50, capped at 65535, the most the encoder's 16-bit room can express.
 std::uint16_t PacketBufferSize(std::uint32_t oidListSize, std::uint32_t valueListSize);
+
+// An encoded request in its own zero-filled global-heap block.
+struct EncodedRequest {
+    std::uint8_t *bytes = nullptr;
+    std::uint16_t length = 0;
+};
+
+// Runs every forming step on the caller's text and encodes the record into a
+// packet buffer of PacketBufferSize bytes. Returns 0 with `request` filled, or
+// the result code of the step that failed: community 25004, request type
+// 25007, request-id 25006, variable list 25003, packet buffer 25005, encoding
+// 25008. `requestId` receives the request-id once one is taken; an unknown
+// request type takes none. Nothing stays allocated on failure.
+std::int32_t FormRequest(std::int32_t requestType, char *oidList, std::uint32_t oidListSize,
+                         char *valueList, std::uint32_t valueListSize, std::uint32_t varCount,
+                         std::int32_t &requestId, EncodedRequest &request);
 
 }  // namespace snmphelper

@@ -1,12 +1,10 @@
 #include "transact/transaction_engine.h"
 
-#include "groups/library_entry.h"
 #include "platform/heap.h"
 #include "snmphelper.h"
 #include "transact/channel.h"
 #include "transact/packet_forming.h"
 #include "transact/printer_config.h"
-#include "transact/request_id.h"
 #include "transact/response_extraction.h"
 
 namespace snmphelper {
@@ -19,53 +17,6 @@ constexpr std::uint32_t kSenderAddressArea = 16;
 // errorStatus genErr (RFC 1157 4.1.1): accepted as success, with the
 // caller's buffers left as they are.
 constexpr std::uint8_t kErrorStatusGenErr = 5;
-
-// The encoded request in its own global-heap block.
-struct EncodedRequest {
-    std::uint8_t *bytes = nullptr;
-    std::uint16_t length = 0;
-};
-
-// Forms the request from the caller's text and encodes it. 0, or the code of
-// the step that failed; nothing stays allocated on failure.
-std::int32_t FormRequest(std::int32_t requestType, char *oidList, std::uint32_t oidListSize,
-                         char *valueList, std::uint32_t valueListSize, std::uint32_t varCount,
-                         std::int32_t &requestId, EncodedRequest &request) {
-    SnmpReqParam record{};
-    if (!SetCommunity(record, LibraryModuleHandle(), kCommunityEntry, kDefaultCommunity)) {
-        return SNMP_RESULT_COMMUNITY_FAILED;
-    }
-    // An unknown request type consumes no request-id.
-    if (!SetRequestType(record, requestType)) {
-        FreeRequestContents(record);
-        return SNMP_RESULT_BAD_REQUEST_TYPE;
-    }
-    requestId = NextRequestId();
-    if (!SetRequestId(record, requestId)) {
-        FreeRequestContents(record);
-        return SNMP_RESULT_REQUEST_ID_FAILED;
-    }
-    if (!BuildVarBindList(record, varCount, oidList, oidListSize, valueList, valueListSize)) {
-        FreeRequestContents(record);
-        return SNMP_RESULT_VARBIND_LIST_FAILED;
-    }
-
-    std::uint16_t length = PacketBufferSize(oidListSize, valueListSize);
-    auto *bytes = static_cast<std::uint8_t *>(platform::HeapAllocZero(length));
-    if (bytes == nullptr) {
-        FreeRequestContents(record);
-        return SNMP_RESULT_OUT_OF_MEMORY;
-    }
-    const std::int32_t encoded = HelperSnmpEncodePdu(&record, bytes, &length);
-    FreeRequestContents(record);
-    if (encoded != SNMP_ENCODE_OK) {
-        platform::HeapFree(bytes);
-        return SNMP_RESULT_ENCODE_FAILED;
-    }
-    request.bytes = bytes;
-    request.length = length;
-    return 0;
-}
 
 // What one attempt's wait for a reply brought.
 enum class Attempt {

@@ -44,6 +44,59 @@ int main(void) {
     }
     HelperFreeReqParam(reply);
     HelperFreeReqParam(NULL);
+
+    {
+        /* The text layer: a reply's values as text, read back as typed values. */
+        char oids[64];
+        char values[64];
+        uint32_t oidSize = sizeof oids;
+        uint32_t valueSize = sizeof values;
+        char *cursor = values;
+        int32_t type = 0;
+        uint32_t valueLength = 0;
+        uint8_t *block;
+        if (HelperSNMPDecodePacket(response, (uint32_t)sizeof response, oids, &oidSize, values,
+                                   &valueSize) != SNMP_RESULT_OK ||
+            valueSize != 7) {
+            fprintf(stderr, "reply text failed\n");
+            return 1;
+        }
+        block = HelperDecodeValue(&cursor, &type, &valueLength);
+        if (block == NULL || type != SNMP_VALUE_OCTET_STRING || valueLength != 3) {
+            fprintf(stderr, "value text failed\n");
+            return 1;
+        }
+        HelperFreeBlock(block);
+    }
+    {
+        /* A request formed from text; the block is the caller's to release. */
+        char oidList[] = "1.3.6.1.2.1.1.5.0,1.3.6.1.2.1.1.6.0";
+        uint32_t valueListSize = 0;
+        uint32_t packetLength = 0;
+        uint8_t *packet = HelperFormSNMPPacket(SNMP_REQUEST_GET, oidList, sizeof oidList, NULL,
+                                               &valueListSize, 2, &packetLength);
+        if (packet == NULL || packetLength == 0 || packet[0] != 0x30) {
+            fprintf(stderr, "form failed\n");
+            return 1;
+        }
+        free(packet); /* on POSIX the global heap is the C heap */
+    }
+    /* Transactions need a configured printer; here only their linkage and an
+     * argument the library refuses without touching the network. */
+    {
+        typedef void (*AnyFunction)(void);
+        volatile AnyFunction linked[4];
+        linked[0] = (AnyFunction)HelperTrapKeepAlive;
+        linked[1] = (AnyFunction)HelperGetSNMPObjects;
+        linked[2] = (AnyFunction)HelperSNMPTransactAscii;
+        linked[3] = (AnyFunction)HelperSnmpDecodeTrapPdu;
+        (void)linked;
+        if (HelperSNMPTransact(NULL, SNMP_REQUEST_GET, NULL, 0, NULL, NULL, 0) !=
+            SNMP_RESULT_NO_REPLY) {
+            fprintf(stderr, "a transaction without a printer must fail\n");
+            return 1;
+        }
+    }
     HelperFreeBlock(NULL);
     free(NULL);
     puts("C API OK");

@@ -9,6 +9,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <fstream>
+#include <initializer_list>
 #include <sstream>
 #include <thread>
 
@@ -27,7 +28,81 @@ std::vector<std::string> SimulatorArguments(const std::string &folder, const std
     return argv;
 }
 
+// Starts argv (argv[0] looked up on PATH) with its standard output on `out`
+// and its standard error on `err` (left as it is for -1); `readEnds` are the
+// test's ends of those pipes, closed in the child. The child's id, or -1.
+pid_t Spawn(const std::vector<std::string> &argv, int out, int err, std::initializer_list<int> readEnds) {
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, out, 1);
+    if (err >= 0) posix_spawn_file_actions_adddup2(&actions, err, 2);
+    for (const int end : readEnds) {
+        if (end >= 0) posix_spawn_file_actions_addclose(&actions, end);
+    }
+    std::vector<char *> args;
+    for (const std::string &arg : argv) args.push_back(const_cast<char *>(arg.c_str()));
+    args.push_back(nullptr);
+    pid_t pid = -1;
+    if (posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), environ) != 0) pid = -1;
+    posix_spawn_file_actions_destroy(&actions);
+    return pid;
+}
+
+// Reads both pipes until each reaches its end (or nothing comes for 30
+// seconds), so a child that fills one of them is never left blocked.
+void Drain(int outFd, int errFd, ProgramRun &run) {
+    pollfd fds[2] = {{outFd, POLLIN, 0}, {errFd, POLLIN, 0}};
+    std::string *sinks[2] = {&run.out, &run.err};
+    int open = errFd < 0 ? 1 : 2;  // poll passes over a negative descriptor
+    while (open > 0 && poll(fds, 2, 30000) > 0) {
+        for (int i = 0; i < 2; ++i) {
+            if (fds[i].fd < 0 || fds[i].revents == 0) continue;
+            char buffer[4096];
+            const ssize_t n = read(fds[i].fd, buffer, sizeof buffer);
+            if (n > 0) {
+                sinks[i]->append(buffer, static_cast<std::size_t>(n));
+            } else {
+                fds[i].fd = -1;
+                --open;
+            }
+        }
+    }
+}
+
 }  // namespace
+
+ProgramRun RunProgram(const std::vector<std::string> &argv, ErrorOutput errors) {
+    ProgramRun run;
+    int outPipe[2];
+    int errPipe[2] = {-1, -1};
+    if (argv.empty() || pipe(outPipe) != 0) return run;
+    if (errors == ErrorOutput::Separate && pipe(errPipe) != 0) {
+        close(outPipe[0]);
+        close(outPipe[1]);
+        return run;
+    }
+    const pid_t pid = Spawn(argv, outPipe[1], errors == ErrorOutput::Merged ? outPipe[1] : errPipe[1],
+                            {outPipe[0], errPipe[0]});
+    close(outPipe[1]);
+    if (errPipe[1] >= 0) close(errPipe[1]);
+    if (pid > 0) Drain(outPipe[0], errPipe[0], run);
+    close(outPipe[0]);
+    if (errPipe[0] >= 0) close(errPipe[0]);
+    int status = 0;
+    if (pid > 0 && waitpid(pid, &status, 0) == pid && WIFEXITED(status)) run.exitCode = WEXITSTATUS(status);
+    return run;
+}
+
+ProgramRun RunSnmphelper(const std::vector<std::string> &arguments) {
+    std::vector<std::string> argv = {BuildTreePath("tools/snmphelper")};
+    if (access(argv[0].c_str(), X_OK) != 0) {
+        ProgramRun missing;
+        missing.out = argv[0] + " is missing: build the snmphelper-cli target first";
+        return missing;
+    }
+    argv.insert(argv.end(), arguments.begin(), arguments.end());
+    return RunProgram(argv, ErrorOutput::Merged);
+}
 
 std::string BuildTreePath(const std::string &relative) {
     if (const char *dir = std::getenv("SNMPHELPER_BINARY_DIR"); dir != nullptr && *dir != '\0') {
@@ -47,16 +122,8 @@ std::string MakeTempFolder(const char *prefix) {
 
 ChildProcess::ChildProcess(const std::vector<std::string> &argv) {
     int pipeEnds[2];
-    if (pipe(pipeEnds) != 0) return;
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, pipeEnds[1], 1);
-    posix_spawn_file_actions_addclose(&actions, pipeEnds[0]);
-    std::vector<char *> args;
-    for (const std::string &arg : argv) args.push_back(const_cast<char *>(arg.c_str()));
-    args.push_back(nullptr);
-    if (posix_spawnp(&pid_, args[0], &actions, nullptr, args.data(), environ) != 0) pid_ = -1;
-    posix_spawn_file_actions_destroy(&actions);
+    if (argv.empty() || pipe(pipeEnds) != 0) return;
+    pid_ = Spawn(argv, pipeEnds[1], -1, {pipeEnds[0]});
     close(pipeEnds[1]);
     output_ = pipeEnds[0];
 }
@@ -110,6 +177,13 @@ std::size_t PrinterSimulator::WaitForLogLines(std::size_t count) const {
         seen = LogLines().size();
     }
     return seen;
+}
+
+std::string PrinterSimulator::Log() const {
+    std::ifstream file(logPath_);
+    std::stringstream contents;
+    contents << file.rdbuf();
+    return contents.str();
 }
 
 NetSnmpAgent::NetSnmpAgent(const std::string &community) : folder_(MakeTempFolder("snmpd")) {

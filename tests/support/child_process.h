@@ -1,5 +1,6 @@
-// Peers that tests start as child processes: the printer simulator and
-// net-snmp's snmpd, each serving on a loopback address until the object dies.
+// Programs that tests start as child processes: tools run to their end with
+// their output collected, and peers (the printer simulator, net-snmp's snmpd)
+// serving on a loopback address until the object dies.
 #pragma once
 
 #include <sys/types.h>
@@ -13,6 +14,26 @@ namespace snmphelper::test {
 // A file below the build tree (SNMPHELPER_BINARY_DIR, else the folder above
 // the running test program's), e.g. "tools/snmphelper-printer-sim".
 std::string BuildTreePath(const std::string &relative);
+
+// What a program run to its end left behind.
+struct ProgramRun {
+    int exitCode = -1;  // -1 unless it exited normally
+    std::string out;    // standard output (with standard error when merged)
+    std::string err;
+};
+
+// Whether a program's standard error goes to ProgramRun::err or, in the
+// order it was written, into ProgramRun::out.
+enum class ErrorOutput { Separate, Merged };
+
+// Runs argv (argv[0] looked up on PATH) without a shell, collects its output
+// and waits for it to end.
+ProgramRun RunProgram(const std::vector<std::string> &argv,
+                      ErrorOutput errors = ErrorOutput::Separate);
+
+// The built snmphelper tool with `arguments`, standard error merged into
+// `out`; a missing tool gives exit code -1 and says so in `out`.
+ProgramRun RunSnmphelper(const std::vector<std::string> &arguments);
 
 // One child process, its standard output readable through WaitForOutput,
 // stopped with SIGTERM when the object dies.
@@ -46,6 +67,10 @@ public:
     std::vector<std::string> LogLines() const;
     // Waits (up to 5 seconds) until the log holds `count` lines; returns the count seen.
     std::size_t WaitForLogLines(std::size_t count) const;
+    // The whole log as written so far.
+    std::string Log() const;
+    // Sends SIGTERM and reaps the simulator; its exit status, -1 if killed.
+    int Stop() { return process_.Stop(); }
     // The folder of the log; a test may write an objects file there.
     const std::string &Folder() const { return folder_; }
 

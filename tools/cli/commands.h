@@ -3,6 +3,8 @@
 
 #include <CLI/CLI.hpp>
 
+#include <string>
+
 namespace snmphelper::cli {
 
 // Each adds its subcommand to the application; the subcommand's callback
@@ -19,5 +21,12 @@ void AddSetCommand(CLI::App &app, int &exitCode);
 void AddWalkCommand(CLI::App &app, int &exitCode);
 void AddGroupCommand(CLI::App &app, int &exitCode);
 void AddKeepAliveCommand(CLI::App &app, int &exitCode);
+
+// The printer name argument and the --json flag of every subcommand that
+// talks to a printer; the printer comes before the subcommand's own arguments.
+inline void AddPrinterArguments(CLI::App &command, std::string &printer, bool &json) {
+    command.add_option("printer", printer, "Printer name, as registered with 'snmphelper printer add'")->required();
+    command.add_flag("--json", json, "Print one JSON object");
+}
 
 }  // namespace snmphelper::cli

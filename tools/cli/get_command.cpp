@@ -22,10 +22,8 @@ struct GetOptions {
 void AddGetCommand(CLI::App &app, int &exitCode) {
     auto options = std::make_shared<GetOptions>();
     CLI::App *command = app.add_subcommand("get", "Read objects of a printer (one GetRequest)");
-    command->add_option("printer", options->printer, "Printer name, as registered with 'snmphelper printer add'")
-        ->required();
+    AddPrinterArguments(*command, options->printer, options->json);
     command->add_option("oids", options->identifiers, "Object identifiers, e.g. 1.3.6.1.2.1.1.5.0")->required();
-    command->add_flag("--json", options->json, "Print one JSON object");
     command->callback([options, &exitCode] {
         EnsureLibraryLoaded();
         exitCode = RunAndPrint("get", options->printer, SNMP_REQUEST_GET, JoinIdentifiers(options->identifiers),

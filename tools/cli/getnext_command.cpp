@@ -24,10 +24,8 @@ void AddGetNextCommand(CLI::App &app, int &exitCode) {
     auto options = std::make_shared<GetNextOptions>();
     CLI::App *command =
         app.add_subcommand("getnext", "Read the objects following the given identifiers (one GetNextRequest)");
-    command->add_option("printer", options->printer, "Printer name, as registered with 'snmphelper printer add'")
-        ->required();
+    AddPrinterArguments(*command, options->printer, options->json);
     command->add_option("oids", options->identifiers, "Object identifiers, e.g. 1.3.6.1.2.1.1")->required();
-    command->add_flag("--json", options->json, "Print one JSON object");
     command->callback([options, &exitCode] {
         EnsureLibraryLoaded();
         exitCode = RunAndPrint("getnext", options->printer, SNMP_REQUEST_GET_NEXT,

@@ -54,10 +54,8 @@ int RunGroup(const GroupOptions &options) {
 void AddGroupCommand(CLI::App &app, int &exitCode) {
     auto options = std::make_shared<GroupOptions>();
     CLI::App *command = app.add_subcommand("group", "Fetch every object of one fixed object group from a printer");
-    command->add_option("printer", options->printer, "Printer name, as registered with 'snmphelper printer add'")
-        ->required();
+    AddPrinterArguments(*command, options->printer, options->json);
     command->add_option("number", options->group, "Group number, 0 to 25 (see 'snmphelper groups')")->required();
-    command->add_flag("--json", options->json, "Print one JSON object");
     command->callback([options, &exitCode] { exitCode = RunGroup(*options); });
 }
 

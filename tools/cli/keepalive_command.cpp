@@ -34,9 +34,7 @@ void AddKeepAliveCommand(CLI::App &app, int &exitCode) {
     auto options = std::make_shared<KeepAliveOptions>();
     CLI::App *command =
         app.add_subcommand("keepalive", "Send a printer the trap keep-alive request, without waiting for a reply");
-    command->add_option("printer", options->printer, "Printer name, as registered with 'snmphelper printer add'")
-        ->required();
-    command->add_flag("--json", options->json, "Print one JSON object");
+    AddPrinterArguments(*command, options->printer, options->json);
     command->callback([options, &exitCode] { exitCode = RunKeepAlive(*options); });
 }
 

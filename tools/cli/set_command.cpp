@@ -47,13 +47,11 @@ int RunSet(const SetOptions &options) {
 void AddSetCommand(CLI::App &app, int &exitCode) {
     auto options = std::make_shared<SetOptions>();
     CLI::App *command = app.add_subcommand("set", "Write objects of a printer (one SetRequest)");
-    command->add_option("printer", options->printer, "Printer name, as registered with 'snmphelper printer add'")
-        ->required();
+    AddPrinterArguments(*command, options->printer, options->json);
     command->add_option("assignments", options->triples,
                         "OID TYPE VALUE, repeated; TYPE: integer, string, hex, ipaddress, counter, gauge, "
                         "timeticks, oid")
         ->required();
-    command->add_flag("--json", options->json, "Print one JSON object");
     command->callback([options, &exitCode] { exitCode = RunSet(*options); });
 }
 

@@ -101,10 +101,8 @@ void AddWalkCommand(CLI::App &app, int &exitCode) {
     auto options = std::make_shared<WalkOptions>();
     CLI::App *command =
         app.add_subcommand("walk", "Read a subtree of a printer's objects with get-next requests");
-    command->add_option("printer", options->printer, "Printer name, as registered with 'snmphelper printer add'")
-        ->required();
+    AddPrinterArguments(*command, options->printer, options->json);
     command->add_option("oid", options->root, "Root of the subtree")->capture_default_str();
-    command->add_flag("--json", options->json, "Print one JSON object");
     command->callback([options, &exitCode] { exitCode = RunWalk(*options); });
 }
 

@@ -1,24 +1,11 @@
 // Fault specs and what they do to a reply.
 #include "tools/printer-sim/faults.h"
 
-#include <charconv>
+#include "tools/printer-sim/sim_parse.h"
 
 namespace printersim {
 
 namespace {
-
-template <typename Number>
-bool ParseNumber(std::string_view text, Number &number) {
-    if (text.empty()) return false;
-    const char *end = text.data() + text.size();
-    auto [ptr, ec] = std::from_chars(text.data(), end, number);
-    return ec == std::errc() && ptr == end;
-}
-
-bool Fail(std::string &error, std::string message) {
-    error = std::move(message);
-    return false;
-}
 
 // Splits "name:a:b" into the name and up to two arguments.
 struct SpecParts {

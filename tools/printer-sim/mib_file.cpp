@@ -1,19 +1,15 @@
 // Reading and writing the objects file.
 #include "tools/printer-sim/mib_file.h"
 
-#include <charconv>
 #include <fstream>
 #include <sstream>
 #include <vector>
 
+#include "tools/printer-sim/sim_parse.h"
+
 namespace printersim {
 
 namespace {
-
-bool Fail(std::string &error, std::string message) {
-    error = std::move(message);
-    return false;
-}
 
 int HexDigit(char c) {
     if (c >= '0' && c <= '9') return c - '0';
@@ -63,14 +59,6 @@ bool SplitWords(std::string_view line, std::vector<std::string> &words, std::str
         }
         words.push_back(word);
     }
-}
-
-template <typename Number>
-bool ParseNumber(std::string_view text, Number &number) {
-    if (text.empty()) return false;
-    const char *end = text.data() + text.size();
-    auto [ptr, ec] = std::from_chars(text.data(), end, number);
-    return ec == std::errc() && ptr == end;
 }
 
 bool ParseHex(std::string_view text, std::vector<std::uint8_t> &octets) {
