@@ -30,7 +30,9 @@ struct BerValue {
     const std::uint8_t *octets =
         nullptr;  // OCTET STRING, Opaque, IpAddress: the contents in the input
     std::uint32_t octetCount = 0;
-    char text[kOidTextBlockSize] = {};  // OBJECT IDENTIFIER: dotted text, zero-terminated
+    // OBJECT IDENTIFIER: dotted text, zero-terminated; left uninitialised
+    // (it is large, and only textLength characters are ever read).
+    char text[kOidTextBlockSize];
     std::uint32_t textLength = 0;
 };
 

@@ -240,7 +240,6 @@ bool PrepareMessage(const SnmpReqParam &record, PreparedMessage &prepared) {
     prepared.communityLength = record.communityLength;
     prepared.communityFailed = (prepared.community == nullptr && record.communityLength != 0) ||
                                record.communityLength > kMaxItemContents;
-    prepared.requestIdItemLength = 0;
     std::uint8_t requestIdItem[kItemBlockSize];
     prepared.requestIdItemLength = static_cast<std::uint8_t>(PutSigned(kIntegerTag, record.requestId, requestIdItem));
     std::memcpy(prepared.requestIdItem, requestIdItem, prepared.requestIdItemLength);

@@ -129,8 +129,8 @@ private:
     void HandleDatagram();
     bool DropByCount(const Outcome &outcome);
     FaultPlan PlanFor(const Outcome &outcome) const;
-    bool Answer(const Outcome &outcome, const FaultPlan &plan, const sockaddr_in &to,
-                std::string &result);
+    void Answer(const Outcome &outcome, const FaultPlan &plan, const sockaddr_in &to,
+                const std::string &line);
     void SendTraps(const std::vector<std::array<std::uint8_t, 4>> &hosts, std::int32_t specific,
                    const std::vector<Oid> &names);
     void Log(const std::string &line);
@@ -232,12 +232,14 @@ bool Server::DropByCount(const Outcome &outcome) {
     return drop;
 }
 
-bool Server::Answer(const Outcome &outcome, const FaultPlan &plan, const sockaddr_in &to,
-                    std::string &result) {
+// Logs the request's line before the reply leaves, so that whoever reads the
+// log after receiving the reply finds the line there.
+void Server::Answer(const Outcome &outcome, const FaultPlan &plan, const sockaddr_in &to,
+                    const std::string &line) {
     if (plan.delayMs != 0 && WaitFor(-1, static_cast<int>(plan.delayMs)) == Wake::Stop) {
         stop_ = true;
-        result = "stopped";
-        return false;
+        Log(line + " outcome=stopped");
+        return;
     }
     Message reply = outcome.reply;
     ApplyMessageFaults(plan, reply);
@@ -246,25 +248,26 @@ bool Server::Answer(const Outcome &outcome, const FaultPlan &plan, const sockadd
     if (plan.otherPort) {
         std::string error;
         if (otherSocket_ < 0 && !OpenSocket(*plan.otherPort, otherSocket_, error)) {
-            result = "send-failed (" + error + ")";
+            Log(line + " outcome=send-failed (" + error + ")");
             otherSocket_ = -1;
-            return false;
+            return;
         }
         from = otherSocket_;
     }
-    if (sendto(from, octets.data(), octets.size(), 0, reinterpret_cast<const sockaddr *>(&to), sizeof to) < 0) {
-        result = std::string("send-failed (") + std::strerror(errno) + ")";
-        return false;
-    }
-    agent_.CountReply(reply);
-    result = "answered size=" + std::to_string(octets.size()) + " status=" + std::to_string(reply.errorStatus);
+    std::string result = "answered size=" + std::to_string(octets.size()) +
+                         " status=" + std::to_string(reply.errorStatus);
     if (from == otherSocket_) {
         sockaddr_in source{};
         socklen_t length = sizeof source;
         getsockname(from, reinterpret_cast<sockaddr *>(&source), &length);
         result += " from-port=" + std::to_string(ntohs(source.sin_port));
     }
-    return true;
+    Log(line + " outcome=" + result);
+    if (sendto(from, octets.data(), octets.size(), 0, reinterpret_cast<const sockaddr *>(&to), sizeof to) < 0) {
+        Log(line + " outcome=send-failed (" + std::strerror(errno) + ")");
+        return;
+    }
+    agent_.CountReply(reply);
 }
 
 void Server::HandleDatagram() {
@@ -292,10 +295,11 @@ void Server::HandleDatagram() {
         } else if (DropByCount(outcome)) {
             result = "dropped";
         } else {
-            Answer(outcome, plan, from, result);
+            Answer(outcome, plan, from, line);  // logs the line itself
+            result.clear();
         }
     }
-    Log(line + " outcome=" + result);
+    if (!result.empty()) Log(line + " outcome=" + result);
     SendTraps(agent_.TakeNewTrapDestinations(), 1, {TrapDestinationEntry()});
 }
 
