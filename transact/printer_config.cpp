@@ -71,17 +71,46 @@ bool IsTextType(std::uint32_t type) {
 
 // A count of the `Snmp` key: a 4-byte REG_DWORD (or REG_BINARY) up to
 // INT32_MAX; anything else, a text value in particular, gives the default.
-std::int32_t ReadSnmpCount(std::uint32_t valueEntry, std::int32_t defaultCount) {
-    std::uint8_t bytes[4] = {};
-    std::uint32_t size = sizeof bytes;
-    std::uint32_t type = 0;
-    if (ReadSnmpSetting(kSnmpKeyEntry, valueEntry, bytes, &size, &type) != 0 || size != sizeof bytes ||
-        (type != platform::kRegDword && type != platform::kRegBinary)) {
+std::int32_t CountOrDefault(std::int32_t read, const std::uint8_t (&bytes)[4], std::uint32_t size,
+                            std::uint32_t type, std::int32_t defaultCount) {
+    if (read != 0 || size != sizeof bytes || (type != platform::kRegDword && type != platform::kRegBinary)) {
         return defaultCount;
     }
     const std::uint32_t count = bytes[0] | (bytes[1] << 8) | (bytes[2] << 16) |
                                 (static_cast<std::uint32_t>(bytes[3]) << 24);
     return count > static_cast<std::uint32_t>(INT32_MAX) ? defaultCount : static_cast<std::int32_t>(count);
+}
+
+// Opens the key that string-table entry `keyEntry` names below the base key.
+bool OpenSettingKey(platform::ModuleHandle module, std::uint32_t keyEntry, RegistryKey &key) {
+    char path[kSettingKeyPathSize];
+    const int baseLength = platform::LoadStringResource(module, kBaseKeyEntry, path, sizeof path);
+    if (baseLength <= 0 ||
+        platform::LoadStringResource(module, keyEntry, path + baseLength, static_cast<int>(sizeof path) - baseLength) <= 0) {
+        return false;
+    }
+    return platform::OpenRegistryKey(path, platform::kKeyRead, &key) == platform::kRegistrySuccess;
+}
+
+// Reads the value that string-table entry `valueEntry` names from an open key.
+std::int32_t QuerySetting(platform::ModuleHandle module, RegistryKey key, std::uint32_t valueEntry, void *buffer,
+                          std::uint32_t *size, std::uint32_t *type) {
+    char name[kSettingKeyPathSize];
+    if (platform::LoadStringResource(module, valueEntry, name, sizeof name) > 0 &&
+        platform::QueryRegistryValue(key, name, type, buffer, size) == platform::kRegistrySuccess) {
+        return 0;
+    }
+    return kSnmpSettingUnreadable;
+}
+
+// One count of an open `Snmp` key.
+std::int32_t ReadCount(platform::ModuleHandle module, RegistryKey key, std::uint32_t valueEntry,
+                       std::int32_t defaultCount) {
+    std::uint8_t bytes[4] = {};
+    std::uint32_t size = sizeof bytes;
+    std::uint32_t type = 0;
+    const std::int32_t read = QuerySetting(module, key, valueEntry, bytes, &size, &type);
+    return CountOrDefault(read, bytes, size, type, defaultCount);
 }
 
 }  // namespace
@@ -149,28 +178,27 @@ std::int32_t ReadSnmpSetting(std::uint32_t keyEntry, std::uint32_t valueEntry, v
                              std::uint32_t *type) {
     if (size == nullptr) return kSnmpSettingUnreadable;
     const platform::ModuleHandle module = LibraryModuleHandle();
-    char text[kSettingKeyPathSize];
-    const int baseLength = platform::LoadStringResource(module, kBaseKeyEntry, text, sizeof text);
-    if (baseLength <= 0 ||
-        platform::LoadStringResource(module, keyEntry, text + baseLength, static_cast<int>(sizeof text) - baseLength) <= 0) {
-        return kSnmpSettingUnreadable;
-    }
     RegistryKey key = nullptr;
-    if (platform::OpenRegistryKey(text, platform::kKeyRead, &key) != platform::kRegistrySuccess) {
-        return kSnmpSettingUnreadable;
-    }
-    std::int32_t result = kSnmpSettingUnreadable;
-    if (platform::LoadStringResource(module, valueEntry, text, sizeof text) > 0 &&
-        platform::QueryRegistryValue(key, text, type, buffer, size) == platform::kRegistrySuccess) {
-        result = 0;
-    }
+    if (!OpenSettingKey(module, keyEntry, key)) return kSnmpSettingUnreadable;
+    const std::int32_t result = QuerySetting(module, key, valueEntry, buffer, size, type);
     platform::CloseRegistryKey(key);
     return result;
 }
 
+// Both counts from one opening of the `Snmp` key: each open reads and parses
+// the whole store, and a transaction needs both.
 void GetTimeoutAndRetries(std::int32_t *timeoutSeconds, std::int32_t *retries) {
-    if (timeoutSeconds != nullptr) *timeoutSeconds = ReadSnmpCount(kTimeoutValueEntry, kDefaultTimeoutSeconds);
-    if (retries != nullptr) *retries = ReadSnmpCount(kRetriesValueEntry, kDefaultRetries);
+    const platform::ModuleHandle module = LibraryModuleHandle();
+    RegistryKey key = nullptr;
+    const bool opened = OpenSettingKey(module, kSnmpKeyEntry, key);
+    if (timeoutSeconds != nullptr) {
+        *timeoutSeconds = opened ? ReadCount(module, key, kTimeoutValueEntry, kDefaultTimeoutSeconds)
+                                 : kDefaultTimeoutSeconds;
+    }
+    if (retries != nullptr) {
+        *retries = opened ? ReadCount(module, key, kRetriesValueEntry, kDefaultRetries) : kDefaultRetries;
+    }
+    if (opened) platform::CloseRegistryKey(key);
 }
 
 }  // namespace snmphelper
