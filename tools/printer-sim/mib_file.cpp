@@ -210,8 +210,10 @@ std::string TypeAndValue(const MibObject &object) {
         return "OPAQUE " + HexText(value.contents);
     case kTagIpAddress: {
         std::string text = "IPADDRESS ";
-        for (std::size_t i = 0; i < value.contents.size(); ++i)
-            text += (i ? "." : "") + std::to_string(value.contents[i]);
+        for (std::size_t i = 0; i < value.contents.size(); ++i) {
+            if (i != 0) text += '.';
+            text += std::to_string(value.contents[i]);
+        }
         return text;
     }
     case kTagCounter:

@@ -284,8 +284,10 @@ void Server::HandleDatagram() {
     } else {
         line += std::string(" pdu=") + PduName(outcome.request.pduType) +
                 " id=" + std::to_string(outcome.request.requestId) + " oids=";
-        for (std::size_t i = 0; i < outcome.request.varBinds.size(); ++i)
-            line += (i ? "," : "") + FormatOid(outcome.request.varBinds[i].name);
+        for (std::size_t i = 0; i < outcome.request.varBinds.size(); ++i) {
+            if (i != 0) line += ',';
+            line += FormatOid(outcome.request.varBinds[i].name);
+        }
     }
     std::string result = DispositionName(outcome.disposition);
     if (outcome.disposition == Disposition::Answer) {
