@@ -22,26 +22,55 @@ bool ReadSubIdentifier(ByteCursor &contents, std::uint32_t &value) {
     return true;
 }
 
-// Appends arcs to a text of bounded room, always keeping it terminated and
-// cut at the last complete arc.
+constexpr char kDigitPairs[] =
+    "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+    "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+    "8081828384858687888990919293949596979899";
+
+std::size_t DecimalDigitCount(std::uint32_t value) {
+    std::size_t count = 1;
+    for (std::uint32_t bound = 10; value >= bound; bound *= 10) {
+        ++count;
+        if (count == 10) break;  // 10^10 does not fit; every larger value has ten digits
+    }
+    return count;
+}
+
+// Writes the decimal digits of `value` so that they end just before `end`,
+// two at a time.
+void WriteDecimalBefore(char *end, std::uint32_t value) {
+    while (value >= 100) {
+        const std::uint32_t pair = value % 100;
+        value /= 100;
+        end -= 2;
+        end[0] = kDigitPairs[2 * pair];
+        end[1] = kDigitPairs[2 * pair + 1];
+    }
+    if (value >= 10) {
+        end[-2] = kDigitPairs[2 * value];
+        end[-1] = kDigitPairs[2 * value + 1];
+    } else {
+        end[-1] = static_cast<char>('0' + value);
+    }
+}
+
+// Appends arcs to a text of bounded room. The terminator is written by
+// Finish, after the last complete arc, whether or not all arcs fitted.
 class ArcWriter {
 public:
-    ArcWriter(char *text, std::size_t room) : text_(text), room_(room) { text_[0] = '\0'; }
+    ArcWriter(char *text, std::size_t room) : text_(text), room_(room) {}
 
     bool Append(std::uint32_t arc, bool dotFirst) {
-        char digits[10];
-        std::size_t count = 0;
-        do {
-            digits[count++] = static_cast<char>('0' + arc % 10);
-            arc /= 10;
-        } while (arc != 0);
-        const std::size_t need = count + (dotFirst ? 1 : 0);
+        const std::size_t digits = DecimalDigitCount(arc);
+        const std::size_t need = digits + (dotFirst ? 1 : 0);
         if (need > room_ - used_) return false;
-        if (dotFirst) text_[used_++] = '.';
-        while (count != 0) text_[used_++] = digits[--count];
-        text_[used_] = '\0';
+        if (dotFirst) text_[used_] = '.';
+        used_ += need;
+        WriteDecimalBefore(text_ + used_, arc);
         return true;
     }
+
+    void Finish() { text_[used_] = '\0'; }
 
     std::size_t Used() const { return used_; }
 
@@ -50,6 +79,23 @@ private:
     std::size_t room_;
     std::size_t used_ = 0;
 };
+
+// The arcs of OBJECT IDENTIFIER contents, as many as are complete and fit.
+bool WriteArcs(ArcWriter &writer, const std::uint8_t *contents, std::size_t n) {
+    if (n == 0) return true;
+    ByteCursor subIdentifiers(contents, n);
+    std::uint32_t first = 0;
+    // The first sub-identifier carries two arcs, X * 40 + Y (X.690 8.19.4).
+    if (!ReadSubIdentifier(subIdentifiers, first) || !writer.Append(first / 40, false) ||
+        !writer.Append(first % 40, true)) {
+        return false;
+    }
+    while (!subIdentifiers.AtEnd()) {
+        std::uint32_t arc = 0;
+        if (!ReadSubIdentifier(subIdentifiers, arc) || !writer.Append(arc, true)) return false;
+    }
+    return true;
+}
 
 // A number in INTEGER-style contents (X.690 8.3) of a definite length.
 // Signed: two's complement that must fit 32 bits signed. Unsigned (Counter,
@@ -224,20 +270,10 @@ bool OidBerToText(char *text, std::size_t room, const std::uint8_t *contents, st
                   std::size_t &length) {
     ArcWriter writer(text, room);
     length = 0;
-    if (n == 0) return true;
-    ByteCursor subIdentifiers(contents, n);
-    std::uint32_t first = 0;
-    // The first sub-identifier carries two arcs, X * 40 + Y (X.690 8.19.4).
-    if (!ReadSubIdentifier(subIdentifiers, first) || !writer.Append(first / 40, false) ||
-        !writer.Append(first % 40, true)) {
-        return false;
-    }
-    while (!subIdentifiers.AtEnd()) {
-        std::uint32_t arc = 0;
-        if (!ReadSubIdentifier(subIdentifiers, arc) || !writer.Append(arc, true)) return false;
-    }
-    length = writer.Used();
-    return true;
+    const bool written = WriteArcs(writer, contents, n);
+    writer.Finish();
+    if (written) length = writer.Used();
+    return written;
 }
 
 }  // namespace snmphelper

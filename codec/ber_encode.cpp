@@ -22,6 +22,11 @@ public:
 
     // False, with nothing written, when the octets do not fit.
     bool Write(std::uint32_t value) {
+        if (value < 0x80) {  // most arcs: one octet
+            if (written_ >= room_) return false;
+            buffer_[written_++] = static_cast<std::uint8_t>(value);
+            return true;
+        }
         int count = 1;
         while (count < 5 && (value >> (7 * count)) != 0) ++count;
         if (count > room_ - written_) return false;
@@ -50,6 +55,21 @@ bool CombineFirstArcs(std::uint64_t first, std::uint64_t second, std::uint32_t &
     return true;
 }
 
+// Reads the decimal arc at `c` (no digits read as 0) and moves `c` past it.
+// False when the arc does not fit 32 bits or is not followed by '.' or the end.
+bool ReadArc(const char *&c, std::uint32_t &arc) {
+    constexpr std::uint32_t kLastSafe = kMaxArc / 10;
+    constexpr std::uint32_t kLastDigit = kMaxArc % 10;
+    arc = 0;
+    for (; *c >= '0' && *c <= '9'; ++c) {
+        const auto digit = static_cast<std::uint32_t>(*c - '0');
+        // A wrapped arc would silently name a different object.
+        if (arc > kLastSafe || (arc == kLastSafe && digit > kLastDigit)) return false;
+        arc = arc * 10 + digit;
+    }
+    return *c == '.' || *c == '\0';
+}
+
 }  // namespace
 
 int OidTextToBer(std::uint8_t *buffer, int room, const char *text) {
@@ -57,44 +77,20 @@ int OidTextToBer(std::uint8_t *buffer, int room, const char *text) {
     if (text[0] == '\0') return 0;
     if (buffer == nullptr) return -1;
 
-    enum class State { FirstArc, SecondArc, LaterArcs };
-    State state = State::FirstArc;
     SubidentifierWriter writer(buffer, room);
+    const char *c = text;
     std::uint32_t first = 0;
-    std::uint32_t arc = 0;
-    for (const char *c = text;; ++c) {
-        if (*c >= '0' && *c <= '9') {
-            const auto digit = static_cast<std::uint32_t>(*c - '0');
-            // A wrapped arc would silently name a different object.
-            if (arc > (kMaxArc - digit) / 10) return -1;
-            arc = arc * 10 + digit;
-            continue;
-        }
-        if (*c != '.' && *c != '\0') return -1;
-        const bool end = *c == '\0';
-        std::uint32_t subidentifier = arc;
-        switch (state) {
-        case State::FirstArc:
-            if (!end) {
-                first = arc;
-                state = State::SecondArc;
-                arc = 0;
-                continue;
-            }
-            // A text of one arc X stands for X.0.
-            if (!CombineFirstArcs(arc, 0, subidentifier)) return -1;
-            break;
-        case State::SecondArc:
-            if (!CombineFirstArcs(first, arc, subidentifier)) return -1;
-            state = State::LaterArcs;
-            break;
-        case State::LaterArcs:
-            break;
-        }
-        if (!writer.Write(subidentifier)) return -1;
-        if (end) return writer.Written();
-        arc = 0;
+    std::uint32_t second = 0;
+    if (!ReadArc(c, first)) return -1;
+    // A text of one arc X stands for X.0.
+    if (*c == '.' && !ReadArc(++c, second)) return -1;
+    std::uint32_t subidentifier = 0;
+    if (!CombineFirstArcs(first, second, subidentifier) || !writer.Write(subidentifier)) return -1;
+    while (*c == '.') {
+        std::uint32_t arc = 0;
+        if (!ReadArc(++c, arc) || !writer.Write(arc)) return -1;
     }
+    return writer.Written();
 }
 
 std::uint32_t EncodeLength(std::uint32_t length, std::uint8_t *buffer, std::uint32_t room) {

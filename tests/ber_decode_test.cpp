@@ -247,6 +247,9 @@ TEST(OidBerToText, Vectors) {
         {"", 511, true, ""},
         {"2B 8F FF FF FF 7F", 511, true, "1.3.4294967295"},
         {"2B 80 01", 511, true, "1.3.1"},          // redundant leading group
+        // arcs of every digit count, around the two-digit steps
+        {"2B 09 0A 63 80 64 87 67 87 68 E0 B2 5A", 511, true, "1.3.9.10.99.100.999.1000.1579354"},
+        {"2B CB A8 6F 87 B9 D6 A6 2F", 511, true, "1.3.1234031.1999999791"},
         {"2B 90 80 80 80 00", 511, false, "1.3"},  // sub-identifier over 32 bits
         {"2B 06 86", 511, false, "1.3.6"},         // unfinished last sub-identifier
         {"86", 511, false, ""},

@@ -1,13 +1,19 @@
 // The registry store: values of every type survive a write and a read, names
 // compare without case, queries honour the room, regedit exports in their
-// three encodings import, and a hive that does not parse is never touched.
+// three encodings import, a hive that does not parse is never touched, and
+// every open sees the hive as it is at that moment.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <atomic>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/registry.h"
@@ -213,6 +219,82 @@ TEST(RegistryStore, HiveThatDoesNotParseIsNeverTouched) {
         EXPECT_FALSE(RegistryProblem().empty()) << hive;
         EXPECT_EQ(registry.Contents(), hive);
     }
+}
+
+// Every open reads the hive anew: a rewrite between two opens in the same
+// process is seen by the second, even one that keeps the file, its size and
+// its modification time (only the bytes tell it apart), and one that breaks it.
+TEST(RegistryStore, EveryOpenSeesTheHiveAsItIsNow) {
+    const auto hiveWith = [](const std::string &address) {
+        return std::string(kEmptyHive) + "\"IP Address\"=\"" + address + "\"\n";
+    };
+    TempRegistry registry(hiveWith("10.0.0.1"));
+    EXPECT_EQ(Query("Software\\Test", "IP Address").data, Bytes(std::string("10.0.0.1", 9)));
+
+    struct stat before {};
+    ASSERT_EQ(stat(registry.Path().c_str(), &before), 0);
+    registry.Write(hiveWith("10.0.0.2"));  // in place: same inode, same size
+    const timespec times[2] = {before.st_atim, before.st_mtim};
+    ASSERT_EQ(utimensat(AT_FDCWD, registry.Path().c_str(), times, 0), 0);
+    struct stat after {};
+    ASSERT_EQ(stat(registry.Path().c_str(), &after), 0);
+    ASSERT_EQ(after.st_ino, before.st_ino);
+    ASSERT_EQ(after.st_size, before.st_size);
+    ASSERT_EQ(after.st_mtim.tv_sec, before.st_mtim.tv_sec);
+    ASSERT_EQ(after.st_mtim.tv_nsec, before.st_mtim.tv_nsec);
+    EXPECT_EQ(Query("Software\\Test", "IP Address").data, Bytes(std::string("10.0.0.2", 9)));
+
+    // Another process replaces the hive by renaming a new file over it.
+    const std::string replacement = registry.Path() + ".new";
+    {
+        std::ofstream file(replacement, std::ios::binary);
+        file << hiveWith("10.0.0.3");
+    }
+    ASSERT_EQ(std::rename(replacement.c_str(), registry.Path().c_str()), 0);
+    EXPECT_EQ(Query("Software\\Test", "IP Address").data, Bytes(std::string("10.0.0.3", 9)));
+
+    registry.Write(std::string(kEmptyHive) + "garbage\n");
+    EXPECT_EQ(Query("Software\\Test", "IP Address").code, kRegistryCorrupt);
+    registry.Write(hiveWith("10.0.0.1"));
+    EXPECT_EQ(Query("Software\\Test", "IP Address").data, Bytes(std::string("10.0.0.1", 9)));
+
+    // A key open before a change keeps the tree it read.
+    RegistryKey key = nullptr;
+    ASSERT_EQ(OpenRegistryKey("Software\\Test", kKeyRead, &key), kRegistrySuccess);
+    registry.Write(hiveWith("10.0.0.4"));
+    char text[16] = {};
+    std::uint32_t size = sizeof text;
+    EXPECT_EQ(QueryRegistryValue(key, "IP Address", nullptr, text, &size), kRegistrySuccess);
+    EXPECT_STREQ(text, "10.0.0.1");
+    CloseRegistryKey(key);
+    EXPECT_EQ(Query("Software\\Test", "IP Address").data, Bytes(std::string("10.0.0.4", 9)));
+}
+
+// Many threads open and read keys while the hive is rewritten under them:
+// each read gives one of the values the hive held, never anything else.
+TEST(RegistryStore, ThreadsOpeningWhileTheHiveChanges) {
+    TempRegistry registry(std::string(kEmptyHive) + "\"Count\"=dword:00000000\n");
+    std::atomic<bool> stop{false};
+    std::atomic<int> wrong{0};
+    std::vector<std::thread> readers;
+    for (int t = 0; t < 4; ++t) {
+        readers.emplace_back([&] {
+            while (!stop.load()) {
+                const StoredValue value = Query("Software\\Test", "Count");
+                if (value.code != kRegistrySuccess || value.type != kRegDword || value.data.size() != 4 ||
+                    value.data[0] > 20) {
+                    ++wrong;
+                }
+            }
+        });
+    }
+    for (std::uint8_t round = 1; round <= 20; ++round) {
+        ASSERT_EQ(Set("Software\\Test", "Count", kRegDword, {round, 0, 0, 0}), kRegistrySuccess);
+    }
+    stop = true;
+    for (std::thread &reader : readers) reader.join();
+    EXPECT_EQ(wrong.load(), 0);
+    EXPECT_EQ(Query("Software\\Test", "Count").data, (std::vector<std::uint8_t>{20, 0, 0, 0}));
 }
 
 // regedit on Windows exports UTF-16LE with a byte-order mark and CRLF line

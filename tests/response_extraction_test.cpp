@@ -123,6 +123,10 @@ TEST(ResponseExtraction, ItemForms) {
         std::string item;
     } cases[] = {
         {"negative integer", SNMP_VALUE_INTEGER, Hex("FB FF FF FF"), 4, "1,-5"},
+        {"integer at its minimum", SNMP_VALUE_INTEGER, Hex("00 00 00 80"), 4, "1,-2147483648"},
+        {"integer at its maximum", SNMP_VALUE_INTEGER, Hex("FF FF FF 7F"), 4, "1,2147483647"},
+        {"time ticks", SNMP_VALUE_TIME_TICKS, Hex("0A 00 00 00"), 4, "7,10"},
+        {"ip address with zero octets", SNMP_VALUE_IP_ADDRESS, Hex("0A 00 00 FF"), 4, "3,10.0.0.255"},
         {"gauge at its maximum", SNMP_VALUE_GAUGE, Hex("FF FF FF FF"), 4, "6,4294967295"},
         {"counter", SNMP_VALUE_COUNTER, Hex("00 00 00 00"), 4, "5,0"},
         {"ip address in network order", SNMP_VALUE_IP_ADDRESS, Hex("C0 A8 01 14"), 4,

@@ -1,6 +1,5 @@
 #include "transact/response_extraction.h"
 
-#include <cstdio>
 #include <cstring>
 
 namespace snmphelper {
@@ -18,13 +17,40 @@ struct ValueItem {
     std::size_t Length() const { return headLength + dataLength + 1; }
 };
 
-// Takes snprintf's answer for the head; every head fits, but a cut one is
-// never used.
-bool SetHeadLength(ValueItem &item, int length) {
-    if (length < 0 || static_cast<std::size_t>(length) >= sizeof item.head) return false;
-    item.headLength = static_cast<std::size_t>(length);
-    return true;
-}
+// Builds an item's head: decimal numbers and separators, at most
+// "9,-2147483648" or "9,255.255.255.255", so it always fits the head.
+class HeadWriter {
+public:
+    explicit HeadWriter(ValueItem &item) : item_(item) { item_.headLength = 0; }
+
+    HeadWriter &Unsigned(std::uint32_t number) {
+        char digits[10];
+        std::size_t count = 0;
+        do {
+            digits[count++] = static_cast<char>('0' + number % 10);
+            number /= 10;
+        } while (number != 0);
+        while (count != 0) item_.head[item_.headLength++] = digits[--count];
+        return *this;
+    }
+
+    HeadWriter &Signed(std::int32_t number) {
+        if (number < 0) {
+            Char('-');
+            // The magnitude of INT32_MIN fits 32 bits unsigned.
+            return Unsigned(0u - static_cast<std::uint32_t>(number));
+        }
+        return Unsigned(static_cast<std::uint32_t>(number));
+    }
+
+    HeadWriter &Char(char c) {
+        item_.head[item_.headLength++] = c;
+        return *this;
+    }
+
+private:
+    ValueItem &item_;
+};
 
 bool HoldsNumber(const SnmpVarBind &binding) {
     return binding.value != nullptr && binding.valueLength >= 4;
@@ -33,13 +59,14 @@ bool HoldsNumber(const SnmpVarBind &binding) {
 // Forms the item of one variable; false for a type without an item form.
 bool FormItem(const SnmpVarBind &binding, ValueItem &item) {
     item = ValueItem{};
+    HeadWriter head(item);
     switch (binding.valueType) {
     case SNMP_VALUE_INTEGER: {
         if (!HoldsNumber(binding)) return false;
         std::int32_t number = 0;
         std::memcpy(&number, binding.value, sizeof number);
-        return SetHeadLength(
-            item, std::snprintf(item.head, sizeof item.head, "%d,%d", binding.valueType, number));
+        head.Signed(binding.valueType).Char(',').Signed(number);
+        return true;
     }
     case SNMP_VALUE_COUNTER:
     case SNMP_VALUE_GAUGE:
@@ -47,30 +74,29 @@ bool FormItem(const SnmpVarBind &binding, ValueItem &item) {
         if (!HoldsNumber(binding)) return false;
         std::uint32_t number = 0;
         std::memcpy(&number, binding.value, sizeof number);
-        return SetHeadLength(
-            item, std::snprintf(item.head, sizeof item.head, "%d,%u", binding.valueType, number));
+        head.Signed(binding.valueType).Char(',').Unsigned(number);
+        return true;
     }
     case SNMP_VALUE_IP_ADDRESS: {
         if (!HoldsNumber(binding)) return false;
         const std::uint8_t *octets = binding.value;
-        return SetHeadLength(
-            item, std::snprintf(item.head, sizeof item.head, "%d,%u.%u.%u.%u", binding.valueType,
-                                unsigned{octets[0]}, unsigned{octets[1]}, unsigned{octets[2]},
-                                unsigned{octets[3]}));
+        head.Signed(binding.valueType).Char(',').Unsigned(octets[0]).Char('.').Unsigned(octets[1]);
+        head.Char('.').Unsigned(octets[2]).Char('.').Unsigned(octets[3]);
+        return true;
     }
     case SNMP_VALUE_OCTET_STRING:
         if (binding.value == nullptr && binding.valueLength != 0) return false;
         item.data = binding.value;
         item.dataLength = binding.valueLength;
-        return SetHeadLength(item, std::snprintf(item.head, sizeof item.head, "%d,%u,",
-                                                 binding.valueType, binding.valueLength));
+        head.Signed(binding.valueType).Char(',').Unsigned(binding.valueLength).Char(',');
+        return true;
     case SNMP_VALUE_OBJECT_IDENTIFIER:
         if (binding.value == nullptr) return false;
         item.data = binding.value;
         item.dataLength =
             strnlen(reinterpret_cast<const char *>(binding.value), binding.valueLength);
-        return SetHeadLength(item,
-                             std::snprintf(item.head, sizeof item.head, "%d,", binding.valueType));
+        head.Signed(binding.valueType).Char(',');
+        return true;
     default:
         return false;  // Opaque, NULL and unknown types have no text form
     }

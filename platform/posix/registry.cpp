@@ -35,10 +35,15 @@
 //   - Comments and layout of a hand-edited hive are not kept when the hive is
 //     rewritten.
 //
-// Reading: open, read the whole file, parse. Nothing is cached between
-// opens; an open key holds the tree as read at the open (and as rewritten by
-// its own later changes). A hive that cannot be parsed fails the open with
-// kRegistryCorrupt, and no write ever replaces it.
+// Reading: open and read the whole file on every open, so that a change by
+// any process (a rename over the hive, or a rewrite in place) is seen by the
+// very next open. Parsing is what costs, so the process keeps the tree parsed
+// from the bytes it last read and parses again only when the bytes read
+// differ from those, octet for octet; the tree is a function of the bytes
+// alone, so this changes nothing an open sees. An open key holds the tree as
+// read at the open (and as rewritten by its own later changes). A hive that
+// cannot be parsed fails the open with kRegistryCorrupt, and no write ever
+// replaces it.
 //
 // Writing: every change is a read-modify-write of the whole hive under an
 // exclusive flock on "<hive>.lock", a separate file beside the hive that is
@@ -62,12 +67,14 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <new>
 
 #include "platform/posix/reg_file.h"
@@ -77,7 +84,17 @@ namespace snmphelper::platform {
 struct RegistryKeyState {
     std::vector<std::string> components;
     std::uint32_t access = 0;
-    std::unique_ptr<regfile::Key> tree;  // the hive as last read or written through this key
+    // The hive as last read or written through this key; shared with other
+    // keys opened on the same bytes, so never changed in place.
+    std::shared_ptr<const regfile::Key> tree;
+    // The key itself within `tree`, found once per tree rather than per
+    // query; null when a change through another key removed it.
+    const regfile::Key *node = nullptr;
+
+    void Hold(std::shared_ptr<const regfile::Key> newTree) {
+        tree = std::move(newTree);
+        node = regfile::FindKey(*tree, components);
+    }
 };
 
 namespace {
@@ -147,12 +164,16 @@ struct HiveFile {
     struct stat status {};
 };
 
-// Reads and parses the hive. `problem` (may be null) receives the parse error.
-std::int32_t ReadHive(const std::string &path, HiveFile &hive, std::string *problem) {
+// Reads the whole hive file into `bytes`. `problem` (may be null) receives
+// why a file that was read is not a hive.
+std::int32_t ReadHiveBytes(const std::string &path, std::string &bytes, struct stat &status, std::string *problem) {
     FileDescriptor file(open(path.c_str(), O_RDONLY | O_CLOEXEC));
     if (file.get() < 0) return FromErrno(errno, kRegistryCannotRead);
-    if (fstat(file.get(), &hive.status) != 0 || !S_ISREG(hive.status.st_mode)) return kRegistryCannotRead;
-    std::string bytes;
+    if (fstat(file.get(), &status) != 0 || !S_ISREG(status.st_mode)) return kRegistryCannotRead;
+    // Room for the size seen, and one more octet so that a file that has not
+    // grown meanwhile is read without growing the buffer.
+    const auto expected = static_cast<std::size_t>(status.st_size < 0 ? 0 : status.st_size);
+    bytes.reserve(std::min(expected, kMaxHiveSize) + 1);
     char chunk[16384];
     for (;;) {
         const ssize_t got = read(file.get(), chunk, sizeof chunk);
@@ -165,14 +186,81 @@ std::int32_t ReadHive(const std::string &path, HiveFile &hive, std::string *prob
             return kRegistryCorrupt;
         }
     }
-    hive.exists = true;
-    hive.tree = std::make_unique<Key>();
+    return kRegistrySuccess;
+}
+
+std::int32_t ParseHive(std::string_view bytes, std::unique_ptr<Key> &tree, std::string *problem) {
+    tree = std::make_unique<Key>();
     std::string why;
-    if (!regfile::ApplyRegText(bytes, *hive.tree, why)) {
+    if (!regfile::ApplyRegText(bytes, *tree, why)) {
         if (problem != nullptr) *problem = why;
-        hive.tree.reset();
+        tree.reset();
         return kRegistryCorrupt;
     }
+    return kRegistrySuccess;
+}
+
+// Reads and parses the hive into a tree of the caller's own, to change.
+// `problem` (may be null) receives the parse error.
+std::int32_t ReadHive(const std::string &path, HiveFile &hive, std::string *problem) {
+    std::string bytes;
+    const std::int32_t code = ReadHiveBytes(path, bytes, hive.status, problem);
+    if (code != kRegistrySuccess) return code;
+    hive.exists = true;
+    return ParseHive(bytes, hive.tree, problem);
+}
+
+// The tree parsed from the bytes this process read last, and those bytes.
+struct ParsedHive {
+    std::string bytes;
+    std::shared_ptr<const Key> tree;
+};
+
+// The last parse, shared by every thread. Readers take a reference to it
+// under the mutex and compare bytes outside it; a new parse replaces it whole.
+class ParseCache {
+public:
+    std::shared_ptr<const ParsedHive> Last() {
+        const std::lock_guard<std::mutex> guard(mutex_);
+        return last_;
+    }
+    void Keep(std::shared_ptr<const ParsedHive> parsed) {
+        const std::lock_guard<std::mutex> guard(mutex_);
+        last_ = std::move(parsed);
+    }
+
+private:
+    std::mutex mutex_;
+    std::shared_ptr<const ParsedHive> last_;
+};
+
+// Never destroyed, so that a thread still opening keys while the process
+// exits finds it intact.
+ParseCache &TheParseCache() {
+    static ParseCache *const cache = new ParseCache;
+    return *cache;
+}
+
+// Reads the hive and gives its tree, parsed anew only when the bytes differ
+// from the last ones parsed. The tree is shared: read it, never change it.
+std::int32_t ReadHiveShared(const std::string &path, std::shared_ptr<const Key> &tree) {
+    std::string bytes;
+    struct stat status {};
+    std::int32_t code = ReadHiveBytes(path, bytes, status, nullptr);
+    if (code != kRegistrySuccess) return code;
+    ParseCache &cache = TheParseCache();
+    if (const std::shared_ptr<const ParsedHive> last = cache.Last(); last != nullptr && last->bytes == bytes) {
+        tree = last->tree;
+        return kRegistrySuccess;
+    }
+    std::unique_ptr<Key> parsed;
+    code = ParseHive(bytes, parsed, nullptr);
+    if (code != kRegistrySuccess) return code;
+    auto entry = std::make_shared<ParsedHive>();
+    entry->bytes = std::move(bytes);
+    entry->tree = std::move(parsed);
+    tree = entry->tree;
+    cache.Keep(std::move(entry));
     return kRegistrySuccess;
 }
 
@@ -248,7 +336,7 @@ using TreeChange = std::function<std::int32_t(Key &tree, bool &changed)>;
 // the result. With `createHive` a missing hive (and its directory) starts
 // empty; otherwise it is "not found". `result` (may be null) receives the
 // tree as stored.
-std::int32_t ModifyHive(bool createHive, const TreeChange &change, std::unique_ptr<Key> *result) {
+std::int32_t ModifyHive(bool createHive, const TreeChange &change, std::shared_ptr<const Key> *result) {
     const std::string path = HivePath();
     if (createHive) mkdir(DirectoryOf(path).c_str(), 0755);
     if (!MayWrite(path)) return kRegistryAccessDenied;
@@ -271,6 +359,15 @@ std::int32_t ModifyHive(bool createHive, const TreeChange &change, std::unique_p
     }
     if (result != nullptr) *result = std::move(hive.tree);
     return kRegistrySuccess;
+}
+
+// ModifyHive for a change through an open key, which then holds the tree as
+// stored. A failed change leaves the key as it was.
+std::int32_t ModifyKeyHive(RegistryKeyState &key, const TreeChange &change) {
+    std::shared_ptr<const Key> stored;
+    const std::int32_t code = ModifyHive(false, change, &stored);
+    if (code == kRegistrySuccess) key.Hold(std::move(stored));
+    return code;
 }
 
 std::vector<std::uint8_t> BytesOf(const void *data, std::uint32_t size) {
@@ -299,13 +396,14 @@ std::int32_t OpenRegistryKey(const char *path, std::uint32_t access, RegistryKey
         auto state = std::make_unique<RegistryKeyState>();
         state->access = access;
         if (!regfile::SplitKeyPath(path == nullptr ? "" : path, state->components)) return kRegistryNotFound;
-        const std::string hivePath = HivePath();
-        HiveFile hive;
-        const std::int32_t code = ReadHive(hivePath, hive, nullptr);
+        // Opening the configured path follows a symbolic link as resolving
+        // it would; the resolved path is needed only to check write access.
+        std::shared_ptr<const Key> tree;
+        const std::int32_t code = ReadHiveShared(ConfiguredHivePath(), tree);
         if (code != kRegistrySuccess) return code;
-        if (regfile::FindKey(*hive.tree, state->components) == nullptr) return kRegistryNotFound;
-        if ((access & kWriteAccess) != 0 && !MayWrite(hivePath)) return kRegistryAccessDenied;
-        state->tree = std::move(hive.tree);
+        state->Hold(std::move(tree));
+        if (state->node == nullptr) return kRegistryNotFound;
+        if ((access & kWriteAccess) != 0 && !MayWrite(HivePath())) return kRegistryAccessDenied;
         *key = state.release();
         return kRegistrySuccess;
     });
@@ -316,7 +414,7 @@ std::int32_t QueryRegistryValue(RegistryKey key, const char *name, std::uint32_t
     if (key == nullptr || (data != nullptr && size == nullptr)) return kRegistryInvalidParameter;
     if ((key->access & kKeyQueryValue) == 0) return kRegistryAccessDenied;
     return Guarded([&]() -> std::int32_t {
-        const Key *node = regfile::FindKey(*key->tree, key->components);
+        const Key *node = key->node;
         if (node == nullptr) return kRegistryKeyDeleted;
         const regfile::Value *value = node->FindValue(name == nullptr ? "" : name);
         if (value == nullptr) return kRegistryNotFound;
@@ -353,7 +451,7 @@ std::int32_t SetRegistryValue(RegistryKey key, const char *name, std::uint32_t t
             changed = true;
             return kRegistrySuccess;
         };
-        return ModifyHive(false, change, &key->tree);
+        return ModifyKeyHive(*key, change);
     });
 }
 
@@ -406,7 +504,7 @@ std::int32_t DeleteRegistryValue(RegistryKey key, const char *name) {
             changed = true;
             return kRegistrySuccess;
         };
-        return ModifyHive(false, change, &key->tree);
+        return ModifyKeyHive(*key, change);
     });
 }
 
@@ -414,7 +512,7 @@ std::int32_t ListRegistrySubkeys(RegistryKey key, std::vector<std::string> &name
     if (key == nullptr) return kRegistryInvalidParameter;
     return Guarded([&]() -> std::int32_t {
         names.clear();
-        const Key *node = regfile::FindKey(*key->tree, key->components);
+        const Key *node = key->node;
         if (node == nullptr) return kRegistryKeyDeleted;
         for (const auto &subkey : node->subkeys) names.push_back(subkey->name);
         return kRegistrySuccess;
@@ -426,7 +524,7 @@ std::int32_t ListRegistryValues(RegistryKey key, std::vector<std::string> &names
     if ((key->access & kKeyQueryValue) == 0) return kRegistryAccessDenied;
     return Guarded([&]() -> std::int32_t {
         names.clear();
-        const Key *node = regfile::FindKey(*key->tree, key->components);
+        const Key *node = key->node;
         if (node == nullptr) return kRegistryKeyDeleted;
         for (const regfile::Value &value : node->values) names.push_back(value.name);
         return kRegistrySuccess;
@@ -455,11 +553,11 @@ std::int32_t ExportRegistryText(const char *path, std::string &text) {
     return Guarded([&]() -> std::int32_t {
         std::vector<std::string> components;
         if (!regfile::SplitKeyPath(path == nullptr ? "" : path, components)) return kRegistryNotFound;
-        HiveFile hive;
-        const std::int32_t code = ReadHive(HivePath(), hive, nullptr);
+        std::shared_ptr<const Key> tree;
+        const std::int32_t code = ReadHiveShared(HivePath(), tree);
         if (code != kRegistrySuccess) return code;
         // The path as stored, in the case the keys were created with.
-        const Key *node = hive.tree.get();
+        const Key *node = tree.get();
         std::string storedPath;
         for (const std::string &name : components) {
             node = node->FindSubkey(name);
