@@ -34,17 +34,6 @@ BerElementHeader *HeaderOf(const BerElement *element) {
     return std::launder(reinterpret_cast<BerElementHeader *>(place));
 }
 
-// Octets of v, most significant first, without leading zero octets (at least
-// one octet). Returns the count written into `out` (room 4).
-std::uint32_t MinimalOctets(std::uint32_t v, std::uint8_t *out) {
-    std::uint32_t count = 1;
-    while (count < 4 && (v >> (8 * count)) != 0) ++count;
-    for (std::uint32_t i = 0; i < count; ++i) {
-        out[i] = static_cast<std::uint8_t>(v >> (8 * (count - 1 - i)));
-    }
-    return count;
-}
-
 }  // namespace
 
 BerElement *BerElementCreate(BerClass berClass, std::uint32_t tagNumber, BerContentKind kind,
@@ -75,31 +64,13 @@ BerElement *BerElementCreate(BerClass berClass, std::uint32_t tagNumber, BerCont
 }
 
 BerElement *BerElementFromUnsigned(BerClass berClass, std::uint32_t tagNumber, std::uint32_t v) {
-    // One spare octet in front for the 00 that keeps the value positive.
-    std::uint8_t octets[5] = {};
-    std::uint32_t count = MinimalOctets(v, octets + 1);
-    const std::uint8_t *start = octets + 1;
-    if ((octets[1] & 0x80) != 0) {
-        start = octets;
-        ++count;
-    }
-    return BerElementCreate(berClass, tagNumber, BerContentKind::Integer, start, count);
+    const IntegerContents contents = UnsignedContents(v);
+    return BerElementCreate(berClass, tagNumber, BerContentKind::Integer, contents.data(), contents.size());
 }
 
 BerElement *BerElementFromSigned(BerClass berClass, std::uint32_t tagNumber, std::int32_t v) {
-    if (v >= 0) return BerElementFromUnsigned(berClass, tagNumber, static_cast<std::uint32_t>(v));
-    // Take octets from the least significant end until only the sign is left;
-    // then make sure the first octet still carries the sign bit.
-    std::uint8_t octets[5];
-    std::uint32_t first = sizeof octets;
-    std::int32_t rest = v;
-    do {
-        octets[--first] = static_cast<std::uint8_t>(rest & 0xFF);
-        rest >>= 8;
-    } while (rest != -1);
-    if ((octets[first] & 0x80) == 0) octets[--first] = 0xFF;
-    return BerElementCreate(berClass, tagNumber, BerContentKind::Integer, octets + first,
-                            static_cast<std::uint32_t>(sizeof octets) - first);
+    const IntegerContents contents = SignedContents(v);
+    return BerElementCreate(berClass, tagNumber, BerContentKind::Integer, contents.data(), contents.size());
 }
 
 BerElement *BerElementFromBytes(BerClass berClass, std::uint32_t tagNumber,

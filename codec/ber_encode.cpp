@@ -113,4 +113,30 @@ std::uint32_t LengthOfLength(std::uint32_t length) {
     return length < 128 ? 1 : 1 + Base256Octets(length);
 }
 
+IntegerContents UnsignedContents(std::uint32_t v) {
+    IntegerContents contents{};
+    contents.first = sizeof contents.octets;
+    do {
+        contents.octets[--contents.first] = static_cast<std::uint8_t>(v & 0xFF);
+        v >>= 8;
+    } while (v != 0);
+    if ((contents.octets[contents.first] & 0x80) != 0) contents.octets[--contents.first] = 0x00;
+    return contents;
+}
+
+IntegerContents SignedContents(std::int32_t v) {
+    if (v >= 0) return UnsignedContents(static_cast<std::uint32_t>(v));
+    // Take octets from the least significant end until only the sign is left;
+    // then make sure the first octet still carries the sign bit.
+    IntegerContents contents{};
+    contents.first = sizeof contents.octets;
+    std::int32_t rest = v;
+    do {
+        contents.octets[--contents.first] = static_cast<std::uint8_t>(rest & 0xFF);
+        rest >>= 8;
+    } while (rest != -1);
+    if ((contents.octets[contents.first] & 0x80) == 0) contents.octets[--contents.first] = 0xFF;
+    return contents;
+}
+
 }  // namespace snmphelper

@@ -23,4 +23,20 @@ std::uint32_t EncodeLength(std::uint32_t length, std::uint8_t *buffer, std::uint
 // The octets EncodeLength writes for `length`: 1 to 5.
 std::uint32_t LengthOfLength(std::uint32_t length);
 
+// INTEGER-style contents (X.690 8.3), at most 5 octets, as a view into the
+// caller's `octets`.
+struct IntegerContents {
+    std::uint8_t octets[5];
+    std::uint32_t first;  // index of the first contents octet
+    const std::uint8_t *data() const { return octets + first; }
+    std::uint32_t size() const { return static_cast<std::uint32_t>(sizeof octets) - first; }
+};
+
+// An unsigned number in as few octets as possible, with a 00 in front when
+// the first octet has its high bit set: 0 -> 00, 128 -> 00 80.
+IntegerContents UnsignedContents(std::uint32_t v);
+
+// A signed number in its shortest two's complement: -1 -> FF, -129 -> FF 7F.
+IntegerContents SignedContents(std::int32_t v);
+
 }  // namespace snmphelper

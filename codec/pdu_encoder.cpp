@@ -52,33 +52,14 @@ std::uint32_t PutItem(std::uint8_t identifier, const std::uint8_t *contents, std
     return 1 + lengthOctets + n;
 }
 
-// INTEGER-style contents of an unsigned number: as few octets as possible,
-// with a leading 00 when the first octet has its high bit set (X.690 8.3).
 std::uint32_t PutUnsigned(std::uint8_t identifier, std::uint32_t v, std::uint8_t *out) {
-    std::uint8_t octets[5] = {0};
-    std::uint32_t count = 1;
-    while (count < 4 && (v >> (8 * count)) != 0) ++count;
-    for (std::uint32_t i = 0; i < count; ++i) {
-        octets[1 + i] = static_cast<std::uint8_t>(v >> (8 * (count - 1 - i)));
-    }
-    const bool padded = (octets[1] & 0x80) != 0;
-    return PutItem(identifier, padded ? octets : octets + 1, count + (padded ? 1 : 0), out);
+    const IntegerContents contents = UnsignedContents(v);
+    return PutItem(identifier, contents.data(), contents.size(), out);
 }
 
-// The shortest two's-complement contents of a signed number (X.690 8.3.2).
 std::uint32_t PutSigned(std::uint8_t identifier, std::int32_t v, std::uint8_t *out) {
-    if (v >= 0) return PutUnsigned(identifier, static_cast<std::uint32_t>(v), out);
-    // Take octets from the least significant end until only the sign is left;
-    // then make sure the first octet still carries the sign bit.
-    std::uint8_t octets[5];
-    std::uint32_t first = sizeof octets;
-    std::int32_t rest = v;
-    do {
-        octets[--first] = static_cast<std::uint8_t>(rest & 0xFF);
-        rest >>= 8;
-    } while (rest != -1);
-    if ((octets[first] & 0x80) == 0) octets[--first] = 0xFF;
-    return PutItem(identifier, octets + first, static_cast<std::uint32_t>(sizeof octets) - first, out);
+    const IntegerContents contents = SignedContents(v);
+    return PutItem(identifier, contents.data(), contents.size(), out);
 }
 
 // The 32-bit number a value block holds.
@@ -99,11 +80,12 @@ bool PutOctets(std::uint8_t identifier, const std::uint8_t *value, std::uint32_t
     return true;
 }
 
-// The value item of a SetRequest entry into `out` (room kItemBlockSize).
+// The value element (identifier, length, contents) of a SetRequest entry,
+// rendered into `out` (room kItemBlockSize).
 // False when it cannot be rendered: a type outside 1-9, a null value that the
 // type reads, an object identifier text that OidTextToBer refuses or that is
 // empty, or contents that do not fit the item.
-bool PutSetValue(const SnmpVarBind &binding, std::uint8_t *out, std::uint16_t &itemLength) {
+bool BerElementForValue(const SnmpVarBind &binding, std::uint8_t *out, std::uint16_t &itemLength) {
     const std::uint8_t *value = binding.value;
     std::uint32_t written = 0;
     switch (binding.valueType) {
@@ -172,7 +154,7 @@ bool PrepareVarBind(std::int32_t pduType, const SnmpVarBind &binding, PreparedMe
     entry.valueOffset = used;
     std::uint8_t *value = prepared.items + used;
     if (pduType == SNMP_PDU_SET_REQUEST) {
-        entry.valueFailed = !PutSetValue(binding, value, entry.valueItemLength);
+        entry.valueFailed = !BerElementForValue(binding, value, entry.valueItemLength);
     } else {
         std::memcpy(value, kEmptyOctetString, sizeof kEmptyOctetString);
         entry.valueItemLength = sizeof kEmptyOctetString;
@@ -249,7 +231,7 @@ bool PrepareMessage(const SnmpReqParam &record, PreparedMessage &prepared) {
     std::uint32_t used = 0;
     for (std::uint32_t i = 0; i < prepared.count; ++i) {
         if (!PrepareVarBind(record.pduType, record.varBinds[i], prepared, used, prepared.entries[i])) {
-            ReleasePreparedMessage(prepared);
+            FreePreparedMessage(prepared);
             return false;
         }
     }
@@ -292,7 +274,7 @@ int SerializeMessage(const PreparedMessage &prepared, std::uint8_t *buffer, std:
     return 1;
 }
 
-void ReleasePreparedMessage(PreparedMessage &prepared) {
+void FreePreparedMessage(PreparedMessage &prepared) {
     if (prepared.entries != nullptr && prepared.entries != prepared.inlineEntries) {
         platform::HeapFree(prepared.entries);
     }
@@ -315,6 +297,6 @@ extern "C" SNMPHELPER_API int32_t SNMPHELPER_CALL HelperSnmpEncodePdu(const Snmp
     prepared.entries = nullptr;
     if (!PrepareMessage(*record, prepared)) return SNMP_ENCODE_CANNOT_PREPARE;
     const int serialized = SerializeMessage(prepared, buffer, length);
-    ReleasePreparedMessage(prepared);
+    FreePreparedMessage(prepared);
     return serialized == 1 ? SNMP_ENCODE_OK : SNMP_ENCODE_NO_ROOM;
 }

@@ -61,7 +61,7 @@ struct PreparedMessage {
 // storage of a large request cannot be allocated (nothing stays allocated
 // then). An item that cannot be rendered does not stop the preparation: it is
 // marked failed, and the serializer refuses the message.
-// A prepared message is released with ReleasePreparedMessage.
+// A prepared message is released with FreePreparedMessage.
 bool PrepareMessage(const SnmpReqParam &record, PreparedMessage &prepared);
 
 // Writes the message into `buffer`, whose room is `*length`. Returns 1 and sets
@@ -70,6 +70,6 @@ bool PrepareMessage(const SnmpReqParam &record, PreparedMessage &prepared);
 int SerializeMessage(const PreparedMessage &prepared, std::uint8_t *buffer, std::uint16_t *length);
 
 // Releases the storage of a large request. The message may be prepared again.
-void ReleasePreparedMessage(PreparedMessage &prepared);
+void FreePreparedMessage(PreparedMessage &prepared);
 
 }  // namespace snmphelper
