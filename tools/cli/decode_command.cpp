@@ -10,6 +10,7 @@
 
 #include "codec/trap_decoder.h"
 #include "snmphelper.h"
+#include "transport/datagram_transport.h"
 #include "tools/cli/commands.h"
 #include "tools/cli/value_text.h"
 
@@ -29,13 +30,6 @@ struct DecodeOptions {
     std::string file;
 };
 
-int HexDigit(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
-
 // Hex digit pairs; spaces, tabs, newlines and colons between them are ignored.
 std::optional<std::vector<std::uint8_t>> ParseHex(const std::string &text, std::string &error) {
     std::vector<std::uint8_t> octets;
@@ -43,8 +37,8 @@ std::optional<std::vector<std::uint8_t>> ParseHex(const std::string &text, std::
     for (std::size_t i = 0; i < text.size(); ++i) {
         const char c = text[i];
         if (c == ' ' || c == ':' || c == '\t' || c == '\n' || c == '\r') continue;
-        const int digit = HexDigit(c);
-        if (digit < 0) {
+        const int digit = HexDigitValue(c);
+        if (digit > 15) {
             error = "'" + std::string(1, c) + "' at position " + std::to_string(i + 1) +
                     " is not a hex digit";
             return std::nullopt;

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "snmphelper.h"
+#include "transact/ascii_rewrite.h"
 #include "tools/cli/result_names.h"
 #include "tools/cli/value_text.h"
 
@@ -134,12 +135,9 @@ std::vector<std::string> SplitIdentifiers(const char *text) {
 }
 
 std::string HexText(const std::vector<std::uint8_t> &octets) {
-    static const char digits[] = "0123456789ABCDEF";
-    std::string text;
-    for (std::uint8_t octet : octets) {
-        text += digits[octet >> 4];
-        text += digits[octet & 15];
-    }
+    std::string text(2 * octets.size() + 1, '\0');
+    HexEncode(text.data(), octets.data(), octets.size());
+    text.pop_back();
     return text;
 }
 

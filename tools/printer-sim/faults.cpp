@@ -1,4 +1,4 @@
-// Fault specs and what they do to a reply.
+// Faults and what they do to a reply.
 #include "tools/printer-sim/faults.h"
 
 #include "tools/printer-sim/sim_parse.h"
@@ -8,24 +8,24 @@ namespace printersim {
 namespace {
 
 // Splits "name:a:b" into the name and up to two arguments.
-struct SpecParts {
+struct FaultWords {
     std::string_view name;
     std::vector<std::string_view> arguments;
 };
 
-SpecParts SplitSpec(std::string_view spec) {
-    SpecParts parts;
-    std::size_t colon = spec.find(':');
-    parts.name = spec.substr(0, colon);
+FaultWords SplitFault(std::string_view text) {
+    FaultWords parts;
+    std::size_t colon = text.find(':');
+    parts.name = text.substr(0, colon);
     while (colon != std::string_view::npos) {
-        spec.remove_prefix(colon + 1);
-        colon = spec.find(':');
-        parts.arguments.push_back(spec.substr(0, colon));
+        text.remove_prefix(colon + 1);
+        colon = text.find(':');
+        parts.arguments.push_back(text.substr(0, colon));
     }
     return parts;
 }
 
-bool ParseInto(const SpecParts &parts, FaultPlan &plan, std::string &error) {
+bool ParseInto(const FaultWords &parts, FaultPlan &plan, std::string &error) {
     const auto &args = parts.arguments;
     const std::string_view name = parts.name;
     auto noArgument = [&] { return args.empty(); };
@@ -75,29 +75,29 @@ bool ParseInto(const SpecParts &parts, FaultPlan &plan, std::string &error) {
 
 }  // namespace
 
-bool ParseFault(std::string_view spec, FaultPlan &plan, std::string &error) {
+bool ParseFault(std::string_view text, FaultPlan &plan, std::string &error) {
     FaultPlan changed = plan;
-    if (!ParseInto(SplitSpec(spec), changed, error)) return false;
+    if (!ParseInto(SplitFault(text), changed, error)) return false;
     plan = changed;
     return true;
 }
 
-std::vector<std::string> FaultSpecs(const FaultPlan &plan) {
-    std::vector<std::string> specs;
-    if (plan.silent) specs.emplace_back("silent");
-    if (plan.dropFirst != 0) specs.push_back("drop:" + std::to_string(plan.dropFirst));
-    if (plan.garbage) specs.emplace_back("garbage");
-    if (plan.truncateTo) specs.push_back("truncate:" + std::to_string(*plan.truncateTo));
-    if (plan.oversizeTo) specs.push_back("oversize:" + std::to_string(*plan.oversizeTo));
-    if (plan.foreignRequestId) specs.push_back("foreign-id:" + std::to_string(*plan.foreignRequestId));
+std::vector<std::string> FaultTexts(const FaultPlan &plan) {
+    std::vector<std::string> texts;
+    if (plan.silent) texts.emplace_back("silent");
+    if (plan.dropFirst != 0) texts.push_back("drop:" + std::to_string(plan.dropFirst));
+    if (plan.garbage) texts.emplace_back("garbage");
+    if (plan.truncateTo) texts.push_back("truncate:" + std::to_string(*plan.truncateTo));
+    if (plan.oversizeTo) texts.push_back("oversize:" + std::to_string(*plan.oversizeTo));
+    if (plan.foreignRequestId) texts.push_back("foreign-id:" + std::to_string(*plan.foreignRequestId));
     if (plan.errorStatus) {
-        std::string spec = "error-status:" + std::to_string(*plan.errorStatus);
-        if (plan.errorIndex) spec += ":" + std::to_string(*plan.errorIndex);
-        specs.push_back(spec);
+        std::string text = "error-status:" + std::to_string(*plan.errorStatus);
+        if (plan.errorIndex) text += ":" + std::to_string(*plan.errorIndex);
+        texts.push_back(text);
     }
-    if (plan.delayMs != 0) specs.push_back("delay:" + std::to_string(plan.delayMs));
-    if (plan.otherPort) specs.push_back("other-port:" + std::to_string(*plan.otherPort));
-    return specs;
+    if (plan.delayMs != 0) texts.push_back("delay:" + std::to_string(plan.delayMs));
+    if (plan.otherPort) texts.push_back("other-port:" + std::to_string(*plan.otherPort));
+    return texts;
 }
 
 void MergeFaults(FaultPlan &into, const FaultPlan &from) {

@@ -1,6 +1,6 @@
 // Misbehaviour the simulator can be told to show, for testing a manager's
 // error handling: chosen for a whole run (--fault) or for every request that
-// names one object (fault= in an objects file). The same spec words serve both.
+// names one object (fault= in an objects file). The same words serve both.
 #pragma once
 
 #include <cstddef>
@@ -32,11 +32,11 @@ struct FaultPlan {
 constexpr std::size_t kDefaultOversize = 2100;
 constexpr unsigned kMaxDelayMs = 60000;
 
-// Adds one spec ("drop:3", "error-status:2:1", ...) to `plan`. On failure
+// Adds one fault ("drop:3", "error-status:2:1", ...) to `plan`. On failure
 // `error` says what is wrong and `plan` is unchanged.
-bool ParseFault(std::string_view spec, FaultPlan &plan, std::string &error);
-// The specs that rebuild `plan`, for writing an objects file back.
-std::vector<std::string> FaultSpecs(const FaultPlan &plan);
+bool ParseFault(std::string_view text, FaultPlan &plan, std::string &error);
+// The fault texts that rebuild `plan`, for writing an objects file back.
+std::vector<std::string> FaultTexts(const FaultPlan &plan);
 // Combines two plans: any flag set in either, the larger count or delay,
 // `from`'s choices where both give one.
 void MergeFaults(FaultPlan &into, const FaultPlan &from);

@@ -16,14 +16,14 @@ namespace {
 
 constexpr const char *kFooter = R"(
 Objects file, one object per line (--dump shows the built-in printer in this form):
-  OID TYPE VALUE [rw|ro] [range=LO..HI] [size=LO..HI] [fault=SPEC]...
+  OID TYPE VALUE [rw|ro] [range=LO..HI] [size=LO..HI] [fault=FAULT]...
   TYPE: INTEGER STRING HEX IPADDRESS COUNTER GAUGE TIMETICKS OID OPAQUE NULL
   STRING takes a word or "quoted text" (escapes \" \\ \n \t \xHH); HEX and
   OPAQUE take hex digit pairs ("" for none); NULL takes -. TIMETICKS @uptime
   follows the agent's clock, COUNTER @snmp its own snmp group counters.
   Objects are read-only unless marked rw; # starts a comment.
 
-Fault SPECs, for --fault (the whole run) or fault= (requests naming the object):
+Faults, for --fault (the whole run) or fault= (requests naming the object):
   silent             never answer
   drop:N             ignore the first N requests
   garbage            answer with octets that are no SNMP message
@@ -46,7 +46,7 @@ int main(int argc, char **argv) {
     printersim::ServerSettings server;
     printersim::AgentSettings agentSettings;
     std::string objectsFile;
-    std::vector<std::string> faultSpecs;
+    std::vector<std::string> faultTexts;
     bool empty = false;
     bool dump = false;
     app.add_option("--address", server.address, "IPv4 address to answer on")->capture_default_str();
@@ -57,7 +57,7 @@ int main(int argc, char **argv) {
         ->check(CLI::ExistingFile);
     app.add_flag("--empty", empty, "start without the built-in printer's objects");
     app.add_flag("--dump", dump, "print the objects in the file form and exit");
-    app.add_option("--fault", faultSpecs, "fault for every request of the run (repeatable)");
+    app.add_option("--fault", faultTexts, "fault for every request of the run (repeatable)");
     app.add_option("--max-message", agentSettings.maxMessageSize,
                    "largest reply in octets; a larger one is answered with tooBig")
         ->capture_default_str()
@@ -70,10 +70,10 @@ int main(int argc, char **argv) {
     app.add_flag("--verbose", server.verbose, "write the log lines to standard error too");
     CLI11_PARSE(app, argc, argv);
 
-    for (const std::string &spec : faultSpecs) {
+    for (const std::string &text : faultTexts) {
         std::string error;
-        if (!printersim::ParseFault(spec, server.faults, error)) {
-            std::fprintf(stderr, "snmphelper-printer-sim: --fault %s: %s\n", spec.c_str(), error.c_str());
+        if (!printersim::ParseFault(text, server.faults, error)) {
+            std::fprintf(stderr, "snmphelper-printer-sim: --fault %s: %s\n", text.c_str(), error.c_str());
             return 2;
         }
     }

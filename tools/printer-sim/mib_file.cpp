@@ -269,7 +269,7 @@ std::string FormatObjects(const MibStore &store) {
             text += object.value.tag == kTagInteger ? " range=" : " size=";
             text += std::to_string(object.bounds->low) + ".." + std::to_string(object.bounds->high);
         }
-        for (const std::string &spec : FaultSpecs(object.faults)) text += " fault=" + spec;
+        for (const std::string &fault : FaultTexts(object.faults)) text += " fault=" + fault;
         text += '\n';
     }
     return text;

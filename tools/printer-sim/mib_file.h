@@ -1,7 +1,7 @@
 // The objects file: one object per line, the form in which a printer is
 // described to the simulator and in which --dump writes the built-in one.
 //
-//   OID TYPE VALUE [rw|ro] [range=LO..HI] [size=LO..HI] [fault=SPEC]...
+//   OID TYPE VALUE [rw|ro] [range=LO..HI] [size=LO..HI] [fault=FAULT]...
 //
 // TYPE is INTEGER, STRING, HEX, IPADDRESS, COUNTER, GAUGE, TIMETICKS, OID,
 // OPAQUE or NULL. STRING takes a word or a double-quoted text with the

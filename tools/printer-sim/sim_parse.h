@@ -1,4 +1,4 @@
-// Small text helpers shared by the simulator's readers of fault specs and of
+// Small text helpers shared by the simulator's readers of faults and of
 // the objects file.
 #pragma once
 
