@@ -17,11 +17,16 @@
 #include <cstring>
 #include <mutex>
 #include <set>
+#include <type_traits>
 #include <vector>
 
 namespace snmphelper::winsock {
 
+static_assert(std::is_same_v<::socklen_t, detail::SystemAddressLength>);
+
+using detail::DescriptorOf;
 using detail::SetLastErrorFromErrno;
+using detail::System;
 using detail::TakeInjectedFailure;
 
 namespace {
@@ -38,28 +43,10 @@ SOCKET HandleFor(int descriptor) { return static_cast<SOCKET>(descriptor) + 1; }
 // socket, bind, setsockopt and getsockname are looked up by name in the
 // process's global scope rather than linked: a shim that exports this
 // implementation under WinSock's names (socket, bind, ...) would otherwise
-// reach its own exports here and call itself. sendto, recvfrom and select
-// go through sendmsg, recvmsg and ppoll, which WinSock does not name.
-struct SystemCalls {
-    int (*socket)(int, int, int);
-    int (*bind)(int, const ::sockaddr *, ::socklen_t);
-    int (*setsockopt)(int, int, int, const void *, ::socklen_t);
-    int (*getsockname)(int, ::sockaddr *, ::socklen_t *);
-};
-
+// reach its own exports here and call itself.
 template <typename Function>
 Function LookUpSystemCall(const char *name) {
     return reinterpret_cast<Function>(::dlsym(RTLD_DEFAULT, name));
-}
-
-const SystemCalls &System() {
-    static const SystemCalls calls{
-        LookUpSystemCall<decltype(SystemCalls::socket)>("socket"),
-        LookUpSystemCall<decltype(SystemCalls::bind)>("bind"),
-        LookUpSystemCall<decltype(SystemCalls::setsockopt)>("setsockopt"),
-        LookUpSystemCall<decltype(SystemCalls::getsockname)>("getsockname"),
-    };
-    return calls;
 }
 
 // Failure answers that leave the reason as the thread's last error.
@@ -81,22 +68,6 @@ SOCKET FailSocket(int winsockError) {
 SOCKET FailSocketFromErrno(int errorNumber) {
     SetLastErrorFromErrno(errorNumber);
     return INVALID_SOCKET;
-}
-
-// The descriptor of socket `s`, or -1 with the last error set when WinSock
-// is not started or `s` is no socket of ours.
-int DescriptorOf(SOCKET s) {
-    const std::lock_guard lock(stateMutex);
-    if (startupCount == 0) {
-        WSASetLastError(WSANOTINITIALISED);
-        return -1;
-    }
-    if (s == 0 || s - 1 > static_cast<SOCKET>(INT_MAX) ||
-        openDescriptors.count(static_cast<int>(s - 1)) == 0) {
-        WSASetLastError(WSAENOTSOCK);
-        return -1;
-    }
-    return static_cast<int>(s - 1);
 }
 
 // WinSock's Internet address record to the system's; false, with the last
@@ -452,6 +423,30 @@ int StartupCount() {
 }
 
 namespace detail {
+
+const SystemCalls &System() {
+    static const SystemCalls calls{
+        LookUpSystemCall<decltype(SystemCalls::socket)>("socket"),
+        LookUpSystemCall<decltype(SystemCalls::bind)>("bind"),
+        LookUpSystemCall<decltype(SystemCalls::setsockopt)>("setsockopt"),
+        LookUpSystemCall<decltype(SystemCalls::getsockname)>("getsockname"),
+    };
+    return calls;
+}
+
+int DescriptorOf(SOCKET s) {
+    const std::lock_guard lock(stateMutex);
+    if (startupCount == 0) {
+        WSASetLastError(WSANOTINITIALISED);
+        return -1;
+    }
+    if (s == 0 || s - 1 > static_cast<SOCKET>(INT_MAX) ||
+        openDescriptors.count(static_cast<int>(s - 1)) == 0) {
+        WSASetLastError(WSAENOTSOCK);
+        return -1;
+    }
+    return static_cast<int>(s - 1);
+}
 
 bool RequireStartup() {
     const std::lock_guard lock(stateMutex);

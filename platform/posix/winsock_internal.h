@@ -10,7 +10,12 @@
 #error "platform/posix/winsock_internal.h must come before the C library's socket headers"
 #endif
 
+// The system's socket address, named without its header.
+struct sockaddr;
+
 namespace snmphelper::winsock::detail {
+
+using SystemAddressLength = unsigned int;  // the system's socklen_t
 
 inline constexpr int kWsAfInet = AF_INET;
 inline constexpr int kWsAfIpx = AF_IPX;
@@ -29,6 +34,22 @@ void SetLastErrorFromErrno(int errorNumber);
 // False, with WSANOTINITIALISED as the last error, when no WSAStartup is in
 // force.
 bool RequireStartup();
+
+// The C library's calls that WinSock also names, reached without linking
+// them by name (see winsock.cpp); a null entry means the system lacks it.
+// sendto, recvfrom and select are used as sendmsg, recvmsg and ppoll, which
+// WinSock does not name.
+struct SystemCalls {
+    int (*socket)(int, int, int);
+    int (*bind)(int, const ::sockaddr *, SystemAddressLength);
+    int (*setsockopt)(int, int, int, const void *, SystemAddressLength);
+    int (*getsockname)(int, ::sockaddr *, SystemAddressLength *);
+};
+const SystemCalls &System();
+
+// The descriptor behind socket `s`, or -1 with the last error set when
+// WinSock is not started or `s` is no socket of ours.
+int DescriptorOf(SOCKET s);
 
 // The error injected for the next use of `call`, or 0 to go ahead.
 int TakeInjectedFailure(SocketCall call);
