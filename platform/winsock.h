@@ -131,6 +131,16 @@ struct sockaddr_in {
 };
 static_assert(sizeof(sockaddr_in) == 16 && sizeof(sockaddr) == 16);
 
+// The IPX socket address (wsipx.h), 14 bytes: network and node numbers as
+// carried on the wire, the socket number in network order.
+struct SOCKADDR_IPX {
+    std::int16_t sa_family;  // AF_IPX, host order
+    char sa_netnum[4];
+    char sa_nodenum[6];
+    std::uint16_t sa_socket;
+};
+static_assert(sizeof(SOCKADDR_IPX) == 14);
+
 // WinSock's socket set: a count and an array of handles (not a bit mask).
 inline constexpr std::uint32_t kFdSetCapacity = 64;  // WinSock's FD_SETSIZE
 struct fd_set {
