@@ -7,4 +7,8 @@ namespace snmphelper::platform {
 // non-null token the loader entry stores.
 using ModuleHandle = void *;
 
+// A platform library loaded at run time (a WinSock library, a DLC
+// interface); null when none is loaded.
+using LibraryHandle = void *;
+
 }  // namespace snmphelper::platform

@@ -35,6 +35,13 @@
 #undef htons
 #undef ntohs
 
+// WinSock's calling convention, for entry points reached through a pointer.
+#if defined(_WIN32)
+#define SNMPHELPER_WSAAPI __stdcall
+#else
+#define SNMPHELPER_WSAAPI
+#endif
+
 namespace snmphelper::winsock {
 
 // A socket handle. Never 0 for a socket that exists, so holders may use 0 for

@@ -1,27 +1,84 @@
 #include "transport/ipx_transport.h"
 
-namespace snmphelper {
+#include <climits>
+#include <cstring>
 
+namespace snmphelper {
+namespace {
+
+constexpr std::uint32_t kNetworkBytes = 4;
+constexpr std::uint32_t kNodeBytes = 6;
+constexpr std::size_t kAddressDigits = 2 * (kNetworkBytes + kNodeBytes);
+
+bool IsConnectionLost(int winsockError) {
+    return winsockError == winsock::WSAECONNABORTED || winsockError == winsock::WSAECONNRESET;
+}
+
+const winsock::sockaddr *Generic(const winsock::SOCKADDR_IPX &address) {
+    return reinterpret_cast<const winsock::sockaddr *>(&address);
+}
+
+}  // namespace
+
+// A binding that could not be loaded answers 10050 from every call, which
+// is neither SOCKET_ERROR nor INVALID_SOCKET; each step below therefore
+// takes only WinSock's own success answer as success.
 IpxTransport::IpxTransport(std::uint32_t attempts, std::int32_t timeoutSeconds,
                            std::uint32_t options)
     : DatagramTransport(attempts, timeoutSeconds, options) {
-    open_ = 1;  // set-up failures are not reported; Bind shows them
+    winsock_.Load();
+    open_ = 1;
+    winsock::WSADATA startup;
+    if (winsock_.WSAStartup(winsock::MakeVersion(1, 1), &startup) != 0) return;
+    winsockStarted_ = true;
+    if (!winsock_.Provides(WinsockEntry::socket)) return;
+    const winsock::SOCKET created =
+        winsock_.socket(winsock::AF_IPX, winsock::SOCK_DGRAM, kIpxSnmpProtocol);
+    if (created == winsock::INVALID_SOCKET || created == 0) return;
+    socket_ = created;
+    // Non-blocking, so that only select waits.
+    std::uint32_t nonBlocking = 1;
+    if (winsock_.ioctlsocket(socket_, winsock::FIONBIO, &nonBlocking) != 0) {
+        CloseSocket();
+        return;
+    }
+    if ((options_ & kTransportAllowBroadcast) != 0) {
+        const std::int32_t enable = 1;
+        if (winsock_.setsockopt(socket_, winsock::SOL_SOCKET, winsock::SO_BROADCAST,
+                                reinterpret_cast<const char *>(&enable), sizeof enable) != 0) {
+            CloseSocket();
+        }
+    }
 }
 
-IpxTransport::~IpxTransport() { open_ = 0; }
+IpxTransport::~IpxTransport() {
+    if (open_ == 1) CloseSocket();
+    open_ = 0;
+    if (winsockStarted_) winsock_.WSACleanup();
+    winsock_.Unload();
+}
 
-std::int32_t IpxTransport::Bind(std::uint16_t) {
+void IpxTransport::CloseSocket() {
+    if (socket_ != 0) winsock_.closesocket(socket_);
+    socket_ = 0;
+}
+
+std::int32_t IpxTransport::Bind(std::uint16_t port) {
+    winsock::SOCKADDR_IPX local{};
+    local.sa_family = static_cast<std::int16_t>(winsock::AF_IPX);
+    local.sa_socket = winsock_.htons(port);
+    if (socket_ != 0 && winsock_.bind(socket_, Generic(local), sizeof local) == 0) {
+        localPort_ = port;
+        return 0;
+    }
+    CloseSocket();
     open_ = 0;
     return CPH_BIND_FAILED;
 }
 
-std::int32_t IpxTransport::SendBroadcast(const std::uint8_t *, std::uint32_t, std::uint16_t) {
-    return open_ == 0 ? CPH_SOCKET_CLOSED : CPH_DATAGRAM_SEND_FAILED;
-}
-
-std::int32_t IpxTransport::SendTo(const std::uint8_t *, std::uint32_t, const char *,
-                                  std::uint16_t) {
-    return open_ == 0 ? CPH_SOCKET_CLOSED : CPH_DATAGRAM_SEND_FAILED;
+std::int32_t IpxTransport::SendBroadcast(const std::uint8_t *data, std::uint32_t length,
+                                         std::uint16_t port) {
+    return SendTo(data, length, kIpxBroadcastAddress, port);
 }
 
 std::int32_t IpxTransport::SendToAgent(const std::uint8_t *data, std::uint32_t length,
@@ -29,14 +86,86 @@ std::int32_t IpxTransport::SendToAgent(const std::uint8_t *data, std::uint32_t l
     return SendTo(data, length, address, kIpxAgentSocket);
 }
 
-std::int32_t IpxTransport::Receive(std::uint8_t *, std::uint32_t, std::uint32_t *,
-                                   std::uint8_t *, std::uint16_t *) {
-    // Without a socket there is nothing to wait on.
-    return open_ == 0 ? CPH_SOCKET_CLOSED : CPH_DATAGRAM_RECV_TIMEOUT;
+std::int32_t IpxTransport::SendTo(const std::uint8_t *data, std::uint32_t length,
+                                  const char *address, std::uint16_t port) {
+    if (open_ == 0) return CPH_SOCKET_CLOSED;
+    // A text shorter than the 20 digits names no node: nothing is sent, and
+    // nothing past its terminator is read.
+    if (address == nullptr || ::strnlen(address, kAddressDigits) < kAddressDigits) {
+        return CPH_DATAGRAM_SEND_FAILED;
+    }
+    std::uint8_t numbers[kNetworkBytes + kNodeBytes];
+    HexToBytes(numbers, address, sizeof numbers);
+    winsock::SOCKADDR_IPX peer{};
+    peer.sa_family = static_cast<std::int16_t>(winsock::AF_IPX);
+    std::memcpy(peer.sa_netnum, numbers, kNetworkBytes);
+    std::memcpy(peer.sa_nodenum, numbers + kNetworkBytes, kNodeBytes);
+    peer.sa_socket = winsock_.htons(port);
+    if (length > static_cast<std::uint32_t>(INT_MAX)) return CPH_DATAGRAM_SEND_FAILED;
+    const int wanted = static_cast<int>(length);
+    for (std::uint32_t attempt = 0; attempt < attempts_; ++attempt) {
+        const int sent = winsock_.sendto(socket_, reinterpret_cast<const char *>(data), wanted, 0,
+                                         Generic(peer), sizeof peer);
+        // A datagram goes whole or not at all: any other count is no send.
+        if (sent == wanted && winsock_.Provides(WinsockEntry::sendto)) return 0;
+        if (IsConnectionLost(winsock_.WSAGetLastError())) return CPH_SOCKET_CLOSED;
+    }
+    return CPH_DATAGRAM_SEND_FAILED;
 }
 
-std::int32_t IpxTransport::GetLocalAddress(std::uint8_t *) {
-    return open_ == 0 ? CPH_SOCKET_CLOSED : 0;
+std::int32_t IpxTransport::Receive(std::uint8_t *buffer, std::uint32_t size,
+                                   std::uint32_t *length, std::uint8_t *senderAddress,
+                                   std::uint16_t *senderPort) {
+    if (open_ == 0) return CPH_SOCKET_CLOSED;
+    const int room = size > static_cast<std::uint32_t>(INT_MAX) ? INT_MAX : static_cast<int>(size);
+    std::int32_t result = CPH_DATAGRAM_RECV_TIMEOUT;
+    winsock::SOCKADDR_IPX sender{};
+    int received = 0;
+    for (std::uint32_t wait = 0; wait < attempts_; ++wait) {
+        winsock::fd_set readSet;
+        winsock::fd_set exceptSet;
+        winsock::FdSetClear(readSet);
+        winsock::FdSetClear(exceptSet);
+        winsock::FdSetAdd(socket_, readSet);
+        winsock::FdSetAdd(socket_, exceptSet);
+        const winsock::timeval timeout{timeoutSeconds_, 0};
+        if (winsock_.select(0, &readSet, nullptr, &exceptSet, &timeout) != 1) continue;
+
+        sender = {};
+        int senderLength = sizeof sender;
+        received = winsock_.recvfrom(socket_, reinterpret_cast<char *>(buffer), room, 0,
+                                     reinterpret_cast<winsock::sockaddr *>(&sender),
+                                     &senderLength);
+        if (received >= 0 && received <= room && winsock_.Provides(WinsockEntry::recvfrom)) {
+            result = 0;
+            break;
+        }
+        if (IsConnectionLost(winsock_.WSAGetLastError())) return CPH_SOCKET_CLOSED;
+        result = CPH_DATAGRAM_RECV_FAILED;
+    }
+    if (result == 0) {
+        if (length != nullptr) *length = static_cast<std::uint32_t>(received);
+        if (senderAddress != nullptr) {
+            std::memcpy(senderAddress, sender.sa_netnum, kNetworkBytes);
+            std::memcpy(senderAddress + kNetworkBytes, sender.sa_nodenum, kNodeBytes);
+        }
+        if (senderPort != nullptr) *senderPort = winsock_.ntohs(sender.sa_socket);
+    }
+    return result;
+}
+
+std::int32_t IpxTransport::GetLocalAddress(std::uint8_t *address) {
+    if (open_ == 0) return CPH_SOCKET_CLOSED;
+    if (address == nullptr) return 0;
+    winsock::SOCKADDR_IPX local{};
+    int localLength = sizeof local;
+    if (winsock_.getsockname(socket_, reinterpret_cast<winsock::sockaddr *>(&local),
+                             &localLength) != 0) {
+        return 0;
+    }
+    std::memcpy(address, local.sa_netnum, kNetworkBytes);
+    std::memcpy(address + kNetworkBytes, local.sa_nodenum, kNodeBytes);
+    return 1;
 }
 
 }  // namespace snmphelper

@@ -1,20 +1,27 @@
-// SNMP datagrams over IPX (RFC 1420). Address texts are 20 hexadecimal
-// digits, the 4-byte network number then the 6-byte node number; address
-// bytes those 10 bytes; ports IPX socket numbers.
-//
-// This build has no IPX family to reach: every transport behaves as one
-// whose set-up found no IPX socket, so a printer reached over IPX takes the
-// failure path (Bind fails, and so does everything after it).
+// SNMP datagrams over IPX (RFC 1420) through the WinSock IPX family,
+// reached through a WinSock library loaded at run time. Address texts are 20
+// hexadecimal digits, the 4-byte network number then the 6-byte node number;
+// address bytes those 10 bytes as carried on the wire; ports IPX socket
+// numbers in host order.
 #pragma once
 
 #include "transport/datagram_transport.h"
+#include "transport/winsock_binding.h"
 
 namespace snmphelper {
 
 inline constexpr std::uint16_t kIpxAgentSocket = 0x900F;  // RFC 1420
+// WinSock's IPX protocol for outgoing packet type 4, as RFC 1420 asks.
+inline constexpr int kIpxSnmpProtocol = winsock::NSPROTO_IPX + 4;
+// Network 0 ("this network"), node all ones; 20 digits are read.
+inline constexpr char kIpxBroadcastAddress[] = "00000000FFFFFFFFFFFFF";
 
 class IpxTransport final : public DatagramTransport {
 public:
+    // Loads its WinSock binding, starts WinSock and creates a non-blocking
+    // IPX datagram socket (allowed to broadcast when `options` asks). A
+    // failed step is not reported: Bind then fails and every later operation
+    // answers CPH_SOCKET_CLOSED.
     IpxTransport(std::uint32_t attempts, std::int32_t timeoutSeconds, std::uint32_t options);
     ~IpxTransport() override;
 
@@ -27,7 +34,14 @@ public:
                              const char *address) override;
     std::int32_t Receive(std::uint8_t *buffer, std::uint32_t size, std::uint32_t *length,
                          std::uint8_t *senderAddress, std::uint16_t *senderPort) override;
+    // The socket's own network and node numbers; known only after Bind.
     std::int32_t GetLocalAddress(std::uint8_t *address) override;
+
+private:
+    void CloseSocket();
+
+    WinsockBinding winsock_;
+    bool winsockStarted_ = false;  // so the destructor ends only a start that succeeded
 };
 
 }  // namespace snmphelper

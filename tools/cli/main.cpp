@@ -2,8 +2,10 @@
 #include <CLI/CLI.hpp>
 
 #include "tools/cli/commands.h"
+#include "tools/cli/platform_path.h"
 
 int main(int argc, char **argv) {
+    snmphelper::cli::SetDefaultPlatformPath();
     CLI::App app{"snmphelper: SNMPv1 printer management from the command line"};
     app.require_subcommand(1);
     int exitCode = 0;

@@ -1,0 +1,31 @@
+// A temporary folder of platform libraries made the library's search path
+// (SNMPHELPER_PLATFORM_PATH) while the object lives: tests put stand-in
+// WinSock libraries there under the names the library looks for.
+#pragma once
+
+#include <string>
+
+namespace snmphelper::test {
+
+class PlatformFolder {
+public:
+    PlatformFolder();
+    ~PlatformFolder();  // removes the folder, restores the previous path
+    PlatformFolder(const PlatformFolder &) = delete;
+    PlatformFolder &operator=(const PlatformFolder &) = delete;
+
+    // Copies the test fixture library `fixture` (e.g. "fake_winsock") of the
+    // build tree into the folder as `fileName` (e.g. "wsock32.so").
+    bool Install(const std::string &fixture, const std::string &fileName) const;
+    const std::string &Path() const { return folder_; }
+
+private:
+    std::string folder_;
+    std::string previous_;
+    bool hadPrevious_ = false;
+};
+
+// The path of a test fixture library in the build tree.
+std::string FixtureLibrary(const std::string &fixture);
+
+}  // namespace snmphelper::test

@@ -1,0 +1,41 @@
+// The tool links the library's code in, so the library's own rule (the
+// folder snmphelper/ beside the module holding it) would look beside the
+// tool. Unless told otherwise, point it at the platform libraries where the
+// build tree and an installed tree keep them relative to the tool.
+#include "tools/cli/platform_path.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <climits>
+#include <cstdlib>
+#include <string>
+
+namespace snmphelper::cli {
+namespace {
+
+bool IsFolder(const std::string &path) {
+    struct stat status {};
+    return ::stat(path.c_str(), &status) == 0 && S_ISDIR(status.st_mode);
+}
+
+}  // namespace
+
+void SetDefaultPlatformPath() {
+    if (std::getenv("SNMPHELPER_PLATFORM_PATH") != nullptr) return;
+    char program[PATH_MAX];
+    const ssize_t length = ::readlink("/proc/self/exe", program, sizeof program - 1);
+    if (length <= 0) return;
+    std::string folder(program, static_cast<std::size_t>(length));
+    folder.resize(folder.rfind('/'));
+    // build/tools/snmphelper -> build/snmphelper; bin/snmphelper -> lib/snmphelper.
+    for (const char *relative : {"/../snmphelper", "/../lib/snmphelper"}) {
+        const std::string candidate = folder + relative;
+        if (IsFolder(candidate)) {
+            ::setenv("SNMPHELPER_PLATFORM_PATH", candidate.c_str(), 0);
+            return;
+        }
+    }
+}
+
+}  // namespace snmphelper::cli
