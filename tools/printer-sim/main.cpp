@@ -9,6 +9,7 @@
 #include "tools/printer-sim/agent.h"
 #include "tools/printer-sim/default_printer.h"
 #include "tools/printer-sim/faults.h"
+#include "tools/printer-sim/ipx_frame.h"
 #include "tools/printer-sim/mib_file.h"
 #include "tools/printer-sim/server.h"
 
@@ -33,6 +34,9 @@ Faults, for --fault (the whole run) or fault= (requests naming the object):
   error-status:S[:I] answer with error-status S and error-index I
   delay:MS           wait MS milliseconds before answering
   other-port[:P]     answer from local port P (default: any other port)
+
+IPX (--ipx-interface): requests to socket 900F in any of the four frame types
+(Ethernet II, raw 802.3, 802.2, SNAP) are answered in the same frame type.
 
 Prints "ready" on standard output once it serves; stops on SIGTERM or SIGINT.
 SIGUSR1 sends a status trap to every host registered in the trap destination table.
@@ -68,7 +72,17 @@ int main(int argc, char **argv) {
     app.add_option("--ready-file", server.readyFile, "file written with the bound port once serving");
     app.add_option("--log", server.logFile, "append one line per datagram to this file");
     app.add_flag("--verbose", server.verbose, "write the log lines to standard error too");
+    std::string ipxNetwork = "00000000";
+    app.add_option("--ipx-interface", server.ipxInterface,
+                   "serve SNMP over IPX (socket 900F) on this Ethernet interface too; needs CAP_NET_RAW");
+    app.add_option("--ipx-network", ipxNetwork, "the simulator's IPX network number, eight hex digits")
+        ->capture_default_str();
     CLI11_PARSE(app, argc, argv);
+
+    if (!printersim::ParseIpxNetwork(ipxNetwork, server.ipxNetwork)) {
+        std::fprintf(stderr, "snmphelper-printer-sim: --ipx-network %s: not eight hex digits\n", ipxNetwork.c_str());
+        return 2;
+    }
 
     for (const std::string &text : faultTexts) {
         std::string error;

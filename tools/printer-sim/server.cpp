@@ -1,4 +1,4 @@
-// UDP serving loop of the simulator (POSIX sockets).
+// Serving loop of the simulator: UDP (POSIX sockets) and IPX (a packet socket).
 #include "tools/printer-sim/server.h"
 
 #include <arpa/inet.h>
@@ -14,8 +14,10 @@
 #include <cstdio>
 #include <cstring>
 #include <map>
+#include <span>
 #include <vector>
 
+#include "tools/printer-sim/ipx_link.h"
 #include "tools/printer-sim/trap_table.h"
 
 namespace printersim {
@@ -49,7 +51,7 @@ bool InstallSignals(std::string &error) {
     return true;
 }
 
-enum class Wake { Datagram, Stop, Trap, Timeout };
+enum class Wake { Udp, Ipx, Stop, Trap, Timeout };
 
 // Drains the signal pipe: a stop signal wins over a trap request.
 Wake ReadSignals() {
@@ -62,22 +64,26 @@ Wake ReadSignals() {
     return wake;
 }
 
-// Waits for a datagram on `socket` (or, with socket -1, only for a signal)
-// for at most timeoutMs (-1: no limit).
-Wake WaitFor(int socket, int timeoutMs) {
-    pollfd fds[2] = {{g_signalPipe[0], POLLIN, 0}, {socket, POLLIN, 0}};
-    const nfds_t count = socket >= 0 ? 2 : 1;
+// Waits for a datagram on the UDP socket or a frame on the IPX socket
+// (either -1 for none) or a signal, for at most timeoutMs (-1: no limit).
+Wake WaitFor(int udpSocket, int ipxSocket, int timeoutMs) {
+    // poll() passes over the entries whose descriptor is negative.
+    pollfd fds[3] = {{g_signalPipe[0], POLLIN, 0}, {udpSocket, POLLIN, 0}, {ipxSocket, POLLIN, 0}};
     while (true) {
-        const int ready = poll(fds, count, timeoutMs);
+        const int ready = poll(fds, 3, timeoutMs);
         if (ready < 0 && errno == EINTR) continue;
         if (ready <= 0) return Wake::Timeout;
         if (fds[0].revents != 0) {
             const Wake wake = ReadSignals();
             if (wake != Wake::Timeout) return wake;
         }
-        if (count == 2 && fds[1].revents != 0) return Wake::Datagram;
+        if (fds[1].revents != 0) return Wake::Udp;
+        if (fds[2].revents != 0) return Wake::Ipx;
     }
 }
+
+// Only the signal pipe: a wait that a stop signal cuts short.
+Wake Sleep(int timeoutMs) { return WaitFor(-1, -1, timeoutMs); }
 
 std::string AddressText(const sockaddr_in &address) {
     char text[INET_ADDRSTRLEN] = {};
@@ -115,6 +121,15 @@ const char *DispositionName(Disposition disposition) {
     }
 }
 
+// Where a request came from, and so where its answer goes: one of the two.
+struct Requester {
+    const sockaddr_in *udp = nullptr;
+    const IpxDatagram *ipx = nullptr;
+};
+
+// Dynamic IPX sockets start here; other-port without a number answers from it.
+constexpr std::uint16_t kFirstDynamicIpxSocket = 0x4000;
+
 class Server {
 public:
     Server(const ServerSettings &settings, Agent &agent) : settings_(settings), agent_(agent) {}
@@ -126,11 +141,18 @@ public:
 private:
     bool OpenSocket(std::uint16_t port, int &fd, std::string &error);
     bool WriteReadyFile(std::string &error);
-    void HandleDatagram();
+    void HandleUdp();
+    void HandleIpx();
+    bool IsForUs(const IpxDatagram &datagram) const;
+    void HandleRequest(std::span<const std::uint8_t> message, const std::string &from, const Requester &requester);
     bool DropByCount(const Outcome &outcome);
     FaultPlan PlanFor(const Outcome &outcome) const;
-    void Answer(const Outcome &outcome, const FaultPlan &plan, const sockaddr_in &to,
+    void Answer(const Outcome &outcome, const FaultPlan &plan, const Requester &requester,
                 const std::string &line);
+    bool SendUdp(const std::vector<std::uint8_t> &octets, const FaultPlan &plan, const sockaddr_in &to,
+                 const std::string &line, const std::string &result);
+    bool SendIpx(const std::vector<std::uint8_t> &octets, const FaultPlan &plan, const IpxDatagram &to,
+                 const std::string &line, const std::string &result);
     void SendTraps(const std::vector<std::array<std::uint8_t, 4>> &hosts, std::int32_t specific,
                    const std::vector<Oid> &names);
     void Log(const std::string &line);
@@ -140,6 +162,9 @@ private:
     int socket_ = -1;
     int otherSocket_ = -1;
     sockaddr_in local_{};
+    IpxLink ipx_;
+    IpxAddress ipxLocal_;  // network and node; the socket is kIpxSocketSnmp
+    std::vector<std::uint8_t> frame_;  // the last frame received, its room kept between frames
     std::FILE *log_ = nullptr;
     unsigned long datagrams_ = 0;
     unsigned answerable_ = 0;                 // requests the run's drop:N counts
@@ -194,6 +219,10 @@ bool Server::SetUp(std::string &error) {
     if (!InstallSignals(error) || !OpenSocket(settings_.port, socket_, error)) return false;
     socklen_t length = sizeof local_;
     getsockname(socket_, reinterpret_cast<sockaddr *>(&local_), &length);
+    if (!settings_.ipxInterface.empty()) {
+        if (!ipx_.Open(settings_.ipxInterface, error)) return false;
+        ipxLocal_ = {settings_.ipxNetwork, ipx_.Node(), kIpxSocketSnmp};
+    }
     if (!settings_.readyFile.empty() && !WriteReadyFile(error)) return false;
     std::printf("ready\n");
     std::fflush(stdout);
@@ -234,9 +263,9 @@ bool Server::DropByCount(const Outcome &outcome) {
 
 // Logs the request's line before the reply leaves, so that whoever reads the
 // log after receiving the reply finds the line there.
-void Server::Answer(const Outcome &outcome, const FaultPlan &plan, const sockaddr_in &to,
+void Server::Answer(const Outcome &outcome, const FaultPlan &plan, const Requester &requester,
                     const std::string &line) {
-    if (plan.delayMs != 0 && WaitFor(-1, static_cast<int>(plan.delayMs)) == Wake::Stop) {
+    if (plan.delayMs != 0 && Sleep(static_cast<int>(plan.delayMs)) == Wake::Stop) {
         stop_ = true;
         Log(line + " outcome=stopped");
         return;
@@ -244,41 +273,106 @@ void Server::Answer(const Outcome &outcome, const FaultPlan &plan, const sockadd
     Message reply = outcome.reply;
     ApplyMessageFaults(plan, reply);
     const std::vector<std::uint8_t> octets = EncodeWithFaults(plan, reply);
+    const std::string result = "answered size=" + std::to_string(octets.size()) +
+                               " status=" + std::to_string(reply.errorStatus);
+    const bool sent = requester.udp != nullptr ? SendUdp(octets, plan, *requester.udp, line, result)
+                                               : SendIpx(octets, plan, *requester.ipx, line, result);
+    if (sent) agent_.CountReply(reply);
+}
+
+bool Server::SendUdp(const std::vector<std::uint8_t> &octets, const FaultPlan &plan, const sockaddr_in &to,
+                     const std::string &line, const std::string &result) {
     int from = socket_;
+    std::string fromPort;
     if (plan.otherPort) {
         std::string error;
         if (otherSocket_ < 0 && !OpenSocket(*plan.otherPort, otherSocket_, error)) {
             Log(line + " outcome=send-failed (" + error + ")");
             otherSocket_ = -1;
-            return;
+            return false;
         }
         from = otherSocket_;
-    }
-    std::string result = "answered size=" + std::to_string(octets.size()) +
-                         " status=" + std::to_string(reply.errorStatus);
-    if (from == otherSocket_) {
         sockaddr_in source{};
         socklen_t length = sizeof source;
         getsockname(from, reinterpret_cast<sockaddr *>(&source), &length);
-        result += " from-port=" + std::to_string(ntohs(source.sin_port));
+        fromPort = " from-port=" + std::to_string(ntohs(source.sin_port));
     }
-    Log(line + " outcome=" + result);
+    Log(line + " outcome=" + result + fromPort);
     if (sendto(from, octets.data(), octets.size(), 0, reinterpret_cast<const sockaddr *>(&to), sizeof to) < 0) {
         Log(line + " outcome=send-failed (" + std::strerror(errno) + ")");
-        return;
+        return false;
     }
-    agent_.CountReply(reply);
+    return true;
 }
 
-void Server::HandleDatagram() {
+// RFC 1420: the answer goes to the request's source address and socket, in
+// the request's framing, through the Ethernet station that sent it.
+// other-port here answers from another IPX socket.
+bool Server::SendIpx(const std::vector<std::uint8_t> &octets, const FaultPlan &plan, const IpxDatagram &to,
+                     const std::string &line, const std::string &result) {
+    IpxOutgoing header;
+    header.framing = to.framing;
+    header.linkDestination = to.linkSource;
+    header.linkSource = ipxLocal_.node;
+    header.destination = to.source;
+    header.source = ipxLocal_;
+    std::string fromSocket;
+    if (plan.otherPort) {
+        header.source.socket = *plan.otherPort != 0 ? *plan.otherPort : kFirstDynamicIpxSocket;
+        char text[8];
+        std::snprintf(text, sizeof text, "%04x", static_cast<unsigned>(header.source.socket));
+        fromSocket = std::string(" from-socket=") + text;
+    }
+    std::vector<std::uint8_t> frame;
+    if (!BuildIpxFrame(header, octets, frame)) {
+        Log(line + " outcome=send-failed (" + std::to_string(octets.size()) +
+            " octets do not fit an Ethernet frame)");
+        return false;
+    }
+    Log(line + " outcome=" + result + fromSocket);
+    std::string error;
+    if (!ipx_.Send(frame, error)) {
+        Log(line + " outcome=send-failed (" + error + ")");
+        return false;
+    }
+    return true;
+}
+
+void Server::HandleUdp() {
     std::vector<std::uint8_t> buffer(65536);
     sockaddr_in from{};
     socklen_t fromLength = sizeof from;
     const ssize_t received =
         recvfrom(socket_, buffer.data(), buffer.size(), 0, reinterpret_cast<sockaddr *>(&from), &fromLength);
     if (received < 0) return;
-    const Outcome outcome = agent_.Handle({buffer.data(), static_cast<std::size_t>(received)});
-    std::string line = "request=" + std::to_string(++datagrams_) + " from=" + AddressText(from);
+    Requester requester;
+    requester.udp = &from;
+    HandleRequest({buffer.data(), static_cast<std::size_t>(received)}, AddressText(from), requester);
+}
+
+// RFC 1420: the SNMP socket, at this node or every node, on this network or
+// on network 0 ("this network").
+bool Server::IsForUs(const IpxDatagram &datagram) const {
+    const IpxAddress &to = datagram.destination;
+    return to.socket == kIpxSocketSnmp && (to.node == ipxLocal_.node || to.node == kBroadcastNode) &&
+           (to.network == ipxLocal_.network || to.network == 0);
+}
+
+// Frames that are not IPX, are malformed or are for someone else pass
+// unlogged, as a station on a shared segment would ignore them.
+void Server::HandleIpx() {
+    IpxDatagram datagram;
+    if (!ipx_.Receive(frame_) || !ParseIpxFrame(frame_, datagram) || !IsForUs(datagram)) return;
+    Requester requester;
+    requester.ipx = &datagram;
+    HandleRequest(datagram.data,
+                  FormatIpxAddress(datagram.source) + " frame=" + FramingName(datagram.framing), requester);
+}
+
+void Server::HandleRequest(std::span<const std::uint8_t> message, const std::string &from,
+                           const Requester &requester) {
+    const Outcome outcome = agent_.Handle(message);
+    std::string line = "request=" + std::to_string(++datagrams_) + " from=" + from;
     if (outcome.disposition == Disposition::Undecodable) {
         line += " pdu=- id=- oids=-";
     } else {
@@ -297,7 +391,7 @@ void Server::HandleDatagram() {
         } else if (DropByCount(outcome)) {
             result = "dropped";
         } else {
-            Answer(outcome, plan, from, line);  // logs the line itself
+            Answer(outcome, plan, requester, line);  // logs the line itself
             result.clear();
         }
     }
@@ -339,9 +433,12 @@ void Server::Run() {
     static const Oid kStatusCode{1, 3, 6, 1, 4, 1, 236, 11, 5, 1, 12, 5, 1, 0};
     static const Oid kStatusText{1, 3, 6, 1, 4, 1, 236, 11, 5, 1, 12, 5, 2, 0};
     while (!stop_) {
-        switch (WaitFor(socket_, -1)) {
-        case Wake::Datagram:
-            HandleDatagram();
+        switch (WaitFor(socket_, ipx_.Descriptor(), -1)) {
+        case Wake::Udp:
+            HandleUdp();
+            break;
+        case Wake::Ipx:
+            HandleIpx();
             break;
         case Wake::Trap:
             SendTraps(CompleteTrapDestinations(agent_.Store()), 2, {kStatusCode, kStatusText});

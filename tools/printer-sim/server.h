@@ -1,6 +1,7 @@
-// The simulator's UDP side: one socket on the printer's address, the fault
-// plan applied to every answer, traps to registered hosts, and a clean stop
-// on SIGTERM or SIGINT.
+// The simulator's serving loop: one UDP socket on the printer's address and,
+// when asked, IPX on one Ethernet interface (RFC 1420), the fault plan
+// applied to every answer, traps to registered hosts, and a clean stop on
+// SIGTERM or SIGINT.
 #pragma once
 
 #include <cstdint>
@@ -19,10 +20,12 @@ struct ServerSettings {
     std::string logFile;              // one line per datagram received or trap sent
     bool verbose = false;             // the same lines on standard error
     FaultPlan faults;                 // for every request of the run
+    std::string ipxInterface;         // serve IPX on this interface too (empty: UDP only)
+    std::uint32_t ipxNetwork = 0;     // the simulator's IPX network number
 };
 
 // Serves until SIGTERM or SIGINT and returns the process exit code: 0 after
-// a signal, 1 when the socket, the ready file or the log cannot be set up.
+// a signal, 1 when a socket, the ready file or the log cannot be set up.
 // SIGUSR1 sends a status trap to every complete trap destination.
 int Serve(const ServerSettings &settings, Agent &agent);
 
