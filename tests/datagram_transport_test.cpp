@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <cstdint>
 #include <cstring>
 #include <memory>
@@ -77,7 +78,14 @@ TEST(HexToBytes, NullTextCountsAsEmpty) {
 
 const std::uint8_t kRequest[] = {0x30, 0x00};
 
-TEST(IpxTransport, NoIpxHereSoBindFailsAndEverythingAfterIsClosed) {
+// An IPX transport on a host where IPX has no interface to run on.
+class IpxTransportWithoutInterface : public ::testing::Test {
+protected:
+    void SetUp() override { setenv("SNMPHELPER_IPX_INTERFACE", "nosuch0", 1); }
+    void TearDown() override { unsetenv("SNMPHELPER_IPX_INTERFACE"); }
+};
+
+TEST_F(IpxTransportWithoutInterface, BindFailsAndEverythingAfterIsClosed) {
     IpxTransport transport(1, 0, 0);
     EXPECT_TRUE(transport.IsOpen());
     EXPECT_EQ(transport.Bind(0), CPH_BIND_FAILED);
@@ -96,7 +104,7 @@ TEST(IpxTransport, NoIpxHereSoBindFailsAndEverythingAfterIsClosed) {
     EXPECT_EQ(port, 77);
 }
 
-TEST(IpxTransport, UnboundTransportFailsEachOperation) {
+TEST_F(IpxTransportWithoutInterface, UnboundTransportFailsEachOperation) {
     IpxTransport transport(1, 0, 0);
     std::uint8_t buffer[16];
     std::uint32_t length = 0;

@@ -1,7 +1,8 @@
 #!/bin/sh
 # The demo: a simulated network printer on a private network, registered in a
 # temporary configuration store, asked for its objects by the snmphelper tool
-# over real UDP. Usage: tools/demo.sh [BUILD-DIR]
+# over real UDP, and over IPX across a virtual Ethernet link. Usage:
+# tools/demo.sh [BUILD-DIR]
 #
 # The simulator answers on port 161 of a loopback address. It runs inside a
 # private network namespace (unshare -n as root, unshare -rn otherwise); where
@@ -32,6 +33,14 @@ if [ -z "${SNMPHELPER_DEMO_ADDRESS:-}" ]; then
 fi
 address="$SNMPHELPER_DEMO_ADDRESS"
 
+# Inside the private namespace the simulator also answers IPX on one end of
+# a veth pair; the tool speaks IPX from the other end.
+ipx=""
+if [ "$address" = 127.0.0.1 ] && ip link add demo-host address 02:00:00:00:de:01 type veth \
+        peer name demo-printer address 02:00:00:00:de:02 2>/dev/null; then
+    ip link set demo-host up && ip link set demo-printer up && ipx=1
+fi
+
 work="$(mktemp -d)"
 sim_pid=""
 cleanup() {
@@ -51,7 +60,12 @@ run() {
 }
 
 echo "== Starting the printer simulator on $address port 161"
-"$sim" --address "$address" --ready-file "$work/ready" >"$work/sim.out" 2>&1 &
+if [ -n "$ipx" ]; then
+    set -- --ipx-interface demo-printer
+else
+    set --
+fi
+"$sim" --address "$address" --ready-file "$work/ready" "$@" >"$work/sim.out" 2>&1 &
 sim_pid=$!
 tries=0
 while [ ! -s "$work/ready" ]; do
@@ -80,5 +94,14 @@ run set demo 1.3.6.1.2.1.1.6.0 string "Demo lab, bench 3"
 run get demo 1.3.6.1.2.1.1.6.0
 echo "== The same get for scripts"
 run get demo 1.3.6.1.2.1.1.5.0 1.3.6.1.2.1.1.6.0 --json
+if [ -n "$ipx" ]; then
+    SNMPHELPER_IPX_INTERFACE=demo-host
+    export SNMPHELPER_IPX_INTERFACE
+    echo "== IPX: the simulator also answers on socket 0x900F of interface demo-printer"
+    run ipx
+    run printer add demo-ipx --ipx 0000000002000000DE02
+    echo "== Object group 22 again, this time over IPX"
+    run group demo-ipx 22
+fi
 echo "== A printer nobody registered: every failure is named"
 "$tool" get nosuch 1.3.6.1.2.1.1.5.0 || true

@@ -1,6 +1,7 @@
 // WinSock's socket calls over BSD sockets: start-up counting, socket handles
-// that are never 0, datagram sockets of the Internet family, select over
-// WinSock's socket sets, and WinSock's answers where BSD sockets differ.
+// that are never 0, datagram sockets of the Internet and IPX families (IPX
+// carried in user space, see ipx_socket.h), select over WinSock's socket
+// sets, and WinSock's answers where BSD sockets differ.
 #include "platform/posix/winsock_internal.h"
 
 #include <dlfcn.h>
@@ -15,10 +16,14 @@
 #include <chrono>
 #include <climits>
 #include <cstring>
+#include <map>
+#include <memory>
 #include <mutex>
 #include <set>
 #include <type_traits>
 #include <vector>
+
+#include "platform/posix/ipx_socket.h"
 
 namespace snmphelper::winsock {
 
@@ -36,6 +41,12 @@ constexpr std::uint16_t kVersion11 = MakeVersion(1, 1);
 std::mutex stateMutex;
 int startupCount = 0;
 std::set<int> openDescriptors;  // the descriptors behind the sockets handed out
+// The IPX sockets among them, by their packet socket's descriptor. Shared so
+// that a call under way keeps its socket alive through a closesocket.
+std::map<int, std::shared_ptr<ipx::IpxSocket>> ipxSockets;
+
+// IPX protocols are NSPROTO_IPX plus the packet type sent.
+constexpr int kLastIpxProtocol = NSPROTO_IPX + 255;
 
 // A socket handle is its descriptor plus one, so that no socket is 0.
 SOCKET HandleFor(int descriptor) { return static_cast<SOCKET>(descriptor) + 1; }
@@ -171,17 +182,178 @@ bool AddToPoll(const fd_set *set, short events, std::vector<::pollfd> &polls) {
     return true;
 }
 
+// The IPX socket behind `descriptor`, or null for an Internet socket.
+std::shared_ptr<ipx::IpxSocket> IpxSocketOf(int descriptor) {
+    const std::lock_guard lock(stateMutex);
+    const auto found = ipxSockets.find(descriptor);
+    return found == ipxSockets.end() ? nullptr : found->second;
+}
+
+// WinSock's IPX address record; false, with the last error set, when
+// `name` is not one.
+bool FromIpxRecord(const sockaddr *name, int nameLength, ipx::IpxAddress &address) {
+    if (name == nullptr || nameLength < static_cast<int>(sizeof(SOCKADDR_IPX))) {
+        WSASetLastError(WSAEFAULT);
+        return false;
+    }
+    SOCKADDR_IPX record;
+    std::memcpy(&record, name, sizeof record);
+    if (record.sa_family != detail::kWsAfIpx) {
+        WSASetLastError(WSAEAFNOSUPPORT);
+        return false;
+    }
+    std::memcpy(address.network.data(), record.sa_netnum, address.network.size());
+    std::memcpy(address.node.data(), record.sa_nodenum, address.node.size());
+    address.socket = ntohs(record.sa_socket);
+    return true;
+}
+
+void ToIpxRecord(const ipx::IpxAddress &address, sockaddr *name, int *nameLength) {
+    SOCKADDR_IPX record{};
+    record.sa_family = static_cast<std::int16_t>(detail::kWsAfIpx);
+    std::memcpy(record.sa_netnum, address.network.data(), address.network.size());
+    std::memcpy(record.sa_nodenum, address.node.data(), address.node.size());
+    record.sa_socket = htons(address.socket);
+    std::memcpy(name, &record, sizeof record);
+    *nameLength = static_cast<int>(sizeof record);
+}
+
+SOCKET OpenIpxSocket(int type, int protocol) {
+    if (type != detail::kWsSockDgram) return FailSocket(WSAESOCKTNOSUPPORT);
+    if (protocol < NSPROTO_IPX || protocol > kLastIpxProtocol) {
+        return FailSocket(WSAEPROTONOSUPPORT);
+    }
+    if (const int injected = TakeInjectedFailure(SocketCall::Socket)) {
+        return FailSocketFromErrno(injected);
+    }
+    ipx::IpxSettings settings;
+    std::string problem;
+    if (const int error = ipx::ResolveSettings(settings, problem)) {
+        // No adapter to carry IPX: WinSock's answer when no IPX stack is bound.
+        return error == ENODEV ? FailSocket(WSAEAFNOSUPPORT) : FailSocketFromErrno(error);
+    }
+    std::unique_ptr<ipx::IpxSocket> opened;
+    const auto packetType = static_cast<std::uint8_t>(protocol - NSPROTO_IPX);
+    if (const int error = ipx::IpxSocket::Open(settings, packetType, opened)) {
+        return FailSocketFromErrno(error);
+    }
+    const int descriptor = opened->Descriptor();
+    const std::lock_guard lock(stateMutex);
+    if (startupCount == 0) return FailSocket(WSANOTINITIALISED);  // `opened` closes it
+    try {
+        ipxSockets.emplace(descriptor, std::move(opened));
+        openDescriptors.insert(descriptor);
+    } catch (const std::bad_alloc &) {
+        ipxSockets.erase(descriptor);
+        return FailSocket(WSAENOBUFS);
+    }
+    return HandleFor(descriptor);
+}
+
+// Binding an IPX socket: the record's network and node may be 0 or ours;
+// they choose no interface, there being one.
+int BindIpx(ipx::IpxSocket &socket, const sockaddr *name, int nameLength) {
+    ipx::IpxAddress wanted;
+    if (!FromIpxRecord(name, nameLength, wanted)) return SOCKET_ERROR;
+    const ipx::IpxAddress ours = socket.LocalAddress();
+    if ((wanted.network != ipx::NetworkNumber{} && wanted.network != ours.network) ||
+        (wanted.node != ipx::NodeNumber{} && wanted.node != ours.node)) {
+        return Fail(WSAEADDRNOTAVAIL);
+    }
+    if (const int injected = TakeInjectedFailure(SocketCall::Bind)) return FailFromErrno(injected);
+    if (const int error = socket.Bind(wanted.socket)) return FailFromErrno(error);
+    return 0;
+}
+
+int SendIpx(ipx::IpxSocket &socket, const char *buffer, int length, const sockaddr *to,
+            int toLength) {
+    ipx::IpxAddress destination;
+    if (!FromIpxRecord(to, toLength, destination)) return SOCKET_ERROR;
+    if (const int injected = TakeInjectedFailure(SocketCall::SendTo)) {
+        return FailFromErrno(injected);
+    }
+    if (const int error = socket.SendTo(reinterpret_cast<const std::uint8_t *>(buffer),
+                                        static_cast<std::size_t>(length), destination)) {
+        return FailFromErrno(error);
+    }
+    return length;
+}
+
+int ReceiveIpx(ipx::IpxSocket &socket, char *buffer, int length, int flags, sockaddr *from,
+               int *fromLength) {
+    if (from != nullptr &&
+        (fromLength == nullptr || *fromLength < static_cast<int>(sizeof(SOCKADDR_IPX)))) {
+        return Fail(WSAEFAULT);
+    }
+    if (flags != 0) return Fail(WSAEOPNOTSUPP);
+    if (!socket.IsBound()) return Fail(WSAEINVAL);
+    if (const int injected = TakeInjectedFailure(SocketCall::RecvFrom)) {
+        return FailFromErrno(injected);
+    }
+    const int fileFlags = ::fcntl(socket.Descriptor(), F_GETFL);
+    if (fileFlags < 0) return FailFromErrno(errno);
+    ipx::Received received;
+    if (const int error = socket.ReceiveFrom(reinterpret_cast<std::uint8_t *>(buffer),
+                                             static_cast<std::size_t>(length),
+                                             (fileFlags & O_NONBLOCK) == 0, received)) {
+        return FailFromErrno(error);
+    }
+    if (from != nullptr) ToIpxRecord(received.source, from, fromLength);
+    // As on the Internet path: the buffer holds the first part, the rest is lost.
+    if (received.truncated) return Fail(WSAEMSGSIZE);
+    return static_cast<int>(received.length);
+}
+
+// The IPX sockets among the poll entries.
+std::vector<std::shared_ptr<ipx::IpxSocket>> IpxSocketsIn(const std::vector<::pollfd> &polls) {
+    std::vector<std::shared_ptr<ipx::IpxSocket>> found(polls.size());
+    const std::lock_guard lock(stateMutex);
+    for (std::size_t i = 0; i < polls.size(); ++i) {
+        const auto entry = ipxSockets.find(polls[i].fd);
+        if (entry != ipxSockets.end()) found[i] = entry->second;
+    }
+    return found;
+}
+
+// A packet socket is readable for any IPX frame on its interface; its IPX
+// socket is readable only when one of them was for it. Sorts what arrived
+// and leaves POLLIN only where a datagram is queued.
+void SettleIpx(std::vector<::pollfd> &polls,
+               const std::vector<std::shared_ptr<ipx::IpxSocket>> &sockets) {
+    for (std::size_t i = 0; i < polls.size(); ++i) {
+        if (sockets[i] == nullptr) continue;
+        ::pollfd &entry = polls[i];
+        const bool arrived = (entry.revents & (POLLIN | POLLERR | POLLHUP)) != 0;
+        const bool queued = arrived ? sockets[i]->Pump() : sockets[i]->HasDatagram();
+        entry.revents = static_cast<short>(entry.revents & ~(POLLIN | POLLERR | POLLHUP));
+        if (queued && (entry.events & POLLIN) != 0) {
+            entry.revents = static_cast<short>(entry.revents | POLLIN);
+        }
+    }
+}
+
+bool AnyReady(const std::vector<::pollfd> &polls) {
+    for (const ::pollfd &entry : polls) {
+        if ((entry.revents & (entry.events | POLLERR | POLLHUP | POLLNVAL)) != 0) return true;
+    }
+    return false;
+}
+
 // Polls until something is ready or the deadline passes. WinSock's select is
-// not cut short by signals, so an interrupted wait resumes for what is left.
+// not cut short by signals, so an interrupted wait resumes for what is left;
+// nor by frames for other IPX sockets, so those make it wait on.
 int PollUntil(std::vector<::pollfd> &polls, const timeval *timeout) {
     using Clock = std::chrono::steady_clock;
     const Clock::time_point deadline =
         timeout == nullptr ? Clock::time_point::max()
                            : Clock::now() + std::chrono::seconds(timeout->tv_sec) +
                                  std::chrono::microseconds(timeout->tv_usec);
+    const std::vector<std::shared_ptr<ipx::IpxSocket>> sockets = IpxSocketsIn(polls);
     for (;;) {
+        bool queued = false;
+        for (const auto &socket : sockets) queued = queued || (socket && socket->HasDatagram());
         ::timespec remaining{};
-        if (timeout != nullptr) {
+        if (timeout != nullptr && !queued) {
             const auto left = std::chrono::duration_cast<std::chrono::nanoseconds>(
                 deadline - Clock::now());
             if (left.count() > 0) {
@@ -189,9 +361,16 @@ int PollUntil(std::vector<::pollfd> &polls, const timeval *timeout) {
                 remaining.tv_nsec = static_cast<long>(left.count() % 1'000'000'000);
             }
         }
-        const int ready =
-            ::ppoll(polls.data(), polls.size(), timeout == nullptr ? nullptr : &remaining, nullptr);
-        if (ready >= 0 || errno != EINTR) return ready;
+        // A queued datagram is ready now: only look at the others' state.
+        const ::timespec *wait = timeout == nullptr && !queued ? nullptr : &remaining;
+        const int ready = ::ppoll(polls.data(), polls.size(), wait, nullptr);
+        if (ready < 0) {
+            if (errno == EINTR) continue;
+            return ready;
+        }
+        SettleIpx(polls, sockets);
+        if (AnyReady(polls)) return 1;
+        if (timeout != nullptr && Clock::now() >= deadline) return 0;
     }
 }
 
@@ -219,15 +398,18 @@ int WSACleanup() {
     if (startupCount == 0) return Fail(WSANOTINITIALISED);
     if (--startupCount == 0) {
         // As WinSock does, the last cleanup closes what the process left open.
-        for (const int descriptor : openDescriptors) ::close(descriptor);
+        for (const int descriptor : openDescriptors) {
+            if (ipxSockets.count(descriptor) == 0) ::close(descriptor);
+        }
         openDescriptors.clear();
+        ipxSockets.clear();  // closes their descriptors
     }
     return 0;
 }
 
 SOCKET socket(int af, int type, int protocol) {
     if (!detail::RequireStartup()) return INVALID_SOCKET;
-    // The IPX family is not carried by BSD sockets here.
+    if (af == detail::kWsAfIpx) return OpenIpxSocket(type, protocol);
     if (af != detail::kWsAfInet) return FailSocket(WSAEAFNOSUPPORT);
     if (type != detail::kWsSockDgram) return FailSocket(WSAESOCKTNOSUPPORT);
     if (protocol != 0 && protocol != IPPROTO_UDP) return FailSocket(WSAEPROTONOSUPPORT);
@@ -260,7 +442,7 @@ int closesocket(SOCKET s) {
     // Erased before closing, so a descriptor the system reuses is never
     // mistaken for this socket.
     if (openDescriptors.erase(descriptor) == 0) return Fail(WSAENOTSOCK);
-    ::close(descriptor);
+    if (ipxSockets.erase(descriptor) == 0) ::close(descriptor);
     return 0;
 }
 
@@ -293,6 +475,10 @@ int setsockopt(SOCKET s, int level, int option, const char *value, int valueLeng
     if (const int injected = TakeInjectedFailure(SocketCall::SetOption)) {
         return FailFromErrno(injected);
     }
+    if (const auto ipxSocket = IpxSocketOf(descriptor)) {
+        ipxSocket->SetBroadcast(flag != 0);
+        return 0;
+    }
     if (System().setsockopt == nullptr) return FailFromErrno(ENOSYS);
     if (System().setsockopt(descriptor, SOL_SOCKET, SO_BROADCAST, &flag, sizeof flag) != 0) {
         return FailFromErrno(errno);
@@ -303,6 +489,7 @@ int setsockopt(SOCKET s, int level, int option, const char *value, int valueLeng
 int bind(SOCKET s, const sockaddr *name, int nameLength) {
     const int descriptor = DescriptorOf(s);
     if (descriptor < 0) return SOCKET_ERROR;
+    if (const auto ipxSocket = IpxSocketOf(descriptor)) return BindIpx(*ipxSocket, name, nameLength);
     ::sockaddr_in address;
     if (!ToSystemAddress(name, nameLength, address)) return SOCKET_ERROR;
     if (const int injected = TakeInjectedFailure(SocketCall::Bind)) return FailFromErrno(injected);
@@ -317,6 +504,15 @@ int bind(SOCKET s, const sockaddr *name, int nameLength) {
 int getsockname(SOCKET s, sockaddr *name, int *nameLength) {
     const int descriptor = DescriptorOf(s);
     if (descriptor < 0) return SOCKET_ERROR;
+    if (const auto ipxSocket = IpxSocketOf(descriptor)) {
+        if (name == nullptr || nameLength == nullptr ||
+            *nameLength < static_cast<int>(sizeof(SOCKADDR_IPX))) {
+            return Fail(WSAEFAULT);
+        }
+        if (!ipxSocket->IsBound()) return Fail(WSAEINVAL);
+        ToIpxRecord(ipxSocket->LocalAddress(), name, nameLength);
+        return 0;
+    }
     if (name == nullptr || nameLength == nullptr ||
         *nameLength < static_cast<int>(sizeof(sockaddr_in))) {
         return Fail(WSAEFAULT);
@@ -334,6 +530,9 @@ int sendto(SOCKET s, const char *buffer, int length, int flags, const sockaddr *
     if (length < 0 || (buffer == nullptr && length > 0)) return Fail(WSAEFAULT);
     if (flags != 0) return Fail(WSAEOPNOTSUPP);
     if (to == nullptr) return Fail(WSAEDESTADDRREQ);
+    if (const auto ipxSocket = IpxSocketOf(descriptor)) {
+        return SendIpx(*ipxSocket, buffer, length, to, toLength);
+    }
     ::sockaddr_in address;
     if (!ToSystemAddress(to, toLength, address)) return SOCKET_ERROR;
     if (const int injected = TakeInjectedFailure(SocketCall::SendTo)) {
@@ -357,6 +556,9 @@ int recvfrom(SOCKET s, char *buffer, int length, int flags, sockaddr *from, int 
     const int descriptor = DescriptorOf(s);
     if (descriptor < 0) return SOCKET_ERROR;
     if (length < 0 || (buffer == nullptr && length > 0)) return Fail(WSAEFAULT);
+    if (const auto ipxSocket = IpxSocketOf(descriptor)) {
+        return ReceiveIpx(*ipxSocket, buffer, length, flags, from, fromLength);
+    }
     if (from != nullptr &&
         (fromLength == nullptr || *fromLength < static_cast<int>(sizeof(sockaddr_in)))) {
         return Fail(WSAEFAULT);

@@ -21,6 +21,8 @@ int main(int argc, char **argv) {
     snmphelper::cli::AddWalkCommand(app, exitCode);
     snmphelper::cli::AddGroupCommand(app, exitCode);
     snmphelper::cli::AddKeepAliveCommand(app, exitCode);
+    snmphelper::cli::AddTrapsCommand(app, exitCode);
+    snmphelper::cli::AddIpxCommand(app, exitCode);
     CLI11_PARSE(app, argc, argv);
     return exitCode;
 }

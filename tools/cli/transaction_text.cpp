@@ -7,6 +7,7 @@
 
 #include "snmphelper.h"
 #include "transact/ascii_rewrite.h"
+#include "tools/cli/ipx_hint.h"
 #include "tools/cli/result_names.h"
 #include "tools/cli/value_text.h"
 
@@ -270,15 +271,18 @@ void PrintVariables(const std::string &command, const std::string &printer,
     std::string out = "{\"command\":" + JsonString(command) + ",\"printer\":" + JsonString(printer) +
                       ",\"result\":0,\"variables\":[";
     for (std::size_t i = 0; i < variables.size(); ++i) {
-        const ReplyVariable &variable = variables[i];
-        const ValueDisplay display =
-            DescribeValue(variable.type, variable.value.data(), static_cast<std::uint32_t>(variable.value.size()));
         if (i != 0) out += ",";
-        out += "{\"oid\":" + JsonString(variable.oid) + ",\"type\":" + JsonString(display.typeName) +
-               ",\"value\":" + JsonValue(variable, display) + "}";
+        out += VariableJson(variables[i]);
     }
     out += "]}";
     std::printf("%s\n", out.c_str());
+}
+
+std::string VariableJson(const ReplyVariable &variable) {
+    const ValueDisplay display =
+        DescribeValue(variable.type, variable.value.data(), static_cast<std::uint32_t>(variable.value.size()));
+    return "{\"oid\":" + JsonString(variable.oid) + ",\"type\":" + JsonString(display.typeName) +
+           ",\"value\":" + JsonValue(variable, display) + "}";
 }
 
 int ReportResult(const std::string &command, const std::string &printer, std::int32_t result, bool json) {
@@ -291,6 +295,7 @@ int ReportResult(const std::string &command, const std::string &printer, std::in
     } else {
         std::fprintf(stderr, "%s: printer '%s': %s\n", command.c_str(), printer.c_str(),
                      DescribeResult(result).c_str());
+        HintIpxCapability(printer);
     }
     return 1;
 }
