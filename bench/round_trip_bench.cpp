@@ -52,6 +52,24 @@ void RoundTripOurs(benchmark::State &state, int count) {
     state.SetItemsProcessed(state.iterations());
 }
 
+// The same get to a printer reached over IPX, beside UDP's figure.
+void RoundTripOursOverIpx(benchmark::State &state) {
+    SimulatedPrinters *printers = SimulatedPrinters::Get();
+    const std::string printer = printers == nullptr ? "" : printers->IpxPrinterName();
+    if (printer.empty()) {
+        state.SkipWithError("no IPX printer: needs a network namespace that allows a veth pair");
+        return;
+    }
+    const std::string oidList = RequestOf(1).oidList;
+    for (auto _ : state) {
+        if (!TransactOurs(printer, oidList, 1, nullptr)) {
+            state.SkipWithError("transaction failed");
+            break;
+        }
+    }
+    state.SetItemsProcessed(state.iterations());
+}
+
 void RoundTripNetSnmp(benchmark::State &state, int count) {
     SimulatedPrinters *printers = SimulatedPrinters::Get();
     if (printers == nullptr) {
@@ -122,6 +140,7 @@ void ConcurrentNetSnmp(benchmark::State &state) {
         benchmark::RegisterBenchmark(("netsnmp:round_trip_get_" + n).c_str(), RoundTripNetSnmp, count)
             ->UseRealTime();
     }
+    benchmark::RegisterBenchmark("ours:round_trip_get_1_over_ipx", RoundTripOursOverIpx)->UseRealTime();
     for (int threads : kThreadCounts) {
         benchmark::RegisterBenchmark("ours:concurrent_get", ConcurrentOurs)->Threads(threads)->UseRealTime();
         benchmark::RegisterBenchmark("netsnmp:concurrent_get", ConcurrentNetSnmp)->Threads(threads)->UseRealTime();

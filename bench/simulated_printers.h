@@ -1,6 +1,7 @@
 // The printers the round-trip benchmarks talk to: printer simulators on
 // 127.0.0.1, 127.0.0.2, ... port 161 (so the benchmark runs inside a private
-// network namespace), and a registry naming each of them for the library.
+// network namespace), one more answering over IPX on a veth pair, and a
+// registry naming each of them for the library.
 #pragma once
 
 #include <memory>
@@ -9,6 +10,7 @@
 
 #include "tests/support/child_process.h"
 #include "tests/support/temp_registry.h"
+#include "tests/support/veth_pair.h"
 
 namespace snmphelper::bench {
 
@@ -32,6 +34,8 @@ public:
 
     std::string PrinterName(int index) const;
     std::string Address(int index) const;  // "127.0.0.N"
+    // The printer reached over IPX; empty when no veth pair could be made.
+    std::string IpxPrinterName() const;
     // Datagrams the simulators have logged ("request=" lines), and how many
     // distinct request-ids answered among them.
     std::size_t LoggedRequests() const;
@@ -44,6 +48,8 @@ private:
     std::string folder_;
     std::unique_ptr<test::TempRegistry> registry_;
     std::vector<std::unique_ptr<test::PrinterSimulator>> simulators_;
+    std::unique_ptr<test::VethPair> veth_;
+    std::unique_ptr<test::PrinterSimulator> ipxSimulator_;
 };
 
 }  // namespace snmphelper::bench

@@ -2,31 +2,73 @@
 
 #include <cstring>
 
+#include "dlc/dlc_commands.h"
+#include "platform/event.h"
+
 namespace snmphelper {
 namespace {
 
-// The DLC result for a transport that cannot use the DLC interface.
-constexpr std::int32_t kDlcFailed = 1;
-constexpr std::size_t kAdapterAddressLength = 6;
+// HandleCompletedRead: the READ reported nothing the receive waits for.
+constexpr std::int32_t kReadAgain = -1;
+
+// The wait of one READ: the timeout in milliseconds; all ones (-1) stands
+// for no limit.
+std::uint32_t ReceiveWaitMs(std::int32_t timeoutSeconds) {
+    if (static_cast<std::uint32_t>(timeoutSeconds) == platform::kWaitForever) {
+        return platform::kWaitForever;
+    }
+    if (timeoutSeconds <= 0) return 0;
+    const std::uint64_t milliseconds = static_cast<std::uint64_t>(timeoutSeconds) * 1000U;
+    return milliseconds >= platform::kWaitForever ? platform::kWaitForever - 1
+                                                  : static_cast<std::uint32_t>(milliseconds);
+}
+
+std::uint8_t SapOf(std::uint16_t port) { return static_cast<std::uint8_t>(port & 0xFF); }
 
 }  // namespace
 
-// `open` stays 0: without the DLC interface there is no completion event.
 DlcTransport::DlcTransport(std::uint32_t attempts, std::int32_t timeoutSeconds,
                            std::uint32_t options)
-    : DatagramTransport(attempts, timeoutSeconds, options) {}
-
-DlcTransport::~DlcTransport() = default;
-
-std::int32_t DlcTransport::Bind(std::uint16_t) { return kDlcFailed; }
-
-std::int32_t DlcTransport::SendBroadcast(const std::uint8_t *, std::uint32_t, std::uint16_t) {
-    return kDlcFailed;
+    : DatagramTransport(attempts, timeoutSeconds, options),
+      completionEvent_(platform::CreateManualResetEvent()) {
+    open_ = completionEvent_ != nullptr ? 1 : 0;
 }
 
-std::int32_t DlcTransport::SendTo(const std::uint8_t *, std::uint32_t, const char *,
-                                  std::uint16_t) {
-    return kDlcFailed;
+DlcTransport::~DlcTransport() {
+    if (DlcAvailable()) {
+        // Both are issued even after a failed Bind (they then name station 0).
+        const bool cancelled = DlcCancel(dlc::kReceiveCancel, stationId_, nullptr) == kDlcSuccess;
+        const bool closed = DlcCloseSap(stationId_) == kDlcSuccess;
+        // Once its SAP is closed a cancelled RECEIVE is the library's again.
+        if (receive_ != nullptr && cancelled && closed && receive_->status != dlc::kStatusPending) {
+            DlcReleaseBlock(receive_);
+        }
+    }
+    // Closed last: closing the SAP ends every command that signals it.
+    platform::CloseEvent(completionEvent_);
+    open_ = 0;
+}
+
+bool DlcTransport::Usable() const { return open_ != 0 && DlcAvailable(); }
+
+std::int32_t DlcTransport::Bind(std::uint16_t port) {
+    if (!Usable()) return kDlcFailed;
+    const std::uint8_t sap = SapOf(port) != 0 ? SapOf(port) : kDlcDefaultLocalSap;
+    const std::int32_t opened = DlcOpenSap(sap, &stationId_, completionEvent_);
+    if (opened != kDlcSuccess) return opened;
+    return DlcStartReceive(stationId_, &receive_);
+}
+
+std::int32_t DlcTransport::SendBroadcast(const std::uint8_t *data, std::uint32_t length,
+                                         std::uint16_t port) {
+    return Transmit(data, length, kDlcBroadcastAddress, port);
+}
+
+std::int32_t DlcTransport::SendTo(const std::uint8_t *data, std::uint32_t length,
+                                  const char *address, std::uint16_t port) {
+    std::uint8_t destination[dlc::kNodeAddressLength];
+    HexToBytes(destination, address, dlc::kNodeAddressLength);
+    return Transmit(data, length, destination, port);
 }
 
 std::int32_t DlcTransport::SendToAgent(const std::uint8_t *data, std::uint32_t length,
@@ -34,14 +76,113 @@ std::int32_t DlcTransport::SendToAgent(const std::uint8_t *data, std::uint32_t l
     return SendTo(data, length, address, kDlcAgentSap);
 }
 
-std::int32_t DlcTransport::Receive(std::uint8_t *, std::uint32_t, std::uint32_t *,
-                                   std::uint8_t *, std::uint16_t *) {
-    return kDlcFailed;
+std::int32_t DlcTransport::Transmit(const std::uint8_t *data, std::uint32_t length,
+                                    const std::uint8_t *destination, std::uint16_t port) {
+    if (!Usable()) return kDlcFailed;
+    // A frame's length travels in 16 bits; a longer datagram is refused
+    // rather than sent cut short.
+    if (length > 0xFFFF || (data == nullptr && length != 0)) return kDlcFailed;
+    return DlcTransmitUiFrame(stationId_, data, static_cast<std::uint16_t>(length), destination,
+                              SapOf(port));
+}
+
+std::int32_t DlcTransport::Receive(std::uint8_t *buffer, std::uint32_t size, std::uint32_t *length,
+                                   std::uint8_t *senderAddress, std::uint16_t *senderPort) {
+    if (!Usable()) return kDlcFailed;
+    std::uint8_t senderSap = 0;
+    const std::int32_t result = ReceiveFrame(buffer, size, length, senderAddress, &senderSap);
+    if (senderPort != nullptr) *senderPort = senderSap;
+    return result;
 }
 
 std::int32_t DlcTransport::GetLocalAddress(std::uint8_t *address) {
-    if (address != nullptr) std::memset(address, 0, kAdapterAddressLength);
+    if (address != nullptr) std::memcpy(address, DlcAdapterNodeAddress(), dlc::kNodeAddressLength);
     return 1;
+}
+
+std::int32_t DlcTransport::ReceiveFrame(std::uint8_t *buffer, std::uint32_t size,
+                                        std::uint32_t *length, std::uint8_t *senderAddress,
+                                        std::uint8_t *senderSap) {
+    const std::uint32_t waitMs = ReceiveWaitMs(timeoutSeconds_);
+    for (;;) {
+        dlc::Ccb *read = DlcIssueRead(stationId_, completionEvent_);
+        if (read == nullptr) return kDlcFailed;
+        const platform::EventWait waited = platform::WaitForEvent(completionEvent_, waitMs);
+        if (waited != platform::EventWait::kSignalled) {
+            const std::int32_t result =
+                waited == platform::EventWait::kTimedOut ? kDlcTimedOut : kDlcFailed;
+            if (DlcCancel(dlc::kReadCancel, stationId_, read) == kDlcSuccess) {
+                DlcReleaseBlock(read);
+                return result;
+            }
+            // The READ may have completed while its cancel failed: its frame
+            // is not lost. Otherwise it stays with the interface.
+            if (!platform::IsEventSignalled(completionEvent_)) return result;
+        }
+        const std::int32_t result =
+            HandleCompletedRead(read, buffer, size, length, senderAddress, senderSap);
+        DlcReleaseBlock(read);
+        if (result != kReadAgain) return result;
+        // A READ of nothing awaited: the next one gets the full wait again.
+    }
+}
+
+std::int32_t DlcTransport::HandleCompletedRead(dlc::Ccb *read, std::uint8_t *buffer,
+                                               std::uint32_t size, std::uint32_t *length,
+                                               std::uint8_t *senderAddress,
+                                               std::uint8_t *senderSap) {
+    if (read->status != dlc::kStatusSuccess && read->status != dlc::kStatusPending) {
+        return kDlcLinkFailure;
+    }
+    const dlc::ReadTable &table = ReadTableOf(read);
+    if ((table.event & dlc::kEventTransmitCompletion) != 0) {
+        static_cast<void>(DlcReleaseTransmits(read));
+    }
+    if ((table.event & dlc::kEventReceiveData) != 0 && table.report.event.receivedFrame != nullptr) {
+        return CopyReceivedFrame(read, buffer, size, length, senderAddress, senderSap);
+    }
+    constexpr std::uint16_t kLinkFailures =
+        dlc::kIndicateLinkLost | dlc::kIndicateDmDiscReceived | dlc::kIndicateFrmrReceived;
+    if ((table.event & dlc::kEventStatusChange) != 0 &&
+        (table.report.status.dlcStatusCode & kLinkFailures) != 0) {
+        return kDlcLinkFailure;
+    }
+    return kReadAgain;
+}
+
+std::int32_t DlcTransport::CopyReceivedFrame(dlc::Ccb *read, std::uint8_t *buffer,
+                                             std::uint32_t size, std::uint32_t *length,
+                                             std::uint8_t *senderAddress,
+                                             std::uint8_t *senderSap) {
+    dlc::ReceiveBuffer *frame = ReadTableOf(read).report.event.receivedFrame;
+    if (buffer == nullptr) size = 0;
+    std::uint32_t copied = 0;
+    if (length != nullptr) *length = 0;
+    if (senderAddress != nullptr) {
+        std::memcpy(senderAddress, frame->first.lanHeader + dlc::kLanHeaderSourceOffset,
+                    dlc::kNodeAddressLength);
+        ReverseAddressBits(senderAddress);
+    }
+    if (senderSap != nullptr) *senderSap = frame->first.dlcHeader[1];
+
+    std::int32_t result = kDlcSuccess;
+    for (dlc::ReceiveBuffer *part = frame; part != nullptr; part = part->header.nextBuffer) {
+        // Each buffer's data lies at its own offset from the buffer's start.
+        const std::uint32_t partLength = part->header.userDataLength;
+        if (partLength > size - copied) {
+            result = kDlcFrameTooLarge;
+            break;
+        }
+        if (partLength != 0) {
+            std::memcpy(buffer + copied,
+                        reinterpret_cast<const std::uint8_t *>(part) + part->header.userDataOffset,
+                        partLength);
+        }
+        copied += partLength;
+        if (length != nullptr) *length = copied;
+    }
+    static_cast<void>(DlcFreeBuffers(frame, completionEvent_));
+    return result;
 }
 
 }  // namespace snmphelper

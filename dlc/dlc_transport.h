@@ -1,25 +1,32 @@
 // SNMP messages as IEEE 802.2 LLC UI frames between a local service access
-// point and a printer's adapter. Address texts are 12 hexadecimal digits (the
-// adapter address); address bytes those 6 bytes; ports SAP values in the low
-// byte.
-//
-// This build has no DLC interface to reach: every transport behaves as one
-// on a machine without DLC, so a printer reached over DLC takes the failure
-// path.
+// point and a printer's adapter, through the DLC interface prepared by
+// InitDlcAccess. Address texts are 12 hexadecimal digits (the adapter
+// address); address bytes those 6 bytes; ports SAP values in the low byte.
+// Results are the DLC results of dlc/dlc_access.h, not the 20001 series:
+// every operation answers 1 while the transport has no completion event or
+// DLC is unavailable.
 #pragma once
 
+#include "dlc/dlc_access.h"
+#include "platform/dlc_interface.h"
+#include "platform/handles.h"
 #include "transport/datagram_transport.h"
 
 namespace snmphelper {
 
 inline constexpr std::uint8_t kDlcAgentSap = 0x0A;
 inline constexpr std::uint8_t kDlcDefaultLocalSap = 0x10;
+inline constexpr std::uint8_t kDlcBroadcastAddress[dlc::kNodeAddressLength] = {
+    0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF};
 
 class DlcTransport final : public DatagramTransport {
 public:
+    // Creates the completion event; issues no DLC command.
     DlcTransport(std::uint32_t attempts, std::int32_t timeoutSeconds, std::uint32_t options);
+    // Cancels the outstanding RECEIVE and closes the SAP (results ignored).
     ~DlcTransport() override;
 
+    // Opens the SAP (low byte of `port`, 0x10 for 0) and starts receiving.
     std::int32_t Bind(std::uint16_t port) override;
     std::int32_t SendBroadcast(const std::uint8_t *data, std::uint32_t length,
                                std::uint16_t port) override;
@@ -27,10 +34,35 @@ public:
                         std::uint16_t port) override;
     std::int32_t SendToAgent(const std::uint8_t *data, std::uint32_t length,
                              const char *address) override;
+    // 0, 1, 4 (timeout), 5 (frame larger than `size`: what fitted is in
+    // `buffer` and counted in `length`) or 7 (READ error or link failure).
+    // The sender port (source SAP, 0 when no frame was reached) is written
+    // whatever the result, once the transport could be used.
     std::int32_t Receive(std::uint8_t *buffer, std::uint32_t size, std::uint32_t *length,
                          std::uint8_t *senderAddress, std::uint16_t *senderPort) override;
     // The adapter's node address; all zero without DLC. Always 1.
     std::int32_t GetLocalAddress(std::uint8_t *address) override;
+
+    std::uint16_t StationId() const { return stationId_; }
+
+private:
+    bool Usable() const;
+    std::int32_t Transmit(const std::uint8_t *data, std::uint32_t length,
+                          const std::uint8_t *destination, std::uint16_t port);
+    std::int32_t ReceiveFrame(std::uint8_t *buffer, std::uint32_t size, std::uint32_t *length,
+                              std::uint8_t *senderAddress, std::uint8_t *senderSap);
+    // What a completed READ brings: a final result, or nothing (-1) for a
+    // READ that reported nothing the receive waits for.
+    std::int32_t HandleCompletedRead(dlc::Ccb *read, std::uint8_t *buffer, std::uint32_t size,
+                                     std::uint32_t *length, std::uint8_t *senderAddress,
+                                     std::uint8_t *senderSap);
+    std::int32_t CopyReceivedFrame(dlc::Ccb *read, std::uint8_t *buffer, std::uint32_t size,
+                                   std::uint32_t *length, std::uint8_t *senderAddress,
+                                   std::uint8_t *senderSap);
+
+    std::uint16_t stationId_ = 0;
+    platform::EventHandle completionEvent_ = nullptr;
+    dlc::Ccb *receive_ = nullptr;  // the outstanding RECEIVE of Bind
 };
 
 }  // namespace snmphelper

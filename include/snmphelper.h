@@ -337,6 +337,36 @@ SNMPHELPER_API int32_t SNMPHELPER_CALL HelperGetSNMPObjects(const char *printerN
  */
 SNMPHELPER_API int32_t SNMPHELPER_CALL HelperTrapKeepAlive(const char *printerName);
 
+/* Actions of HelperSNMPRegisterTrapDestination. */
+#define SNMP_TRAP_REGISTER 1
+#define SNMP_TRAP_WITHDRAW 0 /* any value other than 1 withdraws */
+
+/*
+ * Writes this host's row in the printer's trap destination table
+ * (1.3.6.1.4.1.236.11.5.1.12.6.2.4.1), or withdraws it, with set requests as
+ * HelperSNMPTransact sends them. The row is indexed by six numbers that are
+ * the same on every call on this host, so a withdrawal reaches the row a
+ * registration wrote. The host's IP and IPX addresses are learned first; a
+ * protocol of the printer's cProtocols whose address cannot be learned is
+ * left out (DLC is kept as it is).
+ *   action       in  SNMP_TRAP_REGISTER: the row is set to "being filled",
+ *                    given the addresses and protocols, then set to
+ *                    "complete". Any other value: the row is set to
+ *                    "withdraw".
+ *   printerName  in  as for HelperSNMPTransact.
+ *   reserved1, reserved2  not used.
+ * Returns 0; SNMP_RESULT_TRAP_REGISTRATION_FAILED when the printer's
+ * configuration cannot be read, no protocol is left, or the first request of
+ * a registration fails (nothing more is then sent). When the printer refuses
+ * the row's addresses the row is withdrawn and that refusal's result is
+ * returned, whatever the withdrawal's; otherwise the result of the last
+ * request, as for HelperSNMPTransact.
+ */
+SNMPHELPER_API int32_t SNMPHELPER_CALL HelperSNMPRegisterTrapDestination(int32_t action,
+                                                                         const char *printerName,
+                                                                         uint32_t reserved1,
+                                                                         uint32_t reserved2);
+
 #ifdef __cplusplus
 }
 #endif

@@ -11,4 +11,7 @@ using ModuleHandle = void *;
 // interface); null when none is loaded.
 using LibraryHandle = void *;
 
+// A manual-reset event (platform/event.h); null when none was created.
+using EventHandle = void *;
+
 }  // namespace snmphelper::platform

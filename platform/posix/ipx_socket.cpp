@@ -4,6 +4,7 @@
 #include "platform/posix/winsock_internal.h"
 
 #include <linux/filter.h>
+#include <net/if.h>
 #include <linux/if_ether.h>
 #include <linux/if_packet.h>
 #include <poll.h>
@@ -18,7 +19,9 @@
 #include <cstddef>
 #include <cstdio>
 #include <cstring>
+#include <mutex>
 #include <new>
+#include <vector>
 
 #include "platform/posix/ipx_socket.h"
 
@@ -104,6 +107,73 @@ void ReadNode(int descriptor, NodeNumber &node) {
     }
 }
 
+// Closing a packet socket waits for the kernel's network grace period
+// (about 10 ms here), and every request opens a fresh IPX socket: that wait
+// would outweigh the exchange itself. So a closed IPX socket leaves its
+// packet socket here, and the next one on the same interface takes it over,
+// with whatever arrived in between thrown away (none of it was for the new
+// socket, which did not exist yet).
+constexpr std::size_t kMostIdlePacketSockets = 8;
+
+struct IdlePacketSocket {
+    int descriptor;
+    int interfaceIndex;
+};
+
+std::mutex idleMutex;
+std::vector<IdlePacketSocket> idlePacketSockets;
+
+// Reads and drops every queued frame; false when the socket reports an error
+// (its interface went away, say) rather than running dry.
+bool Drain(int descriptor) {
+    std::uint8_t frame[64];
+    for (;;) {
+        ::iovec data{frame, sizeof frame};
+        ::msghdr message{};
+        message.msg_iov = &data;
+        message.msg_iovlen = 1;
+        if (::recvmsg(descriptor, &message, MSG_DONTWAIT | MSG_TRUNC) >= 0) continue;
+        if (errno == EINTR) continue;
+        return errno == EAGAIN || errno == EWOULDBLOCK;
+    }
+}
+
+// An idle packet socket bound to `interfaceIndex`, still named
+// `interfaceName`, with nothing queued; -1 when there is none.
+int TakeIdlePacketSocket(int interfaceIndex, const std::string &interfaceName) {
+    for (;;) {
+        int descriptor = -1;
+        {
+            const std::lock_guard lock(idleMutex);
+            for (auto it = idlePacketSockets.begin(); it != idlePacketSockets.end(); ++it) {
+                if (it->interfaceIndex == interfaceIndex) {
+                    descriptor = it->descriptor;
+                    idlePacketSockets.erase(it);
+                    break;
+                }
+            }
+        }
+        if (descriptor < 0) return -1;
+        char name[IF_NAMESIZE] = {};
+        if (::if_indextoname(static_cast<unsigned>(interfaceIndex), name) != nullptr &&
+            interfaceName == name && Drain(descriptor)) {
+            return descriptor;
+        }
+        ::close(descriptor);
+    }
+}
+
+void LeaveIdlePacketSocket(int descriptor, int interfaceIndex) {
+    {
+        const std::lock_guard lock(idleMutex);
+        if (idlePacketSockets.size() < kMostIdlePacketSockets) {
+            idlePacketSockets.push_back({descriptor, interfaceIndex});
+            return;
+        }
+    }
+    ::close(descriptor);
+}
+
 bool IsBroadcast(const NodeNumber &node) { return node == kBroadcastNode; }
 
 bool IsZero(const NetworkNumber &network) { return network == NetworkNumber{}; }
@@ -114,21 +184,24 @@ IpxSocket::IpxSocket(const IpxSettings &settings, std::uint8_t packetType, int p
     : settings_(settings), packetType_(packetType), packet_(packet) {}
 
 IpxSocket::~IpxSocket() {
-    ::close(packet_);
+    LeaveIdlePacketSocket(packet_, settings_.interfaceIndex);
     if (holder_ >= 0) ::close(holder_);
 }
 
 int IpxSocket::Open(const IpxSettings &settings, std::uint8_t packetType,
                     std::unique_ptr<IpxSocket> &opened) {
-    if (System().socket == nullptr) return ENOSYS;
-    // Protocol 0 until bound: nothing is queued before the filter is in place.
-    const int packet = System().socket(AF_PACKET, SOCK_RAW | SOCK_CLOEXEC, 0);
-    if (packet < 0) return LastErrorOr(EACCES);
-    int error = AttachFilter(packet);
-    if (error == 0) error = BindToInterface(packet, settings.interfaceIndex);
-    if (error != 0) {
-        ::close(packet);
-        return error;
+    int packet = TakeIdlePacketSocket(settings.interfaceIndex, settings.interfaceName);
+    if (packet < 0) {
+        if (System().socket == nullptr) return ENOSYS;
+        // Protocol 0 until bound: nothing is queued before the filter is in place.
+        packet = System().socket(AF_PACKET, SOCK_RAW | SOCK_CLOEXEC, 0);
+        if (packet < 0) return LastErrorOr(EACCES);
+        int error = AttachFilter(packet);
+        if (error == 0) error = BindToInterface(packet, settings.interfaceIndex);
+        if (error != 0) {
+            ::close(packet);
+            return error;
+        }
     }
     IpxSettings actual = settings;
     ReadNode(packet, actual.node);

@@ -85,11 +85,12 @@ int main(void) {
      * argument the library refuses without touching the network. */
     {
         typedef void (*AnyFunction)(void);
-        volatile AnyFunction linked[4];
+        volatile AnyFunction linked[5];
         linked[0] = (AnyFunction)HelperTrapKeepAlive;
         linked[1] = (AnyFunction)HelperGetSNMPObjects;
         linked[2] = (AnyFunction)HelperSNMPTransactAscii;
         linked[3] = (AnyFunction)HelperSnmpDecodeTrapPdu;
+        linked[4] = (AnyFunction)HelperSNMPRegisterTrapDestination;
         (void)linked;
         if (HelperSNMPTransact(NULL, SNMP_REQUEST_GET, NULL, 0, NULL, NULL, 0) !=
             SNMP_RESULT_NO_REPLY) {

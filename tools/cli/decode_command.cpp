@@ -12,6 +12,7 @@
 #include "snmphelper.h"
 #include "transport/datagram_transport.h"
 #include "tools/cli/commands.h"
+#include "tools/cli/trap_text.h"
 #include "tools/cli/value_text.h"
 
 namespace snmphelper::cli {
@@ -91,34 +92,7 @@ void PrintResponse(const SnmpReqParam &record) {
     PrintVarBinds(record.varBinds, record.varBindCount);
 }
 
-// RFC 1157 4.1.6.
-std::string GenericTrapName(std::uint8_t genericTrap) {
-    static const char *const names[] = {
-        "coldStart",       "warmStart",         "linkDown", "linkUp", "authenticationFailure",
-        "egpNeighborLoss", "enterpriseSpecific"};
-    if (genericTrap < sizeof names / sizeof names[0]) return names[genericTrap];
-    return "unknown";
-}
-
-void PrintTrap(const SnmpTrapParam &trap) {
-    const ValueDisplay agent =
-        DescribeValue(SNMP_VALUE_IP_ADDRESS, trap.agentAddress, trap.agentAddressLength);
-    const ValueDisplay timeStamp = DescribeValue(
-        SNMP_VALUE_TIME_TICKS, reinterpret_cast<const std::uint8_t *>(&trap.timeStamp),
-        sizeof trap.timeStamp);
-    std::cout << "Trap-PDU\n"
-              << "  community:     "
-              << OctetsText(reinterpret_cast<const std::uint8_t *>(trap.community),
-                            trap.communityLength)
-              << '\n'
-              << "  enterprise:    " << trap.enterprise << '\n'
-              << "  agent-addr:    " << agent.text << '\n'
-              << "  generic-trap:  " << GenericTrapName(trap.genericTrap) << " ("
-              << unsigned{trap.genericTrap} << ")\n"
-              << "  specific-trap: " << trap.specificTrap << '\n'
-              << "  time-stamp:    " << timeStamp.text << '\n';
-    PrintVarBinds(trap.varBinds, trap.varBindCount);
-}
+void PrintTrap(const SnmpTrapParam &trap) { std::cout << TrapText(trap); }
 
 int Decode(const std::vector<std::uint8_t> &message) {
     const auto length = static_cast<std::uint32_t>(message.size());

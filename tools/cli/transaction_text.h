@@ -52,6 +52,9 @@ std::string ValueItem(const std::string &typeName, const std::string &valueText,
 void PrintVariables(const std::string &command, const std::string &printer,
                     const std::vector<ReplyVariable> &variables, bool json);
 
+// One variable as PrintVariables writes it in JSON: {"oid":...,"type":...,"value":...}.
+std::string VariableJson(const ReplyVariable &variable);
+
 // Reports a non-zero result with its name and meaning: to standard error,
 // or as a JSON object on standard output. Returns the process exit code (1).
 int ReportResult(const std::string &command, const std::string &printer, std::int32_t result, bool json);

@@ -38,6 +38,9 @@ Faults, for --fault (the whole run) or fault= (requests naming the object):
 IPX (--ipx-interface): requests to socket 900F in any of the four frame types
 (Ethernet II, raw 802.3, 802.2, SNAP) are answered in the same frame type.
 
+DLC (--dlc-interface): 802.3 frames to SAP 0A with control 03 (UI) are answered
+in UI frames from SAP 0A to the sender's station and SAP.
+
 Prints "ready" on standard output once it serves; stops on SIGTERM or SIGINT.
 SIGUSR1 sends a status trap to every host registered in the trap destination table.
 )";
@@ -77,7 +80,20 @@ int main(int argc, char **argv) {
                    "serve SNMP over IPX (socket 900F) on this Ethernet interface too; needs CAP_NET_RAW");
     app.add_option("--ipx-network", ipxNetwork, "the simulator's IPX network number, eight hex digits")
         ->capture_default_str();
+    app.add_option("--dlc-interface", server.dlcInterface,
+                   "serve SNMP in IEEE 802.2 UI frames (SAP 0A) on this Ethernet interface too; needs CAP_NET_RAW");
+    std::vector<std::string> watchTexts;
+    app.add_option("--watch", watchTexts,
+                   "send registered hosts a trap when a set changes this object or one below it (repeatable)");
     CLI11_PARSE(app, argc, argv);
+    for (const std::string &text : watchTexts) {
+        printersim::Oid name;
+        if (!printersim::ParseOid(text, name)) {
+            std::fprintf(stderr, "snmphelper-printer-sim: --watch %s: not an object identifier\n", text.c_str());
+            return 2;
+        }
+        server.watched.push_back(name);
+    }
 
     if (!printersim::ParseIpxNetwork(ipxNetwork, server.ipxNetwork)) {
         std::fprintf(stderr, "snmphelper-printer-sim: --ipx-network %s: not eight hex digits\n", ipxNetwork.c_str());

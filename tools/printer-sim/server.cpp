@@ -1,4 +1,4 @@
-// Serving loop of the simulator: UDP (POSIX sockets) and IPX (a packet socket).
+// Serving loop of the simulator: UDP (POSIX sockets), IPX and LLC (packet sockets).
 #include "tools/printer-sim/server.h"
 
 #include <arpa/inet.h>
@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "tools/printer-sim/ipx_link.h"
+#include "tools/printer-sim/llc_link.h"
 #include "tools/printer-sim/trap_table.h"
 
 namespace printersim {
@@ -51,7 +52,7 @@ bool InstallSignals(std::string &error) {
     return true;
 }
 
-enum class Wake { Udp, Ipx, Stop, Trap, Timeout };
+enum class Wake { Udp, Ipx, Llc, Stop, Trap, Timeout };
 
 // Drains the signal pipe: a stop signal wins over a trap request.
 Wake ReadSignals() {
@@ -64,13 +65,14 @@ Wake ReadSignals() {
     return wake;
 }
 
-// Waits for a datagram on the UDP socket or a frame on the IPX socket
-// (either -1 for none) or a signal, for at most timeoutMs (-1: no limit).
-Wake WaitFor(int udpSocket, int ipxSocket, int timeoutMs) {
+// Waits for a datagram on the UDP socket or a frame on the IPX or LLC
+// socket (any -1 for none) or a signal, for at most timeoutMs (-1: no limit).
+Wake WaitFor(int udpSocket, int ipxSocket, int timeoutMs, int llcSocket = -1) {
     // poll() passes over the entries whose descriptor is negative.
-    pollfd fds[3] = {{g_signalPipe[0], POLLIN, 0}, {udpSocket, POLLIN, 0}, {ipxSocket, POLLIN, 0}};
+    pollfd fds[4] = {{g_signalPipe[0], POLLIN, 0}, {udpSocket, POLLIN, 0}, {ipxSocket, POLLIN, 0},
+                     {llcSocket, POLLIN, 0}};
     while (true) {
-        const int ready = poll(fds, 3, timeoutMs);
+        const int ready = poll(fds, 4, timeoutMs);
         if (ready < 0 && errno == EINTR) continue;
         if (ready <= 0) return Wake::Timeout;
         if (fds[0].revents != 0) {
@@ -79,6 +81,7 @@ Wake WaitFor(int udpSocket, int ipxSocket, int timeoutMs) {
         }
         if (fds[1].revents != 0) return Wake::Udp;
         if (fds[2].revents != 0) return Wake::Ipx;
+        if (fds[3].revents != 0) return Wake::Llc;
     }
 }
 
@@ -125,6 +128,7 @@ const char *DispositionName(Disposition disposition) {
 struct Requester {
     const sockaddr_in *udp = nullptr;
     const IpxDatagram *ipx = nullptr;
+    const LlcFrame *llc = nullptr;
 };
 
 // Dynamic IPX sockets start here; other-port without a number answers from it.
@@ -143,6 +147,7 @@ private:
     bool WriteReadyFile(std::string &error);
     void HandleUdp();
     void HandleIpx();
+    void HandleLlc();
     bool IsForUs(const IpxDatagram &datagram) const;
     void HandleRequest(std::span<const std::uint8_t> message, const std::string &from, const Requester &requester);
     bool DropByCount(const Outcome &outcome);
@@ -153,8 +158,10 @@ private:
                  const std::string &line, const std::string &result);
     bool SendIpx(const std::vector<std::uint8_t> &octets, const FaultPlan &plan, const IpxDatagram &to,
                  const std::string &line, const std::string &result);
+    bool SendLlc(const std::vector<std::uint8_t> &octets, const FaultPlan &plan, const LlcFrame &to,
+                 const std::string &line, const std::string &result);
     void SendTraps(const std::vector<std::array<std::uint8_t, 4>> &hosts, std::int32_t specific,
-                   const std::vector<Oid> &names);
+                   const std::vector<Oid> &names, std::int32_t generic = kGenericEnterpriseSpecific);
     void Log(const std::string &line);
 
     const ServerSettings &settings_;
@@ -164,6 +171,7 @@ private:
     sockaddr_in local_{};
     IpxLink ipx_;
     IpxAddress ipxLocal_;  // network and node; the socket is kIpxSocketSnmp
+    LlcLink llc_;
     std::vector<std::uint8_t> frame_;  // the last frame received, its room kept between frames
     std::FILE *log_ = nullptr;
     unsigned long datagrams_ = 0;
@@ -223,6 +231,7 @@ bool Server::SetUp(std::string &error) {
         if (!ipx_.Open(settings_.ipxInterface, error)) return false;
         ipxLocal_ = {settings_.ipxNetwork, ipx_.Node(), kIpxSocketSnmp};
     }
+    if (!settings_.dlcInterface.empty() && !llc_.Open(settings_.dlcInterface, error)) return false;
     if (!settings_.readyFile.empty() && !WriteReadyFile(error)) return false;
     std::printf("ready\n");
     std::fflush(stdout);
@@ -275,8 +284,9 @@ void Server::Answer(const Outcome &outcome, const FaultPlan &plan, const Request
     const std::vector<std::uint8_t> octets = EncodeWithFaults(plan, reply);
     const std::string result = "answered size=" + std::to_string(octets.size()) +
                                " status=" + std::to_string(reply.errorStatus);
-    const bool sent = requester.udp != nullptr ? SendUdp(octets, plan, *requester.udp, line, result)
-                                               : SendIpx(octets, plan, *requester.ipx, line, result);
+    const bool sent = requester.udp != nullptr   ? SendUdp(octets, plan, *requester.udp, line, result)
+                      : requester.ipx != nullptr ? SendIpx(octets, plan, *requester.ipx, line, result)
+                                                 : SendLlc(octets, plan, *requester.llc, line, result);
     if (sent) agent_.CountReply(reply);
 }
 
@@ -338,6 +348,35 @@ bool Server::SendIpx(const std::vector<std::uint8_t> &octets, const FaultPlan &p
     return true;
 }
 
+// IEEE 802.2: a UI answer from the SNMP SAP to the request's station and
+// SAP. other-port here answers from another SAP: P's low byte, or 0C.
+bool Server::SendLlc(const std::vector<std::uint8_t> &octets, const FaultPlan &plan, const LlcFrame &to,
+                     const std::string &line, const std::string &result) {
+    constexpr std::uint8_t kOtherSap = 0x0C;
+    std::uint8_t sap = kLlcSnmpSap;
+    std::string fromSap;
+    if (plan.otherPort) {
+        const auto low = static_cast<std::uint8_t>(*plan.otherPort & 0xFE);
+        sap = low != 0 ? low : kOtherSap;
+        char text[8];
+        std::snprintf(text, sizeof text, "%02x", static_cast<unsigned>(sap));
+        fromSap = std::string(" from-sap=") + text;
+    }
+    std::vector<std::uint8_t> frame;
+    if (!BuildLlcUiFrame(to.source, llc_.Station(), to.ssap, sap, octets, frame)) {
+        Log(line + " outcome=send-failed (" + std::to_string(octets.size()) +
+            " octets do not fit an Ethernet frame)");
+        return false;
+    }
+    Log(line + " outcome=" + result + fromSap);
+    std::string error;
+    if (!llc_.Send(frame, error)) {
+        Log(line + " outcome=send-failed (" + error + ")");
+        return false;
+    }
+    return true;
+}
+
 void Server::HandleUdp() {
     std::vector<std::uint8_t> buffer(65536);
     sockaddr_in from{};
@@ -369,8 +408,20 @@ void Server::HandleIpx() {
                   FormatIpxAddress(datagram.source) + " frame=" + FramingName(datagram.framing), requester);
 }
 
+// Only UI frames to the SNMP SAP are requests; everything else on the
+// segment passes unlogged.
+void Server::HandleLlc() {
+    LlcFrame request;
+    if (!llc_.Receive(frame_) || !ParseLlcFrame(frame_, request)) return;
+    if (request.dsap != kLlcSnmpSap || request.control != kLlcUiControl) return;
+    Requester requester;
+    requester.llc = &request;
+    HandleRequest(request.data, FormatLlcAddress(request.source, request.ssap) + " frame=llc", requester);
+}
+
 void Server::HandleRequest(std::span<const std::uint8_t> message, const std::string &from,
                            const Requester &requester) {
+    const WatchSnapshot watchedBefore = SnapshotWatched(agent_.Store(), settings_.watched);
     const Outcome outcome = agent_.Handle(message);
     std::string line = "request=" + std::to_string(++datagrams_) + " from=" + from;
     if (outcome.disposition == Disposition::Undecodable) {
@@ -396,18 +447,22 @@ void Server::HandleRequest(std::span<const std::uint8_t> message, const std::str
         }
     }
     if (!result.empty()) Log(line + " outcome=" + result);
-    SendTraps(agent_.TakeNewTrapDestinations(), 1, {TrapDestinationEntry()});
+    SendTraps(agent_.TakeNewTrapDestinations(), kSpecificRegistered, {TrapDestinationEntry()});
+    const std::vector<Oid> changed =
+        ChangedObjects(watchedBefore, SnapshotWatched(agent_.Store(), settings_.watched));
+    if (!changed.empty()) SendTraps(CompleteTrapDestinations(agent_.Store()), kSpecificWatchedChange, changed);
 }
 
-// Traps are enterprise-specific (RFC 1157 4.1.6): 1 when a host's
-// registration completes, 2 for a status report on SIGUSR1.
+// Traps (RFC 1157 4.1.6): coldStart at the start; enterprise-specific 1
+// when a host's registration completes, 2 for a status report on SIGUSR1,
+// 3 with the new values when watched objects changed.
 void Server::SendTraps(const std::vector<std::array<std::uint8_t, 4>> &hosts, std::int32_t specific,
-                       const std::vector<Oid> &names) {
+                       const std::vector<Oid> &names, std::int32_t generic) {
     TrapMessage trap;
     trap.community = agent_.Settings().community;
     trap.enterprise = {1, 3, 6, 1, 4, 1, 236, 11, 5, 1};
     std::memcpy(trap.agentAddress.data(), &local_.sin_addr, 4);
-    trap.genericTrap = 6;
+    trap.genericTrap = generic;
     trap.specificTrap = specific;
     trap.timeStamp = agent_.Uptime();
     for (const Oid &name : names) {
@@ -424,7 +479,8 @@ void Server::SendTraps(const std::vector<std::array<std::uint8_t, 4>> &hosts, st
         const bool sent = sendto(socket_, octets.data(), octets.size(), 0, reinterpret_cast<const sockaddr *>(&to),
                                  sizeof to) >= 0;
         if (sent) agent_.CountTrap();
-        Log("trap to=" + AddressText(to) + " specific=" + std::to_string(specific) +
+        Log("trap to=" + AddressText(to) + " generic=" + std::to_string(generic) +
+            " specific=" + std::to_string(specific) +
             (sent ? " outcome=sent" : " outcome=send-failed"));
     }
 }
@@ -432,16 +488,21 @@ void Server::SendTraps(const std::vector<std::array<std::uint8_t, 4>> &hosts, st
 void Server::Run() {
     static const Oid kStatusCode{1, 3, 6, 1, 4, 1, 236, 11, 5, 1, 12, 5, 1, 0};
     static const Oid kStatusText{1, 3, 6, 1, 4, 1, 236, 11, 5, 1, 12, 5, 2, 0};
+    // Rows that came with the objects file hear that the printer started.
+    SendTraps(CompleteTrapDestinations(agent_.Store()), 0, {}, kGenericColdStart);
     while (!stop_) {
-        switch (WaitFor(socket_, ipx_.Descriptor(), -1)) {
+        switch (WaitFor(socket_, ipx_.Descriptor(), -1, llc_.Descriptor())) {
         case Wake::Udp:
             HandleUdp();
             break;
         case Wake::Ipx:
             HandleIpx();
             break;
+        case Wake::Llc:
+            HandleLlc();
+            break;
         case Wake::Trap:
-            SendTraps(CompleteTrapDestinations(agent_.Store()), 2, {kStatusCode, kStatusText});
+            SendTraps(CompleteTrapDestinations(agent_.Store()), kSpecificStatus, {kStatusCode, kStatusText});
             break;
         case Wake::Stop:
             stop_ = true;

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "tools/printer-sim/agent.h"
 #include "tools/printer-sim/faults.h"
@@ -22,11 +23,15 @@ struct ServerSettings {
     FaultPlan faults;                 // for every request of the run
     std::string ipxInterface;         // serve IPX on this interface too (empty: UDP only)
     std::uint32_t ipxNetwork = 0;     // the simulator's IPX network number
+    std::vector<Oid> watched;         // objects (or subtrees) whose change a trap reports
+    std::string dlcInterface;         // serve LLC UI frames to SAP 0A on this interface too
 };
 
 // Serves until SIGTERM or SIGINT and returns the process exit code: 0 after
 // a signal, 1 when a socket, the ready file or the log cannot be set up.
-// SIGUSR1 sends a status trap to every complete trap destination.
+// SIGUSR1 sends a status trap to every complete trap destination; a start
+// with complete rows sends them coldStart, a set that changes a watched
+// object an enterprise-specific trap.
 int Serve(const ServerSettings &settings, Agent &agent);
 
 }  // namespace printersim

@@ -154,4 +154,23 @@ std::vector<std::array<std::uint8_t, 4>> CompleteTrapDestinations(const MibStore
     return addresses;
 }
 
+WatchSnapshot SnapshotWatched(const MibStore &store, const std::vector<Oid> &watched) {
+    WatchSnapshot snapshot;
+    for (const Oid &prefix : watched) {
+        for (auto it = store.All().lower_bound(prefix); it != store.All().end() && OidStartsWith(it->first, prefix);
+             ++it)
+            snapshot.emplace(it->first, it->second.value);
+    }
+    return snapshot;
+}
+
+std::vector<Oid> ChangedObjects(const WatchSnapshot &before, const WatchSnapshot &after) {
+    std::vector<Oid> changed;
+    for (const auto &[name, value] : after) {
+        const auto previous = before.find(name);
+        if (previous == before.end() || !(previous->second == value)) changed.push_back(name);
+    }
+    return changed;
+}
+
 }  // namespace printersim

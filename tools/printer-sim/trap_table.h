@@ -14,6 +14,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <map>
 #include <vector>
 
 #include "tools/printer-sim/mib_store.h"
@@ -46,5 +47,21 @@ std::int32_t SetTrapDestination(MibStore &store, const Oid &name, const Value &v
 
 // IP addresses of the complete rows, in table order.
 std::vector<std::array<std::uint8_t, 4>> CompleteTrapDestinations(const MibStore &store);
+
+// Traps the simulator sends (RFC 1157 4.1.6): coldStart when it starts with
+// complete rows, and these enterprise-specific ones.
+constexpr std::int32_t kGenericColdStart = 0;
+constexpr std::int32_t kGenericEnterpriseSpecific = 6;
+constexpr std::int32_t kSpecificRegistered = 1;     // a host's row became complete
+constexpr std::int32_t kSpecificStatus = 2;         // status report on request
+constexpr std::int32_t kSpecificWatchedChange = 3;  // a watched object changed
+
+// The stored values of the objects named by, or lying below, the watched names.
+using WatchSnapshot = std::map<Oid, Value>;
+WatchSnapshot SnapshotWatched(const MibStore &store, const std::vector<Oid> &watched);
+
+// Names whose value differs between the snapshots, or that came into being,
+// in name order; objects that went away are left out.
+std::vector<Oid> ChangedObjects(const WatchSnapshot &before, const WatchSnapshot &after);
 
 }  // namespace printersim

@@ -1,0 +1,191 @@
+// snmphelper traps: registers this host as a printer's trap destination,
+// withdraws it, shows the row index it is known by, and listens for traps.
+#include <chrono>
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "codec/trap_decoder.h"
+#include "snmphelper.h"
+#include "tools/cli/commands.h"
+#include "tools/cli/library_load.h"
+#include "tools/cli/trap_text.h"
+#include "tools/cli/transaction_text.h"
+#include "tools/cli/value_text.h"
+#include "traps/trap_registration.h"
+#include "transport/udp_transport.h"
+
+namespace snmphelper::cli {
+namespace {
+
+constexpr std::uint16_t kTrapPort = 162;  // RFC 1157 4
+// The largest UDP payload: no datagram is cut short.
+constexpr std::uint32_t kDatagramRoom = 65536;
+// The trap decoder counts only 16 bits of length.
+constexpr std::uint32_t kMaxTrapMessage = 0xFFFF;
+
+// --- register, withdraw, index ---------------------------------------------------
+
+struct RegistrationOptions {
+    std::string printer;
+    bool json = false;
+};
+
+std::string RowIndex() {
+    char index[kTrapRowIndexRoom];
+    return FormatTrapRowIndex(index, sizeof index) ? index : "";
+}
+
+int RunRegistration(const std::string &command, std::int32_t action, const RegistrationOptions &options) {
+    EnsureLibraryLoaded();
+    const std::int32_t result = HelperSNMPRegisterTrapDestination(action, options.printer.c_str(), 0, 0);
+    if (result != 0) return ReportResult(command, options.printer, result, options.json);
+    const std::string index = RowIndex();
+    if (options.json) {
+        std::printf("{\"command\":%s,\"printer\":%s,\"result\":0,\"index\":%s}\n", JsonString(command).c_str(),
+                    JsonString(options.printer).c_str(), JsonString(index).c_str());
+    } else if (action == kTrapActionRegister) {
+        std::printf("%s: this host is a trap destination of printer '%s' (row %s)\n", command.c_str(),
+                    options.printer.c_str(), index.c_str());
+    } else {
+        std::printf("%s: row %s of printer '%s' withdrawn\n", command.c_str(), index.c_str(),
+                    options.printer.c_str());
+    }
+    return 0;
+}
+
+int RunIndex(bool json) {
+    const std::string index = RowIndex();
+    if (index.empty()) {
+        std::fprintf(stderr, "traps index: this host's row index cannot be made (no GUID)\n");
+        return 1;
+    }
+    if (json) {
+        std::printf("{\"command\":\"traps index\",\"index\":%s,\"entry\":%s}\n", JsonString(index).c_str(),
+                    JsonString(kTrapDestinationEntry).c_str());
+    } else {
+        std::printf("%s\n", index.c_str());
+    }
+    return 0;
+}
+
+// --- listen -------------------------------------------------------------------
+
+struct ListenOptions {
+    std::uint16_t port = kTrapPort;
+    unsigned count = 0;    // 0: no limit
+    unsigned timeout = 0;  // seconds without a datagram before giving up; 0: none
+    bool json = false;
+};
+
+std::string SenderText(const std::uint8_t *address, std::uint16_t port) {
+    return DescribeValue(SNMP_VALUE_IP_ADDRESS, address, 4).text + ":" + std::to_string(port);
+}
+
+// Prints one datagram; true when it was a trap.
+bool PrintDatagram(const std::uint8_t *data, std::uint32_t length, const std::string &from, bool json) {
+    SnmpTrapParam *trap = length <= kMaxTrapMessage ? HelperSnmpDecodeTrapPdu(data, length) : nullptr;
+    if (trap == nullptr) {
+        const std::string hex = HexOctets(data, length);
+        if (json) {
+            std::printf("{\"from\":%s,\"length\":%u,\"error\":\"not an SNMPv1 Trap message\",\"hex\":%s}\n",
+                        JsonString(from).c_str(), length, JsonString(hex).c_str());
+        } else {
+            std::printf("from %s: %u octets that are not an SNMPv1 Trap message, skipped:\n  %s\n", from.c_str(),
+                        length, hex.c_str());
+        }
+        std::fflush(stdout);
+        return false;
+    }
+    if (json) {
+        const std::string fields = TrapJson(*trap);
+        // The trap's own fields follow the sender's.
+        std::printf("{\"from\":%s,\"length\":%u,%s\n", JsonString(from).c_str(), length, fields.c_str() + 1);
+    } else {
+        std::printf("from %s (%u octets):\n%s", from.c_str(), length, TrapText(*trap).c_str());
+    }
+    std::fflush(stdout);
+    FreeTrapParam(trap);
+    return true;
+}
+
+int RunListen(const ListenOptions &options) {
+    EnsureLibraryLoaded();
+    UdpTransport transport(1, 1, 0);
+    if (transport.Bind(options.port) != 0) {
+        std::fprintf(stderr, "traps listen: cannot bind UDP port %u (is it in use, or is it below 1024 without "
+                             "the right to bind it?)\n",
+                     static_cast<unsigned>(options.port));
+        return 1;
+    }
+    if (!options.json) std::printf("listening for traps on UDP port %u\n", static_cast<unsigned>(options.port));
+    std::fflush(stdout);
+    std::vector<std::uint8_t> buffer(kDatagramRoom);
+    unsigned traps = 0;
+    auto quietSince = std::chrono::steady_clock::now();
+    while (options.count == 0 || traps < options.count) {
+        std::uint32_t length = 0;
+        std::uint8_t sender[kSenderAddressRoom] = {};
+        std::uint16_t senderPort = 0;
+        const std::int32_t received =
+            transport.Receive(buffer.data(), kDatagramRoom, &length, sender, &senderPort);
+        if (received == 0) {
+            if (PrintDatagram(buffer.data(), length, SenderText(sender, senderPort), options.json)) ++traps;
+            quietSince = std::chrono::steady_clock::now();
+            continue;
+        }
+        if (received == CPH_SOCKET_CLOSED) {
+            std::fprintf(stderr, "traps listen: the socket was closed\n");
+            return 1;
+        }
+        if (options.timeout != 0 &&
+            std::chrono::steady_clock::now() - quietSince >= std::chrono::seconds(options.timeout)) {
+            std::fprintf(stderr, "traps listen: no datagram for %u seconds, %u trap(s) received\n",
+                         options.timeout, traps);
+            return 1;
+        }
+    }
+    return 0;
+}
+
+}  // namespace
+
+void AddTrapsCommand(CLI::App &app, int &exitCode) {
+    CLI::App *traps = app.add_subcommand("traps", "Trap destination registration in a printer, and trap reception");
+    traps->require_subcommand(1);
+
+    auto registration = std::make_shared<RegistrationOptions>();
+    CLI::App *reg = traps->add_subcommand(
+        "register", "Register this host in the printer's trap destination table (HelperSNMPRegisterTrapDestination)");
+    AddPrinterArguments(*reg, registration->printer, registration->json);
+    reg->callback([registration, &exitCode] {
+        exitCode = RunRegistration("traps register", kTrapActionRegister, *registration);
+    });
+
+    auto withdrawal = std::make_shared<RegistrationOptions>();
+    CLI::App *withdraw = traps->add_subcommand("withdraw", "Withdraw this host's row from the printer's table");
+    AddPrinterArguments(*withdraw, withdrawal->printer, withdrawal->json);
+    withdraw->callback([withdrawal, &exitCode] {
+        exitCode = RunRegistration("traps withdraw", SNMP_TRAP_WITHDRAW, *withdrawal);
+    });
+
+    auto indexJson = std::make_shared<bool>(false);
+    CLI::App *index = traps->add_subcommand(
+        "index", "Print the row index this host is registered under (the cells are <entry>.<column>.<index>)");
+    index->add_flag("--json", *indexJson, "Print one JSON object");
+    index->callback([indexJson, &exitCode] { exitCode = RunIndex(*indexJson); });
+
+    auto listening = std::make_shared<ListenOptions>();
+    CLI::App *listen = traps->add_subcommand(
+        "listen", "Receive SNMPv1 traps on a UDP port and print each; datagrams that are no trap are shown and skipped");
+    listen->add_option("--port", listening->port, "UDP port to listen on")->capture_default_str();
+    listen->add_option("--count", listening->count, "stop after this many traps (0: never)")->capture_default_str();
+    listen->add_option("--timeout", listening->timeout,
+                       "give up (exit 1) after this many seconds without a datagram (0: never)")
+        ->capture_default_str();
+    listen->add_flag("--json", listening->json, "Print one JSON object per datagram");
+    listen->callback([listening, &exitCode] { exitCode = RunListen(*listening); });
+}
+
+}  // namespace snmphelper::cli

@@ -1,0 +1,67 @@
+// Registration of this host in a printer's trap destination table
+// (HelperSNMPRegisterTrapDestination, include/snmphelper.h): the row index
+// the host is known by, the address probes, and the three set requests.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "snmphelper.h"
+
+namespace snmphelper {
+
+// The table's entry; a cell is "<entry>.<column>.<row index>".
+inline constexpr char kTrapDestinationEntry[] = "1.3.6.1.4.1.236.11.5.1.12.6.2.4.1";
+inline constexpr unsigned kTrapColumnIpAddress = 2;   // IpAddress
+inline constexpr unsigned kTrapColumnIpxNetwork = 3;  // OCTET STRING of 4 octets
+inline constexpr unsigned kTrapColumnProtocol = 4;    // INTEGER, the printer's pProtocol
+inline constexpr unsigned kTrapColumnProtocolSet = 5; // INTEGER, the protocols that passed their probes
+inline constexpr unsigned kTrapColumnRowState = 7;    // INTEGER, see below
+
+inline constexpr std::int32_t kTrapRowComplete = 1;
+inline constexpr std::int32_t kTrapRowBeingFilled = 2;
+inline constexpr std::int32_t kTrapRowWithdraw = 4;
+
+// The action that registers; every other value withdraws.
+inline constexpr std::int32_t kTrapActionRegister = 1;
+
+// Rooms of the texts a registration builds.
+inline constexpr std::size_t kTrapRowIndexRoom = 256;
+inline constexpr std::uint32_t kTrapOidListRoom = 512;
+inline constexpr std::uint32_t kTrapValueListRoom = 256;
+
+// Writes this host's row index, the six node bytes of a fresh GUID as
+// decimal numbers joined by dots ("0.0.76.16.32.255"), into `text` (room
+// `room`). False, with `text` empty when room allows, when the platform
+// gives no GUID or the room is too small.
+bool FormatTrapRowIndex(char *text, std::size_t room);
+
+// The host's IPv4 address (4 bytes, network order) as a UDP transport
+// reports it; false when it cannot.
+bool ProbeLocalIpAddress(std::uint8_t *address);
+
+// The host's IPX address (4-byte network, 6-byte node) of an IPX transport
+// bound to any socket; false when it cannot.
+bool ProbeLocalIpxAddress(std::uint8_t *address);
+
+// Dotted-decimal text of `address` (4 bytes, network order) into `text`
+// (room at least 16): WinSock's inet_ntoa through a binding loaded for the
+// conversion, or the same text made here when WinSock gives none.
+void FormatIpAddressText(const std::uint8_t *address, char *text);
+
+// What a registration uses of the rest of the system; tests replace parts.
+struct TrapRegistrationServices {
+    decltype(&HelperSNMPTransact) transact;
+    bool (*rowIndex)(char *text, std::size_t room);
+    bool (*probeIp)(std::uint8_t *address);
+    bool (*probeIpx)(std::uint8_t *address);
+};
+
+// HelperSNMPTransact, FormatTrapRowIndex and the two probes above.
+TrapRegistrationServices DefaultTrapRegistrationServices();
+
+// HelperSNMPRegisterTrapDestination with the given services.
+std::int32_t RegisterTrapDestination(std::int32_t action, const char *printerName,
+                                     const TrapRegistrationServices &services);
+
+}  // namespace snmphelper
