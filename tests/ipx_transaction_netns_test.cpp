@@ -296,8 +296,11 @@ TEST_F(IpxTransactionTest, TsharkReadsTheRequestAsSnmpOverIpx) {
         ASSERT_EQ(Transact(SNMP_REQUEST_GET, kSysName).result, 0) << frame;
         // The request, as it arrived at the printer's end (its own reply is
         // outgoing there and not seen).
+        // Only IPX: a new link also carries the host's IPv6 neighbour discovery.
         auto request = wire.ReceiveMatching([](const std::vector<std::uint8_t> &bytes) {
-            return bytes.size() > 12 && std::memcmp(bytes.data() + 6, kHostNode.data(), 6) == 0;
+            if (bytes.size() < 14 || std::memcmp(bytes.data() + 6, kHostNode.data(), 6) != 0) return false;
+            const unsigned typeOrLength = (bytes[12] << 8) | bytes[13];
+            return typeOrLength == 0x8137 || typeOrLength <= 1500;
         });
         ASSERT_TRUE(request) << frame;
         captured.push_back(*request);

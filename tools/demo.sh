@@ -1,7 +1,7 @@
 #!/bin/sh
 # The demo: a simulated network printer on a private network, registered in a
 # temporary configuration store, asked for its objects by the snmphelper tool
-# over real UDP, and over IPX across a virtual Ethernet link. Usage:
+# over real UDP, and over IPX and DLC across a virtual Ethernet link. Usage:
 # tools/demo.sh [BUILD-DIR]
 #
 # The simulator answers on port 161 of a loopback address. It runs inside a
@@ -33,8 +33,8 @@ if [ -z "${SNMPHELPER_DEMO_ADDRESS:-}" ]; then
 fi
 address="$SNMPHELPER_DEMO_ADDRESS"
 
-# Inside the private namespace the simulator also answers IPX on one end of
-# a veth pair; the tool speaks IPX from the other end.
+# Inside the private namespace the simulator also answers IPX and LLC on one
+# end of a veth pair; the tool speaks IPX and DLC from the other end.
 ipx=""
 if [ "$address" = 127.0.0.1 ] && ip link add demo-host address 02:00:00:00:de:01 type veth \
         peer name demo-printer address 02:00:00:00:de:02 2>/dev/null; then
@@ -61,7 +61,7 @@ run() {
 
 echo "== Starting the printer simulator on $address port 161"
 if [ -n "$ipx" ]; then
-    set -- --ipx-interface demo-printer
+    set -- --ipx-interface demo-printer --dlc-interface demo-printer
 else
     set --
 fi
@@ -102,6 +102,13 @@ if [ -n "$ipx" ]; then
     run printer add demo-ipx --ipx 0000000002000000DE02
     echo "== Object group 22 again, this time over IPX"
     run group demo-ipx 22
+    SNMPHELPER_DLC_INTERFACE=demo-host
+    export SNMPHELPER_DLC_INTERFACE
+    echo "== DLC: the simulator also answers LLC UI frames to SAP 0x0A on demo-printer"
+    run dlc
+    run printer add demo-dlc --mac 02000000DE02
+    echo "== And once more over DLC"
+    run group demo-dlc 22
 fi
 echo "== A printer nobody registered: every failure is named"
 "$tool" get nosuch 1.3.6.1.2.1.1.5.0 || true

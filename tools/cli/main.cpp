@@ -23,6 +23,7 @@ int main(int argc, char **argv) {
     snmphelper::cli::AddKeepAliveCommand(app, exitCode);
     snmphelper::cli::AddTrapsCommand(app, exitCode);
     snmphelper::cli::AddIpxCommand(app, exitCode);
+    snmphelper::cli::AddDlcCommand(app, exitCode);
     CLI11_PARSE(app, argc, argv);
     return exitCode;
 }

@@ -3,6 +3,7 @@
 
 #include <arpa/inet.h>
 #include <fcntl.h>
+#include <linux/if_ether.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <signal.h>
@@ -17,13 +18,21 @@
 #include <span>
 #include <vector>
 
-#include "tools/printer-sim/ipx_link.h"
-#include "tools/printer-sim/llc_link.h"
+#include "tools/printer-sim/ipx_frame.h"
+#include "tools/printer-sim/llc_frame.h"
+#include "tools/printer-sim/packet_link.h"
 #include "tools/printer-sim/trap_table.h"
 
 namespace printersim {
 
 namespace {
+
+// The kernel sorts IPX frames among three packet protocols by framing, so
+// one socket of every protocol sees them all, in the order they arrived. An
+// ETH_P_802_2 socket gets every length frame with an LLC header (not raw
+// 802.3 IPX); the SAPs are sorted here.
+constexpr std::uint16_t kAnyProtocol = ETH_P_ALL;
+constexpr std::uint16_t kLlcFrames = ETH_P_802_2;
 
 // Signals reach the loop through a pipe, so that poll() wakes for them and
 // nothing is done inside the handler but one write.
@@ -169,9 +178,9 @@ private:
     int socket_ = -1;
     int otherSocket_ = -1;
     sockaddr_in local_{};
-    IpxLink ipx_;
+    PacketLink ipx_;
     IpxAddress ipxLocal_;  // network and node; the socket is kIpxSocketSnmp
-    LlcLink llc_;
+    PacketLink llc_;
     std::vector<std::uint8_t> frame_;  // the last frame received, its room kept between frames
     std::FILE *log_ = nullptr;
     unsigned long datagrams_ = 0;
@@ -228,10 +237,10 @@ bool Server::SetUp(std::string &error) {
     socklen_t length = sizeof local_;
     getsockname(socket_, reinterpret_cast<sockaddr *>(&local_), &length);
     if (!settings_.ipxInterface.empty()) {
-        if (!ipx_.Open(settings_.ipxInterface, error)) return false;
-        ipxLocal_ = {settings_.ipxNetwork, ipx_.Node(), kIpxSocketSnmp};
+        if (!ipx_.Open(settings_.ipxInterface, kAnyProtocol, "IPX", error)) return false;
+        ipxLocal_ = {settings_.ipxNetwork, ipx_.Address(), kIpxSocketSnmp};
     }
-    if (!settings_.dlcInterface.empty() && !llc_.Open(settings_.dlcInterface, error)) return false;
+    if (!settings_.dlcInterface.empty() && !llc_.Open(settings_.dlcInterface, kLlcFrames, "DLC", error)) return false;
     if (!settings_.readyFile.empty() && !WriteReadyFile(error)) return false;
     std::printf("ready\n");
     std::fflush(stdout);
@@ -363,7 +372,7 @@ bool Server::SendLlc(const std::vector<std::uint8_t> &octets, const FaultPlan &p
         fromSap = std::string(" from-sap=") + text;
     }
     std::vector<std::uint8_t> frame;
-    if (!BuildLlcUiFrame(to.source, llc_.Station(), to.ssap, sap, octets, frame)) {
+    if (!BuildLlcUiFrame(to.source, llc_.Address(), to.ssap, sap, octets, frame)) {
         Log(line + " outcome=send-failed (" + std::to_string(octets.size()) +
             " octets do not fit an Ethernet frame)");
         return false;

@@ -1,8 +1,6 @@
-// Packet socket of the simulator's DLC side.
-#include "tools/printer-sim/llc_link.h"
+#include "tools/printer-sim/packet_link.h"
 
 #include <arpa/inet.h>
-#include <linux/if_ether.h>
 #include <linux/if_packet.h>
 #include <net/if.h>
 #include <net/if_arp.h>
@@ -15,28 +13,27 @@
 
 namespace printersim {
 
-LlcLink::~LlcLink() {
+PacketLink::~PacketLink() {
     if (descriptor_ >= 0) close(descriptor_);
 }
 
-bool LlcLink::Open(const std::string &interfaceName, std::string &error) {
+bool PacketLink::Open(const std::string &interfaceName, std::uint16_t protocol, const char *purpose,
+                      std::string &error) {
     const unsigned index = if_nametoindex(interfaceName.c_str());
     if (index == 0) {
-        error = "DLC: no interface " + interfaceName;
+        error = std::string(purpose) + ": no interface " + interfaceName;
         return false;
     }
-    // ETH_P_802_2: the kernel hands such a socket every length frame that
-    // carries an LLC header (not raw 802.3 IPX); the SAPs are sorted here.
-    descriptor_ = socket(AF_PACKET, SOCK_RAW | SOCK_CLOEXEC | SOCK_NONBLOCK, htons(ETH_P_802_2));
+    descriptor_ = socket(AF_PACKET, SOCK_RAW | SOCK_CLOEXEC | SOCK_NONBLOCK, htons(protocol));
     if (descriptor_ < 0) {
         const int code = errno;
         error = "cannot open a packet socket on " + interfaceName + ": " + std::strerror(code);
-        if (code == EPERM || code == EACCES) error += " (DLC needs CAP_NET_RAW)";
+        if (code == EPERM || code == EACCES) error += std::string(" (") + purpose + " needs CAP_NET_RAW)";
         return false;
     }
     sockaddr_ll local{};
     local.sll_family = AF_PACKET;
-    local.sll_protocol = htons(ETH_P_802_2);
+    local.sll_protocol = htons(protocol);
     local.sll_ifindex = static_cast<int>(index);
     if (bind(descriptor_, reinterpret_cast<const sockaddr *>(&local), sizeof local) != 0) {
         error = "cannot bind a packet socket to " + interfaceName + ": " + std::strerror(errno);
@@ -48,16 +45,17 @@ bool LlcLink::Open(const std::string &interfaceName, std::string &error) {
         error = "cannot read the hardware address of " + interfaceName + ": " + std::strerror(errno);
         return false;
     }
+    // The frames need Ethernet's header; lo has it too (with address zero).
     const auto hardware = request.ifr_hwaddr.sa_family;
     if (hardware != ARPHRD_ETHER && hardware != ARPHRD_LOOPBACK) {
-        error = "DLC: " + interfaceName + " is not an Ethernet interface";
+        error = std::string(purpose) + ": " + interfaceName + " is not an Ethernet interface";
         return false;
     }
-    std::memcpy(station_.data(), request.ifr_hwaddr.sa_data, station_.size());
+    std::memcpy(address_.data(), request.ifr_hwaddr.sa_data, address_.size());
     return true;
 }
 
-bool LlcLink::Receive(std::vector<std::uint8_t> &frame) {
+bool PacketLink::Receive(std::vector<std::uint8_t> &frame) {
     frame.resize(65536);
     sockaddr_ll from{};
     socklen_t fromLength = sizeof from;
@@ -69,7 +67,7 @@ bool LlcLink::Receive(std::vector<std::uint8_t> &frame) {
     return true;
 }
 
-bool LlcLink::Send(std::span<const std::uint8_t> frame, std::string &error) {
+bool PacketLink::Send(std::span<const std::uint8_t> frame, std::string &error) {
     if (send(descriptor_, frame.data(), frame.size(), 0) == static_cast<ssize_t>(frame.size())) return true;
     error = std::strerror(errno);
     return false;

@@ -1,0 +1,455 @@
+// Transactions over DLC end to end: the library (its DLC transport and the
+// DLC interface dlcapi.so it loads, LLC type 1 over a packet socket) on one
+// end of a veth pair, the printer simulator answering SNMP in UI frames to
+// SAP 0A on the other; the channel's protocol fallback between IP and DLC,
+// with the switch read back from the configuration store; several threads
+// at once; the library's frames read by tshark as an independent decoder;
+// and the tool's "dlc" report.
+//
+// The library opens its DLC adapter once, when it is attached: the veth
+// pair and SNMPHELPER_DLC_INTERFACE are in place before that, for the whole
+// suite.
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "dlc/dlc_access.h"
+#include "groups/library_entry.h"
+#include "groups/object_groups.h"
+#include "platform/registry.h"
+#include "snmphelper.h"
+#include "tests/support/child_process.h"
+#include "tests/support/raw_frames.h"
+#include "tests/support/temp_registry.h"
+#include "tests/support/udp_peer.h"
+#include "tests/support/veth_pair.h"
+#include "transact/channel.h"
+#include "transport/datagram_transport.h"
+
+namespace snmphelper {
+namespace {
+
+using test::MacAddress;
+using test::PrinterSimulator;
+using test::TempRegistry;
+
+constexpr char kHostInterface[] = "dlchost0";
+constexpr char kPrinterInterface[] = "dlcprn0";
+constexpr MacAddress kHostNode = {0x02, 0x00, 0x00, 0x00, 0x02, 0x01};
+constexpr MacAddress kPrinterNode = {0x02, 0x00, 0x00, 0x00, 0x02, 0x02};
+// The simulator's end, as a printer's MAC Address holds it.
+constexpr char kPrinterMac[] = "020000000202";
+// An adapter nobody on the segment has: a printer silent over DLC.
+constexpr char kSilentMac[] = "020000000299";
+// Where a UDP peer takes requests and never answers.
+constexpr char kSilentIp[] = "127.0.0.2";
+constexpr char kSysName[] = "1.3.6.1.2.1.1.5.0";
+constexpr char kSysLocation[] = "1.3.6.1.2.1.1.6.0";
+constexpr std::uint32_t kIp = 2;
+constexpr std::uint32_t kDlc = 4;
+
+std::string Dword(const char *name, int value) {
+    char line[64];
+    std::snprintf(line, sizeof line, "\"%s\"=dword:%08x\n", name, static_cast<unsigned>(value));
+    return line;
+}
+
+struct Printer {
+    int cProtocols;
+    int pProtocol;
+    std::string mac = kPrinterMac;
+    std::string ip = "127.0.0.1";
+};
+
+// Printer "prn" and one-second waits without retries.
+std::string Hive(const Printer &printer) {
+    const std::string values = Dword("cProtocols", printer.cProtocols) + Dword("pProtocol", printer.pProtocol) +
+                               "\"IP Address\"=\"" + printer.ip + "\"\n" + "\"MAC Address\"=\"" + printer.mac +
+                               "\"\n";
+    return "Windows Registry Editor Version 5.00\n\n" + test::PrinterKey("prn", values) +
+           "[HKEY_LOCAL_MACHINE\\Software\\Brelvin\\Palimar\\Snmp]\n" + Dword("UdpTimeOutInterval", 1) +
+           Dword("UdpTotalRetries", 0) + "\n";
+}
+
+std::uint32_t StoredProtocol() {
+    platform::RegistryKey key = nullptr;
+    if (platform::OpenRegistryKey("Software\\Brelvin\\Palimar\\AdapterOnly\\prn", platform::kKeyRead, &key) != 0) {
+        return 0xFFFFFFFF;
+    }
+    std::uint32_t value = 0;
+    std::uint32_t size = sizeof value;
+    const std::int32_t read = platform::QueryRegistryValue(key, "pProtocol", nullptr, &value, &size);
+    platform::CloseRegistryKey(key);
+    return read == 0 ? value : 0xFFFFFFFF;
+}
+
+std::mutex createdMutex;
+std::vector<std::uint32_t> created;
+
+void RecordTransport(std::uint32_t protocol, std::int32_t) {
+    const std::lock_guard lock(createdMutex);
+    created.push_back(protocol);
+}
+
+std::vector<std::uint32_t> CreatedProtocols() {
+    const std::lock_guard lock(createdMutex);
+    return created;
+}
+
+struct Outcome {
+    std::int32_t result = -1;
+    std::string identifiers;
+    std::string values;
+};
+
+Outcome Transact(std::int32_t requestType, const std::string &oids, const std::string &valueText = "") {
+    std::vector<char> identifiers(512, '\0');
+    std::memcpy(identifiers.data(), oids.c_str(), oids.size());
+    std::vector<char> values(512, '\0');
+    std::memcpy(values.data(), valueText.c_str(), valueText.size());
+    std::uint32_t valueSize = static_cast<std::uint32_t>(values.size());
+    Outcome outcome;
+    outcome.result = HelperSNMPTransact("prn", requestType, identifiers.data(), static_cast<std::uint32_t>(identifiers.size()),
+                                        values.data(), &valueSize, 1);
+    outcome.identifiers = identifiers.data();
+    if (outcome.result == 0) outcome.values.assign(values.data(), valueSize);
+    return outcome;
+}
+
+// An object of the simulator's that only thread `thread` asks for.
+std::string ThreadObject(int thread) { return "1.3.6.1.4.1.99.2." + std::to_string(thread) + ".0"; }
+std::string ThreadValue(int thread) { return "dlc-thread-" + std::to_string(thread); }
+
+char moduleToken;
+
+class DlcTransactionTest : public ::testing::Test {
+protected:
+    // The adapter stays bound to the interface for the life of the process,
+    // so the pair is made once and outlives repeated runs of the suite (the
+    // private namespace takes it away at the end).
+    static void SetUpTestSuite() {
+        if (veth_ != nullptr) return;
+        veth_ = new test::VethPair(kHostInterface, kPrinterInterface, kHostNode, kPrinterNode);
+        setenv("SNMPHELPER_DLC_INTERFACE", kHostInterface, 1);
+        LibraryEntry(&moduleToken, kProcessAttach);
+    }
+
+    void SetUp() override {
+        ASSERT_TRUE(veth_->Ready()) << veth_->Error();
+        ASSERT_TRUE(DlcAvailable());
+        {
+            const std::lock_guard lock(createdMutex);
+            created.clear();
+        }
+        SetTransportCreatedObserver(RecordTransport);
+    }
+
+    void TearDown() override {
+        SetTransportCreatedObserver(nullptr);
+        sim_.reset();
+    }
+
+    void UsePrinter(const Printer &printer) {
+        registry_.reset();
+        registry_ = std::make_unique<TempRegistry>(Hive(printer));
+    }
+
+    // The simulator: UDP on 127.0.0.1:161, DLC on the printer's end.
+    PrinterSimulator &StartSim(std::vector<std::string> arguments = {}) {
+        arguments.insert(arguments.begin(), {"--dlc-interface", kPrinterInterface});
+        sim_ = std::make_unique<PrinterSimulator>(arguments);
+        EXPECT_TRUE(sim_->Ready());
+        return *sim_;
+    }
+
+    static test::VethPair *veth_;
+    std::unique_ptr<TempRegistry> registry_;
+    std::unique_ptr<PrinterSimulator> sim_;
+};
+
+test::VethPair *DlcTransactionTest::veth_ = nullptr;
+
+// The simulator's log lines of requests that came over DLC.
+std::vector<std::string> DlcRequests(const PrinterSimulator &sim) {
+    std::vector<std::string> lines;
+    for (const std::string &line : sim.LogLines()) {
+        if (line.find("frame=llc") != std::string::npos) lines.push_back(line);
+    }
+    return lines;
+}
+
+TEST_F(DlcTransactionTest, TheAdapterIsTheHostEnd) {
+    const std::uint8_t *node = DlcAdapterNodeAddress();
+    EXPECT_EQ(MacAddress({node[0], node[1], node[2], node[3], node[4], node[5]}), kHostNode);
+}
+
+TEST_F(DlcTransactionTest, GetGetNextAndSetOverDlc) {
+    UsePrinter({kDlc, kDlc});
+    PrinterSimulator &sim = StartSim();
+    const Outcome get = Transact(SNMP_REQUEST_GET, kSysName);
+    ASSERT_EQ(get.result, 0);
+    EXPECT_EQ(get.values, "2,12,PALIMAR-4100");
+
+    const Outcome next = Transact(SNMP_REQUEST_GET_NEXT, "1.3.6.1.2.1.1.5");
+    ASSERT_EQ(next.result, 0);
+    EXPECT_EQ(next.identifiers, kSysName);
+
+    ASSERT_EQ(Transact(SNMP_REQUEST_SET, kSysLocation, "2,9,DLC bench").result, 0);
+    EXPECT_EQ(Transact(SNMP_REQUEST_GET, kSysLocation).values, "2,9,DLC bench");
+
+    const std::vector<std::string> requests = DlcRequests(sim);
+    ASSERT_EQ(requests.size(), 4u);
+    // From the host's adapter and the library's SAP.
+    for (const std::string &line : requests) {
+        EXPECT_NE(line.find("from=020000000201:10"), std::string::npos) << line;
+    }
+    EXPECT_EQ(CreatedProtocols(), (std::vector<std::uint32_t>{kDlc, kDlc, kDlc, kDlc}));
+    EXPECT_EQ(StoredProtocol(), kDlc);
+}
+
+TEST_F(DlcTransactionTest, EveryObjectGroupOverDlc) {
+    UsePrinter({kDlc, kDlc});
+    PrinterSimulator &sim = StartSim();
+    for (std::uint32_t group = 0; group < kObjectGroupCount; ++group) {
+        char values[4096];
+        std::uint32_t valueSize = sizeof values;
+        EXPECT_EQ(HelperGetSNMPObjects("prn", group, values, &valueSize), 0) << "group " << group;
+    }
+    EXPECT_EQ(DlcRequests(sim).size(), sim.LogLines().size());
+    for (const std::uint32_t protocol : CreatedProtocols()) EXPECT_EQ(protocol, kDlc);
+}
+
+// The UDP send cannot go out: the channel switches to DLC at once.
+TEST_F(DlcTransactionTest, FailedSendOverIpSwitchesToDlcAndTheSwitchIsStored) {
+    UsePrinter({kIp | kDlc, kIp, kPrinterMac, "not-an-address"});
+    PrinterSimulator &sim = StartSim();
+    const Outcome outcome = Transact(SNMP_REQUEST_GET, kSysName);
+    ASSERT_EQ(outcome.result, 0);
+    EXPECT_EQ(outcome.values, "2,12,PALIMAR-4100");
+    EXPECT_EQ(CreatedProtocols(), (std::vector<std::uint32_t>{kIp, kDlc}));
+    EXPECT_EQ(StoredProtocol(), kDlc);
+    EXPECT_EQ(DlcRequests(sim).size(), 1u);
+}
+
+// A printer silent over IP: two receives and a re-send after each, then the
+// channel switches to DLC, sends again and reads the reply; the switch stays.
+TEST_F(DlcTransactionTest, SilenceOverIpSwitchesToDlcAndTheSwitchIsStored) {
+    UsePrinter({kIp | kDlc, kIp, kPrinterMac, kSilentIp});
+    test::UdpPeer silent(161, kSilentIp);
+    ASSERT_TRUE(silent.Bound());
+    PrinterSimulator &sim = StartSim();
+    const Outcome outcome = Transact(SNMP_REQUEST_GET, kSysName);
+    ASSERT_EQ(outcome.result, 0);
+    EXPECT_EQ(outcome.values, "2,12,PALIMAR-4100");
+    EXPECT_EQ(CreatedProtocols(), (std::vector<std::uint32_t>{kIp, kIp, kIp, kDlc}));
+    EXPECT_EQ(StoredProtocol(), kDlc);
+    EXPECT_EQ(DlcRequests(sim).size(), 1u);
+    int swallowed = 0;
+    while (silent.Receive(100)) ++swallowed;
+    EXPECT_EQ(swallowed, 3);
+    // The next transaction starts over DLC at once.
+    EXPECT_EQ(Transact(SNMP_REQUEST_GET, kSysName).result, 0);
+    EXPECT_EQ(CreatedProtocols().back(), kDlc);
+}
+
+TEST_F(DlcTransactionTest, SilenceOverDlcSwitchesToIpAndTheSwitchIsStored) {
+    UsePrinter({kIp | kDlc, kDlc, kSilentMac});
+    PrinterSimulator &sim = StartSim();
+    const Outcome outcome = Transact(SNMP_REQUEST_GET, kSysName);
+    ASSERT_EQ(outcome.result, 0);
+    EXPECT_EQ(outcome.values, "2,12,PALIMAR-4100");
+    EXPECT_EQ(CreatedProtocols(), (std::vector<std::uint32_t>{kDlc, kDlc, kDlc, kIp}));
+    EXPECT_EQ(StoredProtocol(), kIp);
+    EXPECT_TRUE(DlcRequests(sim).empty());
+    EXPECT_EQ(Transact(SNMP_REQUEST_GET, kSysName).result, 0);
+    EXPECT_EQ(CreatedProtocols().back(), kIp);
+}
+
+// Four threads ask the same printer at once, each for an object of its own:
+// every reply reaches the thread that asked for it.
+TEST_F(DlcTransactionTest, ConcurrentTransactionsEachGetTheirOwnReply) {
+    constexpr int kThreads = 4;
+    constexpr int kRounds = 25;
+    UsePrinter({kDlc, kDlc});
+    const std::string folder = test::MakeTempFolder("dlc-objects");
+    const std::string objects = folder + "/objects.txt";
+    {
+        std::ofstream file(objects);
+        for (int t = 0; t < kThreads; ++t) file << ThreadObject(t) << " STRING " << ThreadValue(t) << "\n";
+    }
+    PrinterSimulator &sim = StartSim({"--objects", objects});
+    std::vector<std::vector<Outcome>> outcomes(kThreads);
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kThreads; ++t) {
+        threads.emplace_back([t, &outcomes] {
+            for (int round = 0; round < kRounds; ++round) {
+                outcomes[t].push_back(Transact(SNMP_REQUEST_GET, ThreadObject(t)));
+            }
+        });
+    }
+    for (std::thread &thread : threads) thread.join();
+    for (int t = 0; t < kThreads; ++t) {
+        const std::string expected = "2," + std::to_string(ThreadValue(t).size()) + "," + ThreadValue(t);
+        for (const Outcome &outcome : outcomes[t]) {
+            EXPECT_EQ(outcome.result, 0) << "thread " << t;
+            EXPECT_EQ(outcome.identifiers, ThreadObject(t)) << "thread " << t;
+            EXPECT_EQ(outcome.values, expected) << "thread " << t;
+        }
+    }
+    // Nothing went over IP, and no request needed a second try.
+    EXPECT_EQ(DlcRequests(sim).size(), static_cast<std::size_t>(kThreads * kRounds));
+    EXPECT_EQ(CreatedProtocols().size(), static_cast<std::size_t>(kThreads * kRounds));
+    EXPECT_EQ(StoredProtocol(), kDlc);
+    unlink(objects.c_str());
+    rmdir(folder.c_str());
+}
+
+// --- The wire, read by tshark ------------------------------------------------
+
+// Frames as a pcap file (Ethernet link type) for tshark to read.
+bool WritePcap(const std::string &path, const std::vector<std::vector<std::uint8_t>> &frames) {
+    std::ofstream out(path, std::ios::binary);
+    const std::uint32_t header[] = {0xA1B2C3D4, 0x00040002, 0, 0, 65535, 1};
+    out.write(reinterpret_cast<const char *>(header), sizeof header);
+    for (const auto &frame : frames) {
+        const std::uint32_t record[] = {0, 0, static_cast<std::uint32_t>(frame.size()),
+                                        static_cast<std::uint32_t>(frame.size())};
+        out.write(reinterpret_cast<const char *>(record), sizeof record);
+        out.write(reinterpret_cast<const char *>(frame.data()), static_cast<std::streamsize>(frame.size()));
+    }
+    return static_cast<bool>(out);
+}
+
+// tshark knows no SNMP over LLC: map both SAPs of the exchange to SNMP.
+constexpr char kSnmpOverLlcScript[] =
+    "local snmp = Dissector.get(\"snmp\")\n"
+    "DissectorTable.get(\"llc.dsap\"):add(0x0a, snmp)\n"
+    "DissectorTable.get(\"llc.dsap\"):add(0x10, snmp)\n";
+
+std::vector<std::string> Lines(const std::string &text) {
+    std::vector<std::string> lines;
+    for (std::size_t start = 0; start < text.size();) {
+        const std::size_t end = text.find('\n', start);
+        lines.push_back(text.substr(start, end - start));
+        if (end == std::string::npos) break;
+        start = end + 1;
+    }
+    return lines;
+}
+
+TEST_F(DlcTransactionTest, TsharkReadsTheRequestAsSnmpInAnLlcUiFrame) {
+    if (test::RunProgram({"tshark", "--version"}).exitCode != 0) GTEST_SKIP() << "tshark is not installed";
+    UsePrinter({kDlc, kDlc});
+    test::RawFrames wire(kPrinterInterface);
+    ASSERT_TRUE(wire.Open()) << wire.Error();
+    StartSim();
+    const char *names[] = {kSysName, kSysLocation};
+    std::vector<std::vector<std::uint8_t>> captured;
+    for (const char *name : names) {
+        ASSERT_EQ(Transact(SNMP_REQUEST_GET, name).result, 0) << name;
+        // The request, as it arrived at the printer's end (the reply is
+        // outgoing there and not seen).
+        auto request = wire.ReceiveMatching([](const std::vector<std::uint8_t> &bytes) {
+            return bytes.size() > 12 && std::memcmp(bytes.data() + 6, kHostNode.data(), 6) == 0;
+        });
+        ASSERT_TRUE(request) << name;
+        captured.push_back(*request);
+    }
+    const std::string folder = test::MakeTempFolder("dlc-wire");
+    const std::string pcap = folder + "/requests.pcap";
+    const std::string script = folder + "/snmp_over_llc.lua";
+    ASSERT_TRUE(WritePcap(pcap, captured));
+    {
+        std::ofstream lua(script);
+        lua << kSnmpOverLlcScript;
+    }
+    // eth.len is present only for an 802.3 (length) frame; the frame type
+    // 0x03 with modifier 0x00 is UI.
+    const test::ProgramRun run = test::RunProgram(
+        {"tshark", "-X", "lua_script:" + script, "-r", pcap, "-T", "fields", "-E", "separator=;", "-e", "eth.dst",
+         "-e", "eth.src", "-e", "eth.len", "-e", "llc.dsap", "-e", "llc.ssap", "-e", "llc.control", "-e",
+         "llc.control.ftype", "-e", "llc.control.u_modifier_cmd", "-e", "snmp.community", "-e", "snmp.data", "-e",
+         "snmp.name"});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    const std::vector<std::string> lines = Lines(run.out);
+    ASSERT_GE(lines.size(), 2u) << run.out;
+    for (std::size_t i = 0; i < 2; ++i) {
+        // 3 LLC octets and the SNMP message, which the OID's length decides.
+        const std::size_t llcLength = captured[i][12] << 8 | captured[i][13];
+        EXPECT_EQ(lines[i], "02:00:00:00:02:02;02:00:00:00:02:01;" + std::to_string(llcLength) +
+                                ";0x0a;0x10;0x0003;0x03;0x00;t*o&r^e~l+d;0;" + names[i])
+            << run.out;
+    }
+    unlink(pcap.c_str());
+    unlink(script.c_str());
+    rmdir(folder.c_str());
+}
+
+// --- The tool's report --------------------------------------------------------
+
+TEST_F(DlcTransactionTest, ToolReportsTheAdapterItOpened) {
+    const test::ProgramRun text = test::RunSnmphelper({"dlc"});
+    EXPECT_EQ(text.exitCode, 0) << text.out;
+    EXPECT_NE(text.out.find("available       yes"), std::string::npos) << text.out;
+    EXPECT_NE(text.out.find("interface       dlchost0 (from SNMPHELPER_DLC_INTERFACE)"), std::string::npos)
+        << text.out;
+    // The library's node address, in Ethernet order again.
+    EXPECT_NE(text.out.find("node address    02:00:00:00:02:01"), std::string::npos) << text.out;
+
+    const test::ProgramRun json = test::RunSnmphelper({"dlc", "--json"});
+    EXPECT_EQ(json.exitCode, 0) << json.out;
+    EXPECT_EQ(json.out,
+              "{\"available\":true,\"interface\":\"dlchost0\",\"interfaceFrom\":\"SNMPHELPER_DLC_INTERFACE\","
+              "\"node\":\"02:00:00:00:02:01\"}\n");
+}
+
+TEST_F(DlcTransactionTest, ToolReportsWhyNoAdapterCouldBeOpened) {
+    setenv("SNMPHELPER_DLC_INTERFACE", "nosuch0", 1);
+    const test::ProgramRun text = test::RunSnmphelper({"dlc"});
+    const test::ProgramRun json = test::RunSnmphelper({"dlc", "--json"});
+    setenv("SNMPHELPER_DLC_INTERFACE", kHostInterface, 1);
+    EXPECT_EQ(text.exitCode, 1) << text.out;
+    EXPECT_NE(text.out.find("available       no"), std::string::npos) << text.out;
+    EXPECT_NE(text.out.find("the DLC interface could not open its adapter"), std::string::npos) << text.out;
+    EXPECT_NE(text.out.find("nosuch0"), std::string::npos) << text.out;
+    EXPECT_EQ(json.exitCode, 1) << json.out;
+    EXPECT_NE(json.out.find("{\"available\":false,\"stage\":\"adapter-open\""), std::string::npos) << json.out;
+    EXPECT_NE(json.out.find("\"status\":\"0x5e\""), std::string::npos) << json.out;
+}
+
+// The interface reports another adapter type when told to; the library
+// refuses it after reading the node address.
+TEST_F(DlcTransactionTest, ToolReportsARefusedAdapterType) {
+    setenv("SNMPHELPER_DLC_ADAPTER_TYPE", "0x0010", 1);
+    const test::ProgramRun json = test::RunSnmphelper({"dlc", "--json"});
+    unsetenv("SNMPHELPER_DLC_ADAPTER_TYPE");
+    EXPECT_EQ(json.exitCode, 1) << json.out;
+    EXPECT_NE(json.out.find("{\"available\":false,\"stage\":\"wrong-adapter-type\",\"result\":3"),
+              std::string::npos)
+        << json.out;
+    EXPECT_NE(json.out.find("\"node\":\"02:00:00:00:02:01\""), std::string::npos) << json.out;
+}
+
+TEST_F(DlcTransactionTest, ToolReportsAMissingInterfaceLibrary) {
+    const std::string empty = test::MakeTempFolder("dlc-no-platform");
+    setenv("SNMPHELPER_PLATFORM_PATH", empty.c_str(), 1);
+    const test::ProgramRun json = test::RunSnmphelper({"dlc", "--json"});
+    setenv("SNMPHELPER_PLATFORM_PATH", test::BuildTreePath("snmphelper").c_str(), 1);
+    rmdir(empty.c_str());
+    EXPECT_EQ(json.exitCode, 1) << json.out;
+    EXPECT_NE(json.out.find("{\"available\":false,\"stage\":\"no-interface-library\""), std::string::npos)
+        << json.out;
+}
+
+}  // namespace
+}  // namespace snmphelper
