@@ -6,7 +6,6 @@ namespace snmphelper::ipx {
 namespace {
 
 constexpr std::uint16_t kIpxEthertype = 0x8137;
-constexpr std::uint16_t kNovellRawMark = 0xFFFF;  // a raw 802.3 payload starts with the checksum
 constexpr std::uint8_t kIpxSap = 0xE0;
 constexpr std::uint8_t kSnapSap = 0xAA;
 constexpr std::uint8_t kUiControl = 0x03;
