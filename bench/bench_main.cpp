@@ -133,6 +133,7 @@ int main(int argc, char **argv) {
     using namespace snmphelper;
     using namespace snmphelper::bench;
     static int moduleToken = 0;
+    SimulatedPrinters::PrepareLinks();
     LibraryEntry(&moduleToken, kProcessAttach);
 
     bool soak = false;

@@ -52,12 +52,13 @@ void RoundTripOurs(benchmark::State &state, int count) {
     state.SetItemsProcessed(state.iterations());
 }
 
-// The same get to a printer reached over IPX, beside UDP's figure.
-void RoundTripOursOverIpx(benchmark::State &state) {
+// The same get to a printer reached over IPX or DLC, beside UDP's figure.
+void RoundTripOursOverLink(benchmark::State &state, bool dlc) {
     SimulatedPrinters *printers = SimulatedPrinters::Get();
-    const std::string printer = printers == nullptr ? "" : printers->IpxPrinterName();
+    const std::string printer =
+        printers == nullptr ? "" : dlc ? printers->DlcPrinterName() : printers->IpxPrinterName();
     if (printer.empty()) {
-        state.SkipWithError("no IPX printer: needs a network namespace that allows a veth pair");
+        state.SkipWithError("no IPX or DLC printer: needs a network namespace that allows a veth pair");
         return;
     }
     const std::string oidList = RequestOf(1).oidList;
@@ -140,7 +141,8 @@ void ConcurrentNetSnmp(benchmark::State &state) {
         benchmark::RegisterBenchmark(("netsnmp:round_trip_get_" + n).c_str(), RoundTripNetSnmp, count)
             ->UseRealTime();
     }
-    benchmark::RegisterBenchmark("ours:round_trip_get_1_over_ipx", RoundTripOursOverIpx)->UseRealTime();
+    benchmark::RegisterBenchmark("ours:round_trip_get_1_over_ipx", RoundTripOursOverLink, false)->UseRealTime();
+    benchmark::RegisterBenchmark("ours:round_trip_get_1_over_dlc", RoundTripOursOverLink, true)->UseRealTime();
     for (int threads : kThreadCounts) {
         benchmark::RegisterBenchmark("ours:concurrent_get", ConcurrentOurs)->Threads(threads)->UseRealTime();
         benchmark::RegisterBenchmark("netsnmp:concurrent_get", ConcurrentNetSnmp)->Threads(threads)->UseRealTime();

@@ -8,12 +8,17 @@ namespace snmphelper::bench {
 namespace {
 
 constexpr char kIpxPrinterName[] = "bench-printer-ipx";
+constexpr char kDlcPrinterName[] = "bench-printer-dlc";
 // The IPX simulator's end of the veth pair, and its node on network 0.
 constexpr char kIpxHostInterface[] = "bench-host";
 constexpr char kIpxPrinterInterface[] = "bench-printer";
 constexpr test::MacAddress kIpxHostNode = {0x02, 0x00, 0x00, 0x00, 0xBE, 0x01};
 constexpr test::MacAddress kIpxPrinterNode = {0x02, 0x00, 0x00, 0x00, 0xBE, 0x02};
 constexpr char kIpxPrinterAddress[] = "0000000002000000BE02";
+
+// The veth pair the IPX and DLC printers are reached over, made before the
+// library is loaded (it opens the DLC adapter then).
+std::unique_ptr<test::VethPair> links;
 
 // Short timeouts: a lost datagram on loopback should cost little, and every
 // figure stays a measurement of the exchange, not of waiting.
@@ -26,6 +31,9 @@ std::string Hive(int printers) {
                                  "\"IP Address\"=\"127.0.0." + std::to_string(i + 1) + "\"\n"
                                  "\"MAC Address\"=\"00C0FFEE0001\"\n");
     }
+    hive += test::PrinterKey(kDlcPrinterName, "\"cProtocols\"=dword:00000004\n"
+                                              "\"pProtocol\"=dword:00000004\n"
+                                              "\"MAC Address\"=\"02000000BE02\"\n");
     hive += test::PrinterKey(kIpxPrinterName, std::string("\"cProtocols\"=dword:00000001\n"
                                                           "\"pProtocol\"=dword:00000001\n"
                                                           "\"IPX Address\"=\"") +
@@ -63,20 +71,27 @@ SimulatedPrinters::SimulatedPrinters() : folder_(test::MakeTempFolder("snmphelpe
         simulators_.push_back(
             std::make_unique<test::PrinterSimulator>(std::vector<std::string>{"--objects", objects}, Address(i)));
     }
-    // One more simulator answering over IPX across a veth pair, when the
-    // namespace lets us make one.
-    veth_ = std::make_unique<test::VethPair>(kIpxHostInterface, kIpxPrinterInterface, kIpxHostNode, kIpxPrinterNode);
-    if (veth_->Ready()) {
-        setenv("SNMPHELPER_IPX_INTERFACE", kIpxHostInterface, 1);
-        setenv("SNMPHELPER_PLATFORM_PATH", test::BuildTreePath("snmphelper").c_str(), 0);
-        ipxSimulator_ = std::make_unique<test::PrinterSimulator>(
-            std::vector<std::string>{"--objects", objects, "--ipx-interface", kIpxPrinterInterface},
+    // One more simulator answering over IPX and LLC across the veth pair.
+    if (links != nullptr && links->Ready()) {
+        linkSimulator_ = std::make_unique<test::PrinterSimulator>(
+            std::vector<std::string>{"--objects", objects, "--ipx-interface", kIpxPrinterInterface,
+                                     "--dlc-interface", kIpxPrinterInterface},
             "127.0.0.10");
-        if (!ipxSimulator_->Ready()) ipxSimulator_.reset();
+        if (!linkSimulator_->Ready()) linkSimulator_.reset();
     }
 }
 
-std::string SimulatedPrinters::IpxPrinterName() const { return ipxSimulator_ ? kIpxPrinterName : ""; }
+void SimulatedPrinters::PrepareLinks() {
+    links = std::make_unique<test::VethPair>(kIpxHostInterface, kIpxPrinterInterface, kIpxHostNode, kIpxPrinterNode);
+    if (!links->Ready()) return;
+    setenv("SNMPHELPER_IPX_INTERFACE", kIpxHostInterface, 1);
+    setenv("SNMPHELPER_DLC_INTERFACE", kIpxHostInterface, 1);
+    setenv("SNMPHELPER_PLATFORM_PATH", test::BuildTreePath("snmphelper").c_str(), 0);
+}
+
+std::string SimulatedPrinters::IpxPrinterName() const { return linkSimulator_ ? kIpxPrinterName : ""; }
+
+std::string SimulatedPrinters::DlcPrinterName() const { return linkSimulator_ ? kDlcPrinterName : ""; }
 
 bool SimulatedPrinters::Ready() {
     for (auto &simulator : simulators_) {

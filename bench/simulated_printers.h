@@ -1,6 +1,6 @@
 // The printers the round-trip benchmarks talk to: printer simulators on
 // 127.0.0.1, 127.0.0.2, ... port 161 (so the benchmark runs inside a private
-// network namespace), one more answering over IPX on a veth pair, and a
+// network namespace), one more answering over IPX and DLC on a veth pair, and a
 // registry naming each of them for the library.
 #pragma once
 
@@ -34,8 +34,12 @@ public:
 
     std::string PrinterName(int index) const;
     std::string Address(int index) const;  // "127.0.0.N"
-    // The printer reached over IPX; empty when no veth pair could be made.
+    // Makes the veth pair for the IPX and DLC printers and points the
+    // library at it; call before the library is loaded.
+    static void PrepareLinks();
+    // The printers reached over IPX and DLC; empty when no veth pair could be made.
     std::string IpxPrinterName() const;
+    std::string DlcPrinterName() const;
     // Datagrams the simulators have logged ("request=" lines), and how many
     // distinct request-ids answered among them.
     std::size_t LoggedRequests() const;
@@ -48,8 +52,7 @@ private:
     std::string folder_;
     std::unique_ptr<test::TempRegistry> registry_;
     std::vector<std::unique_ptr<test::PrinterSimulator>> simulators_;
-    std::unique_ptr<test::VethPair> veth_;
-    std::unique_ptr<test::PrinterSimulator> ipxSimulator_;
+    std::unique_ptr<test::PrinterSimulator> linkSimulator_;
 };
 
 }  // namespace snmphelper::bench
