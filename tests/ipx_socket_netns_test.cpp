@@ -502,6 +502,21 @@ TEST_F(IpxSocketTest, BlockingAndNonBlockingReceive) {
     EXPECT_EQ(buffer[0], 0x0B);
 }
 
+// A closed socket's packet socket serves the next IPX socket: what arrived
+// for the old one before the new one existed never reaches the new one.
+TEST_F(IpxSocketTest, FramesForAClosedSocketNeverReachTheNextOne) {
+    const SOCKET first = Open();
+    ASSERT_TRUE(peer_->Send(ToUs(FrameType::EthernetII, Hex("0A"))));
+    // Left unread in the first socket's packet socket, not even sorted.
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    ASSERT_EQ(closesocket(first), 0);
+    const SOCKET second = Open();
+    EXPECT_FALSE(WaitReadable(second, 200'000));
+    ASSERT_TRUE(peer_->Send(ToUs(FrameType::EthernetII, Hex("0B"))));
+    EXPECT_EQ(ReceiveText(second), "0B");
+    ASSERT_EQ(closesocket(second), 0);
+}
+
 struct BindCase {
     const char *what;
     Network network;
