@@ -1,6 +1,7 @@
 #include "dlc/dlc_commands.h"
 
 #include <cstring>
+#include <new>
 
 #include "dlc/dlc_access.h"
 #include "platform/debug_output.h"
@@ -152,6 +153,21 @@ void RunOpenAdapter(void *context) {
     run.result = kDlcSuccess;
 }
 
+// What an interface that faulted was given, kept for the life of the
+// process: it may still write to the block or signal the event, and nothing
+// tells when it stops. Held from here, so kept on purpose rather than lost.
+struct KeptForInterface {
+    Ccb *block;
+    EventHandle event;
+    KeptForInterface *earlier;
+};
+KeptForInterface *keptForInterface = nullptr;
+
+void KeepForInterface(Ccb *block, EventHandle event) {
+    auto *kept = new (std::nothrow) KeptForInterface{block, event, keptForInterface};
+    if (kept != nullptr) keptForInterface = kept;
+}
+
 }  // namespace
 
 void DlcReleaseBlock(Ccb *block) {
@@ -181,7 +197,7 @@ std::int32_t DlcOpenAdapter(std::uint8_t *finalStatus) {
         platform::OutputDebugText("Got exception.DLC not installed");
         DisableDlcAccess();
         // A faulting interface may still hold the block and the event.
-        static_cast<void>(event.Release());
+        KeepForInterface(block, event.Release());
         return kDlcFailed;
     }
     if (finalStatus != nullptr) *finalStatus = block->status;
@@ -302,13 +318,16 @@ namespace {
 constexpr std::uint32_t kMostChainedBlocks = 4096;
 
 // Frees the transmits among at most `most` completed blocks chained from
-// `entry`. Only transmits carry memory of their own; other completions (a
-// cancelled RECEIVE) are released by whoever issued them.
-void ReleaseTransmitChain(Ccb *entry, std::uint32_t most) {
+// `entry`, and the READs too when `reads` is set: a READ the SAP's close
+// ended is one its issuer left to the interface. A RECEIVE is released by
+// whoever issued it.
+void ReleaseChain(Ccb *entry, std::uint32_t most, bool reads) {
     for (std::uint32_t i = 0; i < most && entry != nullptr; ++i) {
         Ccb *next = entry->next;
         if (entry->command == dlc::kTransmitUiFrame) {
             platform::HeapFree(entry->parameter.table->transmit.buffer1);
+            DlcReleaseBlock(entry);
+        } else if (reads && entry->command == dlc::kRead) {
             DlcReleaseBlock(entry);
         }
         entry = next;
@@ -331,9 +350,9 @@ std::int32_t DlcCloseSap(std::uint16_t stationId) {
     }
     // Only whether it completed in time counts, not its status.
     const EventWait waited = platform::WaitForEvent(event.Get(), DlcCloseSapWaitMs());
-    // Transmits whose completion no READ collected come back chained on the
-    // close; nobody else will free them.
-    if (waited == EventWait::kSignalled) ReleaseTransmitChain(block->next, kMostChainedBlocks);
+    // Transmits whose completion no READ collected, and READs given up on,
+    // come back chained on the close; nobody else will free them.
+    if (waited == EventWait::kSignalled) ReleaseChain(block->next, kMostChainedBlocks, true);
     ReleaseWhenDone(block, waited);
     return waited == EventWait::kSignalled ? kDlcSuccess : kDlcFailed;
 }
@@ -437,7 +456,7 @@ std::int32_t DlcTransmitUiFrame(std::uint16_t stationId, const std::uint8_t *dat
 
 std::uint32_t DlcReleaseTransmits(const Ccb *read) {
     const dlc::ReadEvent &report = ReadTableOf(read).report.event;
-    ReleaseTransmitChain(report.ccbCompletionList, report.ccbCount);
+    ReleaseChain(report.ccbCompletionList, report.ccbCount, false);
     return report.ccbCount;
 }
 

@@ -38,12 +38,13 @@ void DlcCloseAdapter();
 // through `stationId`, or 1 (2 when out of memory).
 std::int32_t DlcOpenSap(std::uint8_t sap, std::uint16_t *stationId, platform::EventHandle event);
 
-// DLC.CLOSE.SAP, waiting at most DlcCloseSapWaitMs.
+// DLC.CLOSE.SAP, waiting at most DlcCloseSapWaitMs. Once it completed, the
+// transmits and READs it ended are released; a RECEIVE it ended is not.
 std::int32_t DlcCloseSap(std::uint16_t stationId);
 
 // RECEIVE for the station, left outstanding: 0, 1 or 2. On 0 the pending
 // block is stored through `receive` (when not null); it belongs to the
-// interface until the receive is cancelled and the SAP closed.
+// interface until a RECEIVE.CANCEL or DLC.CLOSE.SAP completed it.
 std::int32_t DlcStartReceive(std::uint16_t stationId, dlc::Ccb **receive);
 
 // READ for the station on `event` (reset first): the pending block, its

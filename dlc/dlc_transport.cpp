@@ -39,8 +39,10 @@ DlcTransport::~DlcTransport() {
         // Both are issued even after a failed Bind (they then name station 0).
         const bool cancelled = DlcCancel(dlc::kReceiveCancel, stationId_, nullptr) == kDlcSuccess;
         const bool closed = DlcCloseSap(stationId_) == kDlcSuccess;
-        // Once its SAP is closed a cancelled RECEIVE is the library's again.
-        if (receive_ != nullptr && cancelled && closed && receive_->status != dlc::kStatusPending) {
+        // Either command, once completed, has ended the RECEIVE with a final
+        // status: the interface is done with it. A close that never came
+        // back may have left it pending; then it stays with the interface.
+        if (receive_ != nullptr && (cancelled || closed) && receive_->status != dlc::kStatusPending) {
             DlcReleaseBlock(receive_);
         }
     }

@@ -413,6 +413,26 @@ TEST_F(DlcTransportTest, LocalAddressIsTheAdaptersNodeAddress) {
     EXPECT_EQ(std::memcmp(address, kPrinter, 6), 0);
 }
 
+// What the interface ended at the close comes back to the heap: a transmit
+// no READ collected, a READ given up on, the cancelled RECEIVE.
+TEST(DlcTransportClose, ReleasesEverythingTheCloseEnded) {
+    const FakeDlc fake;
+    ASSERT_EQ(InitDlcAccess(), kDlcSuccess);
+    const std::int64_t before = platform::HeapLiveBlocks();
+    {
+        DlcTransport transport(1, 0, 0);
+        ASSERT_EQ(transport.Bind(0), kDlcSuccess);
+        const std::uint8_t data[4] = {1, 2, 3, 4};
+        ASSERT_EQ(transport.SendToAgent(data, 4, "020000000001"), kDlcSuccess);
+        fake.Control<test::FakeDlcReadCancelFailsFn>("FakeDlcReadCancelFails")(0);
+        std::vector<std::uint8_t> buffer(64);
+        std::uint32_t length = 0;
+        ASSERT_EQ(transport.Receive(buffer.data(), 64, &length, nullptr, nullptr), kDlcTimedOut);
+    }
+    EXPECT_EQ(fake.PendingTransmits(), 0);
+    EXPECT_EQ(platform::HeapLiveBlocks(), before);
+}
+
 TEST(DlcTransportClose, ASapCloseThatNeverCompletesIsGivenUpOn) {
     const FakeDlc fake;
     ASSERT_EQ(InitDlcAccess(), kDlcSuccess);
@@ -420,8 +440,11 @@ TEST(DlcTransportClose, ASapCloseThatNeverCompletesIsGivenUpOn) {
     fake.SetRule(dlc::kDlcCloseSap, {0, 0, 1});
     auto *transport = new DlcTransport(1, 0, 0);
     ASSERT_EQ(transport->Bind(0), kDlcSuccess);
+    const std::int64_t before = platform::HeapLiveBlocks();
     delete transport;
     EXPECT_EQ(fake.Count(dlc::kDlcCloseSap), 1);
+    // The cancel ended the RECEIVE: released; the close's block stays.
+    EXPECT_EQ(platform::HeapLiveBlocks(), before - 2 + 1);
 }
 
 }  // namespace

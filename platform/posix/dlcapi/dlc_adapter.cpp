@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -127,6 +128,8 @@ class Adapter {
 public:
     dlc::AcsLanStatus Submit(Ccb *block, Ccb **failingBlock);
     void Shutdown();
+    // No application open: nothing of anyone else's is held.
+    bool Unused();
 
 private:
     dlc::AcsLanStatus OpenAdapter(Ccb *block, Ccb **failingBlock);
@@ -664,6 +667,11 @@ void Adapter::Shutdown() {
     StopThread(lock);
 }
 
+bool Adapter::Unused() {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    return applications_.empty();
+}
+
 // Sends the queued frames, then completes their blocks.
 void Adapter::SendQueued() {
     std::unique_lock<std::mutex> lock(mutex_);
@@ -719,16 +727,37 @@ void Adapter::Run() {
     }
 }
 
-Adapter &TheAdapter() {
-    // Never destroyed: blocks may still be pending when the process exits.
-    static Adapter *adapter = new Adapter;
-    return *adapter;
+// Not a static object: blocks may still be pending when the process exits,
+// and static destruction would pull the adapter from under them. Released
+// at unload once no application is open; otherwise what it holds for them
+// (their pools, pending blocks) stays reachable through it.
+std::atomic<Adapter *> theAdapter{nullptr};
+
+Adapter *TheAdapter() {
+    static Adapter *const created = [] {
+        auto *adapter = new Adapter;
+        theAdapter.store(adapter);
+        return adapter;
+    }();
+    static_cast<void>(created);
+    return theAdapter.load();
 }
 
 }  // namespace
 
-dlc::AcsLanStatus Submit(dlc::Ccb *block, dlc::Ccb **failingBlock) { return TheAdapter().Submit(block, failingBlock); }
+dlc::AcsLanStatus Submit(dlc::Ccb *block, dlc::Ccb **failingBlock) {
+    Adapter *adapter = TheAdapter();
+    if (adapter == nullptr) return dlc::kAcsLanSystemError;
+    return adapter->Submit(block, failingBlock);
+}
 
-void Shutdown() { TheAdapter().Shutdown(); }
+void Shutdown() {
+    Adapter *adapter = theAdapter.load();
+    if (adapter == nullptr) return;
+    adapter->Shutdown();
+    if (!adapter->Unused()) return;
+    theAdapter.store(nullptr);
+    delete adapter;
+}
 
 }  // namespace snmphelper::dlcapi

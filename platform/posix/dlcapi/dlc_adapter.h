@@ -51,7 +51,9 @@ namespace snmphelper::dlcapi {
 // What AcsLan does with `block`.
 dlc::AcsLanStatus Submit(dlc::Ccb *block, dlc::Ccb **failingBlock);
 
-// Stops the interface's thread, when it runs; for unloading.
+// For unloading: stops the interface's thread, when it runs, and releases
+// its state when no application is open (AcsLan then answers
+// kAcsLanSystemError).
 void Shutdown();
 
 }  // namespace snmphelper::dlcapi
