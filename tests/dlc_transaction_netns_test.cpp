@@ -18,7 +18,6 @@
 #include <cstring>
 #include <fstream>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -26,14 +25,13 @@
 #include "dlc/dlc_access.h"
 #include "groups/library_entry.h"
 #include "groups/object_groups.h"
-#include "platform/registry.h"
 #include "snmphelper.h"
 #include "tests/support/child_process.h"
+#include "tests/support/link_transactions.h"
 #include "tests/support/raw_frames.h"
 #include "tests/support/temp_registry.h"
 #include "tests/support/udp_peer.h"
 #include "tests/support/veth_pair.h"
-#include "transact/channel.h"
 #include "transport/datagram_transport.h"
 
 namespace snmphelper {
@@ -58,12 +56,6 @@ constexpr char kSysLocation[] = "1.3.6.1.2.1.1.6.0";
 constexpr std::uint32_t kIp = 2;
 constexpr std::uint32_t kDlc = 4;
 
-std::string Dword(const char *name, int value) {
-    char line[64];
-    std::snprintf(line, sizeof line, "\"%s\"=dword:%08x\n", name, static_cast<unsigned>(value));
-    return line;
-}
-
 struct Printer {
     int cProtocols;
     int pProtocol;
@@ -71,59 +63,16 @@ struct Printer {
     std::string ip = "127.0.0.1";
 };
 
-// Printer "prn" and one-second waits without retries.
 std::string Hive(const Printer &printer) {
-    const std::string values = Dword("cProtocols", printer.cProtocols) + Dword("pProtocol", printer.pProtocol) +
-                               "\"IP Address\"=\"" + printer.ip + "\"\n" + "\"MAC Address\"=\"" + printer.mac +
-                               "\"\n";
-    return "Windows Registry Editor Version 5.00\n\n" + test::PrinterKey("prn", values) +
-           "[HKEY_LOCAL_MACHINE\\Software\\Brelvin\\Palimar\\Snmp]\n" + Dword("UdpTimeOutInterval", 1) +
-           Dword("UdpTotalRetries", 0) + "\n";
+    return test::LinkPrinterHive("prn", {printer.cProtocols, printer.pProtocol, "", printer.mac, printer.ip});
 }
 
-std::uint32_t StoredProtocol() {
-    platform::RegistryKey key = nullptr;
-    if (platform::OpenRegistryKey("Software\\Brelvin\\Palimar\\AdapterOnly\\prn", platform::kKeyRead, &key) != 0) {
-        return 0xFFFFFFFF;
-    }
-    std::uint32_t value = 0;
-    std::uint32_t size = sizeof value;
-    const std::int32_t read = platform::QueryRegistryValue(key, "pProtocol", nullptr, &value, &size);
-    platform::CloseRegistryKey(key);
-    return read == 0 ? value : 0xFFFFFFFF;
-}
+std::uint32_t StoredProtocol() { return test::StoredProtocol("prn"); }
 
-std::mutex createdMutex;
-std::vector<std::uint32_t> created;
+std::vector<std::uint32_t> CreatedProtocols() { return test::RecordedTransports(); }
 
-void RecordTransport(std::uint32_t protocol, std::int32_t) {
-    const std::lock_guard lock(createdMutex);
-    created.push_back(protocol);
-}
-
-std::vector<std::uint32_t> CreatedProtocols() {
-    const std::lock_guard lock(createdMutex);
-    return created;
-}
-
-struct Outcome {
-    std::int32_t result = -1;
-    std::string identifiers;
-    std::string values;
-};
-
-Outcome Transact(std::int32_t requestType, const std::string &oids, const std::string &valueText = "") {
-    std::vector<char> identifiers(512, '\0');
-    std::memcpy(identifiers.data(), oids.c_str(), oids.size());
-    std::vector<char> values(512, '\0');
-    std::memcpy(values.data(), valueText.c_str(), valueText.size());
-    std::uint32_t valueSize = static_cast<std::uint32_t>(values.size());
-    Outcome outcome;
-    outcome.result = HelperSNMPTransact("prn", requestType, identifiers.data(), static_cast<std::uint32_t>(identifiers.size()),
-                                        values.data(), &valueSize, 1);
-    outcome.identifiers = identifiers.data();
-    if (outcome.result == 0) outcome.values.assign(values.data(), valueSize);
-    return outcome;
+test::TransactOutcome Transact(std::int32_t requestType, const std::string &oids, const std::string &valueText = "") {
+    return test::TransactOne("prn", requestType, oids, valueText);
 }
 
 // An object of the simulator's that only thread `thread` asks for.
@@ -147,15 +96,11 @@ protected:
     void SetUp() override {
         ASSERT_TRUE(veth_->Ready()) << veth_->Error();
         ASSERT_TRUE(DlcAvailable());
-        {
-            const std::lock_guard lock(createdMutex);
-            created.clear();
-        }
-        SetTransportCreatedObserver(RecordTransport);
+        test::StartRecordingTransports();
     }
 
     void TearDown() override {
-        SetTransportCreatedObserver(nullptr);
+        test::StopRecordingTransports();
         sim_.reset();
     }
 
@@ -196,11 +141,11 @@ TEST_F(DlcTransactionTest, TheAdapterIsTheHostEnd) {
 TEST_F(DlcTransactionTest, GetGetNextAndSetOverDlc) {
     UsePrinter({kDlc, kDlc});
     PrinterSimulator &sim = StartSim();
-    const Outcome get = Transact(SNMP_REQUEST_GET, kSysName);
+    const test::TransactOutcome get = Transact(SNMP_REQUEST_GET, kSysName);
     ASSERT_EQ(get.result, 0);
     EXPECT_EQ(get.values, "2,12,PALIMAR-4100");
 
-    const Outcome next = Transact(SNMP_REQUEST_GET_NEXT, "1.3.6.1.2.1.1.5");
+    const test::TransactOutcome next = Transact(SNMP_REQUEST_GET_NEXT, "1.3.6.1.2.1.1.5");
     ASSERT_EQ(next.result, 0);
     EXPECT_EQ(next.identifiers, kSysName);
 
@@ -233,7 +178,7 @@ TEST_F(DlcTransactionTest, EveryObjectGroupOverDlc) {
 TEST_F(DlcTransactionTest, FailedSendOverIpSwitchesToDlcAndTheSwitchIsStored) {
     UsePrinter({kIp | kDlc, kIp, kPrinterMac, "not-an-address"});
     PrinterSimulator &sim = StartSim();
-    const Outcome outcome = Transact(SNMP_REQUEST_GET, kSysName);
+    const test::TransactOutcome outcome = Transact(SNMP_REQUEST_GET, kSysName);
     ASSERT_EQ(outcome.result, 0);
     EXPECT_EQ(outcome.values, "2,12,PALIMAR-4100");
     EXPECT_EQ(CreatedProtocols(), (std::vector<std::uint32_t>{kIp, kDlc}));
@@ -248,7 +193,7 @@ TEST_F(DlcTransactionTest, SilenceOverIpSwitchesToDlcAndTheSwitchIsStored) {
     test::UdpPeer silent(161, kSilentIp);
     ASSERT_TRUE(silent.Bound());
     PrinterSimulator &sim = StartSim();
-    const Outcome outcome = Transact(SNMP_REQUEST_GET, kSysName);
+    const test::TransactOutcome outcome = Transact(SNMP_REQUEST_GET, kSysName);
     ASSERT_EQ(outcome.result, 0);
     EXPECT_EQ(outcome.values, "2,12,PALIMAR-4100");
     EXPECT_EQ(CreatedProtocols(), (std::vector<std::uint32_t>{kIp, kIp, kIp, kDlc}));
@@ -265,7 +210,7 @@ TEST_F(DlcTransactionTest, SilenceOverIpSwitchesToDlcAndTheSwitchIsStored) {
 TEST_F(DlcTransactionTest, SilenceOverDlcSwitchesToIpAndTheSwitchIsStored) {
     UsePrinter({kIp | kDlc, kDlc, kSilentMac});
     PrinterSimulator &sim = StartSim();
-    const Outcome outcome = Transact(SNMP_REQUEST_GET, kSysName);
+    const test::TransactOutcome outcome = Transact(SNMP_REQUEST_GET, kSysName);
     ASSERT_EQ(outcome.result, 0);
     EXPECT_EQ(outcome.values, "2,12,PALIMAR-4100");
     EXPECT_EQ(CreatedProtocols(), (std::vector<std::uint32_t>{kDlc, kDlc, kDlc, kIp}));
@@ -288,7 +233,7 @@ TEST_F(DlcTransactionTest, ConcurrentTransactionsEachGetTheirOwnReply) {
         for (int t = 0; t < kThreads; ++t) file << ThreadObject(t) << " STRING " << ThreadValue(t) << "\n";
     }
     PrinterSimulator &sim = StartSim({"--objects", objects});
-    std::vector<std::vector<Outcome>> outcomes(kThreads);
+    std::vector<std::vector<test::TransactOutcome>> outcomes(kThreads);
     std::vector<std::thread> threads;
     for (int t = 0; t < kThreads; ++t) {
         threads.emplace_back([t, &outcomes] {
@@ -300,7 +245,7 @@ TEST_F(DlcTransactionTest, ConcurrentTransactionsEachGetTheirOwnReply) {
     for (std::thread &thread : threads) thread.join();
     for (int t = 0; t < kThreads; ++t) {
         const std::string expected = "2," + std::to_string(ThreadValue(t).size()) + "," + ThreadValue(t);
-        for (const Outcome &outcome : outcomes[t]) {
+        for (const test::TransactOutcome &outcome : outcomes[t]) {
             EXPECT_EQ(outcome.result, 0) << "thread " << t;
             EXPECT_EQ(outcome.identifiers, ThreadObject(t)) << "thread " << t;
             EXPECT_EQ(outcome.values, expected) << "thread " << t;
@@ -316,19 +261,6 @@ TEST_F(DlcTransactionTest, ConcurrentTransactionsEachGetTheirOwnReply) {
 
 // --- The wire, read by tshark ------------------------------------------------
 
-// Frames as a pcap file (Ethernet link type) for tshark to read.
-bool WritePcap(const std::string &path, const std::vector<std::vector<std::uint8_t>> &frames) {
-    std::ofstream out(path, std::ios::binary);
-    const std::uint32_t header[] = {0xA1B2C3D4, 0x00040002, 0, 0, 65535, 1};
-    out.write(reinterpret_cast<const char *>(header), sizeof header);
-    for (const auto &frame : frames) {
-        const std::uint32_t record[] = {0, 0, static_cast<std::uint32_t>(frame.size()),
-                                        static_cast<std::uint32_t>(frame.size())};
-        out.write(reinterpret_cast<const char *>(record), sizeof record);
-        out.write(reinterpret_cast<const char *>(frame.data()), static_cast<std::streamsize>(frame.size()));
-    }
-    return static_cast<bool>(out);
-}
 
 // tshark knows no SNMP over LLC: map both SAPs of the exchange to SNMP.
 constexpr char kSnmpOverLlcScript[] =
@@ -336,16 +268,6 @@ constexpr char kSnmpOverLlcScript[] =
     "DissectorTable.get(\"llc.dsap\"):add(0x0a, snmp)\n"
     "DissectorTable.get(\"llc.dsap\"):add(0x10, snmp)\n";
 
-std::vector<std::string> Lines(const std::string &text) {
-    std::vector<std::string> lines;
-    for (std::size_t start = 0; start < text.size();) {
-        const std::size_t end = text.find('\n', start);
-        lines.push_back(text.substr(start, end - start));
-        if (end == std::string::npos) break;
-        start = end + 1;
-    }
-    return lines;
-}
 
 TEST_F(DlcTransactionTest, TsharkReadsTheRequestAsSnmpInAnLlcUiFrame) {
     if (test::RunProgram({"tshark", "--version"}).exitCode != 0) GTEST_SKIP() << "tshark is not installed";
@@ -368,7 +290,7 @@ TEST_F(DlcTransactionTest, TsharkReadsTheRequestAsSnmpInAnLlcUiFrame) {
     const std::string folder = test::MakeTempFolder("dlc-wire");
     const std::string pcap = folder + "/requests.pcap";
     const std::string script = folder + "/snmp_over_llc.lua";
-    ASSERT_TRUE(WritePcap(pcap, captured));
+    ASSERT_TRUE(test::WritePcap(pcap, captured));
     {
         std::ofstream lua(script);
         lua << kSnmpOverLlcScript;
@@ -381,7 +303,7 @@ TEST_F(DlcTransactionTest, TsharkReadsTheRequestAsSnmpInAnLlcUiFrame) {
          "llc.control.ftype", "-e", "llc.control.u_modifier_cmd", "-e", "snmp.community", "-e", "snmp.data", "-e",
          "snmp.name"});
     ASSERT_EQ(run.exitCode, 0) << run.err;
-    const std::vector<std::string> lines = Lines(run.out);
+    const std::vector<std::string> lines = test::Lines(run.out);
     ASSERT_GE(lines.size(), 2u) << run.out;
     for (std::size_t i = 0; i < 2; ++i) {
         // 3 LLC octets and the SNMP message, which the OID's length decides.

@@ -11,21 +11,18 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
-#include <mutex>
 #include <string>
 #include <vector>
 
 #include "groups/library_entry.h"
 #include "groups/object_groups.h"
-#include "platform/registry.h"
 #include "snmphelper.h"
 #include "tests/support/child_process.h"
+#include "tests/support/link_transactions.h"
 #include "tests/support/raw_frames.h"
 #include "tests/support/temp_registry.h"
 #include "tests/support/udp_peer.h"
 #include "tests/support/veth_pair.h"
-#include "transact/channel.h"
 #include "transport/datagram_transport.h"
 
 namespace snmphelper {
@@ -48,12 +45,6 @@ constexpr char kSilentIp[] = "127.0.0.2";
 constexpr char kSysName[] = "1.3.6.1.2.1.1.5.0";
 constexpr char kSysLocation[] = "1.3.6.1.2.1.1.6.0";
 
-std::string Dword(const char *name, int value) {
-    char line[64];
-    std::snprintf(line, sizeof line, "\"%s\"=dword:%08x\n", name, static_cast<unsigned>(value));
-    return line;
-}
-
 struct Printer {
     int cProtocols;
     int pProtocol;
@@ -61,59 +52,16 @@ struct Printer {
     std::string ip = "127.0.0.1";
 };
 
-// Printer "prn" and one-second waits without retries.
 std::string Hive(const Printer &printer) {
-    const std::string values = Dword("cProtocols", printer.cProtocols) + Dword("pProtocol", printer.pProtocol) +
-                               "\"IP Address\"=\"" + printer.ip + "\"\n" + "\"IPX Address\"=\"" + printer.ipx +
-                               "\"\n" + "\"MAC Address\"=\"020000000102\"\n";
-    return "Windows Registry Editor Version 5.00\n\n" + test::PrinterKey("prn", values) +
-           "[HKEY_LOCAL_MACHINE\\Software\\Brelvin\\Palimar\\Snmp]\n" + Dword("UdpTimeOutInterval", 1) +
-           Dword("UdpTotalRetries", 0) + "\n";
+    return test::LinkPrinterHive("prn", {printer.cProtocols, printer.pProtocol, printer.ipx, "020000000102", printer.ip});
 }
 
-std::uint32_t StoredProtocol() {
-    platform::RegistryKey key = nullptr;
-    if (platform::OpenRegistryKey("Software\\Brelvin\\Palimar\\AdapterOnly\\prn", platform::kKeyRead, &key) != 0) {
-        return 0xFFFFFFFF;
-    }
-    std::uint32_t value = 0;
-    std::uint32_t size = sizeof value;
-    const std::int32_t read = platform::QueryRegistryValue(key, "pProtocol", nullptr, &value, &size);
-    platform::CloseRegistryKey(key);
-    return read == 0 ? value : 0xFFFFFFFF;
-}
+std::uint32_t StoredProtocol() { return test::StoredProtocol("prn"); }
 
-std::mutex createdMutex;
-std::vector<std::uint32_t> created;
+std::vector<std::uint32_t> CreatedProtocols() { return test::RecordedTransports(); }
 
-void RecordTransport(std::uint32_t protocol, std::int32_t) {
-    const std::lock_guard lock(createdMutex);
-    created.push_back(protocol);
-}
-
-std::vector<std::uint32_t> CreatedProtocols() {
-    const std::lock_guard lock(createdMutex);
-    return created;
-}
-
-struct Outcome {
-    std::int32_t result = -1;
-    std::string identifiers;
-    std::string values;
-};
-
-Outcome Transact(std::int32_t requestType, const std::string &oids, const std::string &valueText = "") {
-    std::vector<char> identifiers(512, '\0');
-    std::memcpy(identifiers.data(), oids.c_str(), oids.size());
-    std::vector<char> values(512, '\0');
-    std::memcpy(values.data(), valueText.c_str(), valueText.size());
-    std::uint32_t valueSize = static_cast<std::uint32_t>(values.size());
-    Outcome outcome;
-    outcome.result = HelperSNMPTransact("prn", requestType, identifiers.data(), static_cast<std::uint32_t>(identifiers.size()),
-                                        values.data(), &valueSize, 1);
-    outcome.identifiers = identifiers.data();
-    if (outcome.result == 0) outcome.values.assign(values.data(), valueSize);
-    return outcome;
+test::TransactOutcome Transact(std::int32_t requestType, const std::string &oids, const std::string &valueText = "") {
+    return test::TransactOne("prn", requestType, oids, valueText);
 }
 
 char moduleToken;
@@ -128,15 +76,11 @@ protected:
         setenv("SNMPHELPER_IPX_INTERFACE", kHostInterface, 1);
         unsetenv("SNMPHELPER_IPX_FRAME");
         unsetenv("SNMPHELPER_IPX_NETWORK");
-        {
-            const std::lock_guard lock(createdMutex);
-            created.clear();
-        }
-        SetTransportCreatedObserver(RecordTransport);
+        test::StartRecordingTransports();
     }
 
     void TearDown() override {
-        SetTransportCreatedObserver(nullptr);
+        test::StopRecordingTransports();
         sim_.reset();
         unsetenv("SNMPHELPER_IPX_INTERFACE");
         unsetenv("SNMPHELPER_IPX_FRAME");
@@ -172,11 +116,11 @@ std::vector<std::string> IpxRequests(const PrinterSimulator &sim) {
 TEST_F(IpxTransactionTest, GetGetNextAndSetOverIpx) {
     UsePrinter({1, 1});
     PrinterSimulator &sim = StartSim();
-    const Outcome get = Transact(SNMP_REQUEST_GET, kSysName);
+    const test::TransactOutcome get = Transact(SNMP_REQUEST_GET, kSysName);
     ASSERT_EQ(get.result, 0);
     EXPECT_EQ(get.values, "2,12,PALIMAR-4100");
 
-    const Outcome next = Transact(SNMP_REQUEST_GET_NEXT, "1.3.6.1.2.1.1.5");
+    const test::TransactOutcome next = Transact(SNMP_REQUEST_GET_NEXT, "1.3.6.1.2.1.1.5");
     ASSERT_EQ(next.result, 0);
     EXPECT_EQ(next.identifiers, kSysName);
 
@@ -223,7 +167,7 @@ TEST_F(IpxTransactionTest, SilenceOverIpSwitchesToIpxAndTheSwitchIsStored) {
     test::UdpPeer silent(161, kSilentIp);
     ASSERT_TRUE(silent.Bound());
     PrinterSimulator &sim = StartSim();
-    const Outcome outcome = Transact(SNMP_REQUEST_GET, kSysName);
+    const test::TransactOutcome outcome = Transact(SNMP_REQUEST_GET, kSysName);
     ASSERT_EQ(outcome.result, 0);
     EXPECT_EQ(outcome.values, "2,12,PALIMAR-4100");
     EXPECT_EQ(CreatedProtocols(), (std::vector<std::uint32_t>{2, 2, 2, 1}));
@@ -237,7 +181,7 @@ TEST_F(IpxTransactionTest, SilenceOverIpSwitchesToIpxAndTheSwitchIsStored) {
 TEST_F(IpxTransactionTest, SilenceOverIpxSwitchesToIpAndTheSwitchIsStored) {
     UsePrinter({3, 1, kSilentIpx});
     PrinterSimulator &sim = StartSim();
-    const Outcome outcome = Transact(SNMP_REQUEST_GET, kSysName);
+    const test::TransactOutcome outcome = Transact(SNMP_REQUEST_GET, kSysName);
     ASSERT_EQ(outcome.result, 0);
     EXPECT_EQ(CreatedProtocols(), (std::vector<std::uint32_t>{1, 1, 1, 2}));
     EXPECT_EQ(StoredProtocol(), 2u);
@@ -269,19 +213,6 @@ TEST_F(IpxTransactionTest, IpxOnlyPrinterThatCannotBeReachedReportsTheSendFailur
 
 // --- The wire, read by tshark ------------------------------------------------
 
-// Frames as a pcap file (Ethernet link type) for tshark to read.
-bool WritePcap(const std::string &path, const std::vector<std::vector<std::uint8_t>> &frames) {
-    std::ofstream out(path, std::ios::binary);
-    const std::uint32_t header[] = {0xA1B2C3D4, 0x00040002, 0, 0, 65535, 1};
-    out.write(reinterpret_cast<const char *>(header), sizeof header);
-    for (const auto &frame : frames) {
-        const std::uint32_t record[] = {0, 0, static_cast<std::uint32_t>(frame.size()),
-                                        static_cast<std::uint32_t>(frame.size())};
-        out.write(reinterpret_cast<const char *>(record), sizeof record);
-        out.write(reinterpret_cast<const char *>(frame.data()), static_cast<std::streamsize>(frame.size()));
-    }
-    return static_cast<bool>(out);
-}
 
 TEST_F(IpxTransactionTest, TsharkReadsTheRequestAsSnmpOverIpx) {
     if (test::RunProgram({"tshark", "--version"}).exitCode != 0) GTEST_SKIP() << "tshark is not installed";
@@ -307,19 +238,13 @@ TEST_F(IpxTransactionTest, TsharkReadsTheRequestAsSnmpOverIpx) {
     }
     const std::string folder = test::MakeTempFolder("ipx-wire");
     const std::string pcap = folder + "/requests.pcap";
-    ASSERT_TRUE(WritePcap(pcap, captured));
+    ASSERT_TRUE(test::WritePcap(pcap, captured));
     const test::ProgramRun run = test::RunProgram(
         {"tshark", "-r", pcap, "-T", "fields", "-E", "separator=;", "-e", "ipx.packet_type", "-e",
          "ipx.dst.net", "-e", "ipx.dst.node", "-e", "ipx.dst.socket", "-e", "ipx.src.node", "-e", "snmp.community",
          "-e", "snmp.name"});
     ASSERT_EQ(run.exitCode, 0) << run.err;
-    std::vector<std::string> lines;
-    for (std::size_t start = 0; start < run.out.size();) {
-        const std::size_t end = run.out.find('\n', start);
-        lines.push_back(run.out.substr(start, end - start));
-        if (end == std::string::npos) break;
-        start = end + 1;
-    }
+    const std::vector<std::string> lines = test::Lines(run.out);
     ASSERT_GE(lines.size(), 4u) << run.out;
     for (std::size_t i = 0; i < 4; ++i) {
         EXPECT_EQ(lines[i], "0x04;0x00000000;02:00:00:00:01:02;0x900f;02:00:00:00:01:01;t*o&r^e~l+d;1.3.6.1.2.1.1.5.0")
