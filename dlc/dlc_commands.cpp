@@ -112,16 +112,21 @@ private:
     EventHandle event_;
 };
 
+// Submits `block` to signal `event`, reset first; a block the interface
+// refuses goes back to the heap at once.
+bool SubmitOn(Ccb *block, EventHandle event) {
+    block->completionEvent = event;
+    platform::ClearEvent(event);
+    if (Submit(block)) return true;
+    DlcReleaseBlock(block);
+    return false;
+}
+
 // Submits `block` on `event` (reset first) and waits for its completion
 // within `limitMs`: 0 when it completed with status 0, else 1. The block is
 // released unless the interface may still hold it.
 std::int32_t SubmitAndAwait(Ccb *block, EventHandle event, std::uint32_t limitMs) {
-    block->completionEvent = event;
-    platform::ClearEvent(event);
-    if (!Submit(block)) {
-        DlcReleaseBlock(block);
-        return kDlcFailed;
-    }
+    if (!SubmitOn(block, event)) return kDlcFailed;
     const EventWait waited = platform::WaitForEvent(event, limitMs);
     const bool succeeded = waited == EventWait::kSignalled && block->status == dlc::kStatusSuccess;
     ReleaseWhenDone(block, waited);
@@ -214,12 +219,7 @@ std::int32_t DlcReadStatus() {
     if (event.Get() == nullptr) return kDlcFailed;
     Ccb *block = NewBlockWithTable(dlc::kDirStatus);
     if (block == nullptr) return kDlcNoMemory;
-    block->completionEvent = event.Get();
-    platform::ClearEvent(event.Get());
-    if (!Submit(block)) {
-        DlcReleaseBlock(block);
-        return kDlcFailed;
-    }
+    if (!SubmitOn(block, event.Get())) return kDlcFailed;
     const EventWait waited = platform::WaitForEvent(event.Get(), DlcCommandWaitMs());
     if (waited != EventWait::kSignalled || block->status != dlc::kStatusSuccess) {
         ReleaseWhenDone(block, waited);
@@ -342,12 +342,7 @@ std::int32_t DlcCloseSap(std::uint16_t stationId) {
     Ccb *block = NewBlock(dlc::kDlcCloseSap);
     if (block == nullptr) return kDlcNoMemory;
     block->parameter.dlc.stationId = stationId;
-    block->completionEvent = event.Get();
-    platform::ClearEvent(event.Get());
-    if (!Submit(block)) {
-        DlcReleaseBlock(block);
-        return kDlcFailed;
-    }
+    if (!SubmitOn(block, event.Get())) return kDlcFailed;
     // Only whether it completed in time counts, not its status.
     const EventWait waited = platform::WaitForEvent(event.Get(), DlcCloseSapWaitMs());
     // Transmits whose completion no READ collected, and READs given up on,
@@ -383,13 +378,7 @@ Ccb *DlcIssueRead(std::uint16_t stationId, EventHandle event) {
     table.stationId = stationId;
     table.optionIndicator = dlc::kReadSap;
     table.eventSet = dlc::kEventAll;
-    block->completionEvent = event;
-    platform::ClearEvent(event);
-    if (!Submit(block)) {
-        DlcReleaseBlock(block);
-        return nullptr;
-    }
-    return block;
+    return SubmitOn(block, event) ? block : nullptr;
 }
 
 std::int32_t DlcCancel(std::uint8_t command, std::uint16_t stationId, Ccb *target) {
@@ -402,12 +391,7 @@ std::int32_t DlcCancel(std::uint8_t command, std::uint16_t stationId, Ccb *targe
     } else {
         block->parameter.dlc.stationId = stationId;
     }
-    block->completionEvent = event.Get();
-    platform::ClearEvent(event.Get());
-    if (!Submit(block)) {
-        DlcReleaseBlock(block);
-        return kDlcFailed;
-    }
+    if (!SubmitOn(block, event.Get())) return kDlcFailed;
     // The cancelling command's own status is not examined.
     const EventWait waited = platform::WaitForEvent(event.Get(), DlcCommandWaitMs());
     ReleaseWhenDone(block, waited);

@@ -30,6 +30,8 @@ namespace snmphelper::winsock {
 static_assert(std::is_same_v<::socklen_t, detail::SystemAddressLength>);
 
 using detail::DescriptorOf;
+using detail::Fail;
+using detail::FailFromErrno;
 using detail::SetLastErrorFromErrno;
 using detail::System;
 using detail::TakeInjectedFailure;
@@ -58,17 +60,6 @@ SOCKET HandleFor(int descriptor) { return static_cast<SOCKET>(descriptor) + 1; }
 template <typename Function>
 Function LookUpSystemCall(const char *name) {
     return reinterpret_cast<Function>(::dlsym(RTLD_DEFAULT, name));
-}
-
-// Failure answers that leave the reason as the thread's last error.
-int Fail(int winsockError) {
-    WSASetLastError(winsockError);
-    return SOCKET_ERROR;
-}
-
-int FailFromErrno(int errorNumber) {
-    SetLastErrorFromErrno(errorNumber);
-    return SOCKET_ERROR;
 }
 
 SOCKET FailSocket(int winsockError) {

@@ -19,16 +19,8 @@ namespace snmphelper::winsock {
 namespace {
 
 using detail::DescriptorOf;
-
-int Fail(int winsockError) {
-    WSASetLastError(winsockError);
-    return SOCKET_ERROR;
-}
-
-int FailFromErrno(int errorNumber) {
-    detail::SetLastErrorFromErrno(errorNumber);
-    return SOCKET_ERROR;
-}
+using detail::Fail;
+using detail::FailFromErrno;
 
 struct ConnectionCalls {
     int (*connect)(int, const ::sockaddr *, ::socklen_t);

@@ -31,6 +31,16 @@ int WinsockErrorFor(int errorNumber);
 // Records the WinSock error for `errorNumber` as the thread's last error.
 void SetLastErrorFromErrno(int errorNumber);
 
+// Failure answers that leave the reason as the thread's last error.
+inline int Fail(int winsockError) {
+    WSASetLastError(winsockError);
+    return SOCKET_ERROR;
+}
+inline int FailFromErrno(int errorNumber) {
+    SetLastErrorFromErrno(errorNumber);
+    return SOCKET_ERROR;
+}
+
 // False, with WSANOTINITIALISED as the last error, when no WSAStartup is in
 // force.
 bool RequireStartup();
