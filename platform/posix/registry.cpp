@@ -6,34 +6,7 @@
 // that does not exist holds no keys: every open fails with "not found"; only
 // the administration tools (CreateRegistryKey, ImportRegistryText) create it.
 //
-// Format: what regedit exports, so that a key exported on Windows can be
-// imported unchanged.
-//   - Encoding: UTF-16LE with its byte-order mark (regedit's own exports),
-//     UTF-8 with or without a byte-order mark, or, when the bytes are not
-//     UTF-8, Latin-1 (old ANSI exports). The hive is written as UTF-8 without
-//     a byte-order mark, LF line ends.
-//   - First non-blank line "Windows Registry Editor Version 5.00" or
-//     "REGEDIT4"; the hive is written with the first.
-//   - "[HKEY_LOCAL_MACHINE\A\B]" starts a key (creating it and its parents);
-//     "[-HKEY_LOCAL_MACHINE\A\B]" removes a key and everything below it. No
-//     other root key is accepted. Blank lines and lines starting with ';' are
-//     skipped.
-//   - Values: "name"=... or @=... for the default value. In names and texts
-//     \\ and \" are escapes. Data forms: "text" (REG_SZ), dword:1234abcd
-//     (REG_DWORD, 1-8 hex digits), hex:01,02 (REG_BINARY), hex(N):01,02 (type
-//     N in hex, kept as raw bytes whatever N is), - (remove the value). A hex
-//     list continues on the next line after a trailing backslash.
-//   - Text types (REG_SZ, REG_EXPAND_SZ, REG_MULTI_SZ) are held as UTF-8 with
-//     their terminating zeros, as the ANSI registry calls hand them back; in
-//     hex(1), hex(2) and hex(7) lists of a version 5 file they are UTF-16LE,
-//     in REGEDIT4 files ANSI bytes. REG_SZ is written as "text" when it is one
-//     zero-terminated line of text and as hex(1): otherwise, REG_DWORD as
-//     dword: when it holds 4 bytes, everything else as hex/hex(N), so that
-//     every value survives a write and a read unchanged.
-//   - Key and value names compare without regard to ASCII case; the case in
-//     which a name was first stored is kept. Keys and values keep their order.
-//   - Comments and layout of a hand-edited hive are not kept when the hive is
-//     rewritten.
+// Format: the regedit export text of platform/reg_text.h.
 //
 // Reading: open and read the whole file on every open, so that a change by
 // any process (a rename over the hive, or a rewrite in place) is seen by the
@@ -77,7 +50,7 @@
 #include <mutex>
 #include <new>
 
-#include "platform/posix/reg_file.h"
+#include "platform/reg_text.h"
 
 namespace snmphelper::platform {
 
@@ -86,20 +59,20 @@ struct RegistryKeyState {
     std::uint32_t access = 0;
     // The hive as last read or written through this key; shared with other
     // keys opened on the same bytes, so never changed in place.
-    std::shared_ptr<const regfile::Key> tree;
+    std::shared_ptr<const regtext::Key> tree;
     // The key itself within `tree`, found once per tree rather than per
     // query; null when a change through another key removed it.
-    const regfile::Key *node = nullptr;
+    const regtext::Key *node = nullptr;
 
-    void Hold(std::shared_ptr<const regfile::Key> newTree) {
+    void Hold(std::shared_ptr<const regtext::Key> newTree) {
         tree = std::move(newTree);
-        node = regfile::FindKey(*tree, components);
+        node = regtext::FindKey(*tree, components);
     }
 };
 
 namespace {
 
-using regfile::Key;
+using regtext::Key;
 
 constexpr const char *kDefaultHivePath = "/etc/snmphelper/registry.reg";
 constexpr const char *kLockSuffix = ".lock";
@@ -192,7 +165,7 @@ std::int32_t ReadHiveBytes(const std::string &path, std::string &bytes, struct s
 std::int32_t ParseHive(std::string_view bytes, std::unique_ptr<Key> &tree, std::string *problem) {
     tree = std::make_unique<Key>();
     std::string why;
-    if (!regfile::ApplyRegText(bytes, *tree, why)) {
+    if (!regtext::ApplyRegText(bytes, *tree, why)) {
         if (problem != nullptr) *problem = why;
         tree.reset();
         return kRegistryCorrupt;
@@ -278,7 +251,7 @@ bool WriteAll(int fd, const std::string &text) {
 // Replaces the hive with `tree`: temporary file, fsync, rename, fsync of the
 // directory. The caller holds the writers' lock.
 std::int32_t WriteHive(const std::string &path, const HiveFile &previous, const Key &tree) {
-    const std::string text = regfile::WriteRegText(tree, "");
+    const std::string text = regtext::WriteRegText(tree, "");
     std::string temporary = path + ".XXXXXX";
     FileDescriptor file(mkostemp(temporary.data(), O_CLOEXEC));
     if (file.get() < 0) return FromErrno(errno, kRegistryCannotWrite);
@@ -395,7 +368,7 @@ std::int32_t OpenRegistryKey(const char *path, std::uint32_t access, RegistryKey
     return Guarded([&]() -> std::int32_t {
         auto state = std::make_unique<RegistryKeyState>();
         state->access = access;
-        if (!regfile::SplitKeyPath(path == nullptr ? "" : path, state->components)) return kRegistryNotFound;
+        if (!regtext::SplitKeyPath(path == nullptr ? "" : path, state->components)) return kRegistryNotFound;
         // Opening the configured path follows a symbolic link as resolving
         // it would; the resolved path is needed only to check write access.
         std::shared_ptr<const Key> tree;
@@ -416,7 +389,7 @@ std::int32_t QueryRegistryValue(RegistryKey key, const char *name, std::uint32_t
     return Guarded([&]() -> std::int32_t {
         const Key *node = key->node;
         if (node == nullptr) return kRegistryKeyDeleted;
-        const regfile::Value *value = node->FindValue(name == nullptr ? "" : name);
+        const regtext::Value *value = node->FindValue(name == nullptr ? "" : name);
         if (value == nullptr) return kRegistryNotFound;
         const auto length = static_cast<std::uint32_t>(value->data.size());
         if (data != nullptr && *size < length) {
@@ -435,17 +408,17 @@ std::int32_t SetRegistryValue(RegistryKey key, const char *name, std::uint32_t t
     if (key == nullptr || (data == nullptr && size != 0)) return kRegistryInvalidParameter;
     if ((key->access & kKeySetValue) == 0) return kRegistryAccessDenied;
     const std::string_view valueName = name == nullptr ? "" : name;
-    if (!regfile::IsValidValueName(valueName)) return kRegistryInvalidParameter;
+    if (!regtext::IsValidValueName(valueName)) return kRegistryInvalidParameter;
     return Guarded([&]() -> std::int32_t {
         std::vector<std::uint8_t> bytes = size == 0 ? std::vector<std::uint8_t>() : BytesOf(data, size);
-        if (regfile::IsTextType(type) &&
-            !regfile::IsValidUtf8(std::string_view(reinterpret_cast<const char *>(bytes.data()), bytes.size()))) {
+        if (regtext::IsTextType(type) &&
+            !regtext::IsValidUtf8(std::string_view(reinterpret_cast<const char *>(bytes.data()), bytes.size()))) {
             return kRegistryInvalidParameter;
         }
         const TreeChange change = [&](Key &tree, bool &changed) -> std::int32_t {
-            Key *node = regfile::FindKey(tree, key->components);
+            Key *node = regtext::FindKey(tree, key->components);
             if (node == nullptr) return kRegistryKeyDeleted;
-            const regfile::Value *current = node->FindValue(valueName);
+            const regtext::Value *current = node->FindValue(valueName);
             if (current != nullptr && current->type == type && current->data == bytes) return kRegistrySuccess;
             node->PutValue(valueName, type, std::move(bytes));
             changed = true;
@@ -460,7 +433,7 @@ void CloseRegistryKey(RegistryKey key) { delete key; }
 std::int32_t CreateRegistryKey(const char *path) {
     return Guarded([&]() -> std::int32_t {
         std::vector<std::string> components;
-        if (path == nullptr || !regfile::SplitKeyPath(path, components)) return kRegistryInvalidParameter;
+        if (path == nullptr || !regtext::SplitKeyPath(path, components)) return kRegistryInvalidParameter;
         const TreeChange change = [&](Key &tree, bool &changed) -> std::int32_t {
             Key *node = &tree;
             for (const std::string &name : components) {
@@ -477,13 +450,13 @@ std::int32_t CreateRegistryKey(const char *path) {
 std::int32_t DeleteRegistryKey(const char *path) {
     return Guarded([&]() -> std::int32_t {
         std::vector<std::string> components;
-        if (path == nullptr || !regfile::SplitKeyPath(path, components) || components.empty()) {
+        if (path == nullptr || !regtext::SplitKeyPath(path, components) || components.empty()) {
             return kRegistryInvalidParameter;
         }
         const TreeChange change = [&](Key &tree, bool &changed) -> std::int32_t {
             const std::string last = components.back();
             components.pop_back();
-            Key *parent = regfile::FindKey(tree, components);
+            Key *parent = regtext::FindKey(tree, components);
             if (parent == nullptr || !parent->RemoveSubkey(last)) return kRegistryNotFound;
             changed = true;
             return kRegistrySuccess;
@@ -498,7 +471,7 @@ std::int32_t DeleteRegistryValue(RegistryKey key, const char *name) {
     return Guarded([&]() -> std::int32_t {
         const std::string_view valueName = name == nullptr ? "" : name;
         const TreeChange change = [&](Key &tree, bool &changed) -> std::int32_t {
-            Key *node = regfile::FindKey(tree, key->components);
+            Key *node = regtext::FindKey(tree, key->components);
             if (node == nullptr) return kRegistryKeyDeleted;
             if (!node->RemoveValue(valueName)) return kRegistryNotFound;
             changed = true;
@@ -526,7 +499,7 @@ std::int32_t ListRegistryValues(RegistryKey key, std::vector<std::string> &names
         names.clear();
         const Key *node = key->node;
         if (node == nullptr) return kRegistryKeyDeleted;
-        for (const regfile::Value &value : node->values) names.push_back(value.name);
+        for (const regtext::Value &value : node->values) names.push_back(value.name);
         return kRegistrySuccess;
     });
 }
@@ -537,9 +510,9 @@ std::int32_t ImportRegistryText(const std::string &fileBytes, std::string &probl
         // Parse once on its own first, so that a bad file is reported without
         // taking the writers' lock or creating anything.
         Key scratch;
-        if (!regfile::ApplyRegText(fileBytes, scratch, problem)) return kRegistryInvalidParameter;
+        if (!regtext::ApplyRegText(fileBytes, scratch, problem)) return kRegistryInvalidParameter;
         const TreeChange change = [&](Key &tree, bool &changed) -> std::int32_t {
-            if (!regfile::ApplyRegText(fileBytes, tree, problem)) return kRegistryInvalidParameter;
+            if (!regtext::ApplyRegText(fileBytes, tree, problem)) return kRegistryInvalidParameter;
             changed = true;
             return kRegistrySuccess;
         };
@@ -552,7 +525,7 @@ std::int32_t ImportRegistryText(const std::string &fileBytes, std::string &probl
 std::int32_t ExportRegistryText(const char *path, std::string &text) {
     return Guarded([&]() -> std::int32_t {
         std::vector<std::string> components;
-        if (!regfile::SplitKeyPath(path == nullptr ? "" : path, components)) return kRegistryNotFound;
+        if (!regtext::SplitKeyPath(path == nullptr ? "" : path, components)) return kRegistryNotFound;
         std::shared_ptr<const Key> tree;
         const std::int32_t code = ReadHiveShared(HivePath(), tree);
         if (code != kRegistrySuccess) return code;
@@ -564,7 +537,7 @@ std::int32_t ExportRegistryText(const char *path, std::string &text) {
             if (node == nullptr) return kRegistryNotFound;
             storedPath += (storedPath.empty() ? "" : "\\") + node->name;
         }
-        text = regfile::WriteRegText(*node, storedPath);
+        text = regtext::WriteRegText(*node, storedPath);
         return kRegistrySuccess;
     });
 }

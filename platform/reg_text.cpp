@@ -1,6 +1,6 @@
 // Reading and writing the regedit export format. What is accepted and what
-// is written is described at the top of registry.cpp.
-#include "platform/posix/reg_file.h"
+// is written is described in reg_text.h.
+#include "platform/reg_text.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -8,7 +8,7 @@
 
 #include "platform/registry.h"
 
-namespace snmphelper::platform::regfile {
+namespace snmphelper::platform::regtext {
 namespace {
 
 constexpr std::string_view kHeaderVersion5 = "Windows Registry Editor Version 5.00";
@@ -633,4 +633,4 @@ std::string WriteRegText(const Key &key, const std::string &path) {
     return out;
 }
 
-}  // namespace snmphelper::platform::regfile
+}  // namespace snmphelper::platform::regtext

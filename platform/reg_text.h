@@ -1,5 +1,35 @@
 // The registry tree in memory, and its text form: the regedit export format,
-// read from and written to the store file (see registry.cpp for the format).
+// in which the POSIX store keeps its hive and in which the administration
+// tools import and export keys on every system.
+//
+// Format: what regedit exports, so that a key exported on Windows can be
+// imported unchanged.
+//   - Encoding: UTF-16LE with its byte-order mark (regedit's own exports),
+//     UTF-8 with or without a byte-order mark, or, when the bytes are not
+//     UTF-8, Latin-1 (old ANSI exports). The hive is written as UTF-8 without
+//     a byte-order mark, LF line ends.
+//   - First non-blank line "Windows Registry Editor Version 5.00" or
+//     "REGEDIT4"; the hive is written with the first.
+//   - "[HKEY_LOCAL_MACHINE\A\B]" starts a key (creating it and its parents);
+//     "[-HKEY_LOCAL_MACHINE\A\B]" removes a key and everything below it. No
+//     other root key is accepted. Blank lines and lines starting with ';' are
+//     skipped.
+//   - Values: "name"=... or @=... for the default value. In names and texts
+//     \\ and \" are escapes. Data forms: "text" (REG_SZ), dword:1234abcd
+//     (REG_DWORD, 1-8 hex digits), hex:01,02 (REG_BINARY), hex(N):01,02 (type
+//     N in hex, kept as raw bytes whatever N is), - (remove the value). A hex
+//     list continues on the next line after a trailing backslash.
+//   - Text types (REG_SZ, REG_EXPAND_SZ, REG_MULTI_SZ) are held as UTF-8 with
+//     their terminating zeros, as the ANSI registry calls hand them back; in
+//     hex(1), hex(2) and hex(7) lists of a version 5 file they are UTF-16LE,
+//     in REGEDIT4 files ANSI bytes. REG_SZ is written as "text" when it is one
+//     zero-terminated line of text and as hex(1): otherwise, REG_DWORD as
+//     dword: when it holds 4 bytes, everything else as hex/hex(N), so that
+//     every value survives a write and a read unchanged.
+//   - Key and value names compare without regard to ASCII case; the case in
+//     which a name was first stored is kept. Keys and values keep their order.
+//   - Comments and layout of a hand-edited hive are not kept when the hive is
+//     rewritten.
 #pragma once
 
 #include <cstdint>
@@ -8,7 +38,7 @@
 #include <string_view>
 #include <vector>
 
-namespace snmphelper::platform::regfile {
+namespace snmphelper::platform::regtext {
 
 struct Value {
     std::string name;  // "" is the key's default value ("@")
@@ -63,4 +93,4 @@ bool ApplyRegText(std::string_view fileBytes, Key &root, std::string &problem);
 // root). UTF-8, LF line ends.
 std::string WriteRegText(const Key &key, const std::string &path);
 
-}  // namespace snmphelper::platform::regfile
+}  // namespace snmphelper::platform::regtext
