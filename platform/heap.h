@@ -24,4 +24,12 @@ std::uint64_t HeapAllocationCount();
 // Blocks allocated and not yet released through HeapFree, for leak checks.
 std::int64_t HeapLiveBlocks();
 
+// Each system's heap, beneath the counting and fault injection above
+// (platform/heap.cpp): a zero-filled block of at least one byte, and its
+// release.
+namespace detail {
+void *SystemAllocZero(std::size_t size);
+void SystemFree(void *block);
+}  // namespace detail
+
 }  // namespace snmphelper::platform

@@ -552,7 +552,7 @@ bool Key::RemoveValue(std::string_view valueName) {
     return true;
 }
 
-bool ApplyRegText(std::string_view fileBytes, Key &root, std::string &problem) {
+bool ReadRegText(std::string_view fileBytes, RegTextEdits &edits, std::string &problem) {
     std::string text;
     if (!DecodeFileText(fileBytes, text, problem)) return false;
     const std::vector<std::string_view> lines = SplitLines(text);
@@ -570,7 +570,7 @@ bool ApplyRegText(std::string_view fileBytes, Key &root, std::string &problem) {
     const bool unicodeFile = header == kHeaderVersion5;
     ++next;
 
-    Key *current = nullptr;
+    bool inKey = false;
     bool inRemovedKey = false;
     while (next < lines.size()) {
         const std::size_t lineNumber = next + 1;
@@ -585,17 +585,12 @@ bool ApplyRegText(std::string_view fileBytes, Key &root, std::string &problem) {
                 return false;
             }
             inRemovedKey = remove;
-            current = nullptr;
+            inKey = !remove;
             if (remove) {
-                if (!components.empty()) {
-                    const std::string last = components.back();
-                    components.pop_back();
-                    if (Key *parent = FindKey(root, components)) parent->RemoveSubkey(last);
-                }
-                continue;
+                edits.RemoveKey(components);
+            } else {
+                edits.OpenKey(components);
             }
-            current = &root;
-            for (const std::string &name : components) current = &current->SubkeyAdding(name);
             continue;
         }
         if (line.front() != '"' && line.front() != '@') {
@@ -612,18 +607,54 @@ bool ApplyRegText(std::string_view fileBytes, Key &root, std::string &problem) {
             problem = AtLine(lineNumber, why);
             return false;
         }
-        if (current == nullptr) {
+        if (!inKey) {
             if (inRemovedKey) continue;
             problem = AtLine(lineNumber, "a value before the first key line");
             return false;
         }
         if (value.remove) {
-            current->RemoveValue(value.name);
+            edits.RemoveValue(value.name);
         } else {
-            current->PutValue(value.name, value.type, std::move(value.data));
+            edits.PutValue(value.name, value.type, std::move(value.data));
         }
     }
     return true;
+}
+
+namespace {
+
+// Edits applied to a tree in memory.
+class TreeEdits final : public RegTextEdits {
+public:
+    explicit TreeEdits(Key &root) : root_(root) {}
+
+    void RemoveKey(const std::vector<std::string> &components) override {
+        current_ = nullptr;
+        if (components.empty()) return;
+        const std::vector<std::string> parentPath(components.begin(), components.end() - 1);
+        if (Key *parent = FindKey(root_, parentPath)) parent->RemoveSubkey(components.back());
+    }
+    void OpenKey(const std::vector<std::string> &components) override {
+        current_ = &root_;
+        for (const std::string &name : components) current_ = &current_->SubkeyAdding(name);
+    }
+    void PutValue(std::string_view name, std::uint32_t type, std::vector<std::uint8_t> data) override {
+        if (current_ != nullptr) current_->PutValue(name, type, std::move(data));
+    }
+    void RemoveValue(std::string_view name) override {
+        if (current_ != nullptr) current_->RemoveValue(name);
+    }
+
+private:
+    Key &root_;
+    Key *current_ = nullptr;
+};
+
+}  // namespace
+
+bool ApplyRegText(std::string_view fileBytes, Key &root, std::string &problem) {
+    TreeEdits edits(root);
+    return ReadRegText(fileBytes, edits, problem);
 }
 
 std::string WriteRegText(const Key &key, const std::string &path) {

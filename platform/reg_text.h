@@ -82,6 +82,24 @@ Key *FindKey(const Key &root, const std::vector<std::string> &components);
 bool IsTextType(std::uint32_t type);
 bool IsValidUtf8(std::string_view text);
 
+// What a registry export asks for, in the file's order: a key line opens a
+// key (creating it and its parents) or removes one with everything below
+// it; value lines set or remove values of the key opened last.
+class RegTextEdits {
+public:
+    virtual ~RegTextEdits() = default;
+    virtual void RemoveKey(const std::vector<std::string> &components) = 0;
+    virtual void OpenKey(const std::vector<std::string> &components) = 0;
+    virtual void PutValue(std::string_view name, std::uint32_t type, std::vector<std::uint8_t> data) = 0;
+    virtual void RemoveValue(std::string_view name) = 0;
+};
+
+// Reads a registry export (the bytes of a .reg file), handing each edit to
+// `edits` as it is read. On failure returns false and `problem` names the
+// line and what is wrong; the edits before that line have been handed over,
+// so callers that must change all or nothing read the text twice.
+bool ReadRegText(std::string_view fileBytes, RegTextEdits &edits, std::string &problem);
+
 // Applies a registry export (the bytes of a .reg file) to `root`, section by
 // section: keys are created, values set, "[-key]" and "name"=- remove. On
 // failure returns false and `problem` names the line and what is wrong; the

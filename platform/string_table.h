@@ -16,4 +16,11 @@ int LoadStringResource(ModuleHandle module, std::uint32_t id, char *buffer, int 
 // available again.
 void SetStringResourceAvailable(std::uint32_t id, bool available);
 
+// Each system's resources, beneath the availability switch above
+// (platform/string_table.cpp): LoadStringResource's contract, with valid
+// arguments.
+namespace detail {
+int ReadStringResource(ModuleHandle module, std::uint32_t id, char *buffer, int room);
+}  // namespace detail
+
 }  // namespace snmphelper::platform

@@ -11,27 +11,123 @@
 #include <cstddef>
 #include <cstdint>
 
-// The C library's headers define several of these names as macros (htons
-// and ntohs when optimising, the socket constants in <sys/socket.h>); keep
-// them out of the declarations below, whatever was included before.
+// The C library's socket headers (htons, ntohs and the socket constants)
+// and Windows' own WinSock headers (every constant and error number below,
+// and in_addr's s_addr) define many of these names as macros. Keep them out
+// of the declarations below, whatever was included before, and give them
+// back afterwards: a file that includes both this header and the system's
+// then reaches the system's macros by the plain names, and this header's
+// declarations only through code compiled without them.
+#pragma push_macro("INVALID_SOCKET")
+#pragma push_macro("SOCKET_ERROR")
 #pragma push_macro("AF_INET")
 #pragma push_macro("AF_IPX")
 #pragma push_macro("SOCK_DGRAM")
+#pragma push_macro("NSPROTO_IPX")
 #pragma push_macro("SOL_SOCKET")
 #pragma push_macro("SO_BROADCAST")
 #pragma push_macro("FIONBIO")
 #pragma push_macro("INADDR_ANY")
 #pragma push_macro("INADDR_NONE")
+#pragma push_macro("WSAEINTR")
+#pragma push_macro("WSAEBADF")
+#pragma push_macro("WSAEACCES")
+#pragma push_macro("WSAEFAULT")
+#pragma push_macro("WSAEINVAL")
+#pragma push_macro("WSAEMFILE")
+#pragma push_macro("WSAEWOULDBLOCK")
+#pragma push_macro("WSAEINPROGRESS")
+#pragma push_macro("WSAEALREADY")
+#pragma push_macro("WSAENOTSOCK")
+#pragma push_macro("WSAEDESTADDRREQ")
+#pragma push_macro("WSAEMSGSIZE")
+#pragma push_macro("WSAEPROTOTYPE")
+#pragma push_macro("WSAENOPROTOOPT")
+#pragma push_macro("WSAEPROTONOSUPPORT")
+#pragma push_macro("WSAESOCKTNOSUPPORT")
+#pragma push_macro("WSAEOPNOTSUPP")
+#pragma push_macro("WSAEPFNOSUPPORT")
+#pragma push_macro("WSAEAFNOSUPPORT")
+#pragma push_macro("WSAEADDRINUSE")
+#pragma push_macro("WSAEADDRNOTAVAIL")
+#pragma push_macro("WSAENETDOWN")
+#pragma push_macro("WSAENETUNREACH")
+#pragma push_macro("WSAENETRESET")
+#pragma push_macro("WSAECONNABORTED")
+#pragma push_macro("WSAECONNRESET")
+#pragma push_macro("WSAENOBUFS")
+#pragma push_macro("WSAEISCONN")
+#pragma push_macro("WSAENOTCONN")
+#pragma push_macro("WSAESHUTDOWN")
+#pragma push_macro("WSAETIMEDOUT")
+#pragma push_macro("WSAECONNREFUSED")
+#pragma push_macro("WSAENAMETOOLONG")
+#pragma push_macro("WSAEHOSTDOWN")
+#pragma push_macro("WSAEHOSTUNREACH")
+#pragma push_macro("WSASYSNOTREADY")
+#pragma push_macro("WSAVERNOTSUPPORTED")
+#pragma push_macro("WSANOTINITIALISED")
+#pragma push_macro("WSAHOST_NOT_FOUND")
+#pragma push_macro("WSATRY_AGAIN")
+#pragma push_macro("WSANO_RECOVERY")
+#pragma push_macro("WSANO_DATA")
+#pragma push_macro("s_addr")
 #pragma push_macro("htons")
 #pragma push_macro("ntohs")
+#undef INVALID_SOCKET
+#undef SOCKET_ERROR
 #undef AF_INET
 #undef AF_IPX
 #undef SOCK_DGRAM
+#undef NSPROTO_IPX
 #undef SOL_SOCKET
 #undef SO_BROADCAST
 #undef FIONBIO
 #undef INADDR_ANY
 #undef INADDR_NONE
+#undef WSAEINTR
+#undef WSAEBADF
+#undef WSAEACCES
+#undef WSAEFAULT
+#undef WSAEINVAL
+#undef WSAEMFILE
+#undef WSAEWOULDBLOCK
+#undef WSAEINPROGRESS
+#undef WSAEALREADY
+#undef WSAENOTSOCK
+#undef WSAEDESTADDRREQ
+#undef WSAEMSGSIZE
+#undef WSAEPROTOTYPE
+#undef WSAENOPROTOOPT
+#undef WSAEPROTONOSUPPORT
+#undef WSAESOCKTNOSUPPORT
+#undef WSAEOPNOTSUPP
+#undef WSAEPFNOSUPPORT
+#undef WSAEAFNOSUPPORT
+#undef WSAEADDRINUSE
+#undef WSAEADDRNOTAVAIL
+#undef WSAENETDOWN
+#undef WSAENETUNREACH
+#undef WSAENETRESET
+#undef WSAECONNABORTED
+#undef WSAECONNRESET
+#undef WSAENOBUFS
+#undef WSAEISCONN
+#undef WSAENOTCONN
+#undef WSAESHUTDOWN
+#undef WSAETIMEDOUT
+#undef WSAECONNREFUSED
+#undef WSAENAMETOOLONG
+#undef WSAEHOSTDOWN
+#undef WSAEHOSTUNREACH
+#undef WSASYSNOTREADY
+#undef WSAVERNOTSUPPORTED
+#undef WSANOTINITIALISED
+#undef WSAHOST_NOT_FOUND
+#undef WSATRY_AGAIN
+#undef WSANO_RECOVERY
+#undef WSANO_DATA
+#undef s_addr
 #undef htons
 #undef ntohs
 
@@ -44,8 +140,7 @@
 
 namespace snmphelper::winsock {
 
-// A socket handle. Never 0 for a socket that exists, so holders may use 0 for
-// "no socket".
+// A socket handle; INVALID_SOCKET is never one that exists.
 using SOCKET = std::uintptr_t;
 inline constexpr SOCKET INVALID_SOCKET = ~SOCKET{0};
 inline constexpr int SOCKET_ERROR = -1;
@@ -218,11 +313,10 @@ hostent *gethostbyname(const char *name);
 // Tests: the points at which a system failure can be injected.
 enum class SocketCall { Socket, NonBlocking, SetOption, Bind, SendTo, Select, RecvFrom, HostName };
 
-// Tests: the next `count` uses of `call` fail with the C library error
-// `errorNumber` (an <cerrno> value) before reaching the system, so that
-// failures a loopback network never produces reach the error mapping and its
-// callers. A count of 0 disarms.
-void FailSocketCall(SocketCall call, int errorNumber, int count = 1);
+// Tests: the next `count` uses of `call` fail with the WinSock error
+// `winsockError` before reaching the system, so that failures a loopback
+// network never produces reach the callers. A count of 0 disarms.
+void FailSocketCall(SocketCall call, int winsockError, int count = 1);
 
 // Tests: sockets open now, and the WSAStartup calls not yet ended.
 std::size_t OpenSocketCount();
@@ -230,13 +324,59 @@ int StartupCount();
 
 }  // namespace snmphelper::winsock
 
+#pragma pop_macro("INVALID_SOCKET")
+#pragma pop_macro("SOCKET_ERROR")
 #pragma pop_macro("AF_INET")
 #pragma pop_macro("AF_IPX")
 #pragma pop_macro("SOCK_DGRAM")
+#pragma pop_macro("NSPROTO_IPX")
 #pragma pop_macro("SOL_SOCKET")
 #pragma pop_macro("SO_BROADCAST")
 #pragma pop_macro("FIONBIO")
 #pragma pop_macro("INADDR_ANY")
 #pragma pop_macro("INADDR_NONE")
+#pragma pop_macro("WSAEINTR")
+#pragma pop_macro("WSAEBADF")
+#pragma pop_macro("WSAEACCES")
+#pragma pop_macro("WSAEFAULT")
+#pragma pop_macro("WSAEINVAL")
+#pragma pop_macro("WSAEMFILE")
+#pragma pop_macro("WSAEWOULDBLOCK")
+#pragma pop_macro("WSAEINPROGRESS")
+#pragma pop_macro("WSAEALREADY")
+#pragma pop_macro("WSAENOTSOCK")
+#pragma pop_macro("WSAEDESTADDRREQ")
+#pragma pop_macro("WSAEMSGSIZE")
+#pragma pop_macro("WSAEPROTOTYPE")
+#pragma pop_macro("WSAENOPROTOOPT")
+#pragma pop_macro("WSAEPROTONOSUPPORT")
+#pragma pop_macro("WSAESOCKTNOSUPPORT")
+#pragma pop_macro("WSAEOPNOTSUPP")
+#pragma pop_macro("WSAEPFNOSUPPORT")
+#pragma pop_macro("WSAEAFNOSUPPORT")
+#pragma pop_macro("WSAEADDRINUSE")
+#pragma pop_macro("WSAEADDRNOTAVAIL")
+#pragma pop_macro("WSAENETDOWN")
+#pragma pop_macro("WSAENETUNREACH")
+#pragma pop_macro("WSAENETRESET")
+#pragma pop_macro("WSAECONNABORTED")
+#pragma pop_macro("WSAECONNRESET")
+#pragma pop_macro("WSAENOBUFS")
+#pragma pop_macro("WSAEISCONN")
+#pragma pop_macro("WSAENOTCONN")
+#pragma pop_macro("WSAESHUTDOWN")
+#pragma pop_macro("WSAETIMEDOUT")
+#pragma pop_macro("WSAECONNREFUSED")
+#pragma pop_macro("WSAENAMETOOLONG")
+#pragma pop_macro("WSAEHOSTDOWN")
+#pragma pop_macro("WSAEHOSTUNREACH")
+#pragma pop_macro("WSASYSNOTREADY")
+#pragma pop_macro("WSAVERNOTSUPPORTED")
+#pragma pop_macro("WSANOTINITIALISED")
+#pragma pop_macro("WSAHOST_NOT_FOUND")
+#pragma pop_macro("WSATRY_AGAIN")
+#pragma pop_macro("WSANO_RECOVERY")
+#pragma pop_macro("WSANO_DATA")
+#pragma pop_macro("s_addr")
 #pragma pop_macro("htons")
 #pragma pop_macro("ntohs")

@@ -7,7 +7,7 @@
 #include <string>
 
 #include "platform/guid.h"
-#include "platform/posix/host_node.h"
+#include "platform/host_node.h"
 
 namespace snmphelper::platform {
 namespace {

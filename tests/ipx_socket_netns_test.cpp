@@ -2,7 +2,7 @@
 // in a private network namespace: the four framings both ways, what is and
 // is not taken as ours, socket numbers shared between processes, and
 // WinSock's answers for broadcast, size, blocking and select.
-#include "platform/winsock.h"
+#include "platform/posix/winsock_internal.h"
 
 #include <gtest/gtest.h>
 #include <linux/capability.h>
@@ -204,7 +204,7 @@ protected:
     }
 
     std::optional<Bytes> PeerReceives() {
-        return peer_->ReceiveMatching(IsIpxFrame, 1000);
+        return peer_->ReceiveMatching(IsIpxFrame, 5000);
     }
 
     // A frame from the peer to our socket and node.
@@ -618,7 +618,7 @@ TEST_F(IpxSocketTest, SocketArguments) {
     ASSERT_TRUE(frame.has_value());
     EXPECT_EQ((*frame)[14 + 5], 0xFF);
 
-    FailSocketCall(SocketCall::Socket, EPERM);
+    detail::FailSystemCall(SocketCall::Socket, EPERM);
     EXPECT_EQ(socket(AF_IPX, SOCK_DGRAM, kSnmpProtocol), INVALID_SOCKET);
     EXPECT_EQ(WSAGetLastError(), WSAEACCES);
 

@@ -15,7 +15,7 @@
 #include <thread>
 #include <vector>
 
-#include "platform/posix/host_node.h"
+#include "platform/host_node.h"
 #include "tests/support/child_process.h"
 #include "tests/support/hex.h"
 #include "tests/support/udp_peer.h"

@@ -5,7 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cerrno>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -201,7 +200,7 @@ TEST_F(UdpTransportTest, PortUnreachableEndsTheReceiveAsClosed) {
 
 TEST_F(UdpTransportTest, ConnectionErrorsOfASendCloseAtOnce) {
     UdpPeer agent(kSnmpAgentPort);
-    for (const int error : {ECONNRESET, ECONNABORTED}) {
+    for (const int error : {winsock::WSAECONNRESET, winsock::WSAECONNABORTED}) {
         UdpTransport transport(3, 0, 0);
         ASSERT_EQ(transport.Bind(0), 0);
         winsock::FailSocketCall(winsock::SocketCall::SendTo, error, 1);
@@ -216,14 +215,14 @@ TEST_F(UdpTransportTest, OtherSendErrorsAreRetriedUpToTheAttempts) {
     {
         UdpTransport transport(3, 0, 0);
         ASSERT_EQ(transport.Bind(0), 0);
-        winsock::FailSocketCall(winsock::SocketCall::SendTo, ENOBUFS, 2);
+        winsock::FailSocketCall(winsock::SocketCall::SendTo, winsock::WSAENOBUFS, 2);
         EXPECT_EQ(transport.SendToAgent(kRequest.data(), 4, "127.0.0.1"), 0);
         EXPECT_TRUE(agent.Receive().has_value());
     }
     {
         UdpTransport transport(3, 0, 0);
         ASSERT_EQ(transport.Bind(0), 0);
-        winsock::FailSocketCall(winsock::SocketCall::SendTo, ENOBUFS, 3);
+        winsock::FailSocketCall(winsock::SocketCall::SendTo, winsock::WSAENOBUFS, 3);
         EXPECT_EQ(transport.SendToAgent(kRequest.data(), 4, "127.0.0.1"), CPH_DATAGRAM_SEND_FAILED);
         EXPECT_FALSE(agent.Receive(0).has_value());
     }
@@ -235,7 +234,7 @@ TEST_F(UdpTransportTest, ConnectionErrorOfAReadClosesWithoutTheLastLines) {
     ASSERT_EQ(transport.Bind(0), 0);
     const std::uint16_t clientPort = SendRequest(transport, agent);
     ASSERT_TRUE(agent.SendTo(kReply, clientPort));
-    winsock::FailSocketCall(winsock::SocketCall::RecvFrom, ECONNABORTED, 1);
+    winsock::FailSocketCall(winsock::SocketCall::RecvFrom, winsock::WSAECONNABORTED, 1);
     DebugOutputCapture debug;
     EXPECT_EQ(ReceiveFrom(transport).result, CPH_SOCKET_CLOSED);
     EXPECT_EQ(debug.Lines().size(), 2U);
@@ -277,7 +276,7 @@ TEST_F(UdpTransportTest, SetUpFailuresShowOnlyAtBind) {
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(static_cast<int>(c.call));
-        winsock::FailSocketCall(c.call, EMFILE, 1);
+        winsock::FailSocketCall(c.call, winsock::WSAEMFILE, 1);
         UdpTransport transport(1, 1, c.options);
         EXPECT_TRUE(transport.IsOpen());
         EXPECT_EQ(winsock::OpenSocketCount(), sockets_);  // no socket kept
@@ -305,7 +304,7 @@ TEST_F(UdpTransportTest, LocalAddressComesFromTheHostName) {
     } else {
         EXPECT_EQ(transport.GetLocalAddress(address), 0);
     }
-    winsock::FailSocketCall(winsock::SocketCall::HostName, EFAULT, 1);
+    winsock::FailSocketCall(winsock::SocketCall::HostName, winsock::WSAEFAULT, 1);
     EXPECT_EQ(transport.GetLocalAddress(address), 0);
 }
 

@@ -1,7 +1,7 @@
 // The WinSock layer over BSD sockets, on loopback in a private network
 // namespace: start-up counting, WinSock's error numbers, its datagram and
 // select semantics, and its name calls.
-#include "platform/winsock.h"
+#include "platform/posix/winsock_internal.h"
 
 #include <gtest/gtest.h>
 
@@ -356,17 +356,21 @@ TEST_F(WinsockTest, SystemErrorsBecomeWinsockNumbers) {
     const sockaddr_in to = Loopback(9);
     for (const ErrnoCase &c : cases) {
         SCOPED_TRACE(c.errorNumber);
-        FailSocketCall(SocketCall::SendTo, c.errorNumber, 1);
+        detail::FailSystemCall(SocketCall::SendTo, c.errorNumber, 1);
         EXPECT_EQ(sendto(s, "x", 1, 0, Generic(to), sizeof to), SOCKET_ERROR);
         EXPECT_EQ(WSAGetLastError(), c.winsockError);
-        FailSocketCall(SocketCall::RecvFrom, c.errorNumber, 1);
+        detail::FailSystemCall(SocketCall::RecvFrom, c.errorNumber, 1);
         char buffer[4];
         EXPECT_EQ(recvfrom(s, buffer, sizeof buffer, 0, nullptr, nullptr), SOCKET_ERROR);
         EXPECT_EQ(WSAGetLastError(), c.winsockError);
     }
-    FailSocketCall(SocketCall::Socket, EMFILE, 1);
+    detail::FailSystemCall(SocketCall::Socket, EMFILE, 1);
     EXPECT_EQ(socket(AF_INET, SOCK_DGRAM, 0), INVALID_SOCKET);
     EXPECT_EQ(WSAGetLastError(), WSAEMFILE);
+    // A WinSock error given as such reaches the caller unchanged.
+    FailSocketCall(SocketCall::SendTo, WSAEHOSTDOWN, 1);
+    EXPECT_EQ(sendto(s, "x", 1, 0, Generic(to), sizeof to), SOCKET_ERROR);
+    EXPECT_EQ(WSAGetLastError(), WSAEHOSTDOWN);
 }
 
 struct AddressCase {

@@ -77,10 +77,11 @@ bool RewriteOctetString(const char *text, std::size_t room, std::size_t &positio
     const int headLength =
         std::snprintf(head, sizeof head, "%llu,", static_cast<unsigned long long>(2 * count));
     if (headLength < 0 || !work.Append(head, static_cast<std::size_t>(headLength)) ||
-        !work.AppendHex(reinterpret_cast<const std::uint8_t *>(text + dataStart), count)) {
+        !work.AppendHex(reinterpret_cast<const std::uint8_t *>(text + dataStart),
+                        static_cast<std::size_t>(count))) {  // within room, checked above
         return false;
     }
-    position = dataStart + count;
+    position = dataStart + static_cast<std::size_t>(count);
     if (position < room && text[position] != '\0') {
         if (!work.Append(",", 1)) return false;
         ++position;

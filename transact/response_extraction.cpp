@@ -120,7 +120,7 @@ bool ExtractReplyValues(const SnmpReqParam &reply, std::uint16_t *varBindCount, 
     const std::uint64_t valueRoom =
         (valueBuffer == nullptr || valueSize == nullptr) ? 0 : *valueSize;
     if (varBindCount != nullptr) *varBindCount = reply.varBindCount;
-    if (valueRoom > 0) std::memset(valueBuffer, 0, valueRoom);
+    if (valueRoom > 0) std::memset(valueBuffer, 0, *valueSize);
 
     std::uint64_t oidNeed = 0;
     std::uint64_t valueLength = 0;

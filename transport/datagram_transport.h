@@ -62,7 +62,7 @@ public:
 
 protected:
     std::uint32_t localPort_ = 0;  // port of the last successful Bind, as requested
-    winsock::SOCKET socket_ = 0;   // 0: no socket
+    winsock::SOCKET socket_ = winsock::INVALID_SOCKET;  // none open
     std::int32_t open_ = 0;
     std::uint32_t attempts_;
     std::int32_t timeoutSeconds_;

@@ -34,7 +34,7 @@ IpxTransport::IpxTransport(std::uint32_t attempts, std::int32_t timeoutSeconds,
     if (!winsock_.Provides(WinsockEntry::socket)) return;
     const winsock::SOCKET created =
         winsock_.socket(winsock::AF_IPX, winsock::SOCK_DGRAM, kIpxSnmpProtocol);
-    if (created == winsock::INVALID_SOCKET || created == 0) return;
+    if (created == winsock::INVALID_SOCKET) return;
     socket_ = created;
     // Non-blocking, so that only select waits.
     std::uint32_t nonBlocking = 1;
@@ -59,15 +59,15 @@ IpxTransport::~IpxTransport() {
 }
 
 void IpxTransport::CloseSocket() {
-    if (socket_ != 0) winsock_.closesocket(socket_);
-    socket_ = 0;
+    if (socket_ != winsock::INVALID_SOCKET) winsock_.closesocket(socket_);
+    socket_ = winsock::INVALID_SOCKET;
 }
 
 std::int32_t IpxTransport::Bind(std::uint16_t port) {
     winsock::SOCKADDR_IPX local{};
     local.sa_family = static_cast<std::int16_t>(winsock::AF_IPX);
     local.sa_socket = winsock_.htons(port);
-    if (socket_ != 0 && winsock_.bind(socket_, Generic(local), sizeof local) == 0) {
+    if (socket_ != winsock::INVALID_SOCKET && winsock_.bind(socket_, Generic(local), sizeof local) == 0) {
         localPort_ = port;
         return 0;
     }

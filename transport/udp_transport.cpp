@@ -78,8 +78,8 @@ UdpTransport::~UdpTransport() {
 }
 
 void UdpTransport::CloseSocket() {
-    if (socket_ != 0) winsock::closesocket(socket_);
-    socket_ = 0;
+    if (socket_ != winsock::INVALID_SOCKET) winsock::closesocket(socket_);
+    socket_ = winsock::INVALID_SOCKET;
 }
 
 std::int32_t UdpTransport::Bind(std::uint16_t port) {

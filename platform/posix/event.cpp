@@ -3,6 +3,8 @@
 // is the layout both modules share: change it only together with them.
 #include "platform/event.h"
 
+#include "platform/fault_countdown.h"
+
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -23,22 +25,8 @@ struct EventObject {
     bool signalled = false;
 };
 
-std::atomic<std::uint64_t> failCountdown{0};
-std::atomic<bool> failSticky{false};
+FaultCountdown creationFaults;
 std::atomic<std::int64_t> liveEvents{0};
-
-bool CreationFails() {
-    std::uint64_t left = failCountdown.load();
-    while (left != 0) {
-        if (left == 1) {
-            if (failSticky.load()) return true;
-            if (failCountdown.compare_exchange_weak(left, 0)) return true;
-        } else if (failCountdown.compare_exchange_weak(left, left - 1)) {
-            return false;
-        }
-    }
-    return false;
-}
 
 EventObject *Usable(EventHandle event) {
     auto *object = static_cast<EventObject *>(event);
@@ -49,7 +37,7 @@ EventObject *Usable(EventHandle event) {
 }  // namespace
 
 EventHandle CreateManualResetEvent() {
-    if (CreationFails()) return nullptr;
+    if (creationFaults.NextFails()) return nullptr;
     auto *object = new (std::nothrow) EventObject;
     if (object != nullptr) liveEvents.fetch_add(1);
     return object;
@@ -109,10 +97,7 @@ void CloseEvent(EventHandle event) {
     liveEvents.fetch_sub(1);
 }
 
-void EventFailNthCreation(std::uint64_t n, bool sticky) {
-    failSticky.store(sticky);
-    failCountdown.store(n);
-}
+void EventFailNthCreation(std::uint64_t n, bool sticky) { creationFaults.Arm(n, sticky); }
 
 std::int64_t LiveEvents() { return liveEvents.load(); }
 

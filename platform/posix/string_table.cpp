@@ -1,12 +1,12 @@
 // The library's string table. On Windows these texts are resources of the
-// DLL; here they are compiled in, and the module handle only has to be the
-// token the loader entry stored.
-#include "platform/string_table.h"
-
-#include <atomic>
+// DLL (platform/win32/snmphelper.rc, the same entries); here they are
+// compiled in, and the module handle only has to be the token the loader
+// entry stored.
 #include <cstring>
 
-namespace snmphelper::platform {
+#include "platform/string_table.h"
+
+namespace snmphelper::platform::detail {
 namespace {
 
 struct StringEntry {
@@ -32,41 +32,19 @@ constexpr StringEntry kEntries[] = {
     {17, "t*o&r^e~l+d"},  // the community of every request
 };
 
-// Bit i set: entry i has been made unavailable by a test. Every entry id is
-// below 32.
-std::atomic<std::uint32_t> unavailableEntries{0};
-
-const char *FindEntry(std::uint32_t id) {
-    if (id < 32 && (unavailableEntries.load() & (1u << id)) != 0) return nullptr;
-    for (const StringEntry &entry : kEntries) {
-        if (entry.id == id) return entry.text;
-    }
-    return nullptr;
-}
-
 }  // namespace
 
-int LoadStringResource(ModuleHandle module, std::uint32_t id, char *buffer, int room) {
-    if (module == nullptr || buffer == nullptr || room <= 0) return 0;
-    const char *text = FindEntry(id);
-    if (text == nullptr) {
-        buffer[0] = '\0';
-        return 0;
+int ReadStringResource(ModuleHandle, std::uint32_t id, char *buffer, int room) {
+    for (const StringEntry &entry : kEntries) {
+        if (entry.id != id) continue;
+        std::size_t length = std::strlen(entry.text);
+        if (length > static_cast<std::size_t>(room - 1)) length = static_cast<std::size_t>(room - 1);
+        std::memcpy(buffer, entry.text, length);
+        buffer[length] = '\0';
+        return static_cast<int>(length);
     }
-    std::size_t length = std::strlen(text);
-    if (length > static_cast<std::size_t>(room - 1)) length = static_cast<std::size_t>(room - 1);
-    std::memcpy(buffer, text, length);
-    buffer[length] = '\0';
-    return static_cast<int>(length);
+    buffer[0] = '\0';
+    return 0;
 }
 
-void SetStringResourceAvailable(std::uint32_t id, bool available) {
-    if (id >= 32) return;  // no such entry: it is unavailable anyway
-    if (available) {
-        unavailableEntries.fetch_and(~(1u << id));
-    } else {
-        unavailableEntries.fetch_or(1u << id);
-    }
-}
-
-}  // namespace snmphelper::platform
+}  // namespace snmphelper::platform::detail

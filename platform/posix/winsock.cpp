@@ -214,9 +214,7 @@ SOCKET OpenIpxSocket(int type, int protocol) {
     if (protocol < NSPROTO_IPX || protocol > kLastIpxProtocol) {
         return FailSocket(WSAEPROTONOSUPPORT);
     }
-    if (const int injected = TakeInjectedFailure(SocketCall::Socket)) {
-        return FailSocketFromErrno(injected);
-    }
+    if (TakeInjectedFailure(SocketCall::Socket)) return INVALID_SOCKET;
     ipx::IpxSettings settings;
     std::string problem;
     if (const int error = ipx::ResolveSettings(settings, problem)) {
@@ -251,7 +249,7 @@ int BindIpx(ipx::IpxSocket &socket, const sockaddr *name, int nameLength) {
         (wanted.node != ipx::NodeNumber{} && wanted.node != ours.node)) {
         return Fail(WSAEADDRNOTAVAIL);
     }
-    if (const int injected = TakeInjectedFailure(SocketCall::Bind)) return FailFromErrno(injected);
+    if (TakeInjectedFailure(SocketCall::Bind)) return SOCKET_ERROR;
     if (const int error = socket.Bind(wanted.socket)) return FailFromErrno(error);
     return 0;
 }
@@ -260,9 +258,7 @@ int SendIpx(ipx::IpxSocket &socket, const char *buffer, int length, const sockad
             int toLength) {
     ipx::IpxAddress destination;
     if (!FromIpxRecord(to, toLength, destination)) return SOCKET_ERROR;
-    if (const int injected = TakeInjectedFailure(SocketCall::SendTo)) {
-        return FailFromErrno(injected);
-    }
+    if (TakeInjectedFailure(SocketCall::SendTo)) return SOCKET_ERROR;
     if (const int error = socket.SendTo(reinterpret_cast<const std::uint8_t *>(buffer),
                                         static_cast<std::size_t>(length), destination)) {
         return FailFromErrno(error);
@@ -278,9 +274,7 @@ int ReceiveIpx(ipx::IpxSocket &socket, char *buffer, int length, int flags, sock
     }
     if (flags != 0) return Fail(WSAEOPNOTSUPP);
     if (!socket.IsBound()) return Fail(WSAEINVAL);
-    if (const int injected = TakeInjectedFailure(SocketCall::RecvFrom)) {
-        return FailFromErrno(injected);
-    }
+    if (TakeInjectedFailure(SocketCall::RecvFrom)) return SOCKET_ERROR;
     const int fileFlags = ::fcntl(socket.Descriptor(), F_GETFL);
     if (fileFlags < 0) return FailFromErrno(errno);
     ipx::Received received;
@@ -404,9 +398,7 @@ SOCKET socket(int af, int type, int protocol) {
     if (af != detail::kWsAfInet) return FailSocket(WSAEAFNOSUPPORT);
     if (type != detail::kWsSockDgram) return FailSocket(WSAESOCKTNOSUPPORT);
     if (protocol != 0 && protocol != IPPROTO_UDP) return FailSocket(WSAEPROTONOSUPPORT);
-    if (const int injected = TakeInjectedFailure(SocketCall::Socket)) {
-        return FailSocketFromErrno(injected);
-    }
+    if (TakeInjectedFailure(SocketCall::Socket)) return INVALID_SOCKET;
     if (System().socket == nullptr) return FailSocketFromErrno(ENOSYS);
     const int descriptor = System().socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, IPPROTO_UDP);
     if (descriptor < 0) return FailSocketFromErrno(errno);
@@ -442,9 +434,7 @@ int ioctlsocket(SOCKET s, std::int32_t command, std::uint32_t *argument) {
     if (descriptor < 0) return SOCKET_ERROR;
     if (command != detail::kWsFionbio) return Fail(WSAEINVAL);
     if (argument == nullptr) return Fail(WSAEFAULT);
-    if (const int injected = TakeInjectedFailure(SocketCall::NonBlocking)) {
-        return FailFromErrno(injected);
-    }
+    if (TakeInjectedFailure(SocketCall::NonBlocking)) return SOCKET_ERROR;
     const int flags = ::fcntl(descriptor, F_GETFL);
     if (flags < 0) return FailFromErrno(errno);
     const int wanted = *argument != 0 ? flags | O_NONBLOCK : flags & ~O_NONBLOCK;
@@ -463,9 +453,7 @@ int setsockopt(SOCKET s, int level, int option, const char *value, int valueLeng
     if (value == nullptr || valueLength < static_cast<int>(sizeof enabled)) return Fail(WSAEFAULT);
     std::memcpy(&enabled, value, sizeof enabled);
     const int flag = enabled != 0 ? 1 : 0;
-    if (const int injected = TakeInjectedFailure(SocketCall::SetOption)) {
-        return FailFromErrno(injected);
-    }
+    if (TakeInjectedFailure(SocketCall::SetOption)) return SOCKET_ERROR;
     if (const auto ipxSocket = IpxSocketOf(descriptor)) {
         ipxSocket->SetBroadcast(flag != 0);
         return 0;
@@ -483,7 +471,7 @@ int bind(SOCKET s, const sockaddr *name, int nameLength) {
     if (const auto ipxSocket = IpxSocketOf(descriptor)) return BindIpx(*ipxSocket, name, nameLength);
     ::sockaddr_in address;
     if (!ToSystemAddress(name, nameLength, address)) return SOCKET_ERROR;
-    if (const int injected = TakeInjectedFailure(SocketCall::Bind)) return FailFromErrno(injected);
+    if (TakeInjectedFailure(SocketCall::Bind)) return SOCKET_ERROR;
     if (System().bind == nullptr) return FailFromErrno(ENOSYS);
     if (System().bind(descriptor, reinterpret_cast<const ::sockaddr *>(&address), sizeof address) !=
         0) {
@@ -526,9 +514,7 @@ int sendto(SOCKET s, const char *buffer, int length, int flags, const sockaddr *
     }
     ::sockaddr_in address;
     if (!ToSystemAddress(to, toLength, address)) return SOCKET_ERROR;
-    if (const int injected = TakeInjectedFailure(SocketCall::SendTo)) {
-        return FailTransfer(descriptor, injected);
-    }
+    if (TakeInjectedFailure(SocketCall::SendTo)) return SOCKET_ERROR;
     ::iovec data{const_cast<char *>(buffer), static_cast<std::size_t>(length)};
     ::msghdr message{};
     message.msg_name = &address;
@@ -556,9 +542,7 @@ int recvfrom(SOCKET s, char *buffer, int length, int flags, sockaddr *from, int 
     }
     if (flags != 0) return Fail(WSAEOPNOTSUPP);
     if (!IsBound(descriptor)) return Fail(WSAEINVAL);
-    if (const int injected = TakeInjectedFailure(SocketCall::RecvFrom)) {
-        return FailTransfer(descriptor, injected);
-    }
+    if (TakeInjectedFailure(SocketCall::RecvFrom)) return SOCKET_ERROR;
     ::sockaddr_in sender{};
     ::iovec data{buffer, static_cast<std::size_t>(length)};
     ::msghdr message{};
@@ -594,7 +578,7 @@ int select(int, fd_set *readSet, fd_set *writeSet, fd_set *exceptSet, const time
         !AddToPoll(exceptSet, POLLPRI, polls)) {
         return SOCKET_ERROR;
     }
-    if (const int injected = TakeInjectedFailure(SocketCall::Select)) return FailFromErrno(injected);
+    if (TakeInjectedFailure(SocketCall::Select)) return SOCKET_ERROR;
     if (PollUntil(polls, timeout) < 0) return FailFromErrno(errno);
     for (const ::pollfd &entry : polls) {
         if ((entry.revents & POLLNVAL) != 0) return Fail(WSAENOTSOCK);

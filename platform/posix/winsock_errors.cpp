@@ -11,7 +11,10 @@ namespace {
 
 thread_local int lastError = 0;
 
+// A failure injected for tests: a WinSock error (FailSocketCall) or a C
+// library error that takes the mapping a real one would (FailSystemCall).
 struct InjectedFailure {
+    int winsockError = 0;
     int errorNumber = 0;
     int remaining = 0;
 };
@@ -72,9 +75,9 @@ int WSAGetLastError() { return lastError; }
 
 void WSASetLastError(int error) { lastError = error; }
 
-void FailSocketCall(SocketCall call, int errorNumber, int count) {
+void FailSocketCall(SocketCall call, int winsockError, int count) {
     const std::lock_guard lock(injectionMutex);
-    injected[static_cast<std::size_t>(call)] = {errorNumber, count < 0 ? 0 : count};
+    injected[static_cast<std::size_t>(call)] = {winsockError, 0, count < 0 ? 0 : count};
 }
 
 namespace detail {
@@ -89,12 +92,29 @@ int WinsockErrorFor(int errorNumber) {
 
 void SetLastErrorFromErrno(int errorNumber) { lastError = WinsockErrorFor(errorNumber); }
 
-int TakeInjectedFailure(SocketCall call) {
+void FailSystemCall(SocketCall call, int errorNumber, int count) {
     const std::lock_guard lock(injectionMutex);
-    InjectedFailure &failure = injected[static_cast<std::size_t>(call)];
-    if (failure.remaining == 0) return 0;
-    --failure.remaining;
-    return failure.errorNumber;
+    injected[static_cast<std::size_t>(call)] = {0, errorNumber, count < 0 ? 0 : count};
+}
+
+bool TakeInjectedFailure(SocketCall call) {
+    InjectedFailure failure;
+    {
+        const std::lock_guard lock(injectionMutex);
+        InjectedFailure &armed = injected[static_cast<std::size_t>(call)];
+        if (armed.remaining == 0) return false;
+        --armed.remaining;
+        failure = armed;
+    }
+    const bool transfer = call == SocketCall::SendTo || call == SocketCall::RecvFrom;
+    if (failure.winsockError != 0) {
+        lastError = failure.winsockError;
+    } else if (transfer && failure.errorNumber == ECONNREFUSED) {
+        lastError = WSAECONNRESET;  // a port unreachable report, as for a real one
+    } else {
+        SetLastErrorFromErrno(failure.errorNumber);
+    }
+    return true;
 }
 
 }  // namespace detail

@@ -61,7 +61,12 @@ const SystemCalls &System();
 // WinSock is not started or `s` is no socket of ours.
 int DescriptorOf(SOCKET s);
 
-// The error injected for the next use of `call`, or 0 to go ahead.
-int TakeInjectedFailure(SocketCall call);
+// Tests: the next `count` uses of `call` fail with the C library error
+// `errorNumber`, mapped to WinSock's number as the system's own would be.
+void FailSystemCall(SocketCall call, int errorNumber, int count = 1);
+
+// True, with the last error set, when a failure is injected for this use
+// of `call` (FailSocketCall or FailSystemCall); false to go ahead.
+bool TakeInjectedFailure(SocketCall call);
 
 }  // namespace snmphelper::winsock::detail

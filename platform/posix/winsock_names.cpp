@@ -86,10 +86,7 @@ int gethostname(char *name, int nameLength) {
         WSASetLastError(WSAEFAULT);
         return SOCKET_ERROR;
     }
-    if (const int injected = detail::TakeInjectedFailure(SocketCall::HostName)) {
-        detail::SetLastErrorFromErrno(injected);
-        return SOCKET_ERROR;
-    }
+    if (detail::TakeInjectedFailure(SocketCall::HostName)) return SOCKET_ERROR;
     ::utsname system{};
     if (::uname(&system) != 0) {
         detail::SetLastErrorFromErrno(errno);

@@ -3,7 +3,7 @@
 // destructor process detach when the process unloads it.
 #include <dlfcn.h>
 
-#include "groups/library_entry.h"
+#include "platform/loader_hook.h"
 
 namespace snmphelper {
 namespace {

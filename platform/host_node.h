@@ -1,5 +1,6 @@
-// Where GUID creation on POSIX takes its six stable node bytes from, split
-// out so that each source can be tested alone.
+// Where GUID creation takes its six stable node bytes from, split out so
+// that each source can be tested alone. FindHostNode is each system's own;
+// the rest is the same everywhere.
 #pragma once
 
 #include <array>
@@ -21,10 +22,12 @@ std::optional<std::string> DefaultRouteInterface(std::string_view routeTable);
 // ignored), locally administered, not multicast. Nothing for an empty text.
 std::optional<HostNode> NodeFromMachineIdentity(std::string_view machineId);
 
-// The host's node: the hardware address of the default route's interface,
-// else of the first up, non-loopback interface with a 6-byte address, else
-// NodeFromMachineIdentity of /etc/machine-id (or D-Bus's copy of it), else
-// of the host name. Nothing only when all of them fail.
+// The host's node. On POSIX: the hardware address of the default route's
+// interface, else of the first up, non-loopback interface with a 6-byte
+// address, else NodeFromMachineIdentity of /etc/machine-id (or D-Bus's copy
+// of it), else of the host name. On Windows: the node of a sequential UUID
+// when it is an adapter's, else NodeFromMachineIdentity of the machine's
+// GUID, else of the computer name. Nothing only when all of them fail.
 std::optional<HostNode> FindHostNode();
 
 }  // namespace snmphelper::platform::detail

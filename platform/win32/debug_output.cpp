@@ -1,0 +1,10 @@
+// The debugger channel of Windows.
+#include <windows.h>
+
+#include "platform/debug_output.h"
+
+namespace snmphelper::platform::detail {
+
+void WriteDebugLine(const char *line) { ::OutputDebugStringA(line); }
+
+}  // namespace snmphelper::platform::detail
