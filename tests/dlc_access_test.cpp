@@ -17,6 +17,7 @@
 #include "platform/heap.h"
 #include "tests/fixtures/fake_dlcapi.h"
 #include "tests/support/debug_capture.h"
+#include "tests/support/fault_handlers.h"
 #include "tests/support/heap_faults.h"
 
 namespace snmphelper {
@@ -143,8 +144,7 @@ TEST_P(InitDlcAccessFirstCommand, LeavesDlcUnavailableAndSaysSoOnce) {
     const FakeDlc fake;
     ASSERT_TRUE(fake.Loaded());
     fake.Control<test::FakeDlcFirstCommandFn>("FakeDlcFirstCommand")(GetParam().how);
-    struct sigaction before {};
-    sigaction(SIGSEGV, nullptr, &before);
+    const test::FaultHandlers before;
     const test::DebugOutputCapture capture;
 
     EXPECT_EQ(InitDlcAccess(), kDlcFailed);
@@ -152,9 +152,7 @@ TEST_P(InitDlcAccessFirstCommand, LeavesDlcUnavailableAndSaysSoOnce) {
     EXPECT_EQ(capture.Lines(), std::vector<std::string>{"Got exception.DLC not installed"});
     EXPECT_FALSE(DlcAvailable());
     EXPECT_EQ(fake.Count(dlc::kDirStatus), 0);
-    struct sigaction after {};
-    sigaction(SIGSEGV, nullptr, &after);
-    EXPECT_EQ(after.sa_handler, before.sa_handler);  // the guard's handlers are gone
+    EXPECT_TRUE(test::FaultHandlers() == before);  // the guard's handlers are gone
     // As without the interface: a transport submits nothing.
     const std::uint8_t data[1] = {0};
     const std::uint8_t destination[6] = {};

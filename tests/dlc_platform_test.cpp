@@ -9,6 +9,7 @@
 
 #include "platform/event.h"
 #include "platform/exception_guard.h"
+#include "tests/support/fault_handlers.h"
 
 namespace snmphelper::platform {
 namespace {
@@ -116,15 +117,9 @@ struct GuardCase {
 class GuardedFault : public ::testing::TestWithParam<GuardCase> {};
 
 TEST_P(GuardedFault, IsReportedAndTheHandlersAreRestored) {
-    struct sigaction before[3] = {};
-    const int signals[3] = {SIGSEGV, SIGFPE, SIGILL};
-    for (int i = 0; i < 3; ++i) sigaction(signals[i], nullptr, &before[i]);
+    const test::FaultHandlers before;
     EXPECT_FALSE(RunGuarded(GetParam().call, nullptr));
-    for (int i = 0; i < 3; ++i) {
-        struct sigaction after {};
-        sigaction(signals[i], nullptr, &after);
-        EXPECT_EQ(after.sa_handler, before[i].sa_handler) << signals[i];
-    }
+    EXPECT_TRUE(test::FaultHandlers() == before);
     // The guard still works after a fault it caught.
     int value = 0;
     EXPECT_TRUE(RunGuarded(Completes, &value));

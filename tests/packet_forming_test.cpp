@@ -15,6 +15,7 @@
 #include "platform/string_table.h"
 #include "snmphelper.h"
 #include "tests/support/heap_faults.h"
+#include "tests/support/test_module.h"
 #include "tests/support/hex.h"
 #include "transact/packet_forming.h"
 
@@ -25,7 +26,6 @@ using namespace std::string_literals;
 using test::Hex;
 using test::ToHex;
 
-char moduleToken;
 
 // Community "t*o&r^e~l+d" as an OCTET STRING.
 const std::string kCommunityItem = "04 0B 74 2A 6F 26 72 5E 65 7E 6C 2B 64";
@@ -76,10 +76,10 @@ std::int32_t RequestIdOf(std::vector<std::uint8_t> packet) {
 
 class PacketFormingTest : public ::testing::Test {
 protected:
-    void SetUp() override { LibraryEntry(&moduleToken, kProcessAttach); }
+    void SetUp() override { LibraryEntry(test::TestModule(), kProcessAttach); }
     void TearDown() override {
         platform::SetStringResourceAvailable(kCommunityEntry, true);
-        LibraryEntry(&moduleToken, kProcessDetach);
+        LibraryEntry(test::TestModule(), kProcessDetach);
     }
 };
 

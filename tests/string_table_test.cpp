@@ -6,10 +6,11 @@
 
 #include "platform/string_table.h"
 
+#include "tests/support/test_module.h"
+
 namespace snmphelper {
 namespace {
 
-char module;  // any non-null token stands for the library's module
 
 struct EntryCase {
     std::uint32_t id;
@@ -36,7 +37,7 @@ TEST(StringTable, EveryEntryHasItsText) {
     for (const EntryCase &entry : kEntries) {
         char buffer[256];
         std::memset(buffer, 'x', sizeof buffer);
-        const int length = platform::LoadStringResource(&module, entry.id, buffer, sizeof buffer);
+        const int length = platform::LoadStringResource(test::TestModule(), entry.id, buffer, sizeof buffer);
         EXPECT_EQ(length, static_cast<int>(std::strlen(entry.text))) << "entry " << entry.id;
         EXPECT_STREQ(buffer, entry.text) << "entry " << entry.id;
     }
@@ -44,13 +45,13 @@ TEST(StringTable, EveryEntryHasItsText) {
 
 TEST(StringTable, CommunityIsElevenCharacters) {
     char buffer[256];
-    EXPECT_EQ(platform::LoadStringResource(&module, 17, buffer, sizeof buffer), 11);
+    EXPECT_EQ(platform::LoadStringResource(test::TestModule(), 17, buffer, sizeof buffer), 11);
 }
 
 TEST(StringTable, MissingEntriesGiveNothing) {
     for (std::uint32_t id : {0u, 1u, 14u, 15u, 16u, 18u, 31u, 32u, 1000u}) {
         char buffer[16] = "unchanged";
-        EXPECT_EQ(platform::LoadStringResource(&module, id, buffer, sizeof buffer), 0) << id;
+        EXPECT_EQ(platform::LoadStringResource(test::TestModule(), id, buffer, sizeof buffer), 0) << id;
         EXPECT_STREQ(buffer, "") << id;
     }
 }
@@ -58,31 +59,31 @@ TEST(StringTable, MissingEntriesGiveNothing) {
 TEST(StringTable, CopiesAtMostRoomLessOneAndTerminates) {
     char buffer[8];
     std::memset(buffer, 'x', sizeof buffer);
-    EXPECT_EQ(platform::LoadStringResource(&module, 2, buffer, 5), 4);
+    EXPECT_EQ(platform::LoadStringResource(test::TestModule(), 2, buffer, 5), 4);
     EXPECT_STREQ(buffer, "UdpT");
     EXPECT_EQ(buffer[5], 'x');  // nothing past the room
 
-    EXPECT_EQ(platform::LoadStringResource(&module, 2, buffer, 1), 0);
+    EXPECT_EQ(platform::LoadStringResource(test::TestModule(), 2, buffer, 1), 0);
     EXPECT_EQ(buffer[0], '\0');
 
     buffer[0] = 'x';
-    EXPECT_EQ(platform::LoadStringResource(&module, 2, buffer, 0), 0);
+    EXPECT_EQ(platform::LoadStringResource(test::TestModule(), 2, buffer, 0), 0);
     EXPECT_EQ(buffer[0], 'x');  // room 0: not even a terminator
 }
 
 TEST(StringTable, NeedsAModuleAndABuffer) {
     char buffer[32] = {};
     EXPECT_EQ(platform::LoadStringResource(nullptr, 17, buffer, sizeof buffer), 0);
-    EXPECT_EQ(platform::LoadStringResource(&module, 17, nullptr, 32), 0);
+    EXPECT_EQ(platform::LoadStringResource(test::TestModule(), 17, nullptr, 32), 0);
 }
 
 TEST(StringTable, TestsCanMakeAnEntryUnavailable) {
     char buffer[32];
     platform::SetStringResourceAvailable(17, false);
-    EXPECT_EQ(platform::LoadStringResource(&module, 17, buffer, sizeof buffer), 0);
-    EXPECT_EQ(platform::LoadStringResource(&module, 13, buffer, sizeof buffer), 4);  // others stay
+    EXPECT_EQ(platform::LoadStringResource(test::TestModule(), 17, buffer, sizeof buffer), 0);
+    EXPECT_EQ(platform::LoadStringResource(test::TestModule(), 13, buffer, sizeof buffer), 4);  // others stay
     platform::SetStringResourceAvailable(17, true);
-    EXPECT_EQ(platform::LoadStringResource(&module, 17, buffer, sizeof buffer), 11);
+    EXPECT_EQ(platform::LoadStringResource(test::TestModule(), 17, buffer, sizeof buffer), 11);
 }
 
 }  // namespace

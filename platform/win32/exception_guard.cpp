@@ -1,6 +1,7 @@
 // The fault guard over a vectored exception handler. GCC for Windows has no
-// __try/__except, so the handler, seeing a hardware fault on the guarding
-// thread during the guarded call, resumes that thread in a function that
+// __try/__except, so the handler, seeing a hardware fault (or a C++
+// exception of another module, which reaches us as a structured exception)
+// on the guarding thread during the guarded call, resumes that thread in a function that
 // jumps back to the guard. The jump is GCC's built-in one: it unwinds no
 // structured-exception frames, and none were set up inside the call.
 #include <windows.h>
@@ -18,8 +19,12 @@ void *activeGuard[5];  // __builtin_setjmp's buffer
 std::atomic<bool> guardActive{false};
 std::atomic<DWORD> guardingThread{0};
 
+// Visual C++'s exceptions, as a DLL built with it throws them past its callers.
+constexpr DWORD kVisualCppException = 0xE06D7363;
+
 bool IsFault(DWORD code) {
     switch (code) {
+    case kVisualCppException:
     case EXCEPTION_ACCESS_VIOLATION:
     case EXCEPTION_IN_PAGE_ERROR:
     case EXCEPTION_DATATYPE_MISALIGNMENT:

@@ -104,22 +104,6 @@ ProgramRun RunSnmphelper(const std::vector<std::string> &arguments) {
     return RunProgram(argv, ErrorOutput::Merged);
 }
 
-std::string BuildTreePath(const std::string &relative) {
-    if (const char *dir = std::getenv("SNMPHELPER_BINARY_DIR"); dir != nullptr && *dir != '\0') {
-        return std::string(dir) + "/" + relative;
-    }
-    char self[4096] = {};
-    const ssize_t length = readlink("/proc/self/exe", self, sizeof self - 1);
-    std::string build = length > 0 ? std::string(self, static_cast<std::size_t>(length)) : "./tests/x";
-    build = build.substr(0, build.rfind('/'));
-    return build.substr(0, build.rfind('/')) + "/" + relative;
-}
-
-std::string MakeTempFolder(const char *prefix) {
-    std::string pattern = std::string("/tmp/") + prefix + "-XXXXXX";
-    return mkdtemp(pattern.data()) != nullptr ? pattern : "/tmp";
-}
-
 ChildProcess::ChildProcess(const std::vector<std::string> &argv) {
     int pipeEnds[2];
     if (argv.empty() || pipe(pipeEnds) != 0) return;

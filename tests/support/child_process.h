@@ -9,11 +9,9 @@
 #include <string>
 #include <vector>
 
-namespace snmphelper::test {
+#include "tests/support/test_files.h"
 
-// A file below the build tree (SNMPHELPER_BINARY_DIR, else the folder above
-// the running test program's), e.g. "tools/snmphelper-printer-sim".
-std::string BuildTreePath(const std::string &relative);
+namespace snmphelper::test {
 
 // What a program run to its end left behind.
 struct ProgramRun {
@@ -94,8 +92,5 @@ private:
     std::string folder_;
     std::unique_ptr<ChildProcess> process_;
 };
-
-// A fresh folder below the temporary directory.
-std::string MakeTempFolder(const char *prefix);
 
 }  // namespace snmphelper::test

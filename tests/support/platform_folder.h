@@ -1,6 +1,7 @@
 // A temporary folder of platform libraries made the library's search path
-// (SNMPHELPER_PLATFORM_PATH) while the object lives: tests put stand-in
-// WinSock libraries there under the names the library looks for.
+// (SNMPHELPER_PLATFORM_PATH; on Windows the DLL directory) while the object
+// lives: tests put stand-in WinSock and DLC libraries there under the names
+// the library looks for.
 #pragma once
 
 #include <string>
@@ -24,6 +25,10 @@ private:
     std::string previous_;
     bool hadPrevious_ = false;
 };
+
+// A platform library's file name on this system: "dlcapi" is dlcapi.so, or
+// dlcapi.dll on Windows.
+std::string PlatformLibraryFile(const std::string &stem);
 
 // The path of a test fixture library in the build tree.
 std::string FixtureLibrary(const std::string &fixture);

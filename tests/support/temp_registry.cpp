@@ -43,12 +43,4 @@ std::string TempRegistry::Contents() const {
     return contents.str();
 }
 
-std::string PrinterKey(const std::string &printer, const std::string &valueLines) {
-    return "[HKEY_LOCAL_MACHINE\\Software\\Brelvin\\Palimar\\AdapterOnly\\" + printer + "]\n" + valueLines + "\n";
-}
-
-std::string PrinterHive(const std::string &printer, const std::string &valueLines) {
-    return "Windows Registry Editor Version 5.00\n\n" + PrinterKey(printer, valueLines);
-}
-
 }  // namespace snmphelper::test

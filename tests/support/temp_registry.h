@@ -1,6 +1,8 @@
 // A registry hive of its own for a test: a file in a fresh temporary folder,
 // made the process's registry (SNMPHELPER_REGISTRY) while the object lives.
-// Child processes started meanwhile inherit it.
+// Child processes started meanwhile inherit it. On Windows the hive is the
+// system registry's Software\Brelvin key, replaced while the object lives
+// (support/win32/temp_registry.cpp); Path() then names that key.
 #pragma once
 
 #include <string>

@@ -4,13 +4,19 @@
 // test program, at the platform libraries of the build tree.
 #include <cstdlib>
 
+#include "tests/support/test_files.h"
+
 namespace {
+
+void SetUnlessSet(const char *name, const char *value) {
+    if (std::getenv(name) == nullptr) snmphelper::test::SetEnvironment(name, value);
+}
 
 struct TestPaths {
     TestPaths() {
-        setenv("SNMPHELPER_SOURCE_DIR", SNMPHELPER_TEST_SOURCE_DIR, 0);
-        setenv("SNMPHELPER_BINARY_DIR", SNMPHELPER_TEST_BINARY_DIR, 0);
-        setenv("SNMPHELPER_PLATFORM_PATH", SNMPHELPER_TEST_BINARY_DIR "/snmphelper", 0);
+        SetUnlessSet("SNMPHELPER_SOURCE_DIR", SNMPHELPER_TEST_SOURCE_DIR);
+        SetUnlessSet("SNMPHELPER_BINARY_DIR", SNMPHELPER_TEST_BINARY_DIR);
+        SetUnlessSet("SNMPHELPER_PLATFORM_PATH", SNMPHELPER_TEST_BINARY_DIR "/snmphelper");
     }
 };
 

@@ -1,0 +1,53 @@
+# The Windows lane: the platform-independent tests, cross-built with
+# MinGW and run under Wine. GoogleTest is built here from Debian's sources.
+# The tests that touch the registry share Wine's, so every test runs alone.
+set(GOOGLETEST_SOURCE_DIR /usr/src/googletest CACHE PATH "GoogleTest's sources")
+get_directory_property(saved_options COMPILE_OPTIONS)
+set_directory_properties(PROPERTIES COMPILE_OPTIONS "")
+set(gtest_disable_pthreads OFF CACHE BOOL "" FORCE)
+add_subdirectory(${GOOGLETEST_SOURCE_DIR} ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+set_directory_properties(PROPERTIES COMPILE_OPTIONS "${saved_options}")
+
+set(WINDOWS_TEST_SUPPORT
+  support/ber_build.cpp support/debug_capture.cpp support/heap_faults.cpp support/hex.cpp
+  support/message_variants.cpp support/platform_folder.cpp support/printer_hive.cpp support/test_files.cpp
+  support/win32/temp_registry.cpp)
+add_library(test_support STATIC ${WINDOWS_TEST_SUPPORT})
+target_include_directories(test_support PUBLIC ${CMAKE_SOURCE_DIR})
+target_link_libraries(test_support PUBLIC snmphelper_core gtest gmock)
+
+# The stand-in DLC interface, as dlcapi.dll is loaded: AcsLan undecorated.
+set(FIXTURE_DIR ${CMAKE_CURRENT_BINARY_DIR}/fixtures)
+set(TEST_FIXTURES "")
+foreach(variant "fake_dlcapi" "fake_dlcapi_without_acslan:FAKE_WITHOUT_AcsLan")
+  string(REPLACE ":" ";" parts "${variant}")
+  list(GET parts 0 fixture)
+  add_library(${fixture} MODULE fixtures/fake_dlcapi.cpp ${CMAKE_SOURCE_DIR}/platform/win32/event.cpp)
+  list(LENGTH parts count)
+  if(count GREATER 1)
+    list(GET parts 1 definition)
+    target_compile_definitions(${fixture} PRIVATE ${definition})
+  endif()
+  target_include_directories(${fixture} PRIVATE ${CMAKE_SOURCE_DIR})
+  target_link_options(${fixture} PRIVATE -static -Wl,--kill-at)
+  set_target_properties(${fixture} PROPERTIES PREFIX "" SUFFIX ".dll" LIBRARY_OUTPUT_DIRECTORY ${FIXTURE_DIR})
+  list(APPEND TEST_FIXTURES ${fixture})
+endforeach()
+
+set(WINDOWS_TESTS
+  ascii_rewrite_test ber_decode_test ber_encode_test codec_round_trip_test dlc_access_test
+  dlc_platform_test dlc_transport_test guid_test object_groups_test packet_forming_test pdu_encoder_test
+  request_id_test request_record_test response_decoder_test response_extraction_test string_table_test
+  trap_decoder_test value_decoding_test)
+foreach(name ${WINDOWS_TESTS})
+  # The library's string table, as the DLL holds it (see support/test_module.h).
+  add_executable(${name} ${name}.cpp support/per_test/test_paths.cpp
+    ${CMAKE_SOURCE_DIR}/platform/win32/snmphelper.rc)
+  target_compile_definitions(${name} PRIVATE
+    SNMPHELPER_TEST_SOURCE_DIR="${CMAKE_SOURCE_DIR}" SNMPHELPER_TEST_BINARY_DIR="${CMAKE_BINARY_DIR}")
+  target_link_libraries(${name} PRIVATE test_support gtest_main)
+  target_link_options(${name} PRIVATE -static)
+  add_dependencies(${name} ${TEST_FIXTURES})
+  add_test(NAME ${name} COMMAND ${name})
+  set_tests_properties(${name} PROPERTIES RUN_SERIAL ON)
+endforeach()
