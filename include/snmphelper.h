@@ -347,10 +347,12 @@ typedef struct SnmpTransaction {
                                 HelperSNMPTransact (the configuration's
                                 timeout, 10 s for a set) */
     int32_t retries;         /* in: re-sends while the printer stays silent on
-                                one protocol, and further attempts after an
-                                undecodable or foreign reply;
-                                SNMP_TRANSACTION_CONFIGURED: the configuration's
-                                retry count */
+                                one protocol (none after the last wait), and
+                                further attempts after an undecodable or
+                                foreign reply; SNMP_TRANSACTION_CONFIGURED: as
+                                HelperSNMPTransact (the configuration's retry
+                                count for such replies, two waits per
+                                protocol while silent) */
     uint32_t errorStatus;    /* out: the reply's error-status (RFC 1157 4.1.1), 0 without a reply */
     uint32_t errorIndex;     /* out: the reply's error-index, 0 without a reply */
     uint32_t protocol;       /* out: protocol of the last transport used (1, 2, 4), 0 when none opened */

@@ -150,15 +150,17 @@ std::int32_t DeliverReply(const SnmpReqParam &reply, std::int32_t requestType, c
     return requestType == SNMP_REQUEST_SET ? 0 : SNMP_RESULT_DOES_NOT_FIT;
 }
 
-// The caller's timing where given, the configuration's otherwise. A caller's
-// retry count also counts the re-sends while the printer is silent, and no
-// re-send follows the last wait.
+// The caller's timing where given, HelperSNMPTransact's otherwise. A
+// caller's retry count also counts the re-sends while the printer is silent,
+// and no re-send follows the last wait.
 Timing CallerTiming(std::int32_t requestType, const SnmpTransaction &transaction) {
     Timing timing = ConfiguredTiming(requestType);
     if (transaction.timeoutSeconds != SNMP_TRANSACTION_CONFIGURED) timing.timeoutSeconds = transaction.timeoutSeconds;
-    if (transaction.retries != SNMP_TRANSACTION_CONFIGURED) timing.retries = transaction.retries;
-    timing.receiveAttempts = static_cast<std::uint32_t>(timing.retries);
-    timing.resendAfterLastReceive = false;
+    if (transaction.retries != SNMP_TRANSACTION_CONFIGURED) {
+        timing.retries = transaction.retries;
+        timing.receiveAttempts = static_cast<std::uint32_t>(transaction.retries);
+        timing.resendAfterLastReceive = false;
+    }
     timing.observer = transaction.observer;
     timing.observerContext = transaction.observerContext;
     return timing;

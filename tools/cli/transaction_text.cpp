@@ -215,8 +215,8 @@ std::vector<ReplyVariable> ToVariables(const SnmpReqParam &reply) {
     return variables;
 }
 
-// -v/--dump: each datagram on standard error with the time since the
-// first one.
+// -v/--dump: each datagram on standard error, with the time since the
+// transaction began.
 struct DumpState {
     std::chrono::steady_clock::time_point start = std::chrono::steady_clock::now();
 };
@@ -240,18 +240,6 @@ void SNMPHELPER_CALL DumpDatagram(void *context, std::int32_t direction, std::ui
     for (std::size_t at = 0; at < length; at += kOctetsPerLine) {
         const std::size_t count = std::min<std::size_t>(kOctetsPerLine, length - at);
         std::fprintf(stderr, "  %04zX  %s\n", at, HexOctets(datagram + at, count).c_str());
-    }
-}
-
-// The identifiers of a comma-joined list.
-std::vector<std::string> SplitList(const std::string &list) {
-    std::vector<std::string> parts;
-    std::size_t start = 0;
-    for (;;) {
-        const std::size_t comma = list.find(',', start);
-        parts.push_back(list.substr(start, comma == std::string::npos ? std::string::npos : comma - start));
-        if (comma == std::string::npos) return parts;
-        start = comma + 1;
     }
 }
 
@@ -527,8 +515,10 @@ int RunAndPrint(const std::string &command, const std::string &printer, std::int
                 const std::string &identifiers, const std::string &valueText, bool json) {
     std::string joined;
     int exitCode = kExitOk;
-    if (!PrepareTransaction(command, printer, SplitList(identifiers), json, joined, exitCode)) return exitCode;
-    std::vector<std::string> requested = SplitList(joined);
+    std::vector<std::string> typed = SplitIdentifiers(identifiers.c_str());
+    if (typed.empty()) typed.emplace_back();  // refused as an empty identifier
+    if (!PrepareTransaction(command, printer, typed, json, joined, exitCode)) return exitCode;
+    std::vector<std::string> requested = SplitIdentifiers(joined.c_str());
     TransactionOutcome outcome = Transact(printer, requestType, joined, valueText);
     if (outcome.result == SNMP_RESULT_ERROR_STATUS) {
         // net-snmp's tools send a get again without the failed object, so
