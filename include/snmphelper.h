@@ -360,7 +360,8 @@ typedef struct SnmpTransaction {
     void *observerContext;          /* in: handed to observer */
     SnmpReqParam *reply;     /* out: the decoded reply, whatever its
                                 error-status, or null; release it with
-                                HelperFreeReqParam. Set to null on entry. */
+                                HelperFreeReqParam. Set to null (and the error
+                                fields to 0) once the arguments are accepted. */
 } SnmpTransaction;
 
 /*
