@@ -608,29 +608,31 @@ TEST_F(TransactionTest, ExTakesTheCallersTimeoutAndRetriesOverTheConfiguration) 
 }
 
 TEST_F(TransactionTest, ExWithoutTimingOfItsOwnWaitsAsTheOriginalDoes) {
-    // A timeout of 0 makes every wait a poll. As HelperSNMPTransact: the
-    // send and a re-send after each of the two failed receives, whatever the
-    // retry count, which counts only attempts after unusable replies.
-    UseLab(0, 5);
-    PrinterSimulator &sim = StartSim({"--fault", "silent"});
-    ExOutcome silent;
-    TransactEx(silent, SNMP_REQUEST_GET, kSysName, 1, SNMP_TRANSACTION_CONFIGURED, SNMP_TRANSACTION_CONFIGURED);
-    EXPECT_EQ(silent.result, SNMP_RESULT_NO_REPLY);
-    EXPECT_EQ(sim.WaitForLogLines(3), 3u);
-    EXPECT_EQ(sim.LogLines().size(), 3u);
-
-    {
+    // As HelperSNMPTransact. Silent (a timeout of 0 makes every wait a poll):
+    // the send and a re-send after each of the two failed receives, whatever
+    // the retry count. Foreign replies: one attempt more per retry.
+    struct Case {
+        int timeout;
+        int retries;
+        const char *fault;
+        std::size_t sends;
+    };
+    for (const Case &c : {Case{0, 5, "silent", 3}, Case{1, 2, "foreign-id", 3}}) {
+        SCOPED_TRACE(c.fault);
+        {
+            std::lock_guard<std::mutex> lock(createdMutex);
+            created.clear();
+        }
+        UseLab(c.timeout, c.retries);
+        PrinterSimulator &sim = StartSim({"--fault", c.fault});
+        ExOutcome outcome;
+        TransactEx(outcome, SNMP_REQUEST_GET, kSysName, 1, SNMP_TRANSACTION_CONFIGURED, SNMP_TRANSACTION_CONFIGURED);
+        EXPECT_EQ(outcome.result, SNMP_RESULT_NO_REPLY);
+        EXPECT_EQ(sim.WaitForLogLines(c.sends), c.sends);
+        EXPECT_EQ(sim.LogLines().size(), c.sends);
         std::lock_guard<std::mutex> lock(createdMutex);
-        created.clear();
+        for (const CreatedTransport &transport : created) EXPECT_EQ(transport.timeoutSeconds, c.timeout);
     }
-    UseLab(1, 2);
-    PrinterSimulator &foreign = StartSim({"--fault", "foreign-id"});
-    ExOutcome outcome;
-    TransactEx(outcome, SNMP_REQUEST_GET, kSysName, 1, SNMP_TRANSACTION_CONFIGURED, SNMP_TRANSACTION_CONFIGURED);
-    EXPECT_EQ(outcome.result, SNMP_RESULT_NO_REPLY);
-    EXPECT_EQ(foreign.WaitForLogLines(3), 3u);
-    std::lock_guard<std::mutex> lock(createdMutex);
-    for (const CreatedTransport &transport : created) EXPECT_EQ(transport.timeoutSeconds, 1);
 }
 
 TEST_F(TransactionTest, ExRefusesNullAndMalformedArgumentsWithoutSending) {
