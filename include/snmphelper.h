@@ -311,6 +311,93 @@ SNMPHELPER_API int32_t SNMPHELPER_CALL HelperSNMPTransactAscii(const char *print
                                                                uint32_t *valueListSize,
                                                                uint32_t varCount);
 
+/* Directions of an SnmpDatagramObserver call. */
+#define SNMP_DATAGRAM_SENT 0
+#define SNMP_DATAGRAM_RECEIVED 1
+
+/*
+ * Told of each datagram of a transaction as it goes: every request handed to
+ * a transport (re-sends included) and every datagram received, whether or not
+ * it turns out to be the reply. Runs on the calling thread, inside the
+ * transaction; the octets are valid only during the call.
+ *   context    the observerContext of the SnmpTransaction.
+ *   direction  SNMP_DATAGRAM_SENT or SNMP_DATAGRAM_RECEIVED.
+ *   protocol   the protocol carrying it: 1 IPX, 2 IP, 4 DLC.
+ */
+typedef void(SNMPHELPER_CALL *SnmpDatagramObserver)(void *context, int32_t direction,
+                                                    uint32_t protocol, const uint8_t *datagram,
+                                                    uint32_t length);
+
+/* "Use the configuration" for SnmpTransaction.timeoutSeconds and .retries. */
+#define SNMP_TRANSACTION_CONFIGURED (-1)
+
+/* Refused arguments of HelperSNMPTransactEx. */
+#define SNMP_RESULT_INVALID_ARGUMENT 25015
+
+/*
+ * The per-call settings and the outcome of HelperSNMPTransactEx. Fixed-width
+ * fields first, pointers last, so that the layout is the natural one for
+ * 32-bit and 64-bit callers alike: offsets 0-20, then observer at 24,
+ * observerContext at 24 + pointer size, reply after it.
+ */
+typedef struct SnmpTransaction {
+    uint32_t recordSize;     /* in: sizeof(SnmpTransaction) */
+    int32_t timeoutSeconds;  /* in: seconds of each wait for a reply (0: only
+                                look); SNMP_TRANSACTION_CONFIGURED: as
+                                HelperSNMPTransact (the configuration's
+                                timeout, 10 s for a set) */
+    int32_t retries;         /* in: re-sends while the printer stays silent on
+                                one protocol (none after the last wait), and
+                                further attempts after an undecodable or
+                                foreign reply; SNMP_TRANSACTION_CONFIGURED: as
+                                HelperSNMPTransact (the configuration's retry
+                                count for such replies, two waits per
+                                protocol while silent) */
+    uint32_t errorStatus;    /* out: the reply's error-status (RFC 1157 4.1.1), 0 without a reply */
+    uint32_t errorIndex;     /* out: the reply's error-index, 0 without a reply */
+    uint32_t protocol;       /* out: protocol of the last transport used (1, 2, 4), 0 when none opened */
+    SnmpDatagramObserver observer;  /* in: may be null */
+    void *observerContext;          /* in: handed to observer */
+    SnmpReqParam *reply;     /* out: the decoded reply, whatever its
+                                error-status, or null; release it with
+                                HelperFreeReqParam. Set to null (and the error
+                                fields to 0) once the arguments are accepted. */
+} SnmpTransaction;
+
+/*
+ * HelperSNMPTransact's transaction (the same forming, channel, protocol
+ * switches and request-id matching), with the timeout and retry count of
+ * this call, the datagrams shown to an observer, and the reply handed back
+ * decoded rather than as text: every value type, Opaque included, and the
+ * error fields.
+ *   printerName    in      as for HelperSNMPTransact; null is refused.
+ *   requestType    in      SNMP_REQUEST_GET, SNMP_REQUEST_GET_NEXT or
+ *                          SNMP_REQUEST_SET.
+ *   oidList        in/out  writable, comma-joined identifiers, split in place
+ *                          while the request is formed; nothing is written
+ *                          back.
+ *   oidListSize    in      room of oidList in bytes, terminator included.
+ *   valueList      in/out  for SNMP_REQUEST_SET the values, in the form of
+ *                          HelperDecodeValue, consumed in place; not read
+ *                          otherwise (may be null).
+ *   valueListSize  in      room of valueList in bytes.
+ *   varCount       in      number of identifiers (and values) to send.
+ *   transaction    in/out  settings and outcome, see SnmpTransaction.
+ * Returns 0 for a reply with error-status 0; SNMP_RESULT_ERROR_STATUS for a
+ * reply with any other error-status, genErr included (reply, errorStatus and
+ * errorIndex are set); SNMP_RESULT_INVALID_ARGUMENT for a null printerName,
+ * oidList or transaction, a recordSize other than sizeof(SnmpTransaction),
+ * or a timeout or retry count below SNMP_TRANSACTION_CONFIGURED (nothing
+ * sent, the record's outputs untouched); otherwise HelperSNMPTransact's
+ * failures (no reply, undecodable reply, forming and sending results).
+ */
+SNMPHELPER_API int32_t SNMPHELPER_CALL HelperSNMPTransactEx(const char *printerName,
+                                                            int32_t requestType, char *oidList,
+                                                            uint32_t oidListSize, char *valueList,
+                                                            uint32_t valueListSize,
+                                                            uint32_t varCount,
+                                                            SnmpTransaction *transaction);
+
 /*
  * Fetches every object of one of the 26 fixed object groups in one
  * GetRequest.

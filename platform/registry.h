@@ -35,6 +35,7 @@ inline constexpr std::uint32_t kKeyAllAccess = 0xF003F;
 // Result codes, the Windows system error codes of the same meaning.
 inline constexpr std::int32_t kRegistrySuccess = 0;           // ERROR_SUCCESS
 inline constexpr std::int32_t kRegistryNotFound = 2;          // ERROR_FILE_NOT_FOUND
+inline constexpr std::int32_t kRegistryPathNotFound = 3;      // ERROR_PATH_NOT_FOUND: the store's folder is missing
 inline constexpr std::int32_t kRegistryAccessDenied = 5;      // ERROR_ACCESS_DENIED
 inline constexpr std::int32_t kRegistryNoMemory = 8;          // ERROR_NOT_ENOUGH_MEMORY
 inline constexpr std::int32_t kRegistryInvalidParameter = 87; // ERROR_INVALID_PARAMETER

@@ -28,6 +28,15 @@ const char *const kResponse =
     "30 23 02 01 00 04 00 A2 1C 02 01 01 02 01 00 02 01 00 30 11 30 0F 06 08 2B 06 01 02 01 01"
     " 01 00 04 03 61 62 63";
 
+TEST(DecodeCommand, GetResponseAsJson) {
+    const ProgramRun run = RunSnmphelper({"decode", "--json", kResponse});
+    EXPECT_EQ(run.exitCode, 0) << run.out;
+    EXPECT_EQ(run.out,
+              "{\"pdu\":\"GetResponse\",\"community\":\"\",\"requestId\":1,\"errorStatus\":0,"
+              "\"errorStatusName\":\"noError\",\"errorIndex\":0,\"variables\":[{\"oid\":\"1.3.6.1.2.1.1.1.0\","
+              "\"type\":\"OCTET STRING\",\"value\":\"abc\"}]}\n");
+}
+
 TEST(DecodeCommand, GetResponse) {
     const ProgramRun run = RunSnmphelper({"decode", kResponse});
     EXPECT_EQ(run.exitCode, 0) << run.out;

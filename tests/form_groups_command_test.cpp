@@ -19,6 +19,14 @@ TEST(FormAndGroupsCommands, FormPrintsTheRequest) {
               " 00 30 0E 30 0C 06 08 2B 06 01 02 01 01 01 00 04 00\n");
 }
 
+TEST(FormAndGroupsCommands, FormPrintsTheRequestAsJson) {
+    const ProgramRun run = RunSnmphelper({"form", "get", "1.3.6.1.2.1.1.1.0", "--json"});
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_EQ(run.out,
+              "{\"command\":\"form\",\"type\":\"get\",\"length\":45,\"hex\":\"30 2B 02 01 00 04 0B 74 2A 6F 26 72 5E "
+              "65 7E 6C 2B 64 A0 19 02 01 01 02 01 00 02 01 00 30 0E 30 0C 06 08 2B 06 01 02 01 01 01 00 04 00\"}\n");
+}
+
 TEST(FormAndGroupsCommands, FormSetTakesTheValues) {
     const ProgramRun run = RunSnmphelper({"form", "set", "1.3.6.1.2.1.1.5.0", "2,3,abc"});
     EXPECT_EQ(run.exitCode, 0);

@@ -204,6 +204,25 @@ TEST_F(RegistryCommands, ImportOfAWindowsExportAndExportBack) {
     EXPECT_EQ(registry.Contents(), before);
 }
 
+TEST_F(RegistryCommands, ImportSaysWhatItDidAndAMissingFolderIsNamedAsSuch) {
+    TempRegistry registry;
+    const std::string file = registry.Folder() + "/one.reg";
+    std::ofstream(file) << test::PrinterHive("P", "\"MAC Address\"=\"\"\n");
+    ProgramRun outcome = RunSnmphelper({"registry", "import", file});
+    EXPECT_EQ(outcome.exitCode, 0) << outcome.out;
+    EXPECT_EQ(outcome.out, "registry import: merged " + file + " into the registry " + registry.Path() + "\n");
+
+    // A store in a folder below one that does not exist: not a permission problem.
+    const std::string deep = registry.Folder() + "/missing/deeper/registry.reg";
+    setenv("SNMPHELPER_REGISTRY", deep.c_str(), 1);
+    outcome = RunSnmphelper({"printer", "add", "Q", "--ip", "10.1.2.3"});
+    setenv("SNMPHELPER_REGISTRY", registry.Path().c_str(), 1);
+    EXPECT_EQ(outcome.exitCode, 1);
+    EXPECT_EQ(outcome.out.find("permission denied"), std::string::npos) << outcome.out;
+    EXPECT_NE(outcome.out.find("the folder of the registry " + deep + " does not exist"), std::string::npos)
+        << outcome.out;
+}
+
 TEST_F(RegistryCommands, BrokenHiveIsReportedAndLeftAsItWas) {
     const std::string broken = "Windows Registry Editor Version 5.00\n\n[HKEY_LOCAL_MACHINE\\Software]\n\"x\"=oops\n";
     TempRegistry registry(broken);

@@ -236,5 +236,20 @@ TEST_F(SnmpdInterop, SetOfAWritableObjectIsReadBack) {
     EXPECT_EQ(SnmpGet(kSysLocation), (Variable{kSysLocation, item}));
 }
 
+// net-snmp's agent serves its load averages (UCD-SNMP-MIB laLoadFloat) as
+// Opaque floats: the tool's walk reads them all, as hex.
+TEST_F(SnmpdInterop, TheToolWalksOpaqueValuesToTheEnd) {
+    const ProgramRun run = test::RunSnmphelper({"walk", "agent", "1.3.6.1.4.1.2021.10.1.6", "--json"});
+    ASSERT_EQ(run.exitCode, 0) << run.out;
+    std::size_t opaque = 0;
+    for (std::size_t at = run.out.find("\"type\":\"Opaque\",\"value\":{\"hex\":\"9F7804"); at != std::string::npos;
+         at = run.out.find("\"type\":\"Opaque\",\"value\":{\"hex\":\"9F7804", at + 1)) {
+        ++opaque;
+    }
+    EXPECT_EQ(opaque, 3u) << run.out;  // the 1, 5 and 15 minute averages
+    const ProgramRun text = test::RunSnmphelper({"get", "agent", "1.3.6.1.4.1.2021.10.1.6.1"});
+    EXPECT_EQ(text.out.rfind("1.3.6.1.4.1.2021.10.1.6.1 = Opaque: 9F 78 04 ", 0), 0u) << text.out;
+}
+
 }  // namespace
 }  // namespace snmphelper

@@ -189,6 +189,13 @@ protected:
         return *sim_;
     }
 
+    // An objects file for the simulator, in the registry's temporary folder.
+    std::string WriteObjects(const std::string &lines) const {
+        const std::string path = registry_->Folder() + "/objects.txt";
+        std::ofstream(path) << lines;
+        return path;
+    }
+
     std::unique_ptr<TempRegistry> registry_;
     std::unique_ptr<PrinterSimulator> sim_;
 };
@@ -503,6 +510,164 @@ TEST_F(TransactionTest, KeepAliveWithoutMemorySaysSoAndSendsNothing) {
     EXPECT_EQ(debug.Lines(), std::vector<std::string>{"HelperTrapKeepAlive:Unable to allocate memory"});
     EXPECT_TRUE(CreatedProtocols().empty());
     EXPECT_EQ(HelperTrapKeepAlive(nullptr), SNMP_RESULT_NO_REPLY);
+}
+
+// --- HelperSNMPTransactEx ------------------------------------------------------
+
+// One call of the extended export with its own timing; `values` for a set.
+struct ExOutcome {
+    std::int32_t result = -1;
+    SnmpTransaction transaction{};
+    std::vector<std::pair<std::int32_t, std::uint32_t>> datagrams;  // direction, length
+
+    ExOutcome() = default;
+    ExOutcome(const ExOutcome &) = delete;
+    ExOutcome &operator=(const ExOutcome &) = delete;
+    ~ExOutcome() { HelperFreeReqParam(transaction.reply); }
+};
+
+void SNMPHELPER_CALL RecordDatagram(void *context, std::int32_t direction, std::uint32_t protocol,
+                                    const std::uint8_t *datagram, std::uint32_t length) {
+    auto &outcome = *static_cast<ExOutcome *>(context);
+    EXPECT_EQ(protocol, 2u);
+    EXPECT_NE(datagram, nullptr);
+    outcome.datagrams.emplace_back(direction, length);
+}
+
+void TransactEx(ExOutcome &outcome, std::int32_t requestType, const std::string &oids, std::uint32_t count,
+                std::int32_t timeout, std::int32_t retries, const std::string &values = "") {
+    std::string oidBuffer = oids + '\0';
+    std::string valueBuffer = values + '\0';
+    outcome.transaction.recordSize = sizeof outcome.transaction;
+    outcome.transaction.timeoutSeconds = timeout;
+    outcome.transaction.retries = retries;
+    outcome.transaction.observer = RecordDatagram;
+    outcome.transaction.observerContext = &outcome;
+    outcome.result = HelperSNMPTransactEx("lab", requestType, oidBuffer.data(), static_cast<std::uint32_t>(oidBuffer.size()),
+                                          valueBuffer.data(), static_cast<std::uint32_t>(valueBuffer.size()), count,
+                                          &outcome.transaction);
+}
+
+TEST_F(TransactionTest, ExHandsBackTheDecodedReplyOpaqueIncludedAndShowsTheDatagrams) {
+    UseLab();
+    StartSim({"--objects", WriteObjects("1.3.6.1.4.1.99.1.0 OPAQUE 9f780442f60000\n")});
+    ExOutcome outcome;
+    TransactEx(outcome, SNMP_REQUEST_GET, std::string(kSysName) + ",1.3.6.1.4.1.99.1.0", 2, 1, 0);
+    ASSERT_EQ(outcome.result, 0);
+    const SnmpReqParam *reply = outcome.transaction.reply;
+    ASSERT_NE(reply, nullptr);
+    ASSERT_EQ(reply->varBindCount, 2u);
+    EXPECT_STREQ(reply->varBinds[0].oid, kSysName);
+    EXPECT_EQ(std::string(reinterpret_cast<const char *>(reply->varBinds[0].value), reply->varBinds[0].valueLength),
+              kSimSysName);
+    EXPECT_EQ(reply->varBinds[1].valueType, SNMP_VALUE_OPAQUE);
+    const std::uint8_t opaque[] = {0x9f, 0x78, 0x04, 0x42, 0xf6, 0x00, 0x00};
+    ASSERT_EQ(reply->varBinds[1].valueLength, sizeof opaque);
+    EXPECT_EQ(std::memcmp(reply->varBinds[1].value, opaque, sizeof opaque), 0);
+    EXPECT_EQ(outcome.transaction.errorStatus, 0u);
+    EXPECT_EQ(outcome.transaction.protocol, 2u);
+    ASSERT_EQ(outcome.datagrams.size(), 2u);
+    EXPECT_EQ(outcome.datagrams[0].first, SNMP_DATAGRAM_SENT);
+    EXPECT_EQ(outcome.datagrams[1].first, SNMP_DATAGRAM_RECEIVED);
+}
+
+TEST_F(TransactionTest, ExReportsErrorStatusAndIndexWithTheReplyGenErrIncluded) {
+    UseLab();
+    for (const auto &[status, index] : {std::pair{2u, 2u}, std::pair{5u, 1u}}) {
+        SCOPED_TRACE(status);
+        StartSim({"--fault", "error-status:" + std::to_string(status) + ":" + std::to_string(index)});
+        ExOutcome outcome;
+        TransactEx(outcome, SNMP_REQUEST_GET, std::string(kSysName) + "," + kSysLocation, 2, 1, 0);
+        EXPECT_EQ(outcome.result, SNMP_RESULT_ERROR_STATUS);
+        EXPECT_EQ(outcome.transaction.errorStatus, status);
+        EXPECT_EQ(outcome.transaction.errorIndex, index);
+        ASSERT_NE(outcome.transaction.reply, nullptr);
+        EXPECT_EQ(outcome.transaction.reply->varBindCount, 2u);
+    }
+}
+
+TEST_F(TransactionTest, ExTakesTheCallersTimeoutAndRetriesOverTheConfiguration) {
+    // The configuration would wait 30 s five times over; the call asks for
+    // only looking, and the log counts what was sent.
+    UseLab(30, 5);
+    for (std::int32_t retries : {0, 2}) {
+        SCOPED_TRACE(retries);
+        PrinterSimulator &sim = StartSim({"--fault", "silent"});
+        ExOutcome outcome;
+        TransactEx(outcome, SNMP_REQUEST_SET, kSysLocation, 1, 0, retries, "2,3,abc");
+        EXPECT_EQ(outcome.result, SNMP_RESULT_NO_REPLY);
+        EXPECT_EQ(outcome.transaction.reply, nullptr);
+        const auto sends = static_cast<std::size_t>(retries + 1);
+        EXPECT_EQ(sim.WaitForLogLines(sends), sends);
+        EXPECT_EQ(sim.LogLines().size(), sends);
+        EXPECT_EQ(outcome.datagrams.size(), sends);
+        std::lock_guard<std::mutex> lock(createdMutex);
+        for (const CreatedTransport &transport : created) EXPECT_EQ(transport.timeoutSeconds, 0);
+        created.clear();
+    }
+}
+
+TEST_F(TransactionTest, ExWithoutTimingOfItsOwnWaitsAsTheOriginalDoes) {
+    // As HelperSNMPTransact. Silent (a timeout of 0 makes every wait a poll):
+    // the send and a re-send after each of the two failed receives, whatever
+    // the retry count. Foreign replies: one attempt more per retry.
+    struct Case {
+        int timeout;
+        int retries;
+        const char *fault;
+        std::size_t sends;
+    };
+    for (const Case &c : {Case{0, 5, "silent", 3}, Case{1, 2, "foreign-id", 3}}) {
+        SCOPED_TRACE(c.fault);
+        {
+            std::lock_guard<std::mutex> lock(createdMutex);
+            created.clear();
+        }
+        UseLab(c.timeout, c.retries);
+        PrinterSimulator &sim = StartSim({"--fault", c.fault});
+        ExOutcome outcome;
+        TransactEx(outcome, SNMP_REQUEST_GET, kSysName, 1, SNMP_TRANSACTION_CONFIGURED, SNMP_TRANSACTION_CONFIGURED);
+        EXPECT_EQ(outcome.result, SNMP_RESULT_NO_REPLY);
+        EXPECT_EQ(sim.WaitForLogLines(c.sends), c.sends);
+        EXPECT_EQ(sim.LogLines().size(), c.sends);
+        std::lock_guard<std::mutex> lock(createdMutex);
+        for (const CreatedTransport &transport : created) EXPECT_EQ(transport.timeoutSeconds, c.timeout);
+    }
+}
+
+TEST_F(TransactionTest, ExRefusesNullAndMalformedArgumentsWithoutSending) {
+    UseLab();
+    PrinterSimulator &sim = StartSim();
+    char oids[32];
+    std::strcpy(oids, kSysName);
+    SnmpTransaction good{};
+    good.recordSize = sizeof good;
+    good.timeoutSeconds = 1;
+    good.retries = 0;
+    EXPECT_EQ(HelperSNMPTransactEx(nullptr, SNMP_REQUEST_GET, oids, sizeof oids, nullptr, 0, 1, &good),
+              SNMP_RESULT_INVALID_ARGUMENT);
+    EXPECT_EQ(HelperSNMPTransactEx("lab", SNMP_REQUEST_GET, nullptr, 0, nullptr, 0, 1, &good),
+              SNMP_RESULT_INVALID_ARGUMENT);
+    EXPECT_EQ(HelperSNMPTransactEx("lab", SNMP_REQUEST_GET, oids, sizeof oids, nullptr, 0, 1, nullptr),
+              SNMP_RESULT_INVALID_ARGUMENT);
+    SnmpTransaction bad = good;
+    bad.recordSize = sizeof bad - 1;
+    EXPECT_EQ(HelperSNMPTransactEx("lab", SNMP_REQUEST_GET, oids, sizeof oids, nullptr, 0, 1, &bad),
+              SNMP_RESULT_INVALID_ARGUMENT);
+    bad = good;
+    bad.timeoutSeconds = -2;
+    EXPECT_EQ(HelperSNMPTransactEx("lab", SNMP_REQUEST_GET, oids, sizeof oids, nullptr, 0, 1, &bad),
+              SNMP_RESULT_INVALID_ARGUMENT);
+    bad = good;
+    bad.retries = -2;
+    EXPECT_EQ(HelperSNMPTransactEx("lab", SNMP_REQUEST_GET, oids, sizeof oids, nullptr, 0, 1, &bad),
+              SNMP_RESULT_INVALID_ARGUMENT);
+    EXPECT_STREQ(oids, kSysName);
+    EXPECT_TRUE(CreatedProtocols().empty());
+    // A forming failure is the original's code, and nothing is sent either.
+    EXPECT_EQ(HelperSNMPTransactEx("lab", 7, oids, sizeof oids, nullptr, 0, 1, &good), SNMP_RESULT_BAD_REQUEST_TYPE);
+    EXPECT_EQ(good.reply, nullptr);
+    EXPECT_TRUE(sim.LogLines().empty());
 }
 
 TEST_F(TransactionTest, EveryAllocationFailureIsReportedAndNothingLeaks) {

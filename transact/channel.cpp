@@ -92,6 +92,13 @@ void SaveRequest(SnmpChannel &channel, const std::uint8_t *request, std::uint32_
     std::memmove(channel.savedPrinterName, printerName, nameLength + 1);
 }
 
+void Observe(const SnmpChannel &channel, std::int32_t direction, const std::uint8_t *datagram,
+             std::uint32_t length) {
+    if (channel.observer != nullptr) {
+        channel.observer(channel.observerContext, direction, channel.protocolInUse, datagram, length);
+    }
+}
+
 bool HasSavedRequest(const SnmpChannel &channel) {
     return channel.savedRequest != nullptr && channel.savedRequestLength != 0;
 }
@@ -119,6 +126,9 @@ void InitChannel(SnmpChannel &channel, std::uint32_t receiveAttempts, std::int32
     channel.receiveAttempts = receiveAttempts;
     channel.timeoutSeconds = timeoutSeconds;
     channel.options = options;
+    channel.resendAfterLastReceive = true;
+    channel.observer = nullptr;
+    channel.observerContext = nullptr;
 }
 
 DatagramTransport *OpenTransport(SnmpChannel &channel, const char *printerName, char *address,
@@ -155,6 +165,7 @@ std::int32_t SendRequest(SnmpChannel &channel, const std::uint8_t *request, std:
         channel.currentTransport->Bind(0);
         result = channel.currentTransport->SendToAgent(request, length, address);
         if (result == 0) {
+            Observe(channel, SNMP_DATAGRAM_SENT, request, length);
             SaveRequest(channel, request, length, printerName);
             return 0;
         }
@@ -173,7 +184,11 @@ std::int32_t ReceiveReply(SnmpChannel &channel, std::uint8_t *buffer, std::uint3
         for (std::uint32_t receive = 0; receive <= channel.receiveAttempts; ++receive) {
             if (channel.currentTransport == nullptr) return CPH_DATAGRAM_RECV_FAILED;
             result = channel.currentTransport->Receive(buffer, room, length, senderAddress, senderPort);
-            if (result == 0) break;
+            if (result == 0) {
+                Observe(channel, SNMP_DATAGRAM_RECEIVED, buffer, *length);
+                break;
+            }
+            if (receive == channel.receiveAttempts && !channel.resendAfterLastReceive) break;
             // Every re-send opens a fresh transport: a late reply to the
             // previous one is not seen. Without a saved copy (it could not be
             // allocated) there is nothing to re-send: wait on the same one.

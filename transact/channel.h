@@ -5,6 +5,7 @@
 
 #include <cstdint>
 
+#include "snmphelper.h"
 #include "transport/datagram_transport.h"
 
 namespace snmphelper {
@@ -32,9 +33,16 @@ struct SnmpChannel {
     std::uint32_t receiveAttempts;  // extra receives in one pass of ReceiveReply
     std::int32_t timeoutSeconds;    // handed to every transport the channel creates
     std::uint32_t options;          // handed to every transport the channel creates
+    // Whether a receive that ends a pass without a datagram is followed by a
+    // re-send as every other failed receive is (InitChannel: true).
+    bool resendAfterLastReceive;
+    // Told of every datagram sent and received (InitChannel: nobody).
+    SnmpDatagramObserver observer;
+    void *observerContext;
 };
 
-// Stores the three settings and clears the transports and the saved request.
+// Stores the three settings and clears the transports and the saved request;
+// re-sends after every failed receive and tells no observer.
 void InitChannel(SnmpChannel &channel, std::uint32_t receiveAttempts, std::int32_t timeoutSeconds,
                  std::uint32_t options);
 
@@ -59,7 +67,8 @@ std::int32_t SendRequest(SnmpChannel &channel, const std::uint8_t *request, std:
 
 // Waits for one datagram: up to receiveAttempts + 1 receives per pass, the
 // saved request re-sent after each failed one, and between passes a protocol
-// switch; at most three passes. `senderAddress` needs kSenderAddressRoom
+// switch; at most three passes. Without resendAfterLastReceive the last
+// receive of a pass is followed by the switch alone. `senderAddress` needs kSenderAddressRoom
 // bytes. 0, CPH_DATAGRAM_RECV_FAILED without a transport, or the last
 // receive's result.
 std::int32_t ReceiveReply(SnmpChannel &channel, std::uint8_t *buffer, std::uint32_t room,

@@ -1,7 +1,8 @@
 #include "transact/transaction_engine.h"
 
+#include <cstddef>
+
 #include "platform/heap.h"
-#include "snmphelper.h"
 #include "transact/channel.h"
 #include "transact/packet_forming.h"
 #include "transact/printer_config.h"
@@ -10,13 +11,26 @@
 namespace snmphelper {
 namespace {
 
-// One extra receive per pass of the channel: two receives before a switch.
+// HelperSNMPTransact: one extra receive per pass of the channel, so two
+// receives before a switch.
 constexpr std::uint32_t kReceiveAttempts = 1;
 // Room of the sender address the channel reports; not looked at.
 constexpr std::uint32_t kSenderAddressArea = 16;
-// errorStatus genErr (RFC 1157 4.1.1): accepted as success, with the
-// caller's buffers left as they are.
+// errorStatus genErr (RFC 1157 4.1.1): HelperSNMPTransact accepts it as
+// success, with the caller's buffers left as they are.
 constexpr std::uint8_t kErrorStatusGenErr = 5;
+
+// The layout promised in snmphelper.h, for 32-bit and 64-bit callers alike.
+static_assert(offsetof(SnmpTransaction, recordSize) == 0);
+static_assert(offsetof(SnmpTransaction, timeoutSeconds) == 4);
+static_assert(offsetof(SnmpTransaction, retries) == 8);
+static_assert(offsetof(SnmpTransaction, errorStatus) == 12);
+static_assert(offsetof(SnmpTransaction, errorIndex) == 16);
+static_assert(offsetof(SnmpTransaction, protocol) == 20);
+static_assert(offsetof(SnmpTransaction, observer) == 24);
+static_assert(offsetof(SnmpTransaction, observerContext) == 24 + sizeof(void *));
+static_assert(offsetof(SnmpTransaction, reply) == 24 + 2 * sizeof(void *));
+static_assert(sizeof(SnmpTransaction) == 24 + 3 * sizeof(void *));
 
 // What one attempt's wait for a reply brought.
 enum class Attempt {
@@ -58,6 +72,72 @@ Attempt AwaitReply(SnmpChannel &channel, std::int32_t requestId, SnmpReqParam *&
     return Attempt::Accepted;
 }
 
+// How one transaction waits: the channel's settings and the number of new
+// attempts after an undecodable or foreign reply.
+struct Timing {
+    std::int32_t timeoutSeconds;
+    std::int32_t retries;
+    std::uint32_t receiveAttempts;
+    bool resendAfterLastReceive;
+    SnmpDatagramObserver observer = nullptr;
+    void *observerContext = nullptr;
+};
+
+// The configuration's timing, as HelperSNMPTransact applies it: a set waits
+// its own fixed time.
+Timing ConfiguredTiming(std::int32_t requestType) {
+    Timing timing{kDefaultTimeoutSeconds, kDefaultRetries, kReceiveAttempts, true};
+    GetTimeoutAndRetries(&timing.timeoutSeconds, &timing.retries);
+    if (requestType == SNMP_REQUEST_SET) timing.timeoutSeconds = kSetRequestTimeoutSeconds;
+    return timing;
+}
+
+// What one exchange left: its result, the accepted reply (owned by the
+// caller; null unless the result is 0) and the protocol last used.
+struct Exchange {
+    std::int32_t result = SNMP_RESULT_NO_REPLY;
+    SnmpReqParam *reply = nullptr;
+    std::uint32_t protocol = 0;
+};
+
+// Forms the request, sends it and waits for the reply to it, trying again
+// after an undecodable or foreign reply while `timing.retries` allows. With
+// `waitForReply` false only the send's result counts.
+Exchange RunExchange(const char *printerName, std::int32_t requestType, char *oidList,
+                   std::uint32_t oidListSize, char *valueList, std::uint32_t valueRoom,
+                   std::uint32_t varCount, Timing timing, bool waitForReply) {
+    Exchange exchange;
+    std::int32_t requestId = 0;
+    EncodedRequest request;
+    exchange.result = FormRequest(requestType, oidList, oidListSize, valueList, valueRoom, varCount, requestId,
+                                  request);
+    if (exchange.result != 0) return exchange;
+
+    SnmpChannel channel;
+    InitChannel(channel, timing.receiveAttempts, timing.timeoutSeconds, 0);
+    channel.resendAfterLastReceive = timing.resendAfterLastReceive;
+    channel.observer = timing.observer;
+    channel.observerContext = timing.observerContext;
+
+    // Each attempt sends the same message, request-id included, over a fresh
+    // transport; only an undecodable or foreign reply leads to another.
+    for (;;) {
+        const std::int32_t sent = SendRequest(channel, request.bytes, request.length, printerName);
+        if (sent != 0 || !waitForReply) {
+            exchange.result = sent;
+            break;
+        }
+        const Attempt attempt = AwaitReply(channel, requestId, exchange.reply);
+        exchange.result = AttemptResult(attempt);
+        if (attempt == Attempt::Accepted || attempt == Attempt::NoReply || timing.retries <= 0) break;
+        --timing.retries;
+    }
+    exchange.protocol = channel.protocolInUse;
+    platform::HeapFree(request.bytes);
+    CloseChannel(channel);
+    return exchange;
+}
+
 // Writes an accepted reply into the caller's buffers. The identifier size the
 // extraction reports is not passed back.
 std::int32_t DeliverReply(const SnmpReqParam &reply, std::int32_t requestType, char *oidList,
@@ -70,53 +150,41 @@ std::int32_t DeliverReply(const SnmpReqParam &reply, std::int32_t requestType, c
     return requestType == SNMP_REQUEST_SET ? 0 : SNMP_RESULT_DOES_NOT_FIT;
 }
 
+// The caller's timing where given, HelperSNMPTransact's otherwise. A
+// caller's retry count also counts the re-sends while the printer is silent,
+// and no re-send follows the last wait.
+Timing CallerTiming(std::int32_t requestType, const SnmpTransaction &transaction) {
+    Timing timing = ConfiguredTiming(requestType);
+    if (transaction.timeoutSeconds != SNMP_TRANSACTION_CONFIGURED) timing.timeoutSeconds = transaction.timeoutSeconds;
+    if (transaction.retries != SNMP_TRANSACTION_CONFIGURED) {
+        timing.retries = transaction.retries;
+        timing.receiveAttempts = static_cast<std::uint32_t>(transaction.retries);
+        timing.resendAfterLastReceive = false;
+    }
+    timing.observer = transaction.observer;
+    timing.observerContext = transaction.observerContext;
+    return timing;
+}
+
+bool AcceptableTransaction(const SnmpTransaction *transaction) {
+    return transaction != nullptr && transaction->recordSize == sizeof(SnmpTransaction) &&
+           transaction->timeoutSeconds >= SNMP_TRANSACTION_CONFIGURED &&
+           transaction->retries >= SNMP_TRANSACTION_CONFIGURED;
+}
+
 }  // namespace
 
 std::int32_t RunTransaction(const char *printerName, std::int32_t requestType, char *oidList,
                             std::uint32_t oidListSize, char *valueList, std::uint32_t *valueListSize,
                             std::uint32_t varCount, bool waitForReply) {
     if (printerName == nullptr) return SNMP_RESULT_NO_REPLY;
-
-    std::int32_t requestId = 0;
-    EncodedRequest request;
     const std::uint32_t valueRoom = valueListSize == nullptr ? 0 : *valueListSize;
-    if (std::int32_t formed = FormRequest(requestType, oidList, oidListSize, valueList, valueRoom,
-                                          varCount, requestId, request);
-        formed != 0) {
-        return formed;
-    }
-
-    std::int32_t timeoutSeconds = kDefaultTimeoutSeconds;
-    std::int32_t retries = kDefaultRetries;
-    GetTimeoutAndRetries(&timeoutSeconds, &retries);
-    if (requestType == SNMP_REQUEST_SET) timeoutSeconds = kSetRequestTimeoutSeconds;
-
-    SnmpChannel channel;
-    InitChannel(channel, kReceiveAttempts, timeoutSeconds, 0);
-
-    // Each attempt sends the same message, request-id included, over a fresh
-    // transport; only an undecodable or foreign reply leads to another.
-    std::int32_t result = SNMP_RESULT_NO_REPLY;
-    SnmpReqParam *reply = nullptr;
-    for (;;) {
-        const std::int32_t sent = SendRequest(channel, request.bytes, request.length, printerName);
-        if (sent != 0 || !waitForReply) {
-            platform::HeapFree(request.bytes);
-            CloseChannel(channel);
-            return sent;
-        }
-        const Attempt attempt = AwaitReply(channel, requestId, reply);
-        result = AttemptResult(attempt);
-        if (attempt == Attempt::Accepted || attempt == Attempt::NoReply || retries <= 0) break;
-        --retries;
-    }
-    platform::HeapFree(request.bytes);
-
-    if (result == 0) {
-        result = DeliverReply(*reply, requestType, oidList, oidListSize, valueList, valueListSize);
-        HelperFreeReqParam(reply);
-    }
-    CloseChannel(channel);
+    Exchange exchange = RunExchange(printerName, requestType, oidList, oidListSize, valueList, valueRoom, varCount,
+                                  ConfiguredTiming(requestType), waitForReply);
+    if (exchange.reply == nullptr) return exchange.result;
+    const std::int32_t result =
+        DeliverReply(*exchange.reply, requestType, oidList, oidListSize, valueList, valueListSize);
+    HelperFreeReqParam(exchange.reply);
     return result;
 }
 
@@ -131,4 +199,25 @@ extern "C" SNMPHELPER_API int32_t SNMPHELPER_CALL HelperSNMPTransact(const char 
                                                                      uint32_t varCount) {
     return RunTransaction(printerName, requestType, oidList, oidListSize, valueList, valueListSize,
                           varCount, true);
+}
+
+extern "C" SNMPHELPER_API int32_t SNMPHELPER_CALL HelperSNMPTransactEx(const char *printerName,
+                                                                       int32_t requestType, char *oidList,
+                                                                       uint32_t oidListSize, char *valueList,
+                                                                       uint32_t valueListSize, uint32_t varCount,
+                                                                       SnmpTransaction *transaction) {
+    if (printerName == nullptr || oidList == nullptr || !AcceptableTransaction(transaction)) {
+        return SNMP_RESULT_INVALID_ARGUMENT;
+    }
+    transaction->reply = nullptr;
+    transaction->errorStatus = 0;
+    transaction->errorIndex = 0;
+    const Exchange exchange = RunExchange(printerName, requestType, oidList, oidListSize, valueList, valueListSize,
+                                        varCount, CallerTiming(requestType, *transaction), true);
+    transaction->protocol = exchange.protocol;
+    if (exchange.reply == nullptr) return exchange.result;
+    transaction->reply = exchange.reply;
+    transaction->errorStatus = exchange.reply->errorStatus;
+    transaction->errorIndex = exchange.reply->errorIndex;
+    return exchange.reply->errorStatus == 0 ? 0 : SNMP_RESULT_ERROR_STATUS;
 }

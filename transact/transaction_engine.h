@@ -1,9 +1,12 @@
 // The transaction engine: one request to one printer, formed from text, sent
-// through a channel, the reply matched by its request-id and written back as
-// text into the caller's buffers.
+// through a channel, the reply matched by its request-id. HelperSNMPTransact
+// writes the reply back as text into the caller's buffers;
+// HelperSNMPTransactEx hands it back decoded, with the call's own timing.
 #pragma once
 
 #include <cstdint>
+
+#include "snmphelper.h"
 
 namespace snmphelper {
 

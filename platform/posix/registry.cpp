@@ -32,7 +32,9 @@
 //
 // Access: opening with kKeySetValue or kKeyCreateSubKey in the mask needs
 // write permission on the hive and on its directory (as the effective user);
-// every open needs read permission on the hive. Otherwise kRegistryAccessDenied.
+// every open needs read permission on the hive. Otherwise kRegistryAccessDenied;
+// a change that would create the hive in a folder that does not exist fails
+// with kRegistryPathNotFound.
 #include "platform/registry.h"
 
 #include <fcntl.h>
@@ -106,10 +108,13 @@ std::int32_t FromErrno(int error, std::int32_t otherwise) {
     return otherwise;
 }
 
-bool MayWrite(const std::string &hive) {
+// kRegistrySuccess when the hive may be written (or created), else why not:
+// a missing folder is not a matter of permission.
+std::int32_t WriteAccess(const std::string &hive) {
     const int hiveAccess = faccessat(AT_FDCWD, hive.c_str(), W_OK, AT_EACCESS);
-    if (hiveAccess != 0 && errno != ENOENT) return false;
-    return faccessat(AT_FDCWD, DirectoryOf(hive).c_str(), W_OK | X_OK, AT_EACCESS) == 0;
+    if (hiveAccess != 0 && errno != ENOENT) return kRegistryAccessDenied;
+    if (faccessat(AT_FDCWD, DirectoryOf(hive).c_str(), W_OK | X_OK, AT_EACCESS) == 0) return kRegistrySuccess;
+    return errno == ENOENT || errno == ENOTDIR ? kRegistryPathNotFound : kRegistryAccessDenied;
 }
 
 class FileDescriptor {
@@ -312,9 +317,10 @@ using TreeChange = std::function<std::int32_t(Key &tree, bool &changed)>;
 std::int32_t ModifyHive(bool createHive, const TreeChange &change, std::shared_ptr<const Key> *result) {
     const std::string path = HivePath();
     if (createHive) mkdir(DirectoryOf(path).c_str(), 0755);
-    if (!MayWrite(path)) return kRegistryAccessDenied;
+    std::int32_t code = WriteAccess(path);
+    if (code != kRegistrySuccess) return code;
     WriterLock lock;
-    std::int32_t code = lock.Acquire(path);
+    code = lock.Acquire(path);
     if (code != kRegistrySuccess) return code;
     HiveFile hive;
     code = ReadHive(path, hive, nullptr);
@@ -376,7 +382,7 @@ std::int32_t OpenRegistryKey(const char *path, std::uint32_t access, RegistryKey
         if (code != kRegistrySuccess) return code;
         state->Hold(std::move(tree));
         if (state->node == nullptr) return kRegistryNotFound;
-        if ((access & kWriteAccess) != 0 && !MayWrite(HivePath())) return kRegistryAccessDenied;
+        if ((access & kWriteAccess) != 0 && WriteAccess(HivePath()) != kRegistrySuccess) return kRegistryAccessDenied;
         *key = state.release();
         return kRegistrySuccess;
     });

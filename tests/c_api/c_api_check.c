@@ -98,6 +98,25 @@ int main(void) {
             return 1;
         }
     }
+    /* The extended transaction's record is plain C, laid out as documented. */
+    {
+        SnmpTransaction transaction = {0};
+        char oids[] = "1.3.6.1.2.1.1.5.0";
+        transaction.recordSize = (uint32_t)sizeof transaction;
+        transaction.timeoutSeconds = SNMP_TRANSACTION_CONFIGURED;
+        transaction.retries = SNMP_TRANSACTION_CONFIGURED;
+        if (offsetof(SnmpTransaction, observer) != 24 ||
+            offsetof(SnmpTransaction, reply) != 24 + 2 * sizeof(void *)) {
+            fprintf(stderr, "SnmpTransaction is not laid out as documented\n");
+            return 1;
+        }
+        if (HelperSNMPTransactEx(NULL, SNMP_REQUEST_GET, oids, sizeof oids, NULL, 0, 1, &transaction) !=
+                SNMP_RESULT_INVALID_ARGUMENT ||
+            transaction.reply != NULL) {
+            fprintf(stderr, "an extended transaction without a printer must be refused\n");
+            return 1;
+        }
+    }
     HelperFreeBlock(NULL);
     free(NULL);
     puts("C API OK");

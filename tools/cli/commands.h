@@ -5,6 +5,8 @@
 
 #include <string>
 
+#include "tools/cli/transaction_text.h"
+
 namespace snmphelper::cli {
 
 // Each adds its subcommand to the application; the subcommand's callback
@@ -30,6 +32,25 @@ void AddDlcCommand(CLI::App &app, int &exitCode);
 inline void AddPrinterArguments(CLI::App &command, std::string &printer, bool &json) {
     command.add_option("printer", printer, "Printer name, as registered with 'snmphelper printer add'")->required();
     command.add_flag("--json", json, "Print one JSON object");
+}
+
+// The transaction settings (CommandSettings) of the subcommands that run
+// their requests through RunAndPrint or Transact.
+inline void AddTransactionOptions(CLI::App &command) {
+    TransactionSettings &settings = CommandSettings();
+    command.add_option("-t,--timeout", settings.timeoutSeconds,
+                       "Seconds to wait for each reply (0: only look); default: the configuration's timeout "
+                       "(10 s for a set)")
+        ->check(CLI::Range(0, 86400));
+    command.add_option("-r,--retries", settings.retries,
+                       "Re-sends while the printer is silent, and new attempts after a reply that cannot be "
+                       "used; default: the configuration's retry count")
+        ->check(CLI::Range(0, 100));
+    command.add_flag("-v,--dump", settings.dump,
+                     "Show each datagram sent and received, in hex with its time, on standard error");
+    command.add_option("-O", settings.outputLetters,
+                       "Output as net-snmp's tools: n numeric identifiers with a leading dot, q without "
+                       "'= TYPE:', v the values alone (e.g. -On, -Oqv)");
 }
 
 }  // namespace snmphelper::cli

@@ -9,6 +9,8 @@
 #include "platform/registry.h"
 #include "platform/string_table.h"
 #include "tools/cli/commands.h"
+#include "tools/cli/exit_codes.h"
+#include "tools/cli/json_output.h"
 #include "tools/cli/library_load.h"
 #include "tools/cli/registry_messages.h"
 #include "transact/printer_config.h"
@@ -73,25 +75,39 @@ std::string WhyDefault(RegistryKey key, std::int32_t openCode, const std::string
     return "";
 }
 
-int RunShow() {
+int RunShow(bool json) {
     std::int32_t timeout = 0;
     std::int32_t retries = 0;
     EnsureLibraryLoaded();
     GetTimeoutAndRetries(&timeout, &retries);
     RegistryKey key = nullptr;
     const std::int32_t openCode = platform::OpenRegistryKey(SnmpKeyPath().c_str(), platform::kKeyRead, &key);
-    std::printf("registry: %s\n", platform::RegistryLocation().c_str());
+    Json settings = Json::object();
+    if (!json) std::printf("registry: %s\n", platform::RegistryLocation().c_str());
     for (const Setting &setting : kSettings) {
         const std::string valueName = StringEntry(setting.valueEntry);
         const std::int32_t effective = setting.valueEntry == kTimeoutValueEntry ? timeout : retries;
         const std::string why = WhyDefault(key, openCode, valueName);
-        std::printf("%s: %d%s (%s)\n", setting.word, effective, setting.unit,
-                    why.empty() ? valueName.c_str() : ("default; " + why).c_str());
+        if (json) {
+            settings[setting.word] = Json{{"value", effective},
+                                          {"from", why.empty() ? valueName : "default"},
+                                          {"why", why.empty() ? Json(nullptr) : JsonText(why)}};
+        } else {
+            std::printf("%s: %d%s (%s)\n", setting.word, effective, setting.unit,
+                        why.empty() ? valueName.c_str() : ("default; " + why).c_str());
+        }
     }
     platform::CloseRegistryKey(key);
     const bool readable = openCode == platform::kRegistrySuccess || openCode == platform::kRegistryNotFound;
-    if (!readable) std::fprintf(stderr, "config show: %s\n", DescribeRegistryResult(openCode).c_str());
-    return readable ? 0 : 1;
+    if (json) {
+        Json object{{"command", "config show"}, {"registry", JsonText(platform::RegistryLocation())}};
+        for (auto &[word, value] : settings.items()) object[word] = value;
+        if (!readable) object["problem"] = JsonText(DescribeRegistryResult(openCode));
+        PrintJson(object);
+    } else if (!readable) {
+        std::fprintf(stderr, "config show: %s\n", DescribeRegistryResult(openCode).c_str());
+    }
+    return readable ? kExitOk : kExitFailure;
 }
 
 bool ParseCount(const std::string &text, std::uint32_t &count) {
@@ -132,7 +148,7 @@ int RunSet(const std::string &word, const std::string &valueText) {
     platform::CloseRegistryKey(key);
     if (code != platform::kRegistrySuccess) {
         std::fprintf(stderr, "config set %s: %s\n", setting->word, DescribeRegistryResult(code).c_str());
-        return 1;
+        return kExitFailure;
     }
     std::printf("%s: %u%s (%s)\n", setting->word, value, setting->unit, valueName.c_str());
     return 0;
@@ -149,8 +165,10 @@ void AddConfigCommand(CLI::App &app, int &exitCode) {
     CLI::App *config = app.add_subcommand("config", "Show or set the reply timeout and the retry count");
     config->require_subcommand(1);
 
+    auto showJson = std::make_shared<bool>(false);
     CLI::App *show = config->add_subcommand("show", "Show the timeout and retry count the library uses");
-    show->callback([&exitCode] { exitCode = RunShow(); });
+    show->add_flag("--json", *showJson, "Print one JSON object");
+    show->callback([showJson, &exitCode] { exitCode = RunShow(*showJson); });
 
     auto options = std::make_shared<SetOptions>();
     CLI::App *set = config->add_subcommand("set", "Set timeout SECONDS (1-86400) or retries N (0-100)");

@@ -13,6 +13,7 @@
 #include "transport/datagram_transport.h"
 #include "tools/cli/commands.h"
 #include "tools/cli/trap_text.h"
+#include "tools/cli/transaction_text.h"
 #include "tools/cli/value_text.h"
 
 namespace snmphelper::cli {
@@ -29,6 +30,7 @@ constexpr std::size_t kMaxTrapMessage = 0xFFFF;
 struct DecodeOptions {
     std::vector<std::string> hex;  // the words of the hex text, unquoted or quoted
     std::string file;
+    bool json = false;
 };
 
 // Hex digit pairs; spaces, tabs, newlines and colons between them are ignored.
@@ -92,20 +94,42 @@ void PrintResponse(const SnmpReqParam &record) {
     PrintVarBinds(record.varBinds, record.varBindCount);
 }
 
-void PrintTrap(const SnmpTrapParam &trap) { std::cout << TrapText(trap); }
+// The GetResponse as one JSON object, its variables as the transaction
+// commands write them.
+void PrintResponseJson(const SnmpReqParam &record) {
+    std::vector<ReplyVariable> variables;
+    for (std::uint16_t i = 0; i < record.varBindCount; ++i) variables.push_back(VariableOf(record.varBinds[i]));
+    std::cout << "{\"pdu\":\"GetResponse\",\"community\":"
+              << JsonString(std::string(record.community, record.communityLength))
+              << ",\"requestId\":" << record.requestId << ",\"errorStatus\":" << unsigned{record.errorStatus}
+              << ",\"errorStatusName\":" << JsonString(ErrorStatusName(record.errorStatus))
+              << ",\"errorIndex\":" << record.errorIndex << ",\"variables\":" << VariablesJson(variables) << "}\n";
+}
 
-int Decode(const std::vector<std::uint8_t> &message) {
+void PrintTrap(const SnmpTrapParam &trap, bool json) {
+    if (json) {
+        std::cout << "{\"pdu\":\"Trap\"," << TrapJson(trap).substr(1) << '\n';
+    } else {
+        std::cout << TrapText(trap);
+    }
+}
+
+int Decode(const std::vector<std::uint8_t> &message, bool json) {
     const auto length = static_cast<std::uint32_t>(message.size());
     if (message.size() == length) {
         if (SnmpReqParam *record = HelperSnmpDecodePdu(message.data(), length)) {
-            PrintResponse(*record);
+            if (json) {
+                PrintResponseJson(*record);
+            } else {
+                PrintResponse(*record);
+            }
             HelperFreeReqParam(record);
             return kDecoded;
         }
     }
     if (message.size() <= kMaxTrapMessage) {
         if (SnmpTrapParam *trap = HelperSnmpDecodeTrapPdu(message.data(), length)) {
-            PrintTrap(*trap);
+            PrintTrap(*trap, json);
             FreeTrapParam(trap);
             return kDecoded;
         }
@@ -129,7 +153,7 @@ int RunDecode(const DecodeOptions &options) {
         std::cerr << "snmphelper decode: " << error << '\n';
         return kBadInput;
     }
-    return Decode(*message);
+    return Decode(*message, options.json);
 }
 
 }  // namespace
@@ -146,6 +170,7 @@ void AddDecodeCommand(CLI::App &app, int &exitCode) {
     CLI::Option *file =
         command->add_option("-f,--file", options->file, "read the message octets from this file");
     hex->excludes(file);
+    command->add_flag("--json", options->json, "Print one JSON object");
     command->callback([options, &exitCode] { exitCode = RunDecode(*options); });
 }
 

@@ -7,6 +7,8 @@
 
 #include "snmphelper.h"
 #include "tools/cli/commands.h"
+#include "tools/cli/json_output.h"
+#include "tools/cli/value_text.h"
 #include "tools/cli/library_load.h"
 
 namespace snmphelper::cli {
@@ -17,6 +19,7 @@ struct FormOptions {
     std::string identifiers;
     std::string values;
     std::uint32_t count = 0;  // 0: every identifier of the list
+    bool json = false;
 };
 
 std::int32_t RequestTypeCode(const std::string &name) {
@@ -60,11 +63,13 @@ int RunForm(const FormOptions &options) {
                      options.requestType.c_str(), count);
         return 1;
     }
-    for (std::uint32_t i = 0; i < length; ++i) {
-        std::printf(i == 0 ? "%02X" : " %02X", unsigned{packet[i]});
-    }
-    std::printf("\n");
+    const std::string hex = HexOctets(packet, length);
     HelperFreeBlock(packet);
+    if (options.json) {
+        PrintJson(Json{{"command", "form"}, {"type", options.requestType}, {"length", length}, {"hex", hex}});
+    } else {
+        std::printf("%s\n", hex.c_str());
+    }
     return 0;
 }
 
@@ -86,6 +91,7 @@ void AddFormCommand(CLI::App &app, int &exitCode) {
                         "Values of a set request, e.g. 2,7,printer,1,42 (type code, comma, value)");
     command->add_option("-n,--count", options->count,
                         "Number of variables to take (default: every identifier)");
+    command->add_flag("--json", options->json, "Print one JSON object");
     command->callback([options, &exitCode] { exitCode = RunForm(*options); });
 }
 

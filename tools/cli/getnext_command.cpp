@@ -25,6 +25,7 @@ void AddGetNextCommand(CLI::App &app, int &exitCode) {
     CLI::App *command =
         app.add_subcommand("getnext", "Read the objects following the given identifiers (one GetNextRequest)");
     AddPrinterArguments(*command, options->printer, options->json);
+    AddTransactionOptions(*command);
     command->add_option("oids", options->identifiers, "Object identifiers, e.g. 1.3.6.1.2.1.1")->required();
     command->callback([options, &exitCode] {
         EnsureLibraryLoaded();

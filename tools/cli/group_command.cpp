@@ -8,6 +8,7 @@
 #include "groups/object_groups.h"
 #include "snmphelper.h"
 #include "tools/cli/commands.h"
+#include "tools/cli/exit_codes.h"
 #include "tools/cli/library_load.h"
 #include "tools/cli/transaction_text.h"
 
@@ -27,26 +28,18 @@ std::string GroupIdentifiers(std::uint32_t group) {
     return JoinIdentifiers(identifiers);
 }
 
+// The same GetRequest HelperGetSNMPObjects sends, made through
+// HelperSNMPTransactEx, so that an object the printer lacks is named and the
+// others are still read.
 int RunGroup(const GroupOptions &options) {
-    EnsureLibraryLoaded();
     const std::string command = "group " + std::to_string(options.group);
-    std::vector<char> values(kValueRoom, '\0');
-    std::uint32_t valueSize = kValueRoom;
-    const std::int32_t result = HelperGetSNMPObjects(options.printer.c_str(), options.group, values.data(), &valueSize);
-    if (result != 0) return ReportResult(command, options.printer, result, options.json);
-    if (valueSize >= kValueRoom) {
-        std::printf("%s: the printer answered genErr; the library counts it as success and returned no values\n",
-                    command.c_str());
-        return 0;
+    if (options.group >= kObjectGroupCount) {
+        std::fprintf(stderr, "%s: there are %u groups, 0 to %u (see 'snmphelper groups')\n", command.c_str(),
+                     kObjectGroupCount, kObjectGroupCount - 1);
+        return kExitUsage;
     }
-    const auto variables = ParseReply(GroupIdentifiers(options.group).c_str(), values.data(), valueSize);
-    if (!variables) {
-        std::fprintf(stderr, "%s: printer '%s': the reply's values could not be read back\n", command.c_str(),
-                     options.printer.c_str());
-        return 1;
-    }
-    PrintVariables(command, options.printer, *variables, options.json);
-    return 0;
+    EnsureLibraryLoaded();
+    return RunAndPrint(command, options.printer, SNMP_REQUEST_GET, GroupIdentifiers(options.group), "", options.json);
 }
 
 }  // namespace
@@ -55,6 +48,7 @@ void AddGroupCommand(CLI::App &app, int &exitCode) {
     auto options = std::make_shared<GroupOptions>();
     CLI::App *command = app.add_subcommand("group", "Fetch every object of one fixed object group from a printer");
     AddPrinterArguments(*command, options->printer, options->json);
+    AddTransactionOptions(*command);
     command->add_option("number", options->group, "Group number, 0 to 25 (see 'snmphelper groups')")->required();
     command->callback([options, &exitCode] { exitCode = RunGroup(*options); });
 }

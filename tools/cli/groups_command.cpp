@@ -6,6 +6,7 @@
 
 #include "groups/object_groups.h"
 #include "tools/cli/commands.h"
+#include "tools/cli/json_output.h"
 #include "tools/cli/library_load.h"
 
 namespace snmphelper::cli {
@@ -17,7 +18,19 @@ void PrintGroup(std::uint32_t group) {
     for (std::uint32_t i = 0; i < table.count; ++i) std::printf("  %s\n", table.identifiers[i]);
 }
 
-int RunGroups(std::optional<std::uint32_t> group, bool joined) {
+// The groups as one JSON object: {"groups":[{"group":0,"identifiers":[...]},...]}.
+void PrintGroupsJson(std::uint32_t first, std::uint32_t last) {
+    Json groups = Json::array();
+    for (std::uint32_t g = first; g <= last; ++g) {
+        const ObjectGroup table = GetObjectGroup(g);
+        Json identifiers = Json::array();
+        for (std::uint32_t i = 0; i < table.count; ++i) identifiers.push_back(table.identifiers[i]);
+        groups.push_back(Json{{"group", g}, {"identifiers", identifiers}});
+    }
+    PrintJson(Json{{"command", "groups"}, {"groups", groups}});
+}
+
+int RunGroups(std::optional<std::uint32_t> group, bool joined, bool json) {
     EnsureLibraryLoaded();
     if (group && *group >= kObjectGroupCount) {
         std::fprintf(stderr, "groups: no group %u; the groups are 0 to %u\n", *group,
@@ -26,6 +39,10 @@ int RunGroups(std::optional<std::uint32_t> group, bool joined) {
     }
     const std::uint32_t first = group ? *group : 0;
     const std::uint32_t last = group ? *group : kObjectGroupCount - 1;
+    if (json) {
+        PrintGroupsJson(first, last);
+        return 0;
+    }
     for (std::uint32_t g = first; g <= last; ++g) {
         if (!joined) {
             PrintGroup(g);
@@ -44,6 +61,7 @@ int RunGroups(std::optional<std::uint32_t> group, bool joined) {
 struct GroupsOptions {
     std::optional<std::uint32_t> group;
     bool joined = false;
+    bool json = false;
 };
 
 }  // namespace
@@ -55,8 +73,9 @@ void AddGroupsCommand(CLI::App &app, int &exitCode) {
     command->add_option("group", options->group, "Only this group (0 to 25)");
     command->add_flag("-j,--joined", options->joined,
                       "Print each group as the comma-joined list that is requested");
+    command->add_flag("--json", options->json, "Print one JSON object");
     command->callback(
-        [options, &exitCode] { exitCode = RunGroups(options->group, options->joined); });
+        [options, &exitCode] { exitCode = RunGroups(options->group, options->joined, options->json); });
 }
 
 }  // namespace snmphelper::cli

@@ -2,11 +2,13 @@
 #include <CLI/CLI.hpp>
 
 #include "tools/cli/commands.h"
+#include "tools/cli/exit_codes.h"
 #include "tools/cli/platform_path.h"
 
 int main(int argc, char **argv) {
     snmphelper::cli::SetDefaultPlatformPath();
     CLI::App app{"snmphelper: SNMPv1 printer management from the command line"};
+    app.footer(snmphelper::cli::ExitCodeHelp());
     app.require_subcommand(1);
     int exitCode = 0;
     snmphelper::cli::AddDecodeCommand(app, exitCode);
@@ -24,6 +26,14 @@ int main(int argc, char **argv) {
     snmphelper::cli::AddTrapsCommand(app, exitCode);
     snmphelper::cli::AddIpxCommand(app, exitCode);
     snmphelper::cli::AddDlcCommand(app, exitCode);
-    CLI11_PARSE(app, argc, argv);
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError &error) {
+        // CLI11 prints the message (or the help); its own exit codes (105,
+        // 106, 109, ...) are not the tool's: a wrong command line is usage.
+        const int parserCode = app.exit(error);
+        return parserCode == static_cast<int>(CLI::ExitCodes::Success) ? snmphelper::cli::kExitOk
+                                                                         : snmphelper::cli::kExitUsage;
+    }
     return exitCode;
 }

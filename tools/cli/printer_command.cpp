@@ -11,6 +11,8 @@
 
 #include "platform/registry.h"
 #include "tools/cli/commands.h"
+#include "tools/cli/exit_codes.h"
+#include "tools/cli/json_output.h"
 #include "tools/cli/registry_messages.h"
 #include "transact/printer_config.h"
 
@@ -334,7 +336,7 @@ std::string LibraryView(const std::string &name, RegistryKey key) {
            "printer keys for full access";
 }
 
-int RunShow(const std::string &name) {
+int RunShow(const std::string &name, bool json) {
     if (auto problem = CheckPrinterName(name)) {
         std::fprintf(stderr, "printer show: %s\n", problem->c_str());
         return 1;
@@ -351,6 +353,18 @@ int RunShow(const std::string &name) {
     }
     const auto protocols = QueryNumber(key, kProtocolSetValue);
     const auto use = QueryNumber(key, kProtocolInUseValue);
+    if (json) {
+        PrintJson(Json{{"command", "printer show"},
+                       {"name", JsonText(name)},
+                       {"protocols", protocols ? ProtocolList(*protocols & 0xFF) : "(none)"},
+                       {"use", use ? ProtocolNameOf(*use & 0xFF) : "unset"},
+                       {"ipAddress", JsonText(QueryText(key, kIpAddressValue))},
+                       {"ipxAddress", JsonText(QueryText(key, kIpxAddressValue))},
+                       {"macAddress", JsonText(QueryText(key, kMacAddressValue))},
+                       {"library", LibraryView(name, key)}});
+        platform::CloseRegistryKey(key);
+        return 0;
+    }
     std::printf("printer \"%s\"\n", name.c_str());
     std::printf("  protocols:   %s\n", protocols ? ProtocolList(*protocols & 0xFF).c_str() : "(none)");
     std::printf("  in use:      %s\n", use ? ProtocolNameOf(*use & 0xFF).c_str() : "unset");
@@ -362,17 +376,25 @@ int RunShow(const std::string &name) {
     return 0;
 }
 
-int RunList() {
+// One printer as `printer list` shows it.
+struct ListedPrinter {
+    std::string name;
+    std::string protocols;
+    std::string use;
+    std::string address;
+};
+
+int RunList(bool json) {
     RegistryKey adapters = nullptr;
     std::int32_t code = platform::OpenRegistryKey(kAdapterKeyPath, platform::kKeyRead, &adapters);
-    if (code == platform::kRegistryNotFound) return 0;  // no printers yet
     std::vector<std::string> names;
     if (code == platform::kRegistrySuccess) code = platform::ListRegistrySubkeys(adapters, names);
     platform::CloseRegistryKey(adapters);
-    if (code != platform::kRegistrySuccess) {
+    if (code != platform::kRegistrySuccess && code != platform::kRegistryNotFound) {  // not found: none yet
         std::fprintf(stderr, "printer list: %s\n", DescribeRegistryResult(code).c_str());
-        return 1;
+        return kExitFailure;
     }
+    std::vector<ListedPrinter> printers;
     for (const std::string &name : names) {
         RegistryKey key = nullptr;
         if (platform::OpenRegistryKey(PrinterKeyPath(name).c_str(), platform::kKeyRead, &key) !=
@@ -383,12 +405,26 @@ int RunList() {
         const char *addressValue = use == kProtocolIpx ? kIpxAddressValue
                                    : use == kProtocolDlc ? kMacAddressValue
                                                          : kIpAddressValue;
-        std::printf("%s\t%s\t%s\t%s\n", name.c_str(),
-                    ProtocolList(QueryNumber(key, kProtocolSetValue).value_or(0) & 0xFF).c_str(),
-                    ProtocolNameOf(use).c_str(), QueryText(key, addressValue).c_str());
+        printers.push_back({name, ProtocolList(QueryNumber(key, kProtocolSetValue).value_or(0) & 0xFF),
+                            ProtocolNameOf(use), QueryText(key, addressValue)});
         platform::CloseRegistryKey(key);
     }
-    return 0;
+    if (json) {
+        Json list = Json::array();
+        for (const ListedPrinter &printer : printers) {
+            list.push_back(Json{{"name", JsonText(printer.name)},
+                                {"protocols", printer.protocols},
+                                {"use", printer.use},
+                                {"address", JsonText(printer.address)}});
+        }
+        PrintJson(Json{{"command", "printer list"}, {"printers", list}});
+        return kExitOk;
+    }
+    for (const ListedPrinter &printer : printers) {
+        std::printf("%s\t%s\t%s\t%s\n", printer.name.c_str(), printer.protocols.c_str(), printer.use.c_str(),
+                    printer.address.c_str());
+    }
+    return kExitOk;
 }
 
 int RunRemove(const std::string &name) {
@@ -427,12 +463,16 @@ void AddPrinterCommand(CLI::App &app, int &exitCode) {
     addCommand->callback([add, &exitCode] { exitCode = RunAdd(*add); });
 
     auto name = std::make_shared<std::string>();
+    auto showJson = std::make_shared<bool>(false);
     CLI::App *show = printer->add_subcommand("show", "Show what the registry holds for a printer");
     show->add_option("name", *name, "Printer name")->required();
-    show->callback([name, &exitCode] { exitCode = RunShow(*name); });
+    show->add_flag("--json", *showJson, "Print one JSON object");
+    show->callback([name, showJson, &exitCode] { exitCode = RunShow(*name, *showJson); });
 
+    auto listJson = std::make_shared<bool>(false);
     CLI::App *list = printer->add_subcommand("list", "List the printers: name, protocols, protocol in use, its address");
-    list->callback([&exitCode] { exitCode = RunList(); });
+    list->add_flag("--json", *listJson, "Print one JSON object");
+    list->callback([listJson, &exitCode] { exitCode = RunList(*listJson); });
 
     CLI::App *remove = printer->add_subcommand("remove", "Remove a printer's key");
     remove->add_option("name", *name, "Printer name")->required();

@@ -41,6 +41,8 @@ int RunImport(const std::string &path) {
                      problem.empty() ? DescribeRegistryResult(code).c_str() : problem.c_str());
         return 1;
     }
+    std::printf("registry import: merged %s into the registry %s\n", path == "-" ? "standard input" : path.c_str(),
+                platform::RegistryLocation().c_str());
     return 0;
 }
 

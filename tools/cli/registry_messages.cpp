@@ -12,6 +12,9 @@ std::string DescribeRegistryResult(std::int32_t code) {
         return "no error";
     case kRegistryNotFound:
         return "not found in the registry " + location;
+    case kRegistryPathNotFound:
+        return "the folder of the registry " + location +
+               " does not exist; create it, or point SNMPHELPER_REGISTRY elsewhere";
     case kRegistryAccessDenied:
         return "permission denied on the registry " + location;
     case kRegistryNoMemory:

@@ -48,6 +48,7 @@ void AddSetCommand(CLI::App &app, int &exitCode) {
     auto options = std::make_shared<SetOptions>();
     CLI::App *command = app.add_subcommand("set", "Write objects of a printer (one SetRequest)");
     AddPrinterArguments(*command, options->printer, options->json);
+    AddTransactionOptions(*command);
     command->add_option("assignments", options->triples,
                         "OID TYPE VALUE, repeated; TYPE: integer, string, hex, ipaddress, counter, gauge, "
                         "timeticks, oid")

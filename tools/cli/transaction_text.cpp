@@ -1,15 +1,19 @@
 #include "tools/cli/transaction_text.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
 #include "snmphelper.h"
-#include "transact/ascii_rewrite.h"
+#include "tools/cli/exit_codes.h"
+#include "tools/cli/identifier_check.h"
 #include "tools/cli/ipx_hint.h"
+#include "tools/cli/json_output.h"
 #include "tools/cli/result_names.h"
 #include "tools/cli/value_text.h"
+#include "transact/printer_config.h"
 
 namespace snmphelper::cli {
 namespace {
@@ -135,32 +139,125 @@ std::vector<std::string> SplitIdentifiers(const char *text) {
     return identifiers;
 }
 
-std::string HexText(const std::vector<std::uint8_t> &octets) {
-    std::string text(2 * octets.size() + 1, '\0');
-    HexEncode(text.data(), octets.data(), octets.size());
-    text.pop_back();
-    return text;
+std::string Octets(const ReplyVariable &variable) { return std::string(variable.value.begin(), variable.value.end()); }
+
+std::uint32_t Number(const ReplyVariable &variable) {
+    std::uint32_t number = 0;
+    if (variable.value.size() >= sizeof number) std::memcpy(&number, variable.value.data(), sizeof number);
+    return number;
 }
 
-// The value for JSON: numbers as numbers, everything else as a string;
-// an OCTET STRING as its characters when printable, else as hex.
-std::string JsonValue(const ReplyVariable &variable, const ValueDisplay &display) {
+// The value for JSON: numbers as numbers, an OCTET STRING as its text when
+// printable, else (like Opaque) as hex; the rest as their text.
+Json JsonValue(const ReplyVariable &variable) {
     switch (variable.type) {
         case SNMP_VALUE_INTEGER:
+            return static_cast<std::int32_t>(Number(variable));
         case SNMP_VALUE_COUNTER:
         case SNMP_VALUE_GAUGE:
-            return display.text;
-        case SNMP_VALUE_TIME_TICKS: {
-            std::uint32_t ticks = 0;
-            std::memcpy(&ticks, variable.value.data(), sizeof ticks);
-            return std::to_string(ticks);
-        }
+        case SNMP_VALUE_TIME_TICKS:
+            return Number(variable);
         case SNMP_VALUE_OCTET_STRING:
-            if (display.quoted) return JsonString(std::string(variable.value.begin(), variable.value.end()));
-            return "{\"hex\":" + JsonString(HexText(variable.value)) + "}";
+            if (IsPrintableText(Octets(variable))) return JsonText(Octets(variable));
+            return JsonHex(Octets(variable));
+        case SNMP_VALUE_OPAQUE:
+            return JsonHex(Octets(variable));
+        case SNMP_VALUE_NULL:
+            return nullptr;
         default:
-            return JsonString(display.text);
+            return JsonText(
+                DescribeValue(variable.type, variable.value.data(), static_cast<std::uint32_t>(variable.value.size()))
+                    .text);
     }
+}
+
+Json VariableObject(const ReplyVariable &variable) {
+    const ValueDisplay display =
+        DescribeValue(variable.type, variable.value.data(), static_cast<std::uint32_t>(variable.value.size()));
+    return Json{{"oid", JsonText(variable.oid)}, {"type", display.typeName}, {"value", JsonValue(variable)}};
+}
+
+Json VariablesArray(const std::vector<ReplyVariable> &variables) {
+    Json array = Json::array();
+    for (const ReplyVariable &variable : variables) array.push_back(VariableObject(variable));
+    return array;
+}
+
+Json CommandObject(const std::string &command, const std::string &printer, std::int32_t result) {
+    return Json{{"command", JsonText(command)}, {"printer", JsonText(printer)}, {"result", result}};
+}
+
+// A failing result's object: the command's fields, the result's name and meaning.
+Json ResultObject(const std::string &command, const std::string &printer, std::int32_t result) {
+    const ResultName *entry = FindResultName(result);
+    Json object = CommandObject(command, printer, result);
+    object["name"] = entry == nullptr ? "" : entry->name;
+    object["meaning"] = entry == nullptr ? "unknown result code" : entry->meaning;
+    return object;
+}
+
+// RFC 1157 4.1.1's error-status values, with the reason net-snmp's users
+// know them by.
+std::string ErrorStatusReason(std::uint32_t errorStatus) {
+    switch (errorStatus) {
+        case 1: return "the reply would have been too large";
+        case 2: return "there is no such variable name in this MIB";
+        case 3: return "the value given has the wrong type, length or value";
+        case 4: return "the object cannot be written";
+        case 5: return "a general failure occurred";
+        default: return "an error-status RFC 1157 does not define";
+    }
+}
+
+std::vector<ReplyVariable> ToVariables(const SnmpReqParam &reply) {
+    std::vector<ReplyVariable> variables;
+    for (std::uint16_t i = 0; i < reply.varBindCount; ++i) variables.push_back(VariableOf(reply.varBinds[i]));
+    return variables;
+}
+
+// -v/--dump: each datagram on standard error, with the time since the
+// transaction began.
+struct DumpState {
+    std::chrono::steady_clock::time_point start = std::chrono::steady_clock::now();
+};
+
+const char *ProtocolName(std::uint32_t protocol) {
+    switch (protocol) {
+        case 1: return "IPX";
+        case 2: return "IP";
+        case 4: return "DLC";
+        default: return "?";
+    }
+}
+
+void SNMPHELPER_CALL DumpDatagram(void *context, std::int32_t direction, std::uint32_t protocol,
+                                  const std::uint8_t *datagram, std::uint32_t length) {
+    const auto &state = *static_cast<const DumpState *>(context);
+    const auto elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - state.start).count();
+    std::fprintf(stderr, "%s %u octets over %s at +%.3f s:\n", direction == SNMP_DATAGRAM_SENT ? "sent" : "received",
+                 length, ProtocolName(protocol), elapsed);
+    constexpr std::size_t kOctetsPerLine = 16;
+    for (std::size_t at = 0; at < length; at += kOctetsPerLine) {
+        const std::size_t count = std::min<std::size_t>(kOctetsPerLine, length - at);
+        std::fprintf(stderr, "  %04zX  %s\n", at, HexOctets(datagram + at, count).c_str());
+    }
+}
+
+bool PrinterRegistered(const std::string &printer) {
+    PrinterAddressRecord record;
+    InitPrinterAddressRecord(&record);
+    return ReadPrinterAddressRecord(printer.c_str(), &record) == 0;
+}
+
+int ReportUsage(const std::string &command, const std::string &printer, const std::string &problem, bool json) {
+    if (json) {
+        Json object = CommandObject(command, printer, SNMP_RESULT_INVALID_ARGUMENT);
+        object["problem"] = JsonText(problem);
+        PrintJson(object);
+    } else {
+        std::fprintf(stderr, "%s: %s\n", command.c_str(), problem.c_str());
+    }
+    return kExitUsage;
 }
 
 }  // namespace
@@ -226,10 +323,11 @@ std::string ValueItem(const std::string &typeName, const std::string &valueText,
             if (ParseIpAddress(valueText, octets)) return code + valueText;
             problem = "'" + valueText + "' is not a dotted-decimal IPv4 address";
             return {};
-        case SNMP_VALUE_OBJECT_IDENTIFIER:
-            if (!valueText.empty() && valueText.find(',') == std::string::npos) return code + valueText;
-            problem = "'" + valueText + "' is not a dotted-decimal object identifier";
+        case SNMP_VALUE_OBJECT_IDENTIFIER: {
+            std::string normalized;
+            if (CheckIdentifier(valueText, normalized, problem)) return code + normalized;
             return {};
+        }
         default:
             break;
     }
@@ -258,104 +356,191 @@ std::string ValueItem(const std::string &typeName, const std::string &valueText,
     return code + std::to_string(bytes.size()) + "," + bytes;
 }
 
+ReplyVariable VariableOf(const SnmpVarBind &binding) {
+    ReplyVariable variable;
+    variable.oid = binding.oid == nullptr ? "" : binding.oid;
+    variable.type = binding.valueType;
+    if (binding.value != nullptr) variable.value.assign(binding.value, binding.value + binding.valueLength);
+    return variable;
+}
+
+std::string VariablesJson(const std::vector<ReplyVariable> &variables) { return JsonLine(VariablesArray(variables)); }
+
+TransactionSettings &CommandSettings() {
+    static TransactionSettings settings;
+    return settings;
+}
+
+bool CheckTransactionSettings(std::string &problem) {
+    TransactionSettings &settings = CommandSettings();
+    return ParseOutputFormat(settings.outputLetters, settings.format, problem);
+}
+
 void PrintVariables(const std::string &command, const std::string &printer,
                     const std::vector<ReplyVariable> &variables, bool json) {
     if (!json) {
         for (const ReplyVariable &variable : variables) {
-            const ValueDisplay display =
-                DescribeValue(variable.type, variable.value.data(), static_cast<std::uint32_t>(variable.value.size()));
-            std::printf("%s = %s: %s\n", variable.oid.c_str(), display.typeName.c_str(), display.text.c_str());
+            std::printf("%s\n", VariableLine(variable, CommandSettings().format).c_str());
         }
         return;
     }
-    std::string out = "{\"command\":" + JsonString(command) + ",\"printer\":" + JsonString(printer) +
-                      ",\"result\":0,\"variables\":[";
-    for (std::size_t i = 0; i < variables.size(); ++i) {
-        if (i != 0) out += ",";
-        out += VariableJson(variables[i]);
-    }
-    out += "]}";
-    std::printf("%s\n", out.c_str());
+    Json object = CommandObject(command, printer, 0);
+    object["variables"] = VariablesArray(variables);
+    PrintJson(object);
 }
 
-std::string VariableJson(const ReplyVariable &variable) {
-    const ValueDisplay display =
-        DescribeValue(variable.type, variable.value.data(), static_cast<std::uint32_t>(variable.value.size()));
-    return "{\"oid\":" + JsonString(variable.oid) + ",\"type\":" + JsonString(display.typeName) +
-           ",\"value\":" + JsonValue(variable, display) + "}";
+std::string VariableJson(const ReplyVariable &variable) { return JsonLine(VariableObject(variable)); }
+
+int ReportResultWithVariables(const std::string &command, const std::string &printer, std::int32_t result,
+                              const std::vector<ReplyVariable> &read, bool json) {
+    if (json) {
+        Json object = ResultObject(command, printer, result);
+        object["variables"] = VariablesArray(read);
+        PrintJson(object);
+        return ExitCodeForResult(result);
+    }
+    if (!read.empty()) {
+        std::fflush(stdout);  // the objects read come first
+        std::fprintf(stderr, "%s: stopped after %zu objects\n", command.c_str(), read.size());
+    }
+    return ReportResult(command, printer, result, false);
 }
 
 int ReportResult(const std::string &command, const std::string &printer, std::int32_t result, bool json) {
-    const ResultName *entry = FindResultName(result);
     if (json) {
-        std::printf("{\"command\":%s,\"printer\":%s,\"result\":%d,\"name\":%s,\"meaning\":%s}\n",
-                    JsonString(command).c_str(), JsonString(printer).c_str(), result,
-                    JsonString(entry == nullptr ? "" : entry->name).c_str(),
-                    JsonString(entry == nullptr ? "unknown result code" : entry->meaning).c_str());
+        Json object = ResultObject(command, printer, result);
+        PrintJson(object);
     } else {
+        std::fflush(stdout);  // what was printed before comes first
         std::fprintf(stderr, "%s: printer '%s': %s\n", command.c_str(), printer.c_str(),
                      DescribeResult(result).c_str());
         HintIpxCapability(printer);
     }
-    return 1;
+    return ExitCodeForResult(result);
 }
 
-std::string JsonString(const std::string &text) {
-    std::string out = "\"";
-    for (char c : text) {
-        const auto octet = static_cast<unsigned char>(c);
-        switch (c) {
-            case '"': out += "\\\""; break;
-            case '\\': out += "\\\\"; break;
-            case '\n': out += "\\n"; break;
-            case '\r': out += "\\r"; break;
-            case '\t': out += "\\t"; break;
-            default:
-                if (octet < 0x20 || octet >= 0x7F) {
-                    char escaped[8];
-                    std::snprintf(escaped, sizeof escaped, "\\u%04x", octet);
-                    out += escaped;
-                } else {
-                    out += c;
-                }
-        }
+std::string JsonString(const std::string &text) { return JsonLine(JsonText(text)); }
+
+TransactionOutcome Transact(const std::string &printer, std::int32_t requestType, const std::string &identifiers,
+                            const std::string &valueText) {
+    const TransactionSettings &settings = CommandSettings();
+    TransactionBuffers buffers(identifiers, valueText);
+    DumpState dump;
+    SnmpTransaction transaction{};
+    transaction.recordSize = sizeof transaction;
+    transaction.timeoutSeconds = settings.timeoutSeconds;
+    transaction.retries = settings.retries;
+    if (settings.dump) {
+        transaction.observer = DumpDatagram;
+        transaction.observerContext = &dump;
     }
-    return out + "\"";
+    TransactionOutcome outcome;
+    outcome.result = HelperSNMPTransactEx(printer.c_str(), requestType, buffers.identifiers.data(),
+                                          buffers.IdentifierRoom(), buffers.values.data(), buffers.valueSize,
+                                          IdentifierCount(identifiers), &transaction);
+    outcome.errorStatus = transaction.errorStatus;
+    outcome.errorIndex = transaction.errorIndex;
+    if (transaction.reply != nullptr) {
+        outcome.variables = ToVariables(*transaction.reply);
+        HelperFreeReqParam(transaction.reply);
+    }
+    return outcome;
+}
+
+bool PrepareTransaction(const std::string &command, const std::string &printer,
+                        const std::vector<std::string> &typed, bool json, std::string &joined, int &exitCode) {
+    std::string problem;
+    std::vector<std::string> identifiers;
+    if (!CheckTransactionSettings(problem) || !CheckIdentifiers(typed, identifiers, problem)) {
+        exitCode = ReportUsage(command, printer, problem, json);
+        return false;
+    }
+    if (!PrinterRegistered(printer)) {
+        if (json) {
+            exitCode = ReportResult(command, printer, kPrinterRecordUnreadable, json);
+        } else {
+            std::fprintf(stderr, "%s: no printer '%s' is registered, or its record cannot be read (see 'snmphelper "
+                                 "printer show %s')\n",
+                         command.c_str(), printer.c_str(), printer.c_str());
+            exitCode = ExitCodeForResult(kPrinterRecordUnreadable);
+        }
+        return false;
+    }
+    joined = JoinIdentifiers(identifiers);
+    exitCode = kExitOk;
+    return true;
+}
+
+int ReportErrorStatus(const std::string &command, const std::string &printer, const TransactionOutcome &outcome,
+                      const std::vector<std::string> &requested, const std::vector<ReplyVariable> &read,
+                      const std::vector<std::string> &furtherFailed, bool json) {
+    const bool indexed = outcome.errorIndex >= 1 && outcome.errorIndex <= requested.size();
+    const std::string failed = indexed ? requested[outcome.errorIndex - 1] : "";
+    if (json) {
+        Json object = CommandObject(command, printer, SNMP_RESULT_ERROR_STATUS);
+        object["name"] = "SNMP_RESULT_ERROR_STATUS";
+        object["errorStatus"] = outcome.errorStatus;
+        object["errorStatusName"] = ErrorStatusName(outcome.errorStatus);
+        object["errorIndex"] = outcome.errorIndex;
+        object["failedObject"] = indexed ? Json(JsonText(failed)) : Json(nullptr);
+        if (!furtherFailed.empty()) {
+            Json further = Json::array();
+            for (const std::string &oid : furtherFailed) further.push_back(JsonText(oid));
+            object["furtherFailedObjects"] = further;
+        }
+        object["variables"] = VariablesArray(read);
+        PrintJson(object);
+        return kExitErrorStatus;
+    }
+    std::fflush(stdout);  // what was printed before comes first
+    std::fprintf(stderr, "Error in packet from printer '%s'\nReason: (%s) %s\n", printer.c_str(),
+                 ErrorStatusName(outcome.errorStatus).c_str(), ErrorStatusReason(outcome.errorStatus).c_str());
+    if (indexed) {
+        std::fprintf(stderr, "Failed object: %s (index %u)\n",
+                     IdentifierText(failed, CommandSettings().format).c_str(), outcome.errorIndex);
+    } else if (outcome.errorIndex != 0) {
+        std::fprintf(stderr, "Failed object: index %u, beyond the %zu objects sent\n", outcome.errorIndex,
+                     requested.size());
+    }
+    for (const std::string &oid : furtherFailed) {
+        std::fprintf(stderr, "Failed object: %s (when sent again without the one before)\n",
+                     IdentifierText(oid, CommandSettings().format).c_str());
+    }
+    std::fflush(stderr);
+    PrintVariables(command, printer, read, false);
+    return kExitErrorStatus;
 }
 
 int RunAndPrint(const std::string &command, const std::string &printer, std::int32_t requestType,
                 const std::string &identifiers, const std::string &valueText, bool json) {
-    TransactionBuffers buffers(identifiers, valueText);
-    const std::int32_t result =
-        HelperSNMPTransact(printer.c_str(), requestType, buffers.identifiers.data(), buffers.IdentifierRoom(),
-                           buffers.values.data(), &buffers.valueSize, IdentifierCount(identifiers));
-    if (result != 0) return ReportResult(command, printer, result, json);
-    // A complete value text always leaves room for its terminator: an
-    // unchanged size means nothing was written, which the library does for
-    // error-status genErr, counted as success.
-    if (buffers.valueSize == buffers.values.size()) {
-        if (json) {
-            std::printf("{\"command\":%s,\"printer\":%s,\"result\":0,\"variables\":null}\n",
-                        JsonString(command).c_str(), JsonString(printer).c_str());
-        } else {
-            std::printf("%s: the printer answered genErr; the library counts it as success and returned no values\n",
-                        command.c_str());
+    std::string joined;
+    int exitCode = kExitOk;
+    std::vector<std::string> typed = SplitIdentifiers(identifiers.c_str());
+    if (typed.empty()) typed.emplace_back();  // refused as an empty identifier
+    if (!PrepareTransaction(command, printer, typed, json, joined, exitCode)) return exitCode;
+    std::vector<std::string> requested = SplitIdentifiers(joined.c_str());
+    TransactionOutcome outcome = Transact(printer, requestType, joined, valueText);
+    if (outcome.result == SNMP_RESULT_ERROR_STATUS) {
+        // net-snmp's tools send a get again without the failed object, so
+        // that one missing object does not hide the others.
+        const TransactionOutcome first = outcome;
+        const std::vector<std::string> sent = requested;
+        std::vector<std::string> furtherFailed;
+        while (requestType != SNMP_REQUEST_SET && outcome.result == SNMP_RESULT_ERROR_STATUS &&
+               outcome.errorIndex >= 1 && outcome.errorIndex <= requested.size() && requested.size() > 1) {
+            requested.erase(requested.begin() + (outcome.errorIndex - 1));
+            outcome = Transact(printer, requestType, JoinIdentifiers(requested), "");
+            if (outcome.result == SNMP_RESULT_ERROR_STATUS && outcome.errorIndex >= 1 &&
+                outcome.errorIndex <= requested.size()) {
+                furtherFailed.push_back(requested[outcome.errorIndex - 1]);
+            }
         }
-        return 0;
+        const std::vector<ReplyVariable> read = outcome.result == 0 ? outcome.variables : std::vector<ReplyVariable>{};
+        return ReportErrorStatus(command, printer, first, sent, read, furtherFailed, json);
     }
-    if (buffers.valueSize > buffers.values.size()) {
-        std::printf("%s: done; the printer's reply (%u characters of values) did not fit the buffer\n",
-                    command.c_str(), buffers.valueSize);
-        return 0;
-    }
-    const auto variables = ParseReply(buffers.identifiers.data(), buffers.values.data(), buffers.valueSize);
-    if (!variables) {
-        std::fprintf(stderr, "%s: printer '%s': the reply's text could not be read back\n", command.c_str(),
-                     printer.c_str());
-        return 1;
-    }
-    PrintVariables(command, printer, *variables, json);
-    return 0;
+    if (outcome.result != 0) return ReportResult(command, printer, outcome.result, json);
+    PrintVariables(command, printer, outcome.variables, json);
+    return kExitOk;
 }
 
 std::uint32_t IdentifierCount(const std::string &list) {

@@ -1,7 +1,9 @@
 // What the transaction subcommands (get, getnext, set, walk, group) share:
-// the caller buffers a transaction writes into, the reading of the reply's
-// text back into typed values, and the printing of those values or of a
-// failing result, readable or as JSON.
+// the per-command settings (timeout, retries, datagram dump, output format),
+// running a transaction through HelperSNMPTransactEx, the caller buffers of
+// the text exports and the reading of their text back into typed values,
+// and the printing of values, error-status replies and failing results,
+// readable or as JSON.
 #pragma once
 
 #include <cstdint>
@@ -9,7 +11,25 @@
 #include <string>
 #include <vector>
 
+#include "snmphelper.h"
+#include "tools/cli/reply_format.h"
+
 namespace snmphelper::cli {
+
+// The options every command that talks to a printer takes (see
+// AddPrinterArguments); one command runs per process.
+struct TransactionSettings {
+    std::int32_t timeoutSeconds = -1;  // --timeout; -1: the configuration's
+    std::int32_t retries = -1;         // --retries; -1: the configuration's
+    bool dump = false;                 // -v/--dump: each datagram in hex on standard error
+    std::string outputLetters;         // -O letters, see ParseOutputFormat
+    OutputFormat format;               // read from outputLetters by CheckTransactionSettings
+};
+TransactionSettings &CommandSettings();
+
+// Reads the -O letters into the format; false with `problem` set when they
+// are unknown.
+bool CheckTransactionSettings(std::string &problem);
 
 // Room of the buffers the commands hand to a transaction.
 inline constexpr std::uint32_t kIdentifierRoom = 4096;
@@ -23,6 +43,12 @@ struct ReplyVariable {
     std::int32_t type = 0;
     std::vector<std::uint8_t> value;
 };
+
+// A decoded record's variable binding as a ReplyVariable.
+ReplyVariable VariableOf(const SnmpVarBind &binding);
+
+// A JSON array of the variables, each as VariableJson writes it.
+std::string VariablesJson(const std::vector<ReplyVariable> &variables);
 
 // The writable identifier and value buffers of one transaction.
 struct TransactionBuffers {
@@ -47,24 +73,69 @@ std::optional<std::vector<ReplyVariable>> ParseReply(const char *identifierText,
 // oid; empty with `problem` set when the value does not suit the type.
 std::string ValueItem(const std::string &typeName, const std::string &valueText, std::string &problem);
 
-// Prints the variables: "OID = TYPE: value" lines, or one JSON object
+// Prints the variables: lines in the settings' OutputFormat (see
+// VariableLine), or one JSON object
 // {"command":..., "printer":..., "result":0, "variables":[...]}.
 void PrintVariables(const std::string &command, const std::string &printer,
                     const std::vector<ReplyVariable> &variables, bool json);
 
-// One variable as PrintVariables writes it in JSON: {"oid":...,"type":...,"value":...}.
+// One variable as PrintVariables writes it in JSON: {"oid":...,"type":...,"value":...}
+// with the library's type names ("OCTET STRING", "TimeTicks", ...); numbers
+// as numbers, an OCTET STRING as text when it is printable UTF-8, otherwise,
+// like Opaque, as {"hex":"..."}.
 std::string VariableJson(const ReplyVariable &variable);
 
 // Reports a non-zero result with its name and meaning: to standard error,
-// or as a JSON object on standard output. Returns the process exit code (1).
+// or as a JSON object on standard output. Returns the process exit code
+// (ExitCodeForResult).
 int ReportResult(const std::string &command, const std::string &printer, std::int32_t result, bool json);
 
-// The text as a JSON string literal, quotes included.
+// ReportResult for a command that read some variables before it failed (a
+// walk): in text they were printed as they came and only the failure is
+// reported; the JSON object carries them as "variables".
+int ReportResultWithVariables(const std::string &command, const std::string &printer, std::int32_t result,
+                              const std::vector<ReplyVariable> &read, bool json);
+
+// The text as a JSON string literal, quotes included; octets that are not
+// UTF-8 are escaped as EscapeInvalidUtf8 does.
 std::string JsonString(const std::string &text);
+
+// What one HelperSNMPTransactEx call brought.
+struct TransactionOutcome {
+    std::int32_t result = 0;
+    std::uint32_t errorStatus = 0;
+    std::uint32_t errorIndex = 0;
+    std::vector<ReplyVariable> variables;  // the reply's, whatever its error-status
+};
+
+// Runs one transaction with the command settings' timeout, retries and
+// dump. `identifiers` are comma-joined and already checked; `valueText` is
+// the set request's value list ("" otherwise).
+TransactionOutcome Transact(const std::string &printer, std::int32_t requestType, const std::string &identifiers,
+                            const std::string &valueText);
+
+// Checks the typed identifiers (CheckIdentifiers) and that the printer is
+// registered; on failure reports it (text or JSON) and returns the exit code
+// in `exitCode`. On success `joined` holds the identifiers comma-joined.
+bool PrepareTransaction(const std::string &command, const std::string &printer,
+                        const std::vector<std::string> &typed, bool json, std::string &joined, int &exitCode);
+
+// Reports a reply with a non-zero error-status as net-snmp does ("Error in
+// packet", the RFC 1157 status name and reason, the failed object: the one
+// of `requested` its error-index names), with `furtherFailed` (objects that
+// failed when the request was sent again without the first), then prints
+// `read`: the variables read despite it. JSON: one object with the result,
+// errorStatus, errorStatusName, errorIndex, failedObject,
+// furtherFailedObjects (when any) and the variables. Returns kExitErrorStatus.
+int ReportErrorStatus(const std::string &command, const std::string &printer, const TransactionOutcome &outcome,
+                      const std::vector<std::string> &requested, const std::vector<ReplyVariable> &read,
+                      const std::vector<std::string> &furtherFailed, bool json);
 
 // Runs one transaction (request type of HelperSNMPTransact) for the joined
 // identifiers and, for a set, the value text, and prints what came back or
-// the failing result. Returns the process exit code.
+// the failing result. A get or get-next that meets an error-status with an
+// error-index is sent again without the failed object, as net-snmp's tools
+// do, so that the others are still read. Returns the process exit code.
 int RunAndPrint(const std::string &command, const std::string &printer, std::int32_t requestType,
                 const std::string &identifiers, const std::string &valueText, bool json);
 

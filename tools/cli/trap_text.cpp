@@ -53,17 +53,10 @@ std::string TrapJson(const SnmpTrapParam &trap) {
                        ",\"genericTrap\":" + std::to_string(trap.genericTrap) +
                        ",\"genericTrapName\":" + JsonString(GenericTrapName(trap.genericTrap)) +
                        ",\"specificTrap\":" + std::to_string(trap.specificTrap) +
-                       ",\"timeStamp\":" + std::to_string(trap.timeStamp) + ",\"variables\":[";
-    for (std::uint16_t i = 0; i < trap.varBindCount; ++i) {
-        const SnmpVarBind &entry = trap.varBinds[i];
-        ReplyVariable variable;
-        variable.oid = entry.oid == nullptr ? "" : entry.oid;
-        variable.type = entry.valueType;
-        if (entry.value != nullptr) variable.value.assign(entry.value, entry.value + entry.valueLength);
-        if (i != 0) json += ',';
-        json += VariableJson(variable);
-    }
-    return json + "]}";
+                       ",\"timeStamp\":" + std::to_string(trap.timeStamp) + ",\"variables\":";
+    std::vector<ReplyVariable> variables;
+    for (std::uint16_t i = 0; i < trap.varBindCount; ++i) variables.push_back(VariableOf(trap.varBinds[i]));
+    return json + VariablesJson(variables) + "}";
 }
 
 }  // namespace snmphelper::cli

@@ -7,6 +7,7 @@
 
 #include "snmphelper.h"
 #include "tools/cli/commands.h"
+#include "tools/cli/exit_codes.h"
 #include "tools/cli/library_load.h"
 #include "tools/cli/transaction_text.h"
 
@@ -53,46 +54,86 @@ bool InSubtree(const std::vector<std::uint64_t> &root, const std::vector<std::ui
     return true;
 }
 
-int RunWalk(const WalkOptions &options) {
-    const std::vector<std::uint64_t> root = Arcs(options.root);
-    if (root.empty()) {
-        std::fprintf(stderr, "walk: '%s' is not a dotted-decimal object identifier\n", options.root.c_str());
-        return 2;
-    }
-    EnsureLibraryLoaded();
+// RFC 1157 4.1.3: past the last object an SNMPv1 agent answers noSuchName.
+constexpr std::uint32_t kErrorStatusNoSuchName = 2;
+
+// What the walk read, printed as it comes in text and kept for JSON.
+struct WalkState {
+    const WalkOptions &options;
     std::vector<ReplyVariable> found;
-    std::string current = options.root;
+
+    void Add(const ReplyVariable &variable) {
+        if (!options.json) PrintVariables("walk", options.printer, {variable}, false);
+        found.push_back(variable);
+    }
+    // What was read is kept: in text it has been printed already, in JSON it
+    // goes with the failure.
+    int Fail(std::int32_t result) const {
+        return ReportResultWithVariables("walk", options.printer, result, found, options.json);
+    }
+    int Fail(const TransactionOutcome &outcome, const std::string &requested) const {
+        return ReportErrorStatus("walk", options.printer, outcome, {requested},
+                                 options.json ? found : std::vector<ReplyVariable>{}, {}, options.json);
+    }
+    int Unreadable(const std::string &problem) const {
+        std::fprintf(stderr, "walk: printer '%s': %s\n", options.printer.c_str(), problem.c_str());
+        return Fail(SNMP_RESULT_DECODE_FAILED);
+    }
+};
+
+// net-snmp's snmpwalk, for a root that is a leaf: a get of the root itself.
+int GetRoot(WalkState &walk, const std::string &root) {
+    const TransactionOutcome outcome = Transact(walk.options.printer, SNMP_REQUEST_GET, root, "");
+    if (outcome.result == SNMP_RESULT_ERROR_STATUS && outcome.errorStatus == kErrorStatusNoSuchName) {
+        if (!walk.options.json) {
+            std::fprintf(stderr, "walk: printer '%s' has no object at or below %s\n", walk.options.printer.c_str(),
+                         root.c_str());
+        }
+    } else if (outcome.result == SNMP_RESULT_ERROR_STATUS) {
+        return walk.Fail(outcome, root);
+    } else if (outcome.result != 0) {
+        return walk.Fail(outcome.result);
+    } else {
+        for (const ReplyVariable &variable : outcome.variables) walk.Add(variable);
+    }
+    if (walk.options.json) PrintVariables("walk", walk.options.printer, walk.found, true);
+    return kExitOk;
+}
+
+int RunWalk(const WalkOptions &options) {
+    EnsureLibraryLoaded();
+    std::string checkedRoot;
+    int exitCode = kExitOk;
+    if (!PrepareTransaction("walk", options.printer, {options.root}, options.json, checkedRoot, exitCode)) {
+        return exitCode;
+    }
+    const std::vector<std::uint64_t> root = Arcs(checkedRoot);
+    WalkState walk{options, {}};
+    std::string current = checkedRoot;
     std::vector<std::uint64_t> previous = root;
     for (std::size_t step = 0; step < kMaxWalkSteps; ++step) {
-        TransactionBuffers buffers(current, "");
-        const std::int32_t result =
-            HelperSNMPTransact(options.printer.c_str(), SNMP_REQUEST_GET_NEXT, buffers.identifiers.data(),
-                               buffers.IdentifierRoom(), buffers.values.data(), &buffers.valueSize, 1);
-        // RFC 1157 4.1.3: past the last object the agent answers noSuchName.
-        if (result == SNMP_RESULT_ERROR_STATUS) break;
-        if (result != 0) return ReportResult("walk", options.printer, result, options.json);
-        const auto variables = buffers.valueSize < buffers.values.size()
-                                   ? ParseReply(buffers.identifiers.data(), buffers.values.data(), buffers.valueSize)
-                                   : std::nullopt;
-        if (!variables || variables->size() != 1) {
-            std::fprintf(stderr, "walk: printer '%s': the reply to get-next %s could not be read\n",
-                         options.printer.c_str(), current.c_str());
-            return 1;
+        const TransactionOutcome outcome = Transact(options.printer, SNMP_REQUEST_GET_NEXT, current, "");
+        if (outcome.result == SNMP_RESULT_ERROR_STATUS && outcome.errorStatus == kErrorStatusNoSuchName) break;
+        if (outcome.result == SNMP_RESULT_ERROR_STATUS) return walk.Fail(outcome, current);
+        if (outcome.result != 0) return walk.Fail(outcome.result);
+        if (outcome.variables.size() != 1) {
+            return walk.Unreadable("the reply to get-next " + current + " holds " +
+                                   std::to_string(outcome.variables.size()) + " variables");
         }
-        const std::vector<std::uint64_t> arcs = Arcs(variables->front().oid);
+        const ReplyVariable &variable = outcome.variables.front();
+        const std::vector<std::uint64_t> arcs = Arcs(variable.oid);
         if (!InSubtree(root, arcs)) break;
         if (!(previous < arcs)) {
-            std::fprintf(stderr, "walk: printer '%s': get-next of %s answered %s, which does not follow it\n",
-                         options.printer.c_str(), current.c_str(), variables->front().oid.c_str());
-            return 1;
+            return walk.Unreadable("get-next of " + current + " answered " + variable.oid +
+                                   ", which does not follow it");
         }
         previous = arcs;
-        current = variables->front().oid;
-        if (!options.json) PrintVariables("walk", options.printer, *variables, false);
-        found.push_back(variables->front());
+        current = variable.oid;
+        walk.Add(variable);
     }
-    if (options.json) PrintVariables("walk", options.printer, found, true);
-    return 0;
+    if (walk.found.empty()) return GetRoot(walk, checkedRoot);
+    if (options.json) PrintVariables("walk", options.printer, walk.found, true);
+    return kExitOk;
 }
 
 }  // namespace
@@ -102,6 +143,7 @@ void AddWalkCommand(CLI::App &app, int &exitCode) {
     CLI::App *command =
         app.add_subcommand("walk", "Read a subtree of a printer's objects with get-next requests");
     AddPrinterArguments(*command, options->printer, options->json);
+    AddTransactionOptions(*command);
     command->add_option("oid", options->root, "Root of the subtree")->capture_default_str();
     command->callback([options, &exitCode] { exitCode = RunWalk(*options); });
 }

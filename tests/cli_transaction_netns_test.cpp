@@ -1,0 +1,248 @@
+// The snmphelper tool's transaction commands against the printer simulator
+// on 127.0.0.1:161 of a private network namespace: net-snmp's output
+// conventions, error-status replies naming their object, exit codes, partial
+// walks, per-command timing seen in the simulator's log, and JSON for any
+// octets.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <memory>
+#include <regex>
+#include <string>
+#include <vector>
+
+#include "tests/support/child_process.h"
+#include "tests/support/temp_registry.h"
+
+namespace snmphelper {
+namespace {
+
+using test::PrinterSimulator;
+using test::ProgramRun;
+using test::RunSnmphelper;
+
+constexpr int kExitNoReply = 3;
+constexpr int kExitErrorStatus = 4;
+
+constexpr char kSysName[] = "1.3.6.1.2.1.1.5.0";
+constexpr char kSysLocation[] = "1.3.6.1.2.1.1.6.0";
+constexpr char kMissing[] = "1.3.6.1.2.1.1.99.0";
+
+// Objects of every type, text that is and is not UTF-8, an object that
+// fails with genErr and a subtree whose third object never answers.
+constexpr char kObjects[] =
+    "1.3.6.1.4.1.97.1.0 INTEGER -5\n"
+    "1.3.6.1.4.1.97.2.0 COUNTER 4294967295\n"
+    "1.3.6.1.4.1.97.3.0 GAUGE 7\n"
+    "1.3.6.1.4.1.97.4.0 TIMETICKS 17\n"
+    "1.3.6.1.4.1.97.5.0 TIMETICKS 9000017\n"
+    "1.3.6.1.4.1.97.6.0 IPADDRESS 192.168.1.20\n"
+    "1.3.6.1.4.1.97.7.0 OID 1.3.6.1.4.1.236\n"
+    "1.3.6.1.4.1.97.8.0 NULL -\n"
+    "1.3.6.1.4.1.97.9.0 HEX 00ff10\n"
+    "1.3.6.1.4.1.98.1.0 INTEGER 1\n"
+    "1.3.6.1.4.1.98.2.0 INTEGER 2\n"
+    "1.3.6.1.4.1.98.3.0 INTEGER 3 fault=silent\n"
+    "1.3.6.1.4.1.99.1.0 OPAQUE 9f780442f60000\n"
+    "1.3.6.1.4.1.99.2.0 STRING \"caf\\xc3\\xa9\"\n"
+    "1.3.6.1.4.1.99.3.0 STRING \"\\xff\\xfe\"\n"
+    "1.3.6.1.4.1.99.4.0 INTEGER 7 rw fault=error-status:5\n";
+
+std::string PrinterValues() {
+    return "\"cProtocols\"=dword:00000002\n\"pProtocol\"=dword:00000002\n\"IP Address\"=\"127.0.0.1\"\n"
+           "\"MAC Address\"=\"\"\n";
+}
+
+// Printers "lab" and "café", and a configuration that would wait 30 s five
+// times over: every test that waits gives its own timing.
+std::string Hive() {
+    return test::PrinterHive("lab", PrinterValues()) + test::PrinterKey("café", PrinterValues()) +
+           "[HKEY_LOCAL_MACHINE\\Software\\Brelvin\\Palimar\\Snmp]\n\"UdpTimeOutInterval\"=dword:0000001e\n"
+           "\"UdpTotalRetries\"=dword:00000005\n\n";
+}
+
+class CliTransactionTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        registry_ = std::make_unique<test::TempRegistry>(Hive());
+        const std::string objects = registry_->Folder() + "/objects.txt";
+        std::ofstream(objects) << kObjects;
+        StartSim({"--objects", objects});
+    }
+
+    PrinterSimulator &StartSim(const std::vector<std::string> &arguments) {
+        sim_.reset();  // port 161 is free again before the next one binds it
+        sim_ = std::make_unique<PrinterSimulator>(arguments);
+        EXPECT_TRUE(sim_->Ready());
+        return *sim_;
+    }
+
+    std::unique_ptr<test::TempRegistry> registry_;
+    std::unique_ptr<PrinterSimulator> sim_;
+};
+
+ProgramRun Tool(std::vector<std::string> arguments) { return RunSnmphelper(arguments); }
+
+TEST_F(CliTransactionTest, ValuesReadAsNetSnmpPrintsThem) {
+    const ProgramRun run = Tool({"get", "lab", "-On", "1.3.6.1.4.1.97.1.0", "1.3.6.1.4.1.97.2.0", "1.3.6.1.4.1.97.3.0",
+                                 "1.3.6.1.4.1.97.4.0", "1.3.6.1.4.1.97.5.0", "1.3.6.1.4.1.97.6.0", "1.3.6.1.4.1.97.7.0",
+                                 "1.3.6.1.4.1.97.8.0", "1.3.6.1.4.1.97.9.0", "1.3.6.1.4.1.99.1.0", kSysName});
+    EXPECT_EQ(run.exitCode, 0) << run.out;
+    EXPECT_EQ(run.out,
+              ".1.3.6.1.4.1.97.1.0 = INTEGER: -5\n"
+              ".1.3.6.1.4.1.97.2.0 = Counter32: 4294967295\n"
+              ".1.3.6.1.4.1.97.3.0 = Gauge32: 7\n"
+              ".1.3.6.1.4.1.97.4.0 = Timeticks: (17) 0:00:00.17\n"
+              ".1.3.6.1.4.1.97.5.0 = Timeticks: (9000017) 1 day, 1:00:00.17\n"
+              ".1.3.6.1.4.1.97.6.0 = IpAddress: 192.168.1.20\n"
+              ".1.3.6.1.4.1.97.7.0 = OID: .1.3.6.1.4.1.236\n"
+              ".1.3.6.1.4.1.97.8.0 = NULL\n"
+              ".1.3.6.1.4.1.97.9.0 = Hex-STRING: 00 FF 10\n"
+              ".1.3.6.1.4.1.99.1.0 = Opaque: 9F 78 04 42 F6 00 00\n"
+              ".1.3.6.1.2.1.1.5.0 = STRING: \"PALIMAR-4100\"\n");
+    EXPECT_EQ(Tool({"get", "lab", "-Oqv", kSysName, "1.3.6.1.4.1.97.4.0"}).out, "\"PALIMAR-4100\"\n(17) 0:00:00.17\n");
+    EXPECT_EQ(Tool({"get", "lab", "-Oq", kSysName}).out, "1.3.6.1.2.1.1.5.0 \"PALIMAR-4100\"\n");
+    EXPECT_EQ(Tool({"get", "lab", "-Ov", kSysName}).out, "STRING: \"PALIMAR-4100\"\n");
+}
+
+TEST_F(CliTransactionTest, ALeadingDotIsAcceptedAndSentWithoutIt) {
+    const ProgramRun run = Tool({"get", "lab", std::string(".") + kSysName});
+    EXPECT_EQ(run.exitCode, 0) << run.out;
+    ASSERT_EQ(sim_->WaitForLogLines(1), 1u);
+    EXPECT_NE(sim_->LogLines()[0].find(std::string(" oids=") + kSysName + " "), std::string::npos)
+        << sim_->LogLines()[0];
+}
+
+TEST_F(CliTransactionTest, OpaqueComesThroughGetAndWalk) {
+    ProgramRun run = Tool({"walk", "lab", "1.3.6.1.4.1.99.1"});
+    EXPECT_EQ(run.exitCode, 0) << run.out;
+    EXPECT_EQ(run.out, "1.3.6.1.4.1.99.1.0 = Opaque: 9F 78 04 42 F6 00 00\n");
+    run = Tool({"get", "lab", "1.3.6.1.4.1.99.1.0", "--json"});
+    EXPECT_EQ(run.exitCode, 0) << run.out;
+    EXPECT_EQ(run.out,
+              "{\"command\":\"get\",\"printer\":\"lab\",\"result\":0,\"variables\":[{\"oid\":\"1.3.6.1.4.1.99.1.0\","
+              "\"type\":\"Opaque\",\"value\":{\"hex\":\"9F780442F60000\"}}]}\n");
+}
+
+TEST_F(CliTransactionTest, AWalkOfALeafFallsBackToAGet) {
+    const ProgramRun run = Tool({"walk", "lab", kSysName});
+    EXPECT_EQ(run.exitCode, 0) << run.out;
+    EXPECT_EQ(run.out, std::string(kSysName) + " = STRING: \"PALIMAR-4100\"\n");
+    const std::vector<std::string> lines = sim_->LogLines();
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_NE(lines[0].find("pdu=getnext"), std::string::npos) << lines[0];
+    EXPECT_NE(lines[1].find("pdu=get "), std::string::npos) << lines[1];
+}
+
+TEST_F(CliTransactionTest, AnErrorStatusNamesItsObjectAndTheOthersAreStillRead) {
+    ProgramRun run = Tool({"get", "lab", kSysName, kMissing, kSysLocation});
+    EXPECT_EQ(run.exitCode, kExitErrorStatus) << run.out;
+    EXPECT_NE(run.out.find("Reason: (noSuchName)"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find(std::string("Failed object: ") + kMissing + " (index 2)"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find(std::string(kSysName) + " = STRING: \"PALIMAR-4100\"\n"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find(std::string(kSysLocation) + " = STRING: "), std::string::npos) << run.out;
+
+    run = Tool({"get", "lab", kSysName, kMissing, "--json"});
+    EXPECT_EQ(run.exitCode, kExitErrorStatus) << run.out;
+    EXPECT_EQ(run.out,
+              "{\"command\":\"get\",\"printer\":\"lab\",\"result\":25011,\"name\":\"SNMP_RESULT_ERROR_STATUS\","
+              "\"errorStatus\":2,\"errorStatusName\":\"noSuchName\",\"errorIndex\":2,\"failedObject\":\"" +
+                  std::string(kMissing) +
+                  "\",\"variables\":[{\"oid\":\"1.3.6.1.2.1.1.5.0\",\"type\":\"OCTET STRING\",\"value\":"
+                  "\"PALIMAR-4100\"}]}\n");
+}
+
+TEST_F(CliTransactionTest, AGroupThePrinterLacksAnObjectOfNamesItAndReadsTheRest) {
+    // The system group (group 0) without sysContact, 1.3.6.1.2.1.1.4.0.
+    const std::string objects = registry_->Folder() + "/system.txt";
+    std::ofstream(objects) << "1.3.6.1.2.1.1.1.0 STRING a\n1.3.6.1.2.1.1.2.0 OID 1.3.6.1.4.1.236\n"
+                              "1.3.6.1.2.1.1.3.0 TIMETICKS 1\n1.3.6.1.2.1.1.5.0 STRING b\n"
+                              "1.3.6.1.2.1.1.6.0 STRING c\n1.3.6.1.2.1.1.7.0 INTEGER 72\n";
+    StartSim({"--empty", "--objects", objects});
+    const ProgramRun run = Tool({"group", "lab", "0"});
+    EXPECT_EQ(run.exitCode, kExitErrorStatus) << run.out;
+    EXPECT_NE(run.out.find("Failed object: 1.3.6.1.2.1.1.4.0 (index 4)"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("1.3.6.1.2.1.1.3.0 = Timeticks: (1) 0:00:00.01\n1.3.6.1.2.1.1.5.0 = STRING: \"b\"\n"),
+              std::string::npos)
+        << run.out;
+}
+
+TEST_F(CliTransactionTest, GenErrIsAFailure) {
+    ProgramRun run = Tool({"set", "lab", "1.3.6.1.4.1.99.4.0", "integer", "3"});
+    EXPECT_EQ(run.exitCode, kExitErrorStatus) << run.out;
+    EXPECT_NE(run.out.find("Reason: (genErr)"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("Failed object: 1.3.6.1.4.1.99.4.0 (index 1)"), std::string::npos) << run.out;
+    run = Tool({"set", "lab", "1.3.6.1.4.1.99.4.0", "integer", "3", "--json"});
+    EXPECT_EQ(run.exitCode, kExitErrorStatus) << run.out;
+    EXPECT_NE(run.out.find("\"result\":25011"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("\"errorStatusName\":\"genErr\""), std::string::npos) << run.out;
+}
+
+// The silent object costs one wait of a second each time.
+TEST_F(CliTransactionTest, AWalkThatEndsEarlyKeepsWhatItRead) {
+    ProgramRun run = Tool({"walk", "lab", "1.3.6.1.4.1.98", "--timeout", "1", "--retries", "0", "--json"});
+    EXPECT_EQ(run.exitCode, kExitNoReply) << run.out;
+    EXPECT_EQ(run.out,
+              "{\"command\":\"walk\",\"printer\":\"lab\",\"result\":25010,\"name\":\"SNMP_RESULT_NO_REPLY\","
+              "\"meaning\":\"no printer name, no reply, or no reply answered this request\",\"variables\":["
+              "{\"oid\":\"1.3.6.1.4.1.98.1.0\",\"type\":\"INTEGER\",\"value\":1},"
+              "{\"oid\":\"1.3.6.1.4.1.98.2.0\",\"type\":\"INTEGER\",\"value\":2}]}\n");
+    run = Tool({"walk", "lab", "1.3.6.1.4.1.98", "--timeout", "1", "--retries", "0"});
+    EXPECT_EQ(run.exitCode, kExitNoReply) << run.out;
+    EXPECT_EQ(run.out.find("1.3.6.1.4.1.98.1.0 = INTEGER: 1\n1.3.6.1.4.1.98.2.0 = INTEGER: 2\n"), 0u) << run.out;
+    EXPECT_NE(run.out.find("SNMP_RESULT_NO_REPLY"), std::string::npos) << run.out;
+
+    // An error-status midway keeps them too.
+    run = Tool({"walk", "lab", "1.3.6.1.4.1.99", "--json"});
+    EXPECT_EQ(run.exitCode, kExitErrorStatus) << run.out;
+    EXPECT_NE(run.out.find("\"errorStatusName\":\"genErr\""), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("{\"oid\":\"1.3.6.1.4.1.99.3.0\""), std::string::npos) << run.out;
+}
+
+TEST_F(CliTransactionTest, TimeoutAndRetriesOfOneCommandAreSeenInTheLog) {
+    for (int retries : {0, 2}) {
+        SCOPED_TRACE(retries);
+        PrinterSimulator &sim = StartSim({"--fault", "silent"});
+        const ProgramRun run =
+            Tool({"get", "lab", kSysName, "--timeout", "0", "--retries", std::to_string(retries)});
+        EXPECT_EQ(run.exitCode, kExitNoReply) << run.out;
+        const auto sends = static_cast<std::size_t>(retries + 1);
+        EXPECT_EQ(sim.WaitForLogLines(sends), sends);
+        EXPECT_EQ(sim.LogLines().size(), sends);
+    }
+}
+
+TEST_F(CliTransactionTest, DumpShowsEachDatagramInHexWithItsTime) {
+    const ProgramRun run = Tool({"get", "lab", kSysName, "-v"});
+    EXPECT_EQ(run.exitCode, 0) << run.out;
+    EXPECT_TRUE(std::regex_search(run.out, std::regex("sent 45 octets over IP at \\+[0-9]+\\.[0-9]{3} s:\n"
+                                                      "  0000  30 2B 02 01 00 04 0B ")))
+        << run.out;
+    EXPECT_TRUE(std::regex_search(run.out, std::regex("received 57 octets over IP at \\+[0-9]+\\.[0-9]{3} s:\n"
+                                                      "  0000  30 37 02 01 00 ")))
+        << run.out;
+}
+
+TEST_F(CliTransactionTest, Utf8NamesAndAnyOctetsThroughJson) {
+    ProgramRun run = Tool({"get", "café", "1.3.6.1.4.1.99.2.0", "1.3.6.1.4.1.99.3.0", "--json"});
+    EXPECT_EQ(run.exitCode, 0) << run.out;
+    EXPECT_EQ(run.out,
+              "{\"command\":\"get\",\"printer\":\"café\",\"result\":0,\"variables\":["
+              "{\"oid\":\"1.3.6.1.4.1.99.2.0\",\"type\":\"OCTET STRING\",\"value\":\"café\"},"
+              "{\"oid\":\"1.3.6.1.4.1.99.3.0\",\"type\":\"OCTET STRING\",\"value\":{\"hex\":\"FFFE\"}}]}\n");
+    run = Tool({"get", "café", "1.3.6.1.4.1.99.2.0"});
+    EXPECT_EQ(run.out, "1.3.6.1.4.1.99.2.0 = STRING: \"café\"\n");
+    run = Tool({"printer", "list", "--json"});
+    EXPECT_EQ(run.exitCode, 0) << run.out;
+    EXPECT_NE(run.out.find("{\"name\":\"café\",\"protocols\":\"ip\",\"use\":\"ip\",\"address\":\"127.0.0.1\"}"),
+              std::string::npos)
+        << run.out;
+    run = Tool({"config", "show", "--json"});
+    EXPECT_EQ(run.exitCode, 0) << run.out;
+    EXPECT_NE(run.out.find("\"timeout\":{\"value\":30,\"from\":\"UdpTimeOutInterval\",\"why\":null}"),
+              std::string::npos)
+        << run.out;
+}
+
+}  // namespace
+}  // namespace snmphelper

@@ -1,0 +1,121 @@
+#include "tools/cli/reply_format.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "snmphelper.h"
+#include "tools/cli/transaction_text.h"
+#include "tools/cli/utf8_text.h"
+#include "tools/cli/value_text.h"
+
+namespace snmphelper::cli {
+namespace {
+
+std::uint32_t Number(const ReplyVariable &variable) {
+    std::uint32_t number = 0;
+    if (variable.value.size() >= sizeof number) std::memcpy(&number, variable.value.data(), sizeof number);
+    return number;
+}
+
+std::string Octets(const ReplyVariable &variable) {
+    return std::string(variable.value.begin(), variable.value.end());
+}
+
+bool IsStringText(const ReplyVariable &variable) {
+    return variable.type == SNMP_VALUE_OCTET_STRING && IsPrintableText(Octets(variable));
+}
+
+std::string Quoted(const std::string &text) {
+    std::string quoted = "\"";
+    for (char c : text) {
+        if (c == '"' || c == '\\') quoted += '\\';
+        quoted += c;
+    }
+    return quoted + "\"";
+}
+
+}  // namespace
+
+bool ParseOutputFormat(const std::string &letters, OutputFormat &format, std::string &problem) {
+    for (char letter : letters) {
+        switch (letter) {
+            case 'n': format.numeric = true; break;
+            case 'q': format.quick = true; break;
+            case 'v': format.valueOnly = true; break;
+            default:
+                problem = std::string("-O") + letter + ": unknown output option (n, q and v are known)";
+                return false;
+        }
+    }
+    return true;
+}
+
+bool IsPrintableText(const std::string &octets) {
+    if (!IsValidUtf8(octets)) return false;
+    for (char c : octets) {
+        const auto octet = static_cast<unsigned char>(c);
+        if ((octet < 0x20 && c != '\t' && c != '\r' && c != '\n') || octet == 0x7F) return false;
+    }
+    return true;
+}
+
+std::string UptimeText(std::uint32_t ticks) {
+    const unsigned long days = ticks / 8640000UL;
+    char clock[32];
+    std::snprintf(clock, sizeof clock, "%lu:%02lu:%02lu.%02lu", static_cast<unsigned long>(ticks / 360000 % 24),
+                  static_cast<unsigned long>(ticks / 6000 % 60), static_cast<unsigned long>(ticks / 100 % 60),
+                  static_cast<unsigned long>(ticks % 100));
+    if (days == 0) return clock;
+    return std::to_string(days) + (days == 1 ? " day, " : " days, ") + clock;
+}
+
+std::string NetSnmpTypeName(const ReplyVariable &variable) {
+    switch (variable.type) {
+        case SNMP_VALUE_INTEGER: return "INTEGER";
+        case SNMP_VALUE_OCTET_STRING: return IsStringText(variable) ? "STRING" : "Hex-STRING";
+        case SNMP_VALUE_IP_ADDRESS: return "IpAddress";
+        case SNMP_VALUE_OPAQUE: return "Opaque";
+        case SNMP_VALUE_COUNTER: return "Counter32";
+        case SNMP_VALUE_GAUGE: return "Gauge32";
+        case SNMP_VALUE_TIME_TICKS: return "Timeticks";
+        case SNMP_VALUE_OBJECT_IDENTIFIER: return "OID";
+        case SNMP_VALUE_NULL: return "NULL";
+        default: return "type " + std::to_string(variable.type);
+    }
+}
+
+std::string IdentifierText(const std::string &oid, const OutputFormat &format) {
+    return format.numeric ? "." + oid : oid;
+}
+
+std::string NetSnmpValueText(const ReplyVariable &variable, const OutputFormat &format) {
+    switch (variable.type) {
+        case SNMP_VALUE_OCTET_STRING:
+            if (!IsStringText(variable)) return HexOctets(variable.value.data(), variable.value.size());
+            return Quoted(Octets(variable));
+        case SNMP_VALUE_TIME_TICKS: {
+            const std::uint32_t ticks = Number(variable);
+            return "(" + std::to_string(ticks) + ") " + UptimeText(ticks);
+        }
+        case SNMP_VALUE_OBJECT_IDENTIFIER:
+            return IdentifierText(Octets(variable), format);
+        case SNMP_VALUE_NULL:
+            return "";
+        default:
+            return DescribeValue(variable.type, variable.value.data(),
+                                 static_cast<std::uint32_t>(variable.value.size()))
+                .text;
+    }
+}
+
+std::string VariableLine(const ReplyVariable &variable, const OutputFormat &format) {
+    const std::string value = NetSnmpValueText(variable, format);
+    std::string typed = NetSnmpTypeName(variable);
+    if (variable.type != SNMP_VALUE_NULL) typed += ": " + value;
+    if (format.valueOnly) return format.quick ? value : typed;
+    const std::string name = IdentifierText(variable.oid, format);
+    if (format.quick) return name + " " + value;
+    return name + " = " + typed;
+}
+
+}  // namespace snmphelper::cli
