@@ -1,12 +1,13 @@
 // snmphelper: command-line front end of the library.
-#include <CLI/CLI.hpp>
-
+#include "snmphelper_version.h"
 #include "tools/cli/commands.h"
 #include "tools/cli/platform_path.h"
 
 int main(int argc, char **argv) {
     snmphelper::cli::SetDefaultPlatformPath();
-    CLI::App app{"snmphelper: SNMPv1 printer management from the command line"};
+    snmphelper::cli::CommandLine line{"snmphelper: SNMPv1 printer management from the command line"};
+    line.version("snmphelper " SNMPHELPER_VERSION_TEXT);
+    snmphelper::cli::Command &app = line.root();
     app.require_subcommand(1);
     int exitCode = 0;
     snmphelper::cli::AddDecodeCommand(app, exitCode);
@@ -24,6 +25,6 @@ int main(int argc, char **argv) {
     snmphelper::cli::AddTrapsCommand(app, exitCode);
     snmphelper::cli::AddIpxCommand(app, exitCode);
     snmphelper::cli::AddDlcCommand(app, exitCode);
-    CLI11_PARSE(app, argc, argv);
+    if (const auto usageExit = line.Parse(argc, argv)) return *usageExit;
     return exitCode;
 }
