@@ -8,43 +8,69 @@ BENCH_BUILD ?= build-bench
 BENCH_ARGS ?=
 JOBS ?= $(shell nproc)
 
-.PHONY: all deps build test test-asan fuzz demo bench clean
+.PHONY: all deps build test test-asan fuzz demo deb bench clean configure
 
 all: build
 
+# Every package of every target; each target below installs only its own
+# (scripts/install-deps.sh PROFILE).
 deps:
-	@./scripts/install-deps.sh
+	@./scripts/install-deps.sh all
 
-build: deps
+configure:
 	cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
+
+build:
+	@./scripts/install-deps.sh test
+	@$(MAKE) --no-print-directory configure
 	cmake --build $(BUILD) -j $(JOBS)
 
+# --no-tests=error: a configuration that left the suite out never passes.
 test: build
-	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
+	ctest --test-dir $(BUILD) --output-on-failure --no-tests=error -j $(JOBS)
 
 # The whole suite again under AddressSanitizer + UndefinedBehaviorSanitizer.
-test-asan: deps
+test-asan:
+	@./scripts/install-deps.sh asan
 	cmake -S . -B $(ASAN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DSNMPHELPER_SANITIZE=ON
 	cmake --build $(ASAN_BUILD) -j $(JOBS)
 	ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
-	  ctest --test-dir $(ASAN_BUILD) --output-on-failure -j $(JOBS)
+	  ctest --test-dir $(ASAN_BUILD) --output-on-failure --no-tests=error -j $(JOBS)
 
 # Each libFuzzer target for FUZZ_SECONDS seconds.
-fuzz: deps
+fuzz:
+	@./scripts/install-deps.sh fuzz
 	CC=clang CXX=clang++ cmake -S . -B $(FUZZ_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSNMPHELPER_FUZZ=ON
 	cmake --build $(FUZZ_BUILD) -j $(JOBS)
 	./fuzz/run.sh $(FUZZ_BUILD) $(FUZZ_SECONDS)
 
-demo: build
+# Only what the demo runs: the library, the tool, the simulator and the
+# platform libraries, not the suite.
+DEMO_TARGETS = snmphelper snmphelper-cli snmphelper-printer-sim wsock32 dlcapi
+demo:
+	@./scripts/install-deps.sh demo
+	@$(MAKE) --no-print-directory configure
+	cmake --build $(BUILD) -j $(JOBS) --target $(DEMO_TARGETS)
 	./tools/demo.sh $(BUILD)
+
+# The Debian package, from a build folder of its own laid out for /usr.
+DEB_BUILD ?= build-deb
+deb:
+	@./scripts/install-deps.sh deb
+	cmake -S . -B $(DEB_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_INSTALL_PREFIX=/usr \
+	  -DSNMPHELPER_TESTS=OFF
+	cmake --build $(DEB_BUILD) -j $(JOBS)
+	cd $(DEB_BUILD) && cpack -G DEB
+	@ls $(DEB_BUILD)/packages/*.deb
 
 # Our library against net-snmp's, side by side, with a summary table at the
 # end; inside a private network namespace, as the round trips use port 161.
 # BENCH_ARGS passes options, e.g. --soak for the memory soak.
-bench: deps
+bench:
+	@./scripts/install-deps.sh bench
 	cmake -S . -B $(BENCH_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release -DSNMPHELPER_BENCH=ON -DSNMPHELPER_TESTS=OFF
 	cmake --build $(BENCH_BUILD) -j $(JOBS) --target snmphelper-bench
 	./tests/support/in_netns.sh $(BENCH_BUILD)/bench/snmphelper-bench $(BENCH_ARGS)
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD) $(BENCH_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD) $(BENCH_BUILD) $(DEB_BUILD)

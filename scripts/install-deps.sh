@@ -1,13 +1,40 @@
 #!/bin/sh
-# Installs the Debian packages the build, the tests and the tools need.
+# Installs the Debian packages one make target needs, and no more:
+#   scripts/install-deps.sh [PROFILE]...
+# PROFILE: demo, test, asan, fuzz, bench, deb, or all (the default: every one).
 # Idempotent: installs only what is missing, and runs apt-get update at most once.
 set -eu
 
-PACKAGES="cmake ninja-build g++ make googletest libgtest-dev libgmock-dev libbenchmark-dev \
-libcli11-dev nlohmann-json3-dev clang libclang-rt-14-dev iproute2 util-linux snmp snmpd libsnmp-dev snmptrapd tshark"
+# The library, the tool and the printer simulator.
+build_packages() { echo "cmake ninja-build g++ make libcli11-dev nlohmann-json3-dev"; }
+# The demo: the simulator in a private network namespace, IPX and DLC on a veth pair.
+demo_packages() { echo "$(build_packages) iproute2 util-linux"; }
+# The suite: GoogleTest, net-snmp's agent and tools and tshark as independent
+# peers, and what the install, manual-page and completion tests run.
+test_packages() {
+    echo "$(demo_packages) googletest libgtest-dev libgmock-dev snmp snmpd snmptrapd tshark \
+pkg-config binutils groff-base man-db mandoc bash"
+}
+asan_packages() { test_packages; }
+fuzz_packages() { echo "cmake ninja-build make g++ clang libclang-rt-14-dev"; }
+bench_packages() { echo "$(build_packages) iproute2 util-linux libbenchmark-dev libsnmp-dev"; }
+# cpack's DEB generator; dpkg-shlibdeps works out the package's dependencies.
+deb_packages() { echo "$(build_packages) dpkg-dev file"; }
+all_packages() {
+    for profile in demo test fuzz bench deb; do "${profile}_packages"; done
+}
+
+[ "$#" -gt 0 ] || set -- all
+PACKAGES=""
+for profile in "$@"; do
+    case "$profile" in
+        demo|test|asan|fuzz|bench|deb|all) PACKAGES="$PACKAGES $("${profile}_packages")" ;;
+        *) echo "install-deps: no profile '$profile' (demo, test, asan, fuzz, bench, deb, all)" >&2; exit 2 ;;
+    esac
+done
 
 missing=""
-for p in $PACKAGES; do
+for p in $(echo $PACKAGES | tr ' ' '\n' | sort -u); do
     if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
         missing="$missing $p"
     fi

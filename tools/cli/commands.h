@@ -1,7 +1,7 @@
 // Subcommands of the snmphelper command-line tool, one file each.
 #pragma once
 
-#include <CLI/CLI.hpp>
+#include "tools/cli/command_line.h"
 
 #include <string>
 
@@ -11,41 +11,41 @@ namespace snmphelper::cli {
 
 // Each adds its subcommand to the application; the subcommand's callback
 // sets the process exit code through `exitCode`.
-void AddDecodeCommand(CLI::App &app, int &exitCode);
-void AddFormCommand(CLI::App &app, int &exitCode);
-void AddGroupsCommand(CLI::App &app, int &exitCode);
-void AddPrinterCommand(CLI::App &app, int &exitCode);
-void AddConfigCommand(CLI::App &app, int &exitCode);
-void AddRegistryCommand(CLI::App &app, int &exitCode);
-void AddGetCommand(CLI::App &app, int &exitCode);
-void AddGetNextCommand(CLI::App &app, int &exitCode);
-void AddSetCommand(CLI::App &app, int &exitCode);
-void AddWalkCommand(CLI::App &app, int &exitCode);
-void AddGroupCommand(CLI::App &app, int &exitCode);
-void AddKeepAliveCommand(CLI::App &app, int &exitCode);
-void AddTrapsCommand(CLI::App &app, int &exitCode);
-void AddIpxCommand(CLI::App &app, int &exitCode);
-void AddDlcCommand(CLI::App &app, int &exitCode);
+void AddDecodeCommand(Command &app, int &exitCode);
+void AddFormCommand(Command &app, int &exitCode);
+void AddGroupsCommand(Command &app, int &exitCode);
+void AddPrinterCommand(Command &app, int &exitCode);
+void AddConfigCommand(Command &app, int &exitCode);
+void AddRegistryCommand(Command &app, int &exitCode);
+void AddGetCommand(Command &app, int &exitCode);
+void AddGetNextCommand(Command &app, int &exitCode);
+void AddSetCommand(Command &app, int &exitCode);
+void AddWalkCommand(Command &app, int &exitCode);
+void AddGroupCommand(Command &app, int &exitCode);
+void AddKeepAliveCommand(Command &app, int &exitCode);
+void AddTrapsCommand(Command &app, int &exitCode);
+void AddIpxCommand(Command &app, int &exitCode);
+void AddDlcCommand(Command &app, int &exitCode);
 
 // The printer name argument and the --json flag of every subcommand that
 // talks to a printer; the printer comes before the subcommand's own arguments.
-inline void AddPrinterArguments(CLI::App &command, std::string &printer, bool &json) {
+inline void AddPrinterArguments(Command &command, std::string &printer, bool &json) {
     command.add_option("printer", printer, "Printer name, as registered with 'snmphelper printer add'")->required();
     command.add_flag("--json", json, "Print one JSON object");
 }
 
 // The transaction settings (CommandSettings) of the subcommands that run
 // their requests through RunAndPrint or Transact.
-inline void AddTransactionOptions(CLI::App &command) {
+inline void AddTransactionOptions(Command &command) {
     TransactionSettings &settings = CommandSettings();
     command.add_option("-t,--timeout", settings.timeoutSeconds,
                        "Seconds to wait for each reply (0: only look); default: the configuration's timeout "
                        "(10 s for a set)")
-        ->check(CLI::Range(0, 86400));
+        ->check_range(0, 86400);
     command.add_option("-r,--retries", settings.retries,
                        "Re-sends while the printer is silent, and new attempts after a reply that cannot be "
                        "used; default: the configuration's retry count")
-        ->check(CLI::Range(0, 100));
+        ->check_range(0, 100);
     command.add_flag("-v,--dump", settings.dump,
                      "Show each datagram sent and received, in hex with its time, on standard error");
     command.add_option("-O", settings.outputLetters,

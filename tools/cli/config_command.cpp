@@ -161,17 +161,17 @@ struct SetOptions {
 
 }  // namespace
 
-void AddConfigCommand(CLI::App &app, int &exitCode) {
-    CLI::App *config = app.add_subcommand("config", "Show or set the reply timeout and the retry count");
+void AddConfigCommand(Command &app, int &exitCode) {
+    Command *config = app.add_subcommand("config", "Show or set the reply timeout and the retry count");
     config->require_subcommand(1);
 
     auto showJson = std::make_shared<bool>(false);
-    CLI::App *show = config->add_subcommand("show", "Show the timeout and retry count the library uses");
+    Command *show = config->add_subcommand("show", "Show the timeout and retry count the library uses");
     show->add_flag("--json", *showJson, "Print one JSON object");
     show->callback([showJson, &exitCode] { exitCode = RunShow(*showJson); });
 
     auto options = std::make_shared<SetOptions>();
-    CLI::App *set = config->add_subcommand("set", "Set timeout SECONDS (1-86400) or retries N (0-100)");
+    Command *set = config->add_subcommand("set", "Set timeout SECONDS (1-86400) or retries N (0-100)");
     set->add_option("setting", options->setting, "timeout or retries")->required();
     set->add_option("value", options->value, "Seconds to wait for a reply, or extra attempts")->required();
     set->callback([options, &exitCode] { exitCode = RunSet(options->setting, options->value); });

@@ -158,16 +158,16 @@ int RunDecode(const DecodeOptions &options) {
 
 }  // namespace
 
-void AddDecodeCommand(CLI::App &app, int &exitCode) {
+void AddDecodeCommand(Command &app, int &exitCode) {
     auto options = std::make_shared<DecodeOptions>();
-    CLI::App *command = app.add_subcommand(
+    Command *command = app.add_subcommand(
         "decode",
         "Decode an SNMPv1 GetResponse or Trap message and print its fields.\n"
         "Exit status: 0 decoded, 1 neither a valid GetResponse nor a valid Trap, 2 bad input.");
-    CLI::Option *hex = command->add_option("HEX", options->hex,
+    Option *hex = command->add_option("HEX", options->hex,
                                            "the message as hex digits, in one or more words; "
                                            "spaces and colons between them are ignored");
-    CLI::Option *file =
+    Option *file =
         command->add_option("-f,--file", options->file, "read the message octets from this file");
     hex->excludes(file);
     command->add_flag("--json", options->json, "Print one JSON object");

@@ -180,9 +180,9 @@ int RunDlc(bool json) {
 
 }  // namespace
 
-void AddDlcCommand(CLI::App &app, int &exitCode) {
+void AddDlcCommand(Command &app, int &exitCode) {
     auto json = std::make_shared<bool>(false);
-    CLI::App *command = app.add_subcommand(
+    Command *command = app.add_subcommand(
         "dlc", "Show whether DLC is available in this process, its adapter and node address, or why not");
     command->add_flag("--json", *json, "Print one JSON object");
     command->footer(

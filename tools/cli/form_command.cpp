@@ -75,13 +75,13 @@ int RunForm(const FormOptions &options) {
 
 }  // namespace
 
-void AddFormCommand(CLI::App &app, int &exitCode) {
+void AddFormCommand(Command &app, int &exitCode) {
     auto options = std::make_shared<FormOptions>();
-    CLI::App *command = app.add_subcommand(
+    Command *command = app.add_subcommand(
         "form", "Print the hex of the SNMPv1 request formed from identifiers and values");
     command->add_option("type", options->requestType, "Request type")
         ->required()
-        ->check(CLI::IsMember({"get", "getnext", "set"}));
+        ->check_member({"get", "getnext", "set"});
     command
         ->add_option(
             "oids", options->identifiers,

@@ -19,9 +19,9 @@ struct GetOptions {
 
 }  // namespace
 
-void AddGetCommand(CLI::App &app, int &exitCode) {
+void AddGetCommand(Command &app, int &exitCode) {
     auto options = std::make_shared<GetOptions>();
-    CLI::App *command = app.add_subcommand("get", "Read objects of a printer (one GetRequest)");
+    Command *command = app.add_subcommand("get", "Read objects of a printer (one GetRequest)");
     AddPrinterArguments(*command, options->printer, options->json);
     AddTransactionOptions(*command);
     command->add_option("oids", options->identifiers, "Object identifiers, e.g. 1.3.6.1.2.1.1.5.0")->required();

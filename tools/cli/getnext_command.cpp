@@ -20,9 +20,9 @@ struct GetNextOptions {
 
 }  // namespace
 
-void AddGetNextCommand(CLI::App &app, int &exitCode) {
+void AddGetNextCommand(Command &app, int &exitCode) {
     auto options = std::make_shared<GetNextOptions>();
-    CLI::App *command =
+    Command *command =
         app.add_subcommand("getnext", "Read the objects following the given identifiers (one GetNextRequest)");
     AddPrinterArguments(*command, options->printer, options->json);
     AddTransactionOptions(*command);

@@ -44,9 +44,9 @@ int RunGroup(const GroupOptions &options) {
 
 }  // namespace
 
-void AddGroupCommand(CLI::App &app, int &exitCode) {
+void AddGroupCommand(Command &app, int &exitCode) {
     auto options = std::make_shared<GroupOptions>();
-    CLI::App *command = app.add_subcommand("group", "Fetch every object of one fixed object group from a printer");
+    Command *command = app.add_subcommand("group", "Fetch every object of one fixed object group from a printer");
     AddPrinterArguments(*command, options->printer, options->json);
     AddTransactionOptions(*command);
     command->add_option("number", options->group, "Group number, 0 to 25 (see 'snmphelper groups')")->required();

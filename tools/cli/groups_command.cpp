@@ -66,9 +66,9 @@ struct GroupsOptions {
 
 }  // namespace
 
-void AddGroupsCommand(CLI::App &app, int &exitCode) {
+void AddGroupsCommand(Command &app, int &exitCode) {
     auto options = std::make_shared<GroupsOptions>();
-    CLI::App *command =
+    Command *command =
         app.add_subcommand("groups", "List the fixed object groups with their identifiers");
     command->add_option("group", options->group, "Only this group (0 to 25)");
     command->add_flag("-j,--joined", options->joined,

@@ -75,9 +75,9 @@ int RunIpx(bool json) {
 
 }  // namespace
 
-void AddIpxCommand(CLI::App &app, int &exitCode) {
+void AddIpxCommand(Command &app, int &exitCode) {
     auto json = std::make_shared<bool>(false);
-    CLI::App *command = app.add_subcommand(
+    Command *command = app.add_subcommand(
         "ipx", "Show the interface, node, network and frame type IPX would use, and whether it may");
     command->add_flag("--json", *json, "Print one JSON object");
     command->footer(

@@ -30,9 +30,9 @@ int RunKeepAlive(const KeepAliveOptions &options) {
 
 }  // namespace
 
-void AddKeepAliveCommand(CLI::App &app, int &exitCode) {
+void AddKeepAliveCommand(Command &app, int &exitCode) {
     auto options = std::make_shared<KeepAliveOptions>();
-    CLI::App *command =
+    Command *command =
         app.add_subcommand("keepalive", "Send a printer the trap keep-alive request, without waiting for a reply");
     AddPrinterArguments(*command, options->printer, options->json);
     command->callback([options, &exitCode] { exitCode = RunKeepAlive(*options); });

@@ -1,13 +1,14 @@
 // snmphelper: command-line front end of the library.
-#include <CLI/CLI.hpp>
-
+#include "snmphelper_version.h"
 #include "tools/cli/commands.h"
 #include "tools/cli/exit_codes.h"
 #include "tools/cli/platform_path.h"
 
 int main(int argc, char **argv) {
     snmphelper::cli::SetDefaultPlatformPath();
-    CLI::App app{"snmphelper: SNMPv1 printer management from the command line"};
+    snmphelper::cli::CommandLine line{"snmphelper: SNMPv1 printer management from the command line"};
+    line.version("snmphelper " SNMPHELPER_VERSION_TEXT);
+    snmphelper::cli::Command &app = line.root();
     app.footer(snmphelper::cli::ExitCodeHelp());
     app.require_subcommand(1);
     int exitCode = 0;
@@ -26,14 +27,10 @@ int main(int argc, char **argv) {
     snmphelper::cli::AddTrapsCommand(app, exitCode);
     snmphelper::cli::AddIpxCommand(app, exitCode);
     snmphelper::cli::AddDlcCommand(app, exitCode);
-    try {
-        app.parse(argc, argv);
-    } catch (const CLI::ParseError &error) {
-        // CLI11 prints the message (or the help); its own exit codes (105,
-        // 106, 109, ...) are not the tool's: a wrong command line is usage.
-        const int parserCode = app.exit(error);
-        return parserCode == static_cast<int>(CLI::ExitCodes::Success) ? snmphelper::cli::kExitOk
-                                                                         : snmphelper::cli::kExitUsage;
+    // The parser prints its message (or the help); its own exit codes (105,
+    // 106, 109, ...) are not the tool's: a wrong command line is usage.
+    if (const auto parserExit = line.Parse(argc, argv)) {
+        return *parserExit == 0 ? snmphelper::cli::kExitOk : snmphelper::cli::kExitUsage;
     }
     return exitCode;
 }

@@ -28,8 +28,9 @@ void SetDefaultPlatformPath() {
     if (length <= 0) return;
     std::string folder(program, static_cast<std::size_t>(length));
     folder.resize(folder.rfind('/'));
-    // build/tools/snmphelper -> build/snmphelper; bin/snmphelper -> lib/snmphelper.
-    for (const char *relative : {"/../snmphelper", "/../lib/snmphelper"}) {
+    // build/tools/snmphelper -> build/snmphelper; installed, bin/snmphelper ->
+    // the library folder's snmphelper/ (lib/snmphelper, lib/<multiarch>/snmphelper).
+    for (const char *relative : {"/../snmphelper", "/" SNMPHELPER_INSTALLED_PLATFORM_DIR}) {
         const std::string candidate = folder + relative;
         if (IsFolder(candidate)) {
             ::setenv("SNMPHELPER_PLATFORM_PATH", candidate.c_str(), 0);

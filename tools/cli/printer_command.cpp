@@ -446,12 +446,12 @@ int RunRemove(const std::string &name) {
 
 }  // namespace
 
-void AddPrinterCommand(CLI::App &app, int &exitCode) {
-    CLI::App *printer = app.add_subcommand("printer", "Add, show, list and remove printers in the registry");
+void AddPrinterCommand(Command &app, int &exitCode) {
+    Command *printer = app.add_subcommand("printer", "Add, show, list and remove printers in the registry");
     printer->require_subcommand(1);
 
     auto add = std::make_shared<AddOptions>();
-    CLI::App *addCommand = printer->add_subcommand("add", "Record a printer's protocols and addresses");
+    Command *addCommand = printer->add_subcommand("add", "Record a printer's protocols and addresses");
     addCommand->add_option("name", add->name, "Printer name, as callers pass it to the library")->required();
     addCommand->add_option("--ip", add->ip, "IPv4 address, dotted decimal");
     addCommand->add_option("--ipx", add->ipx, "IPX address: 8 hex digits of network, 12 of node");
@@ -464,17 +464,17 @@ void AddPrinterCommand(CLI::App &app, int &exitCode) {
 
     auto name = std::make_shared<std::string>();
     auto showJson = std::make_shared<bool>(false);
-    CLI::App *show = printer->add_subcommand("show", "Show what the registry holds for a printer");
+    Command *show = printer->add_subcommand("show", "Show what the registry holds for a printer");
     show->add_option("name", *name, "Printer name")->required();
     show->add_flag("--json", *showJson, "Print one JSON object");
     show->callback([name, showJson, &exitCode] { exitCode = RunShow(*name, *showJson); });
 
     auto listJson = std::make_shared<bool>(false);
-    CLI::App *list = printer->add_subcommand("list", "List the printers: name, protocols, protocol in use, its address");
+    Command *list = printer->add_subcommand("list", "List the printers: name, protocols, protocol in use, its address");
     list->add_flag("--json", *listJson, "Print one JSON object");
     list->callback([listJson, &exitCode] { exitCode = RunList(*listJson); });
 
-    CLI::App *remove = printer->add_subcommand("remove", "Remove a printer's key");
+    Command *remove = printer->add_subcommand("remove", "Remove a printer's key");
     remove->add_option("name", *name, "Printer name")->required();
     remove->callback([name, &exitCode] { exitCode = RunRemove(*name); });
 }

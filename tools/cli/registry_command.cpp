@@ -84,18 +84,18 @@ struct ExportOptions {
 
 }  // namespace
 
-void AddRegistryCommand(CLI::App &app, int &exitCode) {
-    CLI::App *registry = app.add_subcommand("registry", "Import or export registry keys as .reg text");
+void AddRegistryCommand(Command &app, int &exitCode) {
+    Command *registry = app.add_subcommand("registry", "Import or export registry keys as .reg text");
     registry->require_subcommand(1);
 
     auto file = std::make_shared<std::string>();
-    CLI::App *import = registry->add_subcommand(
+    Command *import = registry->add_subcommand(
         "import", "Merge a .reg file (regedit export: version 5 UTF-16LE or UTF-8, or REGEDIT4) into the registry");
     import->add_option("file", *file, "The .reg file, or - for standard input")->required();
     import->callback([file, &exitCode] { exitCode = RunImport(*file); });
 
     auto options = std::make_shared<ExportOptions>();
-    CLI::App *exportCommand =
+    Command *exportCommand =
         registry->add_subcommand("export", "Write keys as \"Windows Registry Editor Version 5.00\" text");
     exportCommand->add_option("key", options->key,
                               "Key below HKEY_LOCAL_MACHINE, e.g. Software\\Brelvin\\Palimar (default: everything)");

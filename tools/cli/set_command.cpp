@@ -44,9 +44,9 @@ int RunSet(const SetOptions &options) {
 
 }  // namespace
 
-void AddSetCommand(CLI::App &app, int &exitCode) {
+void AddSetCommand(Command &app, int &exitCode) {
     auto options = std::make_shared<SetOptions>();
-    CLI::App *command = app.add_subcommand("set", "Write objects of a printer (one SetRequest)");
+    Command *command = app.add_subcommand("set", "Write objects of a printer (one SetRequest)");
     AddPrinterArguments(*command, options->printer, options->json);
     AddTransactionOptions(*command);
     command->add_option("assignments", options->triples,

@@ -151,12 +151,12 @@ int RunListen(const ListenOptions &options) {
 
 }  // namespace
 
-void AddTrapsCommand(CLI::App &app, int &exitCode) {
-    CLI::App *traps = app.add_subcommand("traps", "Trap destination registration in a printer, and trap reception");
+void AddTrapsCommand(Command &app, int &exitCode) {
+    Command *traps = app.add_subcommand("traps", "Trap destination registration in a printer, and trap reception");
     traps->require_subcommand(1);
 
     auto registration = std::make_shared<RegistrationOptions>();
-    CLI::App *reg = traps->add_subcommand(
+    Command *reg = traps->add_subcommand(
         "register", "Register this host in the printer's trap destination table (HelperSNMPRegisterTrapDestination)");
     AddPrinterArguments(*reg, registration->printer, registration->json);
     reg->callback([registration, &exitCode] {
@@ -164,20 +164,20 @@ void AddTrapsCommand(CLI::App &app, int &exitCode) {
     });
 
     auto withdrawal = std::make_shared<RegistrationOptions>();
-    CLI::App *withdraw = traps->add_subcommand("withdraw", "Withdraw this host's row from the printer's table");
+    Command *withdraw = traps->add_subcommand("withdraw", "Withdraw this host's row from the printer's table");
     AddPrinterArguments(*withdraw, withdrawal->printer, withdrawal->json);
     withdraw->callback([withdrawal, &exitCode] {
         exitCode = RunRegistration("traps withdraw", SNMP_TRAP_WITHDRAW, *withdrawal);
     });
 
     auto indexJson = std::make_shared<bool>(false);
-    CLI::App *index = traps->add_subcommand(
+    Command *index = traps->add_subcommand(
         "index", "Print the row index this host is registered under (the cells are <entry>.<column>.<index>)");
     index->add_flag("--json", *indexJson, "Print one JSON object");
     index->callback([indexJson, &exitCode] { exitCode = RunIndex(*indexJson); });
 
     auto listening = std::make_shared<ListenOptions>();
-    CLI::App *listen = traps->add_subcommand(
+    Command *listen = traps->add_subcommand(
         "listen", "Receive SNMPv1 traps on a UDP port and print each; datagrams that are no trap are shown and skipped");
     listen->add_option("--port", listening->port, "UDP port to listen on")->capture_default_str();
     listen->add_option("--count", listening->count, "stop after this many traps (0: never)")->capture_default_str();

@@ -138,9 +138,9 @@ int RunWalk(const WalkOptions &options) {
 
 }  // namespace
 
-void AddWalkCommand(CLI::App &app, int &exitCode) {
+void AddWalkCommand(Command &app, int &exitCode) {
     auto options = std::make_shared<WalkOptions>();
-    CLI::App *command =
+    Command *command =
         app.add_subcommand("walk", "Read a subtree of a printer's objects with get-next requests");
     AddPrinterArguments(*command, options->printer, options->json);
     AddTransactionOptions(*command);

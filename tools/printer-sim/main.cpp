@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "snmphelper_version.h"
 #include "tools/printer-sim/agent.h"
 #include "tools/printer-sim/default_printer.h"
 #include "tools/printer-sim/faults.h"
@@ -50,6 +51,7 @@ SIGUSR1 sends a status trap to every host registered in the trap destination tab
 int main(int argc, char **argv) {
     CLI::App app{"snmphelper-printer-sim: an SNMPv1 agent that behaves like a network printer"};
     app.footer(kFooter);
+    app.set_version_flag("--version", "snmphelper-printer-sim " SNMPHELPER_VERSION_TEXT);
     printersim::ServerSettings server;
     printersim::AgentSettings agentSettings;
     std::string objectsFile;

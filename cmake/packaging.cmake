@@ -1,0 +1,54 @@
+# What `cmake --install` puts where (GNU layout), the pkg-config file, the
+# CMake package with its imported target, and the Debian package (cpack -G DEB).
+include(GNUInstallDirs)
+include(CMakePackageConfigHelpers)
+
+install(TARGETS snmphelper EXPORT snmphelperTargets
+  LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
+  RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR}
+  ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
+  INCLUDES DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
+install(FILES ${CMAKE_SOURCE_DIR}/include/snmphelper.h DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
+# The library looks for its platform libraries in snmphelper/ beside itself.
+if(TARGET wsock32)
+  install(TARGETS wsock32 dlcapi LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}/snmphelper)
+endif()
+install(TARGETS snmphelper-cli RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+if(TARGET snmphelper-printer-sim)
+  install(TARGETS snmphelper-printer-sim RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+endif()
+install(FILES ${CMAKE_SOURCE_DIR}/man/snmphelper.1 ${CMAKE_SOURCE_DIR}/man/snmphelper-printer-sim.1
+  DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+install(FILES ${CMAKE_SOURCE_DIR}/man/snmphelper.3 DESTINATION ${CMAKE_INSTALL_MANDIR}/man3)
+install(FILES ${CMAKE_SOURCE_DIR}/tools/cli/snmphelper.bash-completion
+  DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions RENAME snmphelper)
+
+set(SNMPHELPER_PKGCONFIG_DIR ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
+file(RELATIVE_PATH SNMPHELPER_PC_TO_PREFIX /prefix/${SNMPHELPER_PKGCONFIG_DIR} /prefix)
+string(REGEX REPLACE "/$" "" SNMPHELPER_PC_TO_PREFIX "${SNMPHELPER_PC_TO_PREFIX}")
+configure_file(${CMAKE_SOURCE_DIR}/cmake/snmphelper.pc.in ${CMAKE_BINARY_DIR}/snmphelper.pc @ONLY)
+install(FILES ${CMAKE_BINARY_DIR}/snmphelper.pc DESTINATION ${SNMPHELPER_PKGCONFIG_DIR})
+
+set(SNMPHELPER_CMAKE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/snmphelper)
+install(EXPORT snmphelperTargets NAMESPACE snmphelper:: DESTINATION ${SNMPHELPER_CMAKE_DIR})
+configure_package_config_file(${CMAKE_SOURCE_DIR}/cmake/snmphelperConfig.cmake.in
+  ${CMAKE_BINARY_DIR}/snmphelperConfig.cmake INSTALL_DESTINATION ${SNMPHELPER_CMAKE_DIR})
+# The soname carries the major version: another major is another interface.
+write_basic_package_version_file(${CMAKE_BINARY_DIR}/snmphelperConfigVersion.cmake
+  COMPATIBILITY SameMajorVersion)
+install(FILES ${CMAKE_BINARY_DIR}/snmphelperConfig.cmake ${CMAKE_BINARY_DIR}/snmphelperConfigVersion.cmake
+  DESTINATION ${SNMPHELPER_CMAKE_DIR})
+
+set(CPACK_GENERATOR DEB)
+set(CPACK_PACKAGE_NAME snmphelper)
+set(CPACK_PACKAGE_VENDOR "snmphelper")
+set(CPACK_PACKAGE_CONTACT "snmphelper maintainers <snmphelper@localhost>")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "SNMPv1 client library for printer management, with its tools")
+set(CPACK_DEBIAN_PACKAGE_SECTION libs)
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS ON)
+# Debug information stays in the build tree; the package carries stripped files.
+set(CPACK_STRIP_FILES ON)
+set(CPACK_PACKAGE_DIRECTORY ${CMAKE_BINARY_DIR}/packages)
+include(CPack)
