@@ -4,7 +4,7 @@
 set -eu
 
 PACKAGES="cmake ninja-build g++ make googletest libgtest-dev libgmock-dev libbenchmark-dev \
-libcli11-dev clang libclang-rt-14-dev iproute2 util-linux snmp snmpd libsnmp-dev snmptrapd tshark"
+libcli11-dev nlohmann-json3-dev clang libclang-rt-14-dev iproute2 util-linux snmp snmpd libsnmp-dev snmptrapd tshark"
 
 missing=""
 for p in $PACKAGES; do

@@ -24,6 +24,8 @@ void AddKeepAliveCommand(CLI::App &app, int &exitCode);
 void AddTrapsCommand(CLI::App &app, int &exitCode);
 void AddIpxCommand(CLI::App &app, int &exitCode);
 void AddDlcCommand(CLI::App &app, int &exitCode);
+void AddStatusCommand(CLI::App &app, int &exitCode);
+void AddPollCommand(CLI::App &app, int &exitCode);
 
 // The printer name argument and the --json flag of every subcommand that
 // talks to a printer; the printer comes before the subcommand's own arguments.

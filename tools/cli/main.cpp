@@ -24,6 +24,8 @@ int main(int argc, char **argv) {
     snmphelper::cli::AddTrapsCommand(app, exitCode);
     snmphelper::cli::AddIpxCommand(app, exitCode);
     snmphelper::cli::AddDlcCommand(app, exitCode);
+    snmphelper::cli::AddStatusCommand(app, exitCode);
+    snmphelper::cli::AddPollCommand(app, exitCode);
     CLI11_PARSE(app, argc, argv);
     return exitCode;
 }

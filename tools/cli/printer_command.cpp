@@ -11,6 +11,7 @@
 
 #include "platform/registry.h"
 #include "tools/cli/commands.h"
+#include "tools/cli/printer_records.h"
 #include "tools/cli/registry_messages.h"
 #include "transact/printer_config.h"
 
@@ -363,17 +364,13 @@ int RunShow(const std::string &name) {
 }
 
 int RunList() {
-    RegistryKey adapters = nullptr;
-    std::int32_t code = platform::OpenRegistryKey(kAdapterKeyPath, platform::kKeyRead, &adapters);
-    if (code == platform::kRegistryNotFound) return 0;  // no printers yet
-    std::vector<std::string> names;
-    if (code == platform::kRegistrySuccess) code = platform::ListRegistrySubkeys(adapters, names);
-    platform::CloseRegistryKey(adapters);
-    if (code != platform::kRegistrySuccess) {
-        std::fprintf(stderr, "printer list: %s\n", DescribeRegistryResult(code).c_str());
+    std::string problem;
+    const auto names = RegisteredPrinters(problem);
+    if (!names) {
+        std::fprintf(stderr, "printer list: %s\n", problem.c_str());
         return 1;
     }
-    for (const std::string &name : names) {
+    for (const std::string &name : *names) {
         RegistryKey key = nullptr;
         if (platform::OpenRegistryKey(PrinterKeyPath(name).c_str(), platform::kKeyRead, &key) !=
             platform::kRegistrySuccess) {
