@@ -4,6 +4,7 @@
 //
 //   snmphelper-bench [benchmark options]   every case, then the summary
 //   snmphelper-bench --soak [--codec-rounds N] [--transactions N]
+//   snmphelper-bench --fleet                 only the fleet poll against snmpget
 //
 // The round trips talk to printer simulators on 127.0.0.N port 161, so run it
 // inside a private network namespace: tests/support/in_netns.sh.
@@ -17,6 +18,7 @@
 #include <vector>
 
 #include "bench/bench_checks.h"
+#include "bench/fleet_poll_bench.h"
 #include "bench/memory_check.h"
 #include "bench/netsnmp_side.h"
 #include "bench/round_trip_counts.h"
@@ -137,12 +139,15 @@ int main(int argc, char **argv) {
     LibraryEntry(&moduleToken, kProcessAttach);
 
     bool soak = false;
+    bool fleetOnly = false;
     std::uint64_t codecRounds = 1000000;
     std::uint64_t transactions = 100000;
     std::vector<char *> rest{argv[0]};
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--soak") == 0) {
             soak = true;
+        } else if (std::strcmp(argv[i], "--fleet") == 0) {
+            fleetOnly = true;
         } else if (std::strcmp(argv[i], "--codec-rounds") == 0) {
             codecRounds = NumberAfter(i, argc, argv, codecRounds);
         } else if (std::strcmp(argv[i], "--transactions") == 0) {
@@ -158,6 +163,12 @@ int main(int argc, char **argv) {
         return soakResult;
     }
 
+    if (fleetOnly) {
+        const bool ran = RunFleetPollComparison();
+        SimulatedPrinters::StopAll();
+        return ran ? 0 : 1;
+    }
+
     int benchmarkArgc = static_cast<int>(rest.size());
     benchmark::Initialize(&benchmarkArgc, rest.data());
     SummaryReporter reporter;
@@ -165,6 +176,7 @@ int main(int argc, char **argv) {
     PrintSummary(reporter.figures);
     PrintRequestIdCheck();
     PrintAllocationFigures();
+    RunFleetPollComparison();
     SimulatedPrinters::StopAll();
     benchmark::Shutdown();
     return 0;

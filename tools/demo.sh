@@ -43,8 +43,9 @@ fi
 
 work="$(mktemp -d)"
 sim_pid=""
+fleet_pid=""
 cleanup() {
-    if [ -n "$sim_pid" ]; then kill "$sim_pid" 2>/dev/null || true; wait "$sim_pid" 2>/dev/null || true; fi
+    for pid in $sim_pid $fleet_pid; do kill "$pid" 2>/dev/null || true; wait "$pid" 2>/dev/null || true; done
     rm -rf "$work"
 }
 trap cleanup EXIT INT TERM
@@ -52,6 +53,21 @@ trap cleanup EXIT INT TERM
 # A configuration store of the demo's own; the machine's stays untouched.
 SNMPHELPER_REGISTRY="$work/registry.reg"
 export SNMPHELPER_REGISTRY
+
+# Waits for a simulator's ready file; shows its output and fails when it
+# does not come up.
+wait_ready() {
+    tries=0
+    while [ ! -s "$1" ]; do
+        tries=$((tries + 1))
+        if [ "$tries" -gt 50 ] || ! kill -0 "$2" 2>/dev/null; then
+            echo "demo: the simulator did not start:" >&2
+            cat "$3" >&2
+            exit 1
+        fi
+        sleep 0.1
+    done
+}
 
 run() {
     echo "\$ snmphelper $*"
@@ -67,16 +83,7 @@ else
 fi
 "$sim" --address "$address" --ready-file "$work/ready" "$@" >"$work/sim.out" 2>&1 &
 sim_pid=$!
-tries=0
-while [ ! -s "$work/ready" ]; do
-    tries=$((tries + 1))
-    if [ "$tries" -gt 50 ] || ! kill -0 "$sim_pid" 2>/dev/null; then
-        echo "demo: the simulator did not start:" >&2
-        cat "$work/sim.out" >&2
-        exit 1
-    fi
-    sleep 0.1
-done
+wait_ready "$work/ready" "$sim_pid" "$work/sim.out"
 echo
 
 echo "== Registering it as printer \"demo\" (store: $SNMPHELPER_REGISTRY)"
@@ -112,3 +119,16 @@ if [ -n "$ipx" ]; then
 fi
 echo "== A printer nobody registered: every failure is named"
 "$tool" get nosuch 1.3.6.1.2.1.1.5.0 || true
+echo
+echo "== Status of printer \"demo\": device, supplies, trays, bins and alerts"
+run status demo
+
+echo "== A small fleet from one simulator on 127.0.2.1-127.0.2.5: office3 is jammed, office5 silent"
+"$sim" --addresses 127.0.2.1-127.0.2.5 --fault-at 127.0.2.3=paper-jam --fault-at 127.0.2.3=toner-low \
+    --fault-at 127.0.2.5=silent --ready-file "$work/fleet-ready" >"$work/fleet.out" 2>&1 &
+fleet_pid=$!
+wait_ready "$work/fleet-ready" "$fleet_pid" "$work/fleet.out"
+for i in 1 2 3 4 5; do "$tool" printer add "office$i" --ip "127.0.2.$i" >/dev/null; done
+run config set retries 0
+echo "\$ snmphelper poll office1 office2 office3 office4 office5"
+"$tool" poll office1 office2 office3 office4 office5 || echo "(exit code $?: not every printer was reached)"

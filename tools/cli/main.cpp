@@ -27,6 +27,8 @@ int main(int argc, char **argv) {
     snmphelper::cli::AddTrapsCommand(app, exitCode);
     snmphelper::cli::AddIpxCommand(app, exitCode);
     snmphelper::cli::AddDlcCommand(app, exitCode);
+    snmphelper::cli::AddStatusCommand(app, exitCode);
+    snmphelper::cli::AddPollCommand(app, exitCode);
     // The parser prints its message (or the help); its own exit codes (105,
     // 106, 109, ...) are not the tool's: a wrong command line is usage.
     if (const auto parserExit = line.Parse(argc, argv)) {

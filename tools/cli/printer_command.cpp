@@ -13,6 +13,7 @@
 #include "tools/cli/commands.h"
 #include "tools/cli/exit_codes.h"
 #include "tools/cli/json_output.h"
+#include "tools/cli/printer_records.h"
 #include "tools/cli/registry_messages.h"
 #include "transact/printer_config.h"
 
@@ -385,17 +386,14 @@ struct ListedPrinter {
 };
 
 int RunList(bool json) {
-    RegistryKey adapters = nullptr;
-    std::int32_t code = platform::OpenRegistryKey(kAdapterKeyPath, platform::kKeyRead, &adapters);
-    std::vector<std::string> names;
-    if (code == platform::kRegistrySuccess) code = platform::ListRegistrySubkeys(adapters, names);
-    platform::CloseRegistryKey(adapters);
-    if (code != platform::kRegistrySuccess && code != platform::kRegistryNotFound) {  // not found: none yet
-        std::fprintf(stderr, "printer list: %s\n", DescribeRegistryResult(code).c_str());
+    std::string problem;
+    const auto names = RegisteredPrinters(problem);
+    if (!names) {
+        std::fprintf(stderr, "printer list: %s\n", problem.c_str());
         return kExitFailure;
     }
     std::vector<ListedPrinter> printers;
-    for (const std::string &name : names) {
+    for (const std::string &name : *names) {
         RegistryKey key = nullptr;
         if (platform::OpenRegistryKey(PrinterKeyPath(name).c_str(), platform::kKeyRead, &key) !=
             platform::kRegistrySuccess) {

@@ -9,6 +9,7 @@
 #include "tools/cli/commands.h"
 #include "tools/cli/exit_codes.h"
 #include "tools/cli/library_load.h"
+#include "tools/cli/oid_arcs.h"
 #include "tools/cli/transaction_text.h"
 
 namespace snmphelper::cli {
@@ -22,37 +23,6 @@ struct WalkOptions {
     std::string root = "1.3.6.1.2.1.1";
     bool json = false;
 };
-
-// The arcs of a dotted-decimal identifier; empty when it is not one.
-std::vector<std::uint64_t> Arcs(const std::string &identifier) {
-    std::vector<std::uint64_t> arcs;
-    std::uint64_t arc = 0;
-    bool digits = false;
-    for (char c : identifier) {
-        if (c == '.') {
-            if (!digits) return {};
-            arcs.push_back(arc);
-            arc = 0;
-            digits = false;
-        } else if (c >= '0' && c <= '9' && arc < 0xFFFFFFFFULL) {
-            arc = arc * 10 + static_cast<std::uint64_t>(c - '0');
-            digits = true;
-        } else {
-            return {};
-        }
-    }
-    if (!digits) return {};
-    arcs.push_back(arc);
-    return arcs;
-}
-
-bool InSubtree(const std::vector<std::uint64_t> &root, const std::vector<std::uint64_t> &arcs) {
-    if (arcs.size() <= root.size()) return false;
-    for (std::size_t i = 0; i < root.size(); ++i) {
-        if (arcs[i] != root[i]) return false;
-    }
-    return true;
-}
 
 // RFC 1157 4.1.3: past the last object an SNMPv1 agent answers noSuchName.
 constexpr std::uint32_t kErrorStatusNoSuchName = 2;

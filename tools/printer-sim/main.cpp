@@ -2,7 +2,10 @@
 // network printer, for tests, demonstrations and development without one.
 #include <CLI/CLI.hpp>
 
+#include <algorithm>
 #include <cstdio>
+#include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -10,8 +13,10 @@
 #include "tools/printer-sim/agent.h"
 #include "tools/printer-sim/default_printer.h"
 #include "tools/printer-sim/faults.h"
+#include "tools/printer-sim/fleet.h"
 #include "tools/printer-sim/ipx_frame.h"
 #include "tools/printer-sim/mib_file.h"
+#include "tools/printer-sim/printer_mib.h"
 #include "tools/printer-sim/server.h"
 
 namespace {
@@ -36,6 +41,14 @@ Faults, for --fault (the whole run) or fault= (requests naming the object):
   delay:MS           wait MS milliseconds before answering
   other-port[:P]     answer from local port P (default: any other port)
 
+Printer conditions, for --condition (every printer) or --fault-at ADDRESS=WORD:
+  toner-low, toner-empty, paper-jam, door-open, tray-empty: the supply or tray,
+  hrDeviceStatus, hrPrinterStatus, hrPrinterDetectedErrorState, the console
+  and the alert table change together.
+
+Many printers: --addresses 127.0.1.1-127.0.1.200 serves one printer on each
+address (UDP); log lines then name the printer (at=ADDRESS).
+
 IPX (--ipx-interface): requests to socket 900F in any of the four frame types
 (Ethernet II, raw 802.3, 802.2, SNAP) are answered in the same frame type.
 
@@ -45,6 +58,39 @@ in UI frames from SAP 0A to the sender's station and SAP.
 Prints "ready" on standard output once it serves; stops on SIGTERM or SIGINT.
 SIGUSR1 sends a status trap to every host registered in the trap destination table.
 )";
+
+// Every printer of the fleet starts as the same printer, then shows the
+// run's conditions and faults and its own.
+int ServeFleet(const printersim::ServerSettings &common, const printersim::AgentSettings &agentSettings,
+               const printersim::MibStore &base, const std::vector<printersim::PrinterCondition> &conditions,
+               const std::vector<std::string> &addresses,
+               const std::map<std::string, printersim::PrinterFaults> &faultsAt) {
+    for (const auto &[address, faults] : faultsAt) {
+        if (std::find(addresses.begin(), addresses.end(), address) == addresses.end()) {
+            std::fprintf(stderr, "snmphelper-printer-sim: --fault-at %s: not in --addresses\n", address.c_str());
+            return 2;
+        }
+    }
+    std::vector<std::unique_ptr<printersim::MibStore>> stores;
+    std::vector<std::unique_ptr<printersim::Agent>> agents;
+    std::vector<printersim::ServerSettings> settings;
+    for (const std::string &address : addresses) {
+        auto store = std::make_unique<printersim::MibStore>(base);
+        std::vector<printersim::PrinterCondition> shown = conditions;
+        printersim::ServerSettings printer = common;
+        printer.address = address;
+        printer.logTag = true;
+        if (auto it = faultsAt.find(address); it != faultsAt.end()) {
+            shown.insert(shown.end(), it->second.conditions.begin(), it->second.conditions.end());
+            printersim::MergeFaults(printer.faults, it->second.faults);
+        }
+        printersim::ApplyPrinterConditions(*store, shown);
+        agents.push_back(std::make_unique<printersim::Agent>(*store, agentSettings));
+        stores.push_back(std::move(store));
+        settings.push_back(std::move(printer));
+    }
+    return printersim::ServeFleet(settings, agents);
+}
 
 }  // namespace
 
@@ -84,6 +130,16 @@ int main(int argc, char **argv) {
         ->capture_default_str();
     app.add_option("--dlc-interface", server.dlcInterface,
                    "serve SNMP in IEEE 802.2 UI frames (SAP 0A) on this Ethernet interface too; needs CAP_NET_RAW");
+    std::vector<std::string> conditionTexts;
+    app.add_option("--condition", conditionTexts,
+                   "printer condition for every printer of the run (repeatable): toner-low, toner-empty, "
+                   "paper-jam, door-open, tray-empty");
+    std::string addressRange;
+    app.add_option("--addresses", addressRange,
+                   "serve one printer on each address FIRST-LAST (UDP only), instead of --address");
+    std::vector<std::string> faultAtTexts;
+    app.add_option("--fault-at", faultAtTexts,
+                   "ADDRESS=FAULT: a fault or printer condition for one printer of --addresses (repeatable)");
     std::vector<std::string> watchTexts;
     app.add_option("--watch", watchTexts,
                    "send registered hosts a trap when a set changes this object or one below it (repeatable)");
@@ -109,9 +165,36 @@ int main(int argc, char **argv) {
             return 2;
         }
     }
-    printersim::MibStore store;
+    std::vector<printersim::PrinterCondition> conditions;
+    for (const std::string &text : conditionTexts) {
+        printersim::PrinterCondition condition{};
+        if (!printersim::ParsePrinterCondition(text, condition)) {
+            std::fprintf(stderr, "snmphelper-printer-sim: --condition %s: expected one of %s\n", text.c_str(),
+                         printersim::PrinterConditionWords());
+            return 2;
+        }
+        conditions.push_back(condition);
+    }
     std::string error;
-    if (!empty && !printersim::LoadObjects(printersim::DefaultPrinterObjects(), "built-in", store, error)) {
+    std::vector<std::string> addresses;
+    if (!addressRange.empty() && !printersim::ParseAddressRange(addressRange, addresses, error)) {
+        std::fprintf(stderr, "snmphelper-printer-sim: --addresses %s: %s\n", addressRange.c_str(), error.c_str());
+        return 2;
+    }
+    if (!addresses.empty() && (!server.ipxInterface.empty() || !server.dlcInterface.empty())) {
+        std::fprintf(stderr, "snmphelper-printer-sim: --addresses serves UDP only\n");
+        return 2;
+    }
+    std::map<std::string, printersim::PrinterFaults> faultsAt;
+    for (const std::string &text : faultAtTexts) {
+        if (!printersim::ParseFaultAt(text, faultsAt, error)) {
+            std::fprintf(stderr, "snmphelper-printer-sim: --fault-at %s: %s\n", text.c_str(), error.c_str());
+            return 2;
+        }
+    }
+    printersim::MibStore store;
+    if (!empty && (!printersim::LoadObjects(printersim::DefaultPrinterObjects(), "built-in", store, error) ||
+                   !printersim::LoadObjects(printersim::PrinterMibObjects(), "built-in", store, error))) {
         std::fprintf(stderr, "snmphelper-printer-sim: %s\n", error.c_str());
         return 1;
     }
@@ -119,10 +202,14 @@ int main(int argc, char **argv) {
         std::fprintf(stderr, "snmphelper-printer-sim: %s\n", error.c_str());
         return 2;
     }
-    if (dump) {
-        std::fputs(printersim::FormatObjects(store).c_str(), stdout);
-        return 0;
+    if (addresses.empty()) {
+        printersim::ApplyPrinterConditions(store, conditions);
+        if (dump) {
+            std::fputs(printersim::FormatObjects(store).c_str(), stdout);
+            return 0;
+        }
+        printersim::Agent agent(store, agentSettings);
+        return printersim::Serve(server, agent);
     }
-    printersim::Agent agent(store, agentSettings);
-    return printersim::Serve(server, agent);
+    return ServeFleet(server, agentSettings, store, conditions, addresses, faultsAt);
 }

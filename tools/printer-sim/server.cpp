@@ -15,6 +15,7 @@
 #include <cstdio>
 #include <cstring>
 #include <map>
+#include <memory>
 #include <span>
 #include <vector>
 
@@ -45,7 +46,9 @@ extern "C" void OnSignal(int signal) {
     errno = saved;
 }
 
+// Once per process: every printer of a fleet shares the pipe.
 bool InstallSignals(std::string &error) {
+    if (g_signalPipe[0] >= 0) return true;
     if (pipe(g_signalPipe) != 0) {
         error = std::string("cannot create the signal pipe: ") + std::strerror(errno);
         return false;
@@ -145,16 +148,29 @@ constexpr std::uint16_t kFirstDynamicIpxSocket = 0x4000;
 
 class Server {
 public:
-    Server(const ServerSettings &settings, Agent &agent) : settings_(settings), agent_(agent) {}
+    // `sharedLog`: the log file of a whole fleet, kept open by the caller;
+    // null opens settings.logFile for this printer alone.
+    Server(const ServerSettings &settings, Agent &agent, std::FILE *sharedLog = nullptr)
+        : settings_(settings), agent_(agent), log_(sharedLog), ownsLog_(sharedLog == nullptr) {}
     ~Server();
+    Server(const Server &) = delete;
+    Server &operator=(const Server &) = delete;
 
     bool SetUp(std::string &error);
+    // Writes the ready file and says "ready" on standard output.
+    bool Announce(std::string &error);
     void Run();
+
+    // What a fleet's loop drives directly.
+    int UdpDescriptor() const { return socket_; }
+    void HandleUdp();
+    void SendColdStart();
+    void SendStatusTraps();
+    bool Stopped() const { return stop_; }
 
 private:
     bool OpenSocket(std::uint16_t port, int &fd, std::string &error);
     bool WriteReadyFile(std::string &error);
-    void HandleUdp();
     void HandleIpx();
     void HandleLlc();
     bool IsForUs(const IpxDatagram &datagram) const;
@@ -183,6 +199,7 @@ private:
     PacketLink llc_;
     std::vector<std::uint8_t> frame_;  // the last frame received, its room kept between frames
     std::FILE *log_ = nullptr;
+    bool ownsLog_ = true;
     unsigned long datagrams_ = 0;
     unsigned answerable_ = 0;                 // requests the run's drop:N counts
     std::map<Oid, unsigned> objectRequests_;  // requests naming an object, for its drop:N
@@ -192,7 +209,7 @@ private:
 Server::~Server() {
     if (socket_ >= 0) close(socket_);
     if (otherSocket_ >= 0) close(otherSocket_);
-    if (log_ != nullptr) std::fclose(log_);
+    if (ownsLog_ && log_ != nullptr) std::fclose(log_);
 }
 
 bool Server::OpenSocket(std::uint16_t port, int &fd, std::string &error) {
@@ -226,7 +243,7 @@ bool Server::WriteReadyFile(std::string &error) {
 }
 
 bool Server::SetUp(std::string &error) {
-    if (!settings_.logFile.empty()) {
+    if (ownsLog_ && !settings_.logFile.empty()) {
         log_ = std::fopen(settings_.logFile.c_str(), "a");
         if (log_ == nullptr) {
             error = "cannot open the log " + settings_.logFile + ": " + std::strerror(errno);
@@ -240,7 +257,10 @@ bool Server::SetUp(std::string &error) {
         if (!ipx_.Open(settings_.ipxInterface, kAnyProtocol, "IPX", error)) return false;
         ipxLocal_ = {settings_.ipxNetwork, ipx_.Address(), kIpxSocketSnmp};
     }
-    if (!settings_.dlcInterface.empty() && !llc_.Open(settings_.dlcInterface, kLlcFrames, "DLC", error)) return false;
+    return settings_.dlcInterface.empty() || llc_.Open(settings_.dlcInterface, kLlcFrames, "DLC", error);
+}
+
+bool Server::Announce(std::string &error) {
     if (!settings_.readyFile.empty() && !WriteReadyFile(error)) return false;
     std::printf("ready\n");
     std::fflush(stdout);
@@ -432,7 +452,8 @@ void Server::HandleRequest(std::span<const std::uint8_t> message, const std::str
                            const Requester &requester) {
     const WatchSnapshot watchedBefore = SnapshotWatched(agent_.Store(), settings_.watched);
     const Outcome outcome = agent_.Handle(message);
-    std::string line = "request=" + std::to_string(++datagrams_) + " from=" + from;
+    std::string line = "request=" + std::to_string(++datagrams_) +
+                       (settings_.logTag ? " at=" + settings_.address : std::string()) + " from=" + from;
     if (outcome.disposition == Disposition::Undecodable) {
         line += " pdu=- id=- oids=-";
     } else {
@@ -494,11 +515,17 @@ void Server::SendTraps(const std::vector<std::array<std::uint8_t, 4>> &hosts, st
     }
 }
 
-void Server::Run() {
+// Rows that came with the objects file hear that the printer started.
+void Server::SendColdStart() { SendTraps(CompleteTrapDestinations(agent_.Store()), 0, {}, kGenericColdStart); }
+
+void Server::SendStatusTraps() {
     static const Oid kStatusCode{1, 3, 6, 1, 4, 1, 236, 11, 5, 1, 12, 5, 1, 0};
     static const Oid kStatusText{1, 3, 6, 1, 4, 1, 236, 11, 5, 1, 12, 5, 2, 0};
-    // Rows that came with the objects file hear that the printer started.
-    SendTraps(CompleteTrapDestinations(agent_.Store()), 0, {}, kGenericColdStart);
+    SendTraps(CompleteTrapDestinations(agent_.Store()), kSpecificStatus, {kStatusCode, kStatusText});
+}
+
+void Server::Run() {
+    SendColdStart();
     while (!stop_) {
         switch (WaitFor(socket_, ipx_.Descriptor(), -1, llc_.Descriptor())) {
         case Wake::Udp:
@@ -511,7 +538,7 @@ void Server::Run() {
             HandleLlc();
             break;
         case Wake::Trap:
-            SendTraps(CompleteTrapDestinations(agent_.Store()), kSpecificStatus, {kStatusCode, kStatusText});
+            SendStatusTraps();
             break;
         case Wake::Stop:
             stop_ = true;
@@ -527,12 +554,66 @@ void Server::Run() {
 int Serve(const ServerSettings &settings, Agent &agent) {
     Server server(settings, agent);
     std::string error;
-    if (!server.SetUp(error)) {
+    if (!server.SetUp(error) || !server.Announce(error)) {
         std::fprintf(stderr, "snmphelper-printer-sim: %s\n", error.c_str());
         return 1;
     }
     server.Run();
     return 0;
+}
+
+namespace {
+
+// One poll over the signal pipe and every printer's socket; each readable
+// socket's datagram goes to its printer.
+void RunFleet(std::vector<std::unique_ptr<Server>> &servers) {
+    std::vector<pollfd> fds{{g_signalPipe[0], POLLIN, 0}};
+    for (const auto &server : servers) fds.push_back({server->UdpDescriptor(), POLLIN, 0});
+    for (const auto &server : servers) server->SendColdStart();
+    while (true) {
+        const int ready = poll(fds.data(), fds.size(), -1);
+        if (ready < 0 && errno == EINTR) continue;
+        if (ready < 0) return;
+        if (fds[0].revents != 0) {
+            const Wake wake = ReadSignals();
+            if (wake == Wake::Stop) return;
+            if (wake == Wake::Trap) {
+                for (const auto &server : servers) server->SendStatusTraps();
+            }
+        }
+        for (std::size_t i = 0; i < servers.size(); ++i) {
+            if (fds[i + 1].revents == 0) continue;
+            servers[i]->HandleUdp();
+            if (servers[i]->Stopped()) return;  // a delay that a stop signal cut short
+        }
+    }
+}
+
+}  // namespace
+
+int ServeFleet(const std::vector<ServerSettings> &settings, std::vector<std::unique_ptr<Agent>> &agents) {
+    std::FILE *log = nullptr;
+    if (!settings.empty() && !settings.front().logFile.empty()) {
+        log = std::fopen(settings.front().logFile.c_str(), "a");
+        if (log == nullptr) {
+            std::fprintf(stderr, "snmphelper-printer-sim: cannot open the log %s: %s\n",
+                         settings.front().logFile.c_str(), std::strerror(errno));
+            return 1;
+        }
+    }
+    std::vector<std::unique_ptr<Server>> servers;
+    std::string error;
+    bool ready = true;
+    for (std::size_t i = 0; i < settings.size() && ready; ++i) {
+        servers.push_back(std::make_unique<Server>(settings[i], *agents[i], log));
+        ready = servers.back()->SetUp(error);
+    }
+    ready = ready && !servers.empty() && servers.front()->Announce(error);
+    if (ready) RunFleet(servers);
+    servers.clear();
+    if (log != nullptr) std::fclose(log);
+    if (!ready) std::fprintf(stderr, "snmphelper-printer-sim: %s\n", error.c_str());
+    return ready ? 0 : 1;
 }
 
 }  // namespace printersim

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -25,6 +26,7 @@ struct ServerSettings {
     std::uint32_t ipxNetwork = 0;     // the simulator's IPX network number
     std::vector<Oid> watched;         // objects (or subtrees) whose change a trap reports
     std::string dlcInterface;         // serve LLC UI frames to SAP 0A on this interface too
+    bool logTag = false;              // log lines name the printer's address (at=A), for a fleet
 };
 
 // Serves until SIGTERM or SIGINT and returns the process exit code: 0 after
@@ -33,5 +35,11 @@ struct ServerSettings {
 // with complete rows sends them coldStart, a set that changes a watched
 // object an enterprise-specific trap.
 int Serve(const ServerSettings &settings, Agent &agent);
+
+// Serves a fleet from one process: printer i on settings[i].address with
+// agents[i], UDP only, all in one loop. The log and the ready file are the
+// first entry's (one log for all, each line naming its printer); "ready"
+// once every printer's socket is open. Exit codes as Serve's.
+int ServeFleet(const std::vector<ServerSettings> &settings, std::vector<std::unique_ptr<Agent>> &agents);
 
 }  // namespace printersim

@@ -1,0 +1,134 @@
+// snmphelper poll over a fleet of 200 simulated printers served by one
+// simulator process on 127.0.1.1-127.0.1.200, ten of them silent: every
+// printer is reported once, each silent one cost exactly one transaction (the
+// library's re-sends of it carry its request-id), and no thread waited on more silent printers than the threads
+// share them out (the run's bound: timeout x silent / threads).
+#include <gtest/gtest.h>
+
+#include <nlohmann/json.hpp>
+
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "tests/support/child_process.h"
+#include "tests/support/link_transactions.h"
+#include "tests/support/temp_registry.h"
+
+namespace snmphelper {
+namespace {
+
+using Json = nlohmann::json;
+using test::PrinterSimulator;
+using test::ProgramRun;
+using test::RunSnmphelper;
+
+constexpr int kFleetSize = 200;
+constexpr int kThreads = 20;
+
+std::string Address(int index) { return "127.0.1." + std::to_string(index + 1); }
+std::string PrinterName(int index) { return "prn" + std::to_string(index + 1); }
+// Every twentieth printer is silent; the second is jammed.
+bool IsSilent(int index) { return index % 20 == 0; }
+constexpr int kJammed = 1;
+
+class FleetPollTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        std::string hive = "Windows Registry Editor Version 5.00\n\n";
+        std::vector<std::string> arguments = {"--addresses", Address(0) + "-" + Address(kFleetSize - 1), "--fault-at",
+                                              Address(kJammed) + "=paper-jam"};
+        for (int i = 0; i < kFleetSize; ++i) {
+            hive += test::PrinterKey(PrinterName(i), test::DwordLine("cProtocols", 2) + test::DwordLine("pProtocol", 2) +
+                                                         "\"IP Address\"=\"" + Address(i) + "\"\n" +
+                                                         "\"MAC Address\"=\"000000000000\"\n");
+            if (IsSilent(i)) arguments.insert(arguments.end(), {"--fault-at", Address(i) + "=silent"});
+        }
+        registry_ = std::make_unique<test::TempRegistry>(hive);
+        // The timeout a silent printer costs, once: one second, no retries.
+        ASSERT_EQ(RunSnmphelper({"config", "set", "timeout", "1"}).exitCode, 0);
+        ASSERT_EQ(RunSnmphelper({"config", "set", "retries", "0"}).exitCode, 0);
+        sim_ = std::make_unique<PrinterSimulator>(arguments);
+        ASSERT_TRUE(sim_->Ready());
+    }
+
+    // Transactions the simulator saw, by the printer's address: the distinct
+    // request-ids of its log lines (a re-send repeats its request's id).
+    std::map<std::string, std::size_t> TransactionsByPrinter() const {
+        std::map<std::string, std::set<std::string>> ids;
+        for (const std::string &line : sim_->LogLines()) {
+            ids[Field(line, "at")].insert(Field(line, "id"));
+        }
+        std::map<std::string, std::size_t> counts;
+        for (const auto &[address, seen] : ids) counts[address] = seen.size();
+        return counts;
+    }
+
+    static std::string Field(const std::string &line, const std::string &name) {
+        const std::size_t at = line.find(" " + name + "=");
+        if (at == std::string::npos) return {};
+        const std::size_t start = at + name.size() + 2;
+        return line.substr(start, line.find(' ', start) - start);
+    }
+
+    std::unique_ptr<test::TempRegistry> registry_;
+    std::unique_ptr<PrinterSimulator> sim_;
+};
+
+TEST_F(FleetPollTest, EveryPrinterReportedEachSilentOneAskedOnce) {
+    const ProgramRun run = RunSnmphelper({"poll", "--json", "--threads", std::to_string(kThreads)});
+    EXPECT_EQ(run.exitCode, 1) << "not every printer was reached";
+    const Json result = Json::parse(run.out, nullptr, false);
+    ASSERT_FALSE(result.is_discarded()) << run.out;
+    ASSERT_EQ(result["printers"].size(), static_cast<std::size_t>(kFleetSize));
+    int silent = 0;
+    for (int i = 0; i < kFleetSize; ++i) {
+        const Json &printer = result["printers"][i];
+        SCOPED_TRACE(PrinterName(i));
+        EXPECT_EQ(printer["printer"], PrinterName(i));
+        EXPECT_EQ(printer["reached"], !IsSilent(i));
+        silent += IsSilent(i) ? 1 : 0;
+        if (IsSilent(i)) {
+            EXPECT_EQ(printer["result"], 25010);
+        } else {
+            EXPECT_EQ(printer["protocol"], "UDP/IP");
+            EXPECT_EQ(printer["lowestSupply"]["percent"], 55);
+            EXPECT_EQ(printer["status"], i == kJammed ? "down: jammed" : "running");
+            EXPECT_EQ(printer["alerts"], i == kJammed ? 1 : 0);
+        }
+    }
+    const Json &summary = result["summary"];
+    EXPECT_EQ(summary["printers"], kFleetSize);
+    EXPECT_EQ(summary["notReached"], silent);
+    EXPECT_EQ(summary["threads"], kThreads);
+    // Each thread waited out at most ceil(silent / threads) timeouts.
+    EXPECT_LE(summary["mostUnreachedInOneThread"].get<int>(), (silent + kThreads - 1) / kThreads);
+
+    const std::map<std::string, std::size_t> transactions = TransactionsByPrinter();
+    for (int i = 0; i < kFleetSize; ++i) {
+        SCOPED_TRACE(Address(i));
+        const auto it = transactions.find(Address(i));
+        ASSERT_NE(it, transactions.end()) << "never asked";
+        if (IsSilent(i)) {
+            EXPECT_EQ(it->second, 1u) << "a silent printer cost more than one transaction";
+        }
+    }
+}
+
+TEST_F(FleetPollTest, NamedPrintersOnlyAndNoProgressLineWithoutTerminal) {
+    const ProgramRun run = RunSnmphelper({"poll", PrinterName(1), PrinterName(2), PrinterName(3)});
+    EXPECT_EQ(run.exitCode, 0) << run.out;
+    const std::vector<std::string> lines = test::Lines(run.out);
+    ASSERT_EQ(lines.size(), 4u) << run.out;
+    EXPECT_EQ(lines[0].rfind("prn2  UDP/IP       down: jammed", 0), 0u) << lines[0];
+    EXPECT_NE(lines[0].find("lowest supply: 55% Cyan Toner Cartridge P41C"), std::string::npos) << lines[0];
+    EXPECT_NE(lines[0].find("alerts: 1"), std::string::npos) << lines[0];
+    EXPECT_EQ(lines[1].rfind("prn3  UDP/IP       running", 0), 0u) << lines[1];
+    EXPECT_EQ(lines[3], "3 printers: 3 reached, 0 not reached; 3 threads, at most 0 unreached in one thread");
+    EXPECT_EQ(run.out.find('\r'), std::string::npos) << "a progress line went to a pipe";
+    EXPECT_EQ(TransactionsByPrinter().size(), 3u) << "printers that were not named were asked";
+}
+
+}  // namespace
+}  // namespace snmphelper

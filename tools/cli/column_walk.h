@@ -1,0 +1,42 @@
+// Reading tables the way RFC 1157 4.1.3 suggests: one get-next request names
+// the current row of every column, so each request brings a whole row of
+// several tables at once. Columns that leave their subtree drop out; a
+// request the agent refuses (tooBig, or noSuchName at the end of its MIB) is
+// split in halves until each column's end is found.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "tools/cli/transaction_text.h"
+
+namespace snmphelper::cli {
+
+// A row's index: the arcs after the column's identifier ("1.3" of
+// prtMarkerSuppliesLevel.1.3).
+using RowIndex = std::vector<std::uint64_t>;
+
+struct ColumnWalkResult {
+    // 0, or the result of the first transaction that failed for another
+    // reason than the agent's error-status (nothing came, the reply could not
+    // be read): the walk stops there, keeping what it read before.
+    std::int32_t result = 0;
+    // By column (its position in the request), the rows read, in order.
+    std::vector<std::map<RowIndex, ReplyVariable>> columns;
+    std::size_t transactions = 0;
+};
+
+// Walks `columns` (dotted-decimal identifiers) of printer `printer` in
+// parallel with HelperSNMPTransact.
+ColumnWalkResult WalkColumns(const std::string &printer, const std::vector<std::string> &columns);
+
+// One get of `identifiers`; the variables in their order, or nothing when
+// the printer refused the request or did not answer (`result` says which).
+std::optional<std::vector<ReplyVariable>> GetObjects(const std::string &printer,
+                                                     const std::vector<std::string> &identifiers,
+                                                     std::int32_t &result);
+
+}  // namespace snmphelper::cli

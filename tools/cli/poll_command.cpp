@@ -1,0 +1,143 @@
+// snmphelper poll: the status of many printers at once, one line each, from
+// parallel threads; a progress line while it runs on a terminal; exit code 0
+// only when every printer was reached.
+#include <algorithm>
+#include <atomic>
+#include <condition_variable>
+#include <cstdio>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "tools/cli/commands.h"
+#include "tools/cli/library_load.h"
+#include "tools/cli/printer_records.h"
+#include "tools/cli/status_view.h"
+#include "tools/cli/terminal.h"
+
+namespace snmphelper::cli {
+namespace {
+
+struct PollOptions {
+    std::vector<std::string> printers;
+    unsigned threads = 8;
+    bool json = false;
+};
+
+struct PollRun {
+    std::vector<PrinterStatusView> views;  // in the order the printers were named
+    std::vector<std::size_t> unreachedByThread;
+};
+
+// Shows "polled N of M" on standard error while the threads work, when a
+// person is watching it.
+class Progress {
+public:
+    Progress(std::size_t total) : total_(total), shown_(IsTerminal(stderr)) {}
+
+    void Done(bool reached) {
+        std::lock_guard lock(mutex_);
+        ++done_;
+        if (!reached) ++unreached_;
+        changed_.notify_one();
+    }
+
+    // Returns once every printer is done.
+    void Follow() {
+        std::unique_lock lock(mutex_);
+        while (done_ < total_) {
+            if (shown_) std::fprintf(stderr, "\rpolled %zu of %zu, %zu not reached", done_, total_, unreached_);
+            changed_.wait(lock);
+        }
+        if (shown_) std::fprintf(stderr, "\r%60s\r", "");
+    }
+
+private:
+    std::size_t total_;
+    bool shown_;
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::size_t done_ = 0;
+    std::size_t unreached_ = 0;
+};
+
+// Each thread takes the next printer not yet taken, so a silent printer
+// holds up only its own thread, for one timeout.
+PollRun PollAll(const std::vector<std::string> &printers, unsigned threadCount) {
+    PollRun run;
+    run.views.resize(printers.size());
+    const std::size_t threads = std::max<std::size_t>(1, std::min<std::size_t>(threadCount, printers.size()));
+    run.unreachedByThread.assign(threads, 0);
+    std::atomic<std::size_t> next{0};
+    Progress progress(printers.size());
+    std::vector<std::thread> workers;
+    for (std::size_t t = 0; t < threads; ++t) {
+        workers.emplace_back([&, t] {
+            for (std::size_t i = next++; i < printers.size(); i = next++) {
+                run.views[i] = FetchStatus(printers[i]);
+                if (run.views[i].result != 0) ++run.unreachedByThread[t];
+                progress.Done(run.views[i].result == 0);
+            }
+        });
+    }
+    progress.Follow();
+    for (std::thread &worker : workers) worker.join();
+    return run;
+}
+
+int RunPoll(const PollOptions &options) {
+    std::vector<std::string> printers = options.printers;
+    if (printers.empty()) {
+        std::string problem;
+        const auto registered = RegisteredPrinters(problem);
+        if (!registered) {
+            std::fprintf(stderr, "poll: %s\n", problem.c_str());
+            return 1;
+        }
+        printers = *registered;
+    }
+    if (printers.empty()) {
+        std::fprintf(stderr, "poll: no printers registered (snmphelper printer add)\n");
+        return 0;
+    }
+    EnsureLibraryLoaded();
+    const PollRun run = PollAll(printers, options.threads);
+    std::size_t unreached = 0;
+    for (const PrinterStatusView &view : run.views) unreached += view.result != 0 ? 1 : 0;
+    const std::size_t busiest = *std::max_element(run.unreachedByThread.begin(), run.unreachedByThread.end());
+    if (options.json) {
+        nlohmann::ordered_json out{{"command", "poll"}, {"printers", nlohmann::ordered_json::array()}};
+        for (const PrinterStatusView &view : run.views) out["printers"].push_back(SummaryJson(view));
+        out["summary"] = {{"printers", printers.size()},
+                          {"reached", printers.size() - unreached},
+                          {"notReached", unreached},
+                          {"threads", run.unreachedByThread.size()},
+                          {"mostUnreachedInOneThread", busiest}};
+        std::printf("%s\n", out.dump().c_str());
+    } else {
+        std::size_t width = 0;
+        for (const std::string &name : printers) width = std::max(width, name.size());
+        for (const PrinterStatusView &view : run.views) std::printf("%s\n", SummaryLine(view, width).c_str());
+        std::printf("%zu printers: %zu reached, %zu not reached; %zu threads, at most %zu unreached in one thread\n",
+                    printers.size(), printers.size() - unreached, unreached, run.unreachedByThread.size(), busiest);
+    }
+    return unreached == 0 ? 0 : 1;
+}
+
+}  // namespace
+
+void AddPollCommand(Command &app, int &exitCode) {
+    auto options = std::make_shared<PollOptions>();
+    Command *command = app.add_subcommand(
+        "poll", "Status of every registered printer (or those named), one line each, polled in parallel");
+    command->add_option("printers", options->printers, "Printer names (default: every registered printer)");
+    command->add_option("--threads", options->threads, "Printers polled at once")
+        ->capture_default_str()
+        ->check_range(1, 256);
+    command->add_flag("--json", options->json, "Print one JSON object");
+    command->callback([options, &exitCode] { exitCode = RunPoll(*options); });
+}
+
+}  // namespace snmphelper::cli

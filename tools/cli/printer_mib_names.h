@@ -1,0 +1,44 @@
+// The names of the Host Resources MIB's (RFC 2790) and the Printer MIB's
+// (RFC 3805) enumerated values, and how a Printer MIB level reads.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace snmphelper::cli {
+
+// The enumerations a status view names.
+enum class PrinterMibEnum {
+    DeviceStatus,    // hrDeviceStatus
+    PrinterStatus,   // hrPrinterStatus
+    SupplyClass,     // prtMarkerSuppliesClass
+    SupplyType,      // PrtMarkerSuppliesTypeTC
+    SupplyUnit,      // PrtMarkerSuppliesSupplyUnitTC
+    CapacityUnit,    // PrtCapacityUnitTC (inputs and outputs)
+    AlertSeverity,   // PrtAlertSeverityLevelTC
+    AlertGroup,      // PrtAlertGroupTC
+    AlertCode,       // PrtAlertCodeTC
+};
+
+// The value's name as the MIB spells it ("running", "tonerCartridge",
+// "markerTonerEmpty"); a value the MIB does not name reads "value N".
+std::string EnumName(PrinterMibEnum enumeration, std::int32_t value);
+
+// The names of the hrPrinterDetectedErrorState bits that are set, bit 0
+// being the first octet's most significant (RFC 2790 6, RFC 3805 2.2.13.4);
+// a bit without a name reads "bit N".
+std::vector<std::string> ErrorStateNames(const std::vector<std::uint8_t> &octets);
+
+// A level against its maximum (RFC 3805 prtMarkerSuppliesLevel,
+// prtInputCurrentLevel, prtOutputRemainingCapacity): -1 "no restriction",
+// -2 "unknown", -3 "some remaining" ("some space" for an output).
+struct LevelReading {
+    std::optional<int> percent;  // when both are known and the maximum is positive
+    std::string text;            // "70% (8400 of 12000 impressions)", "some remaining", ...
+};
+LevelReading ReadLevel(std::optional<std::int32_t> level, std::optional<std::int32_t> maximum,
+                       const std::string &unit, bool outputSpace = false);
+
+}  // namespace snmphelper::cli

@@ -1,0 +1,20 @@
+// What the poll and status commands read of the configuration store beside
+// the library's transactions: which printers there are, and the protocol
+// the library last reached each of them by.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace snmphelper::cli {
+
+// The registered printers' names in stored order; nothing when the store
+// cannot be read (`problem` says why). No printer key at all is an empty list.
+std::optional<std::vector<std::string>> RegisteredPrinters(std::string &problem);
+
+// The printer's pProtocol value (1 IPX, 2 IP, 4 DLC); nothing when unset.
+std::optional<std::uint32_t> ProtocolInUse(const std::string &printer);
+
+}  // namespace snmphelper::cli

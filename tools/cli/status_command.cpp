@@ -1,0 +1,40 @@
+// snmphelper status: one printer's status, supplies, trays, output bins and
+// alerts (Host Resources and Printer MIB), readable or as JSON.
+#include <cstdio>
+#include <memory>
+#include <string>
+
+#include "tools/cli/commands.h"
+#include "tools/cli/library_load.h"
+#include "tools/cli/status_view.h"
+
+namespace snmphelper::cli {
+namespace {
+
+struct StatusOptions {
+    std::string printer;
+    bool json = false;
+};
+
+int RunStatus(const StatusOptions &options) {
+    EnsureLibraryLoaded();
+    const PrinterStatusView view = FetchStatus(options.printer);
+    if (options.json) {
+        std::printf("%s\n", StatusJson(view).dump().c_str());
+    } else {
+        std::fputs(StatusText(view).c_str(), view.result == 0 ? stdout : stderr);
+    }
+    return view.result == 0 ? 0 : 1;
+}
+
+}  // namespace
+
+void AddStatusCommand(Command &app, int &exitCode) {
+    auto options = std::make_shared<StatusOptions>();
+    Command *command = app.add_subcommand(
+        "status", "A printer's status, supplies, trays, output bins and alerts (Host Resources and Printer MIB)");
+    AddPrinterArguments(*command, options->printer, options->json);
+    command->callback([options, &exitCode] { exitCode = RunStatus(*options); });
+}
+
+}  // namespace snmphelper::cli

@@ -1,0 +1,9 @@
+#include <unistd.h>
+
+#include "tools/cli/terminal.h"
+
+namespace snmphelper::cli {
+
+bool IsTerminal(std::FILE *stream) { return isatty(fileno(stream)) == 1; }
+
+}  // namespace snmphelper::cli
