@@ -8,7 +8,7 @@ BENCH_BUILD ?= build-bench
 BENCH_ARGS ?=
 JOBS ?= $(shell nproc)
 
-.PHONY: all deps build test test-asan fuzz demo deb bench clean configure
+.PHONY: all deps build test test-asan fuzz demo deb bench clean configure windows test-windows
 
 all: build
 
@@ -72,5 +72,30 @@ bench:
 	cmake --build $(BENCH_BUILD) -j $(JOBS) --target snmphelper-bench
 	./tests/support/in_netns.sh $(BENCH_BUILD)/bench/snmphelper-bench $(BENCH_ARGS)
 
+# The 32-bit Windows build with MinGW-w64: snmphelper.dll (exactly the
+# Helper* exports, checked), its import library snmphelper.lib, and the
+# tool snmphelper.exe.
+WIN_BUILD ?= build-win
+WIN_CONFIGURE = cmake -S . -B $(WIN_BUILD) -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake \
+  -DCMAKE_BUILD_TYPE=RelWithDebInfo
+windows:
+	@./scripts/install-windows-deps.sh
+	$(WIN_CONFIGURE) -DSNMPHELPER_TESTS=OFF
+	cmake --build $(WIN_BUILD) -j $(JOBS) --target snmphelper snmphelper-cli
+	./scripts/check-dll-exports.sh $(WIN_BUILD)/snmphelper.dll include/snmphelper.h
+
+# The platform-independent tests against the Windows build, under Wine, in a
+# private network namespace where the Linux build's printer simulator serves
+# the DLL's transactions.
+test-windows:
+	@./scripts/install-deps.sh demo
+	@./scripts/install-windows-deps.sh
+	@$(MAKE) --no-print-directory configure
+	cmake --build $(BUILD) -j $(JOBS) --target snmphelper-printer-sim
+	$(WIN_CONFIGURE) -DSNMPHELPER_TESTS=ON -DSNMPHELPER_SIMULATOR=$(abspath $(BUILD))/tools/snmphelper-printer-sim
+	cmake --build $(WIN_BUILD) -j $(JOBS)
+	./scripts/check-dll-exports.sh $(WIN_BUILD)/snmphelper.dll include/snmphelper.h
+	./tests/windows/run_lane.sh $(WIN_BUILD) --no-tests=error
+
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD) $(BENCH_BUILD) $(DEB_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD) $(BENCH_BUILD) $(DEB_BUILD) $(WIN_BUILD)

@@ -1,10 +1,12 @@
 // Printer address records, protocol switching and the SNMP settings,
 // against a real hive file; several processes switching and editing at once.
 #include <gtest/gtest.h>
+#if !defined(_WIN32)
 #include <pwd.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#endif
 
 #include <cstring>
 #include <string>
@@ -15,6 +17,7 @@
 #include "platform/string_table.h"
 #include "tests/support/hex.h"
 #include "tests/support/temp_registry.h"
+#include "tests/support/test_module.h"
 #include "transact/printer_config.h"
 
 namespace snmphelper {
@@ -30,8 +33,7 @@ constexpr const char kHeader[] = "Windows Registry Editor Version 5.00\n\n";
 class PrinterConfig : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
-        static char moduleToken;
-        LibraryEntry(&moduleToken, kProcessAttach);
+        LibraryEntry(test::TestModule(), kProcessAttach);
     }
 };
 
@@ -291,6 +293,8 @@ TEST_F(PrinterConfig, SnmpSettingReportsTypeAndLengthAndEveryFailure) {
 }
 
 // Bits a child process reports as its exit status.
+// Permissions and processes of the POSIX store (a file shared by processes).
+#if !defined(_WIN32)
 constexpr int kChildRecordFailed = 1;
 constexpr int kChildSwitchFailed = 2;
 constexpr int kChildSettingsWrong = 4;
@@ -409,6 +413,8 @@ TEST_F(PrinterConfig, ConcurrentSwitchesAndEditsLoseNothing) {
     EXPECT_STREQ(a.ipAddress, "10.1.2.3");
     EXPECT_EQ(QueryPrinterValue("B", kProtocolInUseValue).code, platform::kRegistryNotFound);
 }
+
+#endif  // !_WIN32
 
 }  // namespace
 }  // namespace snmphelper

@@ -35,7 +35,7 @@ foreach(variant "fake_dlcapi" "fake_dlcapi_without_acslan:FAKE_WITHOUT_AcsLan")
 endforeach()
 
 set(WINDOWS_TESTS
-  ascii_rewrite_test ber_decode_test ber_encode_test codec_round_trip_test dlc_access_test
+  ascii_rewrite_test ber_decode_test ber_encode_test codec_round_trip_test dlc_access_test printer_config_test
   dlc_platform_test dlc_transport_test guid_test object_groups_test packet_forming_test pdu_encoder_test
   request_id_test request_record_test response_decoder_test response_extraction_test string_table_test
   trap_decoder_test value_decoding_test)
@@ -51,3 +51,18 @@ foreach(name ${WINDOWS_TESTS})
   add_test(NAME ${name} COMMAND ${name})
   set_tests_properties(${name} PROPERTIES RUN_SERIAL ON)
 endforeach()
+
+# snmphelper.dll itself, loaded as a Windows program loads it, against the
+# Linux build's printer simulator (SNMPHELPER_SIMULATOR): the lane runs in a
+# private network namespace, where the simulator may serve port 161.
+set(SNMPHELPER_SIMULATOR "${CMAKE_SOURCE_DIR}/build/tools/snmphelper-printer-sim" CACHE FILEPATH
+    "The printer simulator of a Linux build, for the Windows lane's transactions")
+add_executable(dll_test windows/dll_test.cpp support/per_test/test_paths.cpp)
+target_compile_definitions(dll_test PRIVATE
+  SNMPHELPER_TEST_SOURCE_DIR="${CMAKE_SOURCE_DIR}" SNMPHELPER_TEST_BINARY_DIR="${CMAKE_BINARY_DIR}")
+target_link_libraries(dll_test PRIVATE test_support gtest_main)
+target_link_options(dll_test PRIVATE -static)
+add_dependencies(dll_test snmphelper)
+add_test(NAME dll_test COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/windows/with_simulator.sh ${SNMPHELPER_SIMULATOR}
+  ${CMAKE_CURRENT_SOURCE_DIR}/support/wine_run.sh $<TARGET_FILE:dll_test>)
+set_tests_properties(dll_test PROPERTIES RUN_SERIAL ON)

@@ -1,10 +1,6 @@
 // snmphelper dlc: whether DLC is available in this process, as the library
 // found it while loading (interface library, AcsLan, adapter open, status,
 // buffer pool), the adapter's node address, and why not when it is not.
-#include <ifaddrs.h>
-#include <linux/if_packet.h>
-#include <net/if_arp.h>
-
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -14,6 +10,7 @@
 #include "dlc/dlc_access.h"
 #include "platform/dlc_interface.h"
 #include "tools/cli/commands.h"
+#include "tools/cli/interface_names.h"
 #include "tools/cli/library_load.h"
 #include "tools/cli/transaction_text.h"
 
@@ -36,24 +33,6 @@ bool IsZero(const std::uint8_t *node) {
         if (node[i] != 0) return false;
     }
     return true;
-}
-
-// The interface whose hardware address is `node`: how the adapter is named
-// when no variable chose it. Empty when none has it.
-std::string InterfaceWithNode(const std::uint8_t *node) {
-    ifaddrs *list = nullptr;
-    if (getifaddrs(&list) != 0) return "";
-    std::string name;
-    for (const ifaddrs *entry = list; entry != nullptr && name.empty(); entry = entry->ifa_next) {
-        if (entry->ifa_addr == nullptr || entry->ifa_addr->sa_family != AF_PACKET) continue;
-        const auto *link = reinterpret_cast<const sockaddr_ll *>(entry->ifa_addr);
-        if (link->sll_hatype == ARPHRD_ETHER && link->sll_halen == dlc::kNodeAddressLength &&
-            std::memcmp(link->sll_addr, node, dlc::kNodeAddressLength) == 0) {
-            name = entry->ifa_name;
-        }
-    }
-    freeifaddrs(list);
-    return name;
 }
 
 const char *StageName(DlcInitStage stage) {
@@ -94,13 +73,11 @@ std::string Problem(const DlcInitReport &report) {
     switch (report.stage) {
     case DlcInitStage::kNotRun:
         return "the library's load steps did not run";
-    case DlcInitStage::kNoInterfaceLibrary: {
-        const char *path = std::getenv("SNMPHELPER_PLATFORM_PATH");
-        return std::string("no DLC interface library: dlcapi.so could not be loaded from ") +
-               (path != nullptr ? path : "the platform folder");
-    }
+    case DlcInitStage::kNoInterfaceLibrary:
+        return std::string("no DLC interface library: ") + DlcInterfaceFile() + " could not be loaded from " +
+               DlcInterfaceFolder();
     case DlcInitStage::kNoAcsLan:
-        return "dlcapi.so has no AcsLan entry point";
+        return std::string(DlcInterfaceFile()) + " has no AcsLan entry point";
     case DlcInitStage::kInterfaceFaulted:
         return "the DLC interface faulted while opening its adapter";
     case DlcInitStage::kAdapterOpen: {

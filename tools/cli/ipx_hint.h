@@ -10,7 +10,8 @@ inline constexpr char kIpxCapabilityHint[] =
     "(setcap cap_net_raw+ep).";
 
 // Writes the hint to standard error when `printer` may be reached over IPX
-// and this process may not open packet sockets.
+// and this process may not open packet sockets (on Linux; Windows needs
+// no such capability).
 void HintIpxCapability(const std::string &printer);
 
 }  // namespace snmphelper::cli
