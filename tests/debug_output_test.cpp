@@ -4,24 +4,20 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <string>
 
 #include "tests/support/debug_capture.h"
+#include "tests/support/test_files.h"
 
 namespace snmphelper::platform {
 namespace {
 
 std::string StandardErrorOf(const char *setting, const char *line) {
-    if (setting == nullptr) {
-        unsetenv("SNMPHELPER_DEBUG");
-    } else {
-        setenv("SNMPHELPER_DEBUG", setting, 1);
-    }
+    test::SetEnvironment("SNMPHELPER_DEBUG", setting);
     testing::internal::CaptureStderr();
     OutputDebugText(line);
     std::string written = testing::internal::GetCapturedStderr();
-    unsetenv("SNMPHELPER_DEBUG");
+    test::SetEnvironment("SNMPHELPER_DEBUG", nullptr);
     return written;
 }
 
