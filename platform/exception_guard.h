@@ -19,4 +19,11 @@ using GuardedCall = void (*)(void *context);
 // on other threads meanwhile go to whatever handled them before.
 bool RunGuarded(GuardedCall call, void *context);
 
+// Each system's guard runs the call through this, kept apart so that nothing
+// of the guard's own frame is live across its jump back: true when the call
+// returned, false when it threw.
+namespace detail {
+bool CallCatchingExceptions(GuardedCall call, void *context);
+}  // namespace detail
+
 }  // namespace snmphelper::platform

@@ -16,23 +16,11 @@ add_library(test_support STATIC ${WINDOWS_TEST_SUPPORT})
 target_include_directories(test_support PUBLIC ${CMAKE_SOURCE_DIR})
 target_link_libraries(test_support PUBLIC snmphelper_core gtest gmock)
 
-# The stand-in DLC interface, as dlcapi.dll is loaded: AcsLan undecorated.
 set(FIXTURE_DIR ${CMAKE_CURRENT_BINARY_DIR}/fixtures)
 set(TEST_FIXTURES "")
-foreach(variant "fake_dlcapi" "fake_dlcapi_without_acslan:FAKE_WITHOUT_AcsLan")
-  string(REPLACE ":" ";" parts "${variant}")
-  list(GET parts 0 fixture)
-  add_library(${fixture} MODULE fixtures/fake_dlcapi.cpp ${CMAKE_SOURCE_DIR}/platform/win32/event.cpp)
-  list(LENGTH parts count)
-  if(count GREATER 1)
-    list(GET parts 1 definition)
-    target_compile_definitions(${fixture} PRIVATE ${definition})
-  endif()
-  target_include_directories(${fixture} PRIVATE ${CMAKE_SOURCE_DIR})
-  target_link_options(${fixture} PRIVATE -static -Wl,--kill-at)
-  set_target_properties(${fixture} PROPERTIES PREFIX "" SUFFIX ".dll" LIBRARY_OUTPUT_DIRECTORY ${FIXTURE_DIR})
-  list(APPEND TEST_FIXTURES ${fixture})
-endforeach()
+include(fixtures/fixtures.cmake)
+add_test_fixtures("fixtures/fake_dlcapi.cpp;${FAKE_DLCAPI_EVENTS}" "fake_dlcapi"
+                  "fake_dlcapi_without_acslan:FAKE_WITHOUT_AcsLan")
 
 set(WINDOWS_TESTS
   ascii_rewrite_test ber_decode_test ber_encode_test codec_round_trip_test debug_output_test

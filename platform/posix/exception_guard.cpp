@@ -80,17 +80,6 @@ void RestoreHandlers() {
     }
 }
 
-// Kept apart from RunGuarded so that nothing of its frame is live across
-// the jump but what is volatile.
-bool CallCatchingExceptions(GuardedCall call, void *context) {
-    try {
-        call(context);
-        return true;
-    } catch (...) {
-        return false;
-    }
-}
-
 }  // namespace
 
 bool RunGuarded(GuardedCall call, void *context) {
@@ -105,7 +94,7 @@ bool RunGuarded(GuardedCall call, void *context) {
         activeGuard = &guard;
         guardingThread = pthread_self();
         guardActive.store(true);
-        returned = CallCatchingExceptions(call, context);
+        returned = detail::CallCatchingExceptions(call, context);
     }
     guardActive.store(false);
     activeGuard = nullptr;

@@ -61,17 +61,6 @@ LONG CALLBACK OnException(EXCEPTION_POINTERS *exception) {
     return EXCEPTION_CONTINUE_EXECUTION;
 }
 
-// Kept apart from RunGuarded so that nothing of its frame is live across
-// the jump but what is volatile.
-__attribute__((noinline)) bool CallCatchingExceptions(GuardedCall call, void *context) {
-    try {
-        call(context);
-        return true;
-    } catch (...) {
-        return false;
-    }
-}
-
 }  // namespace
 
 bool RunGuarded(GuardedCall call, void *context) {
@@ -83,7 +72,7 @@ bool RunGuarded(GuardedCall call, void *context) {
     if (__builtin_setjmp(activeGuard) == 0) {
         guardingThread.store(::GetCurrentThreadId());
         guardActive.store(true);
-        returned = CallCatchingExceptions(call, context);
+        returned = detail::CallCatchingExceptions(call, context);
     }
     guardActive.store(false);
     ::RemoveVectoredExceptionHandler(handler);
