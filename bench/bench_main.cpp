@@ -23,6 +23,7 @@
 #include "bench/netsnmp_side.h"
 #include "bench/round_trip_counts.h"
 #include "bench/simulated_printers.h"
+#include "bench/system_call_count.h"
 #include "groups/library_entry.h"
 
 namespace snmphelper::bench {
@@ -175,6 +176,7 @@ int main(int argc, char **argv) {
     benchmark::RunSpecifiedBenchmarks(&reporter);
     PrintSummary(reporter.figures);
     PrintRequestIdCheck();
+    PrintSystemCallCounts();
     PrintAllocationFigures();
     RunFleetPollComparison();
     SimulatedPrinters::StopAll();

@@ -183,14 +183,23 @@ struct Session::State {
     std::string peer;
 };
 
-Session::Session(const std::string &peer) : state(new State) {
-    state->peer = peer;
+namespace {
+
+// The library's timing: two seconds, one retry.
+void *OpenSession(std::string &peer) {
     netsnmp_session session;
     InitV1Session(session);
-    session.peername = state->peer.data();
+    session.peername = peer.data();
     session.timeout = 2000000;  // microseconds
     session.retries = 1;
-    state->handle = snmp_sess_open(&session);
+    return snmp_sess_open(&session);
+}
+
+}  // namespace
+
+Session::Session(const std::string &peer) : state(new State) {
+    state->peer = peer;
+    state->handle = OpenSession(state->peer);
     state->oids[0] = ParseOids(1);
     state->oids[1] = ParseOids(7);
     state->oids[2] = ParseOids(31);
@@ -237,6 +246,18 @@ bool Session::GetOne(const std::string &oidText, std::string *value) {
     if (pdu == nullptr) return false;
     snmp_add_null_var(pdu, name.arcs, name.count);
     return Exchange(state->handle, pdu, 1, value);
+}
+
+bool OneShotGet(const std::string &peer, int count) {
+    static const std::vector<ParsedOid> oids[] = {ParseOids(1), ParseOids(7), ParseOids(31)};
+    const std::vector<ParsedOid> &names = oids[count == 1 ? 0 : count == 7 ? 1 : 2];
+    std::string peerName = peer;
+    void *handle = OpenSession(peerName);
+    if (handle == nullptr) return false;
+    netsnmp_pdu *pdu = GetPdu(names);
+    const bool ok = pdu != nullptr && Exchange(handle, pdu, names.size(), nullptr);
+    snmp_sess_close(handle);
+    return ok;
 }
 
 }  // namespace snmphelper::bench::netsnmp

@@ -74,4 +74,8 @@ struct Session {
     State *state;
 };
 
+// What a caller asking about one printer at a time does: a session opened
+// to `peer`, one get of RequestOf(count)'s objects, the session closed.
+bool OneShotGet(const std::string &peer, int count);
+
 }  // namespace snmphelper::bench::netsnmp

@@ -22,19 +22,6 @@ constexpr int kThreadCounts[] = {1, 4, 16, 64};
 std::atomic<std::uint64_t> transactionsDone{0};
 std::atomic<std::uint64_t> wrongReplies{0};
 
-// One get through HelperSNMPTransact; true when it succeeded and, when
-// `expected` is given, the value text is exactly it.
-bool TransactOurs(const std::string &printer, const std::string &oidList, int count, const char *expected) {
-    char oids[2048];
-    char values[4096];
-    std::memcpy(oids, oidList.c_str(), oidList.size() + 1);
-    std::uint32_t valueSize = sizeof values;
-    const std::int32_t result = HelperSNMPTransact(printer.c_str(), SNMP_REQUEST_GET, oids, sizeof oids, values,
-                                                   &valueSize, static_cast<std::uint32_t>(count));
-    transactionsDone.fetch_add(1, std::memory_order_relaxed);
-    return result == SNMP_RESULT_OK && (expected == nullptr || std::strcmp(values, expected) == 0);
-}
-
 void RoundTripOurs(benchmark::State &state, int count) {
     SimulatedPrinters *printers = SimulatedPrinters::Get();
     if (printers == nullptr) {
@@ -94,6 +81,28 @@ void RoundTripNetSnmp(benchmark::State &state, int count) {
     state.SetItemsProcessed(state.iterations());
 }
 
+// What a caller asking about one printer at a time does with net-snmp: a
+// session opened, one get, the session closed, every call. Ours is
+// RoundTripOurs: every HelperSNMPTransact is one such use.
+void OneShotNetSnmp(benchmark::State &state, int count) {
+    SimulatedPrinters *printers = SimulatedPrinters::Get();
+    if (printers == nullptr) {
+        state.SkipWithError("no printer simulator: run inside a network namespace (tests/support/in_netns.sh)");
+        return;
+    }
+    netsnmp::Initialise();
+    const std::string peer = printers->Address(0) + ":161";
+    for (auto _ : state) {
+        const bool ok = netsnmp::OneShotGet(peer, count);
+        transactionsDone.fetch_add(1, std::memory_order_relaxed);
+        if (!ok) {
+            state.SkipWithError("one-shot get failed");
+            break;
+        }
+    }
+    state.SetItemsProcessed(state.iterations());
+}
+
 // Each thread reads its own object from printer (thread mod simulators) and
 // checks that the value is its own: a reply handed to the wrong request
 // would carry another thread's value.
@@ -141,6 +150,8 @@ void ConcurrentNetSnmp(benchmark::State &state) {
         benchmark::RegisterBenchmark(("netsnmp:round_trip_get_" + n).c_str(), RoundTripNetSnmp, count)
             ->UseRealTime();
     }
+    benchmark::RegisterBenchmark("ours:one_shot_get_1", RoundTripOurs, 1)->UseRealTime();
+    benchmark::RegisterBenchmark("netsnmp:one_shot_get_1", OneShotNetSnmp, 1)->UseRealTime();
     benchmark::RegisterBenchmark("ours:round_trip_get_1_over_ipx", RoundTripOursOverLink, false)->UseRealTime();
     benchmark::RegisterBenchmark("ours:round_trip_get_1_over_dlc", RoundTripOursOverLink, true)->UseRealTime();
     for (int threads : kThreadCounts) {
@@ -151,6 +162,17 @@ void ConcurrentNetSnmp(benchmark::State &state) {
 }();
 
 }  // namespace
+
+bool TransactOurs(const std::string &printer, const std::string &oidList, int count, const char *expected) {
+    char oids[2048];
+    char values[4096];
+    std::memcpy(oids, oidList.c_str(), oidList.size() + 1);
+    std::uint32_t valueSize = sizeof values;
+    const std::int32_t result = HelperSNMPTransact(printer.c_str(), SNMP_REQUEST_GET, oids, sizeof oids, values,
+                                                   &valueSize, static_cast<std::uint32_t>(count));
+    transactionsDone.fetch_add(1, std::memory_order_relaxed);
+    return result == SNMP_RESULT_OK && (expected == nullptr || std::strcmp(values, expected) == 0);
+}
 
 RoundTripCounts CurrentRoundTripCounts() {
     return {transactionsDone.load(), wrongReplies.load()};

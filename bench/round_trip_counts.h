@@ -1,7 +1,9 @@
-// What the round-trip cases did, for the summary's request-id check.
+// What the round-trip cases did, for the summary's request-id check, and
+// the get they share with the system-call count.
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 namespace snmphelper::bench {
 
@@ -11,5 +13,9 @@ struct RoundTripCounts {
 };
 
 RoundTripCounts CurrentRoundTripCounts();
+
+// One get through HelperSNMPTransact, counted in the round trips; true when
+// it succeeded and, when `expected` is given, the value text is exactly it.
+bool TransactOurs(const std::string &printer, const std::string &oidList, int count, const char *expected);
 
 }  // namespace snmphelper::bench

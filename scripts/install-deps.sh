@@ -17,7 +17,8 @@ pkg-config binutils groff-base man-db mandoc bash"
 }
 asan_packages() { test_packages; }
 fuzz_packages() { echo "cmake ninja-build make g++ clang libclang-rt-14-dev"; }
-bench_packages() { echo "$(build_packages) iproute2 util-linux libbenchmark-dev libsnmp-dev"; }
+# strace counts both sides' system calls per transaction.
+bench_packages() { echo "$(build_packages) iproute2 util-linux libbenchmark-dev libsnmp-dev strace"; }
 # cpack's DEB generator; dpkg-shlibdeps works out the package's dependencies.
 deb_packages() { echo "$(build_packages) dpkg-dev file"; }
 all_packages() {

@@ -5,6 +5,8 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
@@ -155,6 +157,41 @@ TEST(RegistryStore, MissingHiveHasNoKeysAndTheLibraryCreatesNone) {
     EXPECT_EQ(OpenRegistryKey("Software", kKeyAllAccess, &key), kRegistryNotFound);
     EXPECT_EQ(key, nullptr);
     EXPECT_FALSE(std::filesystem::exists(registry.Path()));
+}
+
+// Full access asks whether the hive's folder may take a rewrite; through a
+// link, that is the folder of the file linked to, not the link's. Checked as
+// an unprivileged user (the superuser may write anywhere), in a child process.
+TEST(RegistryStore, FullAccessChecksTheFolderTheHiveReallyIsIn) {
+    TempRegistry registry("Windows Registry Editor Version 5.00\n\n[HKEY_LOCAL_MACHINE\\Software\\Test]\n\n");
+    const std::string linkFolder = registry.Folder() + "/links";
+    const std::string link = linkFolder + "/registry.reg";
+    ASSERT_EQ(mkdir(linkFolder.c_str(), 0777), 0);
+    ASSERT_EQ(chmod(linkFolder.c_str(), 0777), 0);
+    ASSERT_EQ(symlink(registry.Path().c_str(), link.c_str()), 0);
+    ASSERT_EQ(chmod(registry.Folder().c_str(), 0755), 0);
+    ASSERT_EQ(chmod(registry.Path().c_str(), 0666), 0);
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        if (geteuid() == 0 && setuid(65534) != 0) _exit(2);
+        // The hive itself is writable, its folder is not; the link's folder is.
+        auto open = [](const std::string &hive, std::uint32_t access) {
+            setenv("SNMPHELPER_REGISTRY", hive.c_str(), 1);
+            RegistryKey key = nullptr;
+            const std::int32_t code = OpenRegistryKey("Software\\Test", access, &key);
+            if (key != nullptr) CloseRegistryKey(key);
+            return code;
+        };
+        const bool denied = open(link, kKeyAllAccess) == kRegistryAccessDenied &&
+                            open(registry.Path(), kKeyAllAccess) == kRegistryAccessDenied &&
+                            open(link, kKeyRead) == kRegistrySuccess;
+        _exit(denied ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
 }
 
 TEST(RegistryStore, SetOnAKeyDeletedMeanwhileRecreatesNothing) {

@@ -3,6 +3,7 @@
 // select semantics, and its name calls.
 #include "platform/posix/winsock_internal.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 
 #include <cerrno>
@@ -187,6 +188,44 @@ TEST_F(WinsockTest, UnboundSocketHasNoNameAndCannotReceive) {
     char buffer[16];
     EXPECT_EQ(recvfrom(s, buffer, sizeof buffer, 0, nullptr, nullptr), SOCKET_ERROR);
     EXPECT_EQ(WSAGetLastError(), WSAEINVAL);
+}
+
+// A receive remembers which sockets were bound; a socket that takes a closed
+// one's descriptor, or one after the last cleanup, starts unbound again.
+TEST_F(WinsockTest, BoundStateDiesWithTheSocket) {
+    const SOCKET bound = NewSocket();
+    char buffer[16];
+    EXPECT_EQ(recvfrom(bound, buffer, sizeof buffer, 0, nullptr, nullptr), SOCKET_ERROR);
+    EXPECT_EQ(WSAGetLastError(), WSAEWOULDBLOCK);
+    ASSERT_EQ(closesocket(bound), 0);
+    const SOCKET reused = NewSocket(0, false);
+    ASSERT_EQ(reused, bound);  // the system hands out the lowest free descriptor
+    EXPECT_EQ(recvfrom(reused, buffer, sizeof buffer, 0, nullptr, nullptr), SOCKET_ERROR);
+    EXPECT_EQ(WSAGetLastError(), WSAEINVAL);
+
+    const SOCKET again = NewSocket();
+    EXPECT_EQ(recvfrom(again, buffer, sizeof buffer, 0, nullptr, nullptr), SOCKET_ERROR);
+    EXPECT_EQ(WSAGetLastError(), WSAEWOULDBLOCK);
+    ASSERT_EQ(WSACleanup(), 0);
+    WSADATA data;
+    ASSERT_EQ(WSAStartup(kVersion11, &data), 0);
+    const SOCKET afterCleanup = NewSocket(0, false);
+    EXPECT_EQ(recvfrom(afterCleanup, buffer, sizeof buffer, 0, nullptr, nullptr), SOCKET_ERROR);
+    EXPECT_EQ(WSAGetLastError(), WSAEINVAL);
+}
+
+// FIONBIO sets and clears the descriptor's O_NONBLOCK, nothing else.
+TEST_F(WinsockTest, NonBlockingModeBothWays) {
+    const SOCKET s = NewSocket(0, false);
+    const int descriptor = static_cast<int>(s - 1);
+    const int before = fcntl(descriptor, F_GETFL);
+    EXPECT_NE(before & O_NONBLOCK, 0);
+    std::uint32_t off = 0;
+    ASSERT_EQ(ioctlsocket(s, FIONBIO, &off), 0);
+    EXPECT_EQ(fcntl(descriptor, F_GETFL), before & ~O_NONBLOCK);
+    std::uint32_t on = 7;
+    ASSERT_EQ(ioctlsocket(s, FIONBIO, &on), 0);
+    EXPECT_EQ(fcntl(descriptor, F_GETFL), before);
 }
 
 TEST_F(WinsockTest, DatagramRoundTripOnLoopback) {

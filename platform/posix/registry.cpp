@@ -95,6 +95,17 @@ std::string HivePath() {
     return path;
 }
 
+// HivePath for the write check of an open: only a link as the last component
+// moves the file, and the folder a rewrite goes to; links among the folders
+// the access checks follow themselves. One readlink for the usual case where
+// the hive is no link, where realpath reads one for every component.
+std::string HivePathForAccessCheck() {
+    std::string path = ConfiguredHivePath();
+    char target[1];
+    if (readlink(path.c_str(), target, sizeof target) < 0 && errno != ENAMETOOLONG) return path;
+    return HivePath();
+}
+
 std::string DirectoryOf(const std::string &path) {
     const std::size_t slash = path.rfind('/');
     if (slash == std::string::npos) return ".";
@@ -382,7 +393,9 @@ std::int32_t OpenRegistryKey(const char *path, std::uint32_t access, RegistryKey
         if (code != kRegistrySuccess) return code;
         state->Hold(std::move(tree));
         if (state->node == nullptr) return kRegistryNotFound;
-        if ((access & kWriteAccess) != 0 && WriteAccess(HivePath()) != kRegistrySuccess) return kRegistryAccessDenied;
+        if ((access & kWriteAccess) != 0 && WriteAccess(HivePathForAccessCheck()) != kRegistrySuccess) {
+            return kRegistryAccessDenied;
+        }
         *key = state.release();
         return kRegistrySuccess;
     });

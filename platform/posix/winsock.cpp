@@ -8,6 +8,7 @@
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <sys/uio.h>
 #include <unistd.h>
@@ -43,6 +44,9 @@ constexpr std::uint16_t kVersion11 = MakeVersion(1, 1);
 std::mutex stateMutex;
 int startupCount = 0;
 std::set<int> openDescriptors;  // the descriptors behind the sockets handed out
+// Internet sockets known to hold a local address, by descriptor: a socket
+// never loses its address, so a receive need not ask the system again.
+std::vector<bool> boundDescriptors;
 // The IPX sockets among them, by their packet socket's descriptor. Shared so
 // that a call under way keeps its socket alive through a closesocket.
 std::map<int, std::shared_ptr<ipx::IpxSocket>> ipxSockets;
@@ -111,10 +115,31 @@ int SystemGetSockName(int descriptor, ::sockaddr_in &address) {
     return System().getsockname(descriptor, reinterpret_cast<::sockaddr *>(&address), &length);
 }
 
-// WinSock gives a socket its local address only through bind or a send.
+void RememberBound(int descriptor) {
+    const std::lock_guard lock(stateMutex);
+    if (openDescriptors.count(descriptor) == 0) return;
+    const auto index = static_cast<std::size_t>(descriptor);
+    if (index >= boundDescriptors.size()) boundDescriptors.resize(index + 1, false);
+    boundDescriptors[index] = true;
+}
+
+void ForgetBound(int descriptor) {
+    const auto index = static_cast<std::size_t>(descriptor);
+    if (index < boundDescriptors.size()) boundDescriptors[index] = false;
+}
+
+// WinSock gives a socket its local address only through bind or a send. A
+// bind through us is remembered; anything else (a send, connect) is asked.
 bool IsBound(int descriptor) {
+    {
+        const std::lock_guard lock(stateMutex);
+        const auto index = static_cast<std::size_t>(descriptor);
+        if (index < boundDescriptors.size() && boundDescriptors[index]) return true;
+    }
     ::sockaddr_in address;
-    return SystemGetSockName(descriptor, address) == 0 && address.sin_port != 0;
+    if (SystemGetSockName(descriptor, address) != 0 || address.sin_port == 0) return false;
+    RememberBound(descriptor);
+    return true;
 }
 
 // WinSock reports an ICMP port unreachable for an earlier datagram as
@@ -387,6 +412,7 @@ int WSACleanup() {
             if (ipxSockets.count(descriptor) == 0) ::close(descriptor);
         }
         openDescriptors.clear();
+        boundDescriptors.clear();
         ipxSockets.clear();  // closes their descriptors
     }
     return 0;
@@ -425,6 +451,7 @@ int closesocket(SOCKET s) {
     // Erased before closing, so a descriptor the system reuses is never
     // mistaken for this socket.
     if (openDescriptors.erase(descriptor) == 0) return Fail(WSAENOTSOCK);
+    ForgetBound(descriptor);
     if (ipxSockets.erase(descriptor) == 0) ::close(descriptor);
     return 0;
 }
@@ -435,10 +462,10 @@ int ioctlsocket(SOCKET s, std::int32_t command, std::uint32_t *argument) {
     if (command != detail::kWsFionbio) return Fail(WSAEINVAL);
     if (argument == nullptr) return Fail(WSAEFAULT);
     if (TakeInjectedFailure(SocketCall::NonBlocking)) return SOCKET_ERROR;
-    const int flags = ::fcntl(descriptor, F_GETFL);
-    if (flags < 0) return FailFromErrno(errno);
-    const int wanted = *argument != 0 ? flags | O_NONBLOCK : flags & ~O_NONBLOCK;
-    if (::fcntl(descriptor, F_SETFL, wanted) != 0) return FailFromErrno(errno);
+    // FIONBIO sets or clears O_NONBLOCK in one call, where fcntl takes a
+    // read and a write of the flags.
+    int nonBlocking = *argument != 0 ? 1 : 0;
+    if (::ioctl(descriptor, FIONBIO, &nonBlocking) != 0) return FailFromErrno(errno);
     return 0;
 }
 
@@ -477,6 +504,7 @@ int bind(SOCKET s, const sockaddr *name, int nameLength) {
         0) {
         return FailFromErrno(errno);
     }
+    RememberBound(descriptor);
     return 0;
 }
 

@@ -42,8 +42,13 @@ std::optional<std::vector<std::uint8_t>> ParseHex(const std::string &text, std::
         if (c == ' ' || c == ':' || c == '\t' || c == '\n' || c == '\r') continue;
         const int digit = HexDigitValue(c);
         if (digit > 15) {
-            error = "'" + std::string(1, c) + "' at position " + std::to_string(i + 1) +
-                    " is not a hex digit";
+            // Appended piece by piece: GCC 12 at -O3 warns (-Wrestrict) about
+            // "literal" + std::string&&.
+            error.assign(1, '\'');
+            error += c;
+            error += "' at position ";
+            error += std::to_string(i + 1);
+            error += " is not a hex digit";
             return std::nullopt;
         }
         if (high < 0) {

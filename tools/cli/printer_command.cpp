@@ -140,7 +140,9 @@ std::optional<std::uint8_t> ProtocolCode(const std::string &name) {
 std::string ProtocolList(std::uint32_t bits) {
     std::string list;
     for (const ProtocolName &protocol : kProtocolNames) {
-        if ((bits & protocol.code) != 0) list += (list.empty() ? "" : ",") + std::string(protocol.name);
+        if ((bits & protocol.code) == 0) continue;
+        if (!list.empty()) list += ',';
+        list += protocol.name;
     }
     return list.empty() ? "none" : list;
 }

@@ -95,7 +95,11 @@ std::string NetSnmpValueText(const ReplyVariable &variable, const OutputFormat &
             return Quoted(Octets(variable));
         case SNMP_VALUE_TIME_TICKS: {
             const std::uint32_t ticks = Number(variable);
-            return "(" + std::to_string(ticks) + ") " + UptimeText(ticks);
+            std::string text = "(";
+            text += std::to_string(ticks);
+            text += ") ";
+            text += UptimeText(ticks);
+            return text;
         }
         case SNMP_VALUE_OBJECT_IDENTIFIER:
             return IdentifierText(Octets(variable), format);
