@@ -260,6 +260,24 @@ SNMPHELPER_API void SNMPHELPER_CALL HelperFreeBlock(void *block);
 #define SNMP_RESULT_SOCKET_CLOSED 20009 /* transport not open, connection aborted or reset */
 
 /*
+ * Reply checks. By default a reply counts when it decodes and carries the
+ * request's request-id, whoever sent it (a printer with several addresses
+ * may answer from another one), and the process's request-ids start at 1.
+ * A REG_DWORD value "ReplyChecks" in the library's Snmp settings key (beside
+ * UdpTimeOutInterval and UdpTotalRetries, read anew by every transaction)
+ * asks for more:
+ *   bit 0  a datagram counts only when it comes from the address and agent
+ *          port the request went to (UDP/IP: address and port 161; IPX:
+ *          network, node and socket 0x900F; DLC: adapter address and SAP
+ *          0x0A). Others are dropped without counting as replies; after 16
+ *          of them in one wait the wait ends as if nothing had come.
+ *   bit 1  the first transaction (or HelperFormSNMPPacket) after load moves
+ *          the request-id counter on by a random amount, so that another
+ *          host cannot guess the ids.
+ * Without the value, or with 0, nothing changes; other bits are ignored.
+ */
+
+/*
  * Runs one request against a printer and writes the reply back as text. The
  * printer is reached by the protocol its configuration names; the request is
  * re-sent while no reply comes, over the printer's other protocols when one

@@ -160,6 +160,31 @@ std::string AtLine(std::size_t lineNumber, std::string_view what) {
     return "line " + std::to_string(lineNumber) + ": " + std::string(what);
 }
 
+// The first line that is not blank, as raw bytes.
+std::string_view FirstTextLine(std::string_view bytes) {
+    while (!bytes.empty()) {
+        const std::size_t end = bytes.find('\n');
+        const std::string_view line = bytes.substr(0, end);
+        if (!Trim(line).empty() || end == std::string_view::npos) return line;
+        bytes.remove_prefix(end + 1);
+    }
+    return bytes;
+}
+
+// Where a file without a byte-order mark stops being UTF-8.
+std::string NotUtf8Problem(std::string_view bytes) {
+    std::size_t at = 0;
+    std::uint32_t codePoint = 0;
+    while (at < bytes.size() && NextCodePoint(bytes, at, codePoint)) {
+    }
+    const auto lineNumber = static_cast<std::size_t>(std::count(bytes.begin(), bytes.begin() + at, '\n')) + 1;
+    char octet[8];
+    std::snprintf(octet, sizeof octet, "0x%02X", static_cast<unsigned>(static_cast<unsigned char>(bytes[at])));
+    return AtLine(lineNumber, std::string("octet ") + octet +
+                                  " is not UTF-8; a \"Windows Registry Editor Version 5.00\" file is UTF-16LE "
+                                  "or UTF-8, only a \"REGEDIT4\" file may be ANSI (Latin-1)");
+}
+
 // The file's bytes as UTF-8 text.
 bool DecodeFileText(std::string_view bytes, std::string &text, std::string &problem) {
     const auto *raw = reinterpret_cast<const std::uint8_t *>(bytes.data());
@@ -177,8 +202,16 @@ bool DecodeFileText(std::string_view bytes, std::string &text, std::string &prob
             problem = "the file starts as UTF-8 but is not valid UTF-8";
             return false;
         }
+    } else if (IsValidUtf8(bytes)) {
+        text.assign(bytes);
+    } else if (Trim(FirstTextLine(bytes)) == kHeaderVersion4) {
+        text = Latin1ToUtf8(bytes);
     } else {
-        text = IsValidUtf8(bytes) ? std::string(bytes) : Latin1ToUtf8(bytes);
+        // Only ANSI exports are anything but Unicode. Reading any other file
+        // as Latin-1 would turn every UTF-8 name in it into another name,
+        // because of one stray octet.
+        problem = NotUtf8Problem(bytes);
+        return false;
     }
     if (text.find('\0') != std::string::npos) {
         problem = "the file contains a NUL character";

@@ -5,9 +5,11 @@
 // Format: what regedit exports, so that a key exported on Windows can be
 // imported unchanged.
 //   - Encoding: UTF-16LE with its byte-order mark (regedit's own exports),
-//     UTF-8 with or without a byte-order mark, or, when the bytes are not
-//     UTF-8, Latin-1 (old ANSI exports). The hive is written as UTF-8 without
-//     a byte-order mark, LF line ends.
+//     UTF-8 with or without a byte-order mark, or, for a "REGEDIT4" file
+//     whose bytes as a whole are not UTF-8, Latin-1 (old ANSI exports). Any
+//     other file that is not UTF-8 is refused, naming the line: the hive is
+//     written as version 5.00 UTF-8 without a byte-order mark, LF line ends,
+//     so one stray octet in it never changes how the rest is read.
 //   - First non-blank line "Windows Registry Editor Version 5.00" or
 //     "REGEDIT4"; the hive is written with the first.
 //   - "[HKEY_LOCAL_MACHINE\A\B]" starts a key (creating it and its parents);

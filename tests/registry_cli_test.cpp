@@ -130,6 +130,29 @@ TEST_F(RegistryCommands, PrinterAddSaysWhatIsWrongAndStoresNothing) {
     EXPECT_EQ(result, 0);
 }
 
+// A name that is not UTF-8 was once stored under another name (its octets
+// read as Latin-1), taking over the printer of that name.
+TEST_F(RegistryCommands, PrinterNameThatIsNotUtf8IsRefusedAndOthersKeepTheirAddresses) {
+    TempRegistry registry;
+    ProgramRun outcome = RunSnmphelper({"printer", "add", "\xC3\xBF", "--ip", "10.0.0.1"});
+    ASSERT_EQ(outcome.exitCode, 0) << outcome.out;
+    const std::string before = registry.Contents();
+    outcome = RunSnmphelper({"printer", "add", "\xFF", "--ip", "10.9.9.9"});
+    EXPECT_EQ(outcome.exitCode, 1);
+    EXPECT_NE(outcome.out.find("printer add: the printer name \"\\xFF\" is not valid UTF-8"), std::string::npos)
+        << outcome.out;
+    EXPECT_EQ(registry.Contents(), before);
+    std::int32_t result = -1;
+    const PrinterAddressRecord record = LibraryRecord("\xC3\xBF", result);
+    ASSERT_EQ(result, 0);
+    EXPECT_STREQ(record.ipAddress, "10.0.0.1");
+    outcome = RunSnmphelper({"printer", "show", "\xC3\xBF"});
+    EXPECT_NE(outcome.out.find("IP Address:  10.0.0.1"), std::string::npos) << outcome.out;
+    outcome = RunSnmphelper({"printer", "list"});
+    EXPECT_EQ(outcome.out, "\xC3\xBF\tip\tip\t10.0.0.1\n");
+    EXPECT_NE(RunSnmphelper({"printer", "remove", "\xFF"}).out.find("is not valid UTF-8"), std::string::npos);
+}
+
 TEST_F(RegistryCommands, ConfigSetIsWhatTheLibraryUses) {
     TempRegistry registry;
     ProgramRun outcome = RunSnmphelper({"config", "show"});

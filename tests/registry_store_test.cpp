@@ -4,6 +4,8 @@
 // every open sees the hive as it is at that moment.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -14,9 +16,11 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
+#include <chrono>
 
 #include "platform/registry.h"
 #include "tests/support/hex.h"
@@ -222,6 +226,123 @@ TEST(RegistryStore, WritesKeepTheHiveModeAndLeaveNoTemporaryFiles) {
     EXPECT_EQ(files, (std::vector<std::string>{"registry.reg", "registry.reg.lock"}));
 }
 
+std::vector<std::string> FolderFiles(const std::string &folder) {
+    std::vector<std::string> files;
+    for (const auto &entry : std::filesystem::directory_iterator(folder)) files.push_back(entry.path().filename().string());
+    std::sort(files.begin(), files.end());
+    return files;
+}
+
+std::vector<std::string> TemporaryFiles(const std::string &folder) {
+    std::vector<std::string> files = FolderFiles(folder);
+    const std::string prefix = "registry.reg.new-";
+    std::erase_if(files, [&](const std::string &name) {
+        return name.rfind(prefix, 0) != 0 || name.size() != prefix.size() + 6;
+    });
+    return files;
+}
+
+// What the writer of the child does when its write passes the file-size
+// limit: the limit stops it after it created its temporary file and before
+// it renamed it, where a crash or a kill could stop any writer.
+void (*limitAction)() = nullptr;
+void OnFileSizeLimit(int) { limitAction(); }
+
+// Forks a writer that sets a value larger than the file-size limit lets it
+// write; `action` runs in it at that moment. The child's pid.
+pid_t StartWriterStoppedMidWrite(void (*action)()) {
+    const pid_t child = fork();
+    if (child != 0) return child;
+    limitAction = action;
+    signal(SIGXFSZ, OnFileSizeLimit);
+    const rlimit noCore{0, 0};
+    setrlimit(RLIMIT_CORE, &noCore);
+    const rlimit small{64, 64};
+    setrlimit(RLIMIT_FSIZE, &small);
+    Set("Software\\Test", "Big", kRegBinary, std::vector<std::uint8_t>(4096, 0xAB));
+    _exit(0);  // the write passed the limit: not reached
+}
+
+// Sets a value in a forked writer; its pid. It exits 0 when the value is set.
+pid_t StartWriter(const char *name) {
+    const pid_t child = fork();
+    if (child != 0) return child;
+    _exit(Set("Software\\Test", name, kRegDword, {1, 0, 0, 0}) == kRegistrySuccess ? 0 : 1);
+}
+
+// Whether /proc/locks shows `pid` waiting for a lock.
+bool WaitsForALock(pid_t pid) {
+    std::ifstream locks("/proc/locks");
+    std::string line;
+    while (std::getline(locks, line)) {
+        if (line.find("->") != std::string::npos && line.find(" " + std::to_string(pid) + " ") != std::string::npos) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// A writer killed between creating its temporary file and renaming it leaves
+// the file; the next write removes it (and no file of another name) while
+// the hive keeps the old state.
+TEST(RegistryStore, NextWriteRemovesTheFileOfAKilledWriter) {
+    TempRegistry registry(kEmptyHive);
+    const std::string before = registry.Contents();
+    const std::string others[] = {"registry.reg.backup", "registry.reg.202401", "registry.reg.new-12345",
+                                  "other.reg.new-AbC123", "registry.reg.new-AbC123.kept"};
+    for (const std::string &name : others) std::ofstream(registry.Folder() + "/" + name) << "an administrator's\n";
+
+    const pid_t writer = StartWriterStoppedMidWrite([] { kill(getpid(), SIGKILL); });
+    int status = 0;
+    ASSERT_EQ(waitpid(writer, &status, 0), writer);
+    ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) << status;
+    ASSERT_EQ(TemporaryFiles(registry.Folder()).size(), 1u) << "the killed writer left no file to clean up";
+    EXPECT_EQ(registry.Contents(), before);
+
+    ASSERT_EQ(Set("Software\\Test", "After", kRegDword, {2, 0, 0, 0}), kRegistrySuccess);
+    std::vector<std::string> expected(std::begin(others), std::end(others));
+    expected.insert(expected.end(), {"registry.reg", "registry.reg.lock"});
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(FolderFiles(registry.Folder()), expected);
+    EXPECT_EQ(Query("Software\\Test", "After").data, Hex("02 00 00 00"));
+    EXPECT_EQ(Query("Software\\Test", "Big").code, kRegistryNotFound);
+}
+
+// A writer stopped mid-write still owns its temporary file: another writer
+// waits for it and never removes the file meanwhile.
+TEST(RegistryStore, AWaitingWriterLeavesTheLiveWritersFileAlone) {
+    TempRegistry registry(kEmptyHive);
+    const pid_t stopped = StartWriterStoppedMidWrite([] {
+        kill(getpid(), SIGSTOP);
+        _exit(3);  // continued: dies without renaming
+    });
+    // However the test ends, the stopped writer does not outlive it.
+    const std::unique_ptr<const pid_t, void (*)(const pid_t *)> reaper(&stopped, [](const pid_t *pid) {
+        if (kill(*pid, SIGKILL) == 0) waitpid(*pid, nullptr, 0);
+    });
+    int status = 0;
+    ASSERT_EQ(waitpid(stopped, &status, WUNTRACED), stopped);
+    ASSERT_TRUE(WIFSTOPPED(status)) << status;
+    const std::vector<std::string> live = TemporaryFiles(registry.Folder());
+    ASSERT_EQ(live.size(), 1u);
+
+    const pid_t waiting = StartWriter("Waiting");
+    bool waits = false;
+    for (int i = 0; i < 1000 && !(waits = WaitsForALock(waiting)); ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    EXPECT_TRUE(waits) << "the second writer never waited for the lock";
+    EXPECT_EQ(TemporaryFiles(registry.Folder()), live);
+
+    kill(stopped, SIGCONT);
+    ASSERT_EQ(waitpid(stopped, &status, 0), stopped);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 3) << status;
+    ASSERT_EQ(waitpid(waiting, &status, 0), waiting);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    EXPECT_EQ(TemporaryFiles(registry.Folder()), std::vector<std::string>{});
+    EXPECT_EQ(Query("Software\\Test", "Waiting").data, Hex("01 00 00 00"));
+}
+
 // A hive an administrator broke: every open fails, every change is refused,
 // and the file stays exactly as it was.
 TEST(RegistryStore, HiveThatDoesNotParseIsNeverTouched) {
@@ -241,6 +362,7 @@ TEST(RegistryStore, HiveThatDoesNotParseIsNeverTouched) {
         std::string("\xFF\xFE\x52\x00\x45", 5),                                        // odd UTF-16 file
         std::string("\xFE\xFF\x00R", 4),                                               // big-endian
         "REGEDIT4\n\n" + printers + std::string("\"Nul\"=\"a\0b\"\n", 11),
+        "Windows Registry Editor Version 5.00\n\n" + printers + "\"Stray\"=\"\xFF\"\n",  // not UTF-8
         std::string(),                                                                  // empty file
     };
     for (const std::string &hive : broken) {
@@ -256,6 +378,90 @@ TEST(RegistryStore, HiveThatDoesNotParseIsNeverTouched) {
         EXPECT_FALSE(RegistryProblem().empty()) << hive;
         EXPECT_EQ(registry.Contents(), hive);
     }
+}
+
+std::vector<std::string> Subkeys(const char *path) {
+    std::vector<std::string> names;
+    RegistryKey key = nullptr;
+    if (OpenRegistryKey(path, kKeyRead, &key) == kRegistrySuccess) ListRegistrySubkeys(key, names);
+    CloseRegistryKey(key);
+    return names;
+}
+
+// Names and texts the .reg form has to quote, escape or could misread come
+// back octet for octet after a write and a fresh read; those that are not
+// UTF-8 are refused before anything is written.
+TEST(RegistryStore, NamesAndTextsReadBackExactlyOrAreRefused) {
+    const std::string kept[] = {
+        "\xC3\xBF",                    // U+00FF, whose Latin-1 octet alone is not UTF-8
+        "Caf\xC3\xA9 \xE6\x97\xA5\xF0\x9F\x96\xA8",  // two, three and four octets
+        "Key ]with] brackets",
+        "-starts like a removal",
+        ";starts like a comment",
+        " padded ",
+        "quote \" and back\\slash\\",
+        "@",
+    };
+    // A key is named as the value, with '\' (the path separator) as '|'.
+    const auto keyName = [](std::string name) {
+        std::replace(name.begin(), name.end(), '\\', '|');
+        return name == "@" ? std::string("at") : name;
+    };
+    TempRegistry registry(kEmptyHive);
+    std::vector<std::string> expected;
+    for (const std::string &name : kept) {
+        expected.push_back(keyName(name));
+        const std::string path = "Software\\Test\\" + keyName(name);
+        ASSERT_EQ(CreateRegistryKey(path.c_str()), kRegistrySuccess) << name;
+        std::vector<std::uint8_t> text = Bytes(name);
+        text.push_back(0);
+        ASSERT_EQ(Set(path.c_str(), name.c_str(), kRegSz, text), kRegistrySuccess) << name;
+        const StoredValue stored = Query(path.c_str(), name.c_str());
+        EXPECT_EQ(stored.code, kRegistrySuccess) << name;
+        EXPECT_EQ(stored.type, kRegSz) << name;
+        EXPECT_EQ(stored.data, text) << name;
+    }
+    EXPECT_EQ(Subkeys("Software\\Test"), expected) << registry.Contents();
+
+    const std::string before = registry.Contents();
+    EXPECT_EQ(CreateRegistryKey("Software\\Test\\\xFF"), kRegistryInvalidParameter);
+    EXPECT_EQ(Set("Software\\Test", "\xFF", kRegSz, Bytes(std::string("x", 2))), kRegistryInvalidParameter);
+    EXPECT_EQ(Set("Software\\Test", "Latin", kRegSz, Bytes(std::string("caf\xE9", 5))), kRegistryInvalidParameter);
+    EXPECT_EQ(Set("Software\\Test", "Latin", kRegMultiSz, Bytes(std::string("\xE9\0\0", 3))),
+              kRegistryInvalidParameter);
+    // Octets are octets in a binary value.
+    EXPECT_EQ(Set("Software\\Test", "Blob", kRegBinary, Hex("FF")), kRegistrySuccess);
+    EXPECT_EQ(Query("Software\\Test", "Blob").data, Hex("FF"));
+    EXPECT_EQ(Query("Software\\Test\\\xC3\xBF", "\xC3\xBF").data, Bytes(std::string("\xC3\xBF", 3)));
+    EXPECT_NE(before, registry.Contents());
+}
+
+// The way a name was lost: a key added by its Latin-1 octet turned every
+// UTF-8 name of the hive into Latin-1 when the hive was read back. An import
+// that is not UTF-8 (and not REGEDIT4) is refused, saying where.
+TEST(RegistryImport, Version5TextThatIsNotUtf8IsRefusedAndChangesNothing) {
+    TempRegistry registry;
+    std::string problem;
+    ASSERT_EQ(ImportRegistryText("Windows Registry Editor Version 5.00\n\n"
+                                 "[HKEY_LOCAL_MACHINE\\Software\\Test\\\xC3\xBF]\n\"IP Address\"=\"10.0.0.1\"\n",
+                                 problem),
+              kRegistrySuccess)
+        << problem;
+    const std::string before = registry.Contents();
+    EXPECT_EQ(ImportRegistryText("Windows Registry Editor Version 5.00\n\n"
+                                 "[HKEY_LOCAL_MACHINE\\Software\\Test\\\xFF]\n\"IP Address\"=\"10.9.9.9\"\n",
+                                 problem),
+              kRegistryInvalidParameter);
+    EXPECT_NE(problem.find("line 3: octet 0xFF is not UTF-8"), std::string::npos) << problem;
+    EXPECT_EQ(registry.Contents(), before);
+    EXPECT_EQ(Query("Software\\Test\\\xC3\xBF", "IP Address").data, Bytes(std::string("10.0.0.1", 9)));
+    EXPECT_EQ(Subkeys("Software\\Test"), std::vector<std::string>{"\xC3\xBF"});
+
+    // A hive with a stray octet is reported as such, not read another way.
+    registry.Write(before + "\"Stray\"=\"\xFF\"\n");
+    RegistryKey key = nullptr;
+    EXPECT_EQ(OpenRegistryKey("Software\\Test\\\xC3\xBF", kKeyRead, &key), kRegistryCorrupt);
+    EXPECT_NE(RegistryProblem().find(": octet 0xFF is not UTF-8"), std::string::npos) << RegistryProblem();
 }
 
 // Every open reads the hive anew: a rewrite between two opens in the same

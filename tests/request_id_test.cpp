@@ -16,6 +16,25 @@ TEST(RequestId, StartsAtOneAfterReset) {
     EXPECT_EQ(NextRequestId(), 2);
 }
 
+// Unpredictable: another host cannot count on the first id being 1. Once per
+// load: the ids go on from there, one by one.
+TEST(RequestId, AnUnpredictableStartMovesTheCounterOncePerLoad) {
+    std::vector<std::int32_t> firsts;
+    for (int load = 0; load < 4; ++load) {
+        ResetRequestIds();
+        StartRequestIdsUnpredictably();
+        const std::int32_t first = NextRequestId();
+        StartRequestIdsUnpredictably();
+        EXPECT_EQ(NextRequestId(), first + 1);
+        firsts.push_back(first);
+    }
+    std::sort(firsts.begin(), firsts.end());
+    EXPECT_EQ(std::unique(firsts.begin(), firsts.end()), firsts.end()) << "the same start twice in four loads";
+    EXPECT_NE(firsts.front(), 1);
+    ResetRequestIds();
+    EXPECT_EQ(NextRequestId(), 1);
+}
+
 TEST(RequestId, ThreadsTakingIdsAtOnceNeverShareOne) {
     ResetRequestIds();
     constexpr int kThreads = 8;

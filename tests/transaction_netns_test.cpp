@@ -18,10 +18,12 @@
 #include "platform/heap.h"
 #include "platform/registry.h"
 #include "snmphelper.h"
+#include "tests/support/ber_build.h"
 #include "tests/support/child_process.h"
 #include "tests/support/debug_capture.h"
 #include "tests/support/heap_faults.h"
 #include "tests/support/temp_registry.h"
+#include "tests/support/udp_peer.h"
 #include "transact/channel.h"
 #include "transact/request_id.h"
 #include "transact/transaction_engine.h"
@@ -400,6 +402,103 @@ TEST_F(TransactionTest, ANullPrinterGivesNoReplyWithoutTakingARequestId) {
     EXPECT_EQ(HelperSNMPTransact(nullptr, SNMP_REQUEST_GET, oids, sizeof oids, nullptr, &valueSize, 1),
               SNMP_RESULT_NO_REPLY);
     EXPECT_EQ(NextRequestId(), before + 1);
+}
+
+// --- Reply checks ------------------------------------------------------------
+
+// The request-id item (INTEGER TLV) of a request the library formed: it
+// comes after the version and the community, all in short-form lengths.
+test::Bytes RequestIdItem(const test::Bytes &request) {
+    std::size_t at = 2;                      // SEQUENCE header
+    at += 2 + request.at(at + 1);            // version
+    at += 2 + request.at(at + 1);            // community
+    at += 2;                                 // PDU header
+    return test::Bytes(request.begin() + static_cast<std::ptrdiff_t>(at),
+                       request.begin() + static_cast<std::ptrdiff_t>(at + 2 + request.at(at + 1)));
+}
+
+std::int64_t IntegerOf(const test::Bytes &item) {
+    std::int64_t value = static_cast<std::int8_t>(item.at(2));
+    for (std::size_t i = 3; i < item.size(); ++i) value = value * 256 + item[i];
+    return value;
+}
+
+// A GetResponse to the request-id `idItem` giving sysName as `text`.
+test::Bytes SysNameReply(const test::Bytes &idItem, const std::string &text) {
+    const test::Bytes sysName = {0x2B, 6, 1, 2, 1, 1, 5, 0};
+    const test::Bytes community = {'p', 'u', 'b', 'l', 'i', 'c'};
+    return test::Message(community,
+                         test::ResponsePdu(idItem, {0x02, 1, 0}, {0x02, 1, 0},
+                                           {test::VarBind(sysName, test::Tlv(0x04, test::Bytes(text.begin(), text.end())))}));
+}
+
+// A datagram from another port or another address, sent ahead of the
+// printer's own answer, is taken as the answer by default and dropped with
+// bit 0 of ReplyChecks; with bit 1 the first request-id is not 1.
+TEST_F(TransactionTest, ReplyChecksDropDatagramsFromElsewhereAndMoveTheFirstRequestId) {
+    const struct Case {
+        int replyChecks;  // < 0: no value
+        const char *forgerAddress;
+        std::uint16_t forgerPort;  // 0: any
+        const char *answer;
+    } cases[] = {
+        {-1, "127.0.0.1", 0, "forged"},    // the default: any sender
+        {0, "127.0.0.1", 0, "forged"},
+        {2, "127.0.0.1", 0, "forged"},     // ids only
+        {1, "127.0.0.1", 0, "genuine"},    // another port
+        {1, "127.0.0.2", 161, "genuine"},  // the agent port of another address
+        {3, "127.0.0.1", 0, "genuine"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(testing::Message() << "ReplyChecks " << c.replyChecks << " from " << c.forgerAddress);
+        std::string hive = Hive({{"lab", 2, 2}}, 2, 0);
+        if (c.replyChecks >= 0) hive += Dword("ReplyChecks", c.replyChecks);
+        UseHive(hive);
+        ResetRequestIds();
+        test::UdpPeer agent(161);
+        test::UdpPeer forger(c.forgerPort, c.forgerAddress);
+        ASSERT_TRUE(agent.Bound() && forger.Bound());
+        std::int64_t requestId = 0;
+        std::thread printer([&] {
+            const auto request = agent.Receive();
+            if (!request) return;
+            const test::Bytes idItem = RequestIdItem(request->bytes);
+            requestId = IntegerOf(idItem);
+            forger.SendTo(SysNameReply(idItem, "forged"), request->fromPort);
+            agent.SendTo(SysNameReply(idItem, "genuine"), request->fromPort);
+        });
+        const Outcome outcome = Get(kSysName);
+        printer.join();
+        EXPECT_EQ(outcome.result, 0);
+        EXPECT_EQ(Items(outcome.values), std::vector<std::string>{std::string("2,") +
+                                                                  std::to_string(std::strlen(c.answer)) + "," + c.answer});
+        EXPECT_EQ(requestId == 1, c.replyChecks < 0 || (c.replyChecks & 2) == 0) << requestId;
+    }
+}
+
+// A flood from elsewhere that never stops is never taken as the answer, and
+// does not hold the wait open: the transaction ends as with a silent printer.
+TEST_F(TransactionTest, AnEndlessFloodFromElsewhereEndsInNoReply) {
+    UseHive(Hive({{"lab", 2, 2}}, 1, 0) + Dword("ReplyChecks", 1));
+    test::UdpPeer agent(161);
+    test::UdpPeer forger;
+    ASSERT_TRUE(agent.Bound() && forger.Bound());
+    std::atomic<bool> done{false};
+    std::thread flood([&] {
+        test::Bytes reply;
+        std::uint16_t port = 0;
+        while (!done) {
+            if (const auto request = agent.Receive(port == 0 ? 100 : 0)) {
+                reply = SysNameReply(RequestIdItem(request->bytes), "forged");
+                port = request->fromPort;
+            }
+            for (int i = 0; port != 0 && i < 8; ++i) forger.SendTo(reply, port);
+        }
+    });
+    const Outcome outcome = Get(kSysName);
+    done = true;
+    flood.join();
+    EXPECT_EQ(outcome.result, SNMP_RESULT_NO_REPLY);
 }
 
 // --- Concurrency ---------------------------------------------------------------

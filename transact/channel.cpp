@@ -92,6 +92,56 @@ void SaveRequest(SnmpChannel &channel, const std::uint8_t *request, std::uint32_
     std::memmove(channel.savedPrinterName, printerName, nameLength + 1);
 }
 
+// Where a request to `address` over `protocol` goes, in the form the
+// transport's Receive gives a sender: the address bytes each transport makes
+// of the text, and its agent port.
+void RememberPeer(SnmpChannel &channel, const char *address) {
+    switch (channel.protocolInUse) {
+        case kProtocolIp: {
+            const std::uint32_t networkAddress = winsock::inet_addr(address);
+            std::memcpy(channel.peerAddress, &networkAddress, sizeof networkAddress);
+            channel.peerAddressLength = sizeof networkAddress;
+            channel.peerPort = kSnmpAgentPort;
+            break;
+        }
+        case kProtocolIpx:
+            channel.peerAddressLength = kSenderAddressRoom;  // network and node
+            HexToBytes(channel.peerAddress, address, channel.peerAddressLength);
+            channel.peerPort = kIpxAgentSocket;
+            break;
+        default:
+            channel.peerAddressLength = dlc::kNodeAddressLength;
+            HexToBytes(channel.peerAddress, address, channel.peerAddressLength);
+            channel.peerPort = kDlcAgentSap;
+            break;
+    }
+}
+
+bool FromPeer(const SnmpChannel &channel, const std::uint8_t *senderAddress, std::uint16_t senderPort) {
+    return senderPort == channel.peerPort &&
+           std::memcmp(senderAddress, channel.peerAddress, channel.peerAddressLength) == 0;
+}
+
+// One receive on the current transport; with checkSender, datagrams from
+// anyone but the peer are dropped and the wait goes on.
+std::int32_t ReceiveFromPeer(SnmpChannel &channel, std::uint8_t *buffer, std::uint32_t room, std::uint32_t *length,
+                             std::uint8_t *senderAddress, std::uint16_t *senderPort) {
+    if (!channel.checkSender) {
+        return channel.currentTransport->Receive(buffer, room, length, senderAddress, senderPort);
+    }
+    std::uint8_t address[kSenderAddressRoom] = {};
+    std::uint16_t port = 0;
+    for (int dropped = 0; dropped < kChannelDroppedPerReceive; ++dropped) {
+        const std::int32_t result = channel.currentTransport->Receive(buffer, room, length, address, &port);
+        if (result != 0 || FromPeer(channel, address, port)) {
+            if (senderAddress != nullptr) std::memcpy(senderAddress, address, sizeof address);
+            if (senderPort != nullptr) *senderPort = port;
+            return result;
+        }
+    }
+    return channel.protocolInUse == kProtocolDlc ? kDlcTimedOut : CPH_DATAGRAM_RECV_TIMEOUT;
+}
+
 void Observe(const SnmpChannel &channel, std::int32_t direction, const std::uint8_t *datagram,
              std::uint32_t length) {
     if (channel.observer != nullptr) {
@@ -129,6 +179,10 @@ void InitChannel(SnmpChannel &channel, std::uint32_t receiveAttempts, std::int32
     channel.resendAfterLastReceive = true;
     channel.observer = nullptr;
     channel.observerContext = nullptr;
+    channel.checkSender = false;
+    std::memset(channel.peerAddress, 0, sizeof channel.peerAddress);
+    channel.peerAddressLength = 0;
+    channel.peerPort = 0;
 }
 
 DatagramTransport *OpenTransport(SnmpChannel &channel, const char *printerName, char *address,
@@ -165,6 +219,7 @@ std::int32_t SendRequest(SnmpChannel &channel, const std::uint8_t *request, std:
         channel.currentTransport->Bind(0);
         result = channel.currentTransport->SendToAgent(request, length, address);
         if (result == 0) {
+            RememberPeer(channel, address);
             Observe(channel, SNMP_DATAGRAM_SENT, request, length);
             SaveRequest(channel, request, length, printerName);
             return 0;
@@ -183,7 +238,7 @@ std::int32_t ReceiveReply(SnmpChannel &channel, std::uint8_t *buffer, std::uint3
     for (int pass = 0; pass < kChannelReceivePasses; ++pass) {
         for (std::uint32_t receive = 0; receive <= channel.receiveAttempts; ++receive) {
             if (channel.currentTransport == nullptr) return CPH_DATAGRAM_RECV_FAILED;
-            result = channel.currentTransport->Receive(buffer, room, length, senderAddress, senderPort);
+            result = ReceiveFromPeer(channel, buffer, room, length, senderAddress, senderPort);
             if (result == 0) {
                 Observe(channel, SNMP_DATAGRAM_RECEIVED, buffer, *length);
                 break;

@@ -39,7 +39,20 @@ struct SnmpChannel {
     // Told of every datagram sent and received (InitChannel: nobody).
     SnmpDatagramObserver observer;
     void *observerContext;
+    // Whether a datagram counts only when it comes from where the last
+    // request went: the agent's address and port (IPX: network, node and
+    // socket; DLC: adapter address and SAP). Others are dropped unseen.
+    // InitChannel: false.
+    bool checkSender;
+    std::uint8_t peerAddress[kSenderAddressRoom];  // where the last request went
+    std::uint32_t peerAddressLength;
+    std::uint16_t peerPort;
 };
+
+// Datagrams from elsewhere one receive drops, with checkSender, before it
+// counts as a receive that timed out: a flood of them ends the wait as
+// silence would, rather than holding it for ever.
+inline constexpr int kChannelDroppedPerReceive = 16;
 
 // Stores the three settings and clears the transports and the saved request;
 // re-sends after every failed receive and tells no observer.
@@ -65,7 +78,8 @@ DatagramTransport *OpenTransport(SnmpChannel &channel, const char *printerName, 
 std::int32_t SendRequest(SnmpChannel &channel, const std::uint8_t *request, std::uint32_t length,
                          const char *printerName);
 
-// Waits for one datagram: up to receiveAttempts + 1 receives per pass, the
+// Waits for one datagram (with checkSender: one from the printer's agent):
+// up to receiveAttempts + 1 receives per pass, the
 // saved request re-sent after each failed one, and between passes a protocol
 // switch; at most three passes. Without resendAfterLastReceive the last
 // receive of a pass is followed by the switch alone. `senderAddress` needs kSenderAddressRoom

@@ -5,6 +5,7 @@
 #include "groups/library_entry.h"
 #include "platform/heap.h"
 #include "platform/string_table.h"
+#include "transact/printer_config.h"
 #include "transact/request_id.h"
 #include "transact/value_decoding.h"
 
@@ -183,6 +184,9 @@ HelperFormSNMPPacket(int32_t requestType, char *oidList, uint32_t oidListSize, c
     *packetLength = 0;
     if (oidList == nullptr) return nullptr;
     const std::uint32_t valueSize = valueListSize == nullptr ? 0 : *valueListSize;
+    std::uint32_t replyChecks = 0;
+    GetTransactionSettings(nullptr, nullptr, &replyChecks);
+    if ((replyChecks & kReplyCheckUnpredictableIds) != 0) StartRequestIdsUnpredictably();
 
     std::int32_t requestId = 0;
     EncodedRequest request;

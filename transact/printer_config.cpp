@@ -69,16 +69,25 @@ bool IsTextType(std::uint32_t type) {
     return type == platform::kRegSz || type == platform::kRegExpandSz || type == platform::kRegMultiSz;
 }
 
-// A count of the `Snmp` key: a 4-byte REG_DWORD (or REG_BINARY) up to
-// INT32_MAX; anything else, a text value in particular, gives the default.
+// A number of the `Snmp` key: a 4-byte REG_DWORD (or REG_BINARY); anything
+// else, a text value in particular, is none.
+bool FourByteNumber(std::int32_t read, const std::uint8_t (&bytes)[4], std::uint32_t size, std::uint32_t type,
+                    std::uint32_t &number) {
+    if (read != 0 || size != sizeof bytes || (type != platform::kRegDword && type != platform::kRegBinary)) {
+        return false;
+    }
+    number = bytes[0] | (bytes[1] << 8) | (bytes[2] << 16) | (static_cast<std::uint32_t>(bytes[3]) << 24);
+    return true;
+}
+
+// A count: a number up to INT32_MAX, else the default.
 std::int32_t CountOrDefault(std::int32_t read, const std::uint8_t (&bytes)[4], std::uint32_t size,
                             std::uint32_t type, std::int32_t defaultCount) {
-    if (read != 0 || size != sizeof bytes || (type != platform::kRegDword && type != platform::kRegBinary)) {
+    std::uint32_t count = 0;
+    if (!FourByteNumber(read, bytes, size, type, count) || count > static_cast<std::uint32_t>(INT32_MAX)) {
         return defaultCount;
     }
-    const std::uint32_t count = bytes[0] | (bytes[1] << 8) | (bytes[2] << 16) |
-                                (static_cast<std::uint32_t>(bytes[3]) << 24);
-    return count > static_cast<std::uint32_t>(INT32_MAX) ? defaultCount : static_cast<std::int32_t>(count);
+    return static_cast<std::int32_t>(count);
 }
 
 // Opens the key that string-table entry `keyEntry` names below the base key.
@@ -185,9 +194,13 @@ std::int32_t ReadSnmpSetting(std::uint32_t keyEntry, std::uint32_t valueEntry, v
     return result;
 }
 
-// Both counts from one opening of the `Snmp` key: each open reads and parses
-// the whole store, and a transaction needs both.
 void GetTimeoutAndRetries(std::int32_t *timeoutSeconds, std::int32_t *retries) {
+    GetTransactionSettings(timeoutSeconds, retries, nullptr);
+}
+
+// Every setting from one opening of the `Snmp` key: each open reads the
+// whole store, and a transaction needs them all.
+void GetTransactionSettings(std::int32_t *timeoutSeconds, std::int32_t *retries, std::uint32_t *replyChecks) {
     const platform::ModuleHandle module = LibraryModuleHandle();
     RegistryKey key = nullptr;
     const bool opened = OpenSettingKey(module, kSnmpKeyEntry, key);
@@ -197,6 +210,15 @@ void GetTimeoutAndRetries(std::int32_t *timeoutSeconds, std::int32_t *retries) {
     }
     if (retries != nullptr) {
         *retries = opened ? ReadCount(module, key, kRetriesValueEntry, kDefaultRetries) : kDefaultRetries;
+    }
+    if (replyChecks != nullptr) {
+        std::uint8_t bytes[4] = {};
+        std::uint32_t size = sizeof bytes;
+        std::uint32_t type = 0;
+        const bool read = opened && platform::QueryRegistryValue(key, kReplyChecksValue, &type, bytes, &size) ==
+                                        platform::kRegistrySuccess;
+        *replyChecks = 0;
+        FourByteNumber(read ? 0 : kSnmpSettingUnreadable, bytes, size, type, *replyChecks);
     }
     if (opened) platform::CloseRegistryKey(key);
 }

@@ -93,4 +93,15 @@ std::int32_t ReadSnmpSetting(std::uint32_t keyEntry, std::uint32_t valueEntry, v
 // in 0..INT32_MAX.
 void GetTimeoutAndRetries(std::int32_t *timeoutSeconds, std::int32_t *retries);
 
+// `ReplyChecks` of the `Snmp` key (see snmphelper.h): which checks, beyond
+// the request-id, a reply has to pass. Off (0) unless it is a REG_DWORD (or
+// four REG_BINARY bytes, as the counts are read).
+inline constexpr const char kReplyChecksValue[] = "ReplyChecks";
+inline constexpr std::uint32_t kReplyCheckSender = 0x1;
+inline constexpr std::uint32_t kReplyCheckUnpredictableIds = 0x2;
+
+// GetTimeoutAndRetries and the reply checks from one opening of the key;
+// any pointer may be null.
+void GetTransactionSettings(std::int32_t *timeoutSeconds, std::int32_t *retries, std::uint32_t *replyChecks);
+
 }  // namespace snmphelper

@@ -1,12 +1,25 @@
 #include "transact/request_id.h"
 
 #include <atomic>
+#include <random>
 
 namespace snmphelper {
 namespace {
 
 // Atomic arithmetic wraps on overflow.
 std::atomic<std::int32_t> requestIdCounter{0};
+std::atomic<bool> startedUnpredictably{false};
+
+// A random 32-bit number; 0 when the system gives none (the counter then
+// stays where it is, which is still correct, only guessable).
+std::uint32_t RandomOffset() {
+    try {
+        std::random_device source;
+        return static_cast<std::uint32_t>(source());
+    } catch (...) {
+        return 0;
+    }
+}
 
 }  // namespace
 
@@ -16,6 +29,16 @@ std::int32_t NextRequestId() {
     return static_cast<std::int32_t>(previous + 1u);
 }
 
-void ResetRequestIds() { requestIdCounter.store(0); }
+void ResetRequestIds() {
+    requestIdCounter.store(0);
+    startedUnpredictably.store(false);
+}
+
+void StartRequestIdsUnpredictably() {
+    if (startedUnpredictably.exchange(true)) return;
+    // Added rather than stored, so that an id another thread takes meanwhile
+    // is not handed out again.
+    requestIdCounter.fetch_add(static_cast<std::int32_t>(RandomOffset() & 0x7FFFFFFFu));
+}
 
 }  // namespace snmphelper

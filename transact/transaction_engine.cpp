@@ -6,6 +6,7 @@
 #include "transact/channel.h"
 #include "transact/packet_forming.h"
 #include "transact/printer_config.h"
+#include "transact/request_id.h"
 #include "transact/response_extraction.h"
 
 namespace snmphelper {
@@ -14,7 +15,8 @@ namespace {
 // HelperSNMPTransact: one extra receive per pass of the channel, so two
 // receives before a switch.
 constexpr std::uint32_t kReceiveAttempts = 1;
-// Room of the sender address the channel reports; not looked at.
+// Room of the sender address the channel reports; the channel checks it
+// when the settings ask for that.
 constexpr std::uint32_t kSenderAddressArea = 16;
 // errorStatus genErr (RFC 1157 4.1.1): HelperSNMPTransact accepts it as
 // success, with the caller's buffers left as they are.
@@ -81,13 +83,14 @@ struct Timing {
     bool resendAfterLastReceive;
     SnmpDatagramObserver observer = nullptr;
     void *observerContext = nullptr;
+    std::uint32_t replyChecks = 0;  // the `ReplyChecks` setting
 };
 
 // The configuration's timing, as HelperSNMPTransact applies it: a set waits
 // its own fixed time.
 Timing ConfiguredTiming(std::int32_t requestType) {
     Timing timing{kDefaultTimeoutSeconds, kDefaultRetries, kReceiveAttempts, true};
-    GetTimeoutAndRetries(&timing.timeoutSeconds, &timing.retries);
+    GetTransactionSettings(&timing.timeoutSeconds, &timing.retries, &timing.replyChecks);
     if (requestType == SNMP_REQUEST_SET) timing.timeoutSeconds = kSetRequestTimeoutSeconds;
     return timing;
 }
@@ -107,6 +110,7 @@ Exchange RunExchange(const char *printerName, std::int32_t requestType, char *oi
                    std::uint32_t oidListSize, char *valueList, std::uint32_t valueRoom,
                    std::uint32_t varCount, Timing timing, bool waitForReply) {
     Exchange exchange;
+    if ((timing.replyChecks & kReplyCheckUnpredictableIds) != 0) StartRequestIdsUnpredictably();
     std::int32_t requestId = 0;
     EncodedRequest request;
     exchange.result = FormRequest(requestType, oidList, oidListSize, valueList, valueRoom, varCount, requestId,
@@ -118,6 +122,7 @@ Exchange RunExchange(const char *printerName, std::int32_t requestType, char *oi
     channel.resendAfterLastReceive = timing.resendAfterLastReceive;
     channel.observer = timing.observer;
     channel.observerContext = timing.observerContext;
+    channel.checkSender = (timing.replyChecks & kReplyCheckSender) != 0;
 
     // Each attempt sends the same message, request-id included, over a fresh
     // transport; only an undecodable or foreign reply leads to another.

@@ -27,8 +27,13 @@
 // over the hive, and the directory fsync'ed. So concurrent writers in any
 // number of processes lose none of each other's changes, a reader (who takes
 // no lock) sees either the old or the new hive and never a torn one, and a
-// crash leaves the old or the new hive in place. A temporary file left by a
-// crash is named "<hive>.XXXXXX" and is never read.
+// crash leaves the old or the new hive in place. The temporary file is named
+// "<hive>.new-XXXXXX" (six letters and digits) and is never read. A writer
+// creates one only while it holds the lock, and renames or removes it before
+// letting go, so a writer that holds the lock knows every other such file is
+// what a writer killed meanwhile left: each write first removes them.
+// (Names without the "new-" are not touched: "<hive>.backup" or
+// "<hive>.202401" may be an administrator's own copies.)
 //
 // Access: opening with kKeySetValue or kKeyCreateSubKey in the mask needs
 // write permission on the hive and on its directory (as the effective user);
@@ -37,6 +42,7 @@
 // with kRegistryPathNotFound.
 #include "platform/registry.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -51,6 +57,7 @@
 #include <memory>
 #include <mutex>
 #include <new>
+#include <string_view>
 
 #include "platform/reg_text.h"
 
@@ -78,6 +85,9 @@ using regtext::Key;
 
 constexpr const char *kDefaultHivePath = "/etc/snmphelper/registry.reg";
 constexpr const char *kLockSuffix = ".lock";
+// "<hive>" + this + mkostemp's six characters names a temporary file.
+constexpr std::string_view kTemporaryInfix = ".new-";
+constexpr std::size_t kTemporaryUniqueLength = 6;
 // A hive is a few kilobytes; anything this large is not one.
 constexpr std::size_t kMaxHiveSize = 64 * 1024 * 1024;
 constexpr std::uint32_t kWriteAccess = kKeySetValue | kKeyCreateSubKey;
@@ -268,7 +278,7 @@ bool WriteAll(int fd, const std::string &text) {
 // directory. The caller holds the writers' lock.
 std::int32_t WriteHive(const std::string &path, const HiveFile &previous, const Key &tree) {
     const std::string text = regtext::WriteRegText(tree, "");
-    std::string temporary = path + ".XXXXXX";
+    std::string temporary = path + std::string(kTemporaryInfix) + std::string(kTemporaryUniqueLength, 'X');
     FileDescriptor file(mkostemp(temporary.data(), O_CLOEXEC));
     if (file.get() < 0) return FromErrno(errno, kRegistryCannotWrite);
     const mode_t mode = previous.exists ? (previous.status.st_mode & 07777) : 0644;
@@ -285,6 +295,36 @@ std::int32_t WriteHive(const std::string &path, const HiveFile &previous, const 
     FileDescriptor directory(open(DirectoryOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (directory.get() >= 0) fsync(directory.get());
     return kRegistrySuccess;
+}
+
+bool IsTemporaryName(std::string_view entry, std::string_view hiveName) {
+    if (entry.size() != hiveName.size() + kTemporaryInfix.size() + kTemporaryUniqueLength ||
+        entry.substr(0, hiveName.size()) != hiveName ||
+        entry.substr(hiveName.size(), kTemporaryInfix.size()) != kTemporaryInfix) {
+        return false;
+    }
+    const std::string_view unique = entry.substr(hiveName.size() + kTemporaryInfix.size());
+    return std::all_of(unique.begin(), unique.end(), [](char c) {
+        return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+    });
+}
+
+// Removes the temporary files of writers that died before their rename.
+// Only while holding the writers' lock: then no live writer owns one.
+void RemoveDeadWritersFiles(const std::string &hive) {
+    const std::size_t slash = hive.rfind('/');
+    const std::string_view hiveName =
+        slash == std::string::npos ? std::string_view(hive) : std::string_view(hive).substr(slash + 1);
+    DIR *directory = opendir(DirectoryOf(hive).c_str());
+    if (directory == nullptr) return;
+    while (const dirent *entry = readdir(directory)) {
+        if (!IsTemporaryName(entry->d_name, hiveName)) continue;
+        struct stat status {};
+        if (fstatat(dirfd(directory), entry->d_name, &status, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(status.st_mode)) {
+            unlinkat(dirfd(directory), entry->d_name, 0);
+        }
+    }
+    closedir(directory);
 }
 
 // The writers' lock, held while the object lives.
@@ -333,6 +373,7 @@ std::int32_t ModifyHive(bool createHive, const TreeChange &change, std::shared_p
     WriterLock lock;
     code = lock.Acquire(path);
     if (code != kRegistrySuccess) return code;
+    RemoveDeadWritersFiles(path);
     HiveFile hive;
     code = ReadHive(path, hive, nullptr);
     if (code == kRegistryNotFound && createHive) {

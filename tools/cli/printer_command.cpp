@@ -15,6 +15,7 @@
 #include "tools/cli/json_output.h"
 #include "tools/cli/printer_records.h"
 #include "tools/cli/registry_messages.h"
+#include "tools/cli/utf8_text.h"
 #include "transact/printer_config.h"
 
 namespace snmphelper::cli {
@@ -57,6 +58,12 @@ std::optional<std::string> CheckPrinterName(const std::string &name) {
     if (name.find('\\') != std::string::npos) return "the printer name must not contain '\\'";
     for (char c : name) {
         if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) return "the printer name must not contain control characters";
+    }
+    // The registry keeps names as UTF-8; any other octets would be stored
+    // under another name, or not found again.
+    if (!IsValidUtf8(name)) {
+        return "the printer name \"" + EscapeInvalidUtf8(name) +
+               "\" is not valid UTF-8; give it in UTF-8 (check the terminal's or the script's encoding)";
     }
     return std::nullopt;
 }
