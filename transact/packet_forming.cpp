@@ -184,9 +184,13 @@ HelperFormSNMPPacket(int32_t requestType, char *oidList, uint32_t oidListSize, c
     *packetLength = 0;
     if (oidList == nullptr) return nullptr;
     const std::uint32_t valueSize = valueListSize == nullptr ? 0 : *valueListSize;
-    std::uint32_t replyChecks = 0;
-    GetTransactionSettings(nullptr, nullptr, &replyChecks);
-    if ((replyChecks & kReplyCheckUnpredictableIds) != 0) StartRequestIdsUnpredictably();
+    // The setting only matters until the counter has been moved once: read
+    // the store for it only until then.
+    if (!RequestIdsStartedUnpredictably()) {
+        std::uint32_t replyChecks = 0;
+        GetTransactionSettings(nullptr, nullptr, &replyChecks);
+        if ((replyChecks & kReplyCheckUnpredictableIds) != 0) StartRequestIdsUnpredictably();
+    }
 
     std::int32_t requestId = 0;
     EncodedRequest request;

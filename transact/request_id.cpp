@@ -34,6 +34,8 @@ void ResetRequestIds() {
     startedUnpredictably.store(false);
 }
 
+bool RequestIdsStartedUnpredictably() { return startedUnpredictably.load(); }
+
 void StartRequestIdsUnpredictably() {
     if (startedUnpredictably.exchange(true)) return;
     // Added rather than stored, so that an id another thread takes meanwhile

@@ -21,4 +21,8 @@ void ResetRequestIds();
 // stay distinct until the counter wraps.
 void StartRequestIdsUnpredictably();
 
+// Whether StartRequestIdsUnpredictably has moved the counter since load:
+// after that, nobody needs to read the setting that asks for it.
+bool RequestIdsStartedUnpredictably();
+
 }  // namespace snmphelper
