@@ -67,6 +67,26 @@ std::int32_t SetRegistryValue(RegistryKey key, const char *name, std::uint32_t t
 // Releases a key from OpenRegistryKey. Null does nothing.
 void CloseRegistryKey(RegistryKey key);
 
+// One reading of the store for several opens that make up one use of the
+// configuration (a transaction's settings and its printer's key): while an
+// object lives, the keys its thread opens come from what the first of those
+// opens read, and the checks that open made are not made again. A change
+// through the registry's own calls on that thread ends the sharing, so the
+// next open reads the store anew and sees it. An object made while another
+// lives on the same thread does nothing; End (or the destructor) lets the
+// thread's opens read the store anew every time again.
+class RegistryReading {
+public:
+    RegistryReading();
+    ~RegistryReading();
+    RegistryReading(const RegistryReading &) = delete;
+    RegistryReading &operator=(const RegistryReading &) = delete;
+    void End();
+
+private:
+    bool owner_;
+};
+
 // --- For the administration tools only; the library creates no keys. ---
 
 // Creates `path` and every missing key above it (and the store itself).

@@ -37,7 +37,9 @@ void ResetRequestIds() {
 bool RequestIdsStartedUnpredictably() { return startedUnpredictably.load(); }
 
 void StartRequestIdsUnpredictably() {
-    if (startedUnpredictably.exchange(true)) return;
+    // Read before the exchange: once started, every transaction asks, and
+    // a read leaves the shared line alone where an exchange takes it.
+    if (startedUnpredictably.load(std::memory_order_relaxed) || startedUnpredictably.exchange(true)) return;
     // Added rather than stored, so that an id another thread takes meanwhile
     // is not handed out again.
     requestIdCounter.fetch_add(static_cast<std::int32_t>(RandomOffset() & 0x7FFFFFFFu));

@@ -3,6 +3,7 @@
 #include <cstddef>
 
 #include "platform/heap.h"
+#include "platform/registry.h"
 #include "transact/channel.h"
 #include "transact/packet_forming.h"
 #include "transact/printer_config.h"
@@ -105,10 +106,12 @@ struct Exchange {
 
 // Forms the request, sends it and waits for the reply to it, trying again
 // after an undecodable or foreign reply while `timing.retries` allows. With
-// `waitForReply` false only the send's result counts.
+// `waitForReply` false only the send's result counts. `reading` covers the
+// settings read for `timing` and ends with the first send: the re-sends
+// after a wait read the printer's key anew.
 Exchange RunExchange(const char *printerName, std::int32_t requestType, char *oidList,
                    std::uint32_t oidListSize, char *valueList, std::uint32_t valueRoom,
-                   std::uint32_t varCount, Timing timing, bool waitForReply) {
+                   std::uint32_t varCount, Timing timing, bool waitForReply, platform::RegistryReading &reading) {
     Exchange exchange;
     if ((timing.replyChecks & kReplyCheckUnpredictableIds) != 0) StartRequestIdsUnpredictably();
     std::int32_t requestId = 0;
@@ -128,6 +131,7 @@ Exchange RunExchange(const char *printerName, std::int32_t requestType, char *oi
     // transport; only an undecodable or foreign reply leads to another.
     for (;;) {
         const std::int32_t sent = SendRequest(channel, request.bytes, request.length, printerName);
+        reading.End();
         if (sent != 0 || !waitForReply) {
             exchange.result = sent;
             break;
@@ -184,8 +188,9 @@ std::int32_t RunTransaction(const char *printerName, std::int32_t requestType, c
                             std::uint32_t varCount, bool waitForReply) {
     if (printerName == nullptr) return SNMP_RESULT_NO_REPLY;
     const std::uint32_t valueRoom = valueListSize == nullptr ? 0 : *valueListSize;
+    platform::RegistryReading reading;
     Exchange exchange = RunExchange(printerName, requestType, oidList, oidListSize, valueList, valueRoom, varCount,
-                                  ConfiguredTiming(requestType), waitForReply);
+                                  ConfiguredTiming(requestType), waitForReply, reading);
     if (exchange.reply == nullptr) return exchange.result;
     const std::int32_t result =
         DeliverReply(*exchange.reply, requestType, oidList, oidListSize, valueList, valueListSize);
@@ -217,8 +222,9 @@ extern "C" SNMPHELPER_API int32_t SNMPHELPER_CALL HelperSNMPTransactEx(const cha
     transaction->reply = nullptr;
     transaction->errorStatus = 0;
     transaction->errorIndex = 0;
+    platform::RegistryReading reading;
     const Exchange exchange = RunExchange(printerName, requestType, oidList, oidListSize, valueList, valueListSize,
-                                        varCount, CallerTiming(requestType, *transaction), true);
+                                        varCount, CallerTiming(requestType, *transaction), true, reading);
     transaction->protocol = exchange.protocol;
     if (exchange.reply == nullptr) return exchange.result;
     transaction->reply = exchange.reply;

@@ -105,16 +105,6 @@ std::string HivePath() {
     return path;
 }
 
-// HivePath for the write check of an open: only a link as the last component
-// moves the file, and the folder a rewrite goes to; links among the folders
-// the access checks follow themselves. One readlink for the usual case where
-// the hive is no link, where realpath reads one for every component.
-std::string HivePathForAccessCheck() {
-    std::string path = ConfiguredHivePath();
-    char target[1];
-    if (readlink(path.c_str(), target, sizeof target) < 0 && errno != ENAMETOOLONG) return path;
-    return HivePath();
-}
 
 std::string DirectoryOf(const std::string &path) {
     const std::size_t slash = path.rfind('/');
@@ -163,28 +153,46 @@ struct HiveFile {
     struct stat status {};
 };
 
-// Reads the whole hive file into `bytes`. `problem` (may be null) receives
-// why a file that was read is not a hive.
-std::int32_t ReadHiveBytes(const std::string &path, std::string &bytes, struct stat &status, std::string *problem) {
-    FileDescriptor file(open(path.c_str(), O_RDONLY | O_CLOEXEC));
+// Opens the hive for reading; `linked` tells whether the path's last
+// component is a symbolic link, which moves the folder a rewrite goes to.
+// Asked by the open itself, so that knowing costs nothing when it is no link.
+int OpenHiveForReading(const std::string &path, bool &linked) {
+    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+    linked = fd < 0 && errno == ELOOP;
+    return linked ? open(path.c_str(), O_RDONLY | O_CLOEXEC) : fd;
+}
+
+// Reads the whole hive file into `bytes`; `linked` as OpenHiveForReading
+// gives it (may be null). `problem` (may be null) receives why a file that
+// was read is not a hive.
+std::int32_t ReadHiveBytes(const std::string &path, std::string &bytes, struct stat &status, std::string *problem,
+                           bool *linked = nullptr) {
+    bool isLink = false;
+    FileDescriptor file(OpenHiveForReading(path, isLink));
+    if (linked != nullptr) *linked = isLink;
     if (file.get() < 0) return FromErrno(errno, kRegistryCannotRead);
     if (fstat(file.get(), &status) != 0 || !S_ISREG(status.st_mode)) return kRegistryCannotRead;
-    // Room for the size seen, and one more octet so that a file that has not
-    // grown meanwhile is read without growing the buffer.
+    // Asks for one octet more than the size seen: a read that stops at that
+    // size has met the end, and no further read is needed to learn it.
     const auto expected = static_cast<std::size_t>(status.st_size < 0 ? 0 : status.st_size);
-    bytes.reserve(std::min(expected, kMaxHiveSize) + 1);
-    char chunk[16384];
+    bytes.resize(std::min(expected, kMaxHiveSize) + 1);
+    std::size_t filled = 0;
     for (;;) {
-        const ssize_t got = read(file.get(), chunk, sizeof chunk);
+        if (filled == bytes.size()) {
+            if (filled > kMaxHiveSize) {
+                if (problem != nullptr) *problem = "the file is too large to be a registry hive";
+                return kRegistryCorrupt;
+            }
+            bytes.resize(std::min(2 * filled, kMaxHiveSize + 1));  // it grew since the fstat
+        }
+        const ssize_t got = read(file.get(), bytes.data() + filled, bytes.size() - filled);
         if (got < 0 && errno == EINTR) continue;
         if (got < 0) return kRegistryCannotRead;
         if (got == 0) break;
-        bytes.append(chunk, static_cast<std::size_t>(got));
-        if (bytes.size() > kMaxHiveSize) {
-            if (problem != nullptr) *problem = "the file is too large to be a registry hive";
-            return kRegistryCorrupt;
-        }
+        filled += static_cast<std::size_t>(got);
+        if (filled == expected && filled < bytes.size()) break;
     }
+    bytes.resize(filled);
     return kRegistrySuccess;
 }
 
@@ -242,10 +250,11 @@ ParseCache &TheParseCache() {
 
 // Reads the hive and gives its tree, parsed anew only when the bytes differ
 // from the last ones parsed. The tree is shared: read it, never change it.
-std::int32_t ReadHiveShared(const std::string &path, std::shared_ptr<const Key> &tree) {
+// `linked` (may be null) as OpenHiveForReading gives it.
+std::int32_t ReadHiveShared(const std::string &path, std::shared_ptr<const Key> &tree, bool *linked = nullptr) {
     std::string bytes;
     struct stat status {};
-    std::int32_t code = ReadHiveBytes(path, bytes, status, nullptr);
+    std::int32_t code = ReadHiveBytes(path, bytes, status, nullptr, linked);
     if (code != kRegistrySuccess) return code;
     ParseCache &cache = TheParseCache();
     if (const std::shared_ptr<const ParsedHive> last = cache.Last(); last != nullptr && last->bytes == bytes) {
@@ -261,6 +270,55 @@ std::int32_t ReadHiveShared(const std::string &path, std::shared_ptr<const Key> 
     tree = entry->tree;
     cache.Keep(std::move(entry));
     return kRegistrySuccess;
+}
+
+// What a RegistryReading shares among its thread's opens: the tree its first
+// open read, from which path, and what that open learnt about the path.
+struct SharedReading {
+    bool active = false;  // a RegistryReading lives on this thread
+    bool held = false;    // an open has read the store since
+    std::string path;
+    std::shared_ptr<const Key> tree;
+    bool linked = false;
+    bool writable = false;  // an open has found the hive writable since
+};
+
+SharedReading &ThreadReading() {
+    thread_local SharedReading reading;
+    return reading;
+}
+
+void Forget(SharedReading &reading) {
+    reading.held = false;
+    reading.writable = false;
+    reading.tree.reset();
+}
+
+// The hive's tree for an open: the thread's shared reading when it holds one
+// of this path, else a fresh read (which it then holds).
+std::int32_t ReadHiveForOpen(const std::string &path, std::shared_ptr<const Key> &tree, bool &linked,
+                             SharedReading &reading) {
+    if (reading.held && reading.path == path) {
+        tree = reading.tree;
+        linked = reading.linked;
+        return kRegistrySuccess;
+    }
+    const std::int32_t code = ReadHiveShared(path, tree, &linked);
+    if (code != kRegistrySuccess || !reading.active) return code;
+    reading.path = path;
+    reading.tree = tree;
+    reading.linked = linked;
+    reading.held = true;
+    reading.writable = false;
+    return kRegistrySuccess;
+}
+
+// Whether an open with write access may have it, asked once per reading.
+bool HiveWritable(const std::string &path, bool linked, SharedReading &reading) {
+    if (reading.held && reading.writable) return true;
+    if (WriteAccess(linked ? HivePath() : path) != kRegistrySuccess) return false;
+    if (reading.held) reading.writable = true;
+    return true;
 }
 
 bool WriteAll(int fd, const std::string &text) {
@@ -366,6 +424,8 @@ using TreeChange = std::function<std::int32_t(Key &tree, bool &changed)>;
 // empty; otherwise it is "not found". `result` (may be null) receives the
 // tree as stored.
 std::int32_t ModifyHive(bool createHive, const TreeChange &change, std::shared_ptr<const Key> *result) {
+    // The thread's next open reads what this stores.
+    Forget(ThreadReading());
     const std::string path = HivePath();
     if (createHive) mkdir(DirectoryOf(path).c_str(), 0755);
     std::int32_t code = WriteAccess(path);
@@ -429,14 +489,15 @@ std::int32_t OpenRegistryKey(const char *path, std::uint32_t access, RegistryKey
         if (!regtext::SplitKeyPath(path == nullptr ? "" : path, state->components)) return kRegistryNotFound;
         // Opening the configured path follows a symbolic link as resolving
         // it would; the resolved path is needed only to check write access.
+        const std::string hive = ConfiguredHivePath();
+        SharedReading &reading = ThreadReading();
         std::shared_ptr<const Key> tree;
-        const std::int32_t code = ReadHiveShared(ConfiguredHivePath(), tree);
+        bool linked = false;
+        const std::int32_t code = ReadHiveForOpen(hive, tree, linked, reading);
         if (code != kRegistrySuccess) return code;
         state->Hold(std::move(tree));
         if (state->node == nullptr) return kRegistryNotFound;
-        if ((access & kWriteAccess) != 0 && WriteAccess(HivePathForAccessCheck()) != kRegistrySuccess) {
-            return kRegistryAccessDenied;
-        }
+        if ((access & kWriteAccess) != 0 && !HiveWritable(hive, linked, reading)) return kRegistryAccessDenied;
         *key = state.release();
         return kRegistrySuccess;
     });
@@ -489,6 +550,20 @@ std::int32_t SetRegistryValue(RegistryKey key, const char *name, std::uint32_t t
 }
 
 void CloseRegistryKey(RegistryKey key) { delete key; }
+
+RegistryReading::RegistryReading() : owner_(!ThreadReading().active) {
+    if (owner_) ThreadReading().active = true;
+}
+
+RegistryReading::~RegistryReading() { End(); }
+
+void RegistryReading::End() {
+    if (!owner_) return;
+    owner_ = false;
+    SharedReading &reading = ThreadReading();
+    reading.active = false;
+    Forget(reading);
+}
 
 std::int32_t CreateRegistryKey(const char *path) {
     return Guarded([&]() -> std::int32_t {

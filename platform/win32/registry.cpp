@@ -177,6 +177,12 @@ LONG ReadTree(HKEY key, regtext::Key &node) {
 
 }  // namespace
 
+// The system keeps the registry in memory: every open is as cheap as a shared
+// one would be.
+RegistryReading::RegistryReading() : owner_(false) {}
+RegistryReading::~RegistryReading() = default;
+void RegistryReading::End() {}
+
 std::int32_t OpenRegistryKey(const char *path, std::uint32_t access, RegistryKey *key) {
     if (key == nullptr) return kRegistryInvalidParameter;
     *key = nullptr;
