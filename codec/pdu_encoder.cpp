@@ -239,12 +239,15 @@ bool PrepareMessage(const SnmpReqParam &record, PreparedMessage &prepared) {
     return true;
 }
 
+std::uint64_t MessageSize(const PreparedMessage &prepared) {
+    return 1 + LengthOfLength(prepared.messageLength) + static_cast<std::uint64_t>(prepared.messageLength);
+}
+
 int SerializeMessage(const PreparedMessage &prepared, std::uint8_t *buffer, std::uint16_t *length) {
     if (buffer == nullptr || length == nullptr) return 0;
     // Measure once: a message that cannot fit, or holds an item that could not
     // be rendered, is refused before anything is written.
-    const std::uint64_t total =
-        1 + LengthOfLength(prepared.messageLength) + static_cast<std::uint64_t>(prepared.messageLength);
+    const std::uint64_t total = MessageSize(prepared);
     if (total > *length || HoldsFailedItem(prepared)) return 0;
 
     MessageWriter writer(buffer);

@@ -64,6 +64,9 @@ struct PreparedMessage {
 // A prepared message is released with FreePreparedMessage.
 bool PrepareMessage(const SnmpReqParam &record, PreparedMessage &prepared);
 
+// The octets SerializeMessage writes for `prepared`.
+std::uint64_t MessageSize(const PreparedMessage &prepared);
+
 // Writes the message into `buffer`, whose room is `*length`. Returns 1 and sets
 // `*length` to the octets written, or 0 (with `*length` unchanged and nothing
 // written) when the message does not fit or holds a failed item.

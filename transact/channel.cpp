@@ -219,7 +219,8 @@ std::int32_t SendRequest(SnmpChannel &channel, const std::uint8_t *request, std:
         channel.currentTransport->Bind(0);
         result = channel.currentTransport->SendToAgent(request, length, address);
         if (result == 0) {
-            RememberPeer(channel, address);
+            // Only the sender check reads it, and parsing the address is not free.
+            if (channel.checkSender) RememberPeer(channel, address);
             Observe(channel, SNMP_DATAGRAM_SENT, request, length);
             SaveRequest(channel, request, length, printerName);
             return 0;

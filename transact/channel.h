@@ -44,7 +44,7 @@ struct SnmpChannel {
     // socket; DLC: adapter address and SAP). Others are dropped unseen.
     // InitChannel: false.
     bool checkSender;
-    std::uint8_t peerAddress[kSenderAddressRoom];  // where the last request went
+    std::uint8_t peerAddress[kSenderAddressRoom];  // where the last request went; kept with checkSender only
     std::uint32_t peerAddressLength;
     std::uint16_t peerPort;
 };

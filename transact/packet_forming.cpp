@@ -1,7 +1,9 @@
 #include "transact/packet_forming.h"
 
+#include <algorithm>
 #include <cstring>
 
+#include "codec/pdu_encoder.h"
 #include "groups/library_entry.h"
 #include "platform/heap.h"
 #include "platform/string_table.h"
@@ -134,9 +136,37 @@ std::uint16_t PacketBufferSize(std::uint32_t oidListSize, std::uint32_t valueLis
     return static_cast<std::uint16_t>(size > kMaxPacketBufferSize ? kMaxPacketBufferSize : size);
 }
 
+namespace {
+
+// Encodes `record` into a block of exactly the message's size, which must not
+// exceed `room`; a result code as FormRequest's.
+std::int32_t EncodeIntoMessageBlock(const SnmpReqParam &record, std::uint16_t room, EncodedRequest &request) {
+    PreparedMessage prepared;
+    prepared.entries = nullptr;
+    if (!PrepareMessage(record, prepared)) return SNMP_RESULT_ENCODE_FAILED;
+    // Too long a message gets the room, which SerializeMessage then refuses.
+    std::uint16_t length = static_cast<std::uint16_t>(std::min<std::uint64_t>(MessageSize(prepared), room));
+    auto *bytes = static_cast<std::uint8_t *>(platform::HeapAllocZero(length));
+    if (bytes == nullptr) {
+        FreePreparedMessage(prepared);
+        return SNMP_RESULT_OUT_OF_MEMORY;
+    }
+    const int serialized = SerializeMessage(prepared, bytes, &length);
+    FreePreparedMessage(prepared);
+    if (serialized != 1) {
+        platform::HeapFree(bytes);
+        return SNMP_RESULT_ENCODE_FAILED;
+    }
+    request.bytes = bytes;
+    request.length = length;
+    return 0;
+}
+
+}  // namespace
+
 std::int32_t FormRequest(std::int32_t requestType, char *oidList, std::uint32_t oidListSize,
                          char *valueList, std::uint32_t valueListSize, std::uint32_t varCount,
-                         std::int32_t &requestId, EncodedRequest &request) {
+                         std::int32_t &requestId, EncodedRequest &request, RequestBlock block) {
     SnmpReqParam record{};
     if (!SetCommunity(record, LibraryModuleHandle(), kCommunityEntry, kDefaultCommunity)) {
         return SNMP_RESULT_COMMUNITY_FAILED;
@@ -157,6 +187,11 @@ std::int32_t FormRequest(std::int32_t requestType, char *oidList, std::uint32_t 
     }
 
     std::uint16_t length = PacketBufferSize(oidListSize, valueListSize);
+    if (block == RequestBlock::MessageOnly) {
+        const std::int32_t encoded = EncodeIntoMessageBlock(record, length, request);
+        FreeRequestContents(record);
+        return encoded;
+    }
     auto *bytes = static_cast<std::uint8_t *>(platform::HeapAllocZero(length));
     if (bytes == nullptr) {
         FreeRequestContents(record);

@@ -60,14 +60,23 @@ struct EncodedRequest {
     std::uint16_t length = 0;
 };
 
+// The block a request is encoded into: PacketBufferSize bytes, as
+// HelperFormSNMPPacket hands it over, or only the message's own octets, for
+// a request that never leaves the library, where zero-filling the rest of a
+// buffer sized for the caller's lists would be work nobody sees. The same
+// messages fit either way.
+enum class RequestBlock { PacketBuffer, MessageOnly };
+
 // Runs every forming step on the caller's text and encodes the record into a
-// packet buffer of PacketBufferSize bytes. Returns 0 with `request` filled, or
+// block as `block` says; a message longer than PacketBufferSize fails either
+// way. Returns 0 with `request` filled, or
 // the result code of the step that failed: community 25004, request type
 // 25007, request-id 25006, variable list 25003, packet buffer 25005, encoding
 // 25008. `requestId` receives the request-id once one is taken; an unknown
 // request type takes none. Nothing stays allocated on failure.
 std::int32_t FormRequest(std::int32_t requestType, char *oidList, std::uint32_t oidListSize,
                          char *valueList, std::uint32_t valueListSize, std::uint32_t varCount,
-                         std::int32_t &requestId, EncodedRequest &request);
+                         std::int32_t &requestId, EncodedRequest &request,
+                         RequestBlock block = RequestBlock::PacketBuffer);
 
 }  // namespace snmphelper

@@ -117,7 +117,7 @@ Exchange RunExchange(const char *printerName, std::int32_t requestType, char *oi
     std::int32_t requestId = 0;
     EncodedRequest request;
     exchange.result = FormRequest(requestType, oidList, oidListSize, valueList, valueRoom, varCount, requestId,
-                                  request);
+                                  request, RequestBlock::MessageOnly);
     if (exchange.result != 0) return exchange;
 
     SnmpChannel channel;

@@ -198,11 +198,38 @@ bool AddToPoll(const fd_set *set, short events, std::vector<::pollfd> &polls) {
     return true;
 }
 
+// DescriptorOf with stateMutex held.
+int DescriptorOfLocked(SOCKET s) {
+    if (startupCount == 0) {
+        WSASetLastError(WSANOTINITIALISED);
+        return -1;
+    }
+    if (s == 0 || s - 1 > static_cast<SOCKET>(INT_MAX) ||
+        openDescriptors.count(static_cast<int>(s - 1)) == 0) {
+        WSASetLastError(WSAENOTSOCK);
+        return -1;
+    }
+    return static_cast<int>(s - 1);
+}
+
 // The IPX socket behind `descriptor`, or null for an Internet socket.
-std::shared_ptr<ipx::IpxSocket> IpxSocketOf(int descriptor) {
-    const std::lock_guard lock(stateMutex);
+std::shared_ptr<ipx::IpxSocket> IpxSocketOfLocked(int descriptor) {
     const auto found = ipxSockets.find(descriptor);
     return found == ipxSockets.end() ? nullptr : found->second;
+}
+
+std::shared_ptr<ipx::IpxSocket> IpxSocketOf(int descriptor) {
+    const std::lock_guard lock(stateMutex);
+    return IpxSocketOfLocked(descriptor);
+}
+
+// DescriptorOf and IpxSocketOf in one holding of the lock, as every transfer
+// asks both.
+int DescriptorAndIpxSocketOf(SOCKET s, std::shared_ptr<ipx::IpxSocket> &ipxSocket) {
+    const std::lock_guard lock(stateMutex);
+    const int descriptor = DescriptorOfLocked(s);
+    if (descriptor >= 0) ipxSocket = IpxSocketOfLocked(descriptor);
+    return descriptor;
 }
 
 // WinSock's IPX address record; false, with the last error set, when
@@ -445,9 +472,9 @@ SOCKET socket(int af, int type, int protocol) {
 }
 
 int closesocket(SOCKET s) {
-    const int descriptor = DescriptorOf(s);
-    if (descriptor < 0) return SOCKET_ERROR;
     const std::lock_guard lock(stateMutex);
+    const int descriptor = DescriptorOfLocked(s);
+    if (descriptor < 0) return SOCKET_ERROR;
     // Erased before closing, so a descriptor the system reuses is never
     // mistaken for this socket.
     if (openDescriptors.erase(descriptor) == 0) return Fail(WSAENOTSOCK);
@@ -493,9 +520,10 @@ int setsockopt(SOCKET s, int level, int option, const char *value, int valueLeng
 }
 
 int bind(SOCKET s, const sockaddr *name, int nameLength) {
-    const int descriptor = DescriptorOf(s);
+    std::shared_ptr<ipx::IpxSocket> ipxSocket;
+    const int descriptor = DescriptorAndIpxSocketOf(s, ipxSocket);
     if (descriptor < 0) return SOCKET_ERROR;
-    if (const auto ipxSocket = IpxSocketOf(descriptor)) return BindIpx(*ipxSocket, name, nameLength);
+    if (ipxSocket) return BindIpx(*ipxSocket, name, nameLength);
     ::sockaddr_in address;
     if (!ToSystemAddress(name, nameLength, address)) return SOCKET_ERROR;
     if (TakeInjectedFailure(SocketCall::Bind)) return SOCKET_ERROR;
@@ -532,12 +560,13 @@ int getsockname(SOCKET s, sockaddr *name, int *nameLength) {
 }
 
 int sendto(SOCKET s, const char *buffer, int length, int flags, const sockaddr *to, int toLength) {
-    const int descriptor = DescriptorOf(s);
+    std::shared_ptr<ipx::IpxSocket> ipxSocket;
+    const int descriptor = DescriptorAndIpxSocketOf(s, ipxSocket);
     if (descriptor < 0) return SOCKET_ERROR;
     if (length < 0 || (buffer == nullptr && length > 0)) return Fail(WSAEFAULT);
     if (flags != 0) return Fail(WSAEOPNOTSUPP);
     if (to == nullptr) return Fail(WSAEDESTADDRREQ);
-    if (const auto ipxSocket = IpxSocketOf(descriptor)) {
+    if (ipxSocket) {
         return SendIpx(*ipxSocket, buffer, length, to, toLength);
     }
     ::sockaddr_in address;
@@ -558,10 +587,11 @@ int sendto(SOCKET s, const char *buffer, int length, int flags, const sockaddr *
 }
 
 int recvfrom(SOCKET s, char *buffer, int length, int flags, sockaddr *from, int *fromLength) {
-    const int descriptor = DescriptorOf(s);
+    std::shared_ptr<ipx::IpxSocket> ipxSocket;
+    const int descriptor = DescriptorAndIpxSocketOf(s, ipxSocket);
     if (descriptor < 0) return SOCKET_ERROR;
     if (length < 0 || (buffer == nullptr && length > 0)) return Fail(WSAEFAULT);
-    if (const auto ipxSocket = IpxSocketOf(descriptor)) {
+    if (ipxSocket) {
         return ReceiveIpx(*ipxSocket, buffer, length, flags, from, fromLength);
     }
     if (from != nullptr &&
@@ -641,16 +671,7 @@ const SystemCalls &System() {
 
 int DescriptorOf(SOCKET s) {
     const std::lock_guard lock(stateMutex);
-    if (startupCount == 0) {
-        WSASetLastError(WSANOTINITIALISED);
-        return -1;
-    }
-    if (s == 0 || s - 1 > static_cast<SOCKET>(INT_MAX) ||
-        openDescriptors.count(static_cast<int>(s - 1)) == 0) {
-        WSASetLastError(WSAENOTSOCK);
-        return -1;
-    }
-    return static_cast<int>(s - 1);
+    return DescriptorOfLocked(s);
 }
 
 bool RequireStartup() {

@@ -3,6 +3,7 @@
 #include "platform/posix/winsock_internal.h"
 
 #include <array>
+#include <atomic>
 #include <cerrno>
 #include <mutex>
 
@@ -22,6 +23,9 @@ struct InjectedFailure {
 constexpr std::size_t kSocketCallCount = static_cast<std::size_t>(SocketCall::HostName) + 1;
 std::mutex injectionMutex;
 std::array<InjectedFailure, kSocketCallCount> injected{};
+// Set once anything has been armed: until then every call, on every thread,
+// knows without the mutex that nothing is to fail.
+std::atomic<bool> everArmed{false};
 
 struct ErrorPair {
     int errorNumber;
@@ -78,6 +82,7 @@ void WSASetLastError(int error) { lastError = error; }
 void FailSocketCall(SocketCall call, int winsockError, int count) {
     const std::lock_guard lock(injectionMutex);
     injected[static_cast<std::size_t>(call)] = {winsockError, 0, count < 0 ? 0 : count};
+    everArmed.store(true, std::memory_order_release);
 }
 
 namespace detail {
@@ -95,9 +100,11 @@ void SetLastErrorFromErrno(int errorNumber) { lastError = WinsockErrorFor(errorN
 void FailSystemCall(SocketCall call, int errorNumber, int count) {
     const std::lock_guard lock(injectionMutex);
     injected[static_cast<std::size_t>(call)] = {0, errorNumber, count < 0 ? 0 : count};
+    everArmed.store(true, std::memory_order_release);
 }
 
 bool TakeInjectedFailure(SocketCall call) {
+    if (!everArmed.load(std::memory_order_acquire)) return false;
     InjectedFailure failure;
     {
         const std::lock_guard lock(injectionMutex);
