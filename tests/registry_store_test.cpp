@@ -187,9 +187,16 @@ TEST(RegistryStore, FullAccessChecksTheFolderTheHiveReallyIsIn) {
             if (key != nullptr) CloseRegistryKey(key);
             return code;
         };
-        const bool denied = open(link, kKeyAllAccess) == kRegistryAccessDenied &&
-                            open(registry.Path(), kKeyAllAccess) == kRegistryAccessDenied &&
-                            open(link, kKeyRead) == kRegistrySuccess;
+        bool denied = open(link, kKeyAllAccess) == kRegistryAccessDenied &&
+                      open(registry.Path(), kKeyAllAccess) == kRegistryAccessDenied &&
+                      open(link, kKeyRead) == kRegistrySuccess;
+        // Keys sharing one reading are checked as any other: a read-only
+        // open first does not let full access through.
+        {
+            RegistryReading reading;
+            denied = denied && open(link, kKeyRead) == kRegistrySuccess &&
+                     open(link, kKeyAllAccess) == kRegistryAccessDenied;
+        }
         _exit(denied ? 0 : 1);
     }
     int status = 0;
@@ -511,6 +518,55 @@ TEST(RegistryStore, EveryOpenSeesTheHiveAsItIsNow) {
     EXPECT_STREQ(text, "10.0.0.1");
     CloseRegistryKey(key);
     EXPECT_EQ(Query("Software\\Test", "IP Address").data, Bytes(std::string("10.0.0.4", 9)));
+}
+
+// Keys opened while a RegistryReading lives share one reading of the hive;
+// the thread's own changes are seen by its next open all the same, other
+// threads read the hive as it is, and once the reading ends every open reads
+// it anew again.
+TEST(RegistryStore, OpensSharingAReadingSeeTheirOwnChangesAndEndWithIt) {
+    const auto hiveWith = [](const std::string &address) {
+        return std::string(kEmptyHive) + "\"IP Address\"=\"" + address + "\"\n";
+    };
+    const auto address = [](const StoredValue &value) {
+        const std::string text(value.data.begin(), value.data.end());
+        return text.substr(0, text.find('\0'));
+    };
+    TempRegistry registry(hiveWith("10.0.0.1"));
+    const auto replace = [&](const std::string &bytes) {
+        const std::string replacement = registry.Path() + ".new";
+        std::ofstream(replacement, std::ios::binary) << bytes;
+        ASSERT_EQ(std::rename(replacement.c_str(), registry.Path().c_str()), 0);
+    };
+    {
+        RegistryReading reading;
+        EXPECT_EQ(address(Query("Software\\Test", "IP Address")), "10.0.0.1");
+        replace(hiveWith("10.0.0.2"));
+        std::string otherThread;
+        std::thread([&] { otherThread = address(Query("Software\\Test", "IP Address")); }).join();
+        EXPECT_EQ(otherThread, "10.0.0.2");
+        EXPECT_EQ(address(Query("Software\\Test", "IP Address")), "10.0.0.1");  // this thread's reading
+
+        // A change through the registry is stored into the hive as it is now,
+        // and the next open sees the result.
+        ASSERT_EQ(Set("Software\\Test", "Count", kRegDword, {7, 0, 0, 0}), kRegistrySuccess);
+        EXPECT_EQ(address(Query("Software\\Test", "IP Address")), "10.0.0.2");
+        EXPECT_EQ(Query("Software\\Test", "Count").data, (std::vector<std::uint8_t>{7, 0, 0, 0}));
+
+        // A reading made inside another shares it, and its end ends nothing.
+        replace(hiveWith("10.0.0.3"));
+        {
+            RegistryReading inner;
+            inner.End();
+        }
+        EXPECT_EQ(address(Query("Software\\Test", "IP Address")), "10.0.0.2");
+        reading.End();
+        EXPECT_EQ(address(Query("Software\\Test", "IP Address")), "10.0.0.3");
+        replace(hiveWith("10.0.0.4"));
+        EXPECT_EQ(address(Query("Software\\Test", "IP Address")), "10.0.0.4");
+    }
+    replace(hiveWith("10.0.0.5"));
+    EXPECT_EQ(address(Query("Software\\Test", "IP Address")), "10.0.0.5");
 }
 
 // Many threads open and read keys while the hive is rewritten under them:

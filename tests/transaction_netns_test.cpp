@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <mutex>
@@ -361,6 +362,27 @@ TEST_F(TransactionTest, WithNoOtherProtocolTheSendResultIsReturnedAtOnce) {
     EXPECT_EQ(Get(kSysName).result, SNMP_RESULT_SEND_FAILED);
     EXPECT_EQ(CreatedProtocols(), (std::vector<std::uint32_t>{2}));
     EXPECT_EQ(StoredProtocol("lab"), 2u);
+}
+
+// Each transaction reads the registry as it is then, though it reads its
+// settings and its printer's key from one reading: a hive renamed into place
+// between two transactions, or rewritten in place, gives the next one its
+// timing and its printer's address.
+TEST_F(TransactionTest, EachTransactionReadsTheRegistryAsItIsThen) {
+    UseLab(1, 0);
+    StartSim();
+    EXPECT_EQ(Get(kSysName).result, 0);
+    const std::string replacement = registry_->Path() + ".new";
+    std::ofstream(replacement) << Hive({{"lab", 2, 2, kUnsendableIp}}, 2, 0);
+    ASSERT_EQ(std::rename(replacement.c_str(), registry_->Path().c_str()), 0);
+    EXPECT_EQ(Get(kSysName).result, SNMP_RESULT_SEND_FAILED);
+    registry_->Write(Hive({{"lab", 2, 2}}, 3, 0));
+    EXPECT_EQ(Get(kSysName).values, "2,12,PALIMAR-4100");
+    std::lock_guard<std::mutex> lock(createdMutex);
+    ASSERT_EQ(created.size(), 3u);
+    EXPECT_EQ(created[0].timeoutSeconds, 1);
+    EXPECT_EQ(created[1].timeoutSeconds, 2);
+    EXPECT_EQ(created[2].timeoutSeconds, 3);
 }
 
 TEST_F(TransactionTest, WithoutPProtocolTheProtocolComesFromCProtocols) {

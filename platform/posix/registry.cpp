@@ -16,7 +16,9 @@
 // alone, so this changes nothing an open sees. An open key holds the tree as
 // read at the open (and as rewritten by its own later changes). A hive that
 // cannot be parsed fails the open with kRegistryCorrupt, and no write ever
-// replaces it.
+// replaces it. While a RegistryReading lives on a thread, that thread's opens
+// take the tree its first open read (and that open's write check), until a
+// change through the registry makes the next open read afresh.
 //
 // Writing: every change is a read-modify-write of the whole hive under an
 // exclusive flock on "<hive>.lock", a separate file beside the hive that is
