@@ -107,7 +107,6 @@ std::string HivePath() {
     return path;
 }
 
-
 std::string DirectoryOf(const std::string &path) {
     const std::size_t slash = path.rfind('/');
     if (slash == std::string::npos) return ".";
