@@ -7,8 +7,8 @@
 // and removes a printer of its own. Every transaction must still end with
 // its own thread's reply.
 //
-// Built under ThreadSanitizer (make test-tsan), this is the program the
-// sanitizer watches; without it, it checks the same outcomes.
+// make test-tsan runs it under ThreadSanitizer with the other threaded
+// tests; in the plain suite it checks the same outcomes.
 #include <gtest/gtest.h>
 
 #include <unistd.h>
