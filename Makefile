@@ -2,13 +2,14 @@
 # configures with CMake and builds.
 BUILD ?= build
 ASAN_BUILD ?= build-asan
+TSAN_BUILD ?= build-tsan
 FUZZ_BUILD ?= build-fuzz
 FUZZ_SECONDS ?= 60
 BENCH_BUILD ?= build-bench
 BENCH_ARGS ?=
 JOBS ?= $(shell nproc)
 
-.PHONY: all deps build test test-asan fuzz demo deb bench clean configure windows test-windows
+.PHONY: all deps build test test-asan test-tsan fuzz demo deb bench clean configure windows test-windows
 
 all: build
 
@@ -36,6 +37,18 @@ test-asan:
 	cmake --build $(ASAN_BUILD) -j $(JOBS)
 	ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
 	  ctest --test-dir $(ASAN_BUILD) --output-on-failure --no-tests=error -j $(JOBS)
+
+# The tests that run many threads at once (ctest label "threads"), built
+# with clang under ThreadSanitizer: the library linked statically into each
+# test program, the platform libraries it loads, the tool and the simulator
+# instrumented too (their reports fail the tests that start them).
+TSAN_OPTIONS_LANE = halt_on_error=1:second_deadlock_stack=1
+test-tsan:
+	@./scripts/install-deps.sh tsan
+	CC=clang CXX=clang++ cmake -S . -B $(TSAN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSNMPHELPER_TSAN=ON
+	cmake --build $(TSAN_BUILD) -j $(JOBS) --target thread-tests
+	TSAN_OPTIONS=$(TSAN_OPTIONS_LANE) \
+	  ctest --test-dir $(TSAN_BUILD) -L threads --output-on-failure --no-tests=error -j $(JOBS)
 
 # Each libFuzzer target for FUZZ_SECONDS seconds.
 fuzz:
@@ -98,4 +111,4 @@ test-windows:
 	./tests/windows/run_lane.sh $(WIN_BUILD) --no-tests=error
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD) $(BENCH_BUILD) $(DEB_BUILD) $(WIN_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(TSAN_BUILD) $(FUZZ_BUILD) $(BENCH_BUILD) $(DEB_BUILD) $(WIN_BUILD)

@@ -1,7 +1,7 @@
 #!/bin/sh
 # Installs the Debian packages one make target needs, and no more:
 #   scripts/install-deps.sh [PROFILE]...
-# PROFILE: demo, test, asan, fuzz, bench, deb, or all (the default: every one).
+# PROFILE: demo, test, asan, tsan, fuzz, bench, deb, or all (the default: every one).
 # Idempotent: installs only what is missing, and runs apt-get update at most once.
 set -eu
 
@@ -16,6 +16,8 @@ test_packages() {
 pkg-config binutils groff-base man-db mandoc bash"
 }
 asan_packages() { test_packages; }
+# ThreadSanitizer with clang, over the suite's threaded tests.
+tsan_packages() { echo "$(test_packages) clang libclang-rt-14-dev"; }
 fuzz_packages() { echo "cmake ninja-build make g++ clang libclang-rt-14-dev"; }
 # strace counts both sides' system calls per transaction.
 bench_packages() { echo "$(build_packages) iproute2 util-linux libbenchmark-dev libsnmp-dev strace"; }
@@ -29,8 +31,8 @@ all_packages() {
 PACKAGES=""
 for profile in "$@"; do
     case "$profile" in
-        demo|test|asan|fuzz|bench|deb|all) PACKAGES="$PACKAGES $("${profile}_packages")" ;;
-        *) echo "install-deps: no profile '$profile' (demo, test, asan, fuzz, bench, deb, all)" >&2; exit 2 ;;
+        demo|test|asan|tsan|fuzz|bench|deb|all) PACKAGES="$PACKAGES $("${profile}_packages")" ;;
+        *) echo "install-deps: no profile '$profile' (demo, test, asan, tsan, fuzz, bench, deb, all)" >&2; exit 2 ;;
     esac
 done
 
