@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "codec/trap_decoder.h"
+#include "fuzz/ber_mutator.h"
 #include "snmphelper.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size) {
