@@ -201,6 +201,16 @@ inline std::vector<std::uint8_t> WriteTree(const BerTree &tree) {
     return out;
 }
 
+// Octets the item is written as, without writing it.
+inline std::size_t WrittenSize(const BerNode &node) {
+    std::size_t contents = node.contents.size();
+    if (node.hasChildren) {
+        contents = 0;
+        for (const BerNode &child : node.children) contents += WrittenSize(child);
+    }
+    return 1 + 6 + contents + (node.form == LengthForm::kIndefinite ? 2 : 0);
+}
+
 // --- choosing an item ------------------------------------------------------------
 
 struct NodeRef {
@@ -411,7 +421,7 @@ inline void MutateContents(BerNode &node, Random &random, std::size_t maxSize) {
 
 // Duplicates, drops or inserts a child (a binding of a list, most often),
 // or repeats one many times, towards and past the largest lists allowed.
-inline void MutateChildren(BerNode &node, BerTree &tree, Random &random) {
+inline void MutateChildren(BerNode &node, BerTree &tree, Random &random, std::size_t maxSize) {
     auto &children = node.children;
     const auto at = [&](std::size_t index) { return children.begin() + static_cast<std::ptrdiff_t>(index); };
     switch (Pick(random, 5)) {
@@ -431,7 +441,9 @@ inline void MutateChildren(BerNode &node, BerTree &tree, Random &random) {
     case 3: {
         // A copy of any item of the message, somewhere else.
         std::vector<NodeRef> refs = AllNodes(tree);
-        const BerNode copy = *refs[1 + Pick(random, refs.size() - 1)].node;
+        const BerNode &source = *refs[1 + Pick(random, refs.size() - 1)].node;
+        if (WrittenSize(source) > maxSize) break;
+        const BerNode copy = source;
         children.insert(at(Pick(random, children.size() + 1)), copy);
         break;
     }
@@ -440,6 +452,8 @@ inline void MutateChildren(BerNode &node, BerTree &tree, Random &random) {
             static constexpr std::size_t kCounts[] = {2, 8, 39, 40, 41, 64, 255, 1000};
             const std::size_t count = kCounts[Pick(random, sizeof kCounts / sizeof kCounts[0])];
             const BerNode copy = children[Pick(random, children.size())];
+            // Only as many as can still make an input: the copies are not free.
+            if (count * WrittenSize(copy) > maxSize) break;
             children.resize(count > children.size() ? count : children.size(), copy);
         }
         break;
@@ -487,7 +501,7 @@ inline void MutateTree(BerTree &tree, Random &random, std::size_t maxSize) {
         break;
     default:
         if (node.hasChildren) {
-            MutateChildren(node, tree, random);
+            MutateChildren(node, tree, random, maxSize);
         } else {
             MutateContents(node, random, maxSize);
         }

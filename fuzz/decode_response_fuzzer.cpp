@@ -1,5 +1,6 @@
-// Arbitrary octets through the GetResponse decoder: no read past the data, no
-// write past a block, no leak; what is accepted is a well-formed record.
+// Arbitrary octets, mutated as BER items as often as bytes, through the
+// GetResponse decoder: no read past the data, no write past a block, no leak;
+// what is accepted is a well-formed record.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>

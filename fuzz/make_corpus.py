@@ -139,7 +139,8 @@ def made_seeds():
     for name, data in response.items():
         write("decode_response_fuzzer", name, data)
         write("ascii_rewrite_fuzzer", "reply_" + name, b"\x00\xff" + data)
-        write("trap_listener_fuzzer", "not_a_trap_" + name, data)
+        if len(data) <= 8192:
+            write("trap_listener_fuzzer", "not_a_trap_" + name, data)
 
     traps = {
         "typed_values": trap(typed),

@@ -20,8 +20,8 @@ using namespace printersim;
 namespace {
 
 // The built-in printer, read once.
-const MibStore &Printer() {
-    static const MibStore store = [] {
+MibStore &Printer() {
+    static MibStore store = [] {
         MibStore objects;
         std::string error;
         if (!LoadObjects(DefaultPrinterObjects(), "built-in", objects, error) ||
@@ -45,20 +45,25 @@ bool SameMessage(const Message &a, const Message &b) {
     return true;
 }
 
-void CheckRoundTrip(std::span<const std::uint8_t> datagram) {
+// Whether the datagram is a decodable message, and then a set.
+bool CheckRoundTrip(std::span<const std::uint8_t> datagram, bool &isSet) {
     Message message;
-    if (!DecodeMessage(datagram, message)) return;
+    if (!DecodeMessage(datagram, message)) return false;
+    isSet = message.pduType == kPduSetRequest;
     const std::vector<std::uint8_t> encoded = EncodeMessage(message);
     Message again;
     if (encoded.size() != EncodedSize(message) || !DecodeMessage(encoded, again) || !SameMessage(message, again)) {
         std::abort();
     }
+    return true;
 }
 
-void CheckAnswer(std::span<const std::uint8_t> datagram) {
-    // A set changes the store: every datagram meets the same printer.
-    MibStore store = Printer();
-    Agent agent(store, AgentSettings{});
+void CheckAnswer(std::span<const std::uint8_t> datagram, bool isSet) {
+    // A set may change the store and gets a copy: every datagram meets the
+    // same printer. Get and get-next only read it.
+    MibStore copy;
+    if (isSet) copy = Printer();
+    Agent agent(isSet ? copy : Printer(), AgentSettings{});
     const Outcome outcome = agent.Handle(datagram);
     if (outcome.disposition != Disposition::Answer) return;
     const std::vector<std::uint8_t> reply = EncodeMessage(outcome.reply);
@@ -73,7 +78,8 @@ void CheckAnswer(std::span<const std::uint8_t> datagram) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size) {
     const std::span<const std::uint8_t> datagram(data, size);
-    CheckRoundTrip(datagram);
-    CheckAnswer(datagram);
+    bool isSet = false;
+    if (!CheckRoundTrip(datagram, isSet)) return 0;
+    CheckAnswer(datagram, isSet);
     return 0;
 }

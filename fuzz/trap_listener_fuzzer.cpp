@@ -13,7 +13,8 @@
 #include "tools/cli/trap_text.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size) {
-    if (size > 70000) return 0;
+    // Longer datagrams only go on to a longer hex dump: not worth the time.
+    if (size > 8192) return 0;
     const auto length = static_cast<std::uint32_t>(size);
     const std::string from = "192.0.2.7:162";
     bool textTrap = false;

@@ -33,7 +33,8 @@ std::uint32_t FixedLength(std::int32_t valueType) {
 
 void CheckValue(const std::uint8_t *value, std::int32_t valueType, std::uint32_t valueLength, std::size_t size) {
     const std::uint32_t fixed = FixedLength(valueType);
-    if ((fixed != 0 && valueLength != fixed) || valueLength > size) std::abort();
+    // A fixed-size value has its size; any other is no longer than the list.
+    if (fixed != 0 ? valueLength != fixed : valueLength > size) std::abort();
     // Every octet of the block is read, so that a short block is a report.
     volatile std::uint8_t sum = 0;
     for (std::uint32_t i = 0; i < valueLength; ++i) sum = static_cast<std::uint8_t>(sum + value[i]);
