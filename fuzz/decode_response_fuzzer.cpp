@@ -1,10 +1,12 @@
-// Arbitrary octets through the GetResponse decoder: no read past the data, no
-// write past a block, no leak; what is accepted is a well-formed record.
+// Arbitrary octets, mutated as BER items as often as bytes, through the
+// GetResponse decoder: no read past the data, no write past a block, no leak;
+// what is accepted is a well-formed record.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 
+#include "fuzz/ber_mutator.h"
 #include "snmphelper.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size) {

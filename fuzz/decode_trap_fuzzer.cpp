@@ -1,11 +1,13 @@
-// Arbitrary octets through the Trap decoder: no read past the data, no write
-// past a block, no leak; what is accepted is a well-formed record.
+// Arbitrary octets, mutated as BER items as often as bytes, through the Trap
+// decoder: no read past the data, no write past a block, no leak; what is
+// accepted is a well-formed record.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 
 #include "codec/trap_decoder.h"
+#include "fuzz/ber_mutator.h"
 #include "snmphelper.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size) {

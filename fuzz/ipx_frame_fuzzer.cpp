@@ -1,19 +1,59 @@
-// Any Ethernet frame through the IPX layer's frame parser: no read outside
-// the frame, and a datagram it accepts lies wholly inside the frame and
-// reads back the same when written again.
+// Any Ethernet frame through the IPX layer's frame parser and the printer
+// simulator's: no read outside the frame, a datagram either accepts lies
+// wholly inside the frame and reads back the same when written again, and
+// a frame both accept carries the same datagram for both.
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <span>
 #include <vector>
 
 #include "platform/posix/ipx_frames.h"
+#include "tools/printer-sim/ipx_frame.h"
+
+namespace {
+
+bool Inside(std::span<const std::uint8_t> part, const std::vector<std::uint8_t> &frame) {
+    return part.empty() || (part.data() >= frame.data() && part.data() + part.size() <= frame.data() + frame.size());
+}
+
+// The simulator's side; the datagram it read, or an empty span.
+std::span<const std::uint8_t> SimulatorReads(const std::vector<std::uint8_t> &frame, bool &accepted) {
+    printersim::IpxDatagram datagram;
+    accepted = printersim::ParseIpxFrame(frame, datagram);
+    if (!accepted) return {};
+    if (!Inside(datagram.data, frame)) std::abort();
+    printersim::IpxOutgoing outgoing;
+    outgoing.framing = datagram.framing;
+    outgoing.linkSource = datagram.linkSource;
+    outgoing.packetType = datagram.packetType;
+    outgoing.destination = datagram.destination;
+    outgoing.source = datagram.source;
+    std::vector<std::uint8_t> rewritten;
+    if (printersim::BuildIpxFrame(outgoing, datagram.data, rewritten)) {
+        printersim::IpxDatagram again;
+        if (!printersim::ParseIpxFrame(rewritten, again) || again.framing != datagram.framing ||
+            !std::equal(again.data.begin(), again.data.end(), datagram.data.begin(), datagram.data.end())) {
+            std::abort();
+        }
+    }
+    return datagram.data;
+}
+
+}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size) {
     // An exact-size copy, so that a read past the frame is a sanitizer report.
     std::vector<std::uint8_t> frame(data, data + size);
+    bool simulatorAccepted = false;
+    const std::span<const std::uint8_t> simulatorData = SimulatorReads(frame, simulatorAccepted);
     snmphelper::ipx::ParsedDatagram parsed;
     if (!snmphelper::ipx::ParseFrame(frame.data(), frame.size(), parsed)) return 0;
+    if (simulatorAccepted && (simulatorData.data() != parsed.data || simulatorData.size() != parsed.dataLength)) {
+        std::abort();
+    }
     if (parsed.data < frame.data() || parsed.data + parsed.dataLength > frame.data() + frame.size()) {
         std::abort();
     }

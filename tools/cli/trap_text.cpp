@@ -1,10 +1,14 @@
 #include "tools/cli/trap_text.h"
 
+#include "codec/trap_decoder.h"
 #include "tools/cli/transaction_text.h"
 #include "tools/cli/value_text.h"
 
 namespace snmphelper::cli {
 namespace {
+
+// The trap decoder counts only 16 bits of length.
+constexpr std::uint32_t kMaxTrapMessage = 0xFFFF;
 
 std::string CommunityText(const SnmpTrapParam &trap) {
     return OctetsText(reinterpret_cast<const std::uint8_t *>(trap.community), trap.communityLength);
@@ -57,6 +61,31 @@ std::string TrapJson(const SnmpTrapParam &trap) {
     std::vector<ReplyVariable> variables;
     for (std::uint16_t i = 0; i < trap.varBindCount; ++i) variables.push_back(VariableOf(trap.varBinds[i]));
     return json + VariablesJson(variables) + "}";
+}
+
+std::string DatagramText(const std::uint8_t *data, std::uint32_t length, const std::string &from, bool json,
+                         bool &isTrap) {
+    SnmpTrapParam *trap = length <= kMaxTrapMessage ? HelperSnmpDecodeTrapPdu(data, length) : nullptr;
+    isTrap = trap != nullptr;
+    const std::string octets = std::to_string(length);
+    if (trap == nullptr) {
+        const std::string hex = HexOctets(data, length);
+        if (json) {
+            return "{\"from\":" + JsonString(from) + ",\"length\":" + octets +
+                   ",\"error\":\"not an SNMPv1 Trap message\",\"hex\":" + JsonString(hex) + "}\n";
+        }
+        return "from " + from + ": " + octets + " octets that are not an SNMPv1 Trap message, skipped:\n  " + hex +
+               "\n";
+    }
+    std::string text;
+    if (json) {
+        // The trap's own fields follow the sender's.
+        text = "{\"from\":" + JsonString(from) + ",\"length\":" + octets + "," + TrapJson(*trap).substr(1) + "\n";
+    } else {
+        text = "from " + from + " (" + octets + " octets):\n" + TrapText(*trap);
+    }
+    FreeTrapParam(trap);
+    return text;
 }
 
 }  // namespace snmphelper::cli

@@ -1,5 +1,6 @@
 // A decoded SNMPv1 Trap-PDU as text a person reads or as JSON, shared by
-// `decode` and `traps listen`.
+// `decode` and `traps listen`, and a received datagram as `traps listen`
+// shows it.
 #pragma once
 
 #include <cstdint>
@@ -20,5 +21,12 @@ std::string TrapText(const SnmpTrapParam &trap);
 // agentAddress, genericTrap, genericTrapName, specificTrap, timeStamp (the
 // ticks), variables (each as the transaction commands write them).
 std::string TrapJson(const SnmpTrapParam &trap);
+
+// What `traps listen` prints for one received datagram from `from`
+// ("192.0.2.1:162"): a header line and TrapText, or one JSON line with the
+// sender, the length and TrapJson's fields; for anything that is not an
+// SNMPv1 Trap message, its octets in hex. `isTrap` says which.
+std::string DatagramText(const std::uint8_t *data, std::uint32_t length, const std::string &from, bool json,
+                         bool &isTrap);
 
 }  // namespace snmphelper::cli

@@ -6,7 +6,6 @@
 #include <string>
 #include <vector>
 
-#include "codec/trap_decoder.h"
 #include "snmphelper.h"
 #include "tools/cli/commands.h"
 #include "tools/cli/library_load.h"
@@ -22,8 +21,6 @@ namespace {
 constexpr std::uint16_t kTrapPort = 162;  // RFC 1157 4
 // The largest UDP payload: no datagram is cut short.
 constexpr std::uint32_t kDatagramRoom = 65536;
-// The trap decoder counts only 16 bits of length.
-constexpr std::uint32_t kMaxTrapMessage = 0xFFFF;
 
 // --- register, withdraw, index ---------------------------------------------------
 
@@ -85,29 +82,11 @@ std::string SenderText(const std::uint8_t *address, std::uint16_t port) {
 
 // Prints one datagram; true when it was a trap.
 bool PrintDatagram(const std::uint8_t *data, std::uint32_t length, const std::string &from, bool json) {
-    SnmpTrapParam *trap = length <= kMaxTrapMessage ? HelperSnmpDecodeTrapPdu(data, length) : nullptr;
-    if (trap == nullptr) {
-        const std::string hex = HexOctets(data, length);
-        if (json) {
-            std::printf("{\"from\":%s,\"length\":%u,\"error\":\"not an SNMPv1 Trap message\",\"hex\":%s}\n",
-                        JsonString(from).c_str(), length, JsonString(hex).c_str());
-        } else {
-            std::printf("from %s: %u octets that are not an SNMPv1 Trap message, skipped:\n  %s\n", from.c_str(),
-                        length, hex.c_str());
-        }
-        std::fflush(stdout);
-        return false;
-    }
-    if (json) {
-        const std::string fields = TrapJson(*trap);
-        // The trap's own fields follow the sender's.
-        std::printf("{\"from\":%s,\"length\":%u,%s\n", JsonString(from).c_str(), length, fields.c_str() + 1);
-    } else {
-        std::printf("from %s (%u octets):\n%s", from.c_str(), length, TrapText(*trap).c_str());
-    }
+    bool isTrap = false;
+    const std::string text = DatagramText(data, length, from, json, isTrap);
+    std::fwrite(text.data(), 1, text.size(), stdout);
     std::fflush(stdout);
-    FreeTrapParam(trap);
-    return true;
+    return isTrap;
 }
 
 int RunListen(const ListenOptions &options) {
