@@ -106,7 +106,8 @@ PacketOutcome DecodePacket(const Bytes &message) {
                         std::all_of(oids.begin(), oids.end(), [](char c) { return c == '#'; }) &&
                         std::all_of(values.begin(), values.end(), [](char c) { return c == '#'; });
     if (outcome.result == SNMP_RESULT_OK) {
-        outcome.oids.assign(oids.data(), strnlen(oids.data(), kRoom));
+        // oidSize is the text's length plus 2, or 1 when there was no text.
+        outcome.oids.assign(oids.data(), oidSize >= 2 ? oidSize - 2 : 0);
         outcome.values.assign(values.data(), valueSize);
     }
     return outcome;
@@ -250,7 +251,7 @@ TEST(MalformedReplies, DeepNesting) {
         {"value of 20000 nested SEQUENCEs", ReplyWithValue(Nested(kDepth, Hex("05 00"))), kUndecodable},
         {"binding of 20000 nested SEQUENCEs", Reply({Nested(kDepth, {})}), kUndecodable},
         {"20000 nested GetResponse PDUs", test::Message({}, Nested(kDepth, {}, 0xA2)), kUndecodable},
-        {"name of 20000 nested OBJECT IDENTIFIERs", ReplyWithValue(Nested(kDepth, {}, 0x26)), kUndecodable},
+        {"value of 20000 nested constructed OBJECT IDENTIFIERs", ReplyWithValue(Nested(kDepth, {}, 0x26)), kUndecodable},
     });
 }
 
@@ -268,7 +269,8 @@ TEST(MalformedReplies, PduTagsAndVersions) {
     std::vector<ReplyRow> rows;
     const Bytes good = ReplyWithValue(kAbc);
     // Byte 7 is the PDU's identifier; the right one is A2.
-    for (const std::uint8_t tag : {0xA0, 0xA1, 0xA3, 0xA4, 0xA5, 0xA6, 0xA7, 0xA8, 0x82, 0xE2, 0x30, 0x62, 0xBF}) {
+    const std::uint8_t tags[] = {0xA0, 0xA1, 0xA3, 0xA4, 0xA5, 0xA6, 0xA7, 0xA8, 0x82, 0xE2, 0x30, 0x62, 0xBF};
+    for (const std::uint8_t tag : tags) {
         Bytes changed = good;
         changed[7] = tag;
         rows.push_back({"PDU identifier " + test::ToHex(&tag, 1), changed, kUndecodable});
