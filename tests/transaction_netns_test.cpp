@@ -573,7 +573,9 @@ TEST_F(TransactionTest, MalformedRepliesWithTheRightRequestIdAreReportedAsUndeco
         done = true;
         printer.join();
         EXPECT_EQ(outcome.result, c.result);
-        if (c.result == 0) EXPECT_EQ(outcome.values, c.values);
+        if (c.result == 0) {
+            EXPECT_EQ(outcome.values, c.values);
+        }
         EXPECT_EQ(requests, 1u) << "no retries were configured";
     }
 }
