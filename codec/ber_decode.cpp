@@ -101,7 +101,10 @@ bool WriteArcs(ArcWriter &writer, const std::uint8_t *contents, std::size_t n) {
 // Signed: two's complement that must fit 32 bits signed. Unsigned (Counter,
 // Gauge, TimeTicks): read as an unsigned number, as agents commonly send 255
 // as the single octet FF, that must fit 32 bits; so 00 FF FF FF FF is
-// 4294967295 while 01 00 00 00 00 is refused. No contents read as 0.
+// 4294967295 while 01 00 00 00 00 is refused. Two forms X.690 8.3 forbids
+// are read: redundant leading 00 or FF octets, as the number is the same, and
+// no contents, read as 0, as that is what encoders that write no octets for
+// the number 0 send.
 bool ReadNumber(ByteCursor &cursor, bool isSigned, std::uint32_t &number) {
     std::uint32_t length = 0;
     ByteCursor contents;
@@ -144,9 +147,7 @@ bool ReadObjectIdentifier(ByteCursor &cursor, BerValue &value) {
     ByteCursor contents;
     if (!DecodeLength(cursor, length) || !cursor.Split(length, contents)) return false;
     std::size_t textLength = 0;
-    if (!OidBerToText(value.text, kOidTextRoom, contents.Position(), length, textLength)) {
-        return false;
-    }
+    if (!ReceivedOidToText(value.text, kOidTextRoom, contents, textLength)) return false;
     value.textLength = static_cast<std::uint32_t>(textLength);
     return true;
 }
@@ -274,6 +275,15 @@ bool OidBerToText(char *text, std::size_t room, const std::uint8_t *contents, st
     writer.Finish();
     if (written) length = writer.Used();
     return written;
+}
+
+bool ReceivedOidToText(char *text, std::size_t room, ByteCursor contents, std::size_t &length) {
+    length = 0;
+    if (contents.AtEnd()) {
+        text[0] = '\0';
+        return false;
+    }
+    return OidBerToText(text, room, contents.Position(), contents.Remaining(), length);
 }
 
 }  // namespace snmphelper

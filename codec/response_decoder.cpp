@@ -1,6 +1,9 @@
 // HelperSnmpDecodePdu: one received SNMPv1 GetResponse message (RFC 1157 4.1)
 // into a freshly allocated SnmpReqParam. Only a complete message with every
-// length exact and the fixed fields in their shortest forms is accepted.
+// length exact is accepted. Lengths may take the long form (up to four
+// octets). The version, error-status and error-index must be exactly the
+// three octets 02 01 x; the request-id may be any INTEGER encoding that fits
+// 32 bits, redundant leading octets included (see ReadBerValue).
 #include "codec/ber_decode.h"
 #include "codec/byte_cursor.h"
 #include "codec/varbind_list_decoder.h"

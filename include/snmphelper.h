@@ -115,6 +115,28 @@ SNMPHELPER_API int32_t SNMPHELPER_CALL HelperSnmpEncodePdu(const SnmpReqParam *r
                                                            uint8_t *buffer, uint16_t *length);
 
 /*
+ * Encodings the decoders take. HelperSnmpDecodePdu, HelperSnmpDecodeTrapPdu,
+ * HelperSNMPDecodePacket and the transactions' replies are read alike: only
+ * definite lengths of at most four length octets, each exactly what its item
+ * holds, and nothing after the message. The version, error-status,
+ * error-index and generic-trap are exactly the three octets 02 01 x.
+ * Encodings X.690 forbids are read where their value is plain, as printers
+ * send them:
+ *   - INTEGER, Counter, Gauge and TimeTicks contents with redundant leading
+ *     00 or FF octets ("02 05 00 00 00 00 07" is 7), while the number fits
+ *     32 bits; Counter, Gauge and TimeTicks are read unsigned ("41 01 FF"
+ *     is 255);
+ *   - no contents at all ("02 00", "41 00") as 0, as encoders that write no
+ *     octets for the number 0 send it;
+ *   - a long-form length where the short form would do ("04 81 03 ...");
+ *   - sub-identifiers with redundant leading 0x80 groups ("06 03 2B 80 01"
+ *     is 1.3.1).
+ * Refused is an OBJECT IDENTIFIER without contents ("06 00"), as a name, a
+ * value or the enterprise: it names nothing, and its empty text could not be
+ * told apart in the comma-joined identifier text.
+ */
+
+/*
  * Decodes one SNMPv1 GetResponse message. Accepts only a complete message with
  * every length exact; anything else gives null. The data is only read.
  * The caller releases the result with HelperFreeReqParam.

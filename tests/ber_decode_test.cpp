@@ -118,6 +118,7 @@ TEST(DecodeBerValue, Numbers) {
         {kUniversal, 2, "05 00 80 00 00 00", false, 0},             // 2147483648 does not fit
         {kUniversal, 2, "05 01 00 00 00 00", false, 0},             // would be cut to 0
         {kUniversal, 2, "00", true, 0},                             // no contents read as 0
+        {kUniversal, 2, "09 00 00 00 00 00 00 00 00 2A", true, 42}, // redundant zero octets
         {kUniversal, 2, "81 01 05", true, 5},                       // long-form length
         {kUniversal, 2, "02 01", false, 0},                         // contents cut short
         {kUniversal, 2, "", false, 0},
@@ -127,6 +128,7 @@ TEST(DecodeBerValue, Numbers) {
         {kApplication, 2, "04 FF FF FF FE", true, 4294967294LL},
         {kApplication, 3, "01 64", true, 100},
         {kApplication, 3, "82 00 01 2A", true, 42},
+        {kApplication, 3, "00", true, 0},
     };
     for (const NumberCase &c : cases) {
         const std::vector<std::uint8_t> bytes = Hex(c.input);
@@ -209,11 +211,12 @@ TEST(DecodeBerValue, ObjectIdentifierTextWithoutTerminator) {
     length = 6;  // "1.3.6.1" needs seven
     EXPECT_FALSE(DecodeBerValue(kUniversal, 6, again, out, length));
 
+    // No sub-identifier names nothing: refused, unlike OidBerToText's empty text.
     const std::vector<std::uint8_t> empty = Hex("00");
     ByteCursor emptyCursor(empty.data(), empty.size());
     length = 7;
-    ASSERT_TRUE(DecodeBerValue(kUniversal, 6, emptyCursor, out, length));
-    EXPECT_EQ(length, 0u);
+    EXPECT_FALSE(DecodeBerValue(kUniversal, 6, emptyCursor, out, length));
+    EXPECT_EQ(emptyCursor.Remaining(), 1u);
 }
 
 TEST(DecodeBerValue, OctetStringOfThreeHundredDoesNotFitRoom255) {

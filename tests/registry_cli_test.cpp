@@ -188,6 +188,49 @@ TEST_F(RegistryCommands, ConfigSetIsWhatTheLibraryUses) {
         << outcome.out;
 }
 
+// The reply checks are shown as the library reads them: the bits in force by
+// name, and an absent or unusable value as the default, none.
+TEST_F(RegistryCommands, ConfigShowGivesTheReplyChecksTheLibraryUses) {
+    const std::string snmpKey = "[HKEY_LOCAL_MACHINE\\Software\\Brelvin\\Palimar\\Snmp]\n";
+    const struct {
+        const char *hive;  // the Snmp key's values; null: no Snmp key
+        std::uint32_t effective;
+        const char *line;
+        const char *json;
+    } cases[] = {
+        {nullptr, 0, "replychecks: 0 (default; the key Software\\Brelvin\\Palimar\\Snmp does not exist): none",
+         R"("replychecks":{"value":0,"from":"default","why":"the key Software\\Brelvin\\Palimar\\Snmp does not exist","checks":[]})"},
+        {"\"UdpTotalRetries\"=dword:00000002\n", 0, "replychecks: 0 (default; ReplyChecks is not set): none",
+         R"("replychecks":{"value":0,"from":"default","why":"ReplyChecks is not set","checks":[]})"},
+        {"\"ReplyChecks\"=dword:00000000\n", 0, "replychecks: 0 (ReplyChecks): none",
+         R"("replychecks":{"value":0,"from":"ReplyChecks","why":null,"checks":[]})"},
+        {"\"ReplyChecks\"=dword:00000001\n", 1, "replychecks: 1 (ReplyChecks): sender",
+         R"("checks":["sender"])"},
+        {"\"ReplyChecks\"=dword:00000006\n", 6, "replychecks: 6 (ReplyChecks): unpredictable-ids",
+         R"("checks":["unpredictable-ids"])"},
+        {"\"ReplyChecks\"=dword:00000003\n", 3, "replychecks: 3 (ReplyChecks): sender, unpredictable-ids",
+         R"("replychecks":{"value":3,"from":"ReplyChecks","why":null,"checks":["sender","unpredictable-ids"]})"},
+        {"\"ReplyChecks\"=hex:01,00,00,00\n", 1, "replychecks: 1 (ReplyChecks): sender", R"("value":1)"},
+        {"\"ReplyChecks\"=\"3\"\n", 0,
+         "replychecks: 0 (default; ReplyChecks is a 2-byte REG_SZ value, not a REG_DWORD): none",
+         R"("from":"default")"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.line);
+        TempRegistry registry(c.hive == nullptr ? test::PrinterHive("P", "\"MAC Address\"=\"\"\n")
+                                                : "Windows Registry Editor Version 5.00\n\n" + snmpKey + c.hive);
+        std::uint32_t replyChecks = 0xFFFFFFFF;
+        GetTransactionSettings(nullptr, nullptr, &replyChecks);
+        EXPECT_EQ(replyChecks, c.effective);
+        ProgramRun outcome = RunSnmphelper({"config", "show"});
+        EXPECT_EQ(outcome.exitCode, 0);
+        EXPECT_NE(outcome.out.find(std::string("\n") + c.line + "\n"), std::string::npos) << outcome.out;
+        outcome = RunSnmphelper({"config", "show", "--json"});
+        EXPECT_EQ(outcome.exitCode, 0);
+        EXPECT_NE(outcome.out.find(c.json), std::string::npos) << outcome.out;
+    }
+}
+
 TEST_F(RegistryCommands, ImportOfAWindowsExportAndExportBack) {
     TempRegistry registry;
     const std::string text =

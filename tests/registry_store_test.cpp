@@ -1,7 +1,8 @@
 // The registry store: values of every type survive a write and a read, names
 // compare without case, queries honour the room, regedit exports in their
-// three encodings import, a hive that does not parse is never touched, and
-// every open sees the hive as it is at that moment.
+// three encodings import, a hive that does not parse is never touched,
+// every open sees the hive as it is at that moment, and writers killed at any
+// point leave the old or the new hive and nothing the next write keeps.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -17,6 +18,7 @@
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <random>
 #include <string>
 #include <thread>
 #include <vector>
@@ -348,6 +350,168 @@ TEST(RegistryStore, AWaitingWriterLeavesTheLiveWritersFileAlone) {
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
     EXPECT_EQ(TemporaryFiles(registry.Folder()), std::vector<std::string>{});
     EXPECT_EQ(Query("Software\\Test", "Waiting").data, Hex("01 00 00 00"));
+}
+
+// --- Writers killed at random points ----------------------------------------
+
+// Generation g of a hive written by many writers in turn: the printer keys
+// P<k> below Software\Test for the last four k up to g, each with its own
+// address, its generation, and a long model text so that a write takes long
+// enough for kills to land inside it. Each step from g - 1 to g is one import
+// that adds P<g> and removes P<g - 4>, as "printer add" and "printer remove"
+// would.
+constexpr std::uint32_t kKeptPrinters = 4;
+
+std::string PrinterAddress(std::uint32_t k) {
+    return "10.0." + std::to_string(k / 250) + "." + std::to_string(k % 250 + 1);
+}
+
+std::string PrinterModel(std::uint32_t k) { return "Model " + std::to_string(k) + " " + std::string(3000, 'm'); }
+
+std::string GenerationStep(std::uint32_t g) {
+    char generation[16];
+    std::snprintf(generation, sizeof generation, "%08x", g);
+    std::string text = "Windows Registry Editor Version 5.00\n\n";
+    if (g > kKeptPrinters) text += "[-HKEY_LOCAL_MACHINE\\Software\\Test\\P" + std::to_string(g - kKeptPrinters) + "]\n\n";
+    return text + "[HKEY_LOCAL_MACHINE\\Software\\Test\\P" + std::to_string(g) + "]\n\"IP Address\"=\"" +
+           PrinterAddress(g) + "\"\n\"Generation\"=dword:" + generation + "\n\"Model\"=\"" + PrinterModel(g) + "\"\n";
+}
+
+// The printers, their values and nothing else, in one comparable text.
+std::string ExpectedState(std::uint32_t g) {
+    std::vector<std::string> printers;
+    for (std::uint32_t k = g > kKeptPrinters ? g - kKeptPrinters + 1 : 1; k <= g; ++k) {
+        printers.push_back("P" + std::to_string(k) + " IP Address=" + PrinterAddress(k) + " Generation=" +
+                           std::to_string(k) + " Model=the model of " + std::to_string(k) + "\n");
+    }
+    std::sort(printers.begin(), printers.end());
+    std::string state;
+    for (const std::string &printer : printers) state += printer;
+    return state;
+}
+
+// The hive's state in the form of ExpectedState; "unreadable: ..." when a
+// key or value cannot be read or has the wrong type.
+std::string StoredState() {
+    RegistryKey root = nullptr;
+    std::vector<std::string> names;
+    std::int32_t code = OpenRegistryKey("Software\\Test", kKeyRead, &root);
+    if (code == kRegistrySuccess) code = ListRegistrySubkeys(root, names);
+    CloseRegistryKey(root);
+    if (code != kRegistrySuccess) return "unreadable: Software\\Test gives " + std::to_string(code);
+    std::vector<std::string> printers;
+    for (const std::string &name : names) {
+        const std::string path = "Software\\Test\\" + name;
+        RegistryKey key = nullptr;
+        std::vector<std::string> values;
+        if (OpenRegistryKey(path.c_str(), kKeyRead, &key) != kRegistrySuccess ||
+            ListRegistryValues(key, values) != kRegistrySuccess) {
+            CloseRegistryKey(key);
+            return "unreadable: " + name;
+        }
+        CloseRegistryKey(key);
+        std::sort(values.begin(), values.end());
+        if (values != std::vector<std::string>{"Generation", "IP Address", "Model"}) return "other values in " + name;
+        const StoredValue address = Query(path.c_str(), "IP Address");
+        const StoredValue generation = Query(path.c_str(), "Generation");
+        const StoredValue model = Query(path.c_str(), "Model");
+        if (address.type != kRegSz || model.type != kRegSz || generation.type != kRegDword ||
+            generation.data.size() != 4 || address.data.empty() || model.data.empty()) {
+            return "wrong types in " + name;
+        }
+        std::uint32_t number = 0;
+        std::memcpy(&number, generation.data.data(), 4);
+        // The long model text is named, not shown, so that a failure stays readable.
+        const std::string modelText(model.data.begin(), model.data.end() - 1);
+        const std::string modelShown = modelText == PrinterModel(number)
+                                           ? "the model of " + std::to_string(number)
+                                           : "another text of " + std::to_string(modelText.size()) + " octets";
+        printers.push_back(name + " IP Address=" + std::string(address.data.begin(), address.data.end() - 1) +
+                           " Generation=" + std::to_string(number) + " Model=" + modelShown + "\n");
+    }
+    std::sort(printers.begin(), printers.end());
+    std::string state;
+    for (const std::string &printer : printers) state += printer;
+    return state;
+}
+
+// Forks a writer that steps the hive on from generation `from`, telling the
+// pipe `report` each generation it has stored, until it is killed (or, should
+// the test be gone, after many steps). The child's pid.
+pid_t StartSteppingWriter(std::uint32_t from, int report) {
+    const pid_t child = fork();
+    if (child != 0) return child;
+    for (std::uint32_t g = from + 1; g < from + 100000; ++g) {
+        std::string problem;
+        if (ImportRegistryText(GenerationStep(g), problem) != kRegistrySuccess) _exit(1);
+        if (write(report, &g, sizeof g) != static_cast<ssize_t>(sizeof g)) _exit(2);
+    }
+    _exit(0);
+}
+
+// The last generation the writer reported, or `from` when it reported none.
+std::uint32_t LastReported(int report, std::uint32_t from) {
+    std::uint32_t last = from;
+    std::uint32_t g = 0;
+    while (read(report, &g, sizeof g) == static_cast<ssize_t>(sizeof g)) last = g;
+    return last;
+}
+
+// Writers in separate processes, each killed with SIGKILL after a random
+// (seeded) delay, so at every point of a write: reading the hive, writing,
+// syncing or renaming the temporary file, syncing the folder. After every
+// kill the hive parses and holds exactly the last generation the writer
+// reported or the one after it, never a mixture; whatever temporary file the
+// kill left is gone after the next write.
+TEST(RegistryStore, WritersKilledAnywhereLeaveTheOldOrTheNewHive) {
+    constexpr int kKills = 40;
+    constexpr unsigned kSeed = 20261209;
+    constexpr int kLongestDelayMicroseconds = 6000;
+    TempRegistry registry(kEmptyHive);
+    std::mt19937 random(kSeed);
+    std::uniform_int_distribution<int> delay(0, kLongestDelayMicroseconds);
+    std::uint32_t generation = 0;
+    int killsInsideAWrite = 0;  // kills that left a temporary file behind
+    int killsAfterAStep = 0;    // kills where the hive was one step past the last report
+    for (int attempt = 0; attempt < kKills; ++attempt) {
+        SCOPED_TRACE(testing::Message() << "kill " << attempt << " (seed " << kSeed << ")");
+        int report[2];
+        ASSERT_EQ(pipe(report), 0);
+        const pid_t writer = StartSteppingWriter(generation, report[1]);
+        ASSERT_GT(writer, 0);
+        close(report[1]);
+        std::this_thread::sleep_for(std::chrono::microseconds(delay(random)));
+        ASSERT_EQ(kill(writer, SIGKILL), 0);
+        int status = 0;
+        ASSERT_EQ(waitpid(writer, &status, 0), writer);
+        ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) << "the writer failed: " << status;
+        const std::uint32_t reported = LastReported(report[0], generation);
+        close(report[0]);
+
+        const std::string stored = StoredState();
+        if (stored == ExpectedState(reported + 1)) {
+            ++killsAfterAStep;
+            generation = reported + 1;
+        } else {
+            ASSERT_EQ(stored, ExpectedState(reported)) << "neither generation " << reported << " nor the next";
+            generation = reported;
+        }
+        const std::size_t debris = TemporaryFiles(registry.Folder()).size();
+        ASSERT_LE(debris, 1u);
+        killsInsideAWrite += static_cast<int>(debris);
+
+        // The next write, by this process, leaves no temporary file behind.
+        std::string problem;
+        ++generation;
+        ASSERT_EQ(ImportRegistryText(GenerationStep(generation), problem), kRegistrySuccess) << problem;
+        EXPECT_EQ(StoredState(), ExpectedState(generation));
+        EXPECT_EQ(FolderFiles(registry.Folder()), (std::vector<std::string>{"registry.reg", "registry.reg.lock"}));
+    }
+    RecordProperty("generations", static_cast<int>(generation));
+    RecordProperty("kills_inside_a_write", killsInsideAWrite);
+    RecordProperty("kills_after_a_step", killsAfterAStep);
+    std::printf("%d kills: %u generations, %d left a temporary file, %d came after an unreported step\n", kKills,
+                generation, killsInsideAWrite, killsAfterAStep);
 }
 
 // A hive an administrator broke: every open fails, every change is refused,

@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstring>
 #include <fstream>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -521,6 +522,84 @@ TEST_F(TransactionTest, AnEndlessFloodFromElsewhereEndsInNoReply) {
     done = true;
     flood.join();
     EXPECT_EQ(outcome.result, SNMP_RESULT_NO_REPLY);
+}
+
+// Malformed replies that carry the request's own request-id, sent by a
+// scripted agent on port 161: each is refused as undecodable, or taken when
+// its encoding is one the decoders read, and nothing else is sent or taken.
+TEST_F(TransactionTest, MalformedRepliesWithTheRightRequestIdAreReportedAsUndecodable) {
+    const test::Bytes sysName = {0x2B, 6, 1, 2, 1, 1, 5, 0};
+    const test::Bytes abc = {0x04, 3, 'a', 'b', 'c'};
+    // The reply's PDU around `varBinds`, with the request's id item.
+    const auto reply = [](const test::Bytes &idItem, const std::vector<test::Bytes> &varBinds) {
+        return test::Message({}, test::ResponsePdu(idItem, {0x02, 1, 0}, {0x02, 1, 0}, varBinds));
+    };
+    const struct Case {
+        const char *what;
+        std::function<test::Bytes(const test::Bytes &idItem)> answer;
+        std::int32_t result;
+        const char *values;  // the value text, for result 0
+    } cases[] = {
+        {"an octet after the message",
+         [&](const test::Bytes &id) { return test::Join({reply(id, {test::VarBind(sysName, abc)}), {0x00}}); },
+         SNMP_RESULT_DECODE_FAILED, ""},
+        {"41 bindings",
+         [&](const test::Bytes &id) { return reply(id, std::vector<test::Bytes>(41, test::VarBind(sysName, abc))); },
+         SNMP_RESULT_DECODE_FAILED, ""},
+        {"a value of 300 nested SEQUENCEs",
+         [&](const test::Bytes &id) {
+             test::Bytes value = {0x05, 0x00};
+             for (int level = 0; level < 300; ++level) value = test::Tlv(0x30, value);
+             return reply(id, {test::VarBind(sysName, value)});
+         },
+         SNMP_RESULT_DECODE_FAILED, ""},
+        {"a name arc of 2^32",
+         [&](const test::Bytes &id) { return reply(id, {test::VarBind({0x2B, 0x90, 0x80, 0x80, 0x80, 0x00}, abc)}); },
+         SNMP_RESULT_DECODE_FAILED, ""},
+        {"a name without contents", [&](const test::Bytes &id) { return reply(id, {test::VarBind({}, abc)}); },
+         SNMP_RESULT_DECODE_FAILED, ""},
+        {"a message length of 2^32 - 1",
+         [&](const test::Bytes &id) {
+             const test::Bytes good = reply(id, {test::VarBind(sysName, abc)});
+             return test::Join({{0x30, 0x84, 0xFF, 0xFF, 0xFF, 0xFF}, test::Bytes(good.begin() + 2, good.end())});
+         },
+         SNMP_RESULT_DECODE_FAILED, ""},
+        {"the request-id padded to five octets",
+         [&](const test::Bytes &id) {
+             test::Bytes padded = {0x02, 5, 0x00, 0x00, 0x00, 0x00, 0x00};
+             const std::int64_t value = IntegerOf(id);
+             for (int i = 0; i < 4; ++i) padded[static_cast<std::size_t>(6 - i)] = static_cast<std::uint8_t>(value >> (8 * i));
+             return reply(padded, {test::VarBind(sysName, abc)});
+         },
+         0, "2,3,abc"},
+        {"a Counter in nine octets",
+         [&](const test::Bytes &id) {
+             return reply(id, {test::VarBind(sysName, {0x41, 9, 0, 0, 0, 0, 0, 0, 0, 0, 0x2A})});
+         },
+         0, "5,42"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        UseLab(1, 0);
+        test::UdpPeer agent(161);
+        ASSERT_TRUE(agent.Bound());
+        std::size_t requests = 0;
+        std::atomic<bool> done{false};
+        std::thread printer([&] {
+            while (!done) {
+                const auto request = agent.Receive(50);
+                if (request && ++requests == 1) agent.SendTo(c.answer(RequestIdItem(request->bytes)), request->fromPort);
+            }
+        });
+        const Outcome outcome = Get(kSysName);
+        done = true;
+        printer.join();
+        EXPECT_EQ(outcome.result, c.result);
+        if (c.result == 0) {
+            EXPECT_EQ(outcome.values, c.values);
+        }
+        EXPECT_EQ(requests, 1u) << "no retries were configured";
+    }
 }
 
 // --- Concurrency ---------------------------------------------------------------

@@ -34,6 +34,7 @@ expect "snmphelper" --version
 expect "snmphelper printer" add
 expect "snmphelper printer add x" --protocols
 expect "snmphelper config set" retries
+expect "snmphelper config show" --json
 expect "snmphelper traps" listen
 expect "snmphelper traps listen" --timeout
 expect "snmphelper get" lab-printer

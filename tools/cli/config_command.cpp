@@ -1,9 +1,10 @@
-// snmphelper config: shows and sets the library's reply timeout and retry
-// count, the two values of its `Snmp` settings key.
+// snmphelper config: shows the library's `Snmp` settings key (reply timeout,
+// retry count, reply checks) and sets the timeout and the retry count.
 #include <cstdint>
 #include <cstdio>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "groups/library_entry.h"
 #include "platform/registry.h"
@@ -75,26 +76,60 @@ std::string WhyDefault(RegistryKey key, std::int32_t openCode, const std::string
     return "";
 }
 
+// The words of the ReplyChecks bits the library acts on; other bits are
+// ignored, so they are not shown.
+std::vector<std::string> ReplyCheckWords(std::uint32_t checks) {
+    std::vector<std::string> words;
+    if ((checks & kReplyCheckSender) != 0) words.emplace_back("sender");
+    if ((checks & kReplyCheckUnpredictableIds) != 0) words.emplace_back("unpredictable-ids");
+    return words;
+}
+
+std::string JoinedWords(const std::vector<std::string> &words) {
+    std::string text;
+    for (const std::string &word : words) text += (text.empty() ? "" : ", ") + word;
+    return text.empty() ? "none" : text;
+}
+
+// One line (or JSON member) of "config show".
+struct ShownSetting {
+    const char *word;
+    std::string valueName;
+    std::uint32_t effective;
+    const char *unit;
+    const std::vector<std::string> *checks;  // ReplyChecks only: the checks in force
+};
+
 int RunShow(bool json) {
     std::int32_t timeout = 0;
     std::int32_t retries = 0;
+    std::uint32_t replyChecks = 0;
     EnsureLibraryLoaded();
-    GetTimeoutAndRetries(&timeout, &retries);
+    GetTransactionSettings(&timeout, &retries, &replyChecks);
+    const std::vector<std::string> checks = ReplyCheckWords(replyChecks);
+    const ShownSetting shown[] = {
+        {kSettings[0].word, StringEntry(kSettings[0].valueEntry), static_cast<std::uint32_t>(timeout),
+         kSettings[0].unit, nullptr},
+        {kSettings[1].word, StringEntry(kSettings[1].valueEntry), static_cast<std::uint32_t>(retries),
+         kSettings[1].unit, nullptr},
+        {"replychecks", kReplyChecksValue, replyChecks, "", &checks},
+    };
     RegistryKey key = nullptr;
     const std::int32_t openCode = platform::OpenRegistryKey(SnmpKeyPath().c_str(), platform::kKeyRead, &key);
     Json settings = Json::object();
     if (!json) std::printf("registry: %s\n", platform::RegistryLocation().c_str());
-    for (const Setting &setting : kSettings) {
-        const std::string valueName = StringEntry(setting.valueEntry);
-        const std::int32_t effective = setting.valueEntry == kTimeoutValueEntry ? timeout : retries;
-        const std::string why = WhyDefault(key, openCode, valueName);
+    for (const ShownSetting &setting : shown) {
+        const std::string why = WhyDefault(key, openCode, setting.valueName);
         if (json) {
-            settings[setting.word] = Json{{"value", effective},
-                                          {"from", why.empty() ? valueName : "default"},
-                                          {"why", why.empty() ? Json(nullptr) : JsonText(why)}};
+            Json entry{{"value", setting.effective},
+                       {"from", why.empty() ? setting.valueName : "default"},
+                       {"why", why.empty() ? Json(nullptr) : JsonText(why)}};
+            if (setting.checks != nullptr) entry["checks"] = *setting.checks;
+            settings[setting.word] = entry;
         } else {
-            std::printf("%s: %d%s (%s)\n", setting.word, effective, setting.unit,
-                        why.empty() ? valueName.c_str() : ("default; " + why).c_str());
+            const std::string meaning = setting.checks != nullptr ? ": " + JoinedWords(*setting.checks) : "";
+            std::printf("%s: %u%s (%s)%s\n", setting.word, setting.effective, setting.unit,
+                        why.empty() ? setting.valueName.c_str() : ("default; " + why).c_str(), meaning.c_str());
         }
     }
     platform::CloseRegistryKey(key);
@@ -166,7 +201,7 @@ void AddConfigCommand(Command &app, int &exitCode) {
     config->require_subcommand(1);
 
     auto showJson = std::make_shared<bool>(false);
-    Command *show = config->add_subcommand("show", "Show the timeout and retry count the library uses");
+    Command *show = config->add_subcommand("show", "Show the timeout, retry count and reply checks the library uses");
     show->add_flag("--json", *showJson, "Print one JSON object");
     show->callback([showJson, &exitCode] { exitCode = RunShow(*showJson); });
 
