@@ -147,7 +147,7 @@ bool ReadObjectIdentifier(ByteCursor &cursor, BerValue &value) {
     ByteCursor contents;
     if (!DecodeLength(cursor, length) || !cursor.Split(length, contents)) return false;
     std::size_t textLength = 0;
-    if (!ReceivedOidToText(value.text, kOidTextRoom, contents, textLength)) return false;
+    if (!OidBerToText(value.text, kOidTextRoom, contents.Position(), length, textLength)) return false;
     value.textLength = static_cast<std::uint32_t>(textLength);
     return true;
 }
@@ -275,15 +275,6 @@ bool OidBerToText(char *text, std::size_t room, const std::uint8_t *contents, st
     writer.Finish();
     if (written) length = writer.Used();
     return written;
-}
-
-bool ReceivedOidToText(char *text, std::size_t room, ByteCursor contents, std::size_t &length) {
-    length = 0;
-    if (contents.AtEnd()) {
-        text[0] = '\0';
-        return false;
-    }
-    return OidBerToText(text, room, contents.Position(), contents.Remaining(), length);
 }
 
 }  // namespace snmphelper

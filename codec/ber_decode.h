@@ -41,8 +41,8 @@ struct BerValue {
 // definite length, redundant leading octets included (no contents read as 0),
 // but refuse a number outside their 32-bit range; IpAddress needs the length
 // octet 4 and NULL the length octet 0; OBJECT IDENTIFIER is read as
-// ReceivedOidToText reads it. On success the cursor stands after the
-// contents; on failure it has not moved.
+// OidBerToText reads it (no contents: the empty text). On success the cursor
+// stands after the contents; on failure it has not moved.
 bool ReadBerValue(BerClass berClass, std::uint32_t tagNumber, ByteCursor &cursor, BerValue &value);
 
 // Octets the value takes in the representation of SnmpVarBind.value: 4 for the
@@ -68,12 +68,5 @@ bool DecodeBerValue(BerClass berClass, std::uint32_t tagNumber, ByteCursor &curs
 // empty text.
 bool OidBerToText(char *text, std::size_t room, const std::uint8_t *contents, std::size_t n,
                   std::size_t &length);
-
-// OidBerToText for an identifier received in a message: sub-identifiers with
-// redundant leading 0x80 groups (X.690 8.19.2 forbids them) are read, as they
-// name the same arc, but contents without any sub-identifier are refused
-// (the text is then empty): such an identifier names nothing, and its empty
-// text could not be told apart in a comma-joined list.
-bool ReceivedOidToText(char *text, std::size_t room, ByteCursor contents, std::size_t &length);
 
 }  // namespace snmphelper

@@ -28,7 +28,7 @@ bool DecodeName(ByteCursor &varBind, SnmpVarBind &entry) {
     entry.oid = static_cast<char *>(platform::HeapAllocZero(kOidTextBlockSize));
     if (entry.oid == nullptr) return false;
     std::size_t oidLength = 0;
-    if (!ReceivedOidToText(entry.oid, kOidTextRoom, name, oidLength)) return false;
+    if (!OidBerToText(entry.oid, kOidTextRoom, name.Position(), name.Remaining(), oidLength)) return false;
     entry.oidLength = static_cast<std::uint16_t>(oidLength);
     return true;
 }

@@ -130,10 +130,10 @@ SNMPHELPER_API int32_t SNMPHELPER_CALL HelperSnmpEncodePdu(const SnmpReqParam *r
  *     octets for the number 0 send it;
  *   - a long-form length where the short form would do ("04 81 03 ...");
  *   - sub-identifiers with redundant leading 0x80 groups ("06 03 2B 80 01"
- *     is 1.3.1).
- * Refused is an OBJECT IDENTIFIER without contents ("06 00"), as a name, a
- * value or the enterprise: it names nothing, and its empty text could not be
- * told apart in the comma-joined identifier text.
+ *     is 1.3.1);
+ *   - an OBJECT IDENTIFIER without contents ("06 00"), as a name, a value or
+ *     the enterprise, as the empty text (its place in a comma-joined list is
+ *     then empty).
  */
 
 /*

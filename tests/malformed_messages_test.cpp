@@ -320,8 +320,8 @@ TEST(MalformedReplies, EveryTruncationOfAReplyOfEveryValueType) {
 }
 
 // Encodings X.690 forbids: those whose value is plain are read, wherever they
-// stand in a reply or a trap; an identifier without contents is refused.
-TEST(Encodings, ForbiddenButPlainAreReadEmptyIdentifiersAreRefused) {
+// stand in a reply or a trap; an identifier without contents is the empty text.
+TEST(Encodings, ForbiddenButPlainAreRead) {
     CheckReplies({
         {"request-id 02 00", Reply(Bindings(1), Hex("02 00")), kOk, kName, "2,3,abc"},
         {"INTEGER value 02 00", ReplyWithValue(Hex("02 00")), kOk, kName, "1,0"},
@@ -332,10 +332,10 @@ TEST(Encodings, ForbiddenButPlainAreReadEmptyIdentifiersAreRefused) {
          kUndecodable},
         {"error-index 02 00", test::Message({}, test::ResponsePdu(kRequestIdOne, kNoError, Hex("02 00"), Bindings(1))),
          kUndecodable},
-        {"name 06 00", ReplyWithName({}), kUndecodable},
-        {"name 06 00 beside a good one", Reply({test::VarBind(kSysDescr, kAbc), test::VarBind({}, kAbc)}),
-         kUndecodable},
-        {"OBJECT IDENTIFIER value 06 00", ReplyWithValue(Hex("06 00")), kUndecodable},
+        {"name 06 00", ReplyWithName({}), kOk, "", "2,3,abc"},
+        {"name 06 00 beside a good one", Reply({test::VarBind(kSysDescr, kAbc), test::VarBind({}, kAbc)}), kOk,
+         kName + ",", "2,3,abc,2,3,abc"},
+        {"OBJECT IDENTIFIER value 06 00", ReplyWithValue(Hex("06 00")), kOk, kName, "8,"},
         {"request-id with a leading 00", Reply(Bindings(1), Hex("02 02 00 01")), kOk, kName, "2,3,abc"},
         {"request-id with a leading FF", Reply(Bindings(1), Hex("02 03 FF FF 80")), kOk, kName, "2,3,abc"},
         {"INTEGER 5 with leading 00s", ReplyWithValue(Hex("02 04 00 00 00 05")), kOk, kName, "1,5"},
@@ -353,9 +353,12 @@ TEST(Encodings, ForbiddenButPlainAreReadEmptyIdentifiersAreRefused) {
         const char *decoded;
     } traps[] = {
         {"the good trap", Trap(Bindings(1)), "enterprise 1.3.6.1.2.1.43 specific 7 time 100 bindings 1"},
-        {"enterprise 06 00", Trap(Bindings(1), Hex("02 01 07"), Hex("43 01 64"), Hex("06 00")), "refused"},
-        {"binding name 06 00", Trap({test::VarBind({}, kAbc)}), "refused"},
-        {"binding value 06 00", Trap({test::VarBind(kSysDescr, Hex("06 00"))}), "refused"},
+        {"enterprise 06 00", Trap(Bindings(1), Hex("02 01 07"), Hex("43 01 64"), Hex("06 00")),
+         "enterprise  specific 7 time 100 bindings 1"},
+        {"binding name 06 00", Trap({test::VarBind({}, kAbc)}),
+         "enterprise 1.3.6.1.2.1.43 specific 7 time 100 bindings 1"},
+        {"binding value 06 00", Trap({test::VarBind(kSysDescr, Hex("06 00"))}),
+         "enterprise 1.3.6.1.2.1.43 specific 7 time 100 bindings 1"},
         {"specific-trap 02 00", Trap(Bindings(1), Hex("02 00")), "enterprise 1.3.6.1.2.1.43 specific 0 time 100 bindings 1"},
         {"time-stamp 43 00", Trap(Bindings(1), Hex("02 01 07"), Hex("43 00")),
          "enterprise 1.3.6.1.2.1.43 specific 7 time 0 bindings 1"},
