@@ -280,9 +280,11 @@ TEST_F(DlcTransactionTest, TsharkReadsTheRequestAsSnmpInAnLlcUiFrame) {
     for (const char *name : names) {
         ASSERT_EQ(Transact(SNMP_REQUEST_GET, name).result, 0) << name;
         // The request, as it arrived at the printer's end (the reply is
-        // outgoing there and not seen).
+        // outgoing there and not seen): an 802.3 length frame from the host,
+        // not the IPv6 multicast reports the kernel sends from the same node.
         auto request = wire.ReceiveMatching([](const std::vector<std::uint8_t> &bytes) {
-            return bytes.size() > 12 && std::memcmp(bytes.data() + 6, kHostNode.data(), 6) == 0;
+            return bytes.size() > 14 && std::memcmp(bytes.data() + 6, kHostNode.data(), 6) == 0 &&
+                   (bytes[12] << 8 | bytes[13]) < 0x0600;
         });
         ASSERT_TRUE(request) << name;
         captured.push_back(*request);
