@@ -1,6 +1,8 @@
 // HelperSnmpDecodePdu: one received SNMPv1 GetResponse message (RFC 1157 4.1)
 // into a freshly allocated SnmpReqParam. Only a complete message with every
 // length exact and the fixed fields in their shortest forms is accepted.
+#include <cstring>
+
 #include "codec/ber_decode.h"
 #include "codec/byte_cursor.h"
 #include "codec/varbind_list_decoder.h"
@@ -32,8 +34,13 @@ bool DecodeCommunity(ByteCursor &message, SnmpReqParam &record) {
     if (!message.ExpectOctet(kOctetString)) return false;
     record.community = static_cast<char *>(platform::HeapAllocZero(kCommunityBlockSize));
     if (record.community == nullptr) return false;
-    std::uint32_t length = kCommunityBlockSize - 1;
-    if (!DecodeBerValue(BerClass::Universal, 4, message, record.community, length)) return false;
+    // The octets as they are: read straight, without the general value reader.
+    std::uint32_t length = 0;
+    ByteCursor contents;
+    if (!DecodeLength(message, length) || !message.Split(length, contents) || length > kCommunityBlockSize - 1) {
+        return false;
+    }
+    if (length != 0) std::memcpy(record.community, contents.Position(), length);
     record.communityLength = static_cast<std::uint16_t>(length);
     return true;
 }
