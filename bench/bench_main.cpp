@@ -68,47 +68,81 @@ bool SplitName(const std::string &name, std::string &side, std::string &caseName
     return true;
 }
 
+// Time per operation as the summary writes it.
+void FormatTime(const Figure *figure, bool threaded, char (&out)[32]) {
+    if (figure == nullptr) return;
+    if (figure->failed) {
+        std::snprintf(out, sizeof out, "failed");
+    } else if (threaded) {
+        std::snprintf(out, sizeof out, "%.0f tx/s", figure->perSecond);
+    } else if (figure->nanoseconds >= 100000) {
+        std::snprintf(out, sizeof out, "%.1f us", figure->nanoseconds / 1000);
+    } else {
+        std::snprintf(out, sizeof out, "%.0f ns", figure->nanoseconds);
+    }
+}
+
+bool Usable(const Figure *figure) { return figure != nullptr && !figure->failed; }
+
+// How the floor of one get compares with ours and with net-snmp's one-shot
+// and persistent-session gets: times as many as the floor takes.
+void PrintFloorComparison(const std::map<std::string, Figure> &figures) {
+    auto find = [&](const char *name) -> const Figure * {
+        const auto it = figures.find(name);
+        return it == figures.end() || it->second.failed ? nullptr : &it->second;
+    };
+    const Figure *floor = find("floor:one_shot_get_1/real_time");
+    if (floor == nullptr || floor->nanoseconds <= 0) return;
+    std::printf("\nFloor of one get (only the mandated system calls, no library): %.1f us. Times the floor:\n",
+                floor->nanoseconds / 1000);
+    const std::pair<const char *, const char *> rows[] = {
+        {"ours: HelperSNMPTransact", "ours:one_shot_get_1/real_time"},
+        {"net-snmp: open, get, close", "netsnmp:one_shot_get_1/real_time"},
+        {"net-snmp: get on an open session", "netsnmp:round_trip_get_1/real_time"},
+    };
+    for (const auto &[label, name] : rows) {
+        if (const Figure *figure = find(name)) {
+            std::printf("  %-34s %8.1f us  %5.2fx\n", label, figure->nanoseconds / 1000,
+                        figure->nanoseconds / floor->nanoseconds);
+        }
+    }
+}
+
 void PrintSummary(const std::map<std::string, Figure> &figures) {
-    std::map<std::string, std::pair<const Figure *, const Figure *>> cases;
-    std::vector<std::string> order;
+    struct Sides {
+        const Figure *ours = nullptr;
+        const Figure *theirs = nullptr;
+        const Figure *floor = nullptr;
+    };
+    std::map<std::string, Sides> cases;
     for (const auto &[name, figure] : figures) {
         std::string side;
         std::string caseName;
         if (!SplitName(name, side, caseName)) continue;
-        auto &pair = cases[caseName];
-        (side == "ours" ? pair.first : pair.second) = &figure;
+        Sides &sides = cases[caseName];
+        (side == "ours" ? sides.ours : side == "floor" ? sides.floor : sides.theirs) = &figure;
     }
     std::printf("\nSummary (same binary, same run). Codec and single round trips: time per operation;\n"
-                "concurrent: transactions per second of all threads. Ratio: how many times faster ours is.\n");
-    std::printf("  %-40s %16s %16s %8s\n", "case", "ours", "net-snmp", "ratio");
-    for (const auto &[caseName, pair] : cases) {
-        const Figure *ours = pair.first;
-        const Figure *theirs = pair.second;
+                "concurrent: transactions per second of all threads. Ratio: how many times faster ours is.\n"
+                "Floor: the mandated system calls of the get alone, without a library.\n");
+    std::printf("  %-40s %16s %16s %8s %12s\n", "case", "ours", "net-snmp", "ratio", "floor");
+    for (const auto &[caseName, sides] : cases) {
         const bool threaded = caseName.find("threads:") != std::string::npos;
         char oursText[32] = "-";
         char theirsText[32] = "-";
+        char floorText[32] = "-";
         char ratioText[16] = "-";
-        auto format = [&](const Figure *f, char *out) {
-            if (f == nullptr) return;
-            if (f->failed) {
-                std::snprintf(out, 32, "failed");
-            } else if (threaded) {
-                std::snprintf(out, 32, "%.0f tx/s", f->perSecond);
-            } else if (f->nanoseconds >= 100000) {
-                std::snprintf(out, 32, "%.1f us", f->nanoseconds / 1000);
-            } else {
-                std::snprintf(out, 32, "%.0f ns", f->nanoseconds);
-            }
-        };
-        format(ours, oursText);
-        format(theirs, theirsText);
-        if (ours != nullptr && theirs != nullptr && !ours->failed && !theirs->failed) {
-            const double ratio =
-                threaded ? ours->perSecond / theirs->perSecond : theirs->nanoseconds / ours->nanoseconds;
+        FormatTime(sides.ours, threaded, oursText);
+        FormatTime(sides.theirs, threaded, theirsText);
+        FormatTime(sides.floor, threaded, floorText);
+        if (Usable(sides.ours) && Usable(sides.theirs)) {
+            const double ratio = threaded ? sides.ours->perSecond / sides.theirs->perSecond
+                                          : sides.theirs->nanoseconds / sides.ours->nanoseconds;
             std::snprintf(ratioText, sizeof ratioText, "%.2fx", ratio);
         }
-        std::printf("  %-40s %16s %16s %8s\n", caseName.c_str(), oursText, theirsText, ratioText);
+        std::printf("  %-40s %16s %16s %8s %12s\n", caseName.c_str(), oursText, theirsText, ratioText, floorText);
     }
+    PrintFloorComparison(figures);
 }
 
 void PrintRequestIdCheck() {

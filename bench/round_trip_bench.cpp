@@ -3,11 +3,13 @@
 #include <benchmark/benchmark.h>
 
 #include <atomic>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "bench/floor_bench.h"
 #include "bench/messages.h"
 #include "bench/netsnmp_side.h"
 #include "bench/round_trip_counts.h"
@@ -103,6 +105,38 @@ void OneShotNetSnmp(benchmark::State &state, int count) {
     state.SetItemsProcessed(state.iterations());
 }
 
+// The mandated system calls of one get and nothing else, against the same
+// agent and the same hive file, with the time of each group of calls.
+void OneShotFloor(benchmark::State &state) {
+    SimulatedPrinters *printers = SimulatedPrinters::Get();
+    const char *hive = std::getenv("SNMPHELPER_REGISTRY");
+    if (printers == nullptr || hive == nullptr) {
+        state.SkipWithError("no printer simulator: run inside a network namespace (tests/support/in_netns.sh)");
+        return;
+    }
+    FloorGet floor(hive, printers->Address(0));
+    FloorPhases phases;
+    FloorPhases total;
+    for (auto _ : state) {
+        const bool ok = floor.Once(&phases);
+        transactionsDone.fetch_add(1, std::memory_order_relaxed);
+        if (!ok) {
+            state.SkipWithError("floor get failed");
+            break;
+        }
+        total.hive += phases.hive;
+        total.socket += phases.socket;
+        total.exchange += phases.exchange;
+        total.close += phases.close;
+    }
+    state.SetItemsProcessed(state.iterations());
+    const auto perGet = benchmark::Counter::kAvgIterations;
+    state.counters["hive_ns"] = benchmark::Counter(static_cast<double>(total.hive), perGet);
+    state.counters["socket_ns"] = benchmark::Counter(static_cast<double>(total.socket), perGet);
+    state.counters["exchange_ns"] = benchmark::Counter(static_cast<double>(total.exchange), perGet);
+    state.counters["close_ns"] = benchmark::Counter(static_cast<double>(total.close), perGet);
+}
+
 // Each thread reads its own object from printer (thread mod simulators) and
 // checks that the value is its own: a reply handed to the wrong request
 // would carry another thread's value.
@@ -152,6 +186,7 @@ void ConcurrentNetSnmp(benchmark::State &state) {
     }
     benchmark::RegisterBenchmark("ours:one_shot_get_1", RoundTripOurs, 1)->UseRealTime();
     benchmark::RegisterBenchmark("netsnmp:one_shot_get_1", OneShotNetSnmp, 1)->UseRealTime();
+    benchmark::RegisterBenchmark("floor:one_shot_get_1", OneShotFloor)->UseRealTime();
     benchmark::RegisterBenchmark("ours:round_trip_get_1_over_ipx", RoundTripOursOverLink, false)->UseRealTime();
     benchmark::RegisterBenchmark("ours:round_trip_get_1_over_dlc", RoundTripOursOverLink, true)->UseRealTime();
     for (int threads : kThreadCounts) {

@@ -8,6 +8,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <functional>
 #include <sstream>
@@ -16,6 +17,7 @@
 #include <utility>
 #include <vector>
 
+#include "bench/floor_bench.h"
 #include "bench/messages.h"
 #include "bench/netsnmp_side.h"
 #include "bench/round_trip_counts.h"
@@ -117,6 +119,10 @@ void PrintSystemCallCounts() {
     const std::string peer = printers->Address(0) + ":161";
     PrintCounts("ours: HelperSNMPTransact", [&] { return TransactOurs(printer, oidList, 1, nullptr); });
     PrintCounts("net-snmp: open, get, close", [&] { return netsnmp::OneShotGet(peer, 1); });
+    if (const char *hive = std::getenv("SNMPHELPER_REGISTRY")) {
+        FloorGet floor(hive, printers->Address(0));
+        PrintCounts("floor: the mandated calls alone", [&] { return floor.Once(nullptr); });
+    }
     netsnmp::Session session(peer);
     PrintCounts("net-snmp: get on an open session", [&] { return session.Open() && session.Get(1); });
 }

@@ -61,7 +61,15 @@ public:
     ArcWriter(char *text, std::size_t room) : text_(text), room_(room) {}
 
     bool Append(std::uint32_t arc, bool dotFirst) {
-        const std::size_t digits = DecimalDigitCount(arc);
+        // Most arcs of a printer's names are below ten.
+        if (arc < 10 && dotFirst) {
+            if (room_ - used_ < 2) return false;
+            text_[used_] = '.';
+            text_[used_ + 1] = static_cast<char>('0' + arc);
+            used_ += 2;
+            return true;
+        }
+        const std::size_t digits = arc < 100 ? (arc < 10 ? 1 : 2) : DecimalDigitCount(arc);
         const std::size_t need = digits + (dotFirst ? 1 : 0);
         if (need > room_ - used_) return false;
         if (dotFirst) text_[used_] = '.';
@@ -91,8 +99,15 @@ bool WriteArcs(ArcWriter &writer, const std::uint8_t *contents, std::size_t n) {
         return false;
     }
     while (!subIdentifiers.AtEnd()) {
-        std::uint32_t arc = 0;
-        if (!ReadSubIdentifier(subIdentifiers, arc) || !writer.Append(arc, true)) return false;
+        std::uint32_t arc = *subIdentifiers.Position();
+        // A sub-identifier of one octet is the arc itself.
+        if (arc < 0x80) {
+            std::uint8_t octet = 0;
+            subIdentifiers.ReadOctet(octet);
+        } else if (!ReadSubIdentifier(subIdentifiers, arc)) {
+            return false;
+        }
+        if (!writer.Append(arc, true)) return false;
     }
     return true;
 }

@@ -4,6 +4,8 @@
 // octets). The version, error-status and error-index must be exactly the
 // three octets 02 01 x; the request-id may be any INTEGER encoding that fits
 // 32 bits, redundant leading octets included (see ReadBerValue).
+#include <cstring>
+
 #include "codec/ber_decode.h"
 #include "codec/byte_cursor.h"
 #include "codec/varbind_list_decoder.h"
@@ -35,8 +37,13 @@ bool DecodeCommunity(ByteCursor &message, SnmpReqParam &record) {
     if (!message.ExpectOctet(kOctetString)) return false;
     record.community = static_cast<char *>(platform::HeapAllocZero(kCommunityBlockSize));
     if (record.community == nullptr) return false;
-    std::uint32_t length = kCommunityBlockSize - 1;
-    if (!DecodeBerValue(BerClass::Universal, 4, message, record.community, length)) return false;
+    // The octets as they are: read straight, without the general value reader.
+    std::uint32_t length = 0;
+    ByteCursor contents;
+    if (!DecodeLength(message, length) || !message.Split(length, contents) || length > kCommunityBlockSize - 1) {
+        return false;
+    }
+    if (length != 0) std::memcpy(record.community, contents.Position(), length);
     record.communityLength = static_cast<std::uint16_t>(length);
     return true;
 }

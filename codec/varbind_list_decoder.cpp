@@ -15,9 +15,9 @@ constexpr std::uint8_t kConstructedBit = 0x20;
 // The size of the block that holds a value: one octet more than the value, and
 // for an OBJECT IDENTIFIER a whole text block, so that a reader may treat it
 // like any other dotted text.
-std::size_t ValueBlockSize(const BerValue &value, std::optional<std::uint32_t> fixedValueRoom) {
+std::size_t ValueBlockSize(const BerValue &value, std::uint32_t stored, std::optional<std::uint32_t> fixedValueRoom) {
     if (fixedValueRoom) return std::size_t{*fixedValueRoom} + 1;
-    const std::size_t fit = std::size_t{StoredValueLength(value)} + 1;
+    const std::size_t fit = std::size_t{stored} + 1;
     if (value.type == SNMP_VALUE_OBJECT_IDENTIFIER) return std::max(fit, kOidTextBlockSize);
     return fit;
 }
@@ -47,7 +47,7 @@ bool DecodeValue(ByteCursor &varBind, SnmpVarBind &entry,
     if (fixedValueRoom && stored > *fixedValueRoom) return false;
     entry.valueType = value.type;
     entry.value =
-        static_cast<std::uint8_t *>(platform::HeapAllocZero(ValueBlockSize(value, fixedValueRoom)));
+        static_cast<std::uint8_t *>(platform::HeapAllocZero(ValueBlockSize(value, stored, fixedValueRoom)));
     if (entry.value == nullptr) return false;
     StoreBerValue(value, entry.value);
     entry.valueLength = stored;

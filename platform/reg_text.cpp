@@ -491,8 +491,18 @@ bool NamesEqual(std::string_view a, std::string_view b) {
 }
 
 bool IsValidKeyName(std::string_view name) {
-    return !name.empty() && name.size() <= kMaxKeyNameLength && name.find('\\') == std::string_view::npos &&
-           !HasControlCharacter(name) && IsValidUtf8(name);
+    if (name.empty() || name.size() > kMaxKeyNameLength) return false;
+    // One pass over the plain ASCII names every key path is made of; the
+    // first other octet hands the rest to the full UTF-8 check.
+    for (std::size_t at = 0; at < name.size(); ++at) {
+        const auto c = static_cast<unsigned char>(name[at]);
+        if (c >= 0x80) {
+            const std::string_view rest = name.substr(at);
+            return rest.find('\\') == std::string_view::npos && !HasControlCharacter(rest) && IsValidUtf8(rest);
+        }
+        if (c == '\\' || c < 0x20 || c == 0x7F) return false;
+    }
+    return true;
 }
 
 bool IsValidValueName(std::string_view name) {
@@ -503,6 +513,7 @@ bool SplitKeyPath(std::string_view path, std::vector<std::string> &components) {
     components.clear();
     if (!path.empty() && path.back() == '\\') path.remove_suffix(1);
     if (path.empty()) return true;
+    components.reserve(static_cast<std::size_t>(std::count(path.begin(), path.end(), '\\')) + 1);
     for (;;) {
         const std::size_t separator = path.find('\\');
         const std::string_view name = path.substr(0, separator);

@@ -610,6 +610,41 @@ TEST(RegistryStore, NamesAndTextsReadBackExactlyOrAreRefused) {
 // The way a name was lost: a key added by its Latin-1 octet turned every
 // UTF-8 name of the hive into Latin-1 when the hive was read back. An import
 // that is not UTF-8 (and not REGEDIT4) is refused, saying where.
+// A key name is refused for a control character or a stray octet wherever
+// it stands, before or after a character outside ASCII, and for a length
+// above 255; the hive stays as it was.
+TEST(RegistryStore, KeyNamesAreCheckedToTheirLastOctet) {
+    TempRegistry registry(kEmptyHive);
+    const struct {
+        std::string name;
+        std::int32_t expected;
+    } cases[] = {
+        {"plain", kRegistrySuccess},
+        {"caf\xC3\xA9 after", kRegistrySuccess},
+        {std::string(255, 'k'), kRegistrySuccess},
+        {std::string(256, 'k'), kRegistryInvalidParameter},
+        {"tab\tinside", kRegistryInvalidParameter},
+        {"delete\x7F", kRegistryInvalidParameter},
+        {"caf\xC3\xA9\x01", kRegistryInvalidParameter},
+        {"\xC3\xA9\x1F after", kRegistryInvalidParameter},
+        {"caf\xC3\xA9\xFF", kRegistryInvalidParameter},
+        {"caf\xC3", kRegistryInvalidParameter},
+    };
+    for (const auto &c : cases) {
+        const std::string before = registry.Contents();
+        const std::string path = "Software\\Test\\" + c.name;
+        EXPECT_EQ(CreateRegistryKey(path.c_str()), c.expected) << c.name;
+        if (c.expected != kRegistrySuccess) {
+            EXPECT_EQ(registry.Contents(), before) << c.name;
+        }
+        RegistryKey key = nullptr;
+        EXPECT_EQ(OpenRegistryKey(path.c_str(), kKeyRead, &key),
+                  c.expected == kRegistrySuccess ? kRegistrySuccess : kRegistryNotFound)
+            << c.name;
+        CloseRegistryKey(key);
+    }
+}
+
 TEST(RegistryImport, Version5TextThatIsNotUtf8IsRefusedAndChangesNothing) {
     TempRegistry registry;
     std::string problem;

@@ -2,7 +2,6 @@
 #include "transact/printer_config.h"
 
 #include <climits>
-#include <cstdio>
 #include <cstring>
 
 #include "groups/library_entry.h"
@@ -38,8 +37,14 @@ bool FormPrinterKeyPath(const char *printerName, char (&path)[kPrinterKeyPathSiz
     if (printerName == nullptr || printerName[0] == '\0' || std::strchr(printerName, '\\') != nullptr) {
         return false;
     }
-    const int length = std::snprintf(path, sizeof path, "%s\\%s", kAdapterKeyPath, printerName);
-    return length > 0 && static_cast<std::size_t>(length) < sizeof path;
+    // Every transaction forms it: copied, not printed.
+    constexpr std::size_t kPrefixLength = sizeof kAdapterKeyPath - 1;
+    const std::size_t nameLength = std::strlen(printerName);
+    if (kPrefixLength + 1 + nameLength >= sizeof path) return false;
+    std::memcpy(path, kAdapterKeyPath, kPrefixLength);
+    path[kPrefixLength] = '\\';
+    std::memcpy(path + kPrefixLength + 1, printerName, nameLength + 1);
+    return true;
 }
 
 // The low byte of a value of up to 4 bytes (little-endian, whatever its

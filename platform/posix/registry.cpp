@@ -490,8 +490,11 @@ std::int32_t OpenRegistryKey(const char *path, std::uint32_t access, RegistryKey
         if (!regtext::SplitKeyPath(path == nullptr ? "" : path, state->components)) return kRegistryNotFound;
         // Opening the configured path follows a symbolic link as resolving
         // it would; the resolved path is needed only to check write access.
-        const std::string hive = ConfiguredHivePath();
+        // A shared reading already holds the path its first open looked up.
         SharedReading &reading = ThreadReading();
+        std::string configured;
+        if (!reading.held) configured = ConfiguredHivePath();
+        const std::string &hive = reading.held ? reading.path : configured;
         std::shared_ptr<const Key> tree;
         bool linked = false;
         const std::int32_t code = ReadHiveForOpen(hive, tree, linked, reading);
