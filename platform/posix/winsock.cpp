@@ -476,8 +476,8 @@ int closesocket(SOCKET s) {
     const int descriptor = DescriptorOfLocked(s);
     if (descriptor < 0) return SOCKET_ERROR;
     // Erased before closing, so a descriptor the system reuses is never
-    // mistaken for this socket.
-    if (openDescriptors.erase(descriptor) == 0) return Fail(WSAENOTSOCK);
+    // mistaken for this socket; the same holding of the lock found it open.
+    openDescriptors.erase(descriptor);
     ForgetBound(descriptor);
     if (ipxSockets.erase(descriptor) == 0) ::close(descriptor);
     return 0;

@@ -27,6 +27,12 @@ std::array<InjectedFailure, kSocketCallCount> injected{};
 // knows without the mutex that nothing is to fail.
 std::atomic<bool> everArmed{false};
 
+void Arm(SocketCall call, const InjectedFailure &failure) {
+    const std::lock_guard lock(injectionMutex);
+    injected[static_cast<std::size_t>(call)] = failure;
+    everArmed.store(true, std::memory_order_release);
+}
+
 struct ErrorPair {
     int errorNumber;
     int winsockError;
@@ -80,9 +86,7 @@ int WSAGetLastError() { return lastError; }
 void WSASetLastError(int error) { lastError = error; }
 
 void FailSocketCall(SocketCall call, int winsockError, int count) {
-    const std::lock_guard lock(injectionMutex);
-    injected[static_cast<std::size_t>(call)] = {winsockError, 0, count < 0 ? 0 : count};
-    everArmed.store(true, std::memory_order_release);
+    Arm(call, {winsockError, 0, count < 0 ? 0 : count});
 }
 
 namespace detail {
@@ -98,9 +102,7 @@ int WinsockErrorFor(int errorNumber) {
 void SetLastErrorFromErrno(int errorNumber) { lastError = WinsockErrorFor(errorNumber); }
 
 void FailSystemCall(SocketCall call, int errorNumber, int count) {
-    const std::lock_guard lock(injectionMutex);
-    injected[static_cast<std::size_t>(call)] = {0, errorNumber, count < 0 ? 0 : count};
-    everArmed.store(true, std::memory_order_release);
+    Arm(call, {0, errorNumber, count < 0 ? 0 : count});
 }
 
 bool TakeInjectedFailure(SocketCall call) {
