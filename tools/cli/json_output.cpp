@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <exception>
 
 #include "tools/cli/utf8_text.h"
 #include "transact/ascii_rewrite.h"
@@ -18,8 +19,14 @@ Json JsonHex(const std::string &octets) {
 }
 
 std::string JsonLine(const Json &value) {
-    // Every text went through JsonText, so nothing is left to replace.
-    return value.dump(-1, ' ', false, Json::error_handler_t::replace);
+    // Texts that went through JsonText are valid UTF-8 already; one that did
+    // not still comes out valid (U+FFFD for what is not), so writing never
+    // throws, whatever a printer sent.
+    try {
+        return value.dump(-1, ' ', false, Json::error_handler_t::replace);
+    } catch (const std::exception &) {  // out of memory: nothing sensible to write
+        return "null";
+    }
 }
 
 void PrintJson(const Json &value) { std::printf("%s\n", JsonLine(value).c_str()); }

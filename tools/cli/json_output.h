@@ -18,7 +18,8 @@ Json JsonText(const std::string &octets);
 // Octets as {"hex":"DEADBEEF"}.
 Json JsonHex(const std::string &octets);
 
-// The value as one line, without its line feed.
+// The value as one line, without its line feed; the one writer of the
+// tool's JSON, which never throws.
 std::string JsonLine(const Json &value);
 
 // Writes JsonLine and a line feed to standard output.

@@ -1,10 +1,15 @@
 // snmphelper: command-line front end of the library.
+#include <cstdio>
+#include <exception>
+
 #include "snmphelper_version.h"
 #include "tools/cli/commands.h"
 #include "tools/cli/exit_codes.h"
 #include "tools/cli/platform_path.h"
 
-int main(int argc, char **argv) {
+namespace {
+
+int Run(int argc, char **argv) {
     snmphelper::cli::SetDefaultPlatformPath();
     snmphelper::cli::CommandLine line{"snmphelper: SNMPv1 printer management from the command line"};
     line.version("snmphelper " SNMPHELPER_VERSION_TEXT);
@@ -35,4 +40,21 @@ int main(int argc, char **argv) {
         return *parserExit == 0 ? snmphelper::cli::kExitOk : snmphelper::cli::kExitUsage;
     }
     return exitCode;
+}
+
+}  // namespace
+
+int main(int argc, char **argv) {
+    // The last resort: whatever a printer or the system hands the tool, it
+    // ends with a message and the "other failure" code, never with abort().
+    try {
+        return Run(argc, argv);
+    } catch (const std::exception &error) {
+        std::fflush(stdout);
+        std::fprintf(stderr, "snmphelper: internal error: %s\n", error.what());
+    } catch (...) {
+        std::fflush(stdout);
+        std::fprintf(stderr, "snmphelper: internal error\n");
+    }
+    return snmphelper::cli::kExitFailure;
 }

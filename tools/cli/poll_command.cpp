@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <atomic>
 #include <condition_variable>
+#include <exception>
 #include <cstdio>
 #include <memory>
 #include <mutex>
@@ -11,7 +12,9 @@
 #include <thread>
 #include <vector>
 
+#include "snmphelper.h"
 #include "tools/cli/commands.h"
+#include "tools/cli/json_output.h"
 #include "tools/cli/library_load.h"
 #include "tools/cli/printer_records.h"
 #include "tools/cli/status_view.h"
@@ -76,7 +79,14 @@ PollRun PollAll(const std::vector<std::string> &printers, unsigned threadCount) 
     for (std::size_t t = 0; t < threads; ++t) {
         workers.emplace_back([&, t] {
             for (std::size_t i = next++; i < printers.size(); i = next++) {
-                run.views[i] = FetchStatus(printers[i]);
+                // An exception may not leave a thread (that would end the
+                // tool); the printer is reported as not read instead.
+                try {
+                    run.views[i] = FetchStatus(printers[i]);
+                } catch (const std::exception &) {
+                    run.views[i].printer = printers[i];
+                    run.views[i].result = SNMP_RESULT_OUT_OF_MEMORY;
+                }
                 if (run.views[i].result != 0) ++run.unreachedByThread[t];
                 progress.Done(run.views[i].result == 0);
             }
@@ -108,14 +118,14 @@ int RunPoll(const PollOptions &options) {
     for (const PrinterStatusView &view : run.views) unreached += view.result != 0 ? 1 : 0;
     const std::size_t busiest = *std::max_element(run.unreachedByThread.begin(), run.unreachedByThread.end());
     if (options.json) {
-        nlohmann::ordered_json out{{"command", "poll"}, {"printers", nlohmann::ordered_json::array()}};
+        Json out{{"command", "poll"}, {"printers", Json::array()}};
         for (const PrinterStatusView &view : run.views) out["printers"].push_back(SummaryJson(view));
         out["summary"] = {{"printers", printers.size()},
                           {"reached", printers.size() - unreached},
                           {"notReached", unreached},
                           {"threads", run.unreachedByThread.size()},
                           {"mostUnreachedInOneThread", busiest}};
-        std::printf("%s\n", out.dump().c_str());
+        PrintJson(out);
     } else {
         std::size_t width = 0;
         for (const std::string &name : printers) width = std::max(width, name.size());

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "tools/cli/commands.h"
+#include "tools/cli/json_output.h"
 #include "tools/cli/library_load.h"
 #include "tools/cli/status_view.h"
 
@@ -20,7 +21,7 @@ int RunStatus(const StatusOptions &options) {
     EnsureLibraryLoaded();
     const PrinterStatusView view = FetchStatus(options.printer);
     if (options.json) {
-        std::printf("%s\n", StatusJson(view).dump().c_str());
+        PrintJson(StatusJson(view));
     } else {
         std::fputs(StatusText(view).c_str(), view.result == 0 ? stdout : stderr);
     }

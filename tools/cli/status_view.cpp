@@ -7,14 +7,13 @@
 
 #include "snmphelper.h"
 #include "tools/cli/column_walk.h"
+#include "tools/cli/json_output.h"
 #include "tools/cli/printer_mib_names.h"
 #include "tools/cli/printer_records.h"
 #include "tools/cli/result_names.h"
 
 namespace snmphelper::cli {
 namespace {
-
-using Json = nlohmann::ordered_json;
 
 // The columns one walk reads, in request order: a row of every table per
 // get-next request.
@@ -283,7 +282,7 @@ std::string StatusText(const PrinterStatusView &view) {
 }
 
 Json StatusJson(const PrinterStatusView &view) {
-    Json out{{"command", "status"}, {"printer", view.printer}, {"result", view.result}};
+    Json out{{"command", "status"}, {"printer", JsonText(view.printer)}, {"result", view.result}};
     if (view.result != 0) {
         const ResultName *entry = FindResultName(view.result);
         out["name"] = entry == nullptr ? "" : entry->name;
@@ -291,24 +290,26 @@ Json StatusJson(const PrinterStatusView &view) {
         return out;
     }
     out["protocol"] = view.protocol ? Json(ProtocolLabel(*view.protocol)) : Json(nullptr);
-    out["sysName"] = view.name ? Json(*view.name) : Json(nullptr);
+    out["sysName"] = view.name ? JsonText(*view.name) : Json(nullptr);
     Json device = nullptr;
     if (view.deviceIndex) {
         Json errors = nullptr;
         if (view.errorState) errors = ErrorStateNames(*view.errorState);
         device = Json{{"index", *view.deviceIndex},
-                      {"description", view.deviceDescription ? Json(*view.deviceDescription) : Json(nullptr)},
+                      {"description", view.deviceDescription ? JsonText(*view.deviceDescription) : Json(nullptr)},
                       {"deviceStatus", NamedJson(PrinterMibEnum::DeviceStatus, view.deviceStatus)},
                       {"printerStatus", NamedJson(PrinterMibEnum::PrinterStatus, view.printerStatus)},
                       {"detectedErrors", errors}};
     }
     out["device"] = device;
     out["printerMib"] = view.printerMib;
-    out["console"] = view.console;
+    Json console = Json::array();
+    for (const std::string &line : view.console) console.push_back(JsonText(line));
+    out["console"] = console;
     Json supplies = Json::array();
     for (const MarkerSupply &supply : view.supplies) {
         const LevelReading level = SupplyLevel(supply);
-        supplies.push_back({{"description", supply.description},
+        supplies.push_back({{"description", JsonText(supply.description)},
                             {"class", NamedJson(PrinterMibEnum::SupplyClass, supply.supplyClass)},
                             {"type", NamedJson(PrinterMibEnum::SupplyType, supply.type)},
                             {"unit", NamedJson(PrinterMibEnum::SupplyUnit, supply.unit)},
@@ -321,8 +322,8 @@ Json StatusJson(const PrinterStatusView &view) {
     Json trays = Json::array();
     for (const InputTray &tray : view.trays) {
         const LevelReading level = TrayLevel(tray);
-        trays.push_back({{"name", tray.name},
-                         {"media", tray.media},
+        trays.push_back({{"name", JsonText(tray.name)},
+                         {"media", JsonText(tray.media)},
                          {"unit", NamedJson(PrinterMibEnum::CapacityUnit, tray.unit)},
                          {"maxCapacity", OptionalJson(tray.maximum)},
                          {"level", OptionalJson(tray.level)},
@@ -332,7 +333,7 @@ Json StatusJson(const PrinterStatusView &view) {
     out["inputTrays"] = trays;
     Json bins = Json::array();
     for (const OutputBin &bin : view.outputs) {
-        bins.push_back({{"name", bin.name},
+        bins.push_back({{"name", JsonText(bin.name)},
                         {"unit", NamedJson(PrinterMibEnum::CapacityUnit, bin.unit)},
                         {"maxCapacity", OptionalJson(bin.maximum)},
                         {"remainingCapacity", OptionalJson(bin.remaining)},
@@ -345,7 +346,7 @@ Json StatusJson(const PrinterStatusView &view) {
                           {"group", NamedJson(PrinterMibEnum::AlertGroup, alert.group)},
                           {"groupIndex", OptionalJson(alert.groupIndex)},
                           {"code", NamedJson(PrinterMibEnum::AlertCode, alert.code)},
-                          {"description", alert.description}});
+                          {"description", JsonText(alert.description)}});
     }
     out["alerts"] = alerts;
     out["transactions"] = view.transactions;
@@ -390,7 +391,7 @@ std::string SummaryLine(const PrinterStatusView &view, std::size_t nameWidth) {
 }
 
 Json SummaryJson(const PrinterStatusView &view) {
-    Json out{{"printer", view.printer}, {"reached", view.result == 0}, {"result", view.result}};
+    Json out{{"printer", JsonText(view.printer)}, {"reached", view.result == 0}, {"result", view.result}};
     if (view.result != 0) return out;
     out["protocol"] = view.protocol ? Json(ProtocolLabel(*view.protocol)) : Json(nullptr);
     out["status"] = StatusSummary(view);
@@ -398,7 +399,7 @@ Json SummaryJson(const PrinterStatusView &view) {
     out["detectedErrors"] = view.errorState ? Json(ErrorStateNames(*view.errorState)) : Json(nullptr);
     const std::optional<LowestSupply> lowest = FindLowestSupply(view);
     out["lowestSupply"] =
-        lowest ? Json{{"description", lowest->description}, {"percent", lowest->percent}} : Json(nullptr);
+        lowest ? Json{{"description", JsonText(lowest->description)}, {"percent", lowest->percent}} : Json(nullptr);
     out["alerts"] = view.alerts.size();
     out["printerMib"] = view.printerMib;
     return out;
