@@ -22,27 +22,24 @@ struct Exchange {
     std::optional<std::vector<ReplyVariable>> variables;  // none for genErr (no values written)
 };
 
-Exchange Transact(const std::string &printer, std::int32_t requestType, const std::vector<std::string> &identifiers) {
-    const std::string joined = JoinIdentifiers(identifiers);
-    TransactionBuffers buffers(joined, "");
+// One request through the tool's Transact, so that the command's timeout,
+// retries and progress line apply.
+Exchange Exchanged(const std::string &printer, std::int32_t requestType, const std::vector<std::string> &identifiers) {
+    const TransactionOutcome outcome = Transact(printer, requestType, JoinIdentifiers(identifiers), "");
     Exchange exchange;
-    exchange.result = HelperSNMPTransact(printer.c_str(), requestType, buffers.identifiers.data(),
-                                         buffers.IdentifierRoom(), buffers.values.data(), &buffers.valueSize,
-                                         static_cast<std::uint32_t>(identifiers.size()));
-    // An unchanged size means nothing was written: genErr, which the library
-    // counts as success.
-    if (exchange.result == 0 && buffers.valueSize < buffers.values.size()) {
-        exchange.variables = ParseReply(buffers.identifiers.data(), buffers.values.data(), buffers.valueSize);
-        if (!exchange.variables || exchange.variables->size() != identifiers.size()) {
+    exchange.result = outcome.result;
+    if (outcome.result == 0) {
+        if (outcome.variables.size() == identifiers.size()) {
+            exchange.variables = outcome.variables;
+        } else {
             exchange.result = SNMP_RESULT_DECODE_FAILED;
-            exchange.variables.reset();
         }
     }
     return exchange;
 }
 
 // Whether the agent refused this request as a whole rather than went silent:
-// an error-status, genErr, or a reply too large for the buffers.
+// an error-status (genErr included), or a reply too large for the buffers.
 bool Refused(const Exchange &exchange) {
     return exchange.result == SNMP_RESULT_ERROR_STATUS || exchange.result == SNMP_RESULT_DOES_NOT_FIT ||
            (exchange.result == 0 && !exchange.variables);
@@ -67,7 +64,7 @@ ColumnWalkResult WalkColumns(const std::string &printer, const std::vector<std::
         if (cursors.empty()) continue;
         std::vector<std::string> identifiers;
         for (const ColumnCursor &cursor : cursors) identifiers.push_back(cursor.at);
-        const Exchange exchange = Transact(printer, SNMP_REQUEST_GET_NEXT, identifiers);
+        const Exchange exchange = Exchanged(printer, SNMP_REQUEST_GET_NEXT, identifiers);
         ++walk.transactions;
         if (Refused(exchange)) {
             // A single column that is refused has ended (or cannot be read).
@@ -100,7 +97,7 @@ ColumnWalkResult WalkColumns(const std::string &printer, const std::vector<std::
 std::optional<std::vector<ReplyVariable>> GetObjects(const std::string &printer,
                                                      const std::vector<std::string> &identifiers,
                                                      std::int32_t &result) {
-    const Exchange exchange = Transact(printer, SNMP_REQUEST_GET, identifiers);
+    const Exchange exchange = Exchanged(printer, SNMP_REQUEST_GET, identifiers);
     result = exchange.result;
     return exchange.variables;
 }

@@ -36,18 +36,25 @@ inline void AddPrinterArguments(Command &command, std::string &printer, bool &js
     command.add_flag("--json", json, "Print one JSON object");
 }
 
+// How long the subcommands that talk to a printer wait (CommandSettings).
+inline void AddWaitOptions(Command &command) {
+    TransactionSettings &settings = CommandSettings();
+    command.add_option("-t,--timeout", settings.timeoutSeconds,
+                       "Seconds to wait for each reply (0: only look); default: the configuration's timeout, "
+                       "or 1 s when it sets none (a set: 10 s)")
+        ->check_range(0, 86400);
+    command.add_option("-r,--retries", settings.retries,
+                       "Re-sends while the printer is silent, and new attempts after a reply that cannot be "
+                       "used; default: 3 sends per protocol while silent, and the configuration's retry count "
+                       "for unusable replies")
+        ->check_range(0, 100);
+}
+
 // The transaction settings (CommandSettings) of the subcommands that run
 // their requests through RunAndPrint or Transact.
 inline void AddTransactionOptions(Command &command) {
     TransactionSettings &settings = CommandSettings();
-    command.add_option("-t,--timeout", settings.timeoutSeconds,
-                       "Seconds to wait for each reply (0: only look); default: the configuration's timeout "
-                       "(10 s for a set)")
-        ->check_range(0, 86400);
-    command.add_option("-r,--retries", settings.retries,
-                       "Re-sends while the printer is silent, and new attempts after a reply that cannot be "
-                       "used; default: the configuration's retry count")
-        ->check_range(0, 100);
+    AddWaitOptions(command);
     command.add_flag("-v,--dump", settings.dump,
                      "Show each datagram sent and received, in hex with its time, on standard error");
     command.add_option("-O", settings.outputLetters,

@@ -1,6 +1,8 @@
 // snmphelper config: shows the library's `Snmp` settings key (reply timeout,
 // retry count, reply checks) and sets the timeout and the retry count.
+#include <cstddef>
 #include <cstdint>
+#include <iterator>
 #include <cstdio>
 #include <memory>
 #include <string>
@@ -14,6 +16,7 @@
 #include "tools/cli/json_output.h"
 #include "tools/cli/library_load.h"
 #include "tools/cli/registry_messages.h"
+#include "tools/cli/snmp_settings.h"
 #include "transact/printer_config.h"
 
 namespace snmphelper::cli {
@@ -33,48 +36,6 @@ constexpr Setting kSettings[] = {
     {"timeout", kTimeoutValueEntry, kDefaultTimeoutSeconds, 1, 86400, " seconds"},
     {"retries", kRetriesValueEntry, kDefaultRetries, 0, 100, ""},
 };
-
-// Names of the settings come from the library's string table, as the
-// library itself takes them.
-std::string StringEntry(std::uint32_t entry) {
-    EnsureLibraryLoaded();
-    char text[256];
-    return platform::LoadStringResource(LibraryModuleHandle(), entry, text, sizeof text) > 0 ? text : "";
-}
-
-std::string SnmpKeyPath() { return StringEntry(kBaseKeyEntry) + StringEntry(kSnmpKeyEntry); }
-
-std::string TypeName(std::uint32_t type) {
-    switch (type) {
-    case platform::kRegSz:
-        return "REG_SZ";
-    case platform::kRegExpandSz:
-        return "REG_EXPAND_SZ";
-    case platform::kRegBinary:
-        return "REG_BINARY";
-    case platform::kRegDword:
-        return "REG_DWORD";
-    case platform::kRegMultiSz:
-        return "REG_MULTI_SZ";
-    default:
-        return "type " + std::to_string(type);
-    }
-}
-
-// Why a setting was not taken from the registry, or "" when it was.
-std::string WhyDefault(RegistryKey key, std::int32_t openCode, const std::string &valueName) {
-    if (openCode == platform::kRegistryNotFound) return "the key " + SnmpKeyPath() + " does not exist";
-    if (openCode != platform::kRegistrySuccess) return DescribeRegistryResult(openCode);
-    std::uint32_t type = 0;
-    std::uint32_t size = 0;
-    if (platform::QueryRegistryValue(key, valueName.c_str(), &type, nullptr, &size) != platform::kRegistrySuccess) {
-        return valueName + " is not set";
-    }
-    if ((type != platform::kRegDword && type != platform::kRegBinary) || size != 4) {
-        return valueName + " is a " + std::to_string(size) + "-byte " + TypeName(type) + " value, not a REG_DWORD";
-    }
-    return "";
-}
 
 // The words of the ReplyChecks bits the library acts on; other bits are
 // ignored, so they are not shown.
@@ -116,9 +77,12 @@ int RunShow(bool json) {
     };
     RegistryKey key = nullptr;
     const std::int32_t openCode = platform::OpenRegistryKey(SnmpKeyPath().c_str(), platform::kKeyRead, &key);
+    const std::string meanings[] = {TimeoutMeaning(timeout, WhyDefault(key, openCode, shown[0].valueName).empty()),
+                                    RetriesMeaning(retries), ""};
     Json settings = Json::object();
     if (!json) std::printf("registry: %s\n", platform::RegistryLocation().c_str());
-    for (const ShownSetting &setting : shown) {
+    for (std::size_t i = 0; i < std::size(shown); ++i) {
+        const ShownSetting &setting = shown[i];
         const std::string why = WhyDefault(key, openCode, setting.valueName);
         if (json) {
             Json entry{{"value", setting.effective},
@@ -130,6 +94,7 @@ int RunShow(bool json) {
             const std::string meaning = setting.checks != nullptr ? ": " + JoinedWords(*setting.checks) : "";
             std::printf("%s: %u%s (%s)%s\n", setting.word, setting.effective, setting.unit,
                         why.empty() ? setting.valueName.c_str() : ("default; " + why).c_str(), meaning.c_str());
+            if (!meanings[i].empty()) std::printf("  %s\n", meanings[i].c_str());
         }
     }
     platform::CloseRegistryKey(key);
@@ -137,6 +102,7 @@ int RunShow(bool json) {
     if (json) {
         Json object{{"command", "config show"}, {"registry", JsonText(platform::RegistryLocation())}};
         for (auto &[word, value] : settings.items()) object[word] = value;
+        object["waits"] = Json{{"timeout", meanings[0]}, {"retries", meanings[1]}};
         if (!readable) object["problem"] = JsonText(DescribeRegistryResult(openCode));
         PrintJson(object);
     } else if (!readable) {

@@ -113,6 +113,7 @@ int RunPoll(const PollOptions &options) {
         return 0;
     }
     EnsureLibraryLoaded();
+    CommandSettings().progress = false;  // the poll's own line says how far it is
     const PollRun run = PollAll(printers, options.threads);
     std::size_t unreached = 0;
     for (const PrinterStatusView &view : run.views) unreached += view.result != 0 ? 1 : 0;
@@ -147,6 +148,7 @@ void AddPollCommand(Command &app, int &exitCode) {
         ->capture_default_str()
         ->check_range(1, 256);
     command->add_flag("--json", options->json, "Print one JSON object");
+    AddWaitOptions(*command);
     command->callback([options, &exitCode] { exitCode = RunPoll(*options); });
 }
 

@@ -35,6 +35,7 @@ void AddStatusCommand(Command &app, int &exitCode) {
     Command *command = app.add_subcommand(
         "status", "A printer's status, supplies, trays, output bins and alerts (Host Resources and Printer MIB)");
     AddPrinterArguments(*command, options->printer, options->json);
+    AddWaitOptions(*command);
     command->callback([options, &exitCode] { exitCode = RunStatus(*options); });
 }
 

@@ -12,7 +12,9 @@
 #include "tools/cli/ipx_hint.h"
 #include "tools/cli/json_output.h"
 #include "tools/cli/result_names.h"
+#include "tools/cli/snmp_settings.h"
 #include "tools/cli/value_text.h"
+#include "tools/cli/wait_progress.h"
 #include "transact/printer_config.h"
 
 namespace snmphelper::cli {
@@ -230,9 +232,16 @@ const char *ProtocolName(std::uint32_t protocol) {
     }
 }
 
-void SNMPHELPER_CALL DumpDatagram(void *context, std::int32_t direction, std::uint32_t protocol,
-                                  const std::uint8_t *datagram, std::uint32_t length) {
-    const auto &state = *static_cast<const DumpState *>(context);
+// What the observer of one transaction serves: the dump when asked for,
+// and the progress line.
+struct Observers {
+    bool dump = false;
+    DumpState dumpState;
+    WaitProgress *progress = nullptr;
+};
+
+void Dump(const DumpState &state, std::int32_t direction, std::uint32_t protocol, const std::uint8_t *datagram,
+          std::uint32_t length) {
     const auto elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - state.start).count();
     std::fprintf(stderr, "%s %u octets over %s at +%.3f s:\n", direction == SNMP_DATAGRAM_SENT ? "sent" : "received",
                  length, ProtocolName(protocol), elapsed);
@@ -241,6 +250,22 @@ void SNMPHELPER_CALL DumpDatagram(void *context, std::int32_t direction, std::ui
         const std::size_t count = std::min<std::size_t>(kOctetsPerLine, length - at);
         std::fprintf(stderr, "  %04zX  %s\n", at, HexOctets(datagram + at, count).c_str());
     }
+}
+
+void SNMPHELPER_CALL ObserveDatagram(void *context, std::int32_t direction, std::uint32_t protocol,
+                                     const std::uint8_t *datagram, std::uint32_t length) {
+    const auto &observers = *static_cast<const Observers *>(context);
+    if (observers.dump) Dump(observers.dumpState, direction, protocol, datagram, length);
+    if (observers.progress != nullptr && direction == SNMP_DATAGRAM_SENT) observers.progress->Sent(protocol);
+}
+
+// The timeout of one request: the command's, else the store's, else the
+// tool's own (a set keeps the library's wait).
+std::int32_t TimeoutFor(std::int32_t requestType) {
+    const std::int32_t given = CommandSettings().timeoutSeconds;
+    if (given != SNMP_TRANSACTION_CONFIGURED || requestType == SNMP_REQUEST_SET) return given;
+    static const bool stored = StoreGivesTimeout();
+    return stored ? SNMP_TRANSACTION_CONFIGURED : kToolTimeoutSeconds;
 }
 
 bool PrinterRegistered(const std::string &printer) {
@@ -425,15 +450,18 @@ TransactionOutcome Transact(const std::string &printer, std::int32_t requestType
                             const std::string &valueText) {
     const TransactionSettings &settings = CommandSettings();
     TransactionBuffers buffers(identifiers, valueText);
-    DumpState dump;
+    WaitProgress progress(printer,
+                          settings.retries == SNMP_TRANSACTION_CONFIGURED ? kSilentSendsPerProtocol : settings.retries + 1,
+                          settings.progress);
+    Observers observers;
+    observers.dump = settings.dump;
+    observers.progress = &progress;
     SnmpTransaction transaction{};
     transaction.recordSize = sizeof transaction;
-    transaction.timeoutSeconds = settings.timeoutSeconds;
+    transaction.timeoutSeconds = TimeoutFor(requestType);
     transaction.retries = settings.retries;
-    if (settings.dump) {
-        transaction.observer = DumpDatagram;
-        transaction.observerContext = &dump;
-    }
+    transaction.observer = ObserveDatagram;
+    transaction.observerContext = &observers;
     TransactionOutcome outcome;
     outcome.result = HelperSNMPTransactEx(printer.c_str(), requestType, buffers.identifiers.data(),
                                           buffers.IdentifierRoom(), buffers.values.data(), buffers.valueSize,

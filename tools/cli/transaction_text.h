@@ -22,6 +22,7 @@ struct TransactionSettings {
     std::int32_t timeoutSeconds = -1;  // --timeout; -1: the configuration's
     std::int32_t retries = -1;         // --retries; -1: the configuration's
     bool dump = false;                 // -v/--dump: each datagram in hex on standard error
+    bool progress = true;              // the waiting line on a terminal (WaitProgress)
     std::string outputLetters;         // -O letters, see ParseOutputFormat
     OutputFormat format;               // read from outputLetters by CheckTransactionSettings
 };
@@ -108,8 +109,9 @@ struct TransactionOutcome {
     std::vector<ReplyVariable> variables;  // the reply's, whatever its error-status
 };
 
-// Runs one transaction with the command settings' timeout, retries and
-// dump. `identifiers` are comma-joined and already checked; `valueText` is
+// Runs one transaction with the command settings' timeout (without one,
+// the store's, else the tool's kToolTimeoutSeconds), retries, dump and
+// progress line. `identifiers` are comma-joined and already checked; `valueText` is
 // the set request's value list ("" otherwise).
 TransactionOutcome Transact(const std::string &printer, std::int32_t requestType, const std::string &identifiers,
                             const std::string &valueText);
