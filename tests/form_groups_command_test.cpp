@@ -54,7 +54,7 @@ TEST(FormAndGroupsCommands, GroupsListsIdentifiers) {
 
 TEST(FormAndGroupsCommands, GroupsRefusesANumberPastTheTable) {
     const ProgramRun run = RunSnmphelper({"groups", "26"});
-    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(run.exitCode, 2);
     EXPECT_NE(run.out.find("no group 26"), std::string::npos) << run.out;
 }
 

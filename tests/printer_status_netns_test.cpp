@@ -158,7 +158,7 @@ TEST(PrinterStatusTest, SilentPrinterIsNotReachedAndFails) {
     PrinterSimulator sim({"--fault", "silent"});
     ASSERT_TRUE(sim.Ready());
     const ProgramRun text = RunSnmphelper({"status", "lab"});
-    EXPECT_EQ(text.exitCode, 1);
+    EXPECT_EQ(text.exitCode, 3);
     EXPECT_NE(text.out.find("printer 'lab': not reached: "), std::string::npos) << text.out;
     // Nothing more is asked of a printer that did not answer: every datagram
     // is the library's re-send of the first request.

@@ -83,7 +83,7 @@ TEST_F(RegistryCommands, PrinterAddNormalisesAddressesAndReplaceStartsAfresh) {
     LibraryRecord("Lab", result);
     EXPECT_EQ(result, kPrinterRecordUnreadable);
     outcome = RunSnmphelper({"printer", "remove", "Lab"});
-    EXPECT_EQ(outcome.exitCode, 1);
+    EXPECT_EQ(outcome.exitCode, 5);
     EXPECT_NE(outcome.out.find("no printer named \"Lab\""), std::string::npos) << outcome.out;
 }
 
@@ -115,7 +115,7 @@ TEST_F(RegistryCommands, PrinterAddSaysWhatIsWrongAndStoresNothing) {
         std::vector<std::string> arguments = {"printer", "add", "New"};
         arguments.insert(arguments.end(), c.options.begin(), c.options.end());
         const ProgramRun outcome = RunSnmphelper(arguments);
-        EXPECT_EQ(outcome.exitCode, 1) << c.message;
+        EXPECT_EQ(outcome.exitCode, 2) << c.message;
         EXPECT_NE(outcome.out.find(c.message), std::string::npos) << outcome.out;
     }
     ProgramRun outcome = RunSnmphelper({"printer", "add", std::string(91, 'n'), "--ip", "10.1.2.3"});
@@ -138,7 +138,7 @@ TEST_F(RegistryCommands, PrinterNameThatIsNotUtf8IsRefusedAndOthersKeepTheirAddr
     ASSERT_EQ(outcome.exitCode, 0) << outcome.out;
     const std::string before = registry.Contents();
     outcome = RunSnmphelper({"printer", "add", "\xFF", "--ip", "10.9.9.9"});
-    EXPECT_EQ(outcome.exitCode, 1);
+    EXPECT_EQ(outcome.exitCode, 2);
     EXPECT_NE(outcome.out.find("printer add: the printer name \"\\xFF\" is not valid UTF-8"), std::string::npos)
         << outcome.out;
     EXPECT_EQ(registry.Contents(), before);
@@ -175,7 +175,7 @@ TEST_F(RegistryCommands, ConfigSetIsWhatTheLibraryUses) {
              {"config", "set", "timeout", "0"}, {"config", "set", "timeout", "-5"}, {"config", "set", "retries", "101"},
              {"config", "set", "retries", "two"}, {"config", "set", "colour", "3"}}) {
         outcome = RunSnmphelper(arguments);
-        EXPECT_EQ(outcome.exitCode, 1) << arguments[2] << " " << arguments[3];
+        EXPECT_EQ(outcome.exitCode, 2) << arguments[2] << " " << arguments[3];
         EXPECT_FALSE(outcome.out.empty());
     }
     EXPECT_EQ(registry.Contents(), before);

@@ -128,13 +128,13 @@ int RunSet(const std::string &word, const std::string &valueText) {
     }
     if (setting == nullptr) {
         std::fprintf(stderr, "config set: unknown setting \"%s\"; the settings are timeout and retries\n", word.c_str());
-        return 1;
+        return kExitUsage;
     }
     std::uint32_t value = 0;
     if (!ParseCount(valueText, value) || value < setting->minimum || value > setting->maximum) {
         std::fprintf(stderr, "config set %s: \"%s\" is not a whole number from %u to %u\n", setting->word,
                      valueText.c_str(), setting->minimum, setting->maximum);
-        return 1;
+        return kExitUsage;
     }
     const std::string path = SnmpKeyPath();
     const std::string valueName = StringEntry(setting->valueEntry);

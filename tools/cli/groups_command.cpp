@@ -6,6 +6,7 @@
 
 #include "groups/object_groups.h"
 #include "tools/cli/commands.h"
+#include "tools/cli/exit_codes.h"
 #include "tools/cli/json_output.h"
 #include "tools/cli/library_load.h"
 
@@ -35,7 +36,7 @@ int RunGroups(std::optional<std::uint32_t> group, bool joined, bool json) {
     if (group && *group >= kObjectGroupCount) {
         std::fprintf(stderr, "groups: no group %u; the groups are 0 to %u\n", *group,
                      kObjectGroupCount - 1);
-        return 1;
+        return kExitUsage;
     }
     const std::uint32_t first = group ? *group : 0;
     const std::uint32_t last = group ? *group : kObjectGroupCount - 1;

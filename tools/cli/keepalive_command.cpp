@@ -18,6 +18,8 @@ struct KeepAliveOptions {
 
 int RunKeepAlive(const KeepAliveOptions &options) {
     EnsureLibraryLoaded();
+    int exitCode = 0;
+    if (!RequirePrinter("keepalive", options.printer, options.json, exitCode)) return exitCode;
     const std::int32_t result = HelperTrapKeepAlive(options.printer.c_str());
     if (result != 0) return ReportResult("keepalive", options.printer, result, options.json);
     if (options.json) {

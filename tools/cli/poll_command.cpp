@@ -8,17 +8,20 @@
 #include <cstdio>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "snmphelper.h"
 #include "tools/cli/commands.h"
+#include "tools/cli/exit_codes.h"
 #include "tools/cli/json_output.h"
 #include "tools/cli/library_load.h"
 #include "tools/cli/printer_records.h"
 #include "tools/cli/status_view.h"
 #include "tools/cli/terminal.h"
+#include "transact/printer_config.h"
 
 namespace snmphelper::cli {
 namespace {
@@ -82,7 +85,12 @@ PollRun PollAll(const std::vector<std::string> &printers, unsigned threadCount) 
                 // An exception may not leave a thread (that would end the
                 // tool); the printer is reported as not read instead.
                 try {
-                    run.views[i] = FetchStatus(printers[i]);
+                    if (LookUpPrinter(printers[i]).state == PrinterState::Usable) {
+                        run.views[i] = FetchStatus(printers[i]);
+                    } else {  // named but unknown: nothing to send to
+                        run.views[i].printer = printers[i];
+                        run.views[i].result = kPrinterRecordUnreadable;
+                    }
                 } catch (const std::exception &) {
                     run.views[i].printer = printers[i];
                     run.views[i].result = SNMP_RESULT_OUT_OF_MEMORY;
@@ -97,6 +105,25 @@ PollRun PollAll(const std::vector<std::string> &printers, unsigned threadCount) 
     return run;
 }
 
+// 0 when every printer answered; when none did, and all for the same
+// reason, that reason's code (3 all silent, 5 all unknown); otherwise 1.
+int PollExitCode(const std::vector<PrinterStatusView> &views) {
+    std::optional<int> shared;
+    bool anyReached = false;
+    bool alike = true;
+    for (const PrinterStatusView &view : views) {
+        if (view.result == 0) {
+            anyReached = true;
+            continue;
+        }
+        const int code = ExitCodeForResult(view.result);
+        if (shared && *shared != code) alike = false;
+        shared = code;
+    }
+    if (!shared) return kExitOk;
+    return !anyReached && alike ? *shared : kExitFailure;
+}
+
 int RunPoll(const PollOptions &options) {
     std::vector<std::string> printers = options.printers;
     if (printers.empty()) {
@@ -104,7 +131,7 @@ int RunPoll(const PollOptions &options) {
         const auto registered = RegisteredPrinters(problem);
         if (!registered) {
             std::fprintf(stderr, "poll: %s\n", problem.c_str());
-            return 1;
+            return kExitFailure;
         }
         printers = *registered;
     }
@@ -134,7 +161,7 @@ int RunPoll(const PollOptions &options) {
         std::printf("%zu printers: %zu reached, %zu not reached; %zu threads, at most %zu unreached in one thread\n",
                     printers.size(), printers.size() - unreached, unreached, run.unreachedByThread.size(), busiest);
     }
-    return unreached == 0 ? 0 : 1;
+    return PollExitCode(run.views);
 }
 
 }  // namespace

@@ -282,7 +282,7 @@ int RunAdd(const AddOptions &options) {
     std::string problem;
     if (!CheckAddOptions(options, settings, problem)) {
         std::fprintf(stderr, "printer add: %s\n", problem.c_str());
-        return 1;
+        return kExitUsage;
     }
     RegistryKey existing = nullptr;
     const std::int32_t found = platform::OpenRegistryKey(PrinterKeyPath(options.name).c_str(), platform::kKeyRead, &existing);
@@ -349,13 +349,13 @@ std::string LibraryView(const std::string &name, RegistryKey key) {
 int RunShow(const std::string &name, bool json) {
     if (auto problem = CheckPrinterName(name)) {
         std::fprintf(stderr, "printer show: %s\n", problem->c_str());
-        return 1;
+        return kExitUsage;
     }
     RegistryKey key = nullptr;
     const std::int32_t code = platform::OpenRegistryKey(PrinterKeyPath(name).c_str(), platform::kKeyRead, &key);
     if (code == platform::kRegistryNotFound) {
         std::fprintf(stderr, "printer show: no printer named \"%s\"\n", name.c_str());
-        return 1;
+        return kExitConfiguration;
     }
     if (code != platform::kRegistrySuccess) {
         std::fprintf(stderr, "printer show: %s\n", DescribeRegistryResult(code).c_str());
@@ -437,12 +437,12 @@ int RunList(bool json) {
 int RunRemove(const std::string &name) {
     if (auto problem = CheckPrinterName(name)) {
         std::fprintf(stderr, "printer remove: %s\n", problem->c_str());
-        return 1;
+        return kExitUsage;
     }
     const std::int32_t code = platform::DeleteRegistryKey(PrinterKeyPath(name).c_str());
     if (code == platform::kRegistryNotFound) {
         std::fprintf(stderr, "printer remove: no printer named \"%s\"\n", name.c_str());
-        return 1;
+        return kExitConfiguration;
     }
     if (code != platform::kRegistrySuccess) {
         std::fprintf(stderr, "printer remove: %s\n", DescribeRegistryResult(code).c_str());

@@ -20,6 +20,24 @@ std::optional<std::vector<std::string>> RegisteredPrinters(std::string &problem)
     return names;
 }
 
+PrinterLookup LookUpPrinter(const std::string &printer) {
+    platform::RegistryKey key = nullptr;
+    const std::string path = std::string(kAdapterKeyPath) + "\\" + printer;
+    const std::int32_t code = platform::OpenRegistryKey(path.c_str(), platform::kKeyRead, &key);
+    platform::CloseRegistryKey(key);
+    if (code == platform::kRegistryNotFound) {
+        return {PrinterState::Unknown, "no printer '" + printer + "' is registered (see 'snmphelper printer list')"};
+    }
+    if (code != platform::kRegistrySuccess) return {PrinterState::StoreUnreadable, DescribeRegistryResult(code)};
+    PrinterAddressRecord record;
+    InitPrinterAddressRecord(&record);
+    if (ReadPrinterAddressRecord(printer.c_str(), &record) != 0) {
+        return {PrinterState::Unreadable, "printer '" + printer + "' is registered, but its record cannot be read (see "
+                                          "'snmphelper printer show " + printer + "')"};
+    }
+    return {};
+}
+
 std::optional<std::uint32_t> ProtocolInUse(const std::string &printer) {
     platform::RegistryKey key = nullptr;
     const std::string path = std::string(kAdapterKeyPath) + "\\" + printer;

@@ -14,6 +14,17 @@ namespace snmphelper::cli {
 // cannot be read (`problem` says why). No printer key at all is an empty list.
 std::optional<std::vector<std::string>> RegisteredPrinters(std::string &problem);
 
+// Whether a command may go ahead with a printer: it is registered and the
+// library can read its key; or it is not registered, or the library cannot
+// read its key (both: the printer is unknown to the library); or the store
+// itself cannot be read (permission denied, a broken file, ...).
+enum class PrinterState { Usable, Unknown, Unreadable, StoreUnreadable };
+struct PrinterLookup {
+    PrinterState state = PrinterState::Usable;
+    std::string problem;  // for a person, "" when usable
+};
+PrinterLookup LookUpPrinter(const std::string &printer);
+
 // The printer's pProtocol value (1 IPX, 2 IP, 4 DLC); nothing when unset.
 std::optional<std::uint32_t> ProtocolInUse(const std::string &printer);
 

@@ -53,4 +53,15 @@ std::string DescribeResult(std::int32_t code) {
     return std::string(entry->name) + " (" + std::to_string(code) + "): " + entry->meaning;
 }
 
+std::string DescribeFailure(std::int32_t code) {
+    constexpr std::int32_t kSilent[] = {25010, 20002, 4};  // no reply; no datagram; DLC timeout
+    for (std::int32_t silent : kSilent) {
+        if (code == silent) {
+            return "no reply (check the address, the community and the printer's SNMP settings); " +
+                   DescribeResult(code);
+        }
+    }
+    return DescribeResult(code);
+}
+
 }  // namespace snmphelper::cli

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "tools/cli/commands.h"
+#include "tools/cli/exit_codes.h"
 #include "tools/cli/json_output.h"
 #include "tools/cli/library_load.h"
 #include "tools/cli/status_view.h"
@@ -19,13 +20,15 @@ struct StatusOptions {
 
 int RunStatus(const StatusOptions &options) {
     EnsureLibraryLoaded();
+    int exitCode = kExitOk;
+    if (!RequirePrinter("status", options.printer, options.json, exitCode)) return exitCode;
     const PrinterStatusView view = FetchStatus(options.printer);
     if (options.json) {
         PrintJson(StatusJson(view));
     } else {
         std::fputs(StatusText(view).c_str(), view.result == 0 ? stdout : stderr);
     }
-    return view.result == 0 ? 0 : 1;
+    return ExitCodeForResult(view.result);
 }
 
 }  // namespace

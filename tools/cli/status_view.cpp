@@ -238,7 +238,7 @@ std::string ProtocolLabel(std::uint32_t protocol) {
 
 std::string StatusText(const PrinterStatusView &view) {
     std::string out = "printer '" + view.printer + "'";
-    if (view.result != 0) return out + ": not reached: " + DescribeResult(view.result) + "\n";
+    if (view.result != 0) return out + ": not reached: " + DescribeFailure(view.result) + "\n";
     out += (view.name ? " (" + *view.name + ")" : std::string()) + ", reached over " + Reach(view) + "\n";
     if (!view.deviceIndex) {
         out += "  Host Resources MIB (RFC 2790): no printer device\n";

@@ -11,6 +11,7 @@
 #include "tools/cli/identifier_check.h"
 #include "tools/cli/ipx_hint.h"
 #include "tools/cli/json_output.h"
+#include "tools/cli/printer_records.h"
 #include "tools/cli/result_names.h"
 #include "tools/cli/snmp_settings.h"
 #include "tools/cli/value_text.h"
@@ -268,12 +269,6 @@ std::int32_t TimeoutFor(std::int32_t requestType) {
     return stored ? SNMP_TRANSACTION_CONFIGURED : kToolTimeoutSeconds;
 }
 
-bool PrinterRegistered(const std::string &printer) {
-    PrinterAddressRecord record;
-    InitPrinterAddressRecord(&record);
-    return ReadPrinterAddressRecord(printer.c_str(), &record) == 0;
-}
-
 int ReportUsage(const std::string &command, const std::string &printer, const std::string &problem, bool json) {
     if (json) {
         Json object = CommandObject(command, printer, SNMP_RESULT_INVALID_ARGUMENT);
@@ -438,7 +433,7 @@ int ReportResult(const std::string &command, const std::string &printer, std::in
     } else {
         std::fflush(stdout);  // what was printed before comes first
         std::fprintf(stderr, "%s: printer '%s': %s\n", command.c_str(), printer.c_str(),
-                     DescribeResult(result).c_str());
+                     DescribeFailure(result).c_str());
         HintIpxCapability(printer);
     }
     return ExitCodeForResult(result);
@@ -475,6 +470,24 @@ TransactionOutcome Transact(const std::string &printer, std::int32_t requestType
     return outcome;
 }
 
+bool RequirePrinter(const std::string &command, const std::string &printer, bool json, int &exitCode) {
+    const PrinterLookup lookup = LookUpPrinter(printer);
+    if (lookup.state == PrinterState::Usable) return true;
+    // A store that cannot be read is no unknown printer: the user's
+    // permissions or the file are what to look at.
+    const bool store = lookup.state == PrinterState::StoreUnreadable;
+    if (json) {
+        Json object = store ? CommandObject(command, printer, kPrinterRecordUnreadable)
+                            : ResultObject(command, printer, kPrinterRecordUnreadable);
+        object["problem"] = JsonText(lookup.problem);
+        PrintJson(object);
+    } else {
+        std::fprintf(stderr, "%s: %s\n", command.c_str(), lookup.problem.c_str());
+    }
+    exitCode = store ? kExitFailure : kExitConfiguration;
+    return false;
+}
+
 bool PrepareTransaction(const std::string &command, const std::string &printer,
                         const std::vector<std::string> &typed, bool json, std::string &joined, int &exitCode) {
     std::string problem;
@@ -483,17 +496,7 @@ bool PrepareTransaction(const std::string &command, const std::string &printer,
         exitCode = ReportUsage(command, printer, problem, json);
         return false;
     }
-    if (!PrinterRegistered(printer)) {
-        if (json) {
-            exitCode = ReportResult(command, printer, kPrinterRecordUnreadable, json);
-        } else {
-            std::fprintf(stderr, "%s: no printer '%s' is registered, or its record cannot be read (see 'snmphelper "
-                                 "printer show %s')\n",
-                         command.c_str(), printer.c_str(), printer.c_str());
-            exitCode = ExitCodeForResult(kPrinterRecordUnreadable);
-        }
-        return false;
-    }
+    if (!RequirePrinter(command, printer, json, exitCode)) return false;
     joined = JoinIdentifiers(identifiers);
     exitCode = kExitOk;
     return true;

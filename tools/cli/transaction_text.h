@@ -116,8 +116,13 @@ struct TransactionOutcome {
 TransactionOutcome Transact(const std::string &printer, std::int32_t requestType, const std::string &identifiers,
                             const std::string &valueText);
 
+// Whether the printer is registered and its record readable (LookUpPrinter);
+// when not, reports why (text or JSON) and sets `exitCode`: 5 for a printer
+// the library does not know, 1 for a store that cannot be read.
+bool RequirePrinter(const std::string &command, const std::string &printer, bool json, int &exitCode);
+
 // Checks the typed identifiers (CheckIdentifiers) and that the printer is
-// registered; on failure reports it (text or JSON) and returns the exit code
+// registered (RequirePrinter); on failure reports it (text or JSON) and returns the exit code
 // in `exitCode`. On success `joined` holds the identifiers comma-joined.
 bool PrepareTransaction(const std::string &command, const std::string &printer,
                         const std::vector<std::string> &typed, bool json, std::string &joined, int &exitCode);

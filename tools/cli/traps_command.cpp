@@ -36,6 +36,8 @@ std::string RowIndex() {
 
 int RunRegistration(const std::string &command, std::int32_t action, const RegistrationOptions &options) {
     EnsureLibraryLoaded();
+    int exitCode = 0;
+    if (!RequirePrinter(command, options.printer, options.json, exitCode)) return exitCode;
     const std::int32_t result = HelperSNMPRegisterTrapDestination(action, options.printer.c_str(), 0, 0);
     if (result != 0) return ReportResult(command, options.printer, result, options.json);
     const std::string index = RowIndex();
