@@ -2,12 +2,20 @@
 // on 127.0.0.1:161 of a private network namespace: net-snmp's output
 // conventions, error-status replies naming their object, exit codes, partial
 // walks, per-command timing seen in the simulator's log, and JSON for any
-// octets.
+// octets. Then every command against a printer whose texts are not UTF-8, a
+// silent one and none at all: the exit code table, the tool's own wait and
+// its progress line.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
+#include <nlohmann/json.hpp>
+
+#include <chrono>
 #include <fstream>
+#include <future>
 #include <memory>
 #include <regex>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -242,6 +250,250 @@ TEST_F(CliTransactionTest, Utf8NamesAndAnyOctetsThroughJson) {
     EXPECT_NE(run.out.find("\"timeout\":{\"value\":30,\"from\":\"UdpTimeOutInterval\",\"why\":null}"),
               std::string::npos)
         << run.out;
+}
+
+
+// --- Every command, whatever the printer sends --------------------------------------
+
+using Json = nlohmann::json;
+
+constexpr char kSysLocation0[] = "1.3.6.1.2.1.1.6.0";
+constexpr char kSilentMessage[] = "no reply (check the address, the community and the printer's SNMP settings)";
+
+// Texts in ISO-8859-1 and Shift_JIS, as printers send them: sysName,
+// sysLocation (writable, and watched: a set sends a trap carrying it), the
+// printer device's description, the black toner (made the lowest supply),
+// the first tray's name and the first console line; and this host as a
+// complete trap destination row.
+constexpr char kForeignTexts[] =
+    "1.3.6.1.2.1.1.5.0 STRING \"Drucker-B\\xfcro\"\n"
+    "1.3.6.1.2.1.1.6.0 STRING \"Flur \\xb2\" rw\n"
+    "1.3.6.1.2.1.25.3.2.1.3.1 STRING \"\\x83v\\x83\\x8a\\x83\\x93\\x83^\"\n"
+    "1.3.6.1.2.1.43.11.1.1.6.1.1 STRING \"Toner \\x8d\\x95\"\n"
+    "1.3.6.1.2.1.43.11.1.1.9.1.1 INTEGER 120\n"
+    "1.3.6.1.2.1.43.8.2.1.13.1.1 STRING \"Fach \\xe4\"\n"
+    "1.3.6.1.2.1.43.16.5.1.2.1.1 STRING \"BEREIT \\xff\"\n"
+    "1.3.6.1.4.1.236.11.5.1.12.6.2.4.1.2.1.2.3.4.5.6 IPADDRESS 127.0.0.1\n"
+    "1.3.6.1.4.1.236.11.5.1.12.6.2.4.1.7.1.2.3.4.5.6 INTEGER 1\n";
+
+constexpr char kTrapPort[] = "1162";
+
+// "lab" answers on 127.0.0.1, "mute" on 127.0.0.2 never does; the store
+// has no Snmp key, so the tool's own wait applies.
+std::string FleetHive() {
+    return test::PrinterHive("lab", PrinterValues()) +
+           test::PrinterKey("mute", "\"cProtocols\"=dword:00000002\n\"pProtocol\"=dword:00000002\n"
+                                    "\"IP Address\"=\"127.0.0.2\"\n\"MAC Address\"=\"\"\n");
+}
+
+class CliOutcomeTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        registry_ = std::make_unique<test::TempRegistry>(FleetHive());
+        const std::string objects = registry_->Folder() + "/foreign.txt";
+        std::ofstream(objects) << kForeignTexts;
+        lab_ = std::make_unique<PrinterSimulator>(
+            std::vector<std::string>{"--objects", objects, "--trap-port", kTrapPort, "--watch", kSysLocation0});
+        mute_ = std::make_unique<PrinterSimulator>(std::vector<std::string>{"--fault", "silent"}, "127.0.0.2");
+        ASSERT_TRUE(lab_->Ready());
+        ASSERT_TRUE(mute_->Ready());
+    }
+
+    std::unique_ptr<test::TempRegistry> registry_;
+    std::unique_ptr<PrinterSimulator> lab_;
+    std::unique_ptr<PrinterSimulator> mute_;
+};
+
+// Every line of the output is one JSON value (which nlohmann's parser takes
+// only as valid UTF-8).
+void ExpectJsonLines(const ProgramRun &run, const std::string &what) {
+    std::istringstream lines(run.out);
+    std::size_t count = 0;
+    for (std::string line; std::getline(lines, line); ++count) {
+        EXPECT_FALSE(Json::parse(line, nullptr, false).is_discarded()) << what << ": " << line;
+    }
+    EXPECT_GT(count, 0u) << what;
+}
+
+TEST_F(CliOutcomeTest, EveryJsonOutputStaysValidWhateverThePrinterSends) {
+    const struct {
+        std::vector<std::string> arguments;
+        int exitCode;
+    } cases[] = {
+        {{"get", "lab", kSysName, kSysLocation0, "1.3.6.1.2.1.25.3.2.1.3.1", "--json"}, 0},
+        {{"getnext", "lab", "1.3.6.1.2.1.1.4.0", "--json"}, 0},
+        {{"walk", "lab", "1.3.6.1.2.1.1", "--json"}, 0},
+        {{"group", "lab", "0", "--json"}, 0},
+        {{"status", "lab", "--json"}, 0},
+        {{"poll", "--json"}, 1},  // mute is not reached
+        {{"poll", "lab", "--json"}, 0},
+        {{"status", "B\xFCro", "--json"}, 5},
+        {{"printer", "list", "--json"}, 0},
+        {{"printer", "show", "lab", "--json"}, 0},
+        {{"config", "show", "--json"}, 0},
+        {{"keepalive", "lab", "--json"}, 0},
+    };
+    for (const auto &c : cases) {
+        const ProgramRun run = Tool(c.arguments);
+        const std::string what = c.arguments[0] + " " + c.arguments[1];
+        EXPECT_EQ(run.exitCode, c.exitCode) << what << ": " << run.out;
+        ExpectJsonLines(run, what);
+    }
+    // The octets that are not UTF-8 are readable, and so are the texts that are.
+    const ProgramRun status = Tool({"status", "lab", "--json"});
+    EXPECT_NE(status.out.find("\"sysName\":\"Drucker-B\\\\xFCro\""), std::string::npos) << status.out;
+    EXPECT_NE(status.out.find("\"description\":\"\\\\x83v\\\\x83\\\\x8A\\\\x83\\\\x93\\\\x83^\""), std::string::npos)
+        << status.out;
+    const ProgramRun poll = Tool({"poll", "lab", "--json"});
+    EXPECT_NE(poll.out.find("\"lowestSupply\":{\"description\":\"Toner \\\\x8D\\\\x95\",\"percent\":1}"),
+              std::string::npos)
+        << poll.out;
+
+    // The set changes the watched text, so the printer traps it; until the
+    // listener is up a trap may go unheard, so the set is repeated.
+    auto traps = std::async(std::launch::async, [] {
+        return Tool({"traps", "listen", "--port", kTrapPort, "--json", "--count", "1", "--timeout", "10"});
+    });
+    for (int i = 0; traps.wait_for(std::chrono::milliseconds(200)) != std::future_status::ready && i < 20; ++i) {
+        const ProgramRun set =
+            Tool({"set", "lab", kSysLocation0, "string", "Flur \xB3" + std::to_string(i), "--json"});
+        EXPECT_EQ(set.exitCode, 0) << set.out;
+        ExpectJsonLines(set, "set");
+    }
+    const ProgramRun heard = traps.get();
+    EXPECT_EQ(heard.exitCode, 0) << heard.out;
+    ExpectJsonLines(heard, "traps listen");
+    EXPECT_NE(heard.out.find("\"oid\":\"1.3.6.1.2.1.1.6.0\""), std::string::npos) << heard.out;
+}
+
+// Each command in each situation ends with the code of the table and says
+// why. Silent rows wait the tool's own 1 s per send.
+TEST_F(CliOutcomeTest, ExitCodesFollowTheTable) {
+    const struct {
+        std::vector<std::string> arguments;
+        int exitCode;
+        const char *message;
+    } cases[] = {
+        // Success.
+        {{"get", "lab", kSysName}, 0, "1.3.6.1.2.1.1.5.0 = Hex-STRING: 44 72"},
+        {{"status", "lab"}, 0, "reached over UDP/IP"},
+        {{"poll", "lab"}, 0, "1 reached"},
+        {{"keepalive", "lab"}, 0, "sent to printer 'lab'"},
+        {{"printer", "show", "lab"}, 0, "IP Address:  127.0.0.1"},
+        {{"config", "show"}, 0, "timeout: 15 seconds"},
+        // Usage.
+        {{"get", "lab", "1.3.x"}, 2, "'1.3.x': 'x' is not a digit"},
+        {{"printer", "add", "new", "--ip", "999.1.1.1"}, 2, "expected a dotted-decimal IPv4 address"},
+        {{"config", "set", "timeout", "0"}, 2, "is not a whole number"},
+        {{"config", "set", "colour", "3"}, 2, "unknown setting"},
+        {{"group", "lab", "26"}, 2, "there are 26 groups"},
+        {{"status", "lab", "--timeout", "-1"}, 2, "--timeout"},
+        {{"poll", "--retries", "101"}, 2, "--retries"},
+        {{"set", "lab", kSysLocation0, "integer", "x"}, 2, "is not a 32-bit signed decimal number"},
+        // Silent.
+        {{"get", "mute", kSysName}, 3, kSilentMessage},
+        {{"getnext", "mute", kSysName}, 3, kSilentMessage},
+        {{"walk", "mute", "1.3.6.1.2.1.1"}, 3, kSilentMessage},
+        {{"set", "mute", kSysLocation0, "integer", "1", "--timeout", "1"}, 3, kSilentMessage},
+        {{"group", "mute", "0"}, 3, kSilentMessage},
+        {{"status", "mute"}, 3, kSilentMessage},
+        {{"poll", "mute"}, 3, "not reached"},
+        // Error-status.
+        {{"get", "lab", kMissing}, 4, "Reason: (noSuchName)"},
+        {{"set", "lab", kSysName, "integer", "1"}, 4, "Error in packet"},
+        // Unknown printer.
+        {{"get", "nosuch", kSysName}, 5, "no printer 'nosuch' is registered"},
+        {{"getnext", "nosuch", kSysName}, 5, "no printer 'nosuch' is registered"},
+        {{"walk", "nosuch", "1.3.6.1.2.1.1"}, 5, "no printer 'nosuch' is registered"},
+        {{"set", "nosuch", kSysLocation0, "integer", "1"}, 5, "no printer 'nosuch' is registered"},
+        {{"group", "nosuch", "0"}, 5, "no printer 'nosuch' is registered"},
+        {{"status", "nosuch"}, 5, "no printer 'nosuch' is registered"},
+        {{"keepalive", "nosuch"}, 5, "no printer 'nosuch' is registered"},
+        {{"traps", "register", "nosuch"}, 5, "no printer 'nosuch' is registered"},
+        {{"traps", "withdraw", "nosuch"}, 5, "no printer 'nosuch' is registered"},
+        {{"poll", "nosuch"}, 5, "cannot be read"},
+        {{"printer", "show", "nosuch"}, 5, "no printer named \"nosuch\""},
+        {{"printer", "remove", "nosuch"}, 5, "no printer named \"nosuch\""},
+    };
+    for (const auto &c : cases) {
+        const ProgramRun run = Tool(c.arguments);
+        const std::string what = c.arguments[0] + " " + c.arguments[1];
+        EXPECT_EQ(run.exitCode, c.exitCode) << what << ": " << run.out;
+        EXPECT_NE(run.out.find(c.message), std::string::npos) << what << ": " << run.out;
+        EXPECT_EQ(run.out.find("SEND_FAILED"), std::string::npos) << what << ": " << run.out;
+    }
+}
+
+// A store this user may not read: the commands say so and fail, rather than
+// call the printer unknown. Root reads any file, so the tool runs without
+// the capabilities that allow it.
+TEST_F(CliOutcomeTest, AStoreThatCannotBeReadIsPermissionDenied) {
+    ASSERT_EQ(chmod(registry_->Path().c_str(), 0), 0);
+    const std::string denied = "permission denied: " + registry_->Path();
+    for (const std::vector<std::string> &arguments : std::vector<std::vector<std::string>>{
+             {"get", "lab", kSysName}, {"walk", "lab", "1.3.6.1.2.1.1"}, {"status", "lab"}, {"status", "lab", "--json"},
+             {"keepalive", "lab"}, {"traps", "register", "lab"}, {"poll"}, {"printer", "show", "lab"},
+             {"printer", "remove", "lab"}, {"printer", "list"}, {"config", "show"}, {"registry", "export"}}) {
+        std::vector<std::string> argv = {"setpriv", "--inh-caps=-all", "--bounding-set=-dac_override,-dac_read_search",
+                                         test::BuildTreePath("tools/snmphelper")};
+        argv.insert(argv.end(), arguments.begin(), arguments.end());
+        const ProgramRun run = test::RunProgram(argv, test::ErrorOutput::Merged);
+        const std::string what = arguments[0] + " " + arguments[1 % arguments.size()];
+        EXPECT_EQ(run.exitCode, 1) << what << ": " << run.out;
+        EXPECT_NE(run.out.find(denied), std::string::npos) << what << ": " << run.out;
+        EXPECT_EQ(run.out.find("not registered"), std::string::npos) << what << ": " << run.out;
+    }
+    EXPECT_EQ(lab_->LogLines().size(), 0u) << "nothing is sent";
+}
+
+// With no timeout in the store or on the command line, the tool waits 1 s
+// per send: a silent printer gets its three sends and is given up; the
+// configuration's explanation says so. status and poll take the options.
+TEST_F(CliOutcomeTest, TheToolsOwnWaitAndTheWaitOptionsOfStatusAndPoll) {
+    ProgramRun run = Tool({"get", "mute", kSysName});
+    EXPECT_EQ(run.exitCode, 3) << run.out;
+    EXPECT_EQ(mute_->WaitForLogLines(3), 3u);
+    EXPECT_EQ(mute_->LogLines().size(), 3u);
+
+    run = Tool({"config", "show"});
+    EXPECT_NE(run.out.find("a reply is awaited 15 s per send (a set: 10 s); a silent printer is sent the request 3 "
+                           "times per protocol, the last send not awaited; the snmphelper tool itself awaits 1 s per "
+                           "send unless --timeout says otherwise"),
+              std::string::npos)
+        << run.out;
+    EXPECT_NE(run.out.find("retries counts only replies that cannot be decoded or belong to another request"),
+              std::string::npos)
+        << run.out;
+    run = Tool({"config", "set", "timeout", "20"});
+    run = Tool({"config", "show"});
+    EXPECT_EQ(run.out.find("the snmphelper tool itself"), std::string::npos) << run.out;
+
+    for (const auto &[arguments, sends] : std::vector<std::pair<std::vector<std::string>, std::size_t>>{
+             {{"status", "mute", "--timeout", "0", "--retries", "0"}, 1},
+             {{"poll", "mute", "--timeout", "0", "--retries", "2"}, 3}}) {
+        mute_ = std::make_unique<PrinterSimulator>(std::vector<std::string>{"--fault", "silent"}, "127.0.0.2");
+        ASSERT_TRUE(mute_->Ready());
+        run = Tool(arguments);
+        EXPECT_EQ(run.exitCode, 3) << arguments[0] << ": " << run.out;
+        EXPECT_EQ(mute_->WaitForLogLines(sends), sends) << arguments[0];
+        EXPECT_EQ(mute_->LogLines().size(), sends) << arguments[0];
+    }
+}
+
+// The waiting line shows on a terminal (a pseudo-terminal through script)
+// once a wait has passed two seconds, and never when standard error is not
+// one.
+TEST_F(CliOutcomeTest, AWaitShowsItsProgressOnlyOnATerminal) {
+    const std::string command =
+        test::BuildTreePath("tools/snmphelper") + " get mute " + kSysName + " --timeout 3 --retries 0";
+    ProgramRun run = test::RunProgram({"script", "-qec", command, "/dev/null"}, test::ErrorOutput::Merged);
+    EXPECT_EQ(run.exitCode, 3) << run.out;
+    EXPECT_NE(run.out.find("waiting for mute over UDP/IP: send 1 of 1"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find(kSilentMessage), std::string::npos) << run.out;
+
+    run = Tool({"get", "mute", kSysName, "--timeout", "3", "--retries", "0"});
+    EXPECT_EQ(run.exitCode, 3) << run.out;
+    EXPECT_EQ(run.out.find("waiting for"), std::string::npos) << run.out;
 }
 
 }  // namespace
