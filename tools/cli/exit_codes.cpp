@@ -36,11 +36,11 @@ int ExitCodeForResult(std::int32_t result) {
 const char *ExitCodeHelp() {
     return "Exit codes:\n"
            "  0  success\n"
-           "  1  any other failure (an unreadable reply, a registry that cannot be used, ...)\n"
+           "  1  any other failure (an unreadable reply, a registry that cannot be read or used, ...)\n"
            "  2  usage: unknown option, missing argument, bad identifier or value\n"
-           "  3  the printer cannot be reached or did not answer in time\n"
+           "  3  the printer cannot be reached or did not answer in time (silent)\n"
            "  4  the printer answered with an error-status (genErr included)\n"
-           "  5  configuration: the printer is not registered, or its record cannot be read\n";
+           "  5  unknown printer: it is not registered, or the library cannot read its record\n";
 }
 
 }  // namespace snmphelper::cli

@@ -5,6 +5,7 @@
 
 #include "snmphelper.h"
 #include "tools/cli/commands.h"
+#include "tools/cli/json_output.h"
 #include "tools/cli/library_load.h"
 #include "tools/cli/transaction_text.h"
 
@@ -23,7 +24,7 @@ int RunKeepAlive(const KeepAliveOptions &options) {
     const std::int32_t result = HelperTrapKeepAlive(options.printer.c_str());
     if (result != 0) return ReportResult("keepalive", options.printer, result, options.json);
     if (options.json) {
-        std::printf("{\"command\":\"keepalive\",\"printer\":%s,\"result\":0}\n", JsonString(options.printer).c_str());
+        PrintJson(Json{{"command", "keepalive"}, {"printer", JsonText(options.printer)}, {"result", 0}});
     } else {
         std::printf("keepalive: sent to printer '%s' (the reply is not awaited)\n", options.printer.c_str());
     }

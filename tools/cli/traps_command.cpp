@@ -8,6 +8,7 @@
 
 #include "snmphelper.h"
 #include "tools/cli/commands.h"
+#include "tools/cli/json_output.h"
 #include "tools/cli/library_load.h"
 #include "tools/cli/trap_text.h"
 #include "tools/cli/transaction_text.h"
@@ -42,8 +43,10 @@ int RunRegistration(const std::string &command, std::int32_t action, const Regis
     if (result != 0) return ReportResult(command, options.printer, result, options.json);
     const std::string index = RowIndex();
     if (options.json) {
-        std::printf("{\"command\":%s,\"printer\":%s,\"result\":0,\"index\":%s}\n", JsonString(command).c_str(),
-                    JsonString(options.printer).c_str(), JsonString(index).c_str());
+        PrintJson(Json{{"command", JsonText(command)},
+                       {"printer", JsonText(options.printer)},
+                       {"result", 0},
+                       {"index", JsonText(index)}});
     } else if (action == kTrapActionRegister) {
         std::printf("%s: this host is a trap destination of printer '%s' (row %s)\n", command.c_str(),
                     options.printer.c_str(), index.c_str());
@@ -61,8 +64,7 @@ int RunIndex(bool json) {
         return 1;
     }
     if (json) {
-        std::printf("{\"command\":\"traps index\",\"index\":%s,\"entry\":%s}\n", JsonString(index).c_str(),
-                    JsonString(kTrapDestinationEntry).c_str());
+        PrintJson(Json{{"command", "traps index"}, {"index", JsonText(index)}, {"entry", kTrapDestinationEntry}});
     } else {
         std::printf("%s\n", index.c_str());
     }
