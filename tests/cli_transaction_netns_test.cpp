@@ -471,6 +471,7 @@ TEST_F(CliOutcomeTest, TheToolsOwnWaitAndTheWaitOptionsOfStatusAndPoll) {
     for (const auto &[arguments, sends] : std::vector<std::pair<std::vector<std::string>, std::size_t>>{
              {{"status", "mute", "--timeout", "0", "--retries", "0"}, 1},
              {{"poll", "mute", "--timeout", "0", "--retries", "2"}, 3}}) {
+        mute_.reset();  // its port is free again before the next one binds it
         mute_ = std::make_unique<PrinterSimulator>(std::vector<std::string>{"--fault", "silent"}, "127.0.0.2");
         ASSERT_TRUE(mute_->Ready());
         run = Tool(arguments);

@@ -164,13 +164,14 @@ TEST(TrapDestinationRefusalTest, ARefusedRowIsWithdrawnAndReportedAsAFailure) {
 TEST(TrapDestinationRefusalTest, AnUnknownPrinterIsNamedAsTheFailure) {
     const test::TempRegistry registry(LabHive());
     const ProgramRun registered = RunSnmphelper({"traps", "register", "absent"});
-    EXPECT_EQ(registered.exitCode, 1);
-    EXPECT_NE(registered.out.find("SNMP_RESULT_TRAP_REGISTRATION_FAILED (25014)"), std::string::npos)
-        << registered.out;
+    EXPECT_EQ(registered.exitCode, 5);
+    EXPECT_EQ(registered.out, "traps register: no printer 'absent' is registered (see 'snmphelper printer list')\n");
     const ProgramRun json = RunSnmphelper({"traps", "withdraw", "absent", "--json"});
+    EXPECT_EQ(json.exitCode, 5);
     EXPECT_EQ(json.out,
-              "{\"command\":\"traps withdraw\",\"printer\":\"absent\",\"result\":25014,\"name\":"
-              "\"SNMP_RESULT_TRAP_REGISTRATION_FAILED\",\"meaning\":\"trap registration failed\"}\n");
+              "{\"command\":\"traps withdraw\",\"printer\":\"absent\",\"result\":20041,\"name\":"
+              "\"CPH_PRINTER_RECORD_UNREADABLE\",\"meaning\":\"the printer's key or its MAC Address cannot be read\","
+              "\"problem\":\"no printer 'absent' is registered (see 'snmphelper printer list')\"}\n");
 }
 
 // Only loopback here: no adapter address, so the node is the machine's identity's.
