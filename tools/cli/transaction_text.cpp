@@ -255,9 +255,13 @@ void Dump(const DumpState &state, std::int32_t direction, std::uint32_t protocol
 
 void SNMPHELPER_CALL ObserveDatagram(void *context, std::int32_t direction, std::uint32_t protocol,
                                      const std::uint8_t *datagram, std::uint32_t length) {
-    const auto &observers = *static_cast<const Observers *>(context);
-    if (observers.dump) Dump(observers.dumpState, direction, protocol, datagram, length);
-    if (observers.progress != nullptr && direction == SNMP_DATAGRAM_SENT) observers.progress->Sent(protocol);
+    // Called from inside the library: nothing may be thrown back into it.
+    try {
+        const auto &observers = *static_cast<const Observers *>(context);
+        if (observers.dump) Dump(observers.dumpState, direction, protocol, datagram, length);
+        if (observers.progress != nullptr && direction == SNMP_DATAGRAM_SENT) observers.progress->Sent(protocol);
+    } catch (...) {  // a line not shown is no reason to end the transaction
+    }
 }
 
 // The timeout of one request: the command's, else the store's, else the
@@ -445,9 +449,9 @@ TransactionOutcome Transact(const std::string &printer, std::int32_t requestType
                             const std::string &valueText) {
     const TransactionSettings &settings = CommandSettings();
     TransactionBuffers buffers(identifiers, valueText);
-    WaitProgress progress(printer,
-                          settings.retries == SNMP_TRANSACTION_CONFIGURED ? kSilentSendsPerProtocol : settings.retries + 1,
-                          settings.progress);
+    const int sends = settings.retries == SNMP_TRANSACTION_CONFIGURED ? kSilentSendsPerProtocol : settings.retries + 1;
+    // The dump shows each send already.
+    WaitProgress progress(printer, sends, settings.progress && !settings.dump);
     Observers observers;
     observers.dump = settings.dump;
     observers.progress = &progress;
