@@ -71,12 +71,12 @@ int GetRoot(WalkState &walk, const std::string &root) {
     return kExitOk;
 }
 
-// The arc of a root of one arc ("1", ".1", as net-snmp's users walk
-// everything), or nothing.
+// The arc of a root of one arc written as net-snmp's users write it to walk
+// everything (".1"), or nothing. Without the dot a lone arc stays refused as
+// any identifier of one arc is: it is more likely a slip than "everything".
 std::optional<std::uint64_t> SingleArc(const std::string &text) {
-    const std::string digits = !text.empty() && text[0] == '.' ? text.substr(1) : text;
-    if (digits.size() != 1 || digits[0] < '0' || digits[0] > '2') return std::nullopt;
-    return static_cast<std::uint64_t>(digits[0] - '0');
+    if (text.size() != 2 || text[0] != '.' || text[1] < '0' || text[1] > '2') return std::nullopt;
+    return static_cast<std::uint64_t>(text[1] - '0');
 }
 
 int RunWalk(const WalkOptions &options) {
@@ -128,7 +128,7 @@ void AddWalkCommand(Command &app, int &exitCode) {
         app.add_subcommand("walk", "Read a subtree of a printer's objects with get-next requests");
     AddPrinterArguments(*command, options->printer, options->json);
     AddTransactionOptions(*command);
-    command->add_option("oid", options->root, "Root of the subtree (.1 or 1: every object)")->capture_default_str();
+    command->add_option("oid", options->root, "Root of the subtree (.1: every object)")->capture_default_str();
     command->callback([options, &exitCode] { exitCode = RunWalk(*options); });
 }
 
