@@ -19,7 +19,11 @@ if(TARGET snmphelper-printer-sim)
 endif()
 install(FILES ${CMAKE_SOURCE_DIR}/man/snmphelper.1 ${CMAKE_SOURCE_DIR}/man/snmphelper-printer-sim.1
   DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
-install(FILES ${CMAKE_SOURCE_DIR}/man/snmphelper.3 DESTINATION ${CMAKE_INSTALL_MANDIR}/man3)
+# One page per exported function beside the overview; a page that serves
+# several functions is reached under the others' names through a .so line.
+file(GLOB SNMPHELPER_FUNCTION_PAGES ${CMAKE_SOURCE_DIR}/man/Helper*.3)
+install(FILES ${CMAKE_SOURCE_DIR}/man/snmphelper.3 ${SNMPHELPER_FUNCTION_PAGES}
+  DESTINATION ${CMAKE_INSTALL_MANDIR}/man3)
 install(FILES ${CMAKE_SOURCE_DIR}/tools/cli/snmphelper.bash-completion
   DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions RENAME snmphelper)
 

@@ -1,5 +1,6 @@
 // HelperSnmpDecodePdu: one received SNMPv1 GetResponse message (RFC 1157 4.1)
-// into a freshly allocated SnmpReqParam. Only a complete message with every
+// into a freshly allocated SnmpReqParam; DecodeRequestMessage the same for a
+// request. Only a complete message with every
 // length exact is accepted. Lengths may take the long form (up to four
 // octets). The version, error-status and error-index must be exactly the
 // three octets 02 01 x; the request-id may be any INTEGER encoding that fits
@@ -8,6 +9,7 @@
 
 #include "codec/ber_decode.h"
 #include "codec/byte_cursor.h"
+#include "codec/request_decoder.h"
 #include "codec/varbind_list_decoder.h"
 #include "platform/heap.h"
 #include "snmphelper.h"
@@ -18,7 +20,7 @@ namespace {
 constexpr std::uint8_t kSequence = 0x30;
 constexpr std::uint8_t kInteger = 0x02;
 constexpr std::uint8_t kOctetString = 0x04;
-constexpr std::uint8_t kGetResponse = 0xA2;
+constexpr std::uint8_t kFirstPduTag = 0xA0;  // plus the SnmpPduType code
 constexpr std::size_t kCommunityBlockSize = 256;
 constexpr std::uint8_t kErrorStatusLimit = 6;  // noError .. genErr
 
@@ -65,7 +67,16 @@ bool DecodeHeaderFields(ByteCursor &pdu, SnmpReqParam &record) {
     return true;
 }
 
-bool DecodeResponse(ByteCursor input, SnmpReqParam &record) {
+// A GetResponse, or (`request`) a GetRequest, GetNextRequest or SetRequest.
+bool AcceptedPdu(std::uint8_t tag, bool request) {
+    if (tag < kFirstPduTag) return false;
+    const int pduType = tag - kFirstPduTag;
+    if (!request) return pduType == SNMP_PDU_GET_RESPONSE;
+    return pduType == SNMP_PDU_GET_REQUEST || pduType == SNMP_PDU_GET_NEXT_REQUEST ||
+           pduType == SNMP_PDU_SET_REQUEST;
+}
+
+bool DecodeMessage(ByteCursor input, SnmpReqParam &record, bool request) {
     // The message and the PDU and its list must each reach exactly to the end
     // of the data: trailing octets and truncation are both refused.
     ByteCursor message;
@@ -73,8 +84,11 @@ bool DecodeResponse(ByteCursor input, SnmpReqParam &record) {
     ByteCursor list;
     if (!EnterItem(input, kSequence, message) || !input.AtEnd()) return false;
     if (!ExpectVersion(message) || !DecodeCommunity(message, record)) return false;
-    if (!EnterItem(message, kGetResponse, pdu) || !message.AtEnd()) return false;
-    record.pduType = SNMP_PDU_GET_RESPONSE;
+    ByteCursor tagCursor = message;
+    std::uint8_t tag = 0;
+    if (!tagCursor.ReadOctet(tag) || !AcceptedPdu(tag, request)) return false;
+    if (!EnterItem(message, tag, pdu) || !message.AtEnd()) return false;
+    record.pduType = tag - kFirstPduTag;
     if (!DecodeHeaderFields(pdu, record)) return false;
     if (!EnterItem(pdu, kSequence, list) || !pdu.AtEnd()) return false;
     record.varBinds = AllocateVarBindBlock();
@@ -82,18 +96,26 @@ bool DecodeResponse(ByteCursor input, SnmpReqParam &record) {
     return DecodeVarBindList(list, record.varBinds, record.varBindCount, std::nullopt);
 }
 
-}  // namespace
-}  // namespace snmphelper
-
-extern "C" SNMPHELPER_API SnmpReqParam *SNMPHELPER_CALL HelperSnmpDecodePdu(const uint8_t *data,
-                                                                            uint32_t length) {
-    using namespace snmphelper;
+SnmpReqParam *DecodeRecord(const std::uint8_t *data, std::uint32_t length, bool request) {
     if (data == nullptr) return nullptr;
     auto *record = static_cast<SnmpReqParam *>(platform::HeapAllocZero(sizeof(SnmpReqParam)));
     if (record == nullptr) return nullptr;
-    if (!DecodeResponse(ByteCursor(data, length), *record)) {
+    if (!DecodeMessage(ByteCursor(data, length), *record, request)) {
         HelperFreeReqParam(record);
         return nullptr;
     }
     return record;
+}
+
+}  // namespace
+
+SnmpReqParam *DecodeRequestMessage(const std::uint8_t *data, std::uint32_t length) {
+    return DecodeRecord(data, length, true);
+}
+
+}  // namespace snmphelper
+
+extern "C" SNMPHELPER_API SnmpReqParam *SNMPHELPER_CALL HelperSnmpDecodePdu(const uint8_t *data,
+                                                                            uint32_t length) {
+    return snmphelper::DecodeRecord(data, length, false);
 }

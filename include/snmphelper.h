@@ -280,6 +280,18 @@ SNMPHELPER_API void SNMPHELPER_CALL HelperFreeBlock(void *block);
                                            can be opened for the printer */
 #define SNMP_RESULT_BIND_FAILED 20006
 #define SNMP_RESULT_SOCKET_CLOSED 20009 /* transport not open, connection aborted or reset */
+#define SNMP_RESULT_PRINTER_RECORD_UNREADABLE 20041 /* the printer's key or its MAC Address
+                                                       cannot be read */
+
+/* Results of a DLC transport (a printer reached over IEEE 802.2), handed on
+ * the same way. They share their numbers with SNMP_ENCODE_* (a different
+ * function's results). */
+#define SNMP_DLC_FAILED 1          /* the DLC interface is unavailable or refused the command */
+#define SNMP_DLC_NO_MEMORY 2
+#define SNMP_DLC_ADAPTER_TYPE 3    /* the adapter is of an unsupported type */
+#define SNMP_DLC_TIMEOUT 4
+#define SNMP_DLC_FRAME_TOO_LONG 5  /* a received frame does not fit the buffer */
+#define SNMP_DLC_LINK_FAILED 7     /* a read failed or the link was lost */
 
 /*
  * Reply checks. By default a reply counts when it decodes and carries the
@@ -493,6 +505,17 @@ SNMPHELPER_API int32_t SNMPHELPER_CALL HelperSNMPRegisterTrapDestination(int32_t
                                                                          const char *printerName,
                                                                          uint32_t reserved1,
                                                                          uint32_t reserved2);
+
+/*
+ * A short English text for a result code of any function here: success (0),
+ * the encoder's, DLC, transport, printer-record, transaction and
+ * HelperSNMPTransactEx codes above, and the configuration store's (Windows
+ * error numbers such as 2, 5 or 1009). Where families share a number the
+ * text gives each family's meaning ("encoder: ...; DLC: ..."). "unknown
+ * result code" for any other number. Never null; the text is static: do not
+ * release or change it.
+ */
+SNMPHELPER_API const char *SNMPHELPER_CALL HelperResultText(int32_t result);
 
 #ifdef __cplusplus
 }

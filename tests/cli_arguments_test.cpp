@@ -94,7 +94,7 @@ TEST(CliArguments, WrongCommandLinesAreUsageErrors) {
         {"get", "lab", "1.3.6.1.2.1.1.5.0", "--timeout", "soon"},  // not a number
         {"get", "lab", "1.3.6.1.2.1.1.5.0", "--retries", "-1"},    // out of range
         {"get", "lab", "1.3.6.1.2.1.1.5.0", "--nosuch"},           // unknown option
-        {"get", "lab", "1.3.6.1.2.1.1.5.0", "-Ox"},                // unknown output letter
+        {"get", "lab", "1.3.6.1.2.1.1.5.0", "-Oz"},                // unknown output letter
         {"group", "lab", "26"},                                    // no such group
     };
     for (const auto &arguments : wrong) {

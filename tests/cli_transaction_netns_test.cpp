@@ -2,9 +2,10 @@
 // on 127.0.0.1:161 of a private network namespace: net-snmp's output
 // conventions, error-status replies naming their object, exit codes, partial
 // walks, per-command timing seen in the simulator's log, and JSON for any
-// octets. Then every command against a printer whose texts are not UTF-8, a
-// silent one and none at all: the exit code table, the tool's own wait and
-// its progress line.
+// octets; the tool's output beside that of net-snmp's snmpget, snmpset and
+// snmpwalk with the same -O letters and type letters. Then every command
+// against a printer whose texts are not UTF-8, a silent one and none at all:
+// the exit code table, the tool's own wait and its progress line.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -252,7 +253,6 @@ TEST_F(CliTransactionTest, Utf8NamesAndAnyOctetsThroughJson) {
         << run.out;
 }
 
-
 // --- Every command, whatever the printer sends --------------------------------------
 
 using Json = nlohmann::json;
@@ -495,6 +495,146 @@ TEST_F(CliOutcomeTest, AWaitShowsItsProgressOnlyOnATerminal) {
     run = Tool({"get", "mute", kSysName, "--timeout", "3", "--retries", "0"});
     EXPECT_EQ(run.exitCode, 3) << run.out;
     EXPECT_EQ(run.out.find("waiting for"), std::string::npos) << run.out;
+}
+
+// --- Against net-snmp's own tools on the same simulator ---------------------------
+
+// Objects of every type a printer sends, writable where a set can be compared.
+constexpr char kNetSnmpObjects[] =
+    "1.3.6.1.4.1.96.1.0 INTEGER -5 rw\n"
+    "1.3.6.1.4.1.96.2.0 COUNTER 4294967295\n"
+    "1.3.6.1.4.1.96.3.0 GAUGE 7 rw\n"
+    "1.3.6.1.4.1.96.4.0 TIMETICKS 9000017 rw\n"
+    "1.3.6.1.4.1.96.5.0 IPADDRESS 192.168.1.20 rw\n"
+    "1.3.6.1.4.1.96.6.0 OID 1.3.6.1.4.1.236 rw\n"
+    "1.3.6.1.4.1.96.7.0 NULL - rw\n"
+    "1.3.6.1.4.1.96.8.0 HEX 00ff10 rw\n"
+    "1.3.6.1.4.1.96.9.0 STRING \"a\\x01b\" rw\n"
+    "1.3.6.1.4.1.96.10.0 STRING \"say \\\"hi\\\" \\\\o/\" rw\n";
+constexpr int kNetSnmpObjectCount = 10;
+constexpr char kTimeTicksObject[] = "1.3.6.1.4.1.96.4.0";
+
+std::string NetSnmpObject(int number) { return "1.3.6.1.4.1.96." + std::to_string(number) + ".0"; }
+
+// net-snmp's output as the tool writes the same: without MIB files
+// net-snmp's one name is "iso", the tool's its number; net-snmp ends hex
+// octets with a space, the tool does not; net-snmp writes an empty string
+// without its type, the tool writes STRING: for every text; and the tool's
+// walk says nothing when the printer's objects end inside the subtree,
+// where snmpwalk says "End of MIB".
+std::string AsToolWrites(const std::string &netSnmp) {
+    static const std::regex iso("(^|[ .])iso\\.");
+    static const std::regex untypedEmpty(" = \"\"$");
+    std::string text;
+    std::istringstream lines(netSnmp);
+    for (std::string line; std::getline(lines, line);) {
+        if (line == "End of MIB") continue;
+        line = std::regex_replace(line, iso, "$011.");
+        line = std::regex_replace(line, untypedEmpty, " = STRING: \"\"");
+        if (line.size() >= 2 && line.compare(line.size() - 2, 2, " \"") == 0) line.erase(line.size() - 2, 1);
+        while (!line.empty() && line.back() == ' ') line.pop_back();
+        text += line + "\n";
+    }
+    return text;
+}
+
+// net-snmp's tool with the simulator's community, one try of one second.
+ProgramRun NetSnmp(const std::string &tool, const std::vector<std::string> &arguments) {
+    std::vector<std::string> argv = {tool, "-v1", "-c", "t*o&r^e~l+d", "-t", "1", "-r", "0"};
+    argv.insert(argv.end(), arguments.begin(), arguments.end());
+    return test::RunProgram(argv);
+}
+
+class CliNetSnmpTest : public CliTransactionTest {
+protected:
+    void SetUp() override {
+        setenv("MIBS", "", 1);  // net-snmp reads no MIB files, as the tool has none
+        registry_ = std::make_unique<test::TempRegistry>(Hive());
+        const std::string objects = registry_->Folder() + "/netsnmp.txt";
+        std::ofstream(objects) << kNetSnmpObjects;
+        StartSim({"--empty", "--objects", objects});
+    }
+};
+
+TEST_F(CliNetSnmpTest, GetPrintsWhatSnmpgetPrintsForEveryOutputOption) {
+    // Each case's -O options as given, to both tools.
+    const std::vector<std::vector<std::string>> cases = {
+        {},           {"-On"},        {"-Oq"},  {"-Ov"},  {"-Oqv"},        {"-Of"},  {"-Os"},  {"-Oe"},
+        {"-Oa"},      {"-Ox"},        {"-Ot"},  {"-Oqt"}, {"-Onqv"},       {"-Oxq"}, {"-Oaq"}, {"-Ovt"},
+        {"-Oqtv"},    {"-On", "-Ov"}, {"-Ofs"}, {"-Osn"}, {"-Oax"},        {"-Oxa"}, {"-Oen"}, {"-Ox", "-Ov"},
+        {"-Oqn", "-Ot", "-Oa"},
+    };
+    for (const std::vector<std::string> &options : cases) {
+        std::string letters;
+        for (const std::string &option : options) letters += option.substr(2);
+        SCOPED_TRACE("-O" + letters);
+        // net-snmp's quick print writes TimeTicks as "1:1:00:00.17"; the tool
+        // keeps "(9000017) 1 day, 1:00:00.17" there.
+        const bool ticksDiffer = letters.find('q') != std::string::npos && letters.find('t') == std::string::npos;
+        std::vector<std::string> objects;
+        for (int number = 1; number <= kNetSnmpObjectCount; ++number) {
+            if (!(ticksDiffer && NetSnmpObject(number) == kTimeTicksObject)) objects.push_back(NetSnmpObject(number));
+        }
+        std::vector<std::string> netSnmpArguments = options;
+        netSnmpArguments.push_back("127.0.0.1");
+        netSnmpArguments.insert(netSnmpArguments.end(), objects.begin(), objects.end());
+        const ProgramRun netSnmp = NetSnmp("snmpget", netSnmpArguments);
+        ASSERT_EQ(netSnmp.exitCode, 0) << netSnmp.err;
+        std::vector<std::string> toolArguments = {"get", "lab"};
+        toolArguments.insert(toolArguments.end(), options.begin(), options.end());
+        toolArguments.insert(toolArguments.end(), objects.begin(), objects.end());
+        const ProgramRun tool = Tool(toolArguments);
+        EXPECT_EQ(tool.exitCode, 0) << tool.out;
+        EXPECT_EQ(tool.out, AsToolWrites(netSnmp.out));
+    }
+}
+
+TEST_F(CliNetSnmpTest, WalkOfEverythingIsWhatSnmpwalkPrints) {
+    const ProgramRun netSnmp = NetSnmp("snmpwalk", {"-On", "127.0.0.1", ".1"});
+    ASSERT_EQ(netSnmp.exitCode, 0) << netSnmp.err;
+    EXPECT_NE(netSnmp.out.find(NetSnmpObject(kNetSnmpObjectCount)), std::string::npos) << netSnmp.out;
+    for (const char *root : {".1", "1.3", ".1.3.6.1.4.1.96"}) {
+        SCOPED_TRACE(root);
+        const ProgramRun tool = Tool({"walk", "lab", "-On", root});
+        EXPECT_EQ(tool.exitCode, 0) << tool.out;
+        EXPECT_EQ(tool.out, AsToolWrites(netSnmp.out));
+    }
+    const ProgramRun quick = NetSnmp("snmpwalk", {"-Oqx", "127.0.0.1", "1.3.6.1.4.1.96.8"});
+    EXPECT_EQ(Tool({"walk", "lab", "-Oqx", "1.3.6.1.4.1.96.8"}).out, AsToolWrites(quick.out));
+}
+
+TEST_F(CliNetSnmpTest, SetTakesSnmpsetsTypeLettersAsSnmpsetDoes) {
+    struct SetCase {
+        int object;
+        const char *type;
+        const char *value;
+    };
+    const SetCase cases[] = {
+        {1, "i", "-42"},         {1, "i", "2147483647"}, {3, "u", "4000000000"},   {4, "t", "12345"},
+        {5, "a", "10.1.2.3"},    {6, "o", ".1.3.6.1.4.1.9"}, {6, "o", "1.3.6.1.2.1"}, {10, "s", "hello world"},
+        {10, "x", "0x4142 43"},  {10, "x", "00ff10"},   {10, "x", "41 42  43"},   {10, "x", ""},
+        {10, "d", "65.66 67"},   {10, "d", "0 255"},    {10, "d", ""},            {7, "n", "anything"},
+        // Refused by both: a space inside a pair, an odd digit, an octet past
+        // 255, a comma, a wrong type for the object.
+        {10, "x", "4 142"},      {10, "x", "414"},      {10, "x", "0x"},          {10, "d", "256"},
+        {10, "d", "1,2"},        {10, "x", "GG"},       {1, "s", "text"},
+    };
+    for (const SetCase &set : cases) {
+        SCOPED_TRACE(std::string(set.type) + " '" + set.value + "'");
+        const ProgramRun netSnmp = NetSnmp("snmpset", {"-On", "127.0.0.1", NetSnmpObject(set.object), set.type, set.value});
+        const ProgramRun tool = Tool({"set", "lab", "-On", NetSnmpObject(set.object), set.type, set.value});
+        EXPECT_EQ(tool.exitCode == 0, netSnmp.exitCode == 0) << tool.out << "\n" << netSnmp.out << netSnmp.err;
+        if (netSnmp.exitCode == 0) {
+            EXPECT_EQ(tool.out, AsToolWrites(netSnmp.out));
+        }
+    }
+}
+
+TEST_F(CliNetSnmpTest, SeveralSetsInOneRequestWithNullAmongThem) {
+    const ProgramRun tool = Tool({"set", "lab", "-Oq", NetSnmpObject(7), "n", "", NetSnmpObject(10), "d", "79.75",
+                                  NetSnmpObject(1), "i", "3"});
+    EXPECT_EQ(tool.exitCode, 0) << tool.out;
+    EXPECT_EQ(tool.out, NetSnmpObject(7) + " NULL\n" + NetSnmpObject(10) + " \"OK\"\n" + NetSnmpObject(1) + " 3\n");
 }
 
 }  // namespace

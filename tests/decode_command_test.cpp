@@ -93,6 +93,47 @@ TEST(DecodeCommand, ValuesOfEachTypeAndErrorStatusByName) {
     }
 }
 
+// What `snmphelper form` prints is read back by `snmphelper decode`.
+TEST(DecodeCommand, RequestsThatFormPrints) {
+    struct Case {
+        std::vector<std::string> form;
+        const char *pdu;
+        const char *variables;
+    };
+    const Case cases[] = {
+        {{"get", "1.3.6.1.2.1.1.5.0,1.3.6.1.2.1.1.6.0"},
+         "GetRequest",
+         "    1.3.6.1.2.1.1.5.0 = OCTET STRING: \"\"\n    1.3.6.1.2.1.1.6.0 = OCTET STRING: \"\"\n"},
+        {{"getnext", "1.3.6.1.2.1.1"}, "GetNextRequest", "    1.3.6.1.2.1.1 = OCTET STRING: \"\"\n"},
+        {{"set", "1.3.6.1.2.1.1.6.0,1.3.6.1.2.1.1.7.0,1.3.6.1.2.1.1.4.0", "2,3,lab,1,72,9,"},
+         "SetRequest",
+         "    1.3.6.1.2.1.1.6.0 = OCTET STRING: \"lab\"\n    1.3.6.1.2.1.1.7.0 = INTEGER: 72\n"
+         "    1.3.6.1.2.1.1.4.0 = NULL\n"},
+    };
+    for (const Case &request : cases) {
+        SCOPED_TRACE(request.pdu);
+        std::vector<std::string> arguments = {"form"};
+        arguments.insert(arguments.end(), request.form.begin(), request.form.end());
+        const ProgramRun formed = RunSnmphelper(arguments);
+        ASSERT_EQ(formed.exitCode, 0) << formed.out;
+        const std::string hex = formed.out.substr(0, formed.out.find('\n'));
+        ProgramRun run = RunSnmphelper({"decode", hex});
+        EXPECT_EQ(run.exitCode, 0) << run.out;
+        EXPECT_EQ(run.out.rfind(std::string(request.pdu) + "-PDU\n  community:    \"t*o&r^e~l+d\"\n", 0), 0u)
+            << run.out;
+        EXPECT_NE(run.out.find(request.variables), std::string::npos) << run.out;
+        run = RunSnmphelper({"decode", "--json", hex});
+        EXPECT_EQ(run.out.rfind(std::string("{\"pdu\":\"") + request.pdu + "\",", 0), 0u) << run.out;
+    }
+    // A Trap tag (A4) and a GetResponse tag other than A2 (A5) are not requests.
+    for (const char *tag : {"A5", "A4"}) {
+        SCOPED_TRACE(tag);
+        EXPECT_EQ(DecodeWords(std::string("30 0E 02 01 00 04 00 ") + tag + " 07 02 01 01 02 01 00 02 01 00 30 00")
+                      .exitCode,
+                  1);
+    }
+}
+
 TEST(DecodeCommand, RefusalAndBadInput) {
     const ProgramRun refused = DecodeWords("30 00");
     EXPECT_EQ(refused.exitCode, 1);

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "codec/request_decoder.h"
 #include "platform/heap.h"
 #include "snmphelper.h"
 #include "tests/support/ber_build.h"
@@ -143,6 +144,34 @@ TEST(DecodeResponse, SingleOctetChangesThatAreRefused) {
     const Bytes golden = Hex(kGolden);
     for (const test::OctetChange &change : changes) {
         EXPECT_EQ(Decode(test::Changed(golden, change)), nullptr) << change.what;
+    }
+}
+
+// The same reader takes a request, for tools that show what was sent; only
+// the three request PDUs, each under its own pduType.
+TEST(DecodeResponse, RequestsAreReadByTheRequestDecoderOnly) {
+    const Bytes golden = Hex(kGolden);
+    const struct {
+        std::uint8_t tag;
+        std::int32_t pduType;  // -1: refused
+    } tags[] = {{0xA0, SNMP_PDU_GET_REQUEST}, {0xA1, SNMP_PDU_GET_NEXT_REQUEST}, {0xA3, SNMP_PDU_SET_REQUEST},
+                {0xA2, -1}, {0xA4, -1}, {0xA5, -1}, {0x30, -1}};
+    for (const auto &tag : tags) {
+        SCOPED_TRACE(static_cast<int>(tag.tag));
+        const Bytes message = test::Changed(golden, {7, tag.tag, ""});
+        const auto copy = test::ExactCopy(message);
+        Record request(DecodeRequestMessage(copy.get(), static_cast<std::uint32_t>(message.size())));
+        if (tag.pduType < 0) {
+            EXPECT_EQ(request, nullptr);
+            continue;
+        }
+        ASSERT_NE(request, nullptr);
+        EXPECT_EQ(request->pduType, tag.pduType);
+        EXPECT_EQ(request->requestId, 1);
+        ASSERT_EQ(request->varBindCount, 1);
+        EXPECT_STREQ(request->varBinds[0].oid, "1.3.6.1.2.1.1.1.0");
+        // One octet short: refused as a GetResponse would be.
+        EXPECT_EQ(DecodeRequestMessage(copy.get(), static_cast<std::uint32_t>(message.size() - 1)), nullptr);
     }
 }
 

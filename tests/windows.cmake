@@ -26,7 +26,7 @@ set(WINDOWS_TESTS
   ascii_rewrite_test ber_decode_test ber_encode_test codec_round_trip_test debug_output_test
   dlc_access_test dlc_platform_test dlc_transport_test guid_test object_groups_test
   packet_forming_test pdu_encoder_test printer_config_test request_id_test request_record_test
-  response_decoder_test response_extraction_test string_table_test trap_decoder_test
+  response_decoder_test response_extraction_test result_text_test string_table_test trap_decoder_test
   value_decoding_test)
 foreach(name ${WINDOWS_TESTS})
   # The library's string table, as the DLL holds it (see support/test_module.h).

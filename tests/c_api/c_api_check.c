@@ -2,6 +2,7 @@
  * able to call the shared library. */
 #include <stddef.h>
 #include <stdio.h>
+#include <string.h>
 #include <stdlib.h>
 
 #include "snmphelper.h"
@@ -116,6 +117,12 @@ int main(void) {
             fprintf(stderr, "an extended transaction without a printer must be refused\n");
             return 1;
         }
+    }
+    /* Every result has a static text, an unknown one too. */
+    if (strcmp(HelperResultText(SNMP_RESULT_NO_REPLY), "unknown result code") == 0 ||
+        strcmp(HelperResultText(-12345), "unknown result code") != 0) {
+        fprintf(stderr, "result texts failed\n");
+        return 1;
     }
     HelperFreeBlock(NULL);
     free(NULL);

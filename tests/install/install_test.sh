@@ -28,11 +28,16 @@ for file in "$libdir/libsnmphelper.so" "$libdir/libsnmphelper.so.0" "$libdir/snm
         "$libdir/snmphelper/dlcapi.so" "$prefix/include/snmphelper.h" "$prefix/bin/snmphelper" \
         "$prefix/bin/snmphelper-printer-sim" "$prefix/share/man/man1/snmphelper.1" \
         "$prefix/share/man/man1/snmphelper-printer-sim.1" "$prefix/share/man/man3/snmphelper.3" \
+        "$prefix/share/man/man3/HelperSNMPTransact.3" "$prefix/share/man/man3/HelperFreeReqParam.3" \
         "$prefix/share/bash-completion/completions/snmphelper" \
         "$libdir/cmake/snmphelper/snmphelperConfig.cmake" \
         "$libdir/cmake/snmphelper/snmphelperConfigVersion.cmake"; do
     [ -e "$file" ] || fail "$file was not installed"
 done
+# A page that serves several functions is found under each name: "man
+# HelperFreeReqParam" shows HelperSnmpDecodePdu's page.
+MANWIDTH=80 man -M "$prefix/share/man" 3 HelperFreeReqParam 2>/dev/null | grep -q HelperSnmpDecodePdu ||
+    fail "man 3 HelperFreeReqParam does not show HelperSnmpDecodePdu's page"
 soname="$(objdump -p "$libdir/libsnmphelper.so" | awk '$1 == "SONAME" { print $2 }')"
 [ "$soname" = libsnmphelper.so.0 ] || fail "soname is '$soname', not libsnmphelper.so.0"
 

@@ -43,6 +43,11 @@ Option *Option::check_range(long long low, long long high) {
     return this;
 }
 
+Option *Option::one_word_each() {
+    option_->allow_extra_args(false);
+    return this;
+}
+
 Command *Command::add_subcommand(const std::string &name, const std::string &description) {
     return &owner_.parts_->commands.emplace_back(owner_, app_->add_subcommand(name, description));
 }

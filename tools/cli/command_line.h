@@ -32,6 +32,9 @@ public:
     Option *check_member(const std::vector<std::string> &words);
     // Accepts only a number from `low` to `high`.
     Option *check_range(long long low, long long high);
+    // A list option that takes one word each time it is given, so that
+    // "-On lab OID" leaves the words after it to the positional arguments.
+    Option *one_word_each();
 
 private:
     CLI::Option *option_;

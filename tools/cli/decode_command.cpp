@@ -1,5 +1,5 @@
-// snmphelper decode: prints an SNMPv1 GetResponse or Trap message given as hex
-// text or read from a file.
+// snmphelper decode: prints an SNMPv1 GetResponse, Trap or request message
+// (what 'snmphelper form' prints) given as hex text or read from a file.
 #include <fstream>
 #include <iostream>
 #include <iterator>
@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "codec/request_decoder.h"
 #include "codec/trap_decoder.h"
 #include "snmphelper.h"
 #include "transport/datagram_transport.h"
@@ -86,8 +87,18 @@ void PrintVarBinds(const SnmpVarBind *entries, std::uint16_t count) {
         std::cout << "    " << VarBindLine(entries[i]) << '\n';
 }
 
+// RFC 1157's names of the PDUs an SnmpReqParam holds.
+const char *PduName(std::int32_t pduType) {
+    switch (pduType) {
+        case SNMP_PDU_GET_REQUEST: return "GetRequest";
+        case SNMP_PDU_GET_NEXT_REQUEST: return "GetNextRequest";
+        case SNMP_PDU_SET_REQUEST: return "SetRequest";
+        default: return "GetResponse";
+    }
+}
+
 void PrintResponse(const SnmpReqParam &record) {
-    std::cout << "GetResponse-PDU\n"
+    std::cout << PduName(record.pduType) << "-PDU\n"
               << "  community:    "
               << OctetsText(reinterpret_cast<const std::uint8_t *>(record.community),
                             record.communityLength)
@@ -99,12 +110,12 @@ void PrintResponse(const SnmpReqParam &record) {
     PrintVarBinds(record.varBinds, record.varBindCount);
 }
 
-// The GetResponse as one JSON object, its variables as the transaction
-// commands write them.
+// The GetResponse or request as one JSON object, its variables as the
+// transaction commands write them.
 void PrintResponseJson(const SnmpReqParam &record) {
     std::vector<ReplyVariable> variables;
     for (std::uint16_t i = 0; i < record.varBindCount; ++i) variables.push_back(VariableOf(record.varBinds[i]));
-    std::cout << "{\"pdu\":\"GetResponse\",\"community\":"
+    std::cout << "{\"pdu\":\"" << PduName(record.pduType) << "\",\"community\":"
               << JsonString(std::string(record.community, record.communityLength))
               << ",\"requestId\":" << record.requestId << ",\"errorStatus\":" << unsigned{record.errorStatus}
               << ",\"errorStatusName\":" << JsonString(ErrorStatusName(record.errorStatus))
@@ -119,16 +130,24 @@ void PrintTrap(const SnmpTrapParam &trap, bool json) {
     }
 }
 
+void PrintRecord(SnmpReqParam *record, bool json) {
+    if (json) {
+        PrintResponseJson(*record);
+    } else {
+        PrintResponse(*record);
+    }
+    HelperFreeReqParam(record);
+}
+
 int Decode(const std::vector<std::uint8_t> &message, bool json) {
     const auto length = static_cast<std::uint32_t>(message.size());
     if (message.size() == length) {
         if (SnmpReqParam *record = HelperSnmpDecodePdu(message.data(), length)) {
-            if (json) {
-                PrintResponseJson(*record);
-            } else {
-                PrintResponse(*record);
-            }
-            HelperFreeReqParam(record);
+            PrintRecord(record, json);
+            return kDecoded;
+        }
+        if (SnmpReqParam *record = DecodeRequestMessage(message.data(), length)) {
+            PrintRecord(record, json);
             return kDecoded;
         }
     }
@@ -140,7 +159,8 @@ int Decode(const std::vector<std::uint8_t> &message, bool json) {
         }
     }
     std::cerr << "snmphelper decode: the " << message.size()
-              << " octets are neither a valid SNMPv1 GetResponse nor a valid SNMPv1 Trap message\n";
+              << " octets are neither a valid SNMPv1 GetResponse nor a valid SNMPv1 Trap message, nor a "
+                 "valid request (GetRequest, GetNextRequest, SetRequest)\n";
     return kRefused;
 }
 
@@ -167,8 +187,9 @@ void AddDecodeCommand(Command &app, int &exitCode) {
     auto options = std::make_shared<DecodeOptions>();
     Command *command = app.add_subcommand(
         "decode",
-        "Decode an SNMPv1 GetResponse or Trap message and print its fields.\n"
-        "Exit status: 0 decoded, 1 neither a valid GetResponse nor a valid Trap, 2 bad input.");
+        "Decode an SNMPv1 GetResponse, Trap or request (GetRequest, GetNextRequest, SetRequest) message and "
+        "print its fields.\n"
+        "Exit status: 0 decoded, 1 none of these, 2 bad input.");
     Option *hex = command->add_option("HEX", options->hex,
                                            "the message as hex digits, in one or more words; "
                                            "spaces and colons between them are ignored");

@@ -21,8 +21,24 @@ std::string Octets(const ReplyVariable &variable) {
     return std::string(variable.value.begin(), variable.value.end());
 }
 
-bool IsStringText(const ReplyVariable &variable) {
-    return variable.type == SNMP_VALUE_OCTET_STRING && IsPrintableText(Octets(variable));
+// How an OCTET STRING prints under the format: as a quoted STRING or as a
+// Hex-STRING. The empty string is a STRING whatever the format.
+bool IsStringText(const ReplyVariable &variable, const OutputFormat &format) {
+    if (variable.type != SNMP_VALUE_OCTET_STRING) return false;
+    if (format.asciiStrings || variable.value.empty()) return true;
+    return !format.hexStrings && IsPrintableText(Octets(variable));
+}
+
+// net-snmp's -Oa: printable ASCII and white space as they are, any other
+// octet as a dot.
+std::string AsciiOctets(const std::string &octets) {
+    std::string text;
+    for (char c : octets) {
+        const auto octet = static_cast<unsigned char>(c);
+        const bool kept = (octet >= 0x20 && octet < 0x7F) || (octet >= '\t' && octet <= '\r');
+        text += kept ? c : '.';
+    }
+    return text;
 }
 
 std::string Quoted(const std::string &text) {
@@ -39,11 +55,24 @@ std::string Quoted(const std::string &text) {
 bool ParseOutputFormat(const std::string &letters, OutputFormat &format, std::string &problem) {
     for (char letter : letters) {
         switch (letter) {
-            case 'n': format.numeric = true; break;
+            case 'n':
+            case 'f': format.numeric = true; break;
+            case 's': format.numeric = false; break;
             case 'q': format.quick = true; break;
             case 'v': format.valueOnly = true; break;
+            case 'e': break;
+            case 'a':
+                format.asciiStrings = true;
+                format.hexStrings = false;
+                break;
+            case 'x':
+                format.hexStrings = true;
+                format.asciiStrings = false;
+                break;
+            case 't': format.numericTicks = true; break;
             default:
-                problem = std::string("-O") + letter + ": unknown output option (n, q and v are known)";
+                problem = std::string("-O") + letter +
+                          ": unknown output option (n, q, v, f, s, e, a, x and t are known)";
                 return false;
         }
     }
@@ -69,10 +98,10 @@ std::string UptimeText(std::uint32_t ticks) {
     return std::to_string(days) + (days == 1 ? " day, " : " days, ") + clock;
 }
 
-std::string NetSnmpTypeName(const ReplyVariable &variable) {
+std::string NetSnmpTypeName(const ReplyVariable &variable, const OutputFormat &format) {
     switch (variable.type) {
         case SNMP_VALUE_INTEGER: return "INTEGER";
-        case SNMP_VALUE_OCTET_STRING: return IsStringText(variable) ? "STRING" : "Hex-STRING";
+        case SNMP_VALUE_OCTET_STRING: return IsStringText(variable, format) ? "STRING" : "Hex-STRING";
         case SNMP_VALUE_IP_ADDRESS: return "IpAddress";
         case SNMP_VALUE_OPAQUE: return "Opaque";
         case SNMP_VALUE_COUNTER: return "Counter32";
@@ -91,10 +120,15 @@ std::string IdentifierText(const std::string &oid, const OutputFormat &format) {
 std::string NetSnmpValueText(const ReplyVariable &variable, const OutputFormat &format) {
     switch (variable.type) {
         case SNMP_VALUE_OCTET_STRING:
-            if (!IsStringText(variable)) return HexOctets(variable.value.data(), variable.value.size());
-            return Quoted(Octets(variable));
+            if (IsStringText(variable, format)) {
+                return Quoted(format.asciiStrings ? AsciiOctets(Octets(variable)) : Octets(variable));
+            }
+            // net-snmp's quick print quotes the hex as it quotes text.
+            if (format.quick) return Quoted(HexOctets(variable.value.data(), variable.value.size()));
+            return HexOctets(variable.value.data(), variable.value.size());
         case SNMP_VALUE_TIME_TICKS: {
             const std::uint32_t ticks = Number(variable);
+            if (format.numericTicks) return std::to_string(ticks);
             std::string text = "(";
             text += std::to_string(ticks);
             text += ") ";
@@ -104,7 +138,7 @@ std::string NetSnmpValueText(const ReplyVariable &variable, const OutputFormat &
         case SNMP_VALUE_OBJECT_IDENTIFIER:
             return IdentifierText(Octets(variable), format);
         case SNMP_VALUE_NULL:
-            return "";
+            return format.quick ? "NULL" : "";
         default:
             return DescribeValue(variable.type, variable.value.data(),
                                  static_cast<std::uint32_t>(variable.value.size()))
@@ -114,8 +148,10 @@ std::string NetSnmpValueText(const ReplyVariable &variable, const OutputFormat &
 
 std::string VariableLine(const ReplyVariable &variable, const OutputFormat &format) {
     const std::string value = NetSnmpValueText(variable, format);
-    std::string typed = NetSnmpTypeName(variable);
-    if (variable.type != SNMP_VALUE_NULL) typed += ": " + value;
+    // net-snmp's -Ot prints TimeTicks as the bare number, type and all.
+    const bool bare = variable.type == SNMP_VALUE_TIME_TICKS && format.numericTicks;
+    std::string typed = bare ? value : NetSnmpTypeName(variable, format);
+    if (variable.type != SNMP_VALUE_NULL && !bare) typed += ": " + value;
     if (format.valueOnly) return format.quick ? value : typed;
     const std::string name = IdentifierText(variable.oid, format);
     if (format.quick) return name + " " + value;

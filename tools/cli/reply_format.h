@@ -1,7 +1,6 @@
 // The transaction commands' lines in the conventions of net-snmp's tools, so
 // that their users read them at once: "OID = TYPE: value" with net-snmp's
-// type names, -On (numeric identifiers with a leading dot), -Oq (no "= TYPE:")
-// and -Ov (the value alone).
+// type names and the -O letters that mean something without MIB files.
 #pragma once
 
 #include <cstdint>
@@ -12,23 +11,33 @@ namespace snmphelper::cli {
 struct ReplyVariable;
 
 struct OutputFormat {
-    bool numeric = false;     // n: identifiers as ".1.3.6..." (net-snmp -On)
-    bool quick = false;       // q: "OID value", no type
-    bool valueOnly = false;   // v: the value alone
+    // n and f: identifiers with a leading dot (".1.3.6..."); s, like the
+    // default, without it. Without MIB files net-snmp's only name is "iso"
+    // for 1, so these are its -On, -Of and -Os with that name as its number.
+    bool numeric = false;
+    bool quick = false;         // q: "OID value", no type
+    bool valueOnly = false;     // v: the value alone
+    bool hexStrings = false;    // x: every non-empty OCTET STRING as Hex-STRING
+    bool asciiStrings = false;  // a: every OCTET STRING as a STRING, unprintable octets as '.'
+    bool numericTicks = false;  // t: TimeTicks as the bare number, without type
 };
 
-// Reads net-snmp's -O letters: n, q and v, in any order and combination
-// ("n", "qv", "nqv"); false, with `problem` set, for any other letter.
+// Reads net-snmp's -O letters n, q, v, f, s, e, a, x and t, in any order and
+// combination ("n", "qv", "nqv"). As in net-snmp, of n, f and s and of a and
+// x the last given counts; e (enumerations as numbers) is what printing
+// without MIB files does anyway. False, with `problem` set, for any other
+// letter.
 bool ParseOutputFormat(const std::string &letters, OutputFormat &format, std::string &problem);
 
 // net-snmp's name of a value type: INTEGER, STRING (Hex-STRING when the
-// octets are not printable text), IpAddress, Opaque, Counter32, Gauge32,
-// Timeticks, OID, NULL.
-std::string NetSnmpTypeName(const ReplyVariable &variable);
+// octets are not printable text, or under -Ox), IpAddress, Opaque,
+// Counter32, Gauge32, Timeticks, OID, NULL.
+std::string NetSnmpTypeName(const ReplyVariable &variable, const OutputFormat &format);
 
 // The value as net-snmp prints it: a STRING quoted, a
-// Hex-STRING and an Opaque as spaced hex octets, Timeticks as
-// "(17) 0:00:00.17", an OID with a leading dot under -On.
+// Hex-STRING and an Opaque as spaced hex octets (a Hex-STRING quoted under
+// -Oq), Timeticks as "(17) 0:00:00.17" (the number alone under -Ot), an OID
+// with a leading dot under -On, NULL as "NULL" under -Oq.
 std::string NetSnmpValueText(const ReplyVariable &variable, const OutputFormat &format);
 
 // One output line, without its line feed.

@@ -1,5 +1,5 @@
-// Names and meanings of every result code the library's functions return,
-// for messages a person reads.
+// Names of every result code the library's functions return, with the
+// library's text for each (HelperResultText), for messages a person reads.
 #pragma once
 
 #include <cstdint>

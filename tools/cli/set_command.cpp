@@ -25,7 +25,7 @@ int RunSet(const SetOptions &options) {
         return 2;
     }
     std::vector<std::string> identifiers;
-    std::string values;
+    std::vector<std::string> values;
     for (std::size_t i = 0; i < options.triples.size(); i += 3) {
         std::string problem;
         const std::string item = ValueItem(options.triples[i + 1], options.triples[i + 2], problem);
@@ -34,12 +34,11 @@ int RunSet(const SetOptions &options) {
             return 2;
         }
         identifiers.push_back(options.triples[i]);
-        if (!values.empty()) values += ",";
-        values += item;
+        values.push_back(item);
     }
     EnsureLibraryLoaded();
-    return RunAndPrint("set", options.printer, SNMP_REQUEST_SET, JoinIdentifiers(identifiers), values,
-                       options.json);
+    return RunAndPrint("set", options.printer, SNMP_REQUEST_SET, JoinIdentifiers(identifiers),
+                       JoinValueItems(values), options.json);
 }
 
 }  // namespace
@@ -51,7 +50,7 @@ void AddSetCommand(Command &app, int &exitCode) {
     AddTransactionOptions(*command);
     command->add_option("assignments", options->triples,
                         "OID TYPE VALUE, repeated; TYPE: integer, string, hex, ipaddress, counter, gauge, "
-                        "timeticks, oid")
+                        "timeticks, oid, or net-snmp's i, u, t, a, o, s, x, d, n")
         ->required();
     command->callback([options, &exitCode] { exitCode = RunSet(*options); });
 }

@@ -17,6 +17,7 @@
 #include "tools/cli/value_text.h"
 #include "tools/cli/wait_progress.h"
 #include "transact/printer_config.h"
+#include "transport/datagram_transport.h"
 
 namespace snmphelper::cli {
 namespace {
@@ -309,29 +310,131 @@ std::optional<std::vector<ReplyVariable>> ParseReply(const char *identifierText,
     return variables;
 }
 
+namespace {
+
+// How the words of a set's TYPE read their VALUE.
+enum class ValueSyntax { Number, Text, LooseHex, NetSnmpHex, Decimal, Null };
+
+struct SetType {
+    const char *name;
+    std::int32_t code;
+    ValueSyntax syntax;
+};
+
+// The tool's own names, then net-snmp snmpset's letters (u is Unsigned32,
+// which SNMPv1 carries as a Gauge).
+constexpr SetType kSetTypes[] = {
+    {"integer", SNMP_VALUE_INTEGER, ValueSyntax::Number},
+    {"string", SNMP_VALUE_OCTET_STRING, ValueSyntax::Text},
+    {"hex", SNMP_VALUE_OCTET_STRING, ValueSyntax::LooseHex},
+    {"ipaddress", SNMP_VALUE_IP_ADDRESS, ValueSyntax::Number},
+    {"counter", SNMP_VALUE_COUNTER, ValueSyntax::Number},
+    {"gauge", SNMP_VALUE_GAUGE, ValueSyntax::Number},
+    {"timeticks", SNMP_VALUE_TIME_TICKS, ValueSyntax::Number},
+    {"oid", SNMP_VALUE_OBJECT_IDENTIFIER, ValueSyntax::Number},
+    {"i", SNMP_VALUE_INTEGER, ValueSyntax::Number},
+    {"u", SNMP_VALUE_GAUGE, ValueSyntax::Number},
+    {"t", SNMP_VALUE_TIME_TICKS, ValueSyntax::Number},
+    {"a", SNMP_VALUE_IP_ADDRESS, ValueSyntax::Number},
+    {"o", SNMP_VALUE_OBJECT_IDENTIFIER, ValueSyntax::Number},
+    {"s", SNMP_VALUE_OCTET_STRING, ValueSyntax::Text},
+    {"x", SNMP_VALUE_OCTET_STRING, ValueSyntax::NetSnmpHex},
+    {"d", SNMP_VALUE_OCTET_STRING, ValueSyntax::Decimal},
+    {"n", SNMP_VALUE_NULL, ValueSyntax::Null},
+};
+
+// The tool's hex: pairs of digits, spaces and colons anywhere between them.
+bool LooseHexOctets(const std::string &text, std::string &bytes) {
+    std::string digits;
+    for (char c : text) {
+        if (c != ' ' && c != ':') digits += c;
+    }
+    if (digits.size() % 2 != 0) return false;
+    for (std::size_t i = 0; i < digits.size(); i += 2) {
+        const std::uint8_t high = HexDigitValue(digits[i]);
+        const std::uint8_t low = HexDigitValue(digits[i + 1]);
+        if (high > 15 || low > 15) return false;
+        bytes += static_cast<char>(high * 16 + low);
+    }
+    return true;
+}
+
+// snmpset's x: an optional 0x, then pairs of hex digits, spaces allowed
+// between the pairs but not inside one.
+bool NetSnmpHexOctets(const std::string &text, std::string &bytes) {
+    std::size_t at = text.size() >= 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X') ? 2 : 0;
+    while (at < text.size()) {
+        if (text[at] == ' ') {
+            ++at;
+            continue;
+        }
+        if (at + 1 >= text.size()) return false;
+        const std::uint8_t high = HexDigitValue(text[at]);
+        const std::uint8_t low = HexDigitValue(text[at + 1]);
+        if (high > 15 || low > 15) return false;
+        bytes += static_cast<char>(high * 16 + low);
+        at += 2;
+    }
+    return true;
+}
+
+// snmpset's d: decimal octets 0-255, separated by dots or white space.
+bool DecimalOctets(const std::string &text, std::string &bytes) {
+    std::size_t at = 0;
+    while (at < text.size()) {
+        const char c = text[at];
+        if (c == '.' || c == ' ' || (c >= '\t' && c <= '\r')) {
+            ++at;
+            continue;
+        }
+        std::size_t end = at;
+        while (end < text.size() && text[end] >= '0' && text[end] <= '9') ++end;
+        std::uint64_t octet = 0;
+        if (!ParseUnsigned(text.substr(at, end - at), 255, octet)) return false;
+        bytes += static_cast<char>(octet);
+        at = end;
+    }
+    return true;
+}
+
+}  // namespace
+
 std::string ValueItem(const std::string &typeName, const std::string &valueText, std::string &problem) {
-    struct TypeCode {
-        const char *name;
-        std::int32_t code;
-    };
-    static constexpr TypeCode kTypes[] = {
-        {"integer", SNMP_VALUE_INTEGER},  {"string", SNMP_VALUE_OCTET_STRING},
-        {"hex", SNMP_VALUE_OCTET_STRING}, {"ipaddress", SNMP_VALUE_IP_ADDRESS},
-        {"counter", SNMP_VALUE_COUNTER},  {"gauge", SNMP_VALUE_GAUGE},
-        {"timeticks", SNMP_VALUE_TIME_TICKS}, {"oid", SNMP_VALUE_OBJECT_IDENTIFIER},
-    };
-    const TypeCode *type = nullptr;
-    for (const TypeCode &candidate : kTypes) {
+    const SetType *type = nullptr;
+    for (const SetType &candidate : kSetTypes) {
         if (typeName == candidate.name) type = &candidate;
     }
     if (type == nullptr) {
-        problem = "unknown type '" + typeName + "' (integer, string, hex, ipaddress, counter, gauge, timeticks, oid)";
+        problem = "unknown type '" + typeName +
+                  "' (integer, string, hex, ipaddress, counter, gauge, timeticks, oid; or net-snmp's i, u, t, a, "
+                  "o, s, x, d, n)";
         return {};
     }
     const std::string code = std::to_string(type->code) + ",";
     std::uint64_t number = 0;
     std::int32_t integer = 0;
     std::uint8_t octets[4];
+    std::string bytes;
+    switch (type->syntax) {
+        case ValueSyntax::Number: break;
+        case ValueSyntax::Null: return code;  // the item's comma ends it: no value follows
+        case ValueSyntax::Text: bytes = valueText; break;
+        case ValueSyntax::LooseHex:
+        case ValueSyntax::NetSnmpHex:
+            if (!(type->syntax == ValueSyntax::LooseHex ? LooseHexOctets(valueText, bytes)
+                                                        : NetSnmpHexOctets(valueText, bytes))) {
+                problem = "'" + valueText + "' is not pairs of hexadecimal digits";
+                return {};
+            }
+            break;
+        case ValueSyntax::Decimal:
+            if (!DecimalOctets(valueText, bytes)) {
+                problem = "'" + valueText + "' is not decimal octets (0-255) separated by dots or spaces";
+                return {};
+            }
+            break;
+    }
+    if (type->code == SNMP_VALUE_OCTET_STRING) return code + std::to_string(bytes.size()) + "," + bytes;
     switch (type->code) {
         case SNMP_VALUE_INTEGER:
             if (ParseSigned(valueText, integer)) return code + valueText;
@@ -347,37 +450,24 @@ std::string ValueItem(const std::string &typeName, const std::string &valueText,
             if (ParseIpAddress(valueText, octets)) return code + valueText;
             problem = "'" + valueText + "' is not a dotted-decimal IPv4 address";
             return {};
-        case SNMP_VALUE_OBJECT_IDENTIFIER: {
+        default: {
             std::string normalized;
             if (CheckIdentifier(valueText, normalized, problem)) return code + normalized;
             return {};
         }
-        default:
-            break;
     }
-    std::string bytes = valueText;
-    if (typeName == "hex") {
-        bytes.clear();
-        std::string digits;
-        for (char c : valueText) {
-            if (c != ' ' && c != ':') digits += c;
-        }
-        if (digits.size() % 2 != 0) {
-            problem = "'" + valueText + "' is not pairs of hexadecimal digits";
-            return {};
-        }
-        for (std::size_t i = 0; i < digits.size(); i += 2) {
-            char *end = nullptr;
-            const std::string pair = digits.substr(i, 2);
-            const unsigned long octet = std::strtoul(pair.c_str(), &end, 16);
-            if (*end != '\0' || pair[0] == '-' || pair[0] == '+' || pair[0] == ' ') {
-                problem = "'" + valueText + "' is not pairs of hexadecimal digits";
-                return {};
-            }
-            bytes += static_cast<char>(octet);
-        }
+}
+
+std::string JoinValueItems(const std::vector<std::string> &items) {
+    std::string joined;
+    bool separate = false;
+    for (const std::string &item : items) {
+        if (separate) joined += ",";
+        joined += item;
+        // A NULL item ("9,") is ended by its own comma.
+        separate = item != std::to_string(SNMP_VALUE_NULL) + ",";
     }
-    return code + std::to_string(bytes.size()) + "," + bytes;
+    return joined;
 }
 
 ReplyVariable VariableOf(const SnmpVarBind &binding) {
@@ -397,7 +487,9 @@ TransactionSettings &CommandSettings() {
 
 bool CheckTransactionSettings(std::string &problem) {
     TransactionSettings &settings = CommandSettings();
-    return ParseOutputFormat(settings.outputLetters, settings.format, problem);
+    std::string letters;  // "-On -Ov" as "-Onv", as net-snmp reads them
+    for (const std::string &option : settings.outputLetters) letters += option;
+    return ParseOutputFormat(letters, settings.format, problem);
 }
 
 void PrintVariables(const std::string &command, const std::string &printer,

@@ -23,7 +23,7 @@ struct TransactionSettings {
     std::int32_t retries = -1;         // --retries; -1: the configuration's
     bool dump = false;                 // -v/--dump: each datagram in hex on standard error
     bool progress = true;              // the waiting line on a terminal (WaitProgress)
-    std::string outputLetters;         // -O letters, see ParseOutputFormat
+    std::vector<std::string> outputLetters;  // each -O's letters, see ParseOutputFormat
     OutputFormat format;               // read from outputLetters by CheckTransactionSettings
 };
 TransactionSettings &CommandSettings();
@@ -69,10 +69,17 @@ struct TransactionBuffers {
 std::optional<std::vector<ReplyVariable>> ParseReply(const char *identifierText, const char *valueText,
                                                      std::uint32_t valueLength);
 
-// The value text of one item for a set request: "1,42", "2,3,abc", ...
+// The value text of one item for a set request: "1,42", "2,3,abc", "9,", ...
 // `typeName` is integer, string, hex, ipaddress, counter, gauge, timeticks or
-// oid; empty with `problem` set when the value does not suit the type.
+// oid, or one of net-snmp snmpset's letters with its meaning: i, u
+// (Unsigned32, sent as a Gauge), t, a, o, s, x (hex digit pairs, an optional
+// 0x, spaces between pairs), d (decimal octets separated by dots or spaces)
+// and n (NULL; the value is ignored). Empty with `problem` set when the value
+// does not suit the type.
 std::string ValueItem(const std::string &typeName, const std::string &valueText, std::string &problem);
+
+// ValueItem's items as one value list.
+std::string JoinValueItems(const std::vector<std::string> &items);
 
 // Prints the variables: lines in the settings' OutputFormat (see
 // VariableLine), or one JSON object

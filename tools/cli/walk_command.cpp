@@ -2,6 +2,7 @@
 // requests, one object at a time, until the replies leave the subtree.
 #include <cstdio>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -70,14 +71,27 @@ int GetRoot(WalkState &walk, const std::string &root) {
     return kExitOk;
 }
 
+// The arc of a root of one arc written as net-snmp's users write it to walk
+// everything (".1"), or nothing. Without the dot a lone arc stays refused as
+// any identifier of one arc is: it is more likely a slip than "everything".
+std::optional<std::uint64_t> SingleArc(const std::string &text) {
+    if (text.size() != 2 || text[0] != '.' || text[1] < '0' || text[1] > '2') return std::nullopt;
+    return static_cast<std::uint64_t>(text[1] - '0');
+}
+
 int RunWalk(const WalkOptions &options) {
     EnsureLibraryLoaded();
+    // An identifier of one arc has no encoding of its own; like net-snmp,
+    // which encodes ".1" as 1.0, the walk starts from the arc's ".0", below
+    // which no object lives.
+    const std::optional<std::uint64_t> singleArc = SingleArc(options.root);
     std::string checkedRoot;
     int exitCode = kExitOk;
-    if (!PrepareTransaction("walk", options.printer, {options.root}, options.json, checkedRoot, exitCode)) {
+    const std::string start = singleArc ? std::to_string(*singleArc) + ".0" : options.root;
+    if (!PrepareTransaction("walk", options.printer, {start}, options.json, checkedRoot, exitCode)) {
         return exitCode;
     }
-    const std::vector<std::uint64_t> root = Arcs(checkedRoot);
+    const std::vector<std::uint64_t> root = singleArc ? std::vector<std::uint64_t>{*singleArc} : Arcs(checkedRoot);
     WalkState walk{options, {}};
     std::string current = checkedRoot;
     std::vector<std::uint64_t> previous = root;
@@ -101,7 +115,7 @@ int RunWalk(const WalkOptions &options) {
         current = variable.oid;
         walk.Add(variable);
     }
-    if (walk.found.empty()) return GetRoot(walk, checkedRoot);
+    if (walk.found.empty() && !singleArc) return GetRoot(walk, checkedRoot);
     if (options.json) PrintVariables("walk", options.printer, walk.found, true);
     return kExitOk;
 }
@@ -114,7 +128,7 @@ void AddWalkCommand(Command &app, int &exitCode) {
         app.add_subcommand("walk", "Read a subtree of a printer's objects with get-next requests");
     AddPrinterArguments(*command, options->printer, options->json);
     AddTransactionOptions(*command);
-    command->add_option("oid", options->root, "Root of the subtree")->capture_default_str();
+    command->add_option("oid", options->root, "Root of the subtree (.1: every object)")->capture_default_str();
     command->callback([options, &exitCode] { exitCode = RunWalk(*options); });
 }
 
