@@ -74,6 +74,49 @@ bool IsTextType(std::uint32_t type) {
     return type == platform::kRegSz || type == platform::kRegExpandSz || type == platform::kRegMultiSz;
 }
 
+enum class TextValue { Absent, Unusable, Read };
+
+// A text value of at most `room` - 1 octets, terminated, into `field`; one
+// that is not text, too long or holds a zero byte before its end is unusable.
+template <std::size_t room>
+TextValue QueryTextValue(RegistryKey key, const char *name, char (&field)[room]) {
+    char text[room] = {};
+    std::uint32_t size = sizeof text;
+    std::uint32_t type = 0;
+    const std::int32_t read = platform::QueryRegistryValue(key, name, &type, text, &size);
+    if (read == platform::kRegistryNotFound) return TextValue::Absent;
+    if (read != platform::kRegistrySuccess || type != platform::kRegSz) return TextValue::Unusable;
+    // Stored with its terminator; a value without one must leave room for it.
+    std::size_t length = size;
+    if (length > 0 && text[length - 1] == '\0') --length;
+    if (length >= room || std::memchr(text, '\0', length) != nullptr) return TextValue::Unusable;
+    std::memcpy(field, text, length);
+    field[length] = '\0';
+    return TextValue::Read;
+}
+
+// `IP Port`: a REG_DWORD of 1 to 65535, else 0 (the agent port).
+std::uint16_t QueryPort(RegistryKey key) {
+    std::uint8_t bytes[4] = {};
+    std::uint32_t size = sizeof bytes;
+    std::uint32_t type = 0;
+    std::uint32_t port = 0;
+    if (platform::QueryRegistryValue(key, kIpPortValue, &type, bytes, &size) != platform::kRegistrySuccess ||
+        type != platform::kRegDword || size != sizeof bytes) {
+        return 0;
+    }
+    port = bytes[0] | (bytes[1] << 8) | (bytes[2] << 16) | (static_cast<std::uint32_t>(bytes[3]) << 24);
+    return port <= 0xFFFF ? static_cast<std::uint16_t>(port) : 0;
+}
+
+void QueryExtras(RegistryKey key, PrinterExtras &extras) {
+    const TextValue community = QueryTextValue(key, kCommunityValue, extras.community);
+    extras.hasCommunity = community != TextValue::Absent;
+    extras.communityUsable = community == TextValue::Read;
+    if (QueryTextValue(key, kHostNameValue, extras.hostName) != TextValue::Read) extras.hostName[0] = '\0';
+    extras.ipPort = QueryPort(key);
+}
+
 // A number of the `Snmp` key: a 4-byte REG_DWORD (or REG_BINARY); anything
 // else, a text value in particular, is none.
 bool FourByteNumber(std::int32_t read, const std::uint8_t (&bytes)[4], std::uint32_t size, std::uint32_t type,
@@ -134,6 +177,11 @@ void InitPrinterAddressRecord(PrinterAddressRecord *record) {
 }
 
 std::int32_t ReadPrinterAddressRecord(const char *printerName, PrinterAddressRecord *record) {
+    return ReadPrinterSettings(printerName, record, nullptr);
+}
+
+std::int32_t ReadPrinterSettings(const char *printerName, PrinterAddressRecord *record, PrinterExtras *extras) {
+    if (extras != nullptr) std::memset(extras, 0, sizeof *extras);
     char path[kPrinterKeyPathSize];
     if (record == nullptr || !FormPrinterKeyPath(printerName, path)) return kPrinterRecordUnreadable;
     // Full access, as the product's other programs expect: a process that may
@@ -147,8 +195,30 @@ std::int32_t ReadPrinterAddressRecord(const char *printerName, PrinterAddressRec
     QueryAddressText(key, kIpxAddressValue, record->ipxAddress);
     QueryAddressText(key, kIpAddressValue, record->ipAddress);
     const bool macRead = QueryAddressText(key, kMacAddressValue, record->macAddress);
+    if (extras != nullptr) QueryExtras(key, *extras);
     platform::CloseRegistryKey(key);
     return macRead ? 0 : kPrinterRecordUnreadable;
+}
+
+bool ConfiguredCommunity(const char *printerName, char (&community)[kCommunityFieldSize], bool &found) {
+    community[0] = '\0';
+    found = false;
+    // Reading needs no more than read access, whatever the channel asks for.
+    char path[kPrinterKeyPathSize];
+    TextValue value = TextValue::Absent;
+    RegistryKey key = nullptr;
+    if (FormPrinterKeyPath(printerName, path) &&
+        platform::OpenRegistryKey(path, platform::kKeyRead, &key) == platform::kRegistrySuccess) {
+        value = QueryTextValue(key, kCommunityValue, community);
+        platform::CloseRegistryKey(key);
+    }
+    if (value == TextValue::Absent && OpenSettingKey(LibraryModuleHandle(), kSnmpKeyEntry, key)) {
+        value = QueryTextValue(key, kCommunityValue, community);
+        platform::CloseRegistryKey(key);
+    }
+    found = value != TextValue::Absent;
+    if (value == TextValue::Unusable) community[0] = '\0';
+    return value != TextValue::Unusable;
 }
 
 std::int32_t SwitchProtocol(const char *printerName, std::uint32_t failedProtocol) {

@@ -48,6 +48,9 @@ inline void AddTransactionOptions(Command &command) {
                        "Re-sends while the printer is silent, and new attempts after a reply that cannot be "
                        "used; default: the configuration's retry count")
         ->check_range(0, 100);
+    command.add_option("-c,--community", settings.community,
+                       "Community of this command's requests, as net-snmp's tools take it; default: the "
+                       "printer's (its Community, else the configuration's, else the library's own)");
     command.add_flag("-v,--dump", settings.dump,
                      "Show each datagram sent and received, in hex with its time, on standard error");
     command.add_option("-O", settings.outputLetters,

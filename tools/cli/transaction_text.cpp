@@ -373,6 +373,10 @@ TransactionSettings &CommandSettings() {
 
 bool CheckTransactionSettings(std::string &problem) {
     TransactionSettings &settings = CommandSettings();
+    if (settings.community && settings.community->size() >= kCommunityFieldSize) {
+        problem = "-c: a community has at most " + std::to_string(kCommunityFieldSize - 1) + " octets";
+        return false;
+    }
     return ParseOutputFormat(settings.outputLetters, settings.format, problem);
 }
 
@@ -430,6 +434,7 @@ TransactionOutcome Transact(const std::string &printer, std::int32_t requestType
     transaction.recordSize = sizeof transaction;
     transaction.timeoutSeconds = settings.timeoutSeconds;
     transaction.retries = settings.retries;
+    if (settings.community) transaction.community = settings.community->c_str();
     if (settings.dump) {
         transaction.observer = DumpDatagram;
         transaction.observerContext = &dump;

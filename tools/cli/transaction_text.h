@@ -22,6 +22,7 @@ struct TransactionSettings {
     std::int32_t timeoutSeconds = -1;  // --timeout; -1: the configuration's
     std::int32_t retries = -1;         // --retries; -1: the configuration's
     bool dump = false;                 // -v/--dump: each datagram in hex on standard error
+    std::optional<std::string> community;  // -c/--community; none: the printer's configured one
     std::string outputLetters;         // -O letters, see ParseOutputFormat
     OutputFormat format;               // read from outputLetters by CheckTransactionSettings
 };
