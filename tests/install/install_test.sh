@@ -30,9 +30,16 @@ for file in "$libdir/libsnmphelper.so" "$libdir/libsnmphelper.so.0" "$libdir/snm
         "$prefix/share/man/man1/snmphelper-printer-sim.1" "$prefix/share/man/man3/snmphelper.3" \
         "$prefix/share/bash-completion/completions/snmphelper" \
         "$libdir/cmake/snmphelper/snmphelperConfig.cmake" \
-        "$libdir/cmake/snmphelper/snmphelperConfigVersion.cmake"; do
+        "$libdir/cmake/snmphelper/snmphelperConfigVersion.cmake" "$prefix/share/man/man3/HelperPrinterAdd.3" \
+        "$prefix/etc/snmphelper/registry.reg"; do
     [ -e "$file" ] || fail "$file was not installed"
 done
+# The default store: an empty one that every user may read.
+[ "$(stat -c %a "$prefix/etc/snmphelper")" = 755 ] || fail "etc/snmphelper is not mode 0755"
+[ "$(stat -c %a "$prefix/etc/snmphelper/registry.reg")" = 644 ] || fail "the store is not mode 0644"
+SNMPHELPER_REGISTRY="$prefix/etc/snmphelper/registry.reg" "$prefix/bin/snmphelper" printer list >"$work/list.out" \
+    || fail "the installed store cannot be read"
+[ ! -s "$work/list.out" ] || fail "the installed store holds printers"
 soname="$(objdump -p "$libdir/libsnmphelper.so" | awk '$1 == "SONAME" { print $2 }')"
 [ "$soname" = libsnmphelper.so.0 ] || fail "soname is '$soname', not libsnmphelper.so.0"
 
