@@ -269,5 +269,21 @@ TEST_F(PrinterCommunity, AHostNameIsResolvedWhenWrittenAndAgainOnRefresh) {
         << run.out;
 }
 
+// examples/register_and_status.c, built against the shared library: it
+// records a printer with a community and reads groups through it.
+TEST_F(PrinterCommunity, TheExampleRegistersAPrinterWithItsCommunityAndReadsItsStatus) {
+    UseHive("Windows Registry Editor Version 5.00\n\n" + SnmpKey());
+    StartSim();
+    const ProgramRun run =
+        test::RunProgram({test::BuildTreePath("tests/register_and_status"), "lab", "127.0.0.1", "public"},
+                         test::ErrorOutput::Merged);
+    EXPECT_EQ(run.exitCode, 0) << run.out;
+    EXPECT_NE(run.out.find("printer lab at 127.0.0.1, community set\n"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("group 0: "), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("PALIMAR-4100"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("group 22: "), std::string::npos) << run.out;
+    EXPECT_EQ(run.out.find("result"), std::string::npos) << run.out;
+}
+
 }  // namespace
 }  // namespace snmphelper

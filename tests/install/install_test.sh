@@ -66,7 +66,7 @@ grep -q "file=$libdir/snmphelper/dlcapi.so .*dynamically loaded" "$work/pc.loade
 cmake -S "$source/examples" -B "$work/example-cmake" -DCMAKE_PREFIX_PATH="$prefix" -DCMAKE_C_COMPILER="$cc" \
     -DCMAKE_C_FLAGS="$extra" -DCMAKE_EXE_LINKER_FLAGS="$extra" >"$work/cmake.log" 2>&1 \
     || { cat "$work/cmake.log"; fail "find_package(snmphelper) failed"; }
-cmake --build "$work/example-cmake" >"$work/build.log" 2>&1 || { cat "$work/build.log"; fail "the example does not build with find_package"; }
+cmake --build "$work/example-cmake" >"$work/build.log" 2>&1 || { cat "$work/build.log"; fail "the examples do not build with find_package"; }
 "$work/example-cmake/decode_and_form" >"$work/cmake.out" || fail "the find_package example failed"
 check_output "$work/cmake.out" find_package
 

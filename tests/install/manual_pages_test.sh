@@ -9,7 +9,7 @@ shift 2
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
 status=0
-for page in "$man_dir"/snmphelper.1 "$man_dir"/snmphelper-printer-sim.1 "$man_dir"/snmphelper.3; do
+for page in "$man_dir"/snmphelper.1 "$man_dir"/snmphelper-printer-sim.1 "$man_dir"/snmphelper.3 "$man_dir"/Helper*.3; do
     [ -s "$page" ] || { echo "manual_pages_test: $page is missing or empty" >&2; status=1; continue; }
     LC_ALL=C.UTF-8 groff -ww -z -b -t -man "$page" >"$work/groff" 2>&1 || true
     if [ -s "$work/groff" ]; then
