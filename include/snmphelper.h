@@ -301,7 +301,11 @@ SNMPHELPER_API void SNMPHELPER_CALL HelperFreeBlock(void *block);
 
 /*
  * Runs one request against a printer and writes the reply back as text. The
- * printer is reached by the protocol its configuration names; the request is
+ * request carries the printer's community: its key's "Community", else the
+ * Snmp key's "Community", else the library's own (a "Community" that is not
+ * text of at most 255 octets gives SNMP_RESULT_COMMUNITY_FAILED). The
+ * printer is reached by the protocol its configuration names (over UDP/IP at
+ * its "IP Port", else 161); the request is
  * re-sent while no reply comes, over the printer's other protocols when one
  * fails (the switch is stored in the configuration), and repeated while the
  * replies cannot be decoded or answer another request. Blocks the calling
