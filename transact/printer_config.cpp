@@ -95,27 +95,6 @@ TextValue QueryTextValue(RegistryKey key, const char *name, char (&field)[room])
     return TextValue::Read;
 }
 
-// `IP Port`: a REG_DWORD of 1 to 65535, else 0 (the agent port).
-std::uint16_t QueryPort(RegistryKey key) {
-    std::uint8_t bytes[4] = {};
-    std::uint32_t size = sizeof bytes;
-    std::uint32_t type = 0;
-    std::uint32_t port = 0;
-    if (platform::QueryRegistryValue(key, kIpPortValue, &type, bytes, &size) != platform::kRegistrySuccess ||
-        type != platform::kRegDword || size != sizeof bytes) {
-        return 0;
-    }
-    port = bytes[0] | (bytes[1] << 8) | (bytes[2] << 16) | (static_cast<std::uint32_t>(bytes[3]) << 24);
-    return port <= 0xFFFF ? static_cast<std::uint16_t>(port) : 0;
-}
-
-void QueryExtras(RegistryKey key, PrinterExtras &extras) {
-    const TextValue community = QueryTextValue(key, kCommunityValue, extras.community);
-    extras.hasCommunity = community != TextValue::Absent;
-    extras.communityUsable = community == TextValue::Read;
-    if (QueryTextValue(key, kHostNameValue, extras.hostName) != TextValue::Read) extras.hostName[0] = '\0';
-    extras.ipPort = QueryPort(key);
-}
 
 // A number of the `Snmp` key: a 4-byte REG_DWORD (or REG_BINARY); anything
 // else, a text value in particular, is none.
@@ -126,6 +105,27 @@ bool FourByteNumber(std::int32_t read, const std::uint8_t (&bytes)[4], std::uint
     }
     number = bytes[0] | (bytes[1] << 8) | (bytes[2] << 16) | (static_cast<std::uint32_t>(bytes[3]) << 24);
     return true;
+}
+
+// `IP Port`: a REG_DWORD of 1 to 65535, else 0 (the agent port).
+std::uint16_t QueryPort(RegistryKey key) {
+    std::uint8_t bytes[4] = {};
+    std::uint32_t size = sizeof bytes;
+    std::uint32_t type = 0;
+    std::uint32_t port = 0;
+    const std::int32_t read = platform::QueryRegistryValue(key, kIpPortValue, &type, bytes, &size) ==
+                                      platform::kRegistrySuccess
+                                  ? 0
+                                  : kSnmpSettingUnreadable;
+    if (!FourByteNumber(read, bytes, size, type, port) || type != platform::kRegDword || port > 0xFFFF) return 0;
+    return static_cast<std::uint16_t>(port);
+}
+
+void QueryExtras(RegistryKey key, PrinterExtras &extras) {
+    const TextValue community = QueryTextValue(key, kCommunityValue, extras.community);
+    extras.hasCommunity = community != TextValue::Absent;
+    extras.communityUsable = community == TextValue::Read;
+    extras.ipPort = QueryPort(key);
 }
 
 // A count: a number up to INT32_MAX, else the default.
@@ -201,23 +201,23 @@ std::int32_t ReadPrinterSettings(const char *printerName, PrinterAddressRecord *
 }
 
 bool ConfiguredCommunity(const char *printerName, char (&community)[kCommunityFieldSize], bool &found) {
-    community[0] = '\0';
-    found = false;
-    // Reading needs no more than read access, whatever the channel asks for.
-    char path[kPrinterKeyPathSize];
-    TextValue value = TextValue::Absent;
+    // The printer's key as the channel reads it; a key the channel cannot
+    // open leaves no transport to send by, whatever the community.
+    PrinterAddressRecord record;
+    InitPrinterAddressRecord(&record);
+    PrinterExtras extras;
+    ReadPrinterSettings(printerName, &record, &extras);
+    TextValue value = !extras.hasCommunity ? TextValue::Absent
+                      : extras.communityUsable ? TextValue::Read
+                                               : TextValue::Unusable;
+    if (value != TextValue::Absent) std::memcpy(community, extras.community, sizeof community);
     RegistryKey key = nullptr;
-    if (FormPrinterKeyPath(printerName, path) &&
-        platform::OpenRegistryKey(path, platform::kKeyRead, &key) == platform::kRegistrySuccess) {
-        value = QueryTextValue(key, kCommunityValue, community);
-        platform::CloseRegistryKey(key);
-    }
     if (value == TextValue::Absent && OpenSettingKey(LibraryModuleHandle(), kSnmpKeyEntry, key)) {
         value = QueryTextValue(key, kCommunityValue, community);
         platform::CloseRegistryKey(key);
     }
     found = value != TextValue::Absent;
-    if (value == TextValue::Unusable) community[0] = '\0';
+    if (value != TextValue::Read) community[0] = '\0';
     return value != TextValue::Unusable;
 }
 

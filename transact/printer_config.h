@@ -26,7 +26,9 @@ inline constexpr const char kIpAddressValue[] = "IP Address";
 inline constexpr const char kIpxAddressValue[] = "IPX Address";
 // Opt-in values beside the address record: the community the printer's
 // requests carry (also a default in the `Snmp` key), the host name its `IP
-// Address` was resolved from, and the UDP port of its agent (161 without it).
+// Address` was resolved from (written and read by the administration side
+// only: the library sends to the address), and the UDP port of its agent
+// (161 without it).
 inline constexpr const char kCommunityValue[] = "Community";
 inline constexpr const char kHostNameValue[] = "Host Name";
 inline constexpr const char kIpPortValue[] = "IP Port";
@@ -83,8 +85,7 @@ struct PrinterExtras {
     bool hasCommunity;    // `Community` is present
     bool communityUsable;  // ... and is text that fits kCommunityFieldSize
     char community[kCommunityFieldSize];
-    char hostName[kHostNameFieldSize];  // `Host Name`; empty when absent or too long
-    std::uint16_t ipPort;               // `IP Port` (1-65535); 0 when absent or out of range
+    std::uint16_t ipPort;  // `IP Port` (1-65535); 0 when absent or out of range
 };
 
 // Every text field empty, every number 0. Call before ReadPrinterAddressRecord.
@@ -103,8 +104,8 @@ std::int32_t ReadPrinterAddressRecord(const char *printerName, PrinterAddressRec
 std::int32_t ReadPrinterSettings(const char *printerName, PrinterAddressRecord *record, PrinterExtras *extras);
 
 // The community a request to `printerName` carries when the caller names
-// none: the printer's `Community`, else the `Snmp` key's, else none (the
-// string table's entry 17 then). False when the value that applies is not
+// none: the printer's `Community` (read as the channel reads its record),
+// else the `Snmp` key's, else none (the string table's entry 17 then). False when the value that applies is not
 // usable text; `community` is then empty. `found` tells whether one applies.
 bool ConfiguredCommunity(const char *printerName, char (&community)[kCommunityFieldSize], bool &found);
 
