@@ -24,6 +24,24 @@ install(FILES ${CMAKE_SOURCE_DIR}/man/snmphelper.1 ${CMAKE_SOURCE_DIR}/man/snmph
 file(GLOB SNMPHELPER_FUNCTION_PAGES ${CMAKE_SOURCE_DIR}/man/Helper*.3)
 install(FILES ${CMAKE_SOURCE_DIR}/man/snmphelper.3 ${SNMPHELPER_FUNCTION_PAGES}
   DESTINATION ${CMAKE_INSTALL_MANDIR}/man3)
+
+# The default configuration store, /etc/snmphelper/registry.reg: a folder
+# the package owns (0755) and a store without keys (0644), which the library
+# makes readable by its owner alone once it holds a community. A /usr
+# installation (the Debian package) puts it in /etc, any other prefix in its
+# own etc/. The package marks it a conffile, so that an upgrade keeps the
+# printers recorded in it.
+set(SNMPHELPER_EMPTY_STORE ${CMAKE_BINARY_DIR}/registry.reg)
+file(WRITE ${SNMPHELPER_EMPTY_STORE} "Windows Registry Editor Version 5.00\n\n")
+if(CMAKE_INSTALL_PREFIX STREQUAL "/usr")
+  set(SNMPHELPER_STORE_DIR /etc/snmphelper)
+  file(WRITE ${CMAKE_BINARY_DIR}/conffiles "${SNMPHELPER_STORE_DIR}/registry.reg\n")
+  set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${CMAKE_BINARY_DIR}/conffiles)
+else()
+  set(SNMPHELPER_STORE_DIR ${CMAKE_INSTALL_SYSCONFDIR}/snmphelper)
+endif()
+install(FILES ${SNMPHELPER_EMPTY_STORE} DESTINATION ${SNMPHELPER_STORE_DIR}
+  PERMISSIONS OWNER_READ OWNER_WRITE GROUP_READ WORLD_READ)
 install(FILES ${CMAKE_SOURCE_DIR}/tools/cli/snmphelper.bash-completion
   DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions RENAME snmphelper)
 

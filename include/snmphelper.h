@@ -313,7 +313,11 @@ SNMPHELPER_API void SNMPHELPER_CALL HelperFreeBlock(void *block);
 
 /*
  * Runs one request against a printer and writes the reply back as text. The
- * printer is reached by the protocol its configuration names; the request is
+ * request carries the printer's community: its key's "Community", else the
+ * Snmp key's "Community", else the library's own (a "Community" that is not
+ * text of at most 255 octets gives SNMP_RESULT_COMMUNITY_FAILED). The
+ * printer is reached by the protocol its configuration names (over UDP/IP at
+ * its "IP Port", else 161); the request is
  * re-sent while no reply comes, over the printer's other protocols when one
  * fails (the switch is stored in the configuration), and repeated while the
  * replies cannot be decoded or answer another request. Blocks the calling
@@ -390,7 +394,10 @@ typedef void(SNMPHELPER_CALL *SnmpDatagramObserver)(void *context, int32_t direc
  * The per-call settings and the outcome of HelperSNMPTransactEx. Fixed-width
  * fields first, pointers last, so that the layout is the natural one for
  * 32-bit and 64-bit callers alike: offsets 0-20, then observer at 24,
- * observerContext at 24 + pointer size, reply after it.
+ * observerContext at 24 + pointer size, reply after it, community last.
+ * community came later: a record whose recordSize is
+ * SNMP_TRANSACTION_SIZE_WITHOUT_COMMUNITY (programs built before it) is
+ * served as before and its community is not read.
  */
 typedef struct SnmpTransaction {
     uint32_t recordSize;     /* in: sizeof(SnmpTransaction) */
@@ -414,7 +421,14 @@ typedef struct SnmpTransaction {
                                 error-status, or null; release it with
                                 HelperFreeReqParam. Set to null (and the error
                                 fields to 0) once the arguments are accepted. */
+    const char *community;   /* in: the community this request carries,
+                                zero-terminated, at most 255 octets; null:
+                                the printer's (its "Community", else the Snmp
+                                key's, else the library's own) */
 } SnmpTransaction;
+
+/* recordSize of an SnmpTransaction without its last field, community. */
+#define SNMP_TRANSACTION_SIZE_WITHOUT_COMMUNITY (24 + 3 * sizeof(void *))
 
 /*
  * HelperSNMPTransact's transaction (the same forming, channel, protocol
@@ -438,8 +452,9 @@ typedef struct SnmpTransaction {
  * Returns 0 for a reply with error-status 0; SNMP_RESULT_ERROR_STATUS for a
  * reply with any other error-status, genErr included (reply, errorStatus and
  * errorIndex are set); SNMP_RESULT_INVALID_ARGUMENT for a null printerName,
- * oidList or transaction, a recordSize other than sizeof(SnmpTransaction),
- * or a timeout or retry count below SNMP_TRANSACTION_CONFIGURED (nothing
+ * oidList or transaction, a recordSize other than sizeof(SnmpTransaction)
+ * or SNMP_TRANSACTION_SIZE_WITHOUT_COMMUNITY, a community longer than 255
+ * octets, or a timeout or retry count below SNMP_TRANSACTION_CONFIGURED (nothing
  * sent, the record's outputs untouched); otherwise HelperSNMPTransact's
  * failures (no reply, undecodable reply, forming and sending results).
  */
@@ -505,6 +520,113 @@ SNMPHELPER_API int32_t SNMPHELPER_CALL HelperSNMPRegisterTrapDestination(int32_t
                                                                          const char *printerName,
                                                                          uint32_t reserved1,
                                                                          uint32_t reserved2);
+
+/* Protocol codes of a printer record: pProtocol is one, cProtocols a bit set
+ * of them. */
+#define SNMP_PROTOCOL_IPX 1
+#define SNMP_PROTOCOL_IP 2
+#define SNMP_PROTOCOL_DLC 4
+
+/* Rooms of SnmpPrinterRecord's texts, terminators included. */
+#define SNMP_PRINTER_NAME_SIZE 128
+#define SNMP_PRINTER_ADDRESS_SIZE 22
+#define SNMP_PRINTER_TEXT_SIZE 256
+
+/*
+ * One printer as the configuration store records it: the key that
+ * HelperSNMPTransact and the other functions read by the printer's name.
+ * Only fixed-width fields, so that the layout is the same for 32-bit and
+ * 64-bit callers: 16 octets of numbers, then the texts, 724 octets in all.
+ * Every text is zero-terminated within its field; an empty one is absent.
+ */
+typedef struct SnmpPrinterRecord {
+    uint32_t recordSize;   /* in: sizeof(SnmpPrinterRecord) */
+    uint32_t cProtocols;   /* protocols the printer is reached by (bits 1, 2, 4);
+                              0 on the way in: those with an address */
+    uint32_t pProtocol;    /* protocol to use first, one of cProtocols; 0 on the
+                              way in: IP, else DLC, else IPX */
+    uint32_t ipPort;       /* UDP port of its agent, 1-65535; 0: 161 (not stored) */
+    char name[SNMP_PRINTER_NAME_SIZE]; /* at most 90 octets of UTF-8, no '\\',
+                                          no control characters */
+    char ipAddress[SNMP_PRINTER_ADDRESS_SIZE];  /* dotted-decimal IPv4 */
+    char ipxAddress[SNMP_PRINTER_ADDRESS_SIZE]; /* 8 hex digits of network,
+                                                   12 of node ("net:node" taken) */
+    char macAddress[SNMP_PRINTER_ADDRESS_SIZE]; /* 12 hex digits (pairs with ':'
+                                                   or '-' taken) */
+    char community[SNMP_PRINTER_TEXT_SIZE];     /* the community its requests
+                                                   carry; empty: the Snmp key's,
+                                                   else the library's own */
+    char hostName[SNMP_PRINTER_TEXT_SIZE];      /* resolved when written: its
+                                                   first IPv4 address becomes
+                                                   ipAddress */
+} SnmpPrinterRecord;
+
+/* Result codes of the printer-record functions, beside 0. */
+#define SNMP_RESULT_PRINTER_EXISTS 20042      /* HelperPrinterAdd without SNMP_PRINTER_REPLACE */
+#define SNMP_RESULT_NO_SUCH_PRINTER 20043
+#define SNMP_RESULT_PRINTER_INVALID 20044     /* a field is refused: null record,
+                                                 wrong recordSize, bad name,
+                                                 address, protocol or port */
+#define SNMP_RESULT_STORE_DENIED 20045        /* this process may not write (or
+                                                 read) the configuration store */
+#define SNMP_RESULT_STORE_FAILED 20046        /* the store cannot be read,
+                                                 parsed or written */
+#define SNMP_RESULT_HOST_UNRESOLVED 20047     /* hostName has no IPv4 address */
+#define SNMP_RESULT_LIST_DOES_NOT_FIT 20048   /* HelperPrinterList: too little room */
+
+/* Flags of HelperPrinterAdd. */
+#define SNMP_PRINTER_REPLACE 1 /* an existing printer of that name is replaced whole */
+
+/*
+ * Records a printer. Every value is written in one change of the store,
+ * under its writers' lock, so no reader sees the key half written; the
+ * key holds cProtocols, pProtocol, "MAC Address" (empty when the printer
+ * has no DLC, as the library reads only keys that hold it), the other
+ * addresses given, and "Community", "Host Name" and "IP Port" when set.
+ * A store that comes to hold a community is made readable by its owner only.
+ *   record  in  the printer; see SnmpPrinterRecord.
+ *   flags   in  0 or SNMP_PRINTER_REPLACE.
+ * Returns 0, SNMP_RESULT_PRINTER_EXISTS, SNMP_RESULT_PRINTER_INVALID,
+ * SNMP_RESULT_HOST_UNRESOLVED, SNMP_RESULT_STORE_DENIED or
+ * SNMP_RESULT_STORE_FAILED.
+ */
+SNMPHELPER_API int32_t SNMPHELPER_CALL HelperPrinterAdd(const SnmpPrinterRecord *record, uint32_t flags);
+
+/*
+ * Rewrites a recorded printer with the record's fields, as HelperPrinterAdd
+ * writes them (a hostName is resolved again); values of its key that the
+ * record does not name are kept, and fields left empty (ipPort 0) remove
+ * their value. Returns HelperPrinterAdd's results, SNMP_RESULT_NO_SUCH_PRINTER
+ * instead of SNMP_RESULT_PRINTER_EXISTS.
+ */
+SNMPHELPER_API int32_t SNMPHELPER_CALL HelperPrinterUpdate(const SnmpPrinterRecord *record);
+
+/*
+ * Reads a recorded printer.
+ *   printerName  in   zero-terminated name.
+ *   record       in/out  recordSize in; every other field out (texts too
+ *                        long for their field are left empty).
+ * Returns 0, SNMP_RESULT_NO_SUCH_PRINTER, SNMP_RESULT_PRINTER_INVALID (null
+ * arguments, wrong recordSize, a name no key can have),
+ * SNMP_RESULT_STORE_DENIED or SNMP_RESULT_STORE_FAILED.
+ */
+SNMPHELPER_API int32_t SNMPHELPER_CALL HelperPrinterRead(const char *printerName, SnmpPrinterRecord *record);
+
+/* Removes a recorded printer: 0, SNMP_RESULT_NO_SUCH_PRINTER,
+ * SNMP_RESULT_PRINTER_INVALID, SNMP_RESULT_STORE_DENIED or
+ * SNMP_RESULT_STORE_FAILED. */
+SNMPHELPER_API int32_t SNMPHELPER_CALL HelperPrinterRemove(const char *printerName);
+
+/*
+ * The recorded printers' names, in stored order.
+ *   names  out     each name followed by a zero byte, and one more zero byte
+ *                  after the last ("lab\0hall\0\0"; no printer: "\0").
+ *   size   in/out  room of names; the octets written, or needed when they do
+ *                  not fit (names is then left alone).
+ * Returns 0, SNMP_RESULT_LIST_DOES_NOT_FIT, SNMP_RESULT_PRINTER_INVALID (null
+ * size), SNMP_RESULT_STORE_DENIED or SNMP_RESULT_STORE_FAILED.
+ */
+SNMPHELPER_API int32_t SNMPHELPER_CALL HelperPrinterList(char *names, uint32_t *size);
 
 /*
  * A short English text for a result code of any function here: success (0),

@@ -178,6 +178,47 @@ TEST_F(PrinterConfig, NamesThatDoNotNameOnePrinterKeyAreRefused) {
     EXPECT_EQ(SwitchProtocol(longest.c_str(), kProtocolIp), 0);
 }
 
+// The opt-in values beside the record: a port only as a REG_DWORD of 1 to
+// 65535, a community only as REG_SZ text that fits, the printer's before the
+// Snmp key's.
+TEST_F(PrinterConfig, PortAndCommunityAreReadOnlyInTheirOwnForm) {
+    const struct {
+        const char *what;
+        std::string printerLines;
+        std::string snmpLines;
+        std::uint16_t port;
+        bool usable;
+        bool found;
+        std::string community;
+    } cases[] = {
+        {"nothing", "", "", 0, true, false, ""},
+        {"port 1161", "\"IP Port\"=dword:00000489\n", "", 1161, true, false, ""},
+        {"port past 65535", "\"IP Port\"=dword:00010000\n", "", 0, true, false, ""},
+        {"port as text", "\"IP Port\"=\"1161\"\n", "", 0, true, false, ""},
+        {"the printer's", "\"Community\"=\"public\"\n", "\"Community\"=\"other\"\n", 0, true, true, "public"},
+        {"the Snmp key's", "", "\"Community\"=\"other\"\n", 0, true, true, "other"},
+        {"empty", "\"Community\"=\"\"\n", "\"Community\"=\"other\"\n", 0, true, true, ""},
+        {"255 octets", "\"Community\"=\"" + std::string(255, 'c') + "\"\n", "", 0, true, true, std::string(255, 'c')},
+        {"256 octets", "\"Community\"=\"" + std::string(256, 'c') + "\"\n", "", 0, false, true, ""},
+        {"not text", "\"Community\"=hex:70,75,62\n", "", 0, false, true, ""},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.what);
+        TempRegistry registry(PrinterHive("lab", "\"MAC Address\"=\"\"\n" + c.printerLines) + kSnmpKey +
+                              c.snmpLines + "\n");
+        PrinterAddressRecord record;
+        InitPrinterAddressRecord(&record);
+        PrinterExtras extras;
+        ASSERT_EQ(ReadPrinterSettings("lab", &record, &extras), 0);
+        EXPECT_EQ(extras.ipPort, c.port);
+        char community[kCommunityFieldSize];
+        bool found = false;
+        EXPECT_EQ(ConfiguredCommunity("lab", community, found), c.usable);
+        EXPECT_EQ(found, c.found);
+        EXPECT_EQ(community, c.community);
+    }
+}
+
 TEST_F(PrinterConfig, SwitchProtocolFollowsTheFallbackTable) {
     const struct {
         const char *protocols;  // the cProtocols line's data

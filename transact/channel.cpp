@@ -92,6 +92,11 @@ void SaveRequest(SnmpChannel &channel, const std::uint8_t *request, std::uint32_
     std::memmove(channel.savedPrinterName, printerName, nameLength + 1);
 }
 
+// The UDP port of the printer's agent: its `IP Port`, else 161.
+std::uint16_t AgentPort(const SnmpChannel &channel) {
+    return channel.ipPort != 0 ? channel.ipPort : kSnmpAgentPort;
+}
+
 // Where a request to `address` over `protocol` goes, in the form the
 // transport's Receive gives a sender: the address bytes each transport makes
 // of the text, and its agent port.
@@ -101,7 +106,7 @@ void RememberPeer(SnmpChannel &channel, const char *address) {
             const std::uint32_t networkAddress = winsock::inet_addr(address);
             std::memcpy(channel.peerAddress, &networkAddress, sizeof networkAddress);
             channel.peerAddressLength = sizeof networkAddress;
-            channel.peerPort = kSnmpAgentPort;
+            channel.peerPort = AgentPort(channel);
             break;
         }
         case kProtocolIpx:
@@ -183,6 +188,7 @@ void InitChannel(SnmpChannel &channel, std::uint32_t receiveAttempts, std::int32
     std::memset(channel.peerAddress, 0, sizeof channel.peerAddress);
     channel.peerAddressLength = 0;
     channel.peerPort = 0;
+    channel.ipPort = 0;
 }
 
 DatagramTransport *OpenTransport(SnmpChannel &channel, const char *printerName, char *address,
@@ -190,7 +196,9 @@ DatagramTransport *OpenTransport(SnmpChannel &channel, const char *printerName, 
                                  std::uint32_t options) {
     PrinterAddressRecord record;
     InitPrinterAddressRecord(&record);
-    if (ReadPrinterAddressRecord(printerName, &record) != 0) return nullptr;
+    PrinterExtras extras;
+    if (ReadPrinterSettings(printerName, &record, &extras) != 0) return nullptr;
+    channel.ipPort = extras.ipPort;
     const std::uint32_t protocol = ChooseProtocol(record);
     if (protocol == 0) return nullptr;
 
@@ -217,7 +225,9 @@ std::int32_t SendRequest(SnmpChannel &channel, const std::uint8_t *request, std:
         if (channel.currentTransport == nullptr) return CPH_DATAGRAM_SEND_FAILED;
         // A failed bind shows as CPH_SOCKET_CLOSED from the send.
         channel.currentTransport->Bind(0);
-        result = channel.currentTransport->SendToAgent(request, length, address);
+        result = channel.protocolInUse == kProtocolIp && channel.ipPort != 0
+                     ? channel.currentTransport->SendTo(request, length, address, channel.ipPort)
+                     : channel.currentTransport->SendToAgent(request, length, address);
         if (result == 0) {
             // Only the sender check reads it, and parsing the address is not free.
             if (channel.checkSender) RememberPeer(channel, address);

@@ -47,6 +47,8 @@ struct SnmpChannel {
     std::uint8_t peerAddress[kSenderAddressRoom];  // where the last request went; kept with checkSender only
     std::uint32_t peerAddressLength;
     std::uint16_t peerPort;
+    // The printer's `IP Port`, read by the last open; 0: the agent port 161.
+    std::uint16_t ipPort;
 };
 
 // Datagrams from elsewhere one receive drops, with checkSender, before it
@@ -65,7 +67,7 @@ void InitChannel(SnmpChannel &channel, std::uint32_t receiveAttempts, std::int32
 // into `address` (room kChannelAddressSize) and records the protocol in use.
 // Null when the key cannot be read, no protocol is usable or the transport
 // cannot be allocated. `receiveAttempts` is not consulted. The caller owns
-// the transport.
+// the transport. The printer's `IP Port` goes to channel.ipPort.
 DatagramTransport *OpenTransport(SnmpChannel &channel, const char *printerName, char *address,
                                  std::uint32_t receiveAttempts, std::int32_t timeoutSeconds,
                                  std::uint32_t options);

@@ -166,9 +166,14 @@ std::int32_t EncodeIntoMessageBlock(const SnmpReqParam &record, std::uint16_t ro
 
 std::int32_t FormRequest(std::int32_t requestType, char *oidList, std::uint32_t oidListSize,
                          char *valueList, std::uint32_t valueListSize, std::uint32_t varCount,
-                         std::int32_t &requestId, EncodedRequest &request, RequestBlock block) {
+                         std::int32_t &requestId, EncodedRequest &request, RequestBlock block,
+                         const char *community) {
     SnmpReqParam record{};
-    if (!SetCommunity(record, LibraryModuleHandle(), kCommunityEntry, kDefaultCommunity)) {
+    if (community != nullptr) {
+        record.community = DuplicateString(community);
+        if (record.community == nullptr) return SNMP_RESULT_COMMUNITY_FAILED;
+        record.communityLength = static_cast<std::uint16_t>(std::strlen(community));
+    } else if (!SetCommunity(record, LibraryModuleHandle(), kCommunityEntry, kDefaultCommunity)) {
         return SNMP_RESULT_COMMUNITY_FAILED;
     }
     // An unknown request type consumes no request-id.

@@ -69,7 +69,8 @@ enum class RequestBlock { PacketBuffer, MessageOnly };
 
 // Runs every forming step on the caller's text and encodes the record into a
 // block as `block` says; a message longer than PacketBufferSize fails either
-// way. Returns 0 with `request` filled, or
+// way. `community` (null: string-table entry 17, as every caller that names
+// none) is the community the request carries. Returns 0 with `request` filled, or
 // the result code of the step that failed: community 25004, request type
 // 25007, request-id 25006, variable list 25003, packet buffer 25005, encoding
 // 25008. `requestId` receives the request-id once one is taken; an unknown
@@ -77,6 +78,6 @@ enum class RequestBlock { PacketBuffer, MessageOnly };
 std::int32_t FormRequest(std::int32_t requestType, char *oidList, std::uint32_t oidListSize,
                          char *valueList, std::uint32_t valueListSize, std::uint32_t varCount,
                          std::int32_t &requestId, EncodedRequest &request,
-                         RequestBlock block = RequestBlock::PacketBuffer);
+                         RequestBlock block = RequestBlock::PacketBuffer, const char *community = nullptr);
 
 }  // namespace snmphelper

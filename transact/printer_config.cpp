@@ -74,6 +74,28 @@ bool IsTextType(std::uint32_t type) {
     return type == platform::kRegSz || type == platform::kRegExpandSz || type == platform::kRegMultiSz;
 }
 
+enum class TextValue { Absent, Unusable, Read };
+
+// A text value of at most `room` - 1 octets, terminated, into `field`; one
+// that is not text, too long or holds a zero byte before its end is unusable.
+template <std::size_t room>
+TextValue QueryTextValue(RegistryKey key, const char *name, char (&field)[room]) {
+    char text[room] = {};
+    std::uint32_t size = sizeof text;
+    std::uint32_t type = 0;
+    const std::int32_t read = platform::QueryRegistryValue(key, name, &type, text, &size);
+    if (read == platform::kRegistryNotFound) return TextValue::Absent;
+    if (read != platform::kRegistrySuccess || type != platform::kRegSz) return TextValue::Unusable;
+    // Stored with its terminator; a value without one must leave room for it.
+    std::size_t length = size;
+    if (length > 0 && text[length - 1] == '\0') --length;
+    if (length >= room || std::memchr(text, '\0', length) != nullptr) return TextValue::Unusable;
+    std::memcpy(field, text, length);
+    field[length] = '\0';
+    return TextValue::Read;
+}
+
+
 // A number of the `Snmp` key: a 4-byte REG_DWORD (or REG_BINARY); anything
 // else, a text value in particular, is none.
 bool FourByteNumber(std::int32_t read, const std::uint8_t (&bytes)[4], std::uint32_t size, std::uint32_t type,
@@ -83,6 +105,27 @@ bool FourByteNumber(std::int32_t read, const std::uint8_t (&bytes)[4], std::uint
     }
     number = bytes[0] | (bytes[1] << 8) | (bytes[2] << 16) | (static_cast<std::uint32_t>(bytes[3]) << 24);
     return true;
+}
+
+// `IP Port`: a REG_DWORD of 1 to 65535, else 0 (the agent port).
+std::uint16_t QueryPort(RegistryKey key) {
+    std::uint8_t bytes[4] = {};
+    std::uint32_t size = sizeof bytes;
+    std::uint32_t type = 0;
+    std::uint32_t port = 0;
+    const std::int32_t read = platform::QueryRegistryValue(key, kIpPortValue, &type, bytes, &size) ==
+                                      platform::kRegistrySuccess
+                                  ? 0
+                                  : kSnmpSettingUnreadable;
+    if (!FourByteNumber(read, bytes, size, type, port) || type != platform::kRegDword || port > 0xFFFF) return 0;
+    return static_cast<std::uint16_t>(port);
+}
+
+void QueryExtras(RegistryKey key, PrinterExtras &extras) {
+    const TextValue community = QueryTextValue(key, kCommunityValue, extras.community);
+    extras.hasCommunity = community != TextValue::Absent;
+    extras.communityUsable = community == TextValue::Read;
+    extras.ipPort = QueryPort(key);
 }
 
 // A count: a number up to INT32_MAX, else the default.
@@ -134,6 +177,11 @@ void InitPrinterAddressRecord(PrinterAddressRecord *record) {
 }
 
 std::int32_t ReadPrinterAddressRecord(const char *printerName, PrinterAddressRecord *record) {
+    return ReadPrinterSettings(printerName, record, nullptr);
+}
+
+std::int32_t ReadPrinterSettings(const char *printerName, PrinterAddressRecord *record, PrinterExtras *extras) {
+    if (extras != nullptr) std::memset(extras, 0, sizeof *extras);
     char path[kPrinterKeyPathSize];
     if (record == nullptr || !FormPrinterKeyPath(printerName, path)) return kPrinterRecordUnreadable;
     // Full access, as the product's other programs expect: a process that may
@@ -147,8 +195,30 @@ std::int32_t ReadPrinterAddressRecord(const char *printerName, PrinterAddressRec
     QueryAddressText(key, kIpxAddressValue, record->ipxAddress);
     QueryAddressText(key, kIpAddressValue, record->ipAddress);
     const bool macRead = QueryAddressText(key, kMacAddressValue, record->macAddress);
+    if (extras != nullptr) QueryExtras(key, *extras);
     platform::CloseRegistryKey(key);
     return macRead ? 0 : kPrinterRecordUnreadable;
+}
+
+bool ConfiguredCommunity(const char *printerName, char (&community)[kCommunityFieldSize], bool &found) {
+    // The printer's key as the channel reads it; a key the channel cannot
+    // open leaves no transport to send by, whatever the community.
+    PrinterAddressRecord record;
+    InitPrinterAddressRecord(&record);
+    PrinterExtras extras;
+    ReadPrinterSettings(printerName, &record, &extras);
+    TextValue value = !extras.hasCommunity ? TextValue::Absent
+                      : extras.communityUsable ? TextValue::Read
+                                               : TextValue::Unusable;
+    if (value != TextValue::Absent) std::memcpy(community, extras.community, sizeof community);
+    RegistryKey key = nullptr;
+    if (value == TextValue::Absent && OpenSettingKey(LibraryModuleHandle(), kSnmpKeyEntry, key)) {
+        value = QueryTextValue(key, kCommunityValue, community);
+        platform::CloseRegistryKey(key);
+    }
+    found = value != TextValue::Absent;
+    if (value != TextValue::Read) community[0] = '\0';
+    return value != TextValue::Unusable;
 }
 
 std::int32_t SwitchProtocol(const char *printerName, std::uint32_t failedProtocol) {

@@ -24,6 +24,14 @@ inline constexpr const char kProtocolInUseValue[] = "pProtocol";
 inline constexpr const char kMacAddressValue[] = "MAC Address";
 inline constexpr const char kIpAddressValue[] = "IP Address";
 inline constexpr const char kIpxAddressValue[] = "IPX Address";
+// Opt-in values beside the address record: the community the printer's
+// requests carry (also a default in the `Snmp` key), the host name its `IP
+// Address` was resolved from (written and read by the administration side
+// only: the library sends to the address), and the UDP port of its agent
+// (161 without it).
+inline constexpr const char kCommunityValue[] = "Community";
+inline constexpr const char kHostNameValue[] = "Host Name";
+inline constexpr const char kIpPortValue[] = "IP Port";
 
 // Room of each address field, its terminating zero included.
 inline constexpr std::size_t kAddressFieldSize = 22;
@@ -66,6 +74,20 @@ static_assert(offsetof(PrinterAddressRecord, cProtocols) == 1119);
 static_assert(offsetof(PrinterAddressRecord, pProtocol) == 1120);
 static_assert(sizeof(PrinterAddressRecord) == 1122);
 
+// Room of a community (at most 255 octets, RFC 1157 leaves it open; the
+// encoder's records take 16-bit lengths) and of a host name (RFC 1035 2.3.4),
+// terminators included.
+inline constexpr std::size_t kCommunityFieldSize = 256;
+inline constexpr std::size_t kHostNameFieldSize = 256;
+
+// What a printer's key holds beyond the shared address record, read with it.
+struct PrinterExtras {
+    bool hasCommunity;    // `Community` is present
+    bool communityUsable;  // ... and is text that fits kCommunityFieldSize
+    char community[kCommunityFieldSize];
+    std::uint16_t ipPort;  // `IP Port` (1-65535); 0 when absent or out of range
+};
+
 // Every text field empty, every number 0. Call before ReadPrinterAddressRecord.
 void InitPrinterAddressRecord(PrinterAddressRecord *record);
 
@@ -75,6 +97,17 @@ void InitPrinterAddressRecord(PrinterAddressRecord *record);
 // too long name or one holding '\'. Other values that are missing or too
 // long leave their fields as InitPrinterAddressRecord left them.
 std::int32_t ReadPrinterAddressRecord(const char *printerName, PrinterAddressRecord *record);
+
+// ReadPrinterAddressRecord, and the extras (may be null) from the same
+// opening of the key. The extras are cleared first, and filled also when the
+// record is unreadable for want of a `MAC Address`.
+std::int32_t ReadPrinterSettings(const char *printerName, PrinterAddressRecord *record, PrinterExtras *extras);
+
+// The community a request to `printerName` carries when the caller names
+// none: the printer's `Community` (read as the channel reads its record),
+// else the `Snmp` key's, else none (the string table's entry 17 then). False when the value that applies is not
+// usable text; `community` is then empty. `found` tells whether one applies.
+bool ConfiguredCommunity(const char *printerName, char (&community)[kCommunityFieldSize], bool &found);
 
 // After a transport of protocol `failedProtocol` failed: stores in the
 // printer's `pProtocol` the next protocol its `cProtocols` allows (IP -> DLC,

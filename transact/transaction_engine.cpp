@@ -1,6 +1,7 @@
 #include "transact/transaction_engine.h"
 
 #include <cstddef>
+#include <cstring>
 
 #include "platform/heap.h"
 #include "platform/registry.h"
@@ -33,7 +34,9 @@ static_assert(offsetof(SnmpTransaction, protocol) == 20);
 static_assert(offsetof(SnmpTransaction, observer) == 24);
 static_assert(offsetof(SnmpTransaction, observerContext) == 24 + sizeof(void *));
 static_assert(offsetof(SnmpTransaction, reply) == 24 + 2 * sizeof(void *));
-static_assert(sizeof(SnmpTransaction) == 24 + 3 * sizeof(void *));
+static_assert(offsetof(SnmpTransaction, community) == 24 + 3 * sizeof(void *));
+static_assert(sizeof(SnmpTransaction) == 24 + 4 * sizeof(void *));
+static_assert(SNMP_TRANSACTION_SIZE_WITHOUT_COMMUNITY == 24 + 3 * sizeof(void *));
 
 // What one attempt's wait for a reply brought.
 enum class Attempt {
@@ -85,6 +88,7 @@ struct Timing {
     SnmpDatagramObserver observer = nullptr;
     void *observerContext = nullptr;
     std::uint32_t replyChecks = 0;  // the `ReplyChecks` setting
+    const char *community = nullptr;  // the caller's; null: the configured one
 };
 
 // The configuration's timing, as HelperSNMPTransact applies it: a set waits
@@ -113,11 +117,24 @@ Exchange RunExchange(const char *printerName, std::int32_t requestType, char *oi
                    std::uint32_t oidListSize, char *valueList, std::uint32_t valueRoom,
                    std::uint32_t varCount, Timing timing, bool waitForReply, platform::RegistryReading &reading) {
     Exchange exchange;
+    // The printer's own community, read from the same reading of the store
+    // as the settings and the channel's record; none configured leaves the
+    // string table's.
+    char configured[kCommunityFieldSize];
+    const char *community = timing.community;
+    if (community == nullptr) {
+        bool found = false;
+        if (!ConfiguredCommunity(printerName, configured, found)) {
+            exchange.result = SNMP_RESULT_COMMUNITY_FAILED;
+            return exchange;
+        }
+        if (found) community = configured;
+    }
     if ((timing.replyChecks & kReplyCheckUnpredictableIds) != 0) StartRequestIdsUnpredictably();
     std::int32_t requestId = 0;
     EncodedRequest request;
     exchange.result = FormRequest(requestType, oidList, oidListSize, valueList, valueRoom, varCount, requestId,
-                                  request, RequestBlock::MessageOnly);
+                                  request, RequestBlock::MessageOnly, community);
     if (exchange.result != 0) return exchange;
 
     SnmpChannel channel;
@@ -172,13 +189,22 @@ Timing CallerTiming(std::int32_t requestType, const SnmpTransaction &transaction
     }
     timing.observer = transaction.observer;
     timing.observerContext = transaction.observerContext;
+    if (transaction.recordSize == sizeof(SnmpTransaction)) timing.community = transaction.community;
     return timing;
 }
 
+// A record of either size: callers built before the community field pass
+// the smaller one, and are served as before.
 bool AcceptableTransaction(const SnmpTransaction *transaction) {
-    return transaction != nullptr && transaction->recordSize == sizeof(SnmpTransaction) &&
-           transaction->timeoutSeconds >= SNMP_TRANSACTION_CONFIGURED &&
-           transaction->retries >= SNMP_TRANSACTION_CONFIGURED;
+    if (transaction == nullptr ||
+        (transaction->recordSize != sizeof(SnmpTransaction) &&
+         transaction->recordSize != SNMP_TRANSACTION_SIZE_WITHOUT_COMMUNITY) ||
+        transaction->timeoutSeconds < SNMP_TRANSACTION_CONFIGURED ||
+        transaction->retries < SNMP_TRANSACTION_CONFIGURED) {
+        return false;
+    }
+    return transaction->recordSize != sizeof(SnmpTransaction) || transaction->community == nullptr ||
+           std::strlen(transaction->community) < kCommunityFieldSize;
 }
 
 }  // namespace

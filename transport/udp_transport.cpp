@@ -179,4 +179,20 @@ std::int32_t UdpTransport::GetLocalAddress(std::uint8_t *address) {
     return 1;
 }
 
+bool ResolveHostAddress(const char *hostName, char (&dotted)[kDottedAddressSize]) {
+    dotted[0] = '\0';
+    if (hostName == nullptr || hostName[0] == '\0') return false;
+    winsock::WSADATA startup;
+    if (winsock::WSAStartup(winsock::MakeVersion(1, 1), &startup) != 0) return false;
+    const winsock::hostent *host = winsock::gethostbyname(hostName);
+    const bool found = host != nullptr && host->h_length >= 4 && host->h_addr_list != nullptr &&
+                       host->h_addr_list[0] != nullptr;
+    if (found) {
+        const auto *bytes = reinterpret_cast<const unsigned char *>(host->h_addr_list[0]);
+        std::snprintf(dotted, sizeof dotted, "%u.%u.%u.%u", bytes[0], bytes[1], bytes[2], bytes[3]);
+    }
+    winsock::WSACleanup();
+    return found;
+}
+
 }  // namespace snmphelper

@@ -3,11 +3,20 @@
 // address in network order; ports UDP ports in host order.
 #pragma once
 
+#include <cstddef>
+
 #include "transport/datagram_transport.h"
 
 namespace snmphelper {
 
 inline constexpr std::uint16_t kSnmpAgentPort = 161;  // RFC 1157 4
+
+// Room of a dotted-decimal IPv4 address text and its terminator.
+inline constexpr std::size_t kDottedAddressSize = 16;
+
+// The first IPv4 address the system's name resolution gives `hostName`, as
+// dotted-decimal text. False when it gives none (or WinSock cannot start).
+bool ResolveHostAddress(const char *hostName, char (&dotted)[kDottedAddressSize]);
 
 class UdpTransport final : public DatagramTransport {
 public:

@@ -333,14 +333,24 @@ bool WriteAll(int fd, const std::string &text) {
     return true;
 }
 
+// Whether a key at or below `key` holds a "Community" value: a password of
+// the printers', which the store must not show to every user.
+bool HoldsCommunity(const Key &key) {
+    if (key.FindValue("Community") != nullptr) return true;
+    return std::any_of(key.subkeys.begin(), key.subkeys.end(),
+                       [](const std::unique_ptr<Key> &subkey) { return HoldsCommunity(*subkey); });
+}
+
 // Replaces the hive with `tree`: temporary file, fsync, rename, fsync of the
-// directory. The caller holds the writers' lock.
+// directory. The caller holds the writers' lock. The hive keeps its mode,
+// less every bit for others and the group once it holds a community.
 std::int32_t WriteHive(const std::string &path, const HiveFile &previous, const Key &tree) {
     const std::string text = regtext::WriteRegText(tree, "");
     std::string temporary = path + std::string(kTemporaryInfix) + std::string(kTemporaryUniqueLength, 'X');
     FileDescriptor file(mkostemp(temporary.data(), O_CLOEXEC));
     if (file.get() < 0) return FromErrno(errno, kRegistryCannotWrite);
-    const mode_t mode = previous.exists ? (previous.status.st_mode & 07777) : 0644;
+    mode_t mode = previous.exists ? (previous.status.st_mode & 07777) : 0644;
+    if (HoldsCommunity(tree)) mode &= ~static_cast<mode_t>(077);
     bool written = fchmod(file.get(), mode) == 0;
     if (written && previous.exists && geteuid() == 0) {
         written = fchown(file.get(), previous.status.st_uid, previous.status.st_gid) == 0;

@@ -4,6 +4,7 @@
 #include <stdio.h>
 #include <string.h>
 #include <stdlib.h>
+#include <string.h>
 
 #include "snmphelper.h"
 
@@ -107,7 +108,8 @@ int main(void) {
         transaction.timeoutSeconds = SNMP_TRANSACTION_CONFIGURED;
         transaction.retries = SNMP_TRANSACTION_CONFIGURED;
         if (offsetof(SnmpTransaction, observer) != 24 ||
-            offsetof(SnmpTransaction, reply) != 24 + 2 * sizeof(void *)) {
+            offsetof(SnmpTransaction, reply) != 24 + 2 * sizeof(void *) ||
+            offsetof(SnmpTransaction, community) != SNMP_TRANSACTION_SIZE_WITHOUT_COMMUNITY) {
             fprintf(stderr, "SnmpTransaction is not laid out as documented\n");
             return 1;
         }
@@ -123,6 +125,20 @@ int main(void) {
         strcmp(HelperResultText(-12345), "unknown result code") != 0) {
         fprintf(stderr, "result texts failed\n");
         return 1;
+    }
+    /* The printer record: fixed-width fields only, the same on every ABI. */
+    {
+        SnmpPrinterRecord printer;
+        memset(&printer, 0, sizeof printer);
+        if (sizeof printer != 724 || offsetof(SnmpPrinterRecord, name) != 16 ||
+            offsetof(SnmpPrinterRecord, hostName) != 466) {
+            fprintf(stderr, "SnmpPrinterRecord is not laid out as documented\n");
+            return 1;
+        }
+        if (HelperPrinterAdd(&printer, 0) != SNMP_RESULT_PRINTER_INVALID) {
+            fprintf(stderr, "a printer record without its size must be refused\n");
+            return 1;
+        }
     }
     HelperFreeBlock(NULL);
     free(NULL);

@@ -31,13 +31,20 @@ for file in "$libdir/libsnmphelper.so" "$libdir/libsnmphelper.so.0" "$libdir/snm
         "$prefix/share/man/man3/HelperSNMPTransact.3" "$prefix/share/man/man3/HelperFreeReqParam.3" \
         "$prefix/share/bash-completion/completions/snmphelper" \
         "$libdir/cmake/snmphelper/snmphelperConfig.cmake" \
-        "$libdir/cmake/snmphelper/snmphelperConfigVersion.cmake"; do
+        "$libdir/cmake/snmphelper/snmphelperConfigVersion.cmake" "$prefix/share/man/man3/HelperPrinterAdd.3" \
+        "$prefix/etc/snmphelper/registry.reg"; do
     [ -e "$file" ] || fail "$file was not installed"
 done
 # A page that serves several functions is found under each name: "man
 # HelperFreeReqParam" shows HelperSnmpDecodePdu's page.
 MANWIDTH=80 man -M "$prefix/share/man" 3 HelperFreeReqParam 2>/dev/null | grep -q HelperSnmpDecodePdu ||
     fail "man 3 HelperFreeReqParam does not show HelperSnmpDecodePdu's page"
+# The default store: an empty one that every user may read.
+[ "$(stat -c %a "$prefix/etc/snmphelper")" = 755 ] || fail "etc/snmphelper is not mode 0755"
+[ "$(stat -c %a "$prefix/etc/snmphelper/registry.reg")" = 644 ] || fail "the store is not mode 0644"
+SNMPHELPER_REGISTRY="$prefix/etc/snmphelper/registry.reg" "$prefix/bin/snmphelper" printer list >"$work/list.out" \
+    || fail "the installed store cannot be read"
+[ ! -s "$work/list.out" ] || fail "the installed store holds printers"
 soname="$(objdump -p "$libdir/libsnmphelper.so" | awk '$1 == "SONAME" { print $2 }')"
 [ "$soname" = libsnmphelper.so.0 ] || fail "soname is '$soname', not libsnmphelper.so.0"
 
@@ -64,7 +71,7 @@ grep -q "file=$libdir/snmphelper/dlcapi.so .*dynamically loaded" "$work/pc.loade
 cmake -S "$source/examples" -B "$work/example-cmake" -DCMAKE_PREFIX_PATH="$prefix" -DCMAKE_C_COMPILER="$cc" \
     -DCMAKE_C_FLAGS="$extra" -DCMAKE_EXE_LINKER_FLAGS="$extra" >"$work/cmake.log" 2>&1 \
     || { cat "$work/cmake.log"; fail "find_package(snmphelper) failed"; }
-cmake --build "$work/example-cmake" >"$work/build.log" 2>&1 || { cat "$work/build.log"; fail "the example does not build with find_package"; }
+cmake --build "$work/example-cmake" >"$work/build.log" 2>&1 || { cat "$work/build.log"; fail "the examples do not build with find_package"; }
 "$work/example-cmake/decode_and_form" >"$work/cmake.out" || fail "the find_package example failed"
 check_output "$work/cmake.out" find_package
 

@@ -50,11 +50,19 @@ inline void AddWaitOptions(Command &command) {
         ->check_range(0, 100);
 }
 
+// -c/--community: the community of one command's requests.
+inline void AddCommunityOption(Command &command) {
+    command.add_option("-c,--community", CommandSettings().community,
+                       "Community of this command's requests, as net-snmp's tools take it; default: the "
+                       "printer's (its Community, else the configuration's, else the library's own)");
+}
+
 // The transaction settings (CommandSettings) of the subcommands that run
 // their requests through RunAndPrint or Transact.
 inline void AddTransactionOptions(Command &command) {
     TransactionSettings &settings = CommandSettings();
     AddWaitOptions(command);
+    AddCommunityOption(command);
     command.add_flag("-v,--dump", settings.dump,
                      "Show each datagram sent and received, in hex with its time, on standard error");
     command.add_option("-O", settings.outputLetters,

@@ -15,9 +15,11 @@
 #include "tools/cli/exit_codes.h"
 #include "tools/cli/json_output.h"
 #include "tools/cli/library_load.h"
+#include "tools/cli/printer_records.h"
 #include "tools/cli/registry_messages.h"
 #include "tools/cli/snmp_settings.h"
 #include "transact/printer_config.h"
+#include "transact/printer_store.h"
 
 namespace snmphelper::cli {
 namespace {
@@ -61,7 +63,7 @@ struct ShownSetting {
     const std::vector<std::string> *checks;  // ReplyChecks only: the checks in force
 };
 
-int RunShow(bool json) {
+int RunShow(bool json, bool showSecrets) {
     std::int32_t timeout = 0;
     std::int32_t retries = 0;
     std::uint32_t replyChecks = 0;
@@ -97,12 +99,19 @@ int RunShow(bool json) {
             if (!meanings[i].empty()) std::printf("  %s\n", meanings[i].c_str());
         }
     }
+    // The default community of printers without their own; "(none)" leaves
+    // the library's built-in one.
+    const std::string community =
+        openCode == platform::kRegistrySuccess ? CommunityShown(key, showSecrets) : std::string(kNoCommunity);
+    if (!json) std::printf("community: %s\n", community.c_str());
     platform::CloseRegistryKey(key);
     const bool readable = openCode == platform::kRegistrySuccess || openCode == platform::kRegistryNotFound;
     if (json) {
         Json object{{"command", "config show"}, {"registry", JsonText(platform::RegistryLocation())}};
         for (auto &[word, value] : settings.items()) object[word] = value;
         object["waits"] = Json{{"timeout", meanings[0]}, {"retries", meanings[1]}};
+        object["communitySet"] = community != kNoCommunity;
+        if (showSecrets && community != kNoCommunity) object["community"] = JsonText(community);
         if (!readable) object["problem"] = JsonText(DescribeRegistryResult(openCode));
         PrintJson(object);
     } else if (!readable) {
@@ -121,13 +130,48 @@ bool ParseCount(const std::string &text, std::uint32_t &count) {
     return true;
 }
 
+// The Snmp key, created when missing, open for setting values.
+std::int32_t OpenSnmpKeyForWriting(RegistryKey &key) {
+    const std::string path = SnmpKeyPath();
+    std::int32_t code = platform::CreateRegistryKey(path.c_str());
+    if (code == platform::kRegistrySuccess) code = platform::OpenRegistryKey(path.c_str(), platform::kKeySetValue, &key);
+    return code;
+}
+
+// config set community TEXT: the default community of printers without
+// their own; an empty text removes it.
+int RunSetCommunity(const std::string &community) {
+    if (!IsStorableCommunity(community)) {
+        std::fprintf(stderr, "config set community: at most %zu octets of text without control characters\n",
+                     kCommunityFieldSize - 1);
+        return kExitFailure;
+    }
+    RegistryKey key = nullptr;
+    std::int32_t code = OpenSnmpKeyForWriting(key);
+    if (code == platform::kRegistrySuccess) {
+        code = community.empty() ? platform::DeleteRegistryValue(key, kCommunityValue)
+                                 : platform::SetRegistryValue(key, kCommunityValue, platform::kRegSz,
+                                                              community.c_str(),
+                                                              static_cast<std::uint32_t>(community.size() + 1));
+        if (community.empty() && code == platform::kRegistryNotFound) code = platform::kRegistrySuccess;
+    }
+    platform::CloseRegistryKey(key);
+    if (code != platform::kRegistrySuccess) {
+        std::fprintf(stderr, "config set community: %s\n", DescribeRegistryResult(code).c_str());
+        return kExitFailure;
+    }
+    std::printf("community: %s\n", community.empty() ? "(none: the library's own)" : "set");
+    return kExitOk;
+}
+
 int RunSet(const std::string &word, const std::string &valueText) {
+    if (word == "community") return RunSetCommunity(valueText);
     const Setting *setting = nullptr;
     for (const Setting &candidate : kSettings) {
         if (word == candidate.word) setting = &candidate;
     }
     if (setting == nullptr) {
-        std::fprintf(stderr, "config set: unknown setting \"%s\"; the settings are timeout and retries\n", word.c_str());
+        std::fprintf(stderr, "config set: unknown setting \"%s\"; the settings are timeout, retries and community\n", word.c_str());
         return kExitUsage;
     }
     std::uint32_t value = 0;
@@ -136,11 +180,9 @@ int RunSet(const std::string &word, const std::string &valueText) {
                      valueText.c_str(), setting->minimum, setting->maximum);
         return kExitUsage;
     }
-    const std::string path = SnmpKeyPath();
     const std::string valueName = StringEntry(setting->valueEntry);
-    std::int32_t code = platform::CreateRegistryKey(path.c_str());
     RegistryKey key = nullptr;
-    if (code == platform::kRegistrySuccess) code = platform::OpenRegistryKey(path.c_str(), platform::kKeySetValue, &key);
+    std::int32_t code = OpenSnmpKeyForWriting(key);
     if (code == platform::kRegistrySuccess) {
         const std::uint8_t bytes[4] = {static_cast<std::uint8_t>(value), static_cast<std::uint8_t>(value >> 8),
                                        static_cast<std::uint8_t>(value >> 16), static_cast<std::uint8_t>(value >> 24)};
@@ -163,18 +205,23 @@ struct SetOptions {
 }  // namespace
 
 void AddConfigCommand(Command &app, int &exitCode) {
-    Command *config = app.add_subcommand("config", "Show or set the reply timeout and the retry count");
+    Command *config = app.add_subcommand("config", "Show or set the reply timeout, the retry count and the default community");
     config->require_subcommand(1);
 
     auto showJson = std::make_shared<bool>(false);
-    Command *show = config->add_subcommand("show", "Show the timeout, retry count and reply checks the library uses");
+    auto showSecrets = std::make_shared<bool>(false);
+    Command *show = config->add_subcommand(
+        "show", "Show the timeout, retry count, reply checks and default community the library uses");
     show->add_flag("--json", *showJson, "Print one JSON object");
-    show->callback([showJson, &exitCode] { exitCode = RunShow(*showJson); });
+    show->add_flag("--show-secrets", *showSecrets, "Print the community itself, not only whether one is set");
+    show->callback([showJson, showSecrets, &exitCode] { exitCode = RunShow(*showJson, *showSecrets); });
 
     auto options = std::make_shared<SetOptions>();
-    Command *set = config->add_subcommand("set", "Set timeout SECONDS (1-86400) or retries N (0-100)");
-    set->add_option("setting", options->setting, "timeout or retries")->required();
-    set->add_option("value", options->value, "Seconds to wait for a reply, or extra attempts")->required();
+    Command *set = config->add_subcommand(
+        "set", "Set timeout SECONDS (1-86400), retries N (0-100) or community TEXT (\"\": none)");
+    set->add_option("setting", options->setting, "timeout, retries or community")->required();
+    set->add_option("value", options->value, "Seconds to wait for a reply, extra attempts, or the community")
+        ->required();
     set->callback([options, &exitCode] { exitCode = RunSet(options->setting, options->value); });
 }
 

@@ -176,6 +176,7 @@ void AddPollCommand(Command &app, int &exitCode) {
         ->check_range(1, 256);
     command->add_flag("--json", options->json, "Print one JSON object");
     AddWaitOptions(*command);
+    AddCommunityOption(*command);
     command->callback([options, &exitCode] { exitCode = RunPoll(*options); });
 }
 

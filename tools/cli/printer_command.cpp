@@ -17,14 +17,13 @@
 #include "tools/cli/registry_messages.h"
 #include "tools/cli/utf8_text.h"
 #include "transact/printer_config.h"
+#include "transact/printer_store.h"
+#include "transport/udp_transport.h"
 
 namespace snmphelper::cli {
 namespace {
 
 using platform::RegistryKey;
-
-// The longest name whose key path still fits the library's path buffer.
-constexpr std::size_t kMaxPrinterNameLength = kPrinterKeyPathSize - 1 - (sizeof kAdapterKeyPath - 1) - 1;
 
 struct ProtocolName {
     std::uint8_t code;
@@ -35,106 +34,26 @@ constexpr ProtocolName kProtocolNames[] = {{kProtocolDlc, "dlc"}, {kProtocolIp, 
 
 std::string PrinterKeyPath(const std::string &name) { return std::string(kAdapterKeyPath) + "\\" + name; }
 
-bool IsHexDigits(const std::string &text) {
-    for (char c : text) {
-        if (std::isxdigit(static_cast<unsigned char>(c)) == 0) return false;
-    }
-    return true;
-}
-
-std::string Upper(std::string text) {
-    for (char &c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    return text;
-}
-
 // A printer name the library can read: it must fit the key path and name
 // exactly one key.
 std::optional<std::string> CheckPrinterName(const std::string &name) {
-    if (name.empty()) return "the printer name is empty";
-    if (name.size() > kMaxPrinterNameLength) {
-        return "the printer name is " + std::to_string(name.size()) + " characters long; at most " +
-               std::to_string(kMaxPrinterNameLength) + " fit the library's key path";
+    switch (snmphelper::CheckPrinterName(name.c_str())) {
+        case NameProblem::None:
+            return std::nullopt;
+        case NameProblem::Empty:
+            return "the printer name is empty";
+        case NameProblem::TooLong:
+            return "the printer name is " + std::to_string(name.size()) + " characters long; at most " +
+                   std::to_string(MaxPrinterNameLength()) + " fit the library's key path";
+        case NameProblem::Backslash:
+            return "the printer name must not contain '\\'";
+        case NameProblem::ControlCharacter:
+            return "the printer name must not contain control characters";
+        case NameProblem::NotUtf8:
+            break;
     }
-    if (name.find('\\') != std::string::npos) return "the printer name must not contain '\\'";
-    for (char c : name) {
-        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) return "the printer name must not contain control characters";
-    }
-    // The registry keeps names as UTF-8; any other octets would be stored
-    // under another name, or not found again.
-    if (!IsValidUtf8(name)) {
-        return "the printer name \"" + EscapeInvalidUtf8(name) +
-               "\" is not valid UTF-8; give it in UTF-8 (check the terminal's or the script's encoding)";
-    }
-    return std::nullopt;
-}
-
-// Dotted-decimal IPv4 "a.b.c.d", each part 0-255 without leading zeros (the
-// platform's address parser would read those as octal).
-bool IsDottedQuad(const std::string &text) {
-    std::size_t at = 0;
-    for (int part = 0; part < 4; ++part) {
-        if (part > 0) {
-            if (at >= text.size() || text[at] != '.') return false;
-            ++at;
-        }
-        std::size_t end = at;
-        while (end < text.size() && end - at < 4 && std::isdigit(static_cast<unsigned char>(text[end])) != 0) ++end;
-        const std::size_t digits = end - at;
-        if (digits == 0 || digits > 3 || (digits > 1 && text[at] == '0')) return false;
-        if (std::stoi(text.substr(at, digits)) > 255) return false;
-        at = end;
-    }
-    return at == text.size();
-}
-
-// 0.0.0.0 and 255.255.255.255 (which the transport's parser also gives for
-// text it rejects) are no printer's address.
-std::optional<std::string> NormalizeIp(const std::string &text, std::string &problem) {
-    if (!IsDottedQuad(text)) {
-        problem = "--ip " + text + ": expected a dotted-decimal IPv4 address such as 192.168.1.20 "
-                  "(four numbers 0-255, no leading zeros)";
-        return std::nullopt;
-    }
-    if (text == "0.0.0.0" || text == "255.255.255.255") {
-        problem = "--ip " + text + ": not a printer's address";
-        return std::nullopt;
-    }
-    return text;
-}
-
-// 8 hex digits of network, 12 of node: stored as the 20 digits the IPX
-// transport reads; "net:node" and "net.node" are accepted and joined.
-std::optional<std::string> NormalizeIpx(const std::string &text, std::string &problem) {
-    std::string digits = text;
-    if (text.size() == 21 && (text[8] == ':' || text[8] == '.')) digits = text.substr(0, 8) + text.substr(9);
-    if (digits.size() != 20 || !IsHexDigits(digits)) {
-        problem = "--ipx " + text +
-                  ": expected 8 hexadecimal digits of network and 12 of node, such as 0000000100A0C9123456 or "
-                  "00000001:00A0C9123456";
-        return std::nullopt;
-    }
-    return Upper(digits);
-}
-
-// 12 hex digits, stored without separators as the DLC transport reads them;
-// six pairs separated by ':' or '-' are accepted and joined.
-std::optional<std::string> NormalizeMac(const std::string &text, std::string &problem) {
-    std::string digits = text;
-    if (text.size() == 17 && (text[2] == ':' || text[2] == '-')) {
-        digits.clear();
-        for (std::size_t i = 0; i < text.size(); ++i) {
-            if (i % 3 == 2) {
-                if (text[i] != text[2]) break;
-            } else {
-                digits += text[i];
-            }
-        }
-    }
-    if (digits.size() != 12 || !IsHexDigits(digits)) {
-        problem = "--mac " + text + ": expected 12 hexadecimal digits, such as 0000C0A1B2C3 or 00:00:C0:A1:B2:C3";
-        return std::nullopt;
-    }
-    return Upper(digits);
+    return "the printer name \"" + EscapeInvalidUtf8(name) +
+           "\" is not valid UTF-8; give it in UTF-8 (check the terminal's or the script's encoding)";
 }
 
 std::optional<std::uint8_t> ProtocolCode(const std::string &name) {
@@ -161,6 +80,10 @@ std::string ProtocolNameOf(std::uint32_t code) {
     return code == 0 ? "unset" : "invalid";
 }
 
+const char *AddressOption(std::uint32_t protocol) {
+    return protocol == kProtocolIp ? "--ip" : protocol == kProtocolIpx ? "--ipx" : "--mac";
+}
+
 struct AddOptions {
     std::string name;
     std::string ip;
@@ -168,49 +91,56 @@ struct AddOptions {
     std::string mac;
     std::string protocols;
     std::string use;
+    std::string community;
     bool replace = false;
 };
 
-// What `printer add` stores, once every option has been checked.
-struct PrinterSettings {
-    std::string ip;
-    std::string ipx;
-    std::string mac;
-    std::uint8_t protocols = 0;
-    std::uint8_t use = 0;
-};
+template <std::size_t room>
+bool PutField(char (&field)[room], const std::string &text) {
+    if (text.size() >= room) return false;
+    std::memcpy(field, text.c_str(), text.size() + 1);
+    return true;
+}
 
-bool CheckAddOptions(const AddOptions &options, PrinterSettings &settings, std::string &problem) {
+// --ip: an address or a host name, either with ":port" (1-65535).
+bool SplitIpOption(const std::string &text, SnmpPrinterRecord &record, std::string &problem) {
+    std::string host = text;
+    const std::size_t colon = text.rfind(':');
+    if (colon != std::string::npos) {
+        host = text.substr(0, colon);
+        const std::string port = text.substr(colon + 1);
+        unsigned long number = 0;
+        if (port.empty() || port.size() > 5 || port.find_first_not_of("0123456789") != std::string::npos ||
+            (number = std::stoul(port)) == 0 || number > 65535) {
+            problem = "--ip " + text + ": the port after ':' must be a number from 1 to 65535";
+            return false;
+        }
+        record.ipPort = static_cast<std::uint32_t>(number);
+    }
+    // Only digits and dots is an address, never a name.
+    if (LooksNumeric(host) ? !PutField(record.ipAddress, host) : !PutField(record.hostName, host)) {
+        problem = "--ip " + text + ": too long for an address or a host name";
+        return false;
+    }
+    return true;
+}
+
+// The options as a record, protocol names read; false with `problem` set.
+bool RecordFromOptions(const AddOptions &options, SnmpPrinterRecord &record, std::string &problem) {
+    record.recordSize = sizeof record;
     if (auto nameProblem = CheckPrinterName(options.name)) {
         problem = *nameProblem;
         return false;
     }
-    std::uint8_t addressed = 0;
-    if (!options.ip.empty()) {
-        auto ip = NormalizeIp(options.ip, problem);
-        if (!ip) return false;
-        settings.ip = *ip;
-        addressed |= kProtocolIp;
-    }
-    if (!options.ipx.empty()) {
-        auto ipx = NormalizeIpx(options.ipx, problem);
-        if (!ipx) return false;
-        settings.ipx = *ipx;
-        addressed |= kProtocolIpx;
-    }
-    if (!options.mac.empty()) {
-        auto mac = NormalizeMac(options.mac, problem);
-        if (!mac) return false;
-        settings.mac = *mac;
-        addressed |= kProtocolDlc;
-    }
-    if (addressed == 0) {
-        problem = "give at least one address: --ip, --ipx or --mac";
+    PutField(record.name, options.name);
+    if (!options.ip.empty() && !SplitIpOption(options.ip, record, problem)) return false;
+    if (!PutField(record.ipxAddress, options.ipx)) record.ipxAddress[0] = '?';
+    if (!PutField(record.macAddress, options.mac)) record.macAddress[0] = '?';
+    if (!PutField(record.community, options.community)) {
+        problem = "--community: at most " + std::to_string(SNMP_PRINTER_TEXT_SIZE - 1) + " octets";
         return false;
     }
-    settings.protocols = addressed;
     if (!options.protocols.empty()) {
-        settings.protocols = 0;
         std::size_t at = 0;
         for (;;) {
             const std::size_t comma = options.protocols.find(',', at);
@@ -220,13 +150,7 @@ bool CheckAddOptions(const AddOptions &options, PrinterSettings &settings, std::
                 problem = "--protocols: unknown protocol \"" + name + "\"; the protocols are ip, ipx and dlc";
                 return false;
             }
-            if ((addressed & *code) == 0) {
-                problem = "--protocols names " + name + " but no " +
-                          (*code == kProtocolIp ? "--ip" : *code == kProtocolIpx ? "--ipx" : "--mac") +
-                          " address is given";
-                return false;
-            }
-            settings.protocols = static_cast<std::uint8_t>(settings.protocols | *code);
+            record.cProtocols |= *code;
             if (comma == std::string::npos) break;
             at = comma + 1;
         }
@@ -237,75 +161,126 @@ bool CheckAddOptions(const AddOptions &options, PrinterSettings &settings, std::
             problem = "--use: unknown protocol \"" + options.use + "\"; the protocols are ip, ipx and dlc";
             return false;
         }
-        if ((settings.protocols & *code) == 0) {
-            problem = "--use " + options.use + " is not among the printer's protocols (" +
-                      ProtocolList(settings.protocols) + ")";
-            return false;
-        }
-        settings.use = *code;
-    } else {
-        // IP when the printer has it, as it is the usual way to reach one.
-        for (std::uint8_t preferred : {kProtocolIp, kProtocolDlc, kProtocolIpx}) {
-            if ((settings.protocols & preferred) != 0) {
-                settings.use = preferred;
-                break;
-            }
-        }
+        record.pProtocol = *code;
     }
     return true;
 }
 
-std::string DwordText(std::uint8_t value) {
-    char text[24];
-    std::snprintf(text, sizeof text, "dword:%08x", static_cast<unsigned>(value));
-    return text;
+// What is wrong with a record, in the options' words.
+std::string DescribeProblem(const PrinterCheck &check, const AddOptions &options, const SnmpPrinterRecord &record,
+                            const StoredPrinter &stored) {
+    switch (check.problem) {
+        case RecordProblem::None:
+        case RecordProblem::Name:
+        case RecordProblem::Unterminated:
+            break;
+        case RecordProblem::IpNotDottedQuad:
+            return "--ip " + options.ip +
+                   ": expected a dotted-decimal IPv4 address such as 192.168.1.20 "
+                   "(four numbers 0-255, no leading zeros), or a host name";
+        case RecordProblem::IpNotAPrinter:
+            return "--ip " + options.ip + ": not a printer's address";
+        case RecordProblem::IpxMalformed:
+            return "--ipx " + options.ipx +
+                   ": expected 8 hexadecimal digits of network and 12 of node, such as 0000000100A0C9123456 or "
+                   "00000001:00A0C9123456";
+        case RecordProblem::MacMalformed:
+            return "--mac " + options.mac +
+                   ": expected 12 hexadecimal digits, such as 0000C0A1B2C3 or 00:00:C0:A1:B2:C3";
+        case RecordProblem::NoAddress:
+            return "give at least one address: --ip, --ipx or --mac";
+        case RecordProblem::UnknownProtocolBits:
+            return "unknown protocol";
+        case RecordProblem::ProtocolWithoutAddress:
+            return "--protocols names " + ProtocolNameOf(check.protocol) + " but no " +
+                   AddressOption(check.protocol) + " address is given";
+        case RecordProblem::UseNotAmongProtocols:
+            return "--use " + options.use + " is not among the printer's protocols (" +
+                   ProtocolList(stored.protocols) + ")";
+        case RecordProblem::PortOutOfRange:
+        case RecordProblem::PortWithoutIp:
+            return "--ip " + options.ip + ": the port must be a number from 1 to 65535";
+        case RecordProblem::CommunityNotText:
+            return "--community: control characters and text that is not UTF-8 cannot be stored";
+        case RecordProblem::HostNameInvalid:
+            return "--ip " + options.ip +
+                   ": expected a dotted-decimal IPv4 address such as 192.168.1.20, or a host name "
+                   "(letters, digits, '-' and '.')";
+        case RecordProblem::HostUnresolved:
+            return "--ip " + options.ip + ": the host name \"" + std::string(record.hostName) +
+                   "\" has no IPv4 address (expected a dotted-decimal IPv4 address, or a host name that resolves)";
+    }
+    return "the record cannot be stored";
 }
 
-// The printer's key as one registry change: every value appears at once, so
-// no reader ever sees the key half written. The library reads a printer only
-// when its key holds `MAC Address`, so a printer without DLC gets an empty one.
-std::string PrinterKeyText(const std::string &name, const PrinterSettings &settings, bool replace) {
-    const std::string header = "HKEY_LOCAL_MACHINE\\" + PrinterKeyPath(name);
-    std::string text = "Windows Registry Editor Version 5.00\n\n";
-    if (replace) text += "[-" + header + "]\n\n";
-    text += "[" + header + "]\n";
-    text += "\"" + std::string(kProtocolSetValue) + "\"=" + DwordText(settings.protocols) + "\n";
-    text += "\"" + std::string(kProtocolInUseValue) + "\"=" + DwordText(settings.use) + "\n";
-    text += "\"" + std::string(kMacAddressValue) + "\"=\"" + settings.mac + "\"\n";
-    if (!settings.ip.empty()) text += "\"" + std::string(kIpAddressValue) + "\"=\"" + settings.ip + "\"\n";
-    if (!settings.ipx.empty()) text += "\"" + std::string(kIpxAddressValue) + "\"=\"" + settings.ipx + "\"\n";
-    return text;
+// What a failed use of the store says, from the store's own code.
+std::string DescribeStoreResult(std::int32_t result, std::int32_t registryCode) {
+    if (result == SNMP_RESULT_STORE_DENIED) return DescribeRegistryResult(platform::kRegistryAccessDenied);
+    return DescribeRegistryResult(registryCode);
+}
+
+int ReportWrite(const char *command, std::int32_t result, std::int32_t registryCode, const std::string &name) {
+    if (result == SNMP_RESULT_PRINTER_EXISTS) {
+        std::fprintf(stderr, "%s: printer \"%s\" already exists; use --replace to overwrite it\n", command,
+                     name.c_str());
+    } else if (result == SNMP_RESULT_NO_SUCH_PRINTER) {
+        std::fprintf(stderr, "%s: no printer named \"%s\"\n", command, name.c_str());
+        return kExitConfiguration;
+    } else {
+        std::fprintf(stderr, "%s: %s\n", command, DescribeStoreResult(result, registryCode).c_str());
+    }
+    return kExitFailure;
+}
+
+// Checks a record and writes it; the outcome printed as `command`.
+int CheckAndWrite(const char *command, const AddOptions &options, const SnmpPrinterRecord &record,
+                  PrinterWrite how) {
+    StoredPrinter stored;
+    const PrinterCheck check = PreparePrinter(record, stored);
+    if (check.problem != RecordProblem::None) {
+        std::fprintf(stderr, "%s: %s\n", command, DescribeProblem(check, options, record, stored).c_str());
+        return kExitUsage;
+    }
+    std::int32_t registryCode = 0;
+    const std::int32_t result = WritePrinter(stored, how, registryCode);
+    if (result != 0) return ReportWrite(command, result, registryCode, options.name);
+    std::printf("printer \"%s\": protocols %s, using %s", stored.name.c_str(), ProtocolList(stored.protocols).c_str(),
+                ProtocolNameOf(stored.use).c_str());
+    if (!stored.hostName.empty()) std::printf(", %s is %s", stored.hostName.c_str(), stored.ip.c_str());
+    std::printf("\n");
+    return kExitOk;
 }
 
 int RunAdd(const AddOptions &options) {
-    PrinterSettings settings;
+    SnmpPrinterRecord record{};
     std::string problem;
-    if (!CheckAddOptions(options, settings, problem)) {
+    if (!RecordFromOptions(options, record, problem)) {
         std::fprintf(stderr, "printer add: %s\n", problem.c_str());
         return kExitUsage;
     }
-    RegistryKey existing = nullptr;
-    const std::int32_t found = platform::OpenRegistryKey(PrinterKeyPath(options.name).c_str(), platform::kKeyRead, &existing);
-    platform::CloseRegistryKey(existing);
-    if (found == platform::kRegistrySuccess && !options.replace) {
-        std::fprintf(stderr, "printer add: printer \"%s\" already exists; use --replace to overwrite it\n",
-                     options.name.c_str());
-        return 1;
+    return CheckAndWrite("printer add", options, record,
+                         options.replace ? PrinterWrite::Replace : PrinterWrite::Add);
+}
+
+// printer refresh: the host name resolved again, everything else kept.
+int RunRefresh(const std::string &name) {
+    if (auto problem = CheckPrinterName(name)) {
+        std::fprintf(stderr, "printer refresh: %s\n", problem->c_str());
+        return kExitUsage;
     }
-    if (found != platform::kRegistrySuccess && found != platform::kRegistryNotFound) {
-        std::fprintf(stderr, "printer add: %s\n", DescribeRegistryResult(found).c_str());
-        return 1;
+    SnmpPrinterRecord record{};
+    record.recordSize = sizeof record;
+    std::int32_t registryCode = 0;
+    const std::int32_t read = ReadPrinter(name.c_str(), record, registryCode);
+    if (read != 0) return ReportWrite("printer refresh", read, registryCode, name);
+    if (record.hostName[0] == '\0') {
+        std::fprintf(stderr, "printer refresh: printer \"%s\" has no host name to resolve\n", name.c_str());
+        return kExitFailure;
     }
-    const std::int32_t code =
-        platform::ImportRegistryText(PrinterKeyText(options.name, settings, options.replace), problem);
-    if (code != platform::kRegistrySuccess) {
-        std::fprintf(stderr, "printer add: %s\n",
-                     problem.empty() ? DescribeRegistryResult(code).c_str() : problem.c_str());
-        return 1;
-    }
-    std::printf("printer \"%s\": protocols %s, using %s\n", options.name.c_str(),
-                ProtocolList(settings.protocols).c_str(), ProtocolNameOf(settings.use).c_str());
-    return 0;
+    AddOptions options;
+    options.name = name;
+    options.ip = record.hostName;
+    return CheckAndWrite("printer refresh", options, record, PrinterWrite::Update);
 }
 
 std::optional<std::uint32_t> QueryNumber(RegistryKey key, const char *name) {
@@ -346,7 +321,7 @@ std::string LibraryView(const std::string &name, RegistryKey key) {
            "printer keys for full access";
 }
 
-int RunShow(const std::string &name, bool json) {
+int RunShow(const std::string &name, bool json, bool showSecrets) {
     if (auto problem = CheckPrinterName(name)) {
         std::fprintf(stderr, "printer show: %s\n", problem->c_str());
         return kExitUsage;
@@ -363,15 +338,22 @@ int RunShow(const std::string &name, bool json) {
     }
     const auto protocols = QueryNumber(key, kProtocolSetValue);
     const auto use = QueryNumber(key, kProtocolInUseValue);
+    const auto port = QueryNumber(key, kIpPortValue);
+    const std::string portText = port ? std::to_string(*port) : "161";
     if (json) {
-        PrintJson(Json{{"command", "printer show"},
-                       {"name", JsonText(name)},
-                       {"protocols", protocols ? ProtocolList(*protocols & 0xFF) : "(none)"},
-                       {"use", use ? ProtocolNameOf(*use & 0xFF) : "unset"},
-                       {"ipAddress", JsonText(QueryText(key, kIpAddressValue))},
-                       {"ipxAddress", JsonText(QueryText(key, kIpxAddressValue))},
-                       {"macAddress", JsonText(QueryText(key, kMacAddressValue))},
-                       {"library", LibraryView(name, key)}});
+        Json shown{{"command", "printer show"},
+                   {"name", JsonText(name)},
+                   {"protocols", protocols ? ProtocolList(*protocols & 0xFF) : "(none)"},
+                   {"use", use ? ProtocolNameOf(*use & 0xFF) : "unset"},
+                   {"ipAddress", JsonText(QueryText(key, kIpAddressValue))},
+                   {"ipPort", port ? *port : kSnmpAgentPort},
+                   {"hostName", JsonText(QueryText(key, kHostNameValue))},
+                   {"ipxAddress", JsonText(QueryText(key, kIpxAddressValue))},
+                   {"macAddress", JsonText(QueryText(key, kMacAddressValue))},
+                   {"communitySet", CommunityShown(key, false) != kNoCommunity},
+                   {"library", LibraryView(name, key)}};
+        if (showSecrets) shown["community"] = JsonText(CommunityShown(key, true));
+        PrintJson(shown);
         platform::CloseRegistryKey(key);
         return 0;
     }
@@ -379,8 +361,13 @@ int RunShow(const std::string &name, bool json) {
     std::printf("  protocols:   %s\n", protocols ? ProtocolList(*protocols & 0xFF).c_str() : "(none)");
     std::printf("  in use:      %s\n", use ? ProtocolNameOf(*use & 0xFF).c_str() : "unset");
     std::printf("  IP Address:  %s\n", QueryText(key, kIpAddressValue).c_str());
+    if (port) std::printf("  IP Port:     %s\n", portText.c_str());
+    if (QueryText(key, kHostNameValue) != "(none)") {
+        std::printf("  Host Name:   %s\n", QueryText(key, kHostNameValue).c_str());
+    }
     std::printf("  IPX Address: %s\n", QueryText(key, kIpxAddressValue).c_str());
     std::printf("  MAC Address: %s\n", QueryText(key, kMacAddressValue).c_str());
+    std::printf("  Community:   %s\n", CommunityShown(key, showSecrets).c_str());
     std::printf("  library:     %s\n", LibraryView(name, key).c_str());
     platform::CloseRegistryKey(key);
     return 0;
@@ -439,16 +426,9 @@ int RunRemove(const std::string &name) {
         std::fprintf(stderr, "printer remove: %s\n", problem->c_str());
         return kExitUsage;
     }
-    const std::int32_t code = platform::DeleteRegistryKey(PrinterKeyPath(name).c_str());
-    if (code == platform::kRegistryNotFound) {
-        std::fprintf(stderr, "printer remove: no printer named \"%s\"\n", name.c_str());
-        return kExitConfiguration;
-    }
-    if (code != platform::kRegistrySuccess) {
-        std::fprintf(stderr, "printer remove: %s\n", DescribeRegistryResult(code).c_str());
-        return 1;
-    }
-    return 0;
+    std::int32_t registryCode = 0;
+    const std::int32_t result = RemovePrinter(name.c_str(), registryCode);
+    return result == 0 ? kExitOk : ReportWrite("printer remove", result, registryCode, name);
 }
 
 }  // namespace
@@ -460,21 +440,31 @@ void AddPrinterCommand(Command &app, int &exitCode) {
     auto add = std::make_shared<AddOptions>();
     Command *addCommand = printer->add_subcommand("add", "Record a printer's protocols and addresses");
     addCommand->add_option("name", add->name, "Printer name, as callers pass it to the library")->required();
-    addCommand->add_option("--ip", add->ip, "IPv4 address, dotted decimal");
+    addCommand->add_option("--ip", add->ip,
+                           "IPv4 address, dotted decimal, or a host name (resolved now; see 'printer refresh'), "
+                           "either with :PORT for an agent on another UDP port than 161");
     addCommand->add_option("--ipx", add->ipx, "IPX address: 8 hex digits of network, 12 of node");
     addCommand->add_option("--mac", add->mac, "Adapter (MAC) address for DLC: 12 hex digits");
     addCommand->add_option("--protocols", add->protocols,
                            "Protocols to reach it by, comma-separated: ip, ipx, dlc (default: those with an address)");
     addCommand->add_option("--use", add->use, "Protocol to use first: ip, ipx or dlc (default: ip if allowed)");
+    addCommand->add_option("--community", add->community,
+                           "Community its requests carry (default: the configuration's, see 'config set community')");
     addCommand->add_flag("--replace", add->replace, "Overwrite an existing printer of that name");
     addCommand->callback([add, &exitCode] { exitCode = RunAdd(*add); });
 
     auto name = std::make_shared<std::string>();
     auto showJson = std::make_shared<bool>(false);
+    auto showSecrets = std::make_shared<bool>(false);
     Command *show = printer->add_subcommand("show", "Show what the registry holds for a printer");
     show->add_option("name", *name, "Printer name")->required();
     show->add_flag("--json", *showJson, "Print one JSON object");
-    show->callback([name, showJson, &exitCode] { exitCode = RunShow(*name, *showJson); });
+    show->add_flag("--show-secrets", *showSecrets, "Print the community itself, not only whether one is set");
+    show->callback([name, showJson, showSecrets, &exitCode] { exitCode = RunShow(*name, *showJson, *showSecrets); });
+
+    Command *refresh = printer->add_subcommand("refresh", "Resolve a printer's host name again and store its address");
+    refresh->add_option("name", *name, "Printer name")->required();
+    refresh->callback([name, &exitCode] { exitCode = RunRefresh(*name); });
 
     auto listJson = std::make_shared<bool>(false);
     Command *list = printer->add_subcommand("list", "List the printers: name, protocols, protocol in use, its address");

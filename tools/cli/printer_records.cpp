@@ -1,19 +1,18 @@
 #include "tools/cli/printer_records.h"
 
+#include <cstring>
+
 #include "platform/registry.h"
 #include "tools/cli/registry_messages.h"
 #include "transact/printer_config.h"
+#include "transact/printer_store.h"
 
 namespace snmphelper::cli {
 
 std::optional<std::vector<std::string>> RegisteredPrinters(std::string &problem) {
-    platform::RegistryKey adapters = nullptr;
-    std::int32_t code = platform::OpenRegistryKey(kAdapterKeyPath, platform::kKeyRead, &adapters);
-    if (code == platform::kRegistryNotFound) return std::vector<std::string>{};
     std::vector<std::string> names;
-    if (code == platform::kRegistrySuccess) code = platform::ListRegistrySubkeys(adapters, names);
-    platform::CloseRegistryKey(adapters);
-    if (code != platform::kRegistrySuccess) {
+    std::int32_t code = 0;
+    if (ListPrinters(names, code) != 0) {
         problem = DescribeRegistryResult(code);
         return std::nullopt;
     }
@@ -51,6 +50,21 @@ std::optional<std::uint32_t> ProtocolInUse(const std::string &printer) {
     platform::CloseRegistryKey(key);
     if (code != platform::kRegistrySuccess || type != platform::kRegDword || size != sizeof value) return std::nullopt;
     return value & 0xFF;
+}
+
+std::string CommunityShown(platform::RegistryKey key, bool showSecrets) {
+    std::uint32_t size = 0;
+    std::uint32_t type = 0;
+    if (platform::QueryRegistryValue(key, kCommunityValue, &type, nullptr, &size) != platform::kRegistrySuccess) {
+        return kNoCommunity;
+    }
+    if (!showSecrets) return "set (--show-secrets prints it)";
+    std::string text(size, '\0');
+    if (platform::QueryRegistryValue(key, kCommunityValue, nullptr, text.data(), &size) != platform::kRegistrySuccess) {
+        return "(unreadable)";
+    }
+    text.resize(std::strlen(text.c_str()));
+    return text;
 }
 
 }  // namespace snmphelper::cli

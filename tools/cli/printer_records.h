@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/registry.h"
+
 namespace snmphelper::cli {
 
 // The registered printers' names in stored order; nothing when the store
@@ -27,5 +29,10 @@ PrinterLookup LookUpPrinter(const std::string &printer);
 
 // The printer's pProtocol value (1 IPX, 2 IP, 4 DLC); nothing when unset.
 std::optional<std::uint32_t> ProtocolInUse(const std::string &printer);
+
+// The `Community` value of an open key as `printer show` and `config show`
+// print it: kNoCommunity, or that one is set; its text only when asked.
+inline constexpr char kNoCommunity[] = "(none)";
+std::string CommunityShown(platform::RegistryKey key, bool showSecrets);
 
 }  // namespace snmphelper::cli

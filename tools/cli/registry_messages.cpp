@@ -16,7 +16,7 @@ std::string DescribeRegistryResult(std::int32_t code) {
         return "the folder of the registry " + location +
                " does not exist; create it, or point SNMPHELPER_REGISTRY elsewhere";
     case kRegistryAccessDenied:
-        return "permission denied: " + location;
+        return "permission denied: " + location + ForeignStoreHint(location);
     case kRegistryNoMemory:
         return "out of memory";
     case kRegistryInvalidParameter:

@@ -39,6 +39,7 @@ void AddStatusCommand(Command &app, int &exitCode) {
         "status", "A printer's status, supplies, trays, output bins and alerts (Host Resources and Printer MIB)");
     AddPrinterArguments(*command, options->printer, options->json);
     AddWaitOptions(*command);
+    AddCommunityOption(*command);
     command->callback([options, &exitCode] { exitCode = RunStatus(*options); });
 }
 

@@ -487,6 +487,10 @@ TransactionSettings &CommandSettings() {
 
 bool CheckTransactionSettings(std::string &problem) {
     TransactionSettings &settings = CommandSettings();
+    if (settings.community && settings.community->size() >= kCommunityFieldSize) {
+        problem = "-c: a community has at most " + std::to_string(kCommunityFieldSize - 1) + " octets";
+        return false;
+    }
     std::string letters;  // "-On -Ov" as "-Onv", as net-snmp reads them
     for (const std::string &option : settings.outputLetters) letters += option;
     return ParseOutputFormat(letters, settings.format, problem);
@@ -551,6 +555,7 @@ TransactionOutcome Transact(const std::string &printer, std::int32_t requestType
     transaction.recordSize = sizeof transaction;
     transaction.timeoutSeconds = TimeoutFor(requestType);
     transaction.retries = settings.retries;
+    if (settings.community) transaction.community = settings.community->c_str();
     transaction.observer = ObserveDatagram;
     transaction.observerContext = &observers;
     TransactionOutcome outcome;

@@ -23,6 +23,7 @@ struct TransactionSettings {
     std::int32_t retries = -1;         // --retries; -1: the configuration's
     bool dump = false;                 // -v/--dump: each datagram in hex on standard error
     bool progress = true;              // the waiting line on a terminal (WaitProgress)
+    std::optional<std::string> community;  // -c/--community; none: the printer's configured one
     std::vector<std::string> outputLetters;  // each -O's letters, see ParseOutputFormat
     OutputFormat format;               // read from outputLetters by CheckTransactionSettings
 };

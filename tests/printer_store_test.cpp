@@ -1,0 +1,177 @@
+// Printer records through the C interface (HelperPrinterAdd, ...Update,
+// ...Read, ...Remove, ...List) against a real store in a temporary folder:
+// what the key holds afterwards, what is refused, the store's mode once it
+// holds a community, and what a user told no by root's store reads.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "snmphelper.h"
+#include "tests/support/child_process.h"
+#include "tests/support/temp_registry.h"
+#include "tests/support/test_files.h"
+
+namespace snmphelper {
+namespace {
+
+using test::TempRegistry;
+
+SnmpPrinterRecord Record(const char *name, const char *ip = "", const char *community = "") {
+    SnmpPrinterRecord record{};
+    record.recordSize = sizeof record;
+    std::strcpy(record.name, name);
+    std::strcpy(record.ipAddress, ip);
+    std::strcpy(record.community, community);
+    return record;
+}
+
+std::string KeyText(const std::string &valueLines) {
+    return "[HKEY_LOCAL_MACHINE\\Software\\Brelvin\\Palimar\\AdapterOnly\\lab]\n" + valueLines;
+}
+
+unsigned Mode(const std::string &path) {
+    struct stat status {};
+    return stat(path.c_str(), &status) == 0 ? (status.st_mode & 0777) : 0;
+}
+
+TEST(PrinterStore, ARecordIsWrittenReadUpdatedListedAndRemoved) {
+    TempRegistry registry;
+    SnmpPrinterRecord record = Record("lab", "192.168.1.20", "public");
+    std::strcpy(record.macAddress, "00:00:c0:a1:b2:c3");
+    record.ipPort = 1161;
+    ASSERT_EQ(HelperPrinterAdd(&record, 0), 0);
+    EXPECT_NE(registry.Contents().find(KeyText("\"cProtocols\"=dword:00000006\n\"pProtocol\"=dword:00000002\n"
+                                               "\"MAC Address\"=\"0000C0A1B2C3\"\n\"IP Address\"=\"192.168.1.20\"\n"
+                                               "\"Community\"=\"public\"\n\"IP Port\"=dword:00000489\n")),
+              std::string::npos)
+        << registry.Contents();
+    EXPECT_EQ(HelperPrinterAdd(&record, 0), SNMP_RESULT_PRINTER_EXISTS);
+
+    SnmpPrinterRecord read{};
+    read.recordSize = sizeof read;
+    ASSERT_EQ(HelperPrinterRead("LAB", &read), 0);
+    EXPECT_STREQ(read.ipAddress, "192.168.1.20");
+    EXPECT_STREQ(read.macAddress, "0000C0A1B2C3");
+    EXPECT_STREQ(read.community, "public");
+    EXPECT_EQ(read.cProtocols, 6u);
+    EXPECT_EQ(read.pProtocol, 2u);
+    EXPECT_EQ(read.ipPort, 1161u);
+
+    // An update rewrites what the record names: the community and the port
+    // go, a value of the key's own stays.
+    std::string hive = registry.Contents();
+    const std::string port = "\"IP Port\"=dword:00000489\n";
+    hive.replace(hive.find(port), port.size(), port + "\"Note\"=\"kept\"\n");
+    registry.Write(hive);
+    read.community[0] = '\0';
+    read.ipPort = 0;
+    read.pProtocol = SNMP_PROTOCOL_DLC;
+    ASSERT_EQ(HelperPrinterUpdate(&read), 0);
+    EXPECT_NE(registry.Contents().find(KeyText("\"cProtocols\"=dword:00000006\n\"pProtocol\"=dword:00000004\n"
+                                               "\"MAC Address\"=\"0000C0A1B2C3\"\n\"IP Address\"=\"192.168.1.20\"\n"
+                                               "\"Note\"=\"kept\"\n\n")),
+              std::string::npos)
+        << registry.Contents();
+    SnmpPrinterRecord other = Record("hall", "10.0.0.2");
+    EXPECT_EQ(HelperPrinterUpdate(&other), SNMP_RESULT_NO_SUCH_PRINTER);
+    ASSERT_EQ(HelperPrinterAdd(&other, 0), 0);
+
+    char names[16];
+    std::uint32_t size = 3;
+    EXPECT_EQ(HelperPrinterList(names, &size), SNMP_RESULT_LIST_DOES_NOT_FIT);
+    EXPECT_EQ(size, 10u);
+    size = sizeof names;
+    ASSERT_EQ(HelperPrinterList(names, &size), 0);
+    EXPECT_EQ(std::string(names, size), std::string("lab\0hall\0\0", 10));
+
+    EXPECT_EQ(HelperPrinterRemove("lab"), 0);
+    EXPECT_EQ(HelperPrinterRemove("lab"), SNMP_RESULT_NO_SUCH_PRINTER);
+    EXPECT_EQ(HelperPrinterRead("lab", &read), SNMP_RESULT_NO_SUCH_PRINTER);
+    size = sizeof names;
+    ASSERT_EQ(HelperPrinterList(names, &size), 0);
+    EXPECT_EQ(std::string(names, size), std::string("hall\0\0", 6));
+}
+
+TEST(PrinterStore, RefusedRecordsLeaveTheStoreAsItWas) {
+    const struct {
+        const char *what;
+        void (*change)(SnmpPrinterRecord &);
+    } cases[] = {
+        {"wrong size", [](SnmpPrinterRecord &r) { r.recordSize = 4; }},
+        {"empty name", [](SnmpPrinterRecord &r) { r.name[0] = '\0'; }},
+        {"backslash", [](SnmpPrinterRecord &r) { std::strcpy(r.name, "a\\b"); }},
+        {"name too long", [](SnmpPrinterRecord &r) { std::memset(r.name, 'n', 91); }},
+        {"unterminated", [](SnmpPrinterRecord &r) { std::memset(r.community, 'c', sizeof r.community); }},
+        {"octal-looking ip", [](SnmpPrinterRecord &r) { std::strcpy(r.ipAddress, "010.1.1.1"); }},
+        {"broadcast", [](SnmpPrinterRecord &r) { std::strcpy(r.ipAddress, "255.255.255.255"); }},
+        {"ipx", [](SnmpPrinterRecord &r) { std::strcpy(r.ipxAddress, "0000000100A0C912345"); }},
+        {"no address", [](SnmpPrinterRecord &r) { r.ipAddress[0] = '\0'; }},
+        {"dlc without mac", [](SnmpPrinterRecord &r) { r.cProtocols = SNMP_PROTOCOL_IP | SNMP_PROTOCOL_DLC; }},
+        {"unknown protocol", [](SnmpPrinterRecord &r) { r.cProtocols = 8; }},
+        {"use not among", [](SnmpPrinterRecord &r) { r.pProtocol = SNMP_PROTOCOL_IPX; }},
+        {"port", [](SnmpPrinterRecord &r) { r.ipPort = 65536; }},
+        {"community with a line feed", [](SnmpPrinterRecord &r) { std::strcpy(r.community, "a\nb"); }},
+        {"numeric host name", [](SnmpPrinterRecord &r) { std::strcpy(r.hostName, "1.2.3"); }},
+    };
+    TempRegistry registry(test::PrinterHive("Existing", "\"MAC Address\"=\"\"\n"));
+    const std::string before = registry.Contents();
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.what);
+        SnmpPrinterRecord record = Record("new", "10.1.2.3");
+        c.change(record);
+        EXPECT_EQ(HelperPrinterAdd(&record, 0), SNMP_RESULT_PRINTER_INVALID);
+    }
+    EXPECT_EQ(HelperPrinterAdd(nullptr, 0), SNMP_RESULT_PRINTER_INVALID);
+    SnmpPrinterRecord record = Record("new", "10.1.2.3");
+    EXPECT_EQ(HelperPrinterAdd(&record, 2), SNMP_RESULT_PRINTER_INVALID);
+    EXPECT_EQ(HelperPrinterList(nullptr, nullptr), SNMP_RESULT_PRINTER_INVALID);
+    EXPECT_EQ(HelperPrinterRead("Existing", nullptr), SNMP_RESULT_PRINTER_INVALID);
+    EXPECT_EQ(registry.Contents(), before);
+}
+
+TEST(PrinterStore, AStoreHoldingACommunityIsItsOwnersAlone) {
+    TempRegistry registry;
+    SnmpPrinterRecord plain = Record("plain", "10.0.0.1");
+    ASSERT_EQ(HelperPrinterAdd(&plain, 0), 0);
+    EXPECT_EQ(Mode(registry.Path()), 0644u);
+    SnmpPrinterRecord secret = Record("secret", "10.0.0.2", "public");
+    ASSERT_EQ(HelperPrinterAdd(&secret, 0), 0);
+    EXPECT_EQ(Mode(registry.Path()), 0600u);
+    // Every later rewrite keeps it so, the community gone or not.
+    ASSERT_EQ(HelperPrinterRemove("plain"), 0);
+    EXPECT_EQ(Mode(registry.Path()), 0600u);
+    ASSERT_EQ(HelperPrinterRemove("secret"), 0);
+    EXPECT_EQ(Mode(registry.Path()), 0600u);
+    // A community set by the tool, in the Snmp key, counts alike.
+    TempRegistry other(test::PrinterHive("lab", "\"MAC Address\"=\"\"\n"));
+    ASSERT_EQ(test::RunSnmphelper({"config", "set", "community", "public"}).exitCode, 0);
+    EXPECT_EQ(Mode(other.Path()), 0600u);
+}
+
+// A user who may not write root's store is told whose it is and how to keep
+// one of their own.
+TEST(PrinterStore, AUserRefusedByRootsStoreIsToldWhatToDo) {
+    if (geteuid() != 0) GTEST_SKIP() << "needs root, to be another user";
+    const std::string folder = test::MakeTempFolder("root-store");
+    chmod(folder.c_str(), 0755);
+    const std::string store = folder + "/registry.reg";
+    test::SetEnvironment("SNMPHELPER_REGISTRY", store.c_str());
+    ASSERT_EQ(test::RunSnmphelper({"printer", "add", "lab", "--ip", "10.0.0.1"}).exitCode, 0);
+    const test::ProgramRun run = test::RunProgram(
+        {"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups", test::BuildTreePath("tools/snmphelper"),
+         "printer", "add", "hall", "--ip", "10.0.0.2"},
+        test::ErrorOutput::Merged);
+    test::SetEnvironment("SNMPHELPER_REGISTRY", nullptr);
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_NE(run.out.find("permission denied on the registry " + store + ": the store is root's"),
+              std::string::npos)
+        << run.out;
+    EXPECT_NE(run.out.find("SNMPHELPER_REGISTRY"), std::string::npos) << run.out;
+}
+
+}  // namespace
+}  // namespace snmphelper

@@ -1,0 +1,7 @@
+#include "tools/cli/registry_messages.h"
+
+namespace snmphelper::cli {
+
+std::string ForeignStoreHint(const std::string &) { return ""; }
+
+}  // namespace snmphelper::cli
