@@ -327,6 +327,9 @@ SNMPHELPER_API void SNMPHELPER_CALL HelperFreeBlock(void *block);
  * when nothing came or no reply answered this request; SNMP_RESULT_DECODE_FAILED
  * when the last reply could not be decoded; a forming code (25003-25008); or,
  * when sending failed, SNMP_RESULT_SEND_FAILED or another transport result.
+ * For a printer reached over DLC whose send failed with no other protocol
+ * left, that is the DLC interface's own 1 (DLC unavailable, or the frame
+ * refused) or 2 (out of memory), not a code of the 20000 series.
  */
 SNMPHELPER_API int32_t SNMPHELPER_CALL HelperSNMPTransact(const char *printerName,
                                                           int32_t requestType, char *oidList,
