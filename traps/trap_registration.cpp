@@ -200,15 +200,15 @@ bool ProbeLocalIpAddress(std::uint8_t *address) {
 }
 
 bool ProbeTrapIpAddress(const char *printerAddress, std::uint8_t *address) {
-    UdpTransport transport(kProbeAttempts, kProbeTimeoutSeconds, 0);
-    if (transport.GetLocalAddress(address) != 1) return false;
+    std::unique_ptr<UdpTransport> transport(new (std::nothrow) UdpTransport(kProbeAttempts, kProbeTimeoutSeconds, 0));
+    if (transport == nullptr || transport->GetLocalAddress(address) != 1) return false;
     if (!IsLoopbackAddress(address)) return true;
     // A printer address inet_addr cannot read is the channel's to refuse.
     const std::array<std::uint8_t, 4> printer = platform::Ipv4AddressFromText(printerAddress);
     if (printer == kNoAddress || IsLoopbackAddress(printer.data())) return true;
     // A printer told to send to its own loopback never reaches us: use the
     // address the route to the printer leaves from, or none at all.
-    return transport.GetRouteAddress(printerAddress, address) == 1 && !IsLoopbackAddress(address);
+    return transport->GetRouteAddress(printerAddress, address) == 1 && !IsLoopbackAddress(address);
 }
 
 bool ProbeLocalIpxAddress(std::uint8_t *address) {
