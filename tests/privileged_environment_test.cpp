@@ -28,10 +28,7 @@ class PrivilegedEnvironmentTest : public ::testing::Test {
 protected:
     void SetUp() override {
         if (::geteuid() != 0) GTEST_SKIP() << "setcap and setpriv need root";
-        if (test::RunProgram({"setcap", "-v", "cap_net_raw+ep", "/"}).exitCode == -1 ||
-            test::RunProgram({"setpriv", "--version"}).exitCode != 0) {
-            GTEST_SKIP() << "setcap (libcap2-bin) or setpriv is missing";
-        }
+        if (test::RunProgram({"setpriv", "--version"}).exitCode != 0) GTEST_SKIP() << "setpriv is missing";
         // Everything the user nobody must reach: folders 0755, files 0644,
         // the programs 0755. No platform folder sits where the copies would
         // look by default (bin/../snmphelper).
@@ -53,7 +50,8 @@ protected:
         ::chmod(folder_.c_str(), 0755);
         const ProgramRun setcap =
             test::RunProgram({"setcap", "cap_net_raw+ep", folder_ + "/bin/capable"}, test::ErrorOutput::Merged);
-        if (setcap.exitCode != 0) GTEST_SKIP() << "no file capabilities here: " << setcap.out;
+        // (setcap is libcap2-bin's.)
+        if (setcap.exitCode != 0) GTEST_SKIP() << "no setcap, or no file capabilities here: " << setcap.out;
     }
 
     void TearDown() override {
