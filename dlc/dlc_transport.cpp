@@ -25,6 +25,15 @@ std::uint32_t ReceiveWaitMs(std::int32_t timeoutSeconds) {
 
 std::uint8_t SapOf(std::uint16_t port) { return static_cast<std::uint8_t>(port & 0xFF); }
 
+// Twelve hex digits name an adapter; fewer would be read past their end.
+bool IsAdapterAddressText(const char *address) {
+    if (address == nullptr) return false;
+    for (std::size_t i = 0; i < 2 * dlc::kNodeAddressLength; ++i) {
+        if (HexDigitValue(address[i]) == 0xFF) return false;
+    }
+    return true;
+}
+
 }  // namespace
 
 DlcTransport::DlcTransport(std::uint32_t attempts, std::int32_t timeoutSeconds,
@@ -35,6 +44,7 @@ DlcTransport::DlcTransport(std::uint32_t attempts, std::int32_t timeoutSeconds,
 }
 
 DlcTransport::~DlcTransport() {
+    FreeHeldFrames();
     if (DlcAvailable()) {
         // Both are issued even after a failed Bind (they then name station 0).
         const bool cancelled = DlcCancel(dlc::kReceiveCancel, stationId_, nullptr) == kDlcSuccess;
@@ -68,6 +78,8 @@ std::int32_t DlcTransport::SendBroadcast(const std::uint8_t *data, std::uint32_t
 
 std::int32_t DlcTransport::SendTo(const std::uint8_t *data, std::uint32_t length,
                                   const char *address, std::uint16_t port) {
+    if (!Usable()) return kDlcFailed;
+    if (!IsAdapterAddressText(address)) return CPH_DATAGRAM_SEND_FAILED;
     std::uint8_t destination[dlc::kNodeAddressLength];
     HexToBytes(destination, address, dlc::kNodeAddressLength);
     return Transmit(data, length, destination, port);
@@ -105,6 +117,9 @@ std::int32_t DlcTransport::GetLocalAddress(std::uint8_t *address) {
 std::int32_t DlcTransport::ReceiveFrame(std::uint8_t *buffer, std::uint32_t size,
                                         std::uint32_t *length, std::uint8_t *senderAddress,
                                         std::uint8_t *senderSap) {
+    if (dlc::ReceiveBuffer *held = TakeHeldFrame(); held != nullptr) {
+        return DeliverFrame(held, buffer, size, length, senderAddress, senderSap);
+    }
     const std::uint32_t waitMs = ReceiveWaitMs(timeoutSeconds_);
     for (;;) {
         dlc::Ccb *read = DlcIssueRead(stationId_, completionEvent_);
@@ -141,7 +156,13 @@ std::int32_t DlcTransport::HandleCompletedRead(dlc::Ccb *read, std::uint8_t *buf
         static_cast<void>(DlcReleaseTransmits(read));
     }
     if ((table.event & dlc::kEventReceiveData) != 0 && table.report.event.receivedFrame != nullptr) {
-        return CopyReceivedFrame(read, buffer, size, length, senderAddress, senderSap);
+        // An interface may batch frames into one READ: the first is this
+        // receive's, the rest are held for the next ones.
+        dlc::ReceiveBuffer *frame = table.report.event.receivedFrame;
+        const std::uint16_t count = table.report.event.receivedFrameCount;
+        heldFrames_ = count > 1 ? frame->first.nextFrame : nullptr;
+        heldFrameCount_ = heldFrames_ != nullptr ? count - 1U : 0;
+        return DeliverFrame(frame, buffer, size, length, senderAddress, senderSap);
     }
     constexpr std::uint16_t kLinkFailures =
         dlc::kIndicateLinkLost | dlc::kIndicateDmDiscReceived | dlc::kIndicateFrmrReceived;
@@ -152,11 +173,9 @@ std::int32_t DlcTransport::HandleCompletedRead(dlc::Ccb *read, std::uint8_t *buf
     return kReadAgain;
 }
 
-std::int32_t DlcTransport::CopyReceivedFrame(dlc::Ccb *read, std::uint8_t *buffer,
-                                             std::uint32_t size, std::uint32_t *length,
-                                             std::uint8_t *senderAddress,
-                                             std::uint8_t *senderSap) {
-    dlc::ReceiveBuffer *frame = ReadTableOf(read).report.event.receivedFrame;
+std::int32_t DlcTransport::DeliverFrame(dlc::ReceiveBuffer *frame, std::uint8_t *buffer,
+                                        std::uint32_t size, std::uint32_t *length,
+                                        std::uint8_t *senderAddress, std::uint8_t *senderSap) {
     if (buffer == nullptr) size = 0;
     std::uint32_t copied = 0;
     if (length != nullptr) *length = 0;
@@ -183,8 +202,26 @@ std::int32_t DlcTransport::CopyReceivedFrame(dlc::Ccb *read, std::uint8_t *buffe
         copied += partLength;
         if (length != nullptr) *length = copied;
     }
-    static_cast<void>(DlcFreeBuffers(frame, completionEvent_));
+    FreeFrame(frame);
     return result;
+}
+
+void DlcTransport::FreeFrame(dlc::ReceiveBuffer *frame) {
+    // BUFFER.FREE returns one frame's buffers; unlinked, no interface can
+    // follow it on to a frame still held.
+    frame->first.nextFrame = nullptr;
+    static_cast<void>(DlcFreeBuffers(frame, completionEvent_));
+}
+
+dlc::ReceiveBuffer *DlcTransport::TakeHeldFrame() {
+    dlc::ReceiveBuffer *frame = heldFrames_;
+    if (frame == nullptr) return nullptr;
+    heldFrames_ = --heldFrameCount_ != 0 ? frame->first.nextFrame : nullptr;
+    return frame;
+}
+
+void DlcTransport::FreeHeldFrames() {
+    while (dlc::ReceiveBuffer *frame = TakeHeldFrame()) FreeFrame(frame);
 }
 
 }  // namespace snmphelper

@@ -40,6 +40,9 @@ public:
     // whatever the result, once the transport could be used.
     std::int32_t Receive(std::uint8_t *buffer, std::uint32_t size, std::uint32_t *length,
                          std::uint8_t *senderAddress, std::uint16_t *senderPort) override;
+    // SendTo refuses an address text of fewer than 12 hex digits with
+    // CPH_DATAGRAM_SEND_FAILED, as the IPX transport refuses a short one:
+    // nothing is sent, and the channel moves to the next protocol.
     // The adapter's node address; all zero without DLC. Always 1.
     std::int32_t GetLocalAddress(std::uint8_t *address) override;
 
@@ -56,13 +59,23 @@ private:
     std::int32_t HandleCompletedRead(dlc::Ccb *read, std::uint8_t *buffer, std::uint32_t size,
                                      std::uint32_t *length, std::uint8_t *senderAddress,
                                      std::uint8_t *senderSap);
-    std::int32_t CopyReceivedFrame(dlc::Ccb *read, std::uint8_t *buffer, std::uint32_t size,
-                                   std::uint32_t *length, std::uint8_t *senderAddress,
-                                   std::uint8_t *senderSap);
+    // Copies `frame` out and gives its buffers back to the pool.
+    std::int32_t DeliverFrame(dlc::ReceiveBuffer *frame, std::uint8_t *buffer, std::uint32_t size,
+                              std::uint32_t *length, std::uint8_t *senderAddress,
+                              std::uint8_t *senderSap);
+    void FreeFrame(dlc::ReceiveBuffer *frame);
+    // The next held frame, taken from the list; null when none is held.
+    dlc::ReceiveBuffer *TakeHeldFrame();
+    // Gives every frame still held back to the pool.
+    void FreeHeldFrames();
 
     std::uint16_t stationId_ = 0;
     platform::EventHandle completionEvent_ = nullptr;
     dlc::Ccb *receive_ = nullptr;  // the outstanding RECEIVE of Bind
+    // Frames a READ reported beyond its first, linked by nextFrame: each is
+    // the next Receive's, so none is lost and each goes back to the pool.
+    dlc::ReceiveBuffer *heldFrames_ = nullptr;
+    std::uint32_t heldFrameCount_ = 0;
 };
 
 }  // namespace snmphelper

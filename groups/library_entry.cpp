@@ -33,7 +33,7 @@ int LibraryEntry(platform::ModuleHandle module, std::uint32_t reason) {
         break;
     case kProcessDetach:
         // DLC state stays: the adapter opened at load lives as long as the process.
-        ReleaseJoinedGroupLists();
+        ReleaseJoinedGroupListsUnlessExiting();
         break;
     default:
         break;

@@ -15,7 +15,8 @@ platform::ModuleHandle LibraryModuleHandle();
 // LibraryEntry (declared with the loader hook): process attach stores
 // `module`, sets the request-id counter to 0, builds the joined object-group
 // lists and prepares DLC access (whose failure only leaves DLC unavailable).
-// Process detach releases the joined lists. Thread attach and detach:
+// Process detach releases the joined lists, unless the process is exiting
+// (ReleaseJoinedGroupListsUnlessExiting). Thread attach and detach:
 // nothing. Always returns 1.
 
 }  // namespace snmphelper

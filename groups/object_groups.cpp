@@ -1,6 +1,9 @@
 #include "groups/object_groups.h"
 
+#include <atomic>
+#include <cstdlib>
 #include <cstring>
+#include <mutex>
 
 #include "platform/heap.h"
 
@@ -345,6 +348,16 @@ constexpr ObjectGroup kObjectGroups[kObjectGroupCount] = {
 // Written only while the library loads and unloads; read-only in between.
 char *joinedLists[kObjectGroupCount] = {};
 
+// Exit and unload both end in process detach. std::exit runs the handlers
+// registered once the program is running before the loader's destructors;
+// an unload runs a library's own handlers only after its destructors. A
+// handler armed by the first read of a list therefore marks an exit, and
+// only an exit, before detach.
+std::atomic<bool> processExiting{false};
+std::once_flag exitWatch;
+
+void NoteProcessExit() { processExiting.store(true); }
+
 char *JoinGroup(const ObjectGroup &group) {
     std::size_t textLength = 0;
     for (std::uint32_t i = 0; i < group.count; ++i) textLength += std::strlen(group.identifiers[i]);
@@ -383,7 +396,13 @@ void ReleaseJoinedGroupLists() {
     }
 }
 
+void ReleaseJoinedGroupListsUnlessExiting() {
+    if (!processExiting.load()) ReleaseJoinedGroupLists();
+}
+
 const char *JoinedGroupList(std::uint32_t group) {
+    // Without a handler (atexit refused it) an exit releases as an unload does.
+    std::call_once(exitWatch, [] { static_cast<void>(std::atexit(NoteProcessExit)); });
     if (group >= kObjectGroupCount) return nullptr;
     return joinedLists[group];
 }

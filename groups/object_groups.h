@@ -27,6 +27,12 @@ void BuildJoinedGroupLists();
 // Releases every joined list that exists; each becomes null.
 void ReleaseJoinedGroupLists();
 
+// Process detach's release: ReleaseJoinedGroupLists, except in a process
+// that is exiting after a list was read. Its other threads may still be
+// inside HelperGetSNMPObjects, reading a list, and the process's end frees
+// the lists anyway; an unload (dlclose, FreeLibrary) releases them.
+void ReleaseJoinedGroupListsUnlessExiting();
+
 // The group's joined list, or null when it could not be allocated, has not
 // been built, or the group number is past 25.
 const char *JoinedGroupList(std::uint32_t group);

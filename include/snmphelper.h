@@ -343,6 +343,9 @@ SNMPHELPER_API void SNMPHELPER_CALL HelperFreeBlock(void *block);
  * when nothing came or no reply answered this request; SNMP_RESULT_DECODE_FAILED
  * when the last reply could not be decoded; a forming code (25003-25008); or,
  * when sending failed, SNMP_RESULT_SEND_FAILED or another transport result.
+ * For a printer reached over DLC whose send failed with no other protocol
+ * left, that is the DLC interface's own 1 (DLC unavailable, or the frame
+ * refused) or 2 (out of memory), not a code of the 20000 series.
  */
 SNMPHELPER_API int32_t SNMPHELPER_CALL HelperSNMPTransact(const char *printerName,
                                                           int32_t requestType, char *oidList,
@@ -502,7 +505,10 @@ SNMPHELPER_API int32_t SNMPHELPER_CALL HelperTrapKeepAlive(const char *printerNa
  * the same on every call on this host, so a withdrawal reaches the row a
  * registration wrote. The host's IP and IPX addresses are learned first; a
  * protocol of the printer's cProtocols whose address cannot be learned is
- * left out (DLC is kept as it is).
+ * left out (DLC is kept as it is). The IP address is the first of the host's
+ * name, unless that is a loopback address (127.0.1.1 on Debian) and the
+ * printer's is not: then it is the address this host reaches the printer
+ * from. The IPX network is that of the interface IPX sends on.
  *   action       in  SNMP_TRAP_REGISTER: the row is set to "being filled",
  *                    given the addresses and protocols, then set to
  *                    "complete". Any other value: the row is set to

@@ -2,10 +2,11 @@
 #include "platform/debug_output.h"
 
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <mutex>
 #include <utility>
+
+#include "platform/environment.h"
 
 namespace snmphelper::platform {
 namespace {
@@ -27,7 +28,7 @@ void OutputDebugText(const char *text) {
         return;
     }
     detail::WriteDebugLine(text);
-    const char *setting = std::getenv("SNMPHELPER_DEBUG");
+    const char *setting = ReadSetting("SNMPHELPER_DEBUG");
     if (setting != nullptr && std::strcmp(setting, "1") == 0) std::fprintf(stderr, "%s\n", text);
 }
 

@@ -3,8 +3,10 @@
 //
 // Elsewhere a Windows name stands for a shared object of the same stem in
 // lower case ("wsock32.dll" is wsock32.so), looked for in the folders of
-// SNMPHELPER_PLATFORM_PATH (colon-separated) when it is set, otherwise in
-// the folder snmphelper/ beside the module that holds the library's code.
+// SNMPHELPER_PLATFORM_PATH (colon-separated) when it is set (and not
+// ignored, platform/environment.h), otherwise in the folder a program named
+// with SetPlatformFolder, otherwise in the folder snmphelper/ beside the
+// module that holds the library's code.
 #pragma once
 
 #include "platform/handles.h"
@@ -24,5 +26,11 @@ EntryPoint FindEntryPoint(LibraryHandle library, const char *name);
 
 // Gives back one reference taken by LoadPlatformLibrary. Null does nothing.
 void ReleasePlatformLibrary(LibraryHandle library);
+
+// For a program that links the library's code in, where the folder beside
+// the module is the program's own: the folder of its platform libraries.
+// Call before the first load. Windows' loader has its own search order, and
+// ignores it.
+void SetPlatformFolder(const char *folder);
 
 }  // namespace snmphelper::platform

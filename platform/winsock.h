@@ -296,6 +296,9 @@ int ioctlsocket(SOCKET s, std::int32_t command, std::uint32_t *argument);
 int setsockopt(SOCKET s, int level, int option, const char *value, int valueLength);
 int bind(SOCKET s, const sockaddr *name, int nameLength);
 int getsockname(SOCKET s, sockaddr *name, int *nameLength);
+// A datagram socket's default peer; nothing is sent, but the system picks
+// the route, and so the local address getsockname then reports.
+int connect(SOCKET s, const sockaddr *name, int nameLength);
 int sendto(SOCKET s, const char *buffer, int length, int flags, const sockaddr *to, int toLength);
 int recvfrom(SOCKET s, char *buffer, int length, int flags, sockaddr *from, int *fromLength);
 // The count of sockets ready in all three sets, each set reduced to its

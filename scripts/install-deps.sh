@@ -10,10 +10,11 @@ build_packages() { echo "cmake ninja-build g++ make libcli11-dev nlohmann-json3-
 # The demo: the simulator in a private network namespace, IPX and DLC on a veth pair.
 demo_packages() { echo "$(build_packages) iproute2 util-linux"; }
 # The suite: GoogleTest, net-snmp's agent and tools and tshark as independent
-# peers, and what the install, manual-page and completion tests run.
+# peers, what the install, manual-page and completion tests run, and setcap
+# for a program that holds a file capability.
 test_packages() {
     echo "$(demo_packages) googletest libgtest-dev libgmock-dev snmp snmpd snmptrapd tshark \
-pkg-config binutils groff-base man-db mandoc bash"
+pkg-config binutils groff-base man-db mandoc bash libcap2-bin"
 }
 asan_packages() { test_packages; }
 # ThreadSanitizer with clang, over the suite's threaded tests.

@@ -220,6 +220,25 @@ TEST_F(DlcTransactionTest, SilenceOverDlcSwitchesToIpAndTheSwitchIsStored) {
     EXPECT_EQ(CreatedProtocols().back(), kIp);
 }
 
+// A MAC Address of fewer than 12 digits names no adapter: nothing goes out
+// over DLC, and the channel switches to IP at once, without a receive.
+TEST_F(DlcTransactionTest, AShortMacAddressSwitchesToIpAtOnce) {
+    for (const char *mac : {"", "0200000002"}) {
+        SCOPED_TRACE(mac);
+        sim_.reset();  // port 161 free for the next one
+        UsePrinter({kIp | kDlc, kDlc, mac});
+        PrinterSimulator &sim = StartSim();
+        test::StartRecordingTransports();
+        const test::TransactOutcome outcome = Transact(SNMP_REQUEST_GET, kSysName);
+        ASSERT_EQ(outcome.result, 0);
+        EXPECT_EQ(outcome.values, "2,12,PALIMAR-4100");
+        EXPECT_EQ(CreatedProtocols(), (std::vector<std::uint32_t>{kDlc, kIp}));
+        EXPECT_EQ(StoredProtocol(), kIp);
+        EXPECT_TRUE(DlcRequests(sim).empty());
+        EXPECT_EQ(sim.LogLines().size(), 1u);
+    }
+}
+
 // Four threads ask the same printer at once, each for an object of its own:
 // every reply reaches the thread that asked for it.
 TEST_F(DlcTransactionTest, ConcurrentTransactionsEachGetTheirOwnReply) {

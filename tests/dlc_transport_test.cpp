@@ -11,10 +11,12 @@
 #include <vector>
 
 #include "dlc/dlc_commands.h"
+#include "snmphelper.h"
 #include "platform/event.h"
 #include "platform/heap.h"
 #include "tests/fixtures/fake_dlcapi.h"
 #include "tests/support/heap_faults.h"
+#include "tests/support/temp_registry.h"
 
 namespace snmphelper {
 namespace {
@@ -214,9 +216,22 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         SendCase{"Broadcast", 1, nullptr, 0x0A, {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}, 0x0A},
         SendCase{"LowerCaseText", 0, "a0b1c2d3e4f5", 0x0A, {0x05, 0x8D, 0x43, 0xCB, 0x27, 0xAF}, 0x0A},
-        SendCase{"PortLowByte", 0, "020000000001", 0x1234, {0x40, 0, 0, 0, 0, 0x80}, 0x34},
-        SendCase{"ShortText", 0, "02", 0x0A, {0x40, 0xF7, 0xF7, 0xF7, 0xF7, 0xF7}, 0x0A}),
+        SendCase{"PortLowByte", 0, "020000000001", 0x1234, {0x40, 0, 0, 0, 0, 0x80}, 0x34}),
     [](const auto &testCase) { return std::string(testCase.param.title); });
+
+// An address of fewer than 12 hex digits names no adapter: refused as a
+// short IPX address is, nothing sent and nothing read past its end.
+TEST_F(DlcTransportTest, AnAddressOfFewerThanTwelveDigitsIsRefused) {
+    const std::uint8_t data[2] = {0x30, 0x00};
+    for (const char *address : {"", "02", "02000000000", "02000000000G", static_cast<const char *>(nullptr)}) {
+        EXPECT_EQ(transport_->SendToAgent(data, 2, address), CPH_DATAGRAM_SEND_FAILED)
+            << (address != nullptr ? address : "(null)");
+    }
+    EXPECT_EQ(fake_.Count(dlc::kTransmitUiFrame), 0);
+    // Twelve digits and whatever follows them: the twelve are the address.
+    EXPECT_EQ(transport_->SendToAgent(data, 2, "020000000001FF"), kDlcSuccess);
+    EXPECT_EQ(std::memcmp(fake_.Seen(dlc::kTransmitUiFrame).transmitHeader + 2, kPrinterOnWire, 6), 0);
+}
 
 TEST_F(DlcTransportTest, ARejectedFrameIsOneAndReleasesEverything) {
     fake_.SetRule(dlc::kTransmitUiFrame, {2, dlc::kStatusInvalidStationId, 0});
@@ -388,6 +403,59 @@ TEST_F(DlcTransportTest, AReadThatCompletesAfterItsCancelFailedKeepsItsFrame) {
     EXPECT_EQ(fake_.OutstandingFrames(), 0);
 }
 
+// An interface that batches frames: each Receive gets the next frame of
+// the READ in arrival order, and every frame's buffers go back to the pool,
+// also those of frames still held when the transport is destroyed.
+TEST_F(DlcTransportTest, EveryFrameOfABatchedReadIsReceivedAndReturnedToThePool) {
+    for (int perRead : {2, 3}) {
+        SCOPED_TRACE(perRead);
+        fake_.Control<test::FakeDlcBatchFramesFn>("FakeDlcBatchFrames")(perRead);
+        const int readsBefore = fake_.Count(dlc::kRead);
+        std::vector<std::vector<std::uint8_t>> frames;
+        for (int i = 0; i < perRead; ++i) {
+            frames.push_back(Pattern(10 + static_cast<std::size_t>(i)));
+            const std::uint8_t sap = static_cast<std::uint8_t>(0x0A + i);
+            fake_.QueueFrame(frames.back().data(), 10 + static_cast<std::uint32_t>(i), 4, kPrinterOnWire, sap);
+        }
+        std::vector<std::uint8_t> buffer(64);
+        for (int i = 0; i < perRead; ++i) {
+            ASSERT_EQ(Receive(buffer), kDlcSuccess);
+            ASSERT_EQ(length_, frames[i].size());
+            EXPECT_EQ(std::vector<std::uint8_t>(buffer.begin(), buffer.begin() + length_), frames[i]);
+            EXPECT_EQ(senderPort_, 0x0A + i);
+        }
+        EXPECT_EQ(fake_.Count(dlc::kRead), readsBefore + 1);
+        EXPECT_EQ(fake_.OutstandingFrames(), 0);
+        EXPECT_EQ(Receive(buffer), kDlcTimedOut);
+    }
+    // Destroyed while holding two frames of a batch of three.
+    const std::vector<std::uint8_t> frame = Pattern(8);
+    for (int i = 0; i < 3; ++i) fake_.QueueFrame(frame.data(), 8, 64, kPrinterOnWire, 0x0A);
+    std::vector<std::uint8_t> buffer(64);
+    ASSERT_EQ(Receive(buffer), kDlcSuccess);
+    EXPECT_EQ(fake_.OutstandingFrames(), 2);
+    delete transport_;
+    transport_ = nullptr;
+    EXPECT_EQ(fake_.OutstandingFrames(), 0);
+}
+
+// A READ cancelled for its timeout is gone; a frame that arrives after it
+// is the next READ's, and its buffers go back too.
+TEST_F(DlcTransportTest, AFrameArrivingAfterASuccessfulCancelIsTheNextReadsAndReturned) {
+    fake_.Control<test::FakeDlcBatchFramesFn>("FakeDlcBatchFrames")(2);
+    std::vector<std::uint8_t> buffer(64);
+    ASSERT_EQ(Receive(buffer), kDlcTimedOut);
+    ASSERT_EQ(fake_.Count(dlc::kReadCancel), 1);
+    const std::vector<std::uint8_t> frame = Pattern(12);
+    fake_.QueueFrame(frame.data(), 12, 5, kPrinterOnWire, 0x0A);
+    fake_.QueueFrame(frame.data(), 6, 5, kPrinterOnWire, 0x0A);
+    ASSERT_EQ(Receive(buffer), kDlcSuccess);
+    EXPECT_EQ(length_, 12U);
+    ASSERT_EQ(Receive(buffer), kDlcSuccess);
+    EXPECT_EQ(length_, 6U);
+    EXPECT_EQ(fake_.OutstandingFrames(), 0);
+}
+
 TEST_F(DlcTransportTest, AReadWhoseCancelFailedAndThatDidNotCompleteIsLeftToTheInterface) {
     fake_.Control<test::FakeDlcReadCancelFailsFn>("FakeDlcReadCancelFails")(0);
     const std::int64_t before = platform::HeapLiveBlocks();
@@ -445,6 +513,31 @@ TEST(DlcTransportClose, ASapCloseThatNeverCompletesIsGivenUpOn) {
     EXPECT_EQ(fake.Count(dlc::kDlcCloseSap), 1);
     // The cancel ended the RECEIVE: released; the close's block stays.
     EXPECT_EQ(platform::HeapLiveBlocks(), before - 2 + 1);
+}
+
+// --- What a transaction returns ---------------------------------------------------------
+
+// A printer reached only over DLC whose send fails: HelperSNMPTransact
+// returns the DLC interface's own code, as its documentation says.
+TEST(DlcTransactResult, ASendThatFailsOverDlcGivesTheInterfacesCode) {
+    const test::TempRegistry registry(test::PrinterHive(
+        "prn", "\"cProtocols\"=dword:00000004\n\"pProtocol\"=dword:00000004\n\"MAC Address\"=\"020000000001\"\n"));
+    const auto transact = [] {
+        char oids[64] = "1.3.6.1.2.1.1.5.0";
+        char values[64] = "";
+        std::uint32_t valueSize = sizeof values;
+        return HelperSNMPTransact("prn", SNMP_REQUEST_GET, oids, sizeof oids, values, &valueSize, 1);
+    };
+    {
+        const FakeDlc none("");
+        ASSERT_NE(InitDlcAccess(), kDlcSuccess);
+        EXPECT_EQ(transact(), kDlcFailed);
+    }
+    const FakeDlc fake;
+    ASSERT_TRUE(fake.Loaded());
+    ASSERT_EQ(InitDlcAccess(), kDlcSuccess);
+    fake.SetRule(dlc::kTransmitUiFrame, {2, dlc::kStatusInvalidStationId, 0});
+    EXPECT_EQ(transact(), kDlcFailed);
 }
 
 }  // namespace

@@ -20,6 +20,7 @@
 #include "tests/support/hex.h"
 #include "tests/support/udp_peer.h"
 #include "tests/support/temp_registry.h"
+#include "tests/support/veth_pair.h"
 #include "traps/trap_registration.h"
 
 namespace snmphelper {
@@ -172,6 +173,47 @@ TEST(TrapDestinationRefusalTest, AnUnknownPrinterIsNamedAsTheFailure) {
               "{\"command\":\"traps withdraw\",\"printer\":\"absent\",\"result\":20041,\"name\":"
               "\"CPH_PRINTER_RECORD_UNREADABLE\",\"meaning\":\"the printer's key or its MAC Address cannot be read\","
               "\"problem\":\"no printer 'absent' is registered (see 'snmphelper printer list')\"}\n");
+}
+
+// Debian's /etc/hosts names the host 127.0.1.1. A printer told that address
+// would send its traps to itself: it is told the address of the interface
+// that reaches it instead, and the tool says which.
+TEST(TrapDestinationLoopbackNameTest, APrinterOffLoopbackIsToldTheAddressThatReachesIt) {
+    const test::VethPair veth("trapv0", "trapv1", {0x02, 0, 0, 0, 0x7A, 0x01}, {0x02, 0, 0, 0, 0x7A, 0x02});
+    ASSERT_TRUE(veth.Ready()) << veth.Error();
+    ASSERT_EQ(test::RunProgram({"ip", "addr", "add", "10.9.0.1/24", "dev", "trapv0"}).exitCode, 0);
+    ASSERT_EQ(test::RunProgram({"ip", "addr", "add", "10.9.0.2/24", "dev", "trapv1"}).exitCode, 0);
+    const test::TempRegistry registry(
+        test::PrinterHive("lab", Dword("cProtocols", 2) + Dword("pProtocol", 2) +
+                                     "\"IP Address\"=\"10.9.0.2\"\n\"MAC Address\"=\"00C0FFEE0001\"\n") +
+        "[HKEY_LOCAL_MACHINE\\Software\\Brelvin\\Palimar\\Snmp]\n" + Dword("UdpTimeOutInterval", 1) +
+        Dword("UdpTotalRetries", 0) + "\n");
+    PrinterSimulator sim({}, "10.9.0.2");
+    ASSERT_TRUE(sim.Ready());
+
+    // The tool in mount and host-name namespaces of its own, where the hosts
+    // file is Debian's.
+    const std::string folder = test::MakeTempFolder("trap-hosts");
+    std::ofstream(folder + "/hosts") << "127.0.0.1 localhost\n127.0.1.1 printhost\n";
+    const std::string script = "mount --bind \"$1\" /etc/hosts && hostname printhost && shift && exec \"$@\"";
+    const auto inDebianHost = [&](const std::vector<std::string> &arguments) {
+        std::vector<std::string> argv = {"unshare", "-m", "-u", "sh", "-c", script, "sh", folder + "/hosts",
+                                         test::BuildTreePath("tools/snmphelper")};
+        argv.insert(argv.end(), arguments.begin(), arguments.end());
+        return test::RunProgram(argv, test::ErrorOutput::Merged);
+    };
+    const ProgramRun index = inDebianHost({"traps", "index"});
+    ASSERT_EQ(index.exitCode, 0) << index.out;
+    ASSERT_EQ(index.out, RowIndex() + "\n");
+
+    const ProgramRun registered = inDebianHost({"traps", "register", "lab"});
+    ASSERT_EQ(registered.exitCode, 0) << registered.out;
+    EXPECT_EQ(registered.out, "traps register: this host is a trap destination of printer 'lab' (row " +
+                                  RowIndex() + ", address 10.9.0.2)\n");
+    const ProgramRun read = GetCell(2);
+    EXPECT_EQ(read.out, Cell(2) + " = IpAddress: 10.9.0.2\n");
+    const ProgramRun json = inDebianHost({"traps", "register", "lab", "--json"});
+    EXPECT_NE(json.out.find(",\"address\":\"10.9.0.2\"}"), std::string::npos) << json.out;
 }
 
 // Only loopback here: no adapter address, so the node is the machine's identity's.

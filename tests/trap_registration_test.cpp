@@ -72,11 +72,13 @@ bool ipProbeWorks = true;
 bool ipxProbeWorks = true;
 bool indexWorks = true;
 int ipProbes = 0;
+std::string probedPrinterAddress;  // what the IP probe was asked to reach
 int ipxProbes = 0;
 int indexCalls = 0;
 
-bool ScriptedIp(std::uint8_t *address) {
+bool ScriptedIp(const char *printerAddress, std::uint8_t *address) {
     ++ipProbes;
+    probedPrinterAddress = printerAddress;
     if (ipProbeWorks) std::memcpy(address, ipAddress.data(), ipAddress.size());
     return ipProbeWorks;
 }
@@ -118,6 +120,7 @@ protected:
         ipxAddress = {0x00, 0x00, 0x00, 0x01, 0x00, 0xA0, 0xC9, 0x12, 0x34, 0x56};
         ipProbeWorks = ipxProbeWorks = indexWorks = true;
         ipProbes = ipxProbes = indexCalls = 0;
+        probedPrinterAddress.clear();
     }
 
     void UseLab(int cProtocols, int pProtocol, bool mac = true) {
@@ -193,6 +196,8 @@ TEST_P(RowRequestTest, RegistrationSendsStateTwoTheRowThenStateOne) {
     // Only the protocols of cProtocols are probed.
     EXPECT_EQ(ipProbes, (row.cProtocols & 2) != 0 ? 1 : 0);
     EXPECT_EQ(ipxProbes, (row.cProtocols & 1) != 0 ? 1 : 0);
+    // The IP probe asks for the address that reaches this printer.
+    EXPECT_EQ(probedPrinterAddress, (row.cProtocols & 2) != 0 ? "127.0.0.1" : "");
 }
 
 INSTANTIATE_TEST_SUITE_P(Protocols, RowRequestTest, ::testing::ValuesIn(kRowCases),
@@ -404,6 +409,15 @@ TEST(TrapProbeTest, IpProbeReportsTheFirstAddressOfTheHostsName) {
     if (!expected) GTEST_SKIP() << "this host's name resolves to no IPv4 address";
     std::array<std::uint8_t, 4> address{};
     ASSERT_TRUE(ProbeLocalIpAddress(address.data()));
+    EXPECT_EQ(std::vector<std::uint8_t>(address.begin(), address.end()), *expected);
+}
+
+// A printer on loopback may send to a loopback address: the name's address stays.
+TEST(TrapProbeTest, ForAPrinterOnLoopbackTheNamesAddressStays) {
+    const auto expected = test::FirstIpv4AddressOf(test::HostName().c_str());
+    if (!expected) GTEST_SKIP() << "this host's name resolves to no IPv4 address";
+    std::array<std::uint8_t, 4> address{};
+    ASSERT_TRUE(ProbeTrapIpAddress("127.0.0.1", address.data()));
     EXPECT_EQ(std::vector<std::uint8_t>(address.begin(), address.end()), *expected);
 }
 

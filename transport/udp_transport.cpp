@@ -195,4 +195,25 @@ bool ResolveHostAddress(const char *hostName, char (&dotted)[kDottedAddressSize]
     return found;
 }
 
+std::int32_t UdpTransport::GetRouteAddress(const char *peerAddress, std::uint8_t *address) {
+    if (open_ == 0) return CPH_SOCKET_CLOSED;
+    if (peerAddress == nullptr || address == nullptr) return 0;
+    const std::uint32_t peer = winsock::inet_addr(peerAddress);
+    if (peer == winsock::INADDR_NONE || peer == winsock::INADDR_ANY) return 0;
+    const winsock::sockaddr_in remote = InternetAddress(peer, kSnmpAgentPort);
+    if (winsock::connect(socket_, reinterpret_cast<const winsock::sockaddr *>(&remote), sizeof remote) ==
+        winsock::SOCKET_ERROR) {
+        return 0;
+    }
+    winsock::sockaddr_in local{};
+    int localLength = sizeof local;
+    if (winsock::getsockname(socket_, reinterpret_cast<winsock::sockaddr *>(&local), &localLength) ==
+            winsock::SOCKET_ERROR ||
+        local.sin_addr.s_addr == winsock::INADDR_ANY) {
+        return 0;
+    }
+    std::memcpy(address, &local.sin_addr, 4);
+    return 1;
+}
+
 }  // namespace snmphelper

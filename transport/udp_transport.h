@@ -37,6 +37,11 @@ public:
                          std::uint8_t *senderAddress, std::uint16_t *senderPort) override;
     // The first IPv4 address the host's name resolves to; works before Bind.
     std::int32_t GetLocalAddress(std::uint8_t *address) override;
+    // The address this host sends from to reach `peerAddress` (dotted
+    // decimal), as the system's routing picks it: 1 for success, 0 for
+    // failure, CPH_SOCKET_CLOSED for a transport that is not open. Nothing
+    // is sent, but the socket keeps `peerAddress` as its peer: a probe's.
+    std::int32_t GetRouteAddress(const char *peerAddress, std::uint8_t *address);
 
 private:
     void CloseSocket();

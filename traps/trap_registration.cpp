@@ -4,6 +4,7 @@
 // state set to "complete" (or "withdraw").
 #include "traps/trap_registration.h"
 
+#include <array>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -105,16 +106,9 @@ std::int32_t SetRowState(const TrapRegistrationServices &services, const char *p
     return SendSet(services, printerName, oidList, valueList, 1);
 }
 
-// What the probes learned.
-struct HostAddresses {
-    std::uint8_t protocols = 0;  // the bits of cProtocols whose probe passed, and DLC
-    std::uint8_t ip[4] = {};
-    std::uint8_t ipx[kIpxAddressBytes] = {};
-};
-
 // Columns 2 (IP) and 3 (IPX) for the protocols that passed, then 5 and 4.
 std::int32_t SendRow(const TrapRegistrationServices &services, const char *printerName, const char *index,
-                     const HostAddresses &host, std::uint8_t preferredProtocol) {
+                     const TrapHostAddresses &host, std::uint8_t preferredProtocol) {
     char oidList[kTrapOidListRoom];
     char valueList[kTrapValueListRoom];
     JoinedList oids(oidList, sizeof oidList);
@@ -145,15 +139,20 @@ std::int32_t SendRow(const TrapRegistrationServices &services, const char *print
     return SendSet(services, printerName, oidList, valueList, count);
 }
 
-HostAddresses ProbeHost(const TrapRegistrationServices &services, std::uint8_t cProtocols) {
-    HostAddresses host;
-    host.protocols = cProtocols & kKnownProtocols;
-    if ((host.protocols & kProtocolIp) != 0 && !services.probeIp(host.ip))
+TrapHostAddresses ProbeHost(const TrapRegistrationServices &services, const PrinterAddressRecord &record) {
+    TrapHostAddresses host;
+    host.protocols = record.cProtocols & kKnownProtocols;
+    if ((host.protocols & kProtocolIp) != 0 && !services.probeIp(record.ipAddress, host.ip))
         host.protocols = static_cast<std::uint8_t>(host.protocols & ~kProtocolIp);
     if ((host.protocols & kProtocolIpx) != 0 && !services.probeIpx(host.ipx))
         host.protocols = static_cast<std::uint8_t>(host.protocols & ~kProtocolIpx);
     return host;
 }
+
+const std::array<std::uint8_t, 4> kNoAddress{255, 255, 255, 255};  // INADDR_NONE
+
+// 127.0.0.0/8 (RFC 1122 3.2.1.3).
+bool IsLoopbackAddress(const std::uint8_t *address) { return address[0] == 127; }
 
 // Dotted decimal with 1 to 3 digits per part, as inet_ntoa writes it.
 bool IsDottedAddressText(const char *text) {
@@ -200,6 +199,18 @@ bool ProbeLocalIpAddress(std::uint8_t *address) {
     return transport != nullptr && transport->GetLocalAddress(address) == 1;
 }
 
+bool ProbeTrapIpAddress(const char *printerAddress, std::uint8_t *address) {
+    std::unique_ptr<UdpTransport> transport(new (std::nothrow) UdpTransport(kProbeAttempts, kProbeTimeoutSeconds, 0));
+    if (transport == nullptr || transport->GetLocalAddress(address) != 1) return false;
+    if (!IsLoopbackAddress(address)) return true;
+    // A printer address inet_addr cannot read is the channel's to refuse.
+    const std::array<std::uint8_t, 4> printer = platform::Ipv4AddressFromText(printerAddress);
+    if (printer == kNoAddress || IsLoopbackAddress(printer.data())) return true;
+    // A printer told to send to its own loopback never reaches us: use the
+    // address the route to the printer leaves from, or none at all.
+    return transport->GetRouteAddress(printerAddress, address) == 1 && !IsLoopbackAddress(address);
+}
+
 bool ProbeLocalIpxAddress(std::uint8_t *address) {
     std::unique_ptr<DatagramTransport> transport(
         new (std::nothrow) IpxTransport(kProbeAttempts, kProbeTimeoutSeconds, 0));
@@ -227,18 +238,20 @@ void FormatIpAddressText(const std::uint8_t *address, char *text) {
 }
 
 TrapRegistrationServices DefaultTrapRegistrationServices() {
-    return {HelperSNMPTransact, FormatTrapRowIndex, ProbeLocalIpAddress, ProbeLocalIpxAddress};
+    return {HelperSNMPTransact, FormatTrapRowIndex, ProbeTrapIpAddress, ProbeLocalIpxAddress};
 }
 
 std::int32_t RegisterTrapDestination(std::int32_t action, const char *printerName,
-                                     const TrapRegistrationServices &services) {
+                                     const TrapRegistrationServices &services, TrapHostAddresses *learned) {
+    if (learned != nullptr) *learned = {};
     PrinterAddressRecord record;
     InitPrinterAddressRecord(&record);
     if (ReadPrinterAddressRecord(printerName, &record) != 0) return SNMP_RESULT_TRAP_REGISTRATION_FAILED;
     char index[kTrapRowIndexRoom];
     // Without an index no row can be named: nothing is sent.
     if (!services.rowIndex(index, sizeof index)) return SNMP_RESULT_TRAP_REGISTRATION_FAILED;
-    const HostAddresses host = ProbeHost(services, record.cProtocols);
+    const TrapHostAddresses host = ProbeHost(services, record);
+    if (learned != nullptr) *learned = host;
     if (host.protocols == 0) return SNMP_RESULT_TRAP_REGISTRATION_FAILED;
 
     std::int32_t rowResult = SNMP_RESULT_OK;

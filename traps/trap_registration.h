@@ -37,8 +37,15 @@ inline constexpr std::uint32_t kTrapValueListRoom = 256;
 bool FormatTrapRowIndex(char *text, std::size_t room);
 
 // The host's IPv4 address (4 bytes, network order) as a UDP transport
-// reports it; false when it cannot.
+// reports it, the first address of the host's name; false when it cannot.
 bool ProbeLocalIpAddress(std::uint8_t *address);
+
+// The IPv4 address a printer at `printerAddress` (dotted decimal) is to
+// send its traps to: the first address of the host's name, unless that is a
+// loopback address and the printer's is not (Debian names the host
+// 127.0.1.1 in /etc/hosts); then the address this host sends from to reach
+// the printer. False when neither can be had.
+bool ProbeTrapIpAddress(const char *printerAddress, std::uint8_t *address);
 
 // The host's IPX address (4-byte network, 6-byte node) of an IPX transport
 // bound to any socket; false when it cannot.
@@ -53,15 +60,26 @@ void FormatIpAddressText(const std::uint8_t *address, char *text);
 struct TrapRegistrationServices {
     decltype(&HelperSNMPTransact) transact;
     bool (*rowIndex)(char *text, std::size_t room);
-    bool (*probeIp)(std::uint8_t *address);
+    bool (*probeIp)(const char *printerAddress, std::uint8_t *address);
     bool (*probeIpx)(std::uint8_t *address);
 };
 
-// HelperSNMPTransact, FormatTrapRowIndex and the two probes above.
+// HelperSNMPTransact, FormatTrapRowIndex, ProbeTrapIpAddress and
+// ProbeLocalIpxAddress.
 TrapRegistrationServices DefaultTrapRegistrationServices();
 
-// HelperSNMPRegisterTrapDestination with the given services.
+// What the probes learned, and so what a registration writes.
+struct TrapHostAddresses {
+    std::uint8_t protocols = 0;  // the bits of cProtocols whose probe passed, and DLC
+    std::uint8_t ip[4] = {};     // network order; meaningful with kProtocolIp
+    std::uint8_t ipx[10] = {};   // network, node; meaningful with kProtocolIpx
+};
+
+// HelperSNMPRegisterTrapDestination with the given services. When `host`
+// is given, it receives what the probes learned (protocols 0 when the call
+// ended before them).
 std::int32_t RegisterTrapDestination(std::int32_t action, const char *printerName,
-                                     const TrapRegistrationServices &services);
+                                     const TrapRegistrationServices &services,
+                                     TrapHostAddresses *host = nullptr);
 
 }  // namespace snmphelper

@@ -14,6 +14,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "platform/environment.h"
 #include "platform/posix/ipx_socket.h"
 
 namespace snmphelper::ipx {
@@ -21,9 +22,10 @@ namespace {
 
 using winsock::detail::System;
 
-// An environment variable, or null when it is unset or empty.
+// An environment variable, or null when it is unset or empty (or ignored,
+// platform/environment.h).
 const char *Setting(const char *name) {
-    const char *value = std::getenv(name);
+    const char *value = platform::ReadSetting(name);
     return value != nullptr && *value != '\0' ? value : nullptr;
 }
 

@@ -9,9 +9,12 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <mutex>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "platform/environment.h"
 
 namespace snmphelper::platform {
 namespace {
@@ -32,6 +35,9 @@ std::string SharedObjectName(std::string_view windowsName) {
     if (stem.empty() || stem == "." || stem == "..") return {};
     return stem + ".so";
 }
+
+std::mutex programFolderMutex;
+std::string programFolder;  // SetPlatformFolder's; empty: none
 
 std::string FolderOf(const std::string &path) {
     const std::size_t slash = path.rfind('/');
@@ -55,7 +61,7 @@ std::string ModuleFile() {
 
 std::vector<std::string> SearchFolders() {
     std::vector<std::string> folders;
-    if (const char *path = std::getenv(kPathVariable); path != nullptr) {
+    if (const char *path = ReadSetting(kPathVariable); path != nullptr) {
         std::string_view rest(path);
         while (!rest.empty()) {
             const std::size_t colon = rest.find(':');
@@ -65,6 +71,13 @@ std::vector<std::string> SearchFolders() {
             rest.remove_prefix(colon + 1);
         }
         return folders;
+    }
+    {
+        const std::lock_guard lock(programFolderMutex);
+        if (!programFolder.empty()) {
+            folders.push_back(programFolder);
+            return folders;
+        }
     }
     const std::string module = ModuleFile();
     if (!module.empty()) folders.push_back(FolderOf(module) + "/" + kFolderBesideModule);
@@ -105,6 +118,11 @@ EntryPoint FindEntryPoint(LibraryHandle library, const char *name) {
 
 void ReleasePlatformLibrary(LibraryHandle library) {
     if (library != nullptr) ::dlclose(library);
+}
+
+void SetPlatformFolder(const char *folder) {
+    const std::lock_guard lock(programFolderMutex);
+    programFolder = folder != nullptr ? folder : "";
 }
 
 }  // namespace snmphelper::platform

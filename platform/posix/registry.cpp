@@ -61,6 +61,7 @@
 #include <new>
 #include <string_view>
 
+#include "platform/environment.h"
 #include "platform/reg_text.h"
 
 namespace snmphelper::platform {
@@ -95,7 +96,7 @@ constexpr std::size_t kMaxHiveSize = 64 * 1024 * 1024;
 constexpr std::uint32_t kWriteAccess = kKeySetValue | kKeyCreateSubKey;
 
 std::string ConfiguredHivePath() {
-    const char *configured = std::getenv("SNMPHELPER_REGISTRY");
+    const char *configured = ReadSetting("SNMPHELPER_REGISTRY");
     return (configured != nullptr && configured[0] != '\0') ? configured : kDefaultHivePath;
 }
 

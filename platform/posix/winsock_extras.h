@@ -1,5 +1,6 @@
 // The rest of WinSock 1.1, which the library itself never calls but a
-// WinSock library exports: connected datagram calls, byte order and address
+// WinSock library exports: connected datagram calls (connect, which the
+// library uses, is in the seam), byte order and address
 // text, service and protocol look-ups, and the asynchronous and
 // blocking-hook calls, which have no meaning here and fail cleanly. Only the
 // exported WinSock library (wsock32.so) uses these.
@@ -33,7 +34,6 @@ using WindowHandle = void *;                       // HWND
 using AsyncHandle = void *;                        // HANDLE of an asynchronous request
 
 SOCKET accept(SOCKET s, sockaddr *address, int *addressLength);
-int connect(SOCKET s, const sockaddr *name, int nameLength);
 int getpeername(SOCKET s, sockaddr *name, int *nameLength);
 int getsockopt(SOCKET s, int level, int option, char *value, int *valueLength);
 int listen(SOCKET s, int backlog);

@@ -23,4 +23,6 @@ void ReleasePlatformLibrary(LibraryHandle library) {
     if (library != nullptr) ::FreeLibrary(static_cast<HMODULE>(library));
 }
 
+void SetPlatformFolder(const char *) {}
+
 }  // namespace snmphelper::platform

@@ -123,6 +123,8 @@ int bind(SOCKET s, const sockaddr *name, int nameLength) {
 
 int getsockname(SOCKET s, sockaddr *name, int *nameLength) { return ::getsockname(s, System(name), nameLength); }
 
+int connect(SOCKET s, const sockaddr *name, int nameLength) { return ::connect(s, System(name), nameLength); }
+
 int sendto(SOCKET s, const char *buffer, int length, int flags, const sockaddr *to, int toLength) {
     if (Injected(SocketCall::SendTo)) return SOCKET_ERROR;
     return ::sendto(s, buffer, length, flags, System(to), toLength);

@@ -9,6 +9,7 @@
 
 #include "dlc/dlc_access.h"
 #include "platform/dlc_interface.h"
+#include "platform/environment.h"
 #include "tools/cli/commands.h"
 #include "tools/cli/interface_names.h"
 #include "tools/cli/library_load.h"
@@ -103,7 +104,7 @@ struct AdapterName {
 };
 
 AdapterName NameAdapter(const std::uint8_t *node) {
-    const char *chosen = std::getenv(kInterfaceVariable);
+    const char *chosen = platform::ReadSetting(kInterfaceVariable);
     if (chosen != nullptr && *chosen != '\0') return {chosen, kInterfaceVariable};
     if (!IsZero(node)) {
         std::string name = InterfaceWithNode(node);

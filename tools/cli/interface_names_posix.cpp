@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "platform/dlc_interface.h"
+#include "platform/environment.h"
 
 namespace snmphelper::cli {
 
@@ -30,7 +31,7 @@ std::string InterfaceWithNode(const std::uint8_t *node) {
 const char *DlcInterfaceFile() { return "dlcapi.so"; }
 
 std::string DlcInterfaceFolder() {
-    const char *path = std::getenv("SNMPHELPER_PLATFORM_PATH");
+    const char *path = platform::ReadSetting("SNMPHELPER_PLATFORM_PATH");
     return path != nullptr ? path : "the platform folder";
 }
 

@@ -2,8 +2,8 @@
 
 namespace snmphelper::cli {
 
-// Sets SNMPHELPER_PLATFORM_PATH, when it is not set, to the platform
-// libraries' folder relative to this program.
+// Names the platform libraries' folder relative to this program as the
+// library's platform folder (platform/library_loader.h).
 void SetDefaultPlatformPath();
 
 }  // namespace snmphelper::cli

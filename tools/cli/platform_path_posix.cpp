@@ -1,15 +1,18 @@
 // The tool links the library's code in, so the library's own rule (the
 // folder snmphelper/ beside the module holding it) would look beside the
-// tool. Unless told otherwise, point it at the platform libraries where the
-// build tree and an installed tree keep them relative to the tool.
+// tool. Point it at the platform libraries where the build tree and an
+// installed tree keep them relative to the tool; SNMPHELPER_PLATFORM_PATH
+// still comes first, except in a privileged tool (platform/environment.h),
+// which then finds its own.
 #include "tools/cli/platform_path.h"
 
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <climits>
-#include <cstdlib>
 #include <string>
+
+#include "platform/library_loader.h"
 
 namespace snmphelper::cli {
 namespace {
@@ -22,7 +25,6 @@ bool IsFolder(const std::string &path) {
 }  // namespace
 
 void SetDefaultPlatformPath() {
-    if (std::getenv("SNMPHELPER_PLATFORM_PATH") != nullptr) return;
     char program[PATH_MAX];
     const ssize_t length = ::readlink("/proc/self/exe", program, sizeof program - 1);
     if (length <= 0) return;
@@ -33,7 +35,7 @@ void SetDefaultPlatformPath() {
     for (const char *relative : {"/../snmphelper", "/" SNMPHELPER_INSTALLED_PLATFORM_DIR}) {
         const std::string candidate = folder + relative;
         if (IsFolder(candidate)) {
-            ::setenv("SNMPHELPER_PLATFORM_PATH", candidate.c_str(), 0);
+            platform::SetPlatformFolder(candidate.c_str());
             return;
         }
     }

@@ -13,6 +13,7 @@
 #include "tools/cli/trap_text.h"
 #include "tools/cli/transaction_text.h"
 #include "tools/cli/value_text.h"
+#include "transact/printer_config.h"
 #include "traps/trap_registration.h"
 #include "transport/udp_transport.h"
 
@@ -35,21 +36,41 @@ std::string RowIndex() {
     return FormatTrapRowIndex(index, sizeof index) ? index : "";
 }
 
+// The addresses a registration wrote: "10.0.0.5", "IPX network 00000001", both, or none (DLC).
+std::string RegisteredAddresses(const TrapHostAddresses &host) {
+    std::string text;
+    if ((host.protocols & kProtocolIp) != 0) text = DescribeValue(SNMP_VALUE_IP_ADDRESS, host.ip, 4).text;
+    if ((host.protocols & kProtocolIpx) != 0) {
+        char network[9];
+        std::snprintf(network, sizeof network, "%02X%02X%02X%02X", host.ipx[0], host.ipx[1], host.ipx[2],
+                      host.ipx[3]);
+        text += (text.empty() ? "IPX network " : ", IPX network ") + std::string(network);
+    }
+    return text;
+}
+
 int RunRegistration(const std::string &command, std::int32_t action, const RegistrationOptions &options) {
     EnsureLibraryLoaded();
     int exitCode = 0;
     if (!RequirePrinter(command, options.printer, options.json, exitCode)) return exitCode;
-    const std::int32_t result = HelperSNMPRegisterTrapDestination(action, options.printer.c_str(), 0, 0);
+    // The library's registration itself, so that the addresses it wrote can be told.
+    TrapHostAddresses host;
+    const std::int32_t result =
+        RegisterTrapDestination(action, options.printer.c_str(), DefaultTrapRegistrationServices(), &host);
     if (result != 0) return ReportResult(command, options.printer, result, options.json);
     const std::string index = RowIndex();
+    const std::string addresses = action == kTrapActionRegister ? RegisteredAddresses(host) : "";
     if (options.json) {
-        PrintJson(Json{{"command", JsonText(command)},
-                       {"printer", JsonText(options.printer)},
-                       {"result", 0},
-                       {"index", JsonText(index)}});
+        Json object{{"command", JsonText(command)},
+                    {"printer", JsonText(options.printer)},
+                    {"result", 0},
+                    {"index", JsonText(index)}};
+        if (!addresses.empty()) object["address"] = JsonText(addresses);
+        PrintJson(object);
     } else if (action == kTrapActionRegister) {
-        std::printf("%s: this host is a trap destination of printer '%s' (row %s)\n", command.c_str(),
-                    options.printer.c_str(), index.c_str());
+        std::printf("%s: this host is a trap destination of printer '%s' (row %s%s%s)\n", command.c_str(),
+                    options.printer.c_str(), index.c_str(), addresses.empty() ? "" : ", address ",
+                    addresses.c_str());
     } else {
         std::printf("%s: row %s of printer '%s' withdrawn\n", command.c_str(), index.c_str(),
                     options.printer.c_str());

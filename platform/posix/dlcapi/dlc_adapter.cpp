@@ -19,6 +19,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/environment.h"
 #include "platform/event.h"
 #include "platform/posix/dlcapi/buffer_pool.h"
 #include "platform/posix/dlcapi/llc_link.h"
@@ -50,7 +51,7 @@ void CopyReversed(std::uint8_t *to, const std::uint8_t *from) {
 }
 
 std::uint16_t AdapterType() {
-    const char *text = std::getenv("SNMPHELPER_DLC_ADAPTER_TYPE");
+    const char *text = platform::ReadSetting("SNMPHELPER_DLC_ADAPTER_TYPE");
     if (text == nullptr || *text == '\0') return kDefaultAdapterType;
     char *end = nullptr;
     const unsigned long value = std::strtoul(text, &end, 0);
@@ -193,7 +194,7 @@ dlc::AcsLanStatus Adapter::OpenAdapter(Ccb *block, Ccb **failingBlock) {
     while (id != 0 && applications_.count(id) != 0) ++id;
     if (id == 0) return CompleteNow(block, dlc::kStatusNoMemory);
     if (!link_.IsOpen()) {
-        const char *name = std::getenv("SNMPHELPER_DLC_INTERFACE");
+        const char *name = platform::ReadSetting("SNMPHELPER_DLC_INTERFACE");
         const OpenFailure failure = link_.Open(name != nullptr ? name : "");
         if (failure != OpenFailure::kNone) {
             adapter.openErrorCode = static_cast<std::uint16_t>(failure);
