@@ -254,7 +254,7 @@ TEST_F(PrinterCommunity, AHostNameIsResolvedWhenWrittenAndAgainOnRefresh) {
         tool + " printer show lab --json && " + tool + " get lab -Oqv " + kSysName + " && " + tool +
         " printer add other --ip no-such-printer";
     const ProgramRun run = test::RunProgram({"unshare", "-m", "sh", "-c", script}, test::ErrorOutput::Merged);
-    EXPECT_EQ(run.exitCode, 1) << run.out;  // the last add: the name does not resolve
+    EXPECT_EQ(run.exitCode, 2) << run.out;  // the last add: the name does not resolve, a usage error
     EXPECT_NE(run.out.find("printer \"lab\": protocols ip, using ip, printer-one is 127.0.0.3"), std::string::npos)
         << run.out;
     EXPECT_NE(run.out.find("  IP Address:  127.0.0.3\n  IP Port:     1161\n  Host Name:   printer-one\n"),

@@ -167,7 +167,7 @@ TEST(PrinterStore, AUserRefusedByRootsStoreIsToldWhatToDo) {
         test::ErrorOutput::Merged);
     test::SetEnvironment("SNMPHELPER_REGISTRY", nullptr);
     EXPECT_EQ(run.exitCode, 1);
-    EXPECT_NE(run.out.find("permission denied on the registry " + store + ": the store is root's"),
+    EXPECT_NE(run.out.find("permission denied: " + store + ": the store is root's"),
               std::string::npos)
         << run.out;
     EXPECT_NE(run.out.find("SNMPHELPER_REGISTRY"), std::string::npos) << run.out;
