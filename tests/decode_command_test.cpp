@@ -43,7 +43,7 @@ TEST(DecodeCommand, GetResponse) {
     EXPECT_NE(run.out.find("GetResponse-PDU"), std::string::npos) << run.out;
     EXPECT_NE(run.out.find("request-id:   1\n"), std::string::npos) << run.out;
     EXPECT_NE(run.out.find("error-status: noError (0)"), std::string::npos) << run.out;
-    EXPECT_NE(run.out.find("1.3.6.1.2.1.1.1.0 = OCTET STRING: \"abc\""), std::string::npos)
+    EXPECT_NE(run.out.find("1.3.6.1.2.1.1.1.0 = STRING: \"abc\""), std::string::npos)
         << run.out;
 }
 
@@ -74,21 +74,25 @@ TEST(DecodeCommand, TrapWithColonsAndFromAFile) {
 
 TEST(DecodeCommand, ValuesOfEachTypeAndErrorStatusByName) {
     // error-status noSuchName (2), error-index 1, then INTEGER -1, Counter
-    // 4294967295, IpAddress, OBJECT IDENTIFIER, NULL, and OCTET STRING 00 FF.
+    // 4294967295, IpAddress, OBJECT IDENTIFIER, NULL, OCTET STRING 00 FF,
+    // Gauge 7 and TimeTicks 9000017; each line as the transaction commands
+    // print it.
     const ProgramRun run = DecodeWords(
-        "30 51 02 01 00 04 06 70 75 62 6C 69 63 A2 44 02 01 07 02 01 02 02 01 01 30 39"
+        "30 64 02 01 00 04 06 70 75 62 6C 69 63 A2 57 02 01 07 02 01 02 02 01 01 30 4C"
         " 30 06 06 01 2B 02 01 FF"
         " 30 0A 06 01 2B 41 05 00 FF FF FF FF"
         " 30 09 06 01 2B 40 04 0A 00 00 01"
         " 30 08 06 01 2B 06 03 2B 06 01"
         " 30 05 06 01 2B 05 00"
-        " 30 07 06 01 2B 04 02 00 FF");
+        " 30 07 06 01 2B 04 02 00 FF"
+        " 30 06 06 01 2B 42 01 07"
+        " 30 09 06 01 2B 43 04 00 89 54 51");
     EXPECT_EQ(run.exitCode, 0) << run.out;
     for (const char *line :
          {"community:    \"public\"", "request-id:   7", "error-status: noSuchName (2)",
-          "error-index:  1", "1.3 = INTEGER: -1", "1.3 = Counter: 4294967295",
-          "1.3 = IpAddress: 10.0.0.1", "1.3 = OBJECT IDENTIFIER: 1.3.6.1", "1.3 = NULL\n",
-          "1.3 = OCTET STRING: 00 FF"}) {
+          "error-index:  1", "1.3 = INTEGER: -1\n", "1.3 = Counter32: 4294967295\n",
+          "1.3 = IpAddress: 10.0.0.1\n", "1.3 = OID: 1.3.6.1\n", "1.3 = NULL\n",
+          "1.3 = Hex-STRING: 00 FF\n", "1.3 = Gauge32: 7\n", "1.3 = Timeticks: (9000017) 1 day, 1:00:00.17\n"}) {
         EXPECT_NE(run.out.find(line), std::string::npos) << line << "\n" << run.out;
     }
 }
@@ -103,11 +107,11 @@ TEST(DecodeCommand, RequestsThatFormPrints) {
     const Case cases[] = {
         {{"get", "1.3.6.1.2.1.1.5.0,1.3.6.1.2.1.1.6.0"},
          "GetRequest",
-         "    1.3.6.1.2.1.1.5.0 = OCTET STRING: \"\"\n    1.3.6.1.2.1.1.6.0 = OCTET STRING: \"\"\n"},
-        {{"getnext", "1.3.6.1.2.1.1"}, "GetNextRequest", "    1.3.6.1.2.1.1 = OCTET STRING: \"\"\n"},
+         "    1.3.6.1.2.1.1.5.0 = STRING: \"\"\n    1.3.6.1.2.1.1.6.0 = STRING: \"\"\n"},
+        {{"getnext", "1.3.6.1.2.1.1"}, "GetNextRequest", "    1.3.6.1.2.1.1 = STRING: \"\"\n"},
         {{"set", "1.3.6.1.2.1.1.6.0,1.3.6.1.2.1.1.7.0,1.3.6.1.2.1.1.4.0", "2,3,lab,1,72,9,"},
          "SetRequest",
-         "    1.3.6.1.2.1.1.6.0 = OCTET STRING: \"lab\"\n    1.3.6.1.2.1.1.7.0 = INTEGER: 72\n"
+         "    1.3.6.1.2.1.1.6.0 = STRING: \"lab\"\n    1.3.6.1.2.1.1.7.0 = INTEGER: 72\n"
          "    1.3.6.1.2.1.1.4.0 = NULL\n"},
     };
     for (const Case &request : cases) {

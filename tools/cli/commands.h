@@ -67,8 +67,9 @@ inline void AddTransactionOptions(Command &command) {
                      "Show each datagram sent and received, in hex with its time, on standard error");
     command.add_option("-O", settings.outputLetters,
                        "Output as net-snmp's tools: n (or f) identifiers with a leading dot, s without it, q "
-                       "without '= TYPE:', v the values alone, x strings in hex, a strings as ASCII, t TimeTicks "
-                       "as a number, e enumerations as numbers; combined as -Oqv or -On -Ov")
+                       "without '= TYPE:' (TimeTicks as d:h:mm:ss.cc), v the values alone, x strings in hex, a "
+                       "strings as ASCII, t TimeTicks as a number, e enumerations as numbers; combined as -Oqv or "
+                       "-On -Ov")
         ->one_word_each();
 }
 

@@ -84,7 +84,7 @@ std::optional<std::vector<std::uint8_t>> ReadFile(const std::string &path, std::
 void PrintVarBinds(const SnmpVarBind *entries, std::uint16_t count) {
     std::cout << "  variable-bindings: " << count << '\n';
     for (std::uint16_t i = 0; i < count; ++i)
-        std::cout << "    " << VarBindLine(entries[i]) << '\n';
+        std::cout << "    " << BindingLine(entries[i]) << '\n';
 }
 
 // RFC 1157's names of the PDUs an SnmpReqParam holds.

@@ -88,14 +88,18 @@ bool IsPrintableText(const std::string &octets) {
     return true;
 }
 
-std::string UptimeText(std::uint32_t ticks) {
-    const unsigned long days = ticks / 8640000UL;
-    char clock[32];
-    std::snprintf(clock, sizeof clock, "%lu:%02lu:%02lu.%02lu", static_cast<unsigned long>(ticks / 360000 % 24),
-                  static_cast<unsigned long>(ticks / 6000 % 60), static_cast<unsigned long>(ticks / 100 % 60),
-                  static_cast<unsigned long>(ticks % 100));
-    if (days == 0) return clock;
-    return std::to_string(days) + (days == 1 ? " day, " : " days, ") + clock;
+std::string UptimeText(std::uint32_t ticks, bool quick) {
+    const TicksClock parts = SplitTicks(ticks);
+    char clock[48];
+    if (quick) {
+        std::snprintf(clock, sizeof clock, "%lu:%lu:%02lu:%02lu.%02lu", parts.days, parts.hours, parts.minutes,
+                      parts.seconds, parts.hundredths);
+        return clock;
+    }
+    std::snprintf(clock, sizeof clock, "%lu:%02lu:%02lu.%02lu", parts.hours, parts.minutes, parts.seconds,
+                  parts.hundredths);
+    if (parts.days == 0) return clock;
+    return std::to_string(parts.days) + (parts.days == 1 ? " day, " : " days, ") + clock;
 }
 
 std::string NetSnmpTypeName(const ReplyVariable &variable, const OutputFormat &format) {
@@ -129,6 +133,8 @@ std::string NetSnmpValueText(const ReplyVariable &variable, const OutputFormat &
         case SNMP_VALUE_TIME_TICKS: {
             const std::uint32_t ticks = Number(variable);
             if (format.numericTicks) return std::to_string(ticks);
+            // net-snmp's quick print drops the parenthesised ticks.
+            if (format.quick) return UptimeText(ticks, true);
             std::string text = "(";
             text += std::to_string(ticks);
             text += ") ";

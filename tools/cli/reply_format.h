@@ -36,8 +36,9 @@ std::string NetSnmpTypeName(const ReplyVariable &variable, const OutputFormat &f
 
 // The value as net-snmp prints it: a STRING quoted, a
 // Hex-STRING and an Opaque as spaced hex octets (a Hex-STRING quoted under
-// -Oq), Timeticks as "(17) 0:00:00.17" (the number alone under -Ot), an OID
-// with a leading dot under -On, NULL as "NULL" under -Oq.
+// -Oq), Timeticks as "(17) 0:00:00.17" (under -Oq as "0:0:00:00.17", under
+// -Ot the number alone), an OID with a leading dot under -On, NULL as "NULL"
+// under -Oq.
 std::string NetSnmpValueText(const ReplyVariable &variable, const OutputFormat &format);
 
 // One output line, without its line feed.
@@ -47,8 +48,10 @@ std::string VariableLine(const ReplyVariable &variable, const OutputFormat &form
 std::string IdentifierText(const std::string &oid, const OutputFormat &format);
 
 // Hundredths of a second as net-snmp writes them after the ticks:
-// "0:00:00.17", "1 day, 2:03:04.05", "3 days, 0:00:00.00".
-std::string UptimeText(std::uint32_t ticks);
+// "0:00:00.17", "1 day, 2:03:04.05", "3 days, 0:00:00.00"; under -Oq
+// without the ticks and as days:hours:mm:ss.cc: "0:0:00:00.17",
+// "1:2:03:04.05".
+std::string UptimeText(std::uint32_t ticks, bool quick = false);
 
 // Whether the octets are UTF-8 text without control characters other than
 // tab, CR and LF: shown as a STRING rather than as hex.

@@ -478,6 +478,8 @@ ReplyVariable VariableOf(const SnmpVarBind &binding) {
     return variable;
 }
 
+std::string BindingLine(const SnmpVarBind &binding) { return VariableLine(VariableOf(binding), OutputFormat{}); }
+
 std::string VariablesJson(const std::vector<ReplyVariable> &variables) { return JsonLine(VariablesArray(variables)); }
 
 TransactionSettings &CommandSettings() {

@@ -49,6 +49,10 @@ struct ReplyVariable {
 // A decoded record's variable binding as a ReplyVariable.
 ReplyVariable VariableOf(const SnmpVarBind &binding);
 
+// A decoded message's binding as the transaction commands print a variable
+// without -O letters: "1.3.6.1.2.1.1.1.0 = STRING: \"abc\"".
+std::string BindingLine(const SnmpVarBind &binding);
+
 // A JSON array of the variables, each as VariableJson writes it.
 std::string VariablesJson(const std::vector<ReplyVariable> &variables);
 

@@ -40,7 +40,7 @@ std::string TrapText(const SnmpTrapParam &trap) {
     text += "  specific-trap: " + std::to_string(trap.specificTrap) + '\n';
     text += "  time-stamp:    " + timeStamp.text + '\n';
     text += "  variable-bindings: " + std::to_string(trap.varBindCount) + '\n';
-    for (std::uint16_t i = 0; i < trap.varBindCount; ++i) text += "    " + VarBindLine(trap.varBinds[i]) + '\n';
+    for (std::uint16_t i = 0; i < trap.varBindCount; ++i) text += "    " + BindingLine(trap.varBinds[i]) + '\n';
     return text;
 }
 

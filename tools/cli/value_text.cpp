@@ -39,15 +39,11 @@ std::uint32_t ReadNumber(const std::uint8_t *value, std::uint32_t valueLength) {
     return number;
 }
 
-// TimeTicks are hundredths of a second (RFC 1155 3.2.3.5).
 std::string TimeTicksText(std::uint32_t ticks) {
+    const TicksClock clock = SplitTicks(ticks);
     char text[64];
-    std::snprintf(text, sizeof text, "%lu (%lu:%02lu:%02lu:%02lu.%02lu)",
-                  static_cast<unsigned long>(ticks), static_cast<unsigned long>(ticks / 8640000),
-                  static_cast<unsigned long>(ticks / 360000 % 24),
-                  static_cast<unsigned long>(ticks / 6000 % 60),
-                  static_cast<unsigned long>(ticks / 100 % 60),
-                  static_cast<unsigned long>(ticks % 100));
+    std::snprintf(text, sizeof text, "%lu (%lu:%02lu:%02lu:%02lu.%02lu)", static_cast<unsigned long>(ticks),
+                  clock.days, clock.hours, clock.minutes, clock.seconds, clock.hundredths);
     return text;
 }
 
@@ -60,6 +56,11 @@ std::string IpAddressText(const std::uint8_t *value, std::uint32_t valueLength) 
 }
 
 }  // namespace
+
+// TimeTicks are hundredths of a second (RFC 1155 3.2.3.5).
+TicksClock SplitTicks(std::uint32_t ticks) {
+    return {ticks / 8640000UL, ticks / 360000UL % 24, ticks / 6000UL % 60, ticks / 100UL % 60, ticks % 100UL};
+}
 
 std::string HexOctets(const std::uint8_t *octets, std::size_t length) {
     static const char digits[] = "0123456789ABCDEF";
@@ -82,10 +83,7 @@ ValueDisplay DescribeValue(std::int32_t valueType, const std::uint8_t *value,
     const std::uint32_t number = ReadNumber(value, valueLength);
     switch (valueType) {
     case SNMP_VALUE_INTEGER: return {"INTEGER", std::to_string(static_cast<std::int32_t>(number))};
-    case SNMP_VALUE_OCTET_STRING: {
-        const bool printable = value == nullptr || AllPrintable(value, valueLength);
-        return {"OCTET STRING", OctetsText(value, valueLength), printable};
-    }
+    case SNMP_VALUE_OCTET_STRING: return {"OCTET STRING", OctetsText(value, valueLength)};
     case SNMP_VALUE_IP_ADDRESS: return {"IpAddress", IpAddressText(value, valueLength)};
     case SNMP_VALUE_OPAQUE:
         return {"Opaque", value == nullptr ? "" : HexOctets(value, valueLength)};
@@ -101,14 +99,6 @@ ValueDisplay DescribeValue(std::int32_t valueType, const std::uint8_t *value,
         return {"type " + std::to_string(valueType),
                 value == nullptr ? "" : HexOctets(value, valueLength)};
     }
-}
-
-std::string VarBindLine(const SnmpVarBind &entry) {
-    const ValueDisplay display = DescribeValue(entry.valueType, entry.value, entry.valueLength);
-    std::string line =
-        std::string(entry.oid == nullptr ? "" : entry.oid) + " = " + display.typeName;
-    if (entry.valueType != SNMP_VALUE_NULL) line += ": " + display.text;
-    return line;
 }
 
 std::string ErrorStatusName(std::uint32_t errorStatus) {

@@ -10,11 +10,11 @@
 
 namespace snmphelper::cli {
 
-// How one value reads.
+// How one value reads in the library's terms (JSON, a trap's fields); the
+// lines of variables are VariableLine's, in net-snmp's.
 struct ValueDisplay {
     std::string typeName;  // "INTEGER", "OCTET STRING", "IpAddress", ... or "type N"
     std::string text;      // see DescribeValue
-    bool quoted = false;   // text is the characters of an OCTET STRING
 };
 
 // The value in the representation of SnmpVarBind.value as text: INTEGER signed
@@ -26,8 +26,11 @@ struct ValueDisplay {
 ValueDisplay DescribeValue(std::int32_t valueType, const std::uint8_t *value,
                            std::uint32_t valueLength);
 
-// "1.3.6.1.2.1.1.1.0 = OCTET STRING: \"abc\"", "... = NULL".
-std::string VarBindLine(const SnmpVarBind &entry);
+// Hundredths of a second split as a clock reads them.
+struct TicksClock {
+    unsigned long days, hours, minutes, seconds, hundredths;
+};
+TicksClock SplitTicks(std::uint32_t ticks);
 
 // Octets as text: the quoted characters when printable as above, else hex.
 std::string OctetsText(const std::uint8_t *octets, std::size_t length);
