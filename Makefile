@@ -87,14 +87,15 @@ bench:
 
 # The 32-bit Windows build with MinGW-w64: snmphelper.dll (exactly the
 # Helper* exports, checked), its import library snmphelper.lib, and the
-# tool snmphelper.exe.
+# tool snmphelper.exe; with the .def and the header in the shipping folder
+# dist/snmphelper-<version>-win32/ and its zip.
 WIN_BUILD ?= build-win
 WIN_CONFIGURE = cmake -S . -B $(WIN_BUILD) -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake \
   -DCMAKE_BUILD_TYPE=RelWithDebInfo
 windows:
 	@./scripts/install-windows-deps.sh
 	$(WIN_CONFIGURE) -DSNMPHELPER_TESTS=OFF
-	cmake --build $(WIN_BUILD) -j $(JOBS) --target snmphelper snmphelper-cli
+	cmake --build $(WIN_BUILD) -j $(JOBS) --target snmphelper snmphelper-cli snmphelper-dist
 	./scripts/check-dll-exports.sh $(WIN_BUILD)/snmphelper.dll include/snmphelper.h
 
 # The platform-independent tests against the Windows build, under Wine, in a
