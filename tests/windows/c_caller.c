@@ -2,9 +2,9 @@
  * A Windows program in C built as a port monitor is built: compiled with the
  * shipped snmphelper.h alone and linked against the shipped import library
  * snmphelper.lib, so every call goes through the decorated __stdcall names
- * the header asks for. Run under Wine with the printer simulator serving at
- * 127.0.0.1:161 (with_simulator.sh). Prints what it did; exits 1 on the
- * first failure.
+ * the header asks for; every export is linked. Run under Wine with the
+ * printer simulator serving at 127.0.0.1:161 (with_simulator.sh). Prints
+ * what it did; exits 1 on the first failure.
  */
 #include <windows.h>
 
@@ -122,6 +122,27 @@ static void TransactionWithTheSimulator(void) {
           "HelperSNMPTransact: sysName.0 from the printer");
 }
 
+static void MoreOfTheInterface(void) {
+    static const uint8_t truncatedTrap[] = {0x30, 0x10, 0x02, 0x01, 0x00};
+    char oids[256] = "1.3.6.1.2.1.1.5.0";
+    char values[1024];
+    uint32_t valueSize = sizeof values;
+    int32_t result;
+    /* Linked, not called: it would write the simulator's trap table. */
+    int32_t(SNMPHELPER_CALL *volatile registerDestination)(int32_t, const char *, uint32_t, uint32_t) =
+        HelperSNMPRegisterTrapDestination;
+
+    Check(HelperSnmpDecodeTrapPdu(truncatedTrap, (uint32_t)sizeof truncatedTrap) == NULL,
+          "HelperSnmpDecodeTrapPdu: a truncated message is refused");
+    memset(values, 0, sizeof values);
+    result = HelperSNMPTransactAscii(PRINTER, SNMP_REQUEST_GET, oids, sizeof oids, values, &valueSize, 1);
+    printf("HelperSNMPTransactAscii: result %ld, %s = %s\n", (long)result, oids, values);
+    Check(result == SNMP_RESULT_OK && strcmp(values, "2,24,50414C494D41522D34313030") == 0,
+          "HelperSNMPTransactAscii: sysName.0 in hexadecimal");
+    Check(HelperTrapKeepAlive(PRINTER) == SNMP_RESULT_OK, "HelperTrapKeepAlive: the request is sent");
+    Check(registerDestination != NULL, "HelperSNMPRegisterTrapDestination: linked");
+}
+
 static void GroupFetchFromTheSimulator(void) {
     char values[8192];
     uint32_t valueSize = sizeof values;
@@ -182,6 +203,7 @@ int main(void) {
     }
     TransactionWithTheSimulator();
     GroupFetchFromTheSimulator();
+    MoreOfTheInterface();
     ObservedTransactionWithTheSimulator();
     RegDeleteKeyA(HKEY_LOCAL_MACHINE, PRINTER_KEY);
     printf("%s\n", failures == 0 ? "C caller OK" : "C caller FAILED");
