@@ -8,8 +8,11 @@ FUZZ_SECONDS ?= 60
 BENCH_BUILD ?= build-bench
 BENCH_ARGS ?=
 JOBS ?= $(shell nproc)
+# Every build here treats warnings as errors (a plain CMake build does not).
+WERROR ?= -DSNMPHELPER_WERROR=ON
 
-.PHONY: all deps build test test-asan test-tsan fuzz demo deb bench clean configure windows test-windows
+.PHONY: all deps build test test-release build-minsizerel test-asan test-tsan fuzz demo deb bench clean configure \
+  windows test-windows
 
 all: build
 
@@ -19,7 +22,7 @@ deps:
 	@./scripts/install-deps.sh all
 
 configure:
-	cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
+	cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo $(WERROR)
 
 build:
 	@./scripts/install-deps.sh test
@@ -30,10 +33,26 @@ build:
 test: build
 	ctest --test-dir $(BUILD) --output-on-failure --no-tests=error -j $(JOBS)
 
+# The optimised build types of a plain CMake build, each in a folder of its
+# own: Release with the whole suite (its -O3 finds what the other levels do
+# not), MinSizeRel built only.
+RELEASE_BUILD ?= build-release
+MINSIZEREL_BUILD ?= build-minsizerel
+test-release:
+	@./scripts/install-deps.sh test
+	cmake -S . -B $(RELEASE_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release $(WERROR)
+	cmake --build $(RELEASE_BUILD) -j $(JOBS)
+	ctest --test-dir $(RELEASE_BUILD) --output-on-failure --no-tests=error -j $(JOBS)
+
+build-minsizerel:
+	@./scripts/install-deps.sh test
+	cmake -S . -B $(MINSIZEREL_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=MinSizeRel $(WERROR)
+	cmake --build $(MINSIZEREL_BUILD) -j $(JOBS)
+
 # The whole suite again under AddressSanitizer + UndefinedBehaviorSanitizer.
 test-asan:
 	@./scripts/install-deps.sh asan
-	cmake -S . -B $(ASAN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DSNMPHELPER_SANITIZE=ON
+	cmake -S . -B $(ASAN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DSNMPHELPER_SANITIZE=ON $(WERROR)
 	cmake --build $(ASAN_BUILD) -j $(JOBS)
 	ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
 	  ctest --test-dir $(ASAN_BUILD) --output-on-failure --no-tests=error -j $(JOBS)
@@ -45,7 +64,7 @@ test-asan:
 TSAN_OPTIONS_LANE = halt_on_error=1:second_deadlock_stack=1
 test-tsan:
 	@./scripts/install-deps.sh tsan
-	CC=clang CXX=clang++ cmake -S . -B $(TSAN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSNMPHELPER_TSAN=ON
+	CC=clang CXX=clang++ cmake -S . -B $(TSAN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSNMPHELPER_TSAN=ON $(WERROR)
 	cmake --build $(TSAN_BUILD) -j $(JOBS) --target thread-tests
 	TSAN_OPTIONS=$(TSAN_OPTIONS_LANE) \
 	  ctest --test-dir $(TSAN_BUILD) -L threads --output-on-failure --no-tests=error -j $(JOBS)
@@ -53,7 +72,7 @@ test-tsan:
 # Each libFuzzer target for FUZZ_SECONDS seconds.
 fuzz:
 	@./scripts/install-deps.sh fuzz
-	CC=clang CXX=clang++ cmake -S . -B $(FUZZ_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSNMPHELPER_FUZZ=ON
+	CC=clang CXX=clang++ cmake -S . -B $(FUZZ_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSNMPHELPER_FUZZ=ON $(WERROR)
 	cmake --build $(FUZZ_BUILD) -j $(JOBS)
 	./fuzz/run.sh $(FUZZ_BUILD) $(FUZZ_SECONDS)
 
@@ -71,7 +90,7 @@ DEB_BUILD ?= build-deb
 deb:
 	@./scripts/install-deps.sh deb
 	cmake -S . -B $(DEB_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_INSTALL_PREFIX=/usr \
-	  -DSNMPHELPER_TESTS=OFF
+	  -DSNMPHELPER_TESTS=OFF $(WERROR)
 	cmake --build $(DEB_BUILD) -j $(JOBS)
 	cd $(DEB_BUILD) && cpack -G DEB
 	@ls $(DEB_BUILD)/packages/*.deb
@@ -81,20 +100,21 @@ deb:
 # BENCH_ARGS passes options, e.g. --soak for the memory soak.
 bench:
 	@./scripts/install-deps.sh bench
-	cmake -S . -B $(BENCH_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release -DSNMPHELPER_BENCH=ON -DSNMPHELPER_TESTS=OFF
+	cmake -S . -B $(BENCH_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release -DSNMPHELPER_BENCH=ON -DSNMPHELPER_TESTS=OFF $(WERROR)
 	cmake --build $(BENCH_BUILD) -j $(JOBS) --target snmphelper-bench
 	./tests/support/in_netns.sh $(BENCH_BUILD)/bench/snmphelper-bench $(BENCH_ARGS)
 
 # The 32-bit Windows build with MinGW-w64: snmphelper.dll (exactly the
 # Helper* exports, checked), its import library snmphelper.lib, and the
-# tool snmphelper.exe.
+# tool snmphelper.exe; with the .def and the header in the shipping folder
+# dist/snmphelper-<version>-win32/ and its zip.
 WIN_BUILD ?= build-win
 WIN_CONFIGURE = cmake -S . -B $(WIN_BUILD) -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake \
-  -DCMAKE_BUILD_TYPE=RelWithDebInfo
+  -DCMAKE_BUILD_TYPE=RelWithDebInfo $(WERROR)
 windows:
 	@./scripts/install-windows-deps.sh
 	$(WIN_CONFIGURE) -DSNMPHELPER_TESTS=OFF
-	cmake --build $(WIN_BUILD) -j $(JOBS) --target snmphelper snmphelper-cli
+	cmake --build $(WIN_BUILD) -j $(JOBS) --target snmphelper snmphelper-cli snmphelper-dist
 	./scripts/check-dll-exports.sh $(WIN_BUILD)/snmphelper.dll include/snmphelper.h
 
 # The platform-independent tests against the Windows build, under Wine, in a
@@ -111,4 +131,5 @@ test-windows:
 	./tests/windows/run_lane.sh $(WIN_BUILD) --no-tests=error
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) $(TSAN_BUILD) $(FUZZ_BUILD) $(BENCH_BUILD) $(DEB_BUILD) $(WIN_BUILD)
+	rm -rf $(BUILD) $(RELEASE_BUILD) $(MINSIZEREL_BUILD) $(ASAN_BUILD) $(TSAN_BUILD) $(FUZZ_BUILD) $(BENCH_BUILD) \
+	  $(DEB_BUILD) $(WIN_BUILD)

@@ -55,3 +55,21 @@ add_dependencies(dll_test snmphelper)
 add_test(NAME dll_test COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/windows/with_simulator.sh ${SNMPHELPER_SIMULATOR}
   ${CMAKE_CURRENT_SOURCE_DIR}/support/wine_run.sh $<TARGET_FILE:dll_test>)
 set_tests_properties(dll_test PROPERTIES RUN_SERIAL ON)
+
+# A port monitor's view: a C program compiled with the shipped header alone
+# and linked against the shipped import library (no internal headers, no
+# library target), run beside a copy of the shipped DLL, against the
+# simulator: codec calls, blocks released through the DLL, a transaction, a
+# group fetch, and a __stdcall observer.
+add_executable(c_caller windows/c_caller.c)
+add_dependencies(c_caller snmphelper-dist)
+target_include_directories(c_caller PRIVATE ${SNMPHELPER_DIST_DIR})
+target_link_libraries(c_caller PRIVATE ${SNMPHELPER_DIST_DIR}/snmphelper.lib advapi32)
+set_target_properties(c_caller PROPERTIES C_STANDARD 99 C_EXTENSIONS OFF
+  RUNTIME_OUTPUT_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR}/c_caller)
+add_custom_command(TARGET c_caller POST_BUILD
+  COMMAND ${CMAKE_COMMAND} -E copy ${SNMPHELPER_DIST_DIR}/snmphelper.dll $<TARGET_FILE_DIR:c_caller>
+  VERBATIM)
+add_test(NAME c_caller COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/windows/with_simulator.sh ${SNMPHELPER_SIMULATOR}
+  ${CMAKE_CURRENT_SOURCE_DIR}/support/wine_run.sh $<TARGET_FILE:c_caller>)
+set_tests_properties(c_caller PROPERTIES RUN_SERIAL ON)
