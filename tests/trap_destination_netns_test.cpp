@@ -181,14 +181,33 @@ TEST(TrapDestinationLoopbackNameTest, APrinterOffLoopbackIsToldTheAddressThatRea
     const test::VethPair veth("trapv0", "trapv1", {0x02, 0, 0, 0, 0x7A, 0x01}, {0x02, 0, 0, 0, 0x7A, 0x02});
     ASSERT_TRUE(veth.Ready()) << veth.Error();
     ASSERT_EQ(test::RunProgram({"ip", "addr", "add", "10.9.0.1/24", "dev", "trapv0"}).exitCode, 0);
-    ASSERT_EQ(test::RunProgram({"ip", "addr", "add", "10.9.0.2/24", "dev", "trapv1"}).exitCode, 0);
     const test::TempRegistry registry(
         test::PrinterHive("lab", Dword("cProtocols", 2) + Dword("pProtocol", 2) +
                                      "\"IP Address\"=\"10.9.0.2\"\n\"MAC Address\"=\"00C0FFEE0001\"\n") +
         "[HKEY_LOCAL_MACHINE\\Software\\Brelvin\\Palimar\\Snmp]\n" + Dword("UdpTimeOutInterval", 1) +
         Dword("UdpTotalRetries", 0) + "\n");
-    PrinterSimulator sim({}, "10.9.0.2");
-    ASSERT_TRUE(sim.Ready());
+
+    // The printer on a host of its own: the far end of the pair moves into a
+    // network namespace of the simulator's, so this host's address on the
+    // link (10.9.0.1) is not the printer's.
+    const std::string printerHost = test::MakeTempFolder("trap-printer");
+    const std::string pidFile = printerHost + "/pid";
+    const std::string printerScript =
+        "echo $$ > \"$1.new\" && mv \"$1.new\" \"$1\" && shift && "
+        "while ! ip link show trapv1 >/dev/null 2>&1; do sleep 0.02; done && "
+        "ip link set lo up && ip addr add 10.9.0.2/24 dev trapv1 && ip link set trapv1 up && exec \"$@\"";
+    ChildProcess sim({"unshare", "-n", "sh", "-c", printerScript, "sh", pidFile,
+                      test::BuildTreePath("tools/snmphelper-printer-sim"), "--address", "10.9.0.2", "--port", "161",
+                      "--log", printerHost + "/log"});
+    ASSERT_TRUE(sim.Started());
+    std::string pid;
+    for (int wait = 0; wait < 500 && pid.empty(); ++wait) {
+        std::ifstream(pidFile) >> pid;
+        if (pid.empty()) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    ASSERT_FALSE(pid.empty());
+    ASSERT_EQ(test::RunProgram({"ip", "link", "set", "trapv1", "netns", pid}).exitCode, 0);
+    ASSERT_TRUE(sim.WaitForOutput("ready\n"));
 
     // The tool in mount and host-name namespaces of its own, where the hosts
     // file is Debian's.
@@ -208,11 +227,11 @@ TEST(TrapDestinationLoopbackNameTest, APrinterOffLoopbackIsToldTheAddressThatRea
     const ProgramRun registered = inDebianHost({"traps", "register", "lab"});
     ASSERT_EQ(registered.exitCode, 0) << registered.out;
     EXPECT_EQ(registered.out, "traps register: this host is a trap destination of printer 'lab' (row " +
-                                  RowIndex() + ", address 10.9.0.2)\n");
+                                  RowIndex() + ", address 10.9.0.1)\n");
     const ProgramRun read = GetCell(2);
-    EXPECT_EQ(read.out, Cell(2) + " = IpAddress: 10.9.0.2\n");
+    EXPECT_EQ(read.out, Cell(2) + " = IpAddress: 10.9.0.1\n");
     const ProgramRun json = inDebianHost({"traps", "register", "lab", "--json"});
-    EXPECT_NE(json.out.find(",\"address\":\"10.9.0.2\"}"), std::string::npos) << json.out;
+    EXPECT_NE(json.out.find(",\"address\":\"10.9.0.1\"}"), std::string::npos) << json.out;
 }
 
 // Only loopback here: no adapter address, so the node is the machine's identity's.
