@@ -130,5 +130,14 @@ TEST_F(FleetPollTest, NamedPrintersOnlyAndNoProgressLineWithoutTerminal) {
     EXPECT_EQ(TransactionsByPrinter().size(), 3u) << "printers that were not named were asked";
 }
 
+TEST_F(FleetPollTest, ASilentPrintersLineSaysNoReply) {
+    ASSERT_TRUE(IsSilent(0));
+    const ProgramRun run = RunSnmphelper({"poll", PrinterName(0)});
+    EXPECT_EQ(run.exitCode, 3) << run.out;  // every printer silent: the silent printer's code
+    const std::vector<std::string> lines = test::Lines(run.out);
+    ASSERT_EQ(lines.size(), 2u) << run.out;
+    EXPECT_EQ(lines[0], PrinterName(0) + "  not reached  no reply");
+}
+
 }  // namespace
 }  // namespace snmphelper

@@ -71,13 +71,18 @@ std::string DescribeResult(std::int32_t code) {
     return text;
 }
 
-std::string DescribeFailure(std::int32_t code) {
+bool IsSilence(std::int32_t code) {
     constexpr std::int32_t kSilent[] = {25010, 20002, 4};  // no reply; no datagram; DLC timeout
     for (std::int32_t silent : kSilent) {
-        if (code == silent) {
-            return "no reply (check the address, the community and the printer's SNMP settings); " +
-                   DescribeResult(code);
-        }
+        if (code == silent) return true;
+    }
+    return false;
+}
+
+std::string DescribeFailure(std::int32_t code) {
+    if (IsSilence(code)) {
+        return "no reply (check the address, the community and the printer's SNMP settings); " +
+               DescribeResult(code);
     }
     return DescribeResult(code);
 }

@@ -19,6 +19,9 @@ const ResultName *FindResultName(std::int32_t code);
 // "NAME (code): meaning", or "result code N (unknown)".
 std::string DescribeResult(std::int32_t code);
 
+// Whether a result means the printer stayed silent (no reply in time).
+bool IsSilence(std::int32_t code);
+
 // DescribeResult, led by what to do about a printer that did not answer
 // ("no reply (check the address, ...); ") for the results that mean so.
 std::string DescribeFailure(std::int32_t code);

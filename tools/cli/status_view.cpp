@@ -378,6 +378,7 @@ std::string StatusSummary(const PrinterStatusView &view) {
 std::string SummaryLine(const PrinterStatusView &view, std::size_t nameWidth) {
     std::string line = Padded(view.printer, nameWidth) + "  " + Padded(Reach(view), 11) + "  ";
     if (view.result != 0) {
+        if (IsSilence(view.result)) return line + "no reply";
         const ResultName *entry = FindResultName(view.result);
         return line + (entry == nullptr ? "result " + std::to_string(view.result) : std::string(entry->meaning));
     }
