@@ -24,7 +24,7 @@
 #include "bench/round_trip_counts.h"
 #include "bench/simulated_printers.h"
 #include "bench/system_call_count.h"
-#include "groups/library_entry.h"
+#include "library/library_entry.h"
 
 namespace snmphelper::bench {
 namespace {

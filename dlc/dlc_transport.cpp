@@ -1,6 +1,7 @@
 #include "dlc/dlc_transport.h"
 
 #include <cstring>
+#include <optional>
 
 #include "dlc/dlc_commands.h"
 #include "platform/event.h"
@@ -8,8 +9,26 @@
 namespace snmphelper {
 namespace {
 
-// HandleCompletedRead: the READ reported nothing the receive waits for.
-constexpr std::int32_t kReadAgain = -1;
+// The status of a DLC command's result; the interface's commands answer
+// only the numbers of dlc/dlc_access.h.
+TransportStatus DlcStatus(std::int32_t dlcResult) {
+    switch (dlcResult) {
+    case kDlcSuccess: return TransportStatus::Ok;
+    case kDlcNoMemory: return TransportStatus::DlcNoMemory;
+    case kDlcWrongAdapter: return TransportStatus::DlcWrongAdapter;
+    case kDlcTimedOut: return TransportStatus::DlcTimedOut;
+    case kDlcFrameTooLarge: return TransportStatus::DlcFrameTooLarge;
+    case kDlcLinkFailure: return TransportStatus::DlcLinkFailure;
+    default: return TransportStatus::DlcFailed;
+    }
+}
+// Callers receive the DLC transport's results as the interface numbers them.
+static_assert(ResultCode(TransportStatus::DlcFailed) == kDlcFailed &&
+              ResultCode(TransportStatus::DlcNoMemory) == kDlcNoMemory &&
+              ResultCode(TransportStatus::DlcWrongAdapter) == kDlcWrongAdapter &&
+              ResultCode(TransportStatus::DlcTimedOut) == kDlcTimedOut &&
+              ResultCode(TransportStatus::DlcFrameTooLarge) == kDlcFrameTooLarge &&
+              ResultCode(TransportStatus::DlcLinkFailure) == kDlcLinkFailure);
 
 // The wait of one READ: the timeout in milliseconds; all ones (-1) stands
 // for no limit.
@@ -63,71 +82,71 @@ DlcTransport::~DlcTransport() {
 
 bool DlcTransport::Usable() const { return open_ != 0 && DlcAvailable(); }
 
-std::int32_t DlcTransport::Bind(std::uint16_t port) {
-    if (!Usable()) return kDlcFailed;
+TransportStatus DlcTransport::Bind(std::uint16_t port) {
+    if (!Usable()) return TransportStatus::DlcFailed;
     const std::uint8_t sap = SapOf(port) != 0 ? SapOf(port) : kDlcDefaultLocalSap;
     const std::int32_t opened = DlcOpenSap(sap, &stationId_, completionEvent_);
-    if (opened != kDlcSuccess) return opened;
-    return DlcStartReceive(stationId_, &receive_);
+    if (opened != kDlcSuccess) return DlcStatus(opened);
+    return DlcStatus(DlcStartReceive(stationId_, &receive_));
 }
 
-std::int32_t DlcTransport::SendBroadcast(const std::uint8_t *data, std::uint32_t length,
-                                         std::uint16_t port) {
+TransportStatus DlcTransport::SendBroadcast(const std::uint8_t *data, std::uint32_t length,
+                                            std::uint16_t port) {
     return Transmit(data, length, kDlcBroadcastAddress, port);
 }
 
-std::int32_t DlcTransport::SendTo(const std::uint8_t *data, std::uint32_t length,
-                                  const char *address, std::uint16_t port) {
-    if (!Usable()) return kDlcFailed;
-    if (!IsAdapterAddressText(address)) return CPH_DATAGRAM_SEND_FAILED;
+TransportStatus DlcTransport::SendTo(const std::uint8_t *data, std::uint32_t length, const char *address,
+                                     std::uint16_t port) {
+    if (!Usable()) return TransportStatus::DlcFailed;
+    if (!IsAdapterAddressText(address)) return TransportStatus::SendFailed;
     std::uint8_t destination[dlc::kNodeAddressLength];
     HexToBytes(destination, address, dlc::kNodeAddressLength);
     return Transmit(data, length, destination, port);
 }
 
-std::int32_t DlcTransport::SendToAgent(const std::uint8_t *data, std::uint32_t length,
-                                       const char *address) {
+TransportStatus DlcTransport::SendToAgent(const std::uint8_t *data, std::uint32_t length,
+                                          const char *address) {
     return SendTo(data, length, address, kDlcAgentSap);
 }
 
-std::int32_t DlcTransport::Transmit(const std::uint8_t *data, std::uint32_t length,
-                                    const std::uint8_t *destination, std::uint16_t port) {
-    if (!Usable()) return kDlcFailed;
+TransportStatus DlcTransport::Transmit(const std::uint8_t *data, std::uint32_t length,
+                                       const std::uint8_t *destination, std::uint16_t port) {
+    if (!Usable()) return TransportStatus::DlcFailed;
     // A frame's length travels in 16 bits; a longer datagram is refused
     // rather than sent cut short.
-    if (length > 0xFFFF || (data == nullptr && length != 0)) return kDlcFailed;
-    return DlcTransmitUiFrame(stationId_, data, static_cast<std::uint16_t>(length), destination,
-                              SapOf(port));
+    if (length > 0xFFFF || (data == nullptr && length != 0)) return TransportStatus::DlcFailed;
+    return DlcStatus(
+        DlcTransmitUiFrame(stationId_, data, static_cast<std::uint16_t>(length), destination, SapOf(port)));
 }
 
-std::int32_t DlcTransport::Receive(std::uint8_t *buffer, std::uint32_t size, std::uint32_t *length,
-                                   std::uint8_t *senderAddress, std::uint16_t *senderPort) {
-    if (!Usable()) return kDlcFailed;
+TransportStatus DlcTransport::Receive(std::uint8_t *buffer, std::uint32_t size, std::uint32_t *length,
+                                      std::uint8_t *senderAddress, std::uint16_t *senderPort) {
+    if (!Usable()) return TransportStatus::DlcFailed;
     std::uint8_t senderSap = 0;
-    const std::int32_t result = ReceiveFrame(buffer, size, length, senderAddress, &senderSap);
+    const TransportStatus result = ReceiveFrame(buffer, size, length, senderAddress, &senderSap);
     if (senderPort != nullptr) *senderPort = senderSap;
     return result;
 }
 
-std::int32_t DlcTransport::GetLocalAddress(std::uint8_t *address) {
+TransportStatus DlcTransport::GetLocalAddress(std::uint8_t *address) {
     if (address != nullptr) std::memcpy(address, DlcAdapterNodeAddress(), dlc::kNodeAddressLength);
-    return 1;
+    return TransportStatus::Ok;
 }
 
-std::int32_t DlcTransport::ReceiveFrame(std::uint8_t *buffer, std::uint32_t size,
-                                        std::uint32_t *length, std::uint8_t *senderAddress,
-                                        std::uint8_t *senderSap) {
+TransportStatus DlcTransport::ReceiveFrame(std::uint8_t *buffer, std::uint32_t size, std::uint32_t *length,
+                                           std::uint8_t *senderAddress, std::uint8_t *senderSap) {
     if (dlc::ReceiveBuffer *held = TakeHeldFrame(); held != nullptr) {
         return DeliverFrame(held, buffer, size, length, senderAddress, senderSap);
     }
     const std::uint32_t waitMs = ReceiveWaitMs(timeoutSeconds_);
     for (;;) {
         dlc::Ccb *read = DlcIssueRead(stationId_, completionEvent_);
-        if (read == nullptr) return kDlcFailed;
+        if (read == nullptr) return TransportStatus::DlcFailed;
         const platform::EventWait waited = platform::WaitForEvent(completionEvent_, waitMs);
         if (waited != platform::EventWait::kSignalled) {
-            const std::int32_t result =
-                waited == platform::EventWait::kTimedOut ? kDlcTimedOut : kDlcFailed;
+            const TransportStatus result = waited == platform::EventWait::kTimedOut
+                                               ? TransportStatus::DlcTimedOut
+                                               : TransportStatus::DlcFailed;
             if (DlcCancel(dlc::kReadCancel, stationId_, read) == kDlcSuccess) {
                 DlcReleaseBlock(read);
                 return result;
@@ -136,20 +155,20 @@ std::int32_t DlcTransport::ReceiveFrame(std::uint8_t *buffer, std::uint32_t size
             // is not lost. Otherwise it stays with the interface.
             if (!platform::IsEventSignalled(completionEvent_)) return result;
         }
-        const std::int32_t result =
+        const std::optional<TransportStatus> result =
             HandleCompletedRead(read, buffer, size, length, senderAddress, senderSap);
         DlcReleaseBlock(read);
-        if (result != kReadAgain) return result;
+        if (result.has_value()) return *result;
         // A READ of nothing awaited: the next one gets the full wait again.
     }
 }
 
-std::int32_t DlcTransport::HandleCompletedRead(dlc::Ccb *read, std::uint8_t *buffer,
-                                               std::uint32_t size, std::uint32_t *length,
-                                               std::uint8_t *senderAddress,
-                                               std::uint8_t *senderSap) {
+std::optional<TransportStatus> DlcTransport::HandleCompletedRead(dlc::Ccb *read, std::uint8_t *buffer,
+                                                                 std::uint32_t size, std::uint32_t *length,
+                                                                 std::uint8_t *senderAddress,
+                                                                 std::uint8_t *senderSap) {
     if (read->status != dlc::kStatusSuccess && read->status != dlc::kStatusPending) {
-        return kDlcLinkFailure;
+        return TransportStatus::DlcLinkFailure;
     }
     const dlc::ReadTable &table = ReadTableOf(read);
     if ((table.event & dlc::kEventTransmitCompletion) != 0) {
@@ -168,14 +187,14 @@ std::int32_t DlcTransport::HandleCompletedRead(dlc::Ccb *read, std::uint8_t *buf
         dlc::kIndicateLinkLost | dlc::kIndicateDmDiscReceived | dlc::kIndicateFrmrReceived;
     if ((table.event & dlc::kEventStatusChange) != 0 &&
         (table.report.status.dlcStatusCode & kLinkFailures) != 0) {
-        return kDlcLinkFailure;
+        return TransportStatus::DlcLinkFailure;
     }
-    return kReadAgain;
+    return std::nullopt;
 }
 
-std::int32_t DlcTransport::DeliverFrame(dlc::ReceiveBuffer *frame, std::uint8_t *buffer,
-                                        std::uint32_t size, std::uint32_t *length,
-                                        std::uint8_t *senderAddress, std::uint8_t *senderSap) {
+TransportStatus DlcTransport::DeliverFrame(dlc::ReceiveBuffer *frame, std::uint8_t *buffer,
+                                           std::uint32_t size, std::uint32_t *length,
+                                           std::uint8_t *senderAddress, std::uint8_t *senderSap) {
     if (buffer == nullptr) size = 0;
     std::uint32_t copied = 0;
     if (length != nullptr) *length = 0;
@@ -186,12 +205,12 @@ std::int32_t DlcTransport::DeliverFrame(dlc::ReceiveBuffer *frame, std::uint8_t 
     }
     if (senderSap != nullptr) *senderSap = frame->first.dlcHeader[1];
 
-    std::int32_t result = kDlcSuccess;
+    TransportStatus result = TransportStatus::Ok;
     for (dlc::ReceiveBuffer *part = frame; part != nullptr; part = part->header.nextBuffer) {
         // Each buffer's data lies at its own offset from the buffer's start.
         const std::uint32_t partLength = part->header.userDataLength;
         if (partLength > size - copied) {
-            result = kDlcFrameTooLarge;
+            result = TransportStatus::DlcFrameTooLarge;
             break;
         }
         if (partLength != 0) {

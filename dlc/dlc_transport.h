@@ -2,10 +2,12 @@
 // point and a printer's adapter, through the DLC interface prepared by
 // InitDlcAccess. Address texts are 12 hexadecimal digits (the adapter
 // address); address bytes those 6 bytes; ports SAP values in the low byte.
-// Results are the DLC results of dlc/dlc_access.h, not the 20001 series:
-// every operation answers 1 while the transport has no completion event or
-// DLC is unavailable.
+// Results are the Dlc* statuses (numbered as dlc/dlc_access.h numbers the
+// DLC results, not the 20001 series): every operation answers DlcFailed
+// while the transport has no completion event or DLC is unavailable.
 #pragma once
+
+#include <optional>
 
 #include "dlc/dlc_access.h"
 #include "platform/dlc_interface.h"
@@ -27,42 +29,41 @@ public:
     ~DlcTransport() override;
 
     // Opens the SAP (low byte of `port`, 0x10 for 0) and starts receiving.
-    std::int32_t Bind(std::uint16_t port) override;
-    std::int32_t SendBroadcast(const std::uint8_t *data, std::uint32_t length,
-                               std::uint16_t port) override;
-    std::int32_t SendTo(const std::uint8_t *data, std::uint32_t length, const char *address,
-                        std::uint16_t port) override;
-    std::int32_t SendToAgent(const std::uint8_t *data, std::uint32_t length,
-                             const char *address) override;
-    // 0, 1, 4 (timeout), 5 (frame larger than `size`: what fitted is in
-    // `buffer` and counted in `length`) or 7 (READ error or link failure).
+    TransportStatus Bind(std::uint16_t port) override;
+    TransportStatus SendBroadcast(const std::uint8_t *data, std::uint32_t length,
+                                  std::uint16_t port) override;
+    TransportStatus SendTo(const std::uint8_t *data, std::uint32_t length, const char *address,
+                           std::uint16_t port) override;
+    TransportStatus SendToAgent(const std::uint8_t *data, std::uint32_t length, const char *address) override;
+    // Ok, DlcFailed, DlcTimedOut, DlcFrameTooLarge (what fitted is in
+    // `buffer` and counted in `length`) or DlcLinkFailure (READ error or
+    // link failure).
     // The sender port (source SAP, 0 when no frame was reached) is written
     // whatever the result, once the transport could be used.
-    std::int32_t Receive(std::uint8_t *buffer, std::uint32_t size, std::uint32_t *length,
-                         std::uint8_t *senderAddress, std::uint16_t *senderPort) override;
+    TransportStatus Receive(std::uint8_t *buffer, std::uint32_t size, std::uint32_t *length,
+                            std::uint8_t *senderAddress, std::uint16_t *senderPort) override;
     // SendTo refuses an address text of fewer than 12 hex digits with
-    // CPH_DATAGRAM_SEND_FAILED, as the IPX transport refuses a short one:
+    // SendFailed, as the IPX transport refuses a short one:
     // nothing is sent, and the channel moves to the next protocol.
-    // The adapter's node address; all zero without DLC. Always 1.
-    std::int32_t GetLocalAddress(std::uint8_t *address) override;
+    // The adapter's node address; all zero without DLC. Always Ok.
+    TransportStatus GetLocalAddress(std::uint8_t *address) override;
 
     std::uint16_t StationId() const { return stationId_; }
 
 private:
     bool Usable() const;
-    std::int32_t Transmit(const std::uint8_t *data, std::uint32_t length,
-                          const std::uint8_t *destination, std::uint16_t port);
-    std::int32_t ReceiveFrame(std::uint8_t *buffer, std::uint32_t size, std::uint32_t *length,
-                              std::uint8_t *senderAddress, std::uint8_t *senderSap);
-    // What a completed READ brings: a final result, or nothing (-1) for a
-    // READ that reported nothing the receive waits for.
-    std::int32_t HandleCompletedRead(dlc::Ccb *read, std::uint8_t *buffer, std::uint32_t size,
-                                     std::uint32_t *length, std::uint8_t *senderAddress,
-                                     std::uint8_t *senderSap);
+    TransportStatus Transmit(const std::uint8_t *data, std::uint32_t length, const std::uint8_t *destination,
+                             std::uint16_t port);
+    TransportStatus ReceiveFrame(std::uint8_t *buffer, std::uint32_t size, std::uint32_t *length,
+                                 std::uint8_t *senderAddress, std::uint8_t *senderSap);
+    // What a completed READ brings: a final result, or nothing for a READ
+    // that reported nothing the receive waits for.
+    std::optional<TransportStatus> HandleCompletedRead(dlc::Ccb *read, std::uint8_t *buffer,
+                                                       std::uint32_t size, std::uint32_t *length,
+                                                       std::uint8_t *senderAddress, std::uint8_t *senderSap);
     // Copies `frame` out and gives its buffers back to the pool.
-    std::int32_t DeliverFrame(dlc::ReceiveBuffer *frame, std::uint8_t *buffer, std::uint32_t size,
-                              std::uint32_t *length, std::uint8_t *senderAddress,
-                              std::uint8_t *senderSap);
+    TransportStatus DeliverFrame(dlc::ReceiveBuffer *frame, std::uint8_t *buffer, std::uint32_t size,
+                                 std::uint32_t *length, std::uint8_t *senderAddress, std::uint8_t *senderSap);
     void FreeFrame(dlc::ReceiveBuffer *frame);
     // The next held frame, taken from the list; null when none is held.
     dlc::ReceiveBuffer *TakeHeldFrame();

@@ -1,7 +1,7 @@
 // The platform loader's notifications to the library: the hook of each
 // system (DllMain on Windows, the shared object's constructor and destructor
 // elsewhere) passes them to LibraryEntry, which the library's lifecycle
-// defines above the platform (groups/library_entry.cpp).
+// defines above the platform (library/library_entry.cpp).
 #pragma once
 
 #include <cstdint>

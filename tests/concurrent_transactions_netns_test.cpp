@@ -24,7 +24,7 @@
 #include <vector>
 
 #include "dlc/dlc_access.h"
-#include "groups/library_entry.h"
+#include "library/library_entry.h"
 #include "snmphelper.h"
 #include "tests/support/child_process.h"
 #include "tests/support/link_transactions.h"

@@ -88,18 +88,19 @@ protected:
 TEST_F(IpxTransportWithoutInterface, BindFailsAndEverythingAfterIsClosed) {
     IpxTransport transport(1, 0, 0);
     EXPECT_TRUE(transport.IsOpen());
-    EXPECT_EQ(transport.Bind(0), CPH_BIND_FAILED);
+    EXPECT_EQ(ResultCode(transport.Bind(0)), CPH_BIND_FAILED);
     EXPECT_FALSE(transport.IsOpen());
     std::uint8_t buffer[16];
     std::uint32_t length = 77;
     std::uint8_t sender[kSenderAddressRoom] = {};
     std::uint16_t port = 77;
-    EXPECT_EQ(transport.SendToAgent(kRequest, sizeof kRequest, "0000000100A0C9123456"),
+    EXPECT_EQ(ResultCode(transport.SendToAgent(kRequest, sizeof kRequest, "0000000100A0C9123456")),
               CPH_SOCKET_CLOSED);
-    EXPECT_EQ(transport.SendBroadcast(kRequest, sizeof kRequest, kIpxAgentSocket),
+    EXPECT_EQ(ResultCode(transport.SendBroadcast(kRequest, sizeof kRequest, kIpxAgentSocket)),
               CPH_SOCKET_CLOSED);
-    EXPECT_EQ(transport.Receive(buffer, sizeof buffer, &length, sender, &port), CPH_SOCKET_CLOSED);
-    EXPECT_EQ(transport.GetLocalAddress(sender), CPH_SOCKET_CLOSED);
+    EXPECT_EQ(ResultCode(transport.Receive(buffer, sizeof buffer, &length, sender, &port)),
+              CPH_SOCKET_CLOSED);
+    EXPECT_EQ(LocalAddressResult(transport.GetLocalAddress(sender)), CPH_SOCKET_CLOSED);
     EXPECT_EQ(length, 77U);
     EXPECT_EQ(port, 77);
 }
@@ -110,30 +111,60 @@ TEST_F(IpxTransportWithoutInterface, UnboundTransportFailsEachOperation) {
     std::uint32_t length = 0;
     std::uint8_t sender[kSenderAddressRoom] = {};
     std::uint16_t port = 0;
-    EXPECT_EQ(transport.SendToAgent(kRequest, sizeof kRequest, "0000000100A0C9123456"),
+    EXPECT_EQ(ResultCode(transport.SendToAgent(kRequest, sizeof kRequest, "0000000100A0C9123456")),
               CPH_DATAGRAM_SEND_FAILED);
-    EXPECT_EQ(transport.Receive(buffer, sizeof buffer, &length, sender, &port),
+    EXPECT_EQ(ResultCode(transport.Receive(buffer, sizeof buffer, &length, sender, &port)),
               CPH_DATAGRAM_RECV_TIMEOUT);
-    EXPECT_EQ(transport.GetLocalAddress(sender), 0);
+    EXPECT_EQ(LocalAddressResult(transport.GetLocalAddress(sender)), 0);
+}
+
+// Callers receive each status as the fixed number of its transport: the
+// 20001 series of the WinSock transports, the DLC interface's own results.
+TEST(TransportStatus, ResultCodesAreTheFixedNumbers) {
+    struct Row {
+        TransportStatus status;
+        std::int32_t code;
+        std::int32_t localAddressResult;
+    };
+    const Row rows[] = {
+        {TransportStatus::Ok, 0, 1},
+        {TransportStatus::ReceiveFailed, 20001, 0},
+        {TransportStatus::ReceiveTimedOut, 20002, 0},
+        {TransportStatus::SendFailed, 20004, 0},
+        {TransportStatus::BindFailed, 20006, 0},
+        {TransportStatus::Closed, 20009, 20009},
+        {TransportStatus::DlcFailed, 1, 0},
+        {TransportStatus::DlcNoMemory, 2, 0},
+        {TransportStatus::DlcWrongAdapter, 3, 0},
+        {TransportStatus::DlcTimedOut, 4, 0},
+        {TransportStatus::DlcFrameTooLarge, 5, 0},
+        {TransportStatus::DlcLinkFailure, 7, 0},
+        {TransportStatus::NoLocalAddress, 0, 0},
+    };
+    for (const Row &row : rows) {
+        const int index = static_cast<int>(row.status);
+        EXPECT_EQ(ResultCode(row.status), row.code) << index;
+        EXPECT_EQ(LocalAddressResult(row.status), row.localAddressResult) << index;
+    }
 }
 
 TEST(DlcTransport, NoDlcHereSoEveryOperationAnswersOne) {
     std::unique_ptr<DatagramTransport> transport = std::make_unique<DlcTransport>(1, 3, 0);
     EXPECT_EQ(transport->TimeoutSeconds(), 3);
-    EXPECT_EQ(transport->Bind(0), 1);
-    EXPECT_EQ(transport->SendToAgent(kRequest, sizeof kRequest, "020000000001"), 1);
-    EXPECT_EQ(transport->SendTo(kRequest, sizeof kRequest, "020000000001", 0x0A), 1);
-    EXPECT_EQ(transport->SendBroadcast(kRequest, sizeof kRequest, 0x0A), 1);
+    EXPECT_EQ(ResultCode(transport->Bind(0)), 1);
+    EXPECT_EQ(ResultCode(transport->SendToAgent(kRequest, sizeof kRequest, "020000000001")), 1);
+    EXPECT_EQ(ResultCode(transport->SendTo(kRequest, sizeof kRequest, "020000000001", 0x0A)), 1);
+    EXPECT_EQ(ResultCode(transport->SendBroadcast(kRequest, sizeof kRequest, 0x0A)), 1);
     std::uint8_t buffer[16];
     std::uint32_t length = 77;
     std::uint8_t sender[kSenderAddressRoom];
     std::memset(sender, 0x5A, sizeof sender);
     std::uint16_t port = 77;
-    EXPECT_EQ(transport->Receive(buffer, sizeof buffer, &length, sender, &port), 1);
+    EXPECT_EQ(ResultCode(transport->Receive(buffer, sizeof buffer, &length, sender, &port)), 1);
     EXPECT_EQ(length, 77U);
     EXPECT_EQ(port, 77);
     // The adapter address of a machine without DLC: six zero bytes, result 1.
-    EXPECT_EQ(transport->GetLocalAddress(sender), 1);
+    EXPECT_EQ(LocalAddressResult(transport->GetLocalAddress(sender)), 1);
     EXPECT_EQ(ToHex(sender, sizeof sender), "00 00 00 00 00 00 5A 5A 5A 5A");
 }
 

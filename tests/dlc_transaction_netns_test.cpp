@@ -23,7 +23,7 @@
 #include <vector>
 
 #include "dlc/dlc_access.h"
-#include "groups/library_entry.h"
+#include "library/library_entry.h"
 #include "groups/object_groups.h"
 #include "snmphelper.h"
 #include "tests/support/child_process.h"

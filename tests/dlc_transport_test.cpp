@@ -41,13 +41,13 @@ protected:
         ASSERT_EQ(InitDlcAccess(), kDlcSuccess);
         transport_ = new DlcTransport(1, 0, 0);
         ASSERT_TRUE(transport_->IsOpen());
-        ASSERT_EQ(transport_->Bind(0), kDlcSuccess);
+        ASSERT_EQ(ResultCode(transport_->Bind(0)), kDlcSuccess);
     }
     void TearDown() override { delete transport_; }
 
     std::int32_t Receive(std::vector<std::uint8_t> &buffer) {
-        return transport_->Receive(buffer.data(), static_cast<std::uint32_t>(buffer.size()),
-                                   &length_, sender_, &senderPort_);
+        return ResultCode(transport_->Receive(buffer.data(), static_cast<std::uint32_t>(buffer.size()),
+                                              &length_, sender_, &senderPort_));
     }
 
     FakeDlc fake_;
@@ -64,19 +64,19 @@ TEST(DlcTransportWithoutDlc, EveryOperationAnswersOneAndTheAddressIsZero) {
     ASSERT_EQ(InitDlcAccess(), kDlcFailed);
     DlcTransport transport(1, 0, 0);
     const std::uint8_t data[3] = {1, 2, 3};
-    EXPECT_EQ(transport.Bind(0), kDlcFailed);
-    EXPECT_EQ(transport.SendToAgent(data, 3, "020000000001"), kDlcFailed);
-    EXPECT_EQ(transport.SendTo(data, 3, "020000000001", 0x0A), kDlcFailed);
-    EXPECT_EQ(transport.SendBroadcast(data, 3, 0x0A), kDlcFailed);
+    EXPECT_EQ(ResultCode(transport.Bind(0)), kDlcFailed);
+    EXPECT_EQ(ResultCode(transport.SendToAgent(data, 3, "020000000001")), kDlcFailed);
+    EXPECT_EQ(ResultCode(transport.SendTo(data, 3, "020000000001", 0x0A)), kDlcFailed);
+    EXPECT_EQ(ResultCode(transport.SendBroadcast(data, 3, 0x0A)), kDlcFailed);
     std::uint8_t buffer[16];
     std::uint32_t length = 0xDEAD;
     std::uint16_t port = 0xBEEF;
-    EXPECT_EQ(transport.Receive(buffer, sizeof buffer, &length, buffer, &port), kDlcFailed);
+    EXPECT_EQ(ResultCode(transport.Receive(buffer, sizeof buffer, &length, buffer, &port)), kDlcFailed);
     EXPECT_EQ(length, 0xDEADU);
     EXPECT_EQ(port, 0xBEEF);
     std::uint8_t address[6];
     std::memset(address, 0xEE, sizeof address);
-    EXPECT_EQ(transport.GetLocalAddress(address), 1);
+    EXPECT_EQ(LocalAddressResult(transport.GetLocalAddress(address)), 1);
     EXPECT_EQ(std::vector<std::uint8_t>(address, address + 6), std::vector<std::uint8_t>(6, 0));
 }
 
@@ -90,13 +90,13 @@ TEST(DlcTransportWithoutEvent, IsNotOpenAndSubmitsNothing) {
         platform::EventFailNthCreation(0);
         EXPECT_FALSE(transport.IsOpen());
         const std::uint8_t data[1] = {0};
-        EXPECT_EQ(transport.Bind(0), kDlcFailed);
-        EXPECT_EQ(transport.SendToAgent(data, 1, "020000000001"), kDlcFailed);
+        EXPECT_EQ(ResultCode(transport.Bind(0)), kDlcFailed);
+        EXPECT_EQ(ResultCode(transport.SendToAgent(data, 1, "020000000001")), kDlcFailed);
         std::uint8_t buffer[4];
         std::uint32_t length = 0;
-        EXPECT_EQ(transport.Receive(buffer, 4, &length, buffer, nullptr), kDlcFailed);
+        EXPECT_EQ(ResultCode(transport.Receive(buffer, 4, &length, buffer, nullptr)), kDlcFailed);
         std::uint8_t address[6];
-        EXPECT_EQ(transport.GetLocalAddress(address), 1);
+        EXPECT_EQ(LocalAddressResult(transport.GetLocalAddress(address)), 1);
         EXPECT_EQ(std::vector<std::uint8_t>(address, address + 6),
                   (std::vector<std::uint8_t>{0x02, 0, 0, 0, 0, 0x01}));
         EXPECT_EQ(fake.Count(dlc::kDlcOpenSap), 0);
@@ -121,7 +121,7 @@ TEST_P(DlcTransportBind, OpensTheSapOfThePortsLowByteAndStartsReceiving) {
     const std::int64_t eventsBefore = platform::LiveEvents();
     {
         DlcTransport transport(1, 0, 0);
-        ASSERT_EQ(transport.Bind(GetParam().port), kDlcSuccess);
+        ASSERT_EQ(ResultCode(transport.Bind(GetParam().port)), kDlcSuccess);
         EXPECT_EQ(fake.Seen(dlc::kDlcOpenSap).table.openSap.sapValue, GetParam().sap);
         const std::uint16_t station = static_cast<std::uint16_t>(GetParam().sap << 8);
         EXPECT_EQ(transport.StationId(), station);
@@ -151,7 +151,7 @@ TEST(DlcTransportBindFailure, ReportsTheFailingStepAndStillClosesStationZero) {
     fake.SetRule(dlc::kDlcOpenSap, {2, dlc::kStatusInvalidSapValue, 0});
     {
         DlcTransport transport(1, 0, 0);
-        EXPECT_EQ(transport.Bind(0), kDlcFailed);
+        EXPECT_EQ(ResultCode(transport.Bind(0)), kDlcFailed);
         EXPECT_EQ(transport.StationId(), 0);
         EXPECT_TRUE(transport.IsOpen());
         EXPECT_EQ(fake.Count(dlc::kReceive), 0);
@@ -165,14 +165,14 @@ TEST(DlcTransportBindFailure, OutOfMemoryForTheReceiveIsTwo) {
     DlcTransport transport(1, 0, 0);
     const test::HeapFaultGuard guard;
     platform::HeapFailNthAllocation(3);  // SAP block, SAP table, RECEIVE block
-    EXPECT_EQ(transport.Bind(0), kDlcNoMemory);
+    EXPECT_EQ(ResultCode(transport.Bind(0)), kDlcNoMemory);
 }
 
 // --- Sending --------------------------------------------------------------------------
 
 TEST_F(DlcTransportTest, SendToAgentHandsTheBitSwappedAddressAndSap0A) {
     const std::vector<std::uint8_t> message = Pattern(45);
-    ASSERT_EQ(transport_->SendToAgent(message.data(), 45, "020000000001"), kDlcSuccess);
+    ASSERT_EQ(ResultCode(transport_->SendToAgent(message.data(), 45, "020000000001")), kDlcSuccess);
     const auto &seen = fake_.Seen(dlc::kTransmitUiFrame);
     // LAN header: access and frame control 0, destination, source left to the interface.
     const std::uint8_t header[14] = {0, 0, 0x40, 0, 0, 0, 0, 0x80, 0, 0, 0, 0, 0, 0};
@@ -203,8 +203,8 @@ class DlcTransportSend : public DlcTransportTest, public ::testing::WithParamInt
 TEST_P(DlcTransportSend, AddressesTheFrame) {
     const std::uint8_t data[2] = {0x30, 0x00};
     const SendCase &c = GetParam();
-    const std::int32_t result = c.kind == 0 ? transport_->SendTo(data, 2, c.address, c.port)
-                                            : transport_->SendBroadcast(data, 2, c.port);
+    const std::int32_t result = c.kind == 0 ? ResultCode(transport_->SendTo(data, 2, c.address, c.port))
+                                            : ResultCode(transport_->SendBroadcast(data, 2, c.port));
     ASSERT_EQ(result, kDlcSuccess);
     const auto &seen = fake_.Seen(dlc::kTransmitUiFrame);
     EXPECT_EQ(std::memcmp(seen.transmitHeader + 2, c.onWire, 6), 0);
@@ -224,12 +224,12 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_F(DlcTransportTest, AnAddressOfFewerThanTwelveDigitsIsRefused) {
     const std::uint8_t data[2] = {0x30, 0x00};
     for (const char *address : {"", "02", "02000000000", "02000000000G", static_cast<const char *>(nullptr)}) {
-        EXPECT_EQ(transport_->SendToAgent(data, 2, address), CPH_DATAGRAM_SEND_FAILED)
+        EXPECT_EQ(ResultCode(transport_->SendToAgent(data, 2, address)), CPH_DATAGRAM_SEND_FAILED)
             << (address != nullptr ? address : "(null)");
     }
     EXPECT_EQ(fake_.Count(dlc::kTransmitUiFrame), 0);
     // Twelve digits and whatever follows them: the twelve are the address.
-    EXPECT_EQ(transport_->SendToAgent(data, 2, "020000000001FF"), kDlcSuccess);
+    EXPECT_EQ(ResultCode(transport_->SendToAgent(data, 2, "020000000001FF")), kDlcSuccess);
     EXPECT_EQ(std::memcmp(fake_.Seen(dlc::kTransmitUiFrame).transmitHeader + 2, kPrinterOnWire, 6), 0);
 }
 
@@ -237,7 +237,7 @@ TEST_F(DlcTransportTest, ARejectedFrameIsOneAndReleasesEverything) {
     fake_.SetRule(dlc::kTransmitUiFrame, {2, dlc::kStatusInvalidStationId, 0});
     const std::int64_t before = platform::HeapLiveBlocks();
     const std::uint8_t data[1] = {0};
-    EXPECT_EQ(transport_->SendToAgent(data, 1, "020000000001"), kDlcFailed);
+    EXPECT_EQ(ResultCode(transport_->SendToAgent(data, 1, "020000000001")), kDlcFailed);
     EXPECT_EQ(platform::HeapLiveBlocks(), before);
 }
 
@@ -246,7 +246,7 @@ TEST_F(DlcTransportTest, OutOfMemoryForAnyPartOfAFrameIsTwoAndLeaksNothing) {
     const std::int64_t before = platform::HeapLiveBlocks();
     std::int32_t result = -1;
     const std::uint64_t allocations = test::ForEachAllocationFailure(
-        [&] { result = transport_->SendToAgent(data, 8, "020000000001"); },
+        [&] { result = ResultCode(transport_->SendToAgent(data, 8, "020000000001")); },
         [&](std::uint64_t k) {
             if (k != 0) {
                 EXPECT_EQ(result, kDlcNoMemory) << "allocation " << k;
@@ -258,7 +258,7 @@ TEST_F(DlcTransportTest, OutOfMemoryForAnyPartOfAFrameIsTwoAndLeaksNothing) {
 
 TEST_F(DlcTransportTest, ADatagramLongerThanAFrameCanCarryIsRefused) {
     std::vector<std::uint8_t> data(0x10000);
-    EXPECT_EQ(transport_->SendToAgent(data.data(), 0x10000, "020000000001"), kDlcFailed);
+    EXPECT_EQ(ResultCode(transport_->SendToAgent(data.data(), 0x10000, "020000000001")), kDlcFailed);
     EXPECT_EQ(fake_.Count(dlc::kTransmitUiFrame), 0);
 }
 
@@ -364,8 +364,8 @@ TEST_F(DlcTransportTest, NoFrameTimesOutCancelsTheReadAndWritesOnlyThePort) {
 
 TEST_F(DlcTransportTest, TransmitCompletionsAreReleasedAndTheReceiveWaitsAgain) {
     const std::uint8_t data[4] = {1, 2, 3, 4};
-    ASSERT_EQ(transport_->SendToAgent(data, 4, "020000000001"), kDlcSuccess);
-    ASSERT_EQ(transport_->SendToAgent(data, 4, "020000000001"), kDlcSuccess);
+    ASSERT_EQ(ResultCode(transport_->SendToAgent(data, 4, "020000000001")), kDlcSuccess);
+    ASSERT_EQ(ResultCode(transport_->SendToAgent(data, 4, "020000000001")), kDlcSuccess);
     const std::int64_t before = platform::HeapLiveBlocks();
     fake_.Control<test::FakeDlcQueueFn>("FakeDlcQueueTransmitCompletions")();
     fake_.Control<test::FakeDlcQueueFn>("FakeDlcQueueNothing")();
@@ -380,7 +380,7 @@ TEST_F(DlcTransportTest, TransmitCompletionsAreReleasedAndTheReceiveWaitsAgain) 
 
 TEST_F(DlcTransportTest, TransmitCompletionsThenAFrame) {
     const std::uint8_t data[4] = {1, 2, 3, 4};
-    ASSERT_EQ(transport_->SendToAgent(data, 4, "020000000001"), kDlcSuccess);
+    ASSERT_EQ(ResultCode(transport_->SendToAgent(data, 4, "020000000001")), kDlcSuccess);
     fake_.Control<test::FakeDlcQueueFn>("FakeDlcQueueTransmitCompletions")();
     const std::vector<std::uint8_t> frame = Pattern(30);
     fake_.QueueFrame(frame.data(), 30, 64, kPrinterOnWire, 0x0A);
@@ -477,7 +477,7 @@ TEST_F(DlcTransportTest, AReadThatCannotBeIssuedIsOne) {
 
 TEST_F(DlcTransportTest, LocalAddressIsTheAdaptersNodeAddress) {
     std::uint8_t address[6];
-    EXPECT_EQ(transport_->GetLocalAddress(address), 1);
+    EXPECT_EQ(LocalAddressResult(transport_->GetLocalAddress(address)), 1);
     EXPECT_EQ(std::memcmp(address, kPrinter, 6), 0);
 }
 
@@ -489,13 +489,13 @@ TEST(DlcTransportClose, ReleasesEverythingTheCloseEnded) {
     const std::int64_t before = platform::HeapLiveBlocks();
     {
         DlcTransport transport(1, 0, 0);
-        ASSERT_EQ(transport.Bind(0), kDlcSuccess);
+        ASSERT_EQ(ResultCode(transport.Bind(0)), kDlcSuccess);
         const std::uint8_t data[4] = {1, 2, 3, 4};
-        ASSERT_EQ(transport.SendToAgent(data, 4, "020000000001"), kDlcSuccess);
+        ASSERT_EQ(ResultCode(transport.SendToAgent(data, 4, "020000000001")), kDlcSuccess);
         fake.Control<test::FakeDlcReadCancelFailsFn>("FakeDlcReadCancelFails")(0);
         std::vector<std::uint8_t> buffer(64);
         std::uint32_t length = 0;
-        ASSERT_EQ(transport.Receive(buffer.data(), 64, &length, nullptr, nullptr), kDlcTimedOut);
+        ASSERT_EQ(ResultCode(transport.Receive(buffer.data(), 64, &length, nullptr, nullptr)), kDlcTimedOut);
     }
     EXPECT_EQ(fake.PendingTransmits(), 0);
     EXPECT_EQ(platform::HeapLiveBlocks(), before);
@@ -507,7 +507,7 @@ TEST(DlcTransportClose, ASapCloseThatNeverCompletesIsGivenUpOn) {
     SetDlcWaitLimitsForTests(0, 20);
     fake.SetRule(dlc::kDlcCloseSap, {0, 0, 1});
     auto *transport = new DlcTransport(1, 0, 0);
-    ASSERT_EQ(transport->Bind(0), kDlcSuccess);
+    ASSERT_EQ(ResultCode(transport->Bind(0)), kDlcSuccess);
     const std::int64_t before = platform::HeapLiveBlocks();
     delete transport;
     EXPECT_EQ(fake.Count(dlc::kDlcCloseSap), 1);

@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "groups/library_entry.h"
+#include "library/library_entry.h"
 #include "groups/object_groups.h"
 #include "snmphelper.h"
 #include "tests/support/child_process.h"

@@ -68,8 +68,8 @@ class IpxTransportAddresses : public IpxTransportRecords,
 
 TEST_P(IpxTransportAddresses, SendToAgentFillsTheRecord) {
     IpxTransport transport(1, 1, 0);
-    ASSERT_EQ(transport.Bind(0), 0);
-    ASSERT_EQ(transport.SendToAgent(request_, sizeof request_, GetParam().address), 0);
+    ASSERT_EQ(ResultCode(transport.Bind(0)), 0);
+    ASSERT_EQ(ResultCode(transport.SendToAgent(request_, sizeof request_, GetParam().address)), 0);
     EXPECT_EQ(fake_->LastSendTo(), ToHex(test::Hex(GetParam().record)));
 }
 
@@ -87,40 +87,43 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(IpxTransportRecords, BindAsksForTheSocketInNetworkOrder) {
     IpxTransport zero(1, 1, 0);
-    ASSERT_EQ(zero.Bind(0), 0);
+    ASSERT_EQ(ResultCode(zero.Bind(0)), 0);
     EXPECT_EQ(fake_->LastBind(), ToHex(test::Hex("0600 00000000 000000000000 0000")));
     EXPECT_EQ(zero.LocalPort(), 0U);
     IpxTransport asked(1, 1, 0);
-    ASSERT_EQ(asked.Bind(0x4001), 0);
+    ASSERT_EQ(ResultCode(asked.Bind(0x4001)), 0);
     EXPECT_EQ(fake_->LastBind(), ToHex(test::Hex("0600 00000000 000000000000 4001")));
     EXPECT_EQ(asked.LocalPort(), 0x4001U);
 }
 
 TEST_F(IpxTransportRecords, BroadcastGoesToNetworkZeroEveryNode) {
     IpxTransport transport(1, 1, kTransportAllowBroadcast);
-    ASSERT_EQ(transport.Bind(0), 0);
-    ASSERT_EQ(transport.SendBroadcast(request_, sizeof request_, 0x900F), 0);
+    ASSERT_EQ(ResultCode(transport.Bind(0)), 0);
+    ASSERT_EQ(ResultCode(transport.SendBroadcast(request_, sizeof request_, 0x900F)), 0);
     EXPECT_EQ(fake_->LastSendTo(), ToHex(test::Hex("0600 00000000 FFFFFFFFFFFF 900F")));
 }
 
 TEST_F(IpxTransportRecords, AShortAddressTextIsRefusedWithoutSending) {
     IpxTransport transport(1, 1, 0);
-    ASSERT_EQ(transport.Bind(0), 0);
+    ASSERT_EQ(ResultCode(transport.Bind(0)), 0);
     for (const char *text : {"", "0", "00000001", "0000000100A0C912345"}) {
-        EXPECT_EQ(transport.SendToAgent(request_, sizeof request_, text), CPH_DATAGRAM_SEND_FAILED) << text;
+        EXPECT_EQ(ResultCode(transport.SendToAgent(request_, sizeof request_, text)),
+                  CPH_DATAGRAM_SEND_FAILED)
+            << text;
     }
-    EXPECT_EQ(transport.SendToAgent(request_, sizeof request_, nullptr), CPH_DATAGRAM_SEND_FAILED);
+    EXPECT_EQ(ResultCode(transport.SendToAgent(request_, sizeof request_, nullptr)),
+              CPH_DATAGRAM_SEND_FAILED);
     EXPECT_EQ(fake_->SendCalls(), 0);
 }
 
 TEST_F(IpxTransportRecords, ReceiveWritesTheSendersTenBytesAndSocket) {
     IpxTransport transport(1, 1, 0);
-    ASSERT_EQ(transport.Bind(0), 0);
+    ASSERT_EQ(ResultCode(transport.Bind(0)), 0);
     std::uint8_t buffer[16];
     std::uint32_t length = 0;
     std::uint8_t sender[kSenderAddressRoom] = {};
     std::uint16_t port = 0;
-    ASSERT_EQ(transport.Receive(buffer, sizeof buffer, &length, sender, &port), 0);
+    ASSERT_EQ(ResultCode(transport.Receive(buffer, sizeof buffer, &length, sender, &port)), 0);
     EXPECT_EQ(length, 3U);
     EXPECT_EQ(std::string(reinterpret_cast<char *>(buffer), 3), "ABC");
     EXPECT_EQ(ToHex(sender, sizeof sender), ToHex(test::Hex("00000001 00A0C9123456")));
@@ -129,42 +132,48 @@ TEST_F(IpxTransportRecords, ReceiveWritesTheSendersTenBytesAndSocket) {
 
 TEST_F(IpxTransportRecords, LocalAddressIsTheSocketsOwn) {
     IpxTransport transport(1, 1, 0);
-    ASSERT_EQ(transport.Bind(0), 0);
+    ASSERT_EQ(ResultCode(transport.Bind(0)), 0);
     std::uint8_t address[10] = {};
-    ASSERT_EQ(transport.GetLocalAddress(address), 1);
+    ASSERT_EQ(LocalAddressResult(transport.GetLocalAddress(address)), 1);
     EXPECT_EQ(ToHex(address, sizeof address), ToHex(test::Hex("12345678 020000ABCDEF")));
 }
 
 TEST_F(IpxTransportRecords, FailuresFollowWinsocksError) {
     IpxTransport transport(1, 1, 0);
-    ASSERT_EQ(transport.Bind(0), 0);
+    ASSERT_EQ(ResultCode(transport.Bind(0)), 0);
     fake_->SetSendResult(-1, winsock::WSAENOBUFS);
-    EXPECT_EQ(transport.SendToAgent(request_, sizeof request_, "0000000100A0C9123456"), CPH_DATAGRAM_SEND_FAILED);
+    EXPECT_EQ(ResultCode(transport.SendToAgent(request_, sizeof request_, "0000000100A0C9123456")),
+              CPH_DATAGRAM_SEND_FAILED);
     fake_->SetSendResult(-1, winsock::WSAECONNRESET);
-    EXPECT_EQ(transport.SendToAgent(request_, sizeof request_, "0000000100A0C9123456"), CPH_SOCKET_CLOSED);
+    EXPECT_EQ(ResultCode(transport.SendToAgent(request_, sizeof request_, "0000000100A0C9123456")),
+              CPH_SOCKET_CLOSED);
     // Fewer bytes than asked is no datagram sent.
     fake_->SetSendResult(2, 0);
-    EXPECT_EQ(transport.SendToAgent(request_, sizeof request_, "0000000100A0C9123456"), CPH_DATAGRAM_SEND_FAILED);
+    EXPECT_EQ(ResultCode(transport.SendToAgent(request_, sizeof request_, "0000000100A0C9123456")),
+              CPH_DATAGRAM_SEND_FAILED);
     IpxTransport attempts(3, 1, 0);
-    ASSERT_EQ(attempts.Bind(0), 0);
+    ASSERT_EQ(ResultCode(attempts.Bind(0)), 0);
     fake_->SetSendResult(-1, winsock::WSAENOBUFS);
     const int before = fake_->SendCalls();
-    EXPECT_EQ(attempts.SendToAgent(request_, sizeof request_, "0000000100A0C9123456"), CPH_DATAGRAM_SEND_FAILED);
+    EXPECT_EQ(ResultCode(attempts.SendToAgent(request_, sizeof request_, "0000000100A0C9123456")),
+              CPH_DATAGRAM_SEND_FAILED);
     EXPECT_EQ(fake_->SendCalls() - before, 3);
 }
 
 TEST_F(IpxTransportRecords, AFailedBindClosesTheTransport) {
     fake_->SetBindResult(-1);
     IpxTransport transport(1, 1, 0);
-    EXPECT_EQ(transport.Bind(0), CPH_BIND_FAILED);
+    EXPECT_EQ(ResultCode(transport.Bind(0)), CPH_BIND_FAILED);
     EXPECT_FALSE(transport.IsOpen());
     std::uint8_t buffer[8];
     std::uint32_t length = 0;
     std::uint8_t sender[kSenderAddressRoom];
     std::uint16_t port = 0;
-    EXPECT_EQ(transport.SendToAgent(request_, sizeof request_, "0000000100A0C9123456"), CPH_SOCKET_CLOSED);
-    EXPECT_EQ(transport.Receive(buffer, sizeof buffer, &length, sender, &port), CPH_SOCKET_CLOSED);
-    EXPECT_EQ(transport.GetLocalAddress(sender), CPH_SOCKET_CLOSED);
+    EXPECT_EQ(ResultCode(transport.SendToAgent(request_, sizeof request_, "0000000100A0C9123456")),
+              CPH_SOCKET_CLOSED);
+    EXPECT_EQ(ResultCode(transport.Receive(buffer, sizeof buffer, &length, sender, &port)),
+              CPH_SOCKET_CLOSED);
+    EXPECT_EQ(LocalAddressResult(transport.GetLocalAddress(sender)), CPH_SOCKET_CLOSED);
     EXPECT_EQ(fake_->SendCalls(), 0);
 }
 
@@ -173,18 +182,20 @@ TEST_F(IpxTransportRecords, AFailedBindClosesTheTransport) {
 TEST(IpxTransportWithoutWinsock, NetworkDownIsNoSuccess) {
     const test::PlatformFolder empty;
     IpxTransport transport(1, 1, 0);
-    EXPECT_EQ(transport.Bind(0), CPH_BIND_FAILED);
+    EXPECT_EQ(ResultCode(transport.Bind(0)), CPH_BIND_FAILED);
     const std::uint8_t request[2] = {0x05, 0x00};
-    EXPECT_EQ(transport.SendToAgent(request, sizeof request, "0000000100A0C9123456"), CPH_SOCKET_CLOSED);
+    EXPECT_EQ(ResultCode(transport.SendToAgent(request, sizeof request, "0000000100A0C9123456")),
+              CPH_SOCKET_CLOSED);
 
     IpxTransport unbound(1, 1, 0);
-    EXPECT_EQ(unbound.SendToAgent(request, sizeof request, "0000000100A0C9123456"), CPH_DATAGRAM_SEND_FAILED);
+    EXPECT_EQ(ResultCode(unbound.SendToAgent(request, sizeof request, "0000000100A0C9123456")),
+              CPH_DATAGRAM_SEND_FAILED);
     std::uint8_t buffer[8];
     std::uint32_t length = 0;
     std::uint8_t sender[kSenderAddressRoom];
     std::uint16_t port = 0;
-    EXPECT_NE(unbound.Receive(buffer, sizeof buffer, &length, sender, &port), 0);
-    EXPECT_EQ(unbound.GetLocalAddress(sender), 0);
+    EXPECT_NE(ResultCode(unbound.Receive(buffer, sizeof buffer, &length, sender, &port)), 0);
+    EXPECT_EQ(LocalAddressResult(unbound.GetLocalAddress(sender)), 0);
 }
 
 }  // namespace

@@ -9,7 +9,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "groups/library_entry.h"
+#include "library/library_entry.h"
 #include "groups/object_groups.h"
 #include "platform/heap.h"
 #include "snmphelper.h"

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "groups/library_entry.h"
+#include "library/library_entry.h"
 #include "groups/object_groups.h"
 #include "platform/heap.h"
 #include "tests/support/heap_faults.h"

@@ -10,7 +10,7 @@
 #include <thread>
 #include <vector>
 
-#include "groups/library_entry.h"
+#include "library/library_entry.h"
 #include "platform/heap.h"
 #include "platform/string_table.h"
 #include "snmphelper.h"

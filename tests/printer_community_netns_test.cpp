@@ -11,7 +11,7 @@
 #include <thread>
 #include <vector>
 
-#include "groups/library_entry.h"
+#include "library/library_entry.h"
 #include "snmphelper.h"
 #include "tests/support/ber_build.h"
 #include "tests/support/child_process.h"

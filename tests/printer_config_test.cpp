@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "groups/library_entry.h"
+#include "library/library_entry.h"
 #include "platform/registry.h"
 #include "platform/string_table.h"
 #include "tests/support/hex.h"

@@ -13,7 +13,7 @@
 #include <thread>
 #include <vector>
 
-#include "groups/library_entry.h"
+#include "library/library_entry.h"
 #include "snmphelper.h"
 #include "tests/support/child_process.h"
 #include "tests/support/temp_registry.h"

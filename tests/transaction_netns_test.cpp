@@ -15,7 +15,7 @@
 #include <thread>
 #include <vector>
 
-#include "groups/library_entry.h"
+#include "library/library_entry.h"
 #include "groups/object_groups.h"
 #include "platform/heap.h"
 #include "platform/registry.h"

@@ -42,7 +42,7 @@ struct Received {
 
 Received ReceiveFrom(DatagramTransport &transport, std::uint32_t room = 2048) {
     Received r;
-    r.result = transport.Receive(r.buffer.data(), room, &r.length, r.sender, &r.port);
+    r.result = ResultCode(transport.Receive(r.buffer.data(), room, &r.length, r.sender, &r.port));
     return r;
 }
 
@@ -62,8 +62,8 @@ protected:
 
     // Sends the request to the agent and returns the port it came from.
     std::uint16_t SendRequest(UdpTransport &transport, UdpPeer &agent) {
-        EXPECT_EQ(transport.SendToAgent(kRequest.data(), static_cast<std::uint32_t>(kRequest.size()),
-                                        "127.0.0.1"),
+        EXPECT_EQ(ResultCode(transport.SendToAgent(kRequest.data(),
+                                                   static_cast<std::uint32_t>(kRequest.size()), "127.0.0.1")),
                   0);
         const auto request = agent.Receive();
         EXPECT_TRUE(request.has_value());
@@ -81,7 +81,7 @@ TEST_F(UdpTransportTest, RequestToTheAgentAndItsReply) {
     ASSERT_TRUE(agent.Bound());
     UdpTransport transport(1, 1, 0);
     EXPECT_TRUE(transport.IsOpen());
-    EXPECT_EQ(transport.Bind(0), 0);
+    EXPECT_EQ(ResultCode(transport.Bind(0)), 0);
     EXPECT_EQ(transport.LocalPort(), 0U);  // the port as requested, not as chosen
     const std::uint16_t clientPort = SendRequest(transport, agent);
     ASSERT_TRUE(agent.SendTo(kReply, clientPort));
@@ -99,9 +99,9 @@ TEST_F(UdpTransportTest, SendToAnotherPortAndReplyFromAnotherPort) {
     UdpPeer trapPort(162);
     UdpPeer stranger;
     UdpTransport transport(1, 1, 0);
-    ASSERT_EQ(transport.Bind(0), 0);
-    ASSERT_EQ(transport.SendTo(kRequest.data(), static_cast<std::uint32_t>(kRequest.size()),
-                               "127.0.0.1", 162),
+    ASSERT_EQ(ResultCode(transport.Bind(0)), 0);
+    ASSERT_EQ(ResultCode(transport.SendTo(kRequest.data(), static_cast<std::uint32_t>(kRequest.size()),
+                                          "127.0.0.1", 162)),
               0);
     const auto request = trapPort.Receive();
     ASSERT_TRUE(request.has_value());
@@ -114,7 +114,7 @@ TEST_F(UdpTransportTest, SendToAnotherPortAndReplyFromAnotherPort) {
 TEST_F(UdpTransportTest, BindToAGivenPort) {
     const std::uint16_t port = test::UnusedUdpPort();
     UdpTransport transport(1, 1, 0);
-    EXPECT_EQ(transport.Bind(port), 0);
+    EXPECT_EQ(ResultCode(transport.Bind(port)), 0);
     EXPECT_EQ(transport.LocalPort(), port);
     UdpPeer peer;
     ASSERT_TRUE(peer.SendTo(kReply, port));
@@ -127,7 +127,7 @@ TEST_F(UdpTransportTest, NothingArrivesWithinTheWaits) {
     // A timeout of 0 seconds: each wait only looks.
     for (const std::uint32_t attempts : {1U, 2U}) {
         UdpTransport transport(attempts, 0, 0);
-        ASSERT_EQ(transport.Bind(0), 0);
+        ASSERT_EQ(ResultCode(transport.Bind(0)), 0);
         const Received r = ReceiveFrom(transport);
         EXPECT_EQ(r.result, CPH_DATAGRAM_RECV_TIMEOUT);
         EXPECT_TRUE(r.Untouched());
@@ -136,8 +136,8 @@ TEST_F(UdpTransportTest, NothingArrivesWithinTheWaits) {
 
 // Sends an oversize datagram (and then `followUp`, if any) to the transport.
 void SendOversizeTo(UdpTransport &transport, UdpPeer &agent, const std::vector<std::uint8_t> &followUp) {
-    ASSERT_EQ(transport.SendToAgent(kRequest.data(), static_cast<std::uint32_t>(kRequest.size()),
-                                    "127.0.0.1"),
+    ASSERT_EQ(ResultCode(transport.SendToAgent(kRequest.data(), static_cast<std::uint32_t>(kRequest.size()),
+                                               "127.0.0.1")),
               0);
     const auto request = agent.Receive();
     ASSERT_TRUE(request.has_value());
@@ -150,7 +150,7 @@ void SendOversizeTo(UdpTransport &transport, UdpPeer &agent, const std::vector<s
 TEST_F(UdpTransportTest, OversizeDatagramIsAFailedRead) {
     UdpPeer agent(kSnmpAgentPort);
     UdpTransport transport(1, 1, 0);
-    ASSERT_EQ(transport.Bind(0), 0);
+    ASSERT_EQ(ResultCode(transport.Bind(0)), 0);
     SendOversizeTo(transport, agent, {});
     DebugOutputCapture debug;
     const Received r = ReceiveFrom(transport);
@@ -166,7 +166,7 @@ TEST_F(UdpTransportTest, OversizeDatagramIsAFailedRead) {
 TEST_F(UdpTransportTest, FailedReadThenTimeoutIsStillAFailedRead) {
     UdpPeer agent(kSnmpAgentPort);
     UdpTransport transport(2, 1, 0);
-    ASSERT_EQ(transport.Bind(0), 0);
+    ASSERT_EQ(ResultCode(transport.Bind(0)), 0);
     SendOversizeTo(transport, agent, {});
     // The first wait reads and fails, the second finds nothing.
     const Received r = ReceiveFrom(transport);
@@ -177,7 +177,7 @@ TEST_F(UdpTransportTest, FailedReadThenTimeoutIsStillAFailedRead) {
 TEST_F(UdpTransportTest, FailedReadThenADatagramSucceeds) {
     UdpPeer agent(kSnmpAgentPort);
     UdpTransport transport(2, 1, 0);
-    ASSERT_EQ(transport.Bind(0), 0);
+    ASSERT_EQ(ResultCode(transport.Bind(0)), 0);
     SendOversizeTo(transport, agent, kReply);
     const Received r = ReceiveFrom(transport);
     EXPECT_EQ(r.result, 0);
@@ -186,9 +186,9 @@ TEST_F(UdpTransportTest, FailedReadThenADatagramSucceeds) {
 
 TEST_F(UdpTransportTest, PortUnreachableEndsTheReceiveAsClosed) {
     UdpTransport transport(2, 1, 0);
-    ASSERT_EQ(transport.Bind(0), 0);
-    ASSERT_EQ(transport.SendTo(kRequest.data(), static_cast<std::uint32_t>(kRequest.size()),
-                               "127.0.0.1", test::UnusedUdpPort()),
+    ASSERT_EQ(ResultCode(transport.Bind(0)), 0);
+    ASSERT_EQ(ResultCode(transport.SendTo(kRequest.data(), static_cast<std::uint32_t>(kRequest.size()),
+                                          "127.0.0.1", test::UnusedUdpPort())),
               0);
     DebugOutputCapture debug;
     const Received r = ReceiveFrom(transport);
@@ -202,9 +202,9 @@ TEST_F(UdpTransportTest, ConnectionErrorsOfASendCloseAtOnce) {
     UdpPeer agent(kSnmpAgentPort);
     for (const int error : {winsock::WSAECONNRESET, winsock::WSAECONNABORTED}) {
         UdpTransport transport(3, 0, 0);
-        ASSERT_EQ(transport.Bind(0), 0);
+        ASSERT_EQ(ResultCode(transport.Bind(0)), 0);
         winsock::FailSocketCall(winsock::SocketCall::SendTo, error, 1);
-        EXPECT_EQ(transport.SendToAgent(kRequest.data(), 4, "127.0.0.1"), CPH_SOCKET_CLOSED);
+        EXPECT_EQ(ResultCode(transport.SendToAgent(kRequest.data(), 4, "127.0.0.1")), CPH_SOCKET_CLOSED);
         // No further attempt followed.
         EXPECT_FALSE(agent.Receive(0).has_value());
     }
@@ -214,16 +214,17 @@ TEST_F(UdpTransportTest, OtherSendErrorsAreRetriedUpToTheAttempts) {
     UdpPeer agent(kSnmpAgentPort);
     {
         UdpTransport transport(3, 0, 0);
-        ASSERT_EQ(transport.Bind(0), 0);
+        ASSERT_EQ(ResultCode(transport.Bind(0)), 0);
         winsock::FailSocketCall(winsock::SocketCall::SendTo, winsock::WSAENOBUFS, 2);
-        EXPECT_EQ(transport.SendToAgent(kRequest.data(), 4, "127.0.0.1"), 0);
+        EXPECT_EQ(ResultCode(transport.SendToAgent(kRequest.data(), 4, "127.0.0.1")), 0);
         EXPECT_TRUE(agent.Receive().has_value());
     }
     {
         UdpTransport transport(3, 0, 0);
-        ASSERT_EQ(transport.Bind(0), 0);
+        ASSERT_EQ(ResultCode(transport.Bind(0)), 0);
         winsock::FailSocketCall(winsock::SocketCall::SendTo, winsock::WSAENOBUFS, 3);
-        EXPECT_EQ(transport.SendToAgent(kRequest.data(), 4, "127.0.0.1"), CPH_DATAGRAM_SEND_FAILED);
+        EXPECT_EQ(ResultCode(transport.SendToAgent(kRequest.data(), 4, "127.0.0.1")),
+                  CPH_DATAGRAM_SEND_FAILED);
         EXPECT_FALSE(agent.Receive(0).has_value());
     }
 }
@@ -231,7 +232,7 @@ TEST_F(UdpTransportTest, OtherSendErrorsAreRetriedUpToTheAttempts) {
 TEST_F(UdpTransportTest, ConnectionErrorOfAReadClosesWithoutTheLastLines) {
     UdpPeer agent(kSnmpAgentPort);
     UdpTransport transport(2, 1, 0);
-    ASSERT_EQ(transport.Bind(0), 0);
+    ASSERT_EQ(ResultCode(transport.Bind(0)), 0);
     const std::uint16_t clientPort = SendRequest(transport, agent);
     ASSERT_TRUE(agent.SendTo(kReply, clientPort));
     winsock::FailSocketCall(winsock::SocketCall::RecvFrom, winsock::WSAECONNABORTED, 1);
@@ -242,26 +243,27 @@ TEST_F(UdpTransportTest, ConnectionErrorOfAReadClosesWithoutTheLastLines) {
 
 TEST_F(UdpTransportTest, UnparsableAddressIsARefusedBroadcast) {
     UdpTransport transport(1, 0, 0);
-    ASSERT_EQ(transport.Bind(0), 0);
-    EXPECT_EQ(transport.SendToAgent(kRequest.data(), 4, "printer-1"), CPH_DATAGRAM_SEND_FAILED);
-    EXPECT_EQ(transport.SendBroadcast(kRequest.data(), 4, kSnmpAgentPort), CPH_DATAGRAM_SEND_FAILED);
+    ASSERT_EQ(ResultCode(transport.Bind(0)), 0);
+    EXPECT_EQ(ResultCode(transport.SendToAgent(kRequest.data(), 4, "printer-1")), CPH_DATAGRAM_SEND_FAILED);
+    EXPECT_EQ(ResultCode(transport.SendBroadcast(kRequest.data(), 4, kSnmpAgentPort)),
+              CPH_DATAGRAM_SEND_FAILED);
 }
 
 TEST_F(UdpTransportTest, BindFailureClosesTheTransport) {
     UdpPeer agent(kSnmpAgentPort);
     UdpTransport transport(1, 1, 0);
-    EXPECT_EQ(transport.Bind(kSnmpAgentPort), CPH_BIND_FAILED);
+    EXPECT_EQ(ResultCode(transport.Bind(kSnmpAgentPort)), CPH_BIND_FAILED);
     EXPECT_FALSE(transport.IsOpen());
     EXPECT_EQ(winsock::OpenSocketCount(), sockets_);  // its socket is closed
-    EXPECT_EQ(transport.SendToAgent(kRequest.data(), 4, "127.0.0.1"), CPH_SOCKET_CLOSED);
+    EXPECT_EQ(ResultCode(transport.SendToAgent(kRequest.data(), 4, "127.0.0.1")), CPH_SOCKET_CLOSED);
     const Received r = ReceiveFrom(transport);
     EXPECT_EQ(r.result, CPH_SOCKET_CLOSED);
     EXPECT_TRUE(r.Untouched());
     std::uint8_t address[4];
-    EXPECT_EQ(transport.GetLocalAddress(address), CPH_SOCKET_CLOSED);
+    EXPECT_EQ(LocalAddressResult(transport.GetLocalAddress(address)), CPH_SOCKET_CLOSED);
     EXPECT_FALSE(agent.Receive(0).has_value());
     // It cannot be reopened.
-    EXPECT_EQ(transport.Bind(0), CPH_BIND_FAILED);
+    EXPECT_EQ(ResultCode(transport.Bind(0)), CPH_BIND_FAILED);
 }
 
 TEST_F(UdpTransportTest, SetUpFailuresShowOnlyAtBind) {
@@ -280,9 +282,9 @@ TEST_F(UdpTransportTest, SetUpFailuresShowOnlyAtBind) {
         UdpTransport transport(1, 1, c.options);
         EXPECT_TRUE(transport.IsOpen());
         EXPECT_EQ(winsock::OpenSocketCount(), sockets_);  // no socket kept
-        EXPECT_EQ(transport.Bind(0), CPH_BIND_FAILED);
+        EXPECT_EQ(ResultCode(transport.Bind(0)), CPH_BIND_FAILED);
         EXPECT_FALSE(transport.IsOpen());
-        EXPECT_EQ(transport.SendToAgent(kRequest.data(), 4, "127.0.0.1"), CPH_SOCKET_CLOSED);
+        EXPECT_EQ(ResultCode(transport.SendToAgent(kRequest.data(), 4, "127.0.0.1")), CPH_SOCKET_CLOSED);
         EXPECT_EQ(ReceiveFrom(transport).result, CPH_SOCKET_CLOSED);
     }
 }
@@ -290,7 +292,7 @@ TEST_F(UdpTransportTest, SetUpFailuresShowOnlyAtBind) {
 TEST_F(UdpTransportTest, BroadcastOptionIsAccepted) {
     UdpTransport transport(1, 0, kTransportAllowBroadcast);
     EXPECT_EQ(transport.Options(), kTransportAllowBroadcast);
-    EXPECT_EQ(transport.Bind(0), 0);
+    EXPECT_EQ(ResultCode(transport.Bind(0)), 0);
     EXPECT_EQ(winsock::OpenSocketCount(), sockets_ + 1);
 }
 
@@ -299,13 +301,13 @@ TEST_F(UdpTransportTest, LocalAddressComesFromTheHostName) {
     std::uint8_t address[4] = {};
     const auto expected = test::FirstIpv4AddressOf(test::HostName().c_str());
     if (expected) {
-        EXPECT_EQ(transport.GetLocalAddress(address), 1);  // before any Bind
+        EXPECT_EQ(LocalAddressResult(transport.GetLocalAddress(address)), 1);  // before any Bind
         EXPECT_EQ(ToHex(address, 4), ToHex(*expected));
     } else {
-        EXPECT_EQ(transport.GetLocalAddress(address), 0);
+        EXPECT_EQ(LocalAddressResult(transport.GetLocalAddress(address)), 0);
     }
     winsock::FailSocketCall(winsock::SocketCall::HostName, winsock::WSAEFAULT, 1);
-    EXPECT_EQ(transport.GetLocalAddress(address), 0);
+    EXPECT_EQ(LocalAddressResult(transport.GetLocalAddress(address)), 0);
 }
 
 }  // namespace

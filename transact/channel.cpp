@@ -129,22 +129,25 @@ bool FromPeer(const SnmpChannel &channel, const std::uint8_t *senderAddress, std
 
 // One receive on the current transport; with checkSender, datagrams from
 // anyone but the peer are dropped and the wait goes on.
-std::int32_t ReceiveFromPeer(SnmpChannel &channel, std::uint8_t *buffer, std::uint32_t room, std::uint32_t *length,
-                             std::uint8_t *senderAddress, std::uint16_t *senderPort) {
+TransportStatus ReceiveFromPeer(SnmpChannel &channel, std::uint8_t *buffer, std::uint32_t room,
+                                std::uint32_t *length, std::uint8_t *senderAddress,
+                                std::uint16_t *senderPort) {
     if (!channel.checkSender) {
         return channel.currentTransport->Receive(buffer, room, length, senderAddress, senderPort);
     }
     std::uint8_t address[kSenderAddressRoom] = {};
     std::uint16_t port = 0;
     for (int dropped = 0; dropped < kChannelDroppedPerReceive; ++dropped) {
-        const std::int32_t result = channel.currentTransport->Receive(buffer, room, length, address, &port);
-        if (result != 0 || FromPeer(channel, address, port)) {
+        const TransportStatus result =
+            channel.currentTransport->Receive(buffer, room, length, address, &port);
+        if (result != TransportStatus::Ok || FromPeer(channel, address, port)) {
             if (senderAddress != nullptr) std::memcpy(senderAddress, address, sizeof address);
             if (senderPort != nullptr) *senderPort = port;
             return result;
         }
     }
-    return channel.protocolInUse == kProtocolDlc ? kDlcTimedOut : CPH_DATAGRAM_RECV_TIMEOUT;
+    return channel.protocolInUse == kProtocolDlc ? TransportStatus::DlcTimedOut
+                                                 : TransportStatus::ReceiveTimedOut;
 }
 
 void Observe(const SnmpChannel &channel, std::int32_t direction, const std::uint8_t *datagram,
@@ -171,13 +174,10 @@ void ResendSavedRequest(SnmpChannel &channel) {
 void InitChannel(SnmpChannel &channel, std::uint32_t receiveAttempts, std::int32_t timeoutSeconds,
                  std::uint32_t options) {
     channel.protocolInUse = 0;
-    channel.newTransport = nullptr;
     channel.savedRequest = nullptr;
     channel.savedRequestLength = 0;
     channel.savedPrinterName[0] = '\0';
     channel.currentTransport = nullptr;
-    channel.reserved1 = 0;
-    channel.reserved2 = 0;
     channel.receiveAttempts = receiveAttempts;
     channel.timeoutSeconds = timeoutSeconds;
     channel.options = options;
@@ -192,8 +192,7 @@ void InitChannel(SnmpChannel &channel, std::uint32_t receiveAttempts, std::int32
 }
 
 DatagramTransport *OpenTransport(SnmpChannel &channel, const char *printerName, char *address,
-                                 std::uint32_t /*receiveAttempts*/, std::int32_t timeoutSeconds,
-                                 std::uint32_t options) {
+                                 std::int32_t timeoutSeconds, std::uint32_t options) {
     PrinterAddressRecord record;
     InitPrinterAddressRecord(&record);
     PrinterExtras extras;
@@ -203,7 +202,6 @@ DatagramTransport *OpenTransport(SnmpChannel &channel, const char *printerName, 
     if (protocol == 0) return nullptr;
 
     DatagramTransport *transport = CreateTransport(protocol, timeoutSeconds, options);
-    channel.newTransport = transport;
     if (transport == nullptr) return nullptr;
     CopyText(address, kChannelAddressSize, AddressOf(record, protocol), kAddressFieldSize);
     channel.protocolInUse = protocol;
@@ -213,27 +211,27 @@ DatagramTransport *OpenTransport(SnmpChannel &channel, const char *printerName, 
     return transport;
 }
 
-std::int32_t SendRequest(SnmpChannel &channel, const std::uint8_t *request, std::uint32_t length,
-                         const char *printerName) {
-    if (printerName == nullptr) return CPH_DATAGRAM_SEND_FAILED;
-    std::int32_t result = CPH_DATAGRAM_SEND_FAILED;
+TransportStatus SendRequest(SnmpChannel &channel, const std::uint8_t *request, std::uint32_t length,
+                            const char *printerName) {
+    if (printerName == nullptr) return TransportStatus::SendFailed;
+    TransportStatus result = TransportStatus::SendFailed;
     for (int attempt = 0; attempt < kChannelSendTries; ++attempt) {
         DestroyCurrentTransport(channel);
         char address[kChannelAddressSize];
-        channel.currentTransport = OpenTransport(channel, printerName, address, channel.receiveAttempts,
-                                                 channel.timeoutSeconds, channel.options);
-        if (channel.currentTransport == nullptr) return CPH_DATAGRAM_SEND_FAILED;
-        // A failed bind shows as CPH_SOCKET_CLOSED from the send.
+        channel.currentTransport =
+            OpenTransport(channel, printerName, address, channel.timeoutSeconds, channel.options);
+        if (channel.currentTransport == nullptr) return TransportStatus::SendFailed;
+        // A failed bind shows as Closed from the send.
         channel.currentTransport->Bind(0);
         result = channel.protocolInUse == kProtocolIp && channel.ipPort != 0
                      ? channel.currentTransport->SendTo(request, length, address, channel.ipPort)
                      : channel.currentTransport->SendToAgent(request, length, address);
-        if (result == 0) {
+        if (result == TransportStatus::Ok) {
             // Only the sender check reads it, and parsing the address is not free.
             if (channel.checkSender) RememberPeer(channel, address);
             Observe(channel, SNMP_DATAGRAM_SENT, request, length);
             SaveRequest(channel, request, length, printerName);
-            return 0;
+            return TransportStatus::Ok;
         }
         // The next open reads the protocol switched to.
         if (SwitchProtocol(printerName, channel.protocolInUse) == 1) return result;
@@ -241,16 +239,15 @@ std::int32_t SendRequest(SnmpChannel &channel, const std::uint8_t *request, std:
     return result;
 }
 
-std::int32_t ReceiveReply(SnmpChannel &channel, std::uint8_t *buffer, std::uint32_t room,
-                          std::uint32_t *length, std::uint8_t *senderAddress,
-                          std::uint16_t *senderPort) {
-    if (channel.currentTransport == nullptr) return CPH_DATAGRAM_RECV_FAILED;
-    std::int32_t result = CPH_DATAGRAM_RECV_FAILED;
+TransportStatus ReceiveReply(SnmpChannel &channel, std::uint8_t *buffer, std::uint32_t room,
+                             std::uint32_t *length, std::uint8_t *senderAddress, std::uint16_t *senderPort) {
+    if (channel.currentTransport == nullptr) return TransportStatus::ReceiveFailed;
+    TransportStatus result = TransportStatus::ReceiveFailed;
     for (int pass = 0; pass < kChannelReceivePasses; ++pass) {
         for (std::uint32_t receive = 0; receive <= channel.receiveAttempts; ++receive) {
-            if (channel.currentTransport == nullptr) return CPH_DATAGRAM_RECV_FAILED;
+            if (channel.currentTransport == nullptr) return TransportStatus::ReceiveFailed;
             result = ReceiveFromPeer(channel, buffer, room, length, senderAddress, senderPort);
-            if (result == 0) {
+            if (result == TransportStatus::Ok) {
                 Observe(channel, SNMP_DATAGRAM_RECEIVED, buffer, *length);
                 break;
             }
@@ -260,7 +257,7 @@ std::int32_t ReceiveReply(SnmpChannel &channel, std::uint8_t *buffer, std::uint3
             // allocated) there is nothing to re-send: wait on the same one.
             if (HasSavedRequest(channel)) ResendSavedRequest(channel);
         }
-        if (result == 0 || !HasSavedRequest(channel)) return result;
+        if (result == TransportStatus::Ok || !HasSavedRequest(channel)) return result;
         DestroyCurrentTransport(channel);
         if (SwitchProtocol(channel.savedPrinterName, channel.protocolInUse) == 1) return result;
         ResendSavedRequest(channel);
@@ -270,7 +267,6 @@ std::int32_t ReceiveReply(SnmpChannel &channel, std::uint8_t *buffer, std::uint3
 
 void CloseChannel(SnmpChannel &channel) {
     DestroyCurrentTransport(channel);
-    channel.newTransport = nullptr;
     platform::HeapFree(channel.savedRequest);
     channel.savedRequest = nullptr;
     channel.savedRequestLength = 0;

@@ -23,13 +23,10 @@ inline constexpr int kChannelReceivePasses = 3;
 // released with CloseChannel.
 struct SnmpChannel {
     std::uint32_t protocolInUse;          // protocol code of the transport the last open created
-    DatagramTransport *newTransport;      // what the last open returned
     std::uint8_t *savedRequest;           // global-heap copy of the last request sent, or null
     std::uint32_t savedRequestLength;
     char savedPrinterName[kChannelPrinterNameSize];  // printer of the last successful send
     DatagramTransport *currentTransport;  // the transport the next receive uses; owned
-    std::uint32_t reserved1;
-    std::uint32_t reserved2;
     std::uint32_t receiveAttempts;  // extra receives in one pass of ReceiveReply
     std::int32_t timeoutSeconds;    // handed to every transport the channel creates
     std::uint32_t options;          // handed to every transport the channel creates
@@ -56,7 +53,7 @@ struct SnmpChannel {
 // silence would, rather than holding it for ever.
 inline constexpr int kChannelDroppedPerReceive = 16;
 
-// Stores the three settings and clears the transports and the saved request;
+// Stores the three settings and clears the current transport and the saved request;
 // re-sends after every failed receive and tells no observer.
 void InitChannel(SnmpChannel &channel, std::uint32_t receiveAttempts, std::int32_t timeoutSeconds,
                  std::uint32_t options);
@@ -66,30 +63,28 @@ void InitChannel(SnmpChannel &channel, std::uint32_t receiveAttempts, std::int32
 // attempt, `timeoutSeconds` and `options`. Copies the protocol's address text
 // into `address` (room kChannelAddressSize) and records the protocol in use.
 // Null when the key cannot be read, no protocol is usable or the transport
-// cannot be allocated. `receiveAttempts` is not consulted. The caller owns
-// the transport. The printer's `IP Port` goes to channel.ipPort.
+// cannot be allocated. The caller owns the transport. The printer's
+// `IP Port` goes to channel.ipPort.
 DatagramTransport *OpenTransport(SnmpChannel &channel, const char *printerName, char *address,
-                                 std::uint32_t receiveAttempts, std::int32_t timeoutSeconds,
-                                 std::uint32_t options);
+                                 std::int32_t timeoutSeconds, std::uint32_t options);
 
 // Sends `request` to the printer over a freshly opened transport, at most
 // three times, switching the printer's protocol after each failed send. On
 // success the transport stays open for the reply and a copy of the request
-// is kept for re-sending. 0, CPH_DATAGRAM_SEND_FAILED when no transport can
-// be opened, or the last failing transport's result.
-std::int32_t SendRequest(SnmpChannel &channel, const std::uint8_t *request, std::uint32_t length,
-                         const char *printerName);
+// is kept for re-sending. Ok, SendFailed when no transport can be opened, or
+// the last failing transport's status.
+TransportStatus SendRequest(SnmpChannel &channel, const std::uint8_t *request, std::uint32_t length,
+                            const char *printerName);
 
 // Waits for one datagram (with checkSender: one from the printer's agent):
 // up to receiveAttempts + 1 receives per pass, the
 // saved request re-sent after each failed one, and between passes a protocol
 // switch; at most three passes. Without resendAfterLastReceive the last
 // receive of a pass is followed by the switch alone. `senderAddress` needs kSenderAddressRoom
-// bytes. 0, CPH_DATAGRAM_RECV_FAILED without a transport, or the last
-// receive's result.
-std::int32_t ReceiveReply(SnmpChannel &channel, std::uint8_t *buffer, std::uint32_t room,
-                          std::uint32_t *length, std::uint8_t *senderAddress,
-                          std::uint16_t *senderPort);
+// bytes. Ok, ReceiveFailed without a transport, or the last receive's
+// status.
+TransportStatus ReceiveReply(SnmpChannel &channel, std::uint8_t *buffer, std::uint32_t room,
+                             std::uint32_t *length, std::uint8_t *senderAddress, std::uint16_t *senderPort);
 
 // Destroys the current transport and releases the saved request.
 void CloseChannel(SnmpChannel &channel);

@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "codec/pdu_encoder.h"
-#include "groups/library_entry.h"
+#include "platform/module_handle.h"
 #include "platform/heap.h"
 #include "platform/string_table.h"
 #include "transact/printer_config.h"

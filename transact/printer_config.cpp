@@ -4,7 +4,7 @@
 #include <climits>
 #include <cstring>
 
-#include "groups/library_entry.h"
+#include "platform/module_handle.h"
 #include "platform/registry.h"
 #include "platform/string_table.h"
 

@@ -65,7 +65,8 @@ Attempt AwaitReply(SnmpChannel &channel, std::int32_t requestId, SnmpReqParam *&
     std::uint32_t receivedLength = 0;
     std::uint8_t senderAddress[kSenderAddressArea];
     std::uint16_t senderPort = 0;
-    if (ReceiveReply(channel, received, sizeof received, &receivedLength, senderAddress, &senderPort) != 0) {
+    if (ReceiveReply(channel, received, sizeof received, &receivedLength, senderAddress, &senderPort) !=
+        TransportStatus::Ok) {
         return Attempt::NoReply;
     }
     SnmpReqParam *decoded = HelperSnmpDecodePdu(received, receivedLength);
@@ -147,7 +148,8 @@ Exchange RunExchange(const char *printerName, std::int32_t requestType, char *oi
     // Each attempt sends the same message, request-id included, over a fresh
     // transport; only an undecodable or foreign reply leads to another.
     for (;;) {
-        const std::int32_t sent = SendRequest(channel, request.bytes, request.length, printerName);
+        const std::int32_t sent =
+            ResultCode(SendRequest(channel, request.bytes, request.length, printerName));
         reading.End();
         if (sent != 0 || !waitForReply) {
             exchange.result = sent;

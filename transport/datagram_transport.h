@@ -7,15 +7,9 @@
 #include <cstdint>
 
 #include "platform/winsock.h"
+#include "transport/transport_status.h"
 
 namespace snmphelper {
-
-// Results of the WinSock transports (the DLC transport has its own).
-inline constexpr std::int32_t CPH_DATAGRAM_RECV_FAILED = 20001;   // a read failed, none succeeded after
-inline constexpr std::int32_t CPH_DATAGRAM_RECV_TIMEOUT = 20002;  // nothing read, no read failed
-inline constexpr std::int32_t CPH_DATAGRAM_SEND_FAILED = 20004;   // every send attempt failed
-inline constexpr std::int32_t CPH_BIND_FAILED = 20006;            // binding the local port failed
-inline constexpr std::int32_t CPH_SOCKET_CLOSED = 20009;  // not open, or connection aborted/reset
 
 // Room a caller of Receive provides for the sender address: the largest form
 // (IPX: 4-byte network, 6-byte node).
@@ -35,24 +29,25 @@ public:
     DatagramTransport &operator=(const DatagramTransport &) = delete;
 
     // Attaches to the local `port` (host order; 0 lets the platform choose).
-    virtual std::int32_t Bind(std::uint16_t port) = 0;
-    virtual std::int32_t SendBroadcast(const std::uint8_t *data, std::uint32_t length,
-                                       std::uint16_t port) = 0;
+    virtual TransportStatus Bind(std::uint16_t port) = 0;
+    virtual TransportStatus SendBroadcast(const std::uint8_t *data, std::uint32_t length,
+                                          std::uint16_t port) = 0;
     // Sends one datagram to `address` (the transport's address text) at `port`.
-    virtual std::int32_t SendTo(const std::uint8_t *data, std::uint32_t length,
-                                const char *address, std::uint16_t port) = 0;
+    virtual TransportStatus SendTo(const std::uint8_t *data, std::uint32_t length, const char *address,
+                                   std::uint16_t port) = 0;
     // SendTo at the protocol's SNMP agent port.
-    virtual std::int32_t SendToAgent(const std::uint8_t *data, std::uint32_t length,
-                                     const char *address) = 0;
+    virtual TransportStatus SendToAgent(const std::uint8_t *data, std::uint32_t length,
+                                        const char *address) = 0;
     // Waits for one datagram and reads it into `buffer` (room `size`). On
     // success writes its length, the sender's address bytes (room
-    // kSenderAddressRoom) and port (host order), and answers 0; on failure
+    // kSenderAddressRoom) and port (host order), and answers Ok; on failure
     // writes none of them.
-    virtual std::int32_t Receive(std::uint8_t *buffer, std::uint32_t size, std::uint32_t *length,
-                                 std::uint8_t *senderAddress, std::uint16_t *senderPort) = 0;
-    // Writes the host's own address bytes: 1 for success, 0 for failure,
-    // CPH_SOCKET_CLOSED for a transport that is not open.
-    virtual std::int32_t GetLocalAddress(std::uint8_t *address) = 0;
+    virtual TransportStatus Receive(std::uint8_t *buffer, std::uint32_t size, std::uint32_t *length,
+                                    std::uint8_t *senderAddress, std::uint16_t *senderPort) = 0;
+    // Writes the host's own address bytes: Ok, NoLocalAddress when the
+    // platform cannot tell it, Closed for a transport that is not open
+    // (LocalAddressResult gives the numbers 1, 0 and 20009).
+    virtual TransportStatus GetLocalAddress(std::uint8_t *address) = 0;
 
     std::uint32_t LocalPort() const { return localPort_; }
     bool IsOpen() const { return open_ != 0; }

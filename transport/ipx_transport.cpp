@@ -63,36 +63,36 @@ void IpxTransport::CloseSocket() {
     socket_ = winsock::INVALID_SOCKET;
 }
 
-std::int32_t IpxTransport::Bind(std::uint16_t port) {
+TransportStatus IpxTransport::Bind(std::uint16_t port) {
     winsock::SOCKADDR_IPX local{};
     local.sa_family = static_cast<std::int16_t>(winsock::AF_IPX);
     local.sa_socket = winsock_.htons(port);
     if (socket_ != winsock::INVALID_SOCKET && winsock_.bind(socket_, Generic(local), sizeof local) == 0) {
         localPort_ = port;
-        return 0;
+        return TransportStatus::Ok;
     }
     CloseSocket();
     open_ = 0;
-    return CPH_BIND_FAILED;
+    return TransportStatus::BindFailed;
 }
 
-std::int32_t IpxTransport::SendBroadcast(const std::uint8_t *data, std::uint32_t length,
-                                         std::uint16_t port) {
+TransportStatus IpxTransport::SendBroadcast(const std::uint8_t *data, std::uint32_t length,
+                                            std::uint16_t port) {
     return SendTo(data, length, kIpxBroadcastAddress, port);
 }
 
-std::int32_t IpxTransport::SendToAgent(const std::uint8_t *data, std::uint32_t length,
-                                       const char *address) {
+TransportStatus IpxTransport::SendToAgent(const std::uint8_t *data, std::uint32_t length,
+                                          const char *address) {
     return SendTo(data, length, address, kIpxAgentSocket);
 }
 
-std::int32_t IpxTransport::SendTo(const std::uint8_t *data, std::uint32_t length,
-                                  const char *address, std::uint16_t port) {
-    if (open_ == 0) return CPH_SOCKET_CLOSED;
+TransportStatus IpxTransport::SendTo(const std::uint8_t *data, std::uint32_t length, const char *address,
+                                     std::uint16_t port) {
+    if (open_ == 0) return TransportStatus::Closed;
     // A text shorter than the 20 digits names no node: nothing is sent, and
     // nothing past its terminator is read.
     if (address == nullptr || ::strnlen(address, kAddressDigits) < kAddressDigits) {
-        return CPH_DATAGRAM_SEND_FAILED;
+        return TransportStatus::SendFailed;
     }
     std::uint8_t numbers[kNetworkBytes + kNodeBytes];
     HexToBytes(numbers, address, sizeof numbers);
@@ -101,24 +101,23 @@ std::int32_t IpxTransport::SendTo(const std::uint8_t *data, std::uint32_t length
     std::memcpy(peer.sa_netnum, numbers, kNetworkBytes);
     std::memcpy(peer.sa_nodenum, numbers + kNetworkBytes, kNodeBytes);
     peer.sa_socket = winsock_.htons(port);
-    if (length > static_cast<std::uint32_t>(INT_MAX)) return CPH_DATAGRAM_SEND_FAILED;
+    if (length > static_cast<std::uint32_t>(INT_MAX)) return TransportStatus::SendFailed;
     const int wanted = static_cast<int>(length);
     for (std::uint32_t attempt = 0; attempt < attempts_; ++attempt) {
         const int sent = winsock_.sendto(socket_, reinterpret_cast<const char *>(data), wanted, 0,
                                          Generic(peer), sizeof peer);
         // A datagram goes whole or not at all: any other count is no send.
-        if (sent == wanted && winsock_.Provides(WinsockEntry::sendto)) return 0;
-        if (IsConnectionLost(winsock_.WSAGetLastError())) return CPH_SOCKET_CLOSED;
+        if (sent == wanted && winsock_.Provides(WinsockEntry::sendto)) return TransportStatus::Ok;
+        if (IsConnectionLost(winsock_.WSAGetLastError())) return TransportStatus::Closed;
     }
-    return CPH_DATAGRAM_SEND_FAILED;
+    return TransportStatus::SendFailed;
 }
 
-std::int32_t IpxTransport::Receive(std::uint8_t *buffer, std::uint32_t size,
-                                   std::uint32_t *length, std::uint8_t *senderAddress,
-                                   std::uint16_t *senderPort) {
-    if (open_ == 0) return CPH_SOCKET_CLOSED;
+TransportStatus IpxTransport::Receive(std::uint8_t *buffer, std::uint32_t size, std::uint32_t *length,
+                                      std::uint8_t *senderAddress, std::uint16_t *senderPort) {
+    if (open_ == 0) return TransportStatus::Closed;
     const int room = size > static_cast<std::uint32_t>(INT_MAX) ? INT_MAX : static_cast<int>(size);
-    std::int32_t result = CPH_DATAGRAM_RECV_TIMEOUT;
+    TransportStatus result = TransportStatus::ReceiveTimedOut;
     winsock::SOCKADDR_IPX sender{};
     int received = 0;
     for (std::uint32_t wait = 0; wait < attempts_; ++wait) {
@@ -137,13 +136,13 @@ std::int32_t IpxTransport::Receive(std::uint8_t *buffer, std::uint32_t size,
                                      reinterpret_cast<winsock::sockaddr *>(&sender),
                                      &senderLength);
         if (received >= 0 && received <= room && winsock_.Provides(WinsockEntry::recvfrom)) {
-            result = 0;
+            result = TransportStatus::Ok;
             break;
         }
-        if (IsConnectionLost(winsock_.WSAGetLastError())) return CPH_SOCKET_CLOSED;
-        result = CPH_DATAGRAM_RECV_FAILED;
+        if (IsConnectionLost(winsock_.WSAGetLastError())) return TransportStatus::Closed;
+        result = TransportStatus::ReceiveFailed;
     }
-    if (result == 0) {
+    if (result == TransportStatus::Ok) {
         if (length != nullptr) *length = static_cast<std::uint32_t>(received);
         if (senderAddress != nullptr) {
             std::memcpy(senderAddress, sender.sa_netnum, kNetworkBytes);
@@ -154,18 +153,18 @@ std::int32_t IpxTransport::Receive(std::uint8_t *buffer, std::uint32_t size,
     return result;
 }
 
-std::int32_t IpxTransport::GetLocalAddress(std::uint8_t *address) {
-    if (open_ == 0) return CPH_SOCKET_CLOSED;
-    if (address == nullptr) return 0;
+TransportStatus IpxTransport::GetLocalAddress(std::uint8_t *address) {
+    if (open_ == 0) return TransportStatus::Closed;
+    if (address == nullptr) return TransportStatus::NoLocalAddress;
     winsock::SOCKADDR_IPX local{};
     int localLength = sizeof local;
     if (winsock_.getsockname(socket_, reinterpret_cast<winsock::sockaddr *>(&local),
                              &localLength) != 0) {
-        return 0;
+        return TransportStatus::NoLocalAddress;
     }
     std::memcpy(address, local.sa_netnum, kNetworkBytes);
     std::memcpy(address + kNetworkBytes, local.sa_nodenum, kNodeBytes);
-    return 1;
+    return TransportStatus::Ok;
 }
 
 }  // namespace snmphelper

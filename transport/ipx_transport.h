@@ -21,21 +21,20 @@ public:
     // Loads its WinSock binding, starts WinSock and creates a non-blocking
     // IPX datagram socket (allowed to broadcast when `options` asks). A
     // failed step is not reported: Bind then fails and every later operation
-    // answers CPH_SOCKET_CLOSED.
+    // answers Closed.
     IpxTransport(std::uint32_t attempts, std::int32_t timeoutSeconds, std::uint32_t options);
     ~IpxTransport() override;
 
-    std::int32_t Bind(std::uint16_t port) override;
-    std::int32_t SendBroadcast(const std::uint8_t *data, std::uint32_t length,
-                               std::uint16_t port) override;
-    std::int32_t SendTo(const std::uint8_t *data, std::uint32_t length, const char *address,
-                        std::uint16_t port) override;
-    std::int32_t SendToAgent(const std::uint8_t *data, std::uint32_t length,
-                             const char *address) override;
-    std::int32_t Receive(std::uint8_t *buffer, std::uint32_t size, std::uint32_t *length,
-                         std::uint8_t *senderAddress, std::uint16_t *senderPort) override;
+    TransportStatus Bind(std::uint16_t port) override;
+    TransportStatus SendBroadcast(const std::uint8_t *data, std::uint32_t length,
+                                  std::uint16_t port) override;
+    TransportStatus SendTo(const std::uint8_t *data, std::uint32_t length, const char *address,
+                           std::uint16_t port) override;
+    TransportStatus SendToAgent(const std::uint8_t *data, std::uint32_t length, const char *address) override;
+    TransportStatus Receive(std::uint8_t *buffer, std::uint32_t size, std::uint32_t *length,
+                            std::uint8_t *senderAddress, std::uint16_t *senderPort) override;
     // The socket's own network and node numbers; known only after Bind.
-    std::int32_t GetLocalAddress(std::uint8_t *address) override;
+    TransportStatus GetLocalAddress(std::uint8_t *address) override;
 
 private:
     void CloseSocket();

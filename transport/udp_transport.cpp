@@ -82,54 +82,53 @@ void UdpTransport::CloseSocket() {
     socket_ = winsock::INVALID_SOCKET;
 }
 
-std::int32_t UdpTransport::Bind(std::uint16_t port) {
+TransportStatus UdpTransport::Bind(std::uint16_t port) {
     const winsock::sockaddr_in local = InternetAddress(winsock::INADDR_ANY, port);
     if (winsock::bind(socket_, reinterpret_cast<const winsock::sockaddr *>(&local),
                       sizeof local) != winsock::SOCKET_ERROR) {
         localPort_ = port;
         open_ = 1;
-        return 0;
+        return TransportStatus::Ok;
     }
     CloseSocket();
     open_ = 0;
-    return CPH_BIND_FAILED;
+    return TransportStatus::BindFailed;
 }
 
-std::int32_t UdpTransport::SendBroadcast(const std::uint8_t *data, std::uint32_t length,
-                                         std::uint16_t port) {
+TransportStatus UdpTransport::SendBroadcast(const std::uint8_t *data, std::uint32_t length,
+                                            std::uint16_t port) {
     return SendTo(data, length, kBroadcastAddress, port);
 }
 
-std::int32_t UdpTransport::SendToAgent(const std::uint8_t *data, std::uint32_t length,
-                                       const char *address) {
+TransportStatus UdpTransport::SendToAgent(const std::uint8_t *data, std::uint32_t length,
+                                          const char *address) {
     return SendTo(data, length, address, kSnmpAgentPort);
 }
 
-std::int32_t UdpTransport::SendTo(const std::uint8_t *data, std::uint32_t length,
-                                  const char *address, std::uint16_t port) {
-    if (open_ == 0) return CPH_SOCKET_CLOSED;
+TransportStatus UdpTransport::SendTo(const std::uint8_t *data, std::uint32_t length, const char *address,
+                                     std::uint16_t port) {
+    if (open_ == 0) return TransportStatus::Closed;
     // A text inet_addr refuses gives the all-ones address: a broadcast,
     // which the platform refuses unless the broadcast option is set.
     const winsock::sockaddr_in peer = InternetAddress(winsock::inet_addr(address), port);
-    if (length > static_cast<std::uint32_t>(INT_MAX)) return CPH_DATAGRAM_SEND_FAILED;
+    if (length > static_cast<std::uint32_t>(INT_MAX)) return TransportStatus::SendFailed;
     for (std::uint32_t attempt = 0; attempt < attempts_; ++attempt) {
         if (winsock::sendto(socket_, reinterpret_cast<const char *>(data),
                             static_cast<int>(length), 0,
                             reinterpret_cast<const winsock::sockaddr *>(&peer),
                             sizeof peer) != winsock::SOCKET_ERROR) {
-            return 0;
+            return TransportStatus::Ok;
         }
-        if (IsConnectionLost(winsock::WSAGetLastError())) return CPH_SOCKET_CLOSED;
+        if (IsConnectionLost(winsock::WSAGetLastError())) return TransportStatus::Closed;
     }
-    return CPH_DATAGRAM_SEND_FAILED;
+    return TransportStatus::SendFailed;
 }
 
-std::int32_t UdpTransport::Receive(std::uint8_t *buffer, std::uint32_t size,
-                                   std::uint32_t *length, std::uint8_t *senderAddress,
-                                   std::uint16_t *senderPort) {
-    if (open_ == 0) return CPH_SOCKET_CLOSED;
+TransportStatus UdpTransport::Receive(std::uint8_t *buffer, std::uint32_t size, std::uint32_t *length,
+                                      std::uint8_t *senderAddress, std::uint16_t *senderPort) {
+    if (open_ == 0) return TransportStatus::Closed;
     const int room = size > static_cast<std::uint32_t>(INT_MAX) ? INT_MAX : static_cast<int>(size);
-    std::int32_t result = CPH_DATAGRAM_RECV_TIMEOUT;
+    TransportStatus result = TransportStatus::ReceiveTimedOut;
     winsock::sockaddr_in sender{};
     int received = 0;
     for (std::uint32_t wait = 0; wait < attempts_; ++wait) {
@@ -148,16 +147,16 @@ std::int32_t UdpTransport::Receive(std::uint8_t *buffer, std::uint32_t size,
                                      reinterpret_cast<winsock::sockaddr *>(&sender),
                                      &senderLength);
         if (received != winsock::SOCKET_ERROR) {
-            result = 0;
+            result = TransportStatus::Ok;
             break;
         }
         const int error = winsock::WSAGetLastError();
         ReportFailedRead(sender);
-        if (IsConnectionLost(error)) return CPH_SOCKET_CLOSED;
+        if (IsConnectionLost(error)) return TransportStatus::Closed;
         ReportReadFailure(error);
-        result = CPH_DATAGRAM_RECV_FAILED;
+        result = TransportStatus::ReceiveFailed;
     }
-    if (result == 0) {
+    if (result == TransportStatus::Ok) {
         if (length != nullptr) *length = static_cast<std::uint32_t>(received);
         if (senderAddress != nullptr) std::memcpy(senderAddress, &sender.sin_addr, 4);
         if (senderPort != nullptr) *senderPort = winsock::ntohs(sender.sin_port);
@@ -165,18 +164,19 @@ std::int32_t UdpTransport::Receive(std::uint8_t *buffer, std::uint32_t size,
     return result;
 }
 
-std::int32_t UdpTransport::GetLocalAddress(std::uint8_t *address) {
-    if (open_ == 0) return CPH_SOCKET_CLOSED;
-    if (address == nullptr) return 0;
+TransportStatus UdpTransport::GetLocalAddress(std::uint8_t *address) {
+    if (open_ == 0) return TransportStatus::Closed;
+    if (address == nullptr) return TransportStatus::NoLocalAddress;
     char hostName[kHostNameRoom];
-    if (winsock::gethostname(hostName, kHostNameRoom) == winsock::SOCKET_ERROR) return 0;
+    if (winsock::gethostname(hostName, kHostNameRoom) == winsock::SOCKET_ERROR)
+        return TransportStatus::NoLocalAddress;
     const winsock::hostent *host = winsock::gethostbyname(hostName);
     if (host == nullptr || host->h_length < 4 || host->h_addr_list == nullptr ||
         host->h_addr_list[0] == nullptr) {
-        return 0;
+        return TransportStatus::NoLocalAddress;
     }
     std::memcpy(address, host->h_addr_list[0], 4);
-    return 1;
+    return TransportStatus::Ok;
 }
 
 bool ResolveHostAddress(const char *hostName, char (&dotted)[kDottedAddressSize]) {
@@ -195,25 +195,25 @@ bool ResolveHostAddress(const char *hostName, char (&dotted)[kDottedAddressSize]
     return found;
 }
 
-std::int32_t UdpTransport::GetRouteAddress(const char *peerAddress, std::uint8_t *address) {
-    if (open_ == 0) return CPH_SOCKET_CLOSED;
-    if (peerAddress == nullptr || address == nullptr) return 0;
+TransportStatus UdpTransport::GetRouteAddress(const char *peerAddress, std::uint8_t *address) {
+    if (open_ == 0) return TransportStatus::Closed;
+    if (peerAddress == nullptr || address == nullptr) return TransportStatus::NoLocalAddress;
     const std::uint32_t peer = winsock::inet_addr(peerAddress);
-    if (peer == winsock::INADDR_NONE || peer == winsock::INADDR_ANY) return 0;
+    if (peer == winsock::INADDR_NONE || peer == winsock::INADDR_ANY) return TransportStatus::NoLocalAddress;
     const winsock::sockaddr_in remote = InternetAddress(peer, kSnmpAgentPort);
     if (winsock::connect(socket_, reinterpret_cast<const winsock::sockaddr *>(&remote), sizeof remote) ==
         winsock::SOCKET_ERROR) {
-        return 0;
+        return TransportStatus::NoLocalAddress;
     }
     winsock::sockaddr_in local{};
     int localLength = sizeof local;
     if (winsock::getsockname(socket_, reinterpret_cast<winsock::sockaddr *>(&local), &localLength) ==
             winsock::SOCKET_ERROR ||
         local.sin_addr.s_addr == winsock::INADDR_ANY) {
-        return 0;
+        return TransportStatus::NoLocalAddress;
     }
     std::memcpy(address, &local.sin_addr, 4);
-    return 1;
+    return TransportStatus::Ok;
 }
 
 }  // namespace snmphelper

@@ -22,26 +22,25 @@ class UdpTransport final : public DatagramTransport {
 public:
     // Starts WinSock and creates a non-blocking datagram socket (allowed to
     // broadcast when `options` asks). A failed step is not reported: Bind
-    // then fails and every later operation answers CPH_SOCKET_CLOSED.
+    // then fails and every later operation answers Closed.
     UdpTransport(std::uint32_t attempts, std::int32_t timeoutSeconds, std::uint32_t options);
     ~UdpTransport() override;
 
-    std::int32_t Bind(std::uint16_t port) override;
-    std::int32_t SendBroadcast(const std::uint8_t *data, std::uint32_t length,
-                               std::uint16_t port) override;
-    std::int32_t SendTo(const std::uint8_t *data, std::uint32_t length, const char *address,
-                        std::uint16_t port) override;
-    std::int32_t SendToAgent(const std::uint8_t *data, std::uint32_t length,
-                             const char *address) override;
-    std::int32_t Receive(std::uint8_t *buffer, std::uint32_t size, std::uint32_t *length,
-                         std::uint8_t *senderAddress, std::uint16_t *senderPort) override;
+    TransportStatus Bind(std::uint16_t port) override;
+    TransportStatus SendBroadcast(const std::uint8_t *data, std::uint32_t length,
+                                  std::uint16_t port) override;
+    TransportStatus SendTo(const std::uint8_t *data, std::uint32_t length, const char *address,
+                           std::uint16_t port) override;
+    TransportStatus SendToAgent(const std::uint8_t *data, std::uint32_t length, const char *address) override;
+    TransportStatus Receive(std::uint8_t *buffer, std::uint32_t size, std::uint32_t *length,
+                            std::uint8_t *senderAddress, std::uint16_t *senderPort) override;
     // The first IPv4 address the host's name resolves to; works before Bind.
-    std::int32_t GetLocalAddress(std::uint8_t *address) override;
+    TransportStatus GetLocalAddress(std::uint8_t *address) override;
     // The address this host sends from to reach `peerAddress` (dotted
-    // decimal), as the system's routing picks it: 1 for success, 0 for
-    // failure, CPH_SOCKET_CLOSED for a transport that is not open. Nothing
+    // decimal), as the system's routing picks it: Ok, NoLocalAddress, or
+    // Closed for a transport that is not open. Nothing
     // is sent, but the socket keeps `peerAddress` as its peer: a probe's.
-    std::int32_t GetRouteAddress(const char *peerAddress, std::uint8_t *address);
+    TransportStatus GetRouteAddress(const char *peerAddress, std::uint8_t *address);
 
 private:
     void CloseSocket();

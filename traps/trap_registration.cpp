@@ -195,19 +195,20 @@ bool ProbeLocalIpAddress(std::uint8_t *address) {
     // Asked before any Bind: the address comes from the host's name.
     std::unique_ptr<DatagramTransport> transport(
         new (std::nothrow) UdpTransport(kProbeAttempts, kProbeTimeoutSeconds, 0));
-    return transport != nullptr && transport->GetLocalAddress(address) == 1;
+    return transport != nullptr && transport->GetLocalAddress(address) == TransportStatus::Ok;
 }
 
 bool ProbeTrapIpAddress(const char *printerAddress, std::uint8_t *address) {
     std::unique_ptr<UdpTransport> transport(new (std::nothrow) UdpTransport(kProbeAttempts, kProbeTimeoutSeconds, 0));
-    if (transport == nullptr || transport->GetLocalAddress(address) != 1) return false;
+    if (transport == nullptr || transport->GetLocalAddress(address) != TransportStatus::Ok) return false;
     if (!IsLoopbackAddress(address)) return true;
     // A printer address inet_addr cannot read is the channel's to refuse.
     const std::array<std::uint8_t, 4> printer = platform::Ipv4AddressFromText(printerAddress);
     if (printer == kNoAddress || IsLoopbackAddress(printer.data())) return true;
     // A printer told to send to its own loopback never reaches us: use the
     // address the route to the printer leaves from, or none at all.
-    return transport->GetRouteAddress(printerAddress, address) == 1 && !IsLoopbackAddress(address);
+    return transport->GetRouteAddress(printerAddress, address) == TransportStatus::Ok &&
+           !IsLoopbackAddress(address);
 }
 
 bool ProbeLocalIpxAddress(std::uint8_t *address) {
@@ -216,7 +217,7 @@ bool ProbeLocalIpxAddress(std::uint8_t *address) {
     if (transport == nullptr) return false;
     // A failed Bind closes the transport, and the query below then fails.
     transport->Bind(0);
-    return transport->GetLocalAddress(address) == 1;
+    return transport->GetLocalAddress(address) == TransportStatus::Ok;
 }
 
 void FormatIpAddressText(const std::uint8_t *address, char *text) {

@@ -2,7 +2,7 @@
 
 #include <mutex>
 
-#include "groups/library_entry.h"
+#include "library/library_entry.h"
 
 namespace snmphelper::cli {
 namespace {

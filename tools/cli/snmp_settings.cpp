@@ -1,6 +1,6 @@
 #include "tools/cli/snmp_settings.h"
 
-#include "groups/library_entry.h"
+#include "platform/module_handle.h"
 #include "platform/string_table.h"
 #include "tools/cli/library_load.h"
 #include "tools/cli/registry_messages.h"

@@ -117,7 +117,7 @@ bool PrintDatagram(const std::uint8_t *data, std::uint32_t length, const std::st
 int RunListen(const ListenOptions &options) {
     EnsureLibraryLoaded();
     UdpTransport transport(1, 1, 0);
-    if (transport.Bind(options.port) != 0) {
+    if (transport.Bind(options.port) != TransportStatus::Ok) {
         std::fprintf(stderr, "traps listen: cannot bind UDP port %u (is it in use, or is it below 1024 without "
                              "the right to bind it?)\n",
                      static_cast<unsigned>(options.port));
@@ -132,14 +132,14 @@ int RunListen(const ListenOptions &options) {
         std::uint32_t length = 0;
         std::uint8_t sender[kSenderAddressRoom] = {};
         std::uint16_t senderPort = 0;
-        const std::int32_t received =
+        const TransportStatus received =
             transport.Receive(buffer.data(), kDatagramRoom, &length, sender, &senderPort);
-        if (received == 0) {
+        if (received == TransportStatus::Ok) {
             if (PrintDatagram(buffer.data(), length, SenderText(sender, senderPort), options.json)) ++traps;
             quietSince = std::chrono::steady_clock::now();
             continue;
         }
-        if (received == CPH_SOCKET_CLOSED) {
+        if (received == TransportStatus::Closed) {
             std::fprintf(stderr, "traps listen: the socket was closed\n");
             return 1;
         }

@@ -1,6 +1,4 @@
-#include "groups/library_entry.h"
-
-#include <atomic>
+#include "library/library_entry.h"
 
 #include "dlc/dlc_access.h"
 #include "groups/object_groups.h"
@@ -9,11 +7,8 @@
 namespace snmphelper {
 namespace {
 
-// Written only at process attach, read by any thread afterwards.
-std::atomic<platform::ModuleHandle> moduleHandle{nullptr};
-
 void ProcessAttach(platform::ModuleHandle module) {
-    moduleHandle.store(module);
+    StoreLibraryModuleHandle(module);
     // The counter is 0 at load; a loader only attaches once, but tests attach
     // again to start from a freshly loaded state.
     ResetRequestIds();
@@ -23,8 +18,6 @@ void ProcessAttach(platform::ModuleHandle module) {
 }
 
 }  // namespace
-
-platform::ModuleHandle LibraryModuleHandle() { return moduleHandle.load(); }
 
 int LibraryEntry(platform::ModuleHandle module, std::uint32_t reason) {
     switch (reason) {

@@ -5,16 +5,14 @@
 #include <cstdint>
 
 #include "platform/loader_hook.h"
+#include "platform/module_handle.h"
 
 namespace snmphelper {
 
-// The module handle stored at process attach, for string-table lookups;
-// null before the library has been attached.
-platform::ModuleHandle LibraryModuleHandle();
-
 // LibraryEntry (declared with the loader hook): process attach stores
-// `module`, sets the request-id counter to 0, builds the joined object-group
-// lists and prepares DLC access (whose failure only leaves DLC unavailable).
+// `module` (LibraryModuleHandle), sets the request-id counter to 0, builds
+// the joined object-group lists and prepares DLC access (whose failure only
+// leaves DLC unavailable).
 // Process detach releases the joined lists, unless the process is exiting
 // (ReleaseJoinedGroupListsUnlessExiting). Thread attach and detach:
 // nothing. Always returns 1.
