@@ -70,10 +70,13 @@ TransactionOptions CallerOptions(const SnmpTransaction &transaction, std::uint16
 
 }  // namespace
 
+std::int32_t ErrorStatusResult(std::uint8_t errorStatus) {
+    return errorStatus == 0 || errorStatus == kErrorStatusGenErr ? 0 : SNMP_RESULT_ERROR_STATUS;
+}
+
 std::int32_t DeliverReply(const SnmpReqParam &reply, std::int32_t requestType, char *oidList,
                           std::uint32_t oidListSize, char *valueList, std::uint32_t *valueListSize) {
-    if (reply.errorStatus == kErrorStatusGenErr) return 0;
-    if (reply.errorStatus != 0) return SNMP_RESULT_ERROR_STATUS;
+    if (reply.errorStatus != 0) return ErrorStatusResult(reply.errorStatus);
     std::uint32_t oidRoom = oidListSize;
     if (ExtractReplyValues(reply, nullptr, oidList, &oidRoom, valueList, valueListSize)) return 0;
     // A set has done its work even when its echo does not fit.

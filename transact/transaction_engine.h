@@ -20,8 +20,12 @@ std::int32_t RunTransaction(const char *printerName, std::int32_t requestType, c
                             std::uint32_t oidListSize, char *valueList, std::uint32_t *valueListSize,
                             std::uint32_t varCount, bool waitForReply);
 
-// HelperSNMPTransact's answer for an accepted reply: genErr counts as
-// success with the buffers left as they are, another error-status is 25011;
+// HelperSNMPTransact's judgement of a reply's error-status: 0 for none and
+// for genErr (5), which it counts as success; 25011 for any other.
+std::int32_t ErrorStatusResult(std::uint8_t errorStatus);
+
+// HelperSNMPTransact's answer for an accepted reply: an error-status as
+// ErrorStatusResult judges it, with the buffers left as they are;
 // otherwise the identifiers go into `oidList` (room `oidListSize`; the size
 // the extraction reports is not passed back) and the values into
 // `valueList` (room and length through `valueListSize`). Values that do not
