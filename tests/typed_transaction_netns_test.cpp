@@ -203,6 +203,12 @@ TEST_F(TypedTransactionTest, RefusalsComeBeforeAnythingIsSent) {
     TypedReply reply;
     EXPECT_EQ(RunTypedTransaction(nullptr, SNMP_REQUEST_GET, views, reply), SNMP_RESULT_NO_REPLY);
     EXPECT_EQ(RunTypedTransaction("lab", 3, views, reply), SNMP_RESULT_BAD_REQUEST_TYPE);
+    // Run only after a Begin that succeeded.
+    TypedTransaction unbegun;
+    EXPECT_EQ(unbegun.Run(views, reply), SNMP_RESULT_INVALID_ARGUMENT);
+    TypedTransaction refused;
+    EXPECT_EQ(refused.Begin("lab", 3, {}), SNMP_RESULT_BAD_REQUEST_TYPE);
+    EXPECT_EQ(refused.Run(views, reply), SNMP_RESULT_INVALID_ARGUMENT);
     // A value the encoder cannot write, and a message past its room.
     std::vector<Binding> untyped = {{Object(1), SNMP_VALUE_NONE, {}}};
     EXPECT_EQ(Run(SNMP_REQUEST_SET, untyped, reply), SNMP_RESULT_ENCODE_FAILED);

@@ -94,10 +94,15 @@ std::int32_t TypedTransaction::Begin(const char *printerName, std::int32_t reque
     if (!SetRequestType(typed, requestType)) return SNMP_RESULT_BAD_REQUEST_TYPE;
     pduType_ = typed.pduType;
     requestId_ = NextRequestId();
+    begun_ = true;
     return 0;
 }
 
 std::int32_t TypedTransaction::Run(std::span<const SnmpVarBind> request, TypedReply &reply) {
+    HelperFreeReqParam(reply.record_);
+    reply.record_ = nullptr;
+    reply.protocol_ = 0;
+    if (!begun_) return SNMP_RESULT_INVALID_ARGUMENT;
     if (request.size() > kMaxBindings) return SNMP_RESULT_VARBIND_LIST_FAILED;
     // The encoder only reads the record; the bindings stay the caller's.
     SnmpReqParam record{};

@@ -98,7 +98,8 @@ public:
     // bindings are only read. Returns 0 with the reply in `reply` (its
     // errorStatus is the caller's to judge), or: encoding 25008, the message
     // block 25005, no reply 25010, undecodable 25009, or the channel's code
-    // for a send that failed. Without waiting: the send's result.
+    // for a send that failed; 25015 without a successful Begin. Without
+    // waiting: the send's result. A reply `reply` held before is released.
     std::int32_t Run(std::span<const SnmpVarBind> request, TypedReply &reply);
 
     // The request's PDU type, for an edge that reads values from text.
@@ -121,6 +122,7 @@ private:
     Timing timing_{};
     std::int32_t pduType_ = 0;
     std::int32_t requestId_ = 0;
+    bool begun_ = false;
     const char *community_ = nullptr;
     char configured_[kCommunityFieldSize] = {};
     char loaded_[kCommunityTextRoom] = {};
