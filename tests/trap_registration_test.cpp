@@ -17,6 +17,8 @@
 #include "tests/support/temp_registry.h"
 #include "tests/support/udp_peer.h"
 #include "traps/trap_registration.h"
+#include "transact/packet_forming.h"
+#include "transact/response_extraction.h"
 
 namespace snmphelper {
 namespace {
@@ -33,34 +35,38 @@ std::string Cell(unsigned column, const std::string &index = kIndex) {
 struct SetRequest {
     std::string printer;
     std::int32_t requestType = -1;
-    std::string oids;          // up to the first zero byte
-    std::uint32_t oidRoom = 0;
-    std::string values;        // the value buffer up to its last non-zero byte
-    std::uint32_t valueRoom = 0;
+    std::string oids;          // the bindings' names, joined as HelperSNMPTransact takes them
+    std::uint16_t messageRoom = 0;
+    std::string values;        // the bindings' values as a value list, byte for byte
     std::uint32_t count = 0;
 };
 
 std::vector<SetRequest> requests;
 std::vector<std::int32_t> answers;  // result of each request in turn; 0 past the end
 
-int32_t SNMPHELPER_CALL CatchTransact(const char *printer, int32_t requestType, char *oidList, uint32_t oidListSize,
-                                      char *valueList, uint32_t *valueListSize, uint32_t varCount) {
+// Catches the typed request and writes it down in the text form of
+// HelperSNMPTransact's lists, with the library's own rendering of a binding.
+std::int32_t CatchTransact(const char *printer, std::int32_t requestType, std::span<const SnmpVarBind> bindings,
+                           std::uint16_t messageRoom) {
     SetRequest request;
     request.printer = printer;
     request.requestType = requestType;
+    request.messageRoom = messageRoom;
+    SnmpReqParam record{};
+    record.varBindCount = static_cast<std::uint16_t>(bindings.size());
+    record.varBinds = const_cast<SnmpVarBind *>(bindings.data());
+    char oidList[512] = {};
+    std::uint32_t oidSize = sizeof oidList;
+    char valueList[256] = {};
+    std::uint32_t valueSize = sizeof valueList;
+    EXPECT_TRUE(ExtractReplyValues(record, nullptr, oidList, &oidSize, valueList, &valueSize));
     request.oids = oidList;
-    request.oidRoom = oidListSize;
-    request.valueRoom = *valueListSize;
-    std::string values(valueList, *valueListSize);
+    std::string values(valueList, sizeof valueList);
     values.erase(values.find_last_not_of('\0') + 1);
     request.values = values;
-    request.count = varCount;
+    request.count = static_cast<std::uint32_t>(bindings.size());
     const std::size_t turn = requests.size();
     requests.push_back(request);
-    // As a real transaction does, the lists are overwritten by the reply.
-    std::memset(oidList, 'R', 8);
-    std::memset(valueList, 'R', 8);
-    *valueListSize = 3;
     return turn < answers.size() ? answers[turn] : 0;
 }
 
@@ -131,13 +137,12 @@ protected:
     std::unique_ptr<test::TempRegistry> registry_;
 };
 
-// Every request is a set of the lists' full rooms.
+// Every request is a set, its message bounded as by the lists' full rooms.
 void ExpectSetsWithFullRooms() {
     for (const SetRequest &request : requests) {
         EXPECT_EQ(request.printer, "lab");
         EXPECT_EQ(request.requestType, SNMP_REQUEST_SET);
-        EXPECT_EQ(request.oidRoom, 512u);
-        EXPECT_EQ(request.valueRoom, 256u);
+        EXPECT_EQ(request.messageRoom, PacketBufferSize(512, 256));
     }
 }
 

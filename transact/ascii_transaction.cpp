@@ -2,6 +2,7 @@
 // printable text, every OCTET STRING rewritten into hexadecimal digits.
 #include "snmphelper.h"
 #include "transact/ascii_rewrite.h"
+#include "transact/transaction_engine.h"
 
 using namespace snmphelper;
 
@@ -14,8 +15,8 @@ extern "C" SNMPHELPER_API int32_t SNMPHELPER_CALL HelperSNMPTransactAscii(const 
     // The room is read before the transaction replaces it with the length of
     // the text it wrote.
     const uint32_t room = valueListSize == nullptr ? 0 : *valueListSize;
-    const int32_t result = HelperSNMPTransact(printerName, requestType, oidList, oidListSize, valueList,
-                                              valueListSize, varCount);
+    const int32_t result = RunTransaction(printerName, requestType, oidList, oidListSize, valueList,
+                                          valueListSize, varCount, true);
     if (result != 0) return result;
     // A text whose hex form does not fit the work area or the caller's room
     // is refused, never cut: a cut text would lose values silently.

@@ -14,9 +14,6 @@
 namespace snmphelper {
 namespace {
 
-// The community text is loaded into this many characters.
-constexpr int kCommunityRoom = 256;
-
 constexpr std::uint32_t kMaxVarBinds = 0xFFFF;  // varBindCount is 16-bit
 constexpr std::uint32_t kMaxPacketBufferSize = 0xFFFF;
 
@@ -63,11 +60,17 @@ char *DuplicateString(const char *text) {
     return copy;
 }
 
+const char *LoadCommunityText(platform::ModuleHandle module, std::uint32_t entryId, const char *defaultName,
+                              char (&text)[kCommunityTextRoom]) {
+    std::memset(text, 0, sizeof text);
+    const int length = platform::LoadStringResource(module, entryId, text, kCommunityTextRoom);
+    return length > 0 ? text : defaultName;
+}
+
 bool SetCommunity(SnmpReqParam &record, platform::ModuleHandle module, std::uint32_t entryId,
                   const char *defaultName) {
-    char loaded[kCommunityRoom] = {};
-    const int length = platform::LoadStringResource(module, entryId, loaded, kCommunityRoom);
-    char *community = DuplicateString(length > 0 ? loaded : defaultName);
+    char loaded[kCommunityTextRoom];
+    char *community = DuplicateString(LoadCommunityText(module, entryId, defaultName, loaded));
     if (community == nullptr) return false;
     record.community = community;
     record.communityLength = static_cast<std::uint16_t>(std::strlen(community));
@@ -136,10 +139,6 @@ std::uint16_t PacketBufferSize(std::uint32_t oidListSize, std::uint32_t valueLis
     return static_cast<std::uint16_t>(size > kMaxPacketBufferSize ? kMaxPacketBufferSize : size);
 }
 
-namespace {
-
-// Encodes `record` into a block of exactly the message's size, which must not
-// exceed `room`; a result code as FormRequest's.
 std::int32_t EncodeIntoMessageBlock(const SnmpReqParam &record, std::uint16_t room, EncodedRequest &request) {
     PreparedMessage prepared;
     prepared.entries = nullptr;
@@ -162,18 +161,11 @@ std::int32_t EncodeIntoMessageBlock(const SnmpReqParam &record, std::uint16_t ro
     return 0;
 }
 
-}  // namespace
-
 std::int32_t FormRequest(std::int32_t requestType, char *oidList, std::uint32_t oidListSize,
                          char *valueList, std::uint32_t valueListSize, std::uint32_t varCount,
-                         std::int32_t &requestId, EncodedRequest &request, RequestBlock block,
-                         const char *community) {
+                         std::int32_t &requestId, EncodedRequest &request) {
     SnmpReqParam record{};
-    if (community != nullptr) {
-        record.community = DuplicateString(community);
-        if (record.community == nullptr) return SNMP_RESULT_COMMUNITY_FAILED;
-        record.communityLength = static_cast<std::uint16_t>(std::strlen(community));
-    } else if (!SetCommunity(record, LibraryModuleHandle(), kCommunityEntry, kDefaultCommunity)) {
+    if (!SetCommunity(record, LibraryModuleHandle(), kCommunityEntry, kDefaultCommunity)) {
         return SNMP_RESULT_COMMUNITY_FAILED;
     }
     // An unknown request type consumes no request-id.
@@ -192,11 +184,6 @@ std::int32_t FormRequest(std::int32_t requestType, char *oidList, std::uint32_t 
     }
 
     std::uint16_t length = PacketBufferSize(oidListSize, valueListSize);
-    if (block == RequestBlock::MessageOnly) {
-        const std::int32_t encoded = EncodeIntoMessageBlock(record, length, request);
-        FreeRequestContents(record);
-        return encoded;
-    }
     auto *bytes = static_cast<std::uint8_t *>(platform::HeapAllocZero(length));
     if (bytes == nullptr) {
         FreeRequestContents(record);

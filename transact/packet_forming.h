@@ -1,7 +1,8 @@
 // Packet forming: a request described in text (request type, identifier
 // list, value list) turned into a filled SnmpReqParam and encoded. The
-// export HelperFormSNMPPacket and the transaction engine both form theirs
-// through FormRequest.
+// export HelperFormSNMPPacket forms its packet through FormRequest; the
+// transaction engine takes the same steps one by one, the text ones at its
+// exported edge and the rest on typed bindings.
 #pragma once
 
 #include <cstdint>
@@ -16,9 +17,18 @@ namespace snmphelper {
 inline constexpr std::uint32_t kCommunityEntry = 17;
 inline constexpr const char kDefaultCommunity[] = "marlin";
 
+// Room of the text the community is loaded into.
+inline constexpr int kCommunityTextRoom = 256;
+
 // A zero-filled global-heap copy of `text` with its terminator; null for a
 // null text or when the block cannot be allocated.
 char *DuplicateString(const char *text);
+
+// Loads string-table entry `entryId` through `module` into `text` (room
+// kCommunityTextRoom); returns `text`, or `defaultName` when nothing can be
+// loaded.
+const char *LoadCommunityText(platform::ModuleHandle module, std::uint32_t entryId, const char *defaultName,
+                              char (&text)[kCommunityTextRoom]);
 
 // Loads string-table entry `entryId` through `module` and stores a copy of it
 // (of `defaultName` when nothing can be loaded) as the record's community.
@@ -60,24 +70,22 @@ struct EncodedRequest {
     std::uint16_t length = 0;
 };
 
-// The block a request is encoded into: PacketBufferSize bytes, as
-// HelperFormSNMPPacket hands it over, or only the message's own octets, for
-// a request that never leaves the library, where zero-filling the rest of a
-// buffer sized for the caller's lists would be work nobody sees. The same
-// messages fit either way.
-enum class RequestBlock { PacketBuffer, MessageOnly };
+// Encodes `record` into a zero-filled global-heap block of exactly the
+// message's size, for a request that never leaves the library. A message
+// longer than `room` fails. Returns 0 with `request` filled, 25008 when the
+// record cannot be encoded or is too long, 25005 when the block cannot be
+// allocated; nothing stays allocated on failure.
+std::int32_t EncodeIntoMessageBlock(const SnmpReqParam &record, std::uint16_t room, EncodedRequest &request);
 
 // Runs every forming step on the caller's text and encodes the record into a
-// block as `block` says; a message longer than PacketBufferSize fails either
-// way. `community` (null: string-table entry 17, as every caller that names
-// none) is the community the request carries. Returns 0 with `request` filled, or
-// the result code of the step that failed: community 25004, request type
-// 25007, request-id 25006, variable list 25003, packet buffer 25005, encoding
-// 25008. `requestId` receives the request-id once one is taken; an unknown
-// request type takes none. Nothing stays allocated on failure.
+// block of PacketBufferSize bytes, as HelperFormSNMPPacket hands it over.
+// Returns 0 with `request` filled, or the result code of the step that
+// failed: community 25004, request type 25007, request-id 25006, variable
+// list 25003, packet buffer 25005, encoding 25008. `requestId` receives the
+// request-id once one is taken; an unknown request type takes none. Nothing
+// stays allocated on failure.
 std::int32_t FormRequest(std::int32_t requestType, char *oidList, std::uint32_t oidListSize,
                          char *valueList, std::uint32_t valueListSize, std::uint32_t varCount,
-                         std::int32_t &requestId, EncodedRequest &request,
-                         RequestBlock block = RequestBlock::PacketBuffer, const char *community = nullptr);
+                         std::int32_t &requestId, EncodedRequest &request);
 
 }  // namespace snmphelper

@@ -3,23 +3,12 @@
 #include <cstddef>
 #include <cstring>
 
-#include "platform/heap.h"
-#include "platform/registry.h"
-#include "transact/channel.h"
 #include "transact/packet_forming.h"
-#include "transact/printer_config.h"
-#include "transact/request_id.h"
 #include "transact/response_extraction.h"
 
 namespace snmphelper {
 namespace {
 
-// HelperSNMPTransact: one extra receive per pass of the channel, so two
-// receives before a switch.
-constexpr std::uint32_t kReceiveAttempts = 1;
-// Room of the sender address the channel reports; the channel checks it
-// when the settings ask for that.
-constexpr std::uint32_t kSenderAddressArea = 16;
 // errorStatus genErr (RFC 1157 4.1.1): HelperSNMPTransact accepts it as
 // success, with the caller's buffers left as they are.
 constexpr std::uint8_t kErrorStatusGenErr = 5;
@@ -38,162 +27,63 @@ static_assert(offsetof(SnmpTransaction, community) == 24 + 3 * sizeof(void *));
 static_assert(sizeof(SnmpTransaction) == 24 + 4 * sizeof(void *));
 static_assert(SNMP_TRANSACTION_SIZE_WITHOUT_COMMUNITY == 24 + 3 * sizeof(void *));
 
-// What one attempt's wait for a reply brought.
-enum class Attempt {
-    Accepted,     // a reply to this request; result 0
-    NoReply,      // the channel received nothing, after its own re-sends: 25010, no new attempt
-    Undecodable,  // 25009, worth another attempt
-    Foreign,      // a reply to another request: 25010, worth another attempt
-};
-
-std::int32_t AttemptResult(Attempt attempt) {
-    switch (attempt) {
-        case Attempt::Accepted:
-            return 0;
-        case Attempt::Undecodable:
-            return SNMP_RESULT_DECODE_FAILED;
-        case Attempt::NoReply:
-        case Attempt::Foreign:
-            break;
-    }
-    return SNMP_RESULT_NO_REPLY;
+// The caller's text taken as bindings: `varCount` identifiers split off
+// `oidList` in place and, for a set, the values read off `valueList`. The
+// record owns the bindings array and the values (FreeRequestContents), not
+// the identifiers. False (25003) as BuildVarBindList.
+bool TakeTextBindings(std::int32_t pduType, char *oidList, std::uint32_t oidListSize, char *valueList,
+                      std::uint32_t valueRoom, std::uint32_t varCount, SnmpReqParam &bindings) {
+    bindings.pduType = pduType;
+    if (BuildVarBindList(bindings, varCount, oidList, oidListSize, valueList, valueRoom)) return true;
+    FreeRequestContents(bindings);
+    return false;
 }
 
-// Receives and decodes one reply; `reply` is set only when it is accepted.
-Attempt AwaitReply(SnmpChannel &channel, std::int32_t requestId, SnmpReqParam *&reply) {
-    std::uint8_t received[kReplyBufferSize];
-    std::uint32_t receivedLength = 0;
-    std::uint8_t senderAddress[kSenderAddressArea];
-    std::uint16_t senderPort = 0;
-    if (ReceiveReply(channel, received, sizeof received, &receivedLength, senderAddress, &senderPort) !=
-        TransportStatus::Ok) {
-        return Attempt::NoReply;
+// Begins `transaction`, takes the caller's text as its bindings and runs
+// it; a result code as TypedTransaction's, or 25003 for the text.
+std::int32_t RunTextRequest(TypedTransaction &transaction, const char *printerName, std::int32_t requestType,
+                            char *oidList, std::uint32_t oidListSize, char *valueList, std::uint32_t valueRoom,
+                            std::uint32_t varCount, const TransactionOptions &options, TypedReply &reply) {
+    const std::int32_t begun = transaction.Begin(printerName, requestType, options);
+    if (begun != 0) return begun;
+    SnmpReqParam bindings{};
+    if (!TakeTextBindings(transaction.PduType(), oidList, oidListSize, valueList, valueRoom, varCount, bindings)) {
+        return SNMP_RESULT_VARBIND_LIST_FAILED;
     }
-    SnmpReqParam *decoded = HelperSnmpDecodePdu(received, receivedLength);
-    if (decoded == nullptr) return Attempt::Undecodable;
-    if (decoded->requestId != requestId) {
-        HelperFreeReqParam(decoded);
-        return Attempt::Foreign;
-    }
-    reply = decoded;
-    return Attempt::Accepted;
+    const std::int32_t result = transaction.Run({bindings.varBinds, bindings.varBindCount}, reply);
+    FreeRequestContents(bindings);
+    return result;
 }
 
-// How one transaction waits: the channel's settings and the number of new
-// attempts after an undecodable or foreign reply.
-struct Timing {
-    std::int32_t timeoutSeconds;
-    std::int32_t retries;
-    std::uint32_t receiveAttempts;
-    bool resendAfterLastReceive;
-    SnmpDatagramObserver observer = nullptr;
-    void *observerContext = nullptr;
-    std::uint32_t replyChecks = 0;  // the `ReplyChecks` setting
-    const char *community = nullptr;  // the caller's; null: the configured one
-};
-
-// The configuration's timing, as HelperSNMPTransact applies it: a set waits
-// its own fixed time.
-Timing ConfiguredTiming(std::int32_t requestType) {
-    Timing timing{kDefaultTimeoutSeconds, kDefaultRetries, kReceiveAttempts, true};
-    GetTransactionSettings(&timing.timeoutSeconds, &timing.retries, &timing.replyChecks);
-    if (requestType == SNMP_REQUEST_SET) timing.timeoutSeconds = kSetRequestTimeoutSeconds;
-    return timing;
+// HelperSNMPTransactEx's record as the typed call's options. Records built
+// before the community field have none.
+TransactionOptions CallerOptions(const SnmpTransaction &transaction, std::uint16_t messageRoom) {
+    TransactionOptions options;
+    options.timeoutSeconds = transaction.timeoutSeconds;
+    options.retries = transaction.retries;
+    options.observer = transaction.observer;
+    options.observerContext = transaction.observerContext;
+    if (transaction.recordSize == sizeof(SnmpTransaction)) options.community = transaction.community;
+    options.messageRoom = messageRoom;
+    return options;
 }
 
-// What one exchange left: its result, the accepted reply (owned by the
-// caller; null unless the result is 0) and the protocol last used.
-struct Exchange {
-    std::int32_t result = SNMP_RESULT_NO_REPLY;
-    SnmpReqParam *reply = nullptr;
-    std::uint32_t protocol = 0;
-};
+}  // namespace
 
-// Forms the request, sends it and waits for the reply to it, trying again
-// after an undecodable or foreign reply while `timing.retries` allows. With
-// `waitForReply` false only the send's result counts. `reading` covers the
-// settings read for `timing` and ends with the first send: the re-sends
-// after a wait read the printer's key anew.
-Exchange RunExchange(const char *printerName, std::int32_t requestType, char *oidList,
-                   std::uint32_t oidListSize, char *valueList, std::uint32_t valueRoom,
-                   std::uint32_t varCount, Timing timing, bool waitForReply, platform::RegistryReading &reading) {
-    Exchange exchange;
-    // The printer's own community, read from the same reading of the store
-    // as the settings and the channel's record; none configured leaves the
-    // string table's.
-    char configured[kCommunityFieldSize];
-    const char *community = timing.community;
-    if (community == nullptr) {
-        bool found = false;
-        if (!ConfiguredCommunity(printerName, configured, found)) {
-            exchange.result = SNMP_RESULT_COMMUNITY_FAILED;
-            return exchange;
-        }
-        if (found) community = configured;
-    }
-    if ((timing.replyChecks & kReplyCheckUnpredictableIds) != 0) StartRequestIdsUnpredictably();
-    std::int32_t requestId = 0;
-    EncodedRequest request;
-    exchange.result = FormRequest(requestType, oidList, oidListSize, valueList, valueRoom, varCount, requestId,
-                                  request, RequestBlock::MessageOnly, community);
-    if (exchange.result != 0) return exchange;
-
-    SnmpChannel channel;
-    InitChannel(channel, timing.receiveAttempts, timing.timeoutSeconds, 0);
-    channel.resendAfterLastReceive = timing.resendAfterLastReceive;
-    channel.observer = timing.observer;
-    channel.observerContext = timing.observerContext;
-    channel.checkSender = (timing.replyChecks & kReplyCheckSender) != 0;
-
-    // Each attempt sends the same message, request-id included, over a fresh
-    // transport; only an undecodable or foreign reply leads to another.
-    for (;;) {
-        const std::int32_t sent =
-            ResultCode(SendRequest(channel, request.bytes, request.length, printerName));
-        reading.End();
-        if (sent != 0 || !waitForReply) {
-            exchange.result = sent;
-            break;
-        }
-        const Attempt attempt = AwaitReply(channel, requestId, exchange.reply);
-        exchange.result = AttemptResult(attempt);
-        if (attempt == Attempt::Accepted || attempt == Attempt::NoReply || timing.retries <= 0) break;
-        --timing.retries;
-    }
-    exchange.protocol = channel.protocolInUse;
-    platform::HeapFree(request.bytes);
-    CloseChannel(channel);
-    return exchange;
+std::int32_t ErrorStatusResult(std::uint8_t errorStatus) {
+    return errorStatus == 0 || errorStatus == kErrorStatusGenErr ? 0 : SNMP_RESULT_ERROR_STATUS;
 }
 
-// Writes an accepted reply into the caller's buffers. The identifier size the
-// extraction reports is not passed back.
 std::int32_t DeliverReply(const SnmpReqParam &reply, std::int32_t requestType, char *oidList,
                           std::uint32_t oidListSize, char *valueList, std::uint32_t *valueListSize) {
-    if (reply.errorStatus == kErrorStatusGenErr) return 0;
-    if (reply.errorStatus != 0) return SNMP_RESULT_ERROR_STATUS;
+    if (reply.errorStatus != 0) return ErrorStatusResult(reply.errorStatus);
     std::uint32_t oidRoom = oidListSize;
     if (ExtractReplyValues(reply, nullptr, oidList, &oidRoom, valueList, valueListSize)) return 0;
     // A set has done its work even when its echo does not fit.
     return requestType == SNMP_REQUEST_SET ? 0 : SNMP_RESULT_DOES_NOT_FIT;
 }
 
-// The caller's timing where given, HelperSNMPTransact's otherwise. A
-// caller's retry count also counts the re-sends while the printer is silent,
-// and no re-send follows the last wait.
-Timing CallerTiming(std::int32_t requestType, const SnmpTransaction &transaction) {
-    Timing timing = ConfiguredTiming(requestType);
-    if (transaction.timeoutSeconds != SNMP_TRANSACTION_CONFIGURED) timing.timeoutSeconds = transaction.timeoutSeconds;
-    if (transaction.retries != SNMP_TRANSACTION_CONFIGURED) {
-        timing.retries = transaction.retries;
-        timing.receiveAttempts = static_cast<std::uint32_t>(transaction.retries);
-        timing.resendAfterLastReceive = false;
-    }
-    timing.observer = transaction.observer;
-    timing.observerContext = transaction.observerContext;
-    if (transaction.recordSize == sizeof(SnmpTransaction)) timing.community = transaction.community;
-    return timing;
-}
+namespace {
 
 // A record of either size: callers built before the community field pass
 // the smaller one, and are served as before.
@@ -216,14 +106,15 @@ std::int32_t RunTransaction(const char *printerName, std::int32_t requestType, c
                             std::uint32_t varCount, bool waitForReply) {
     if (printerName == nullptr) return SNMP_RESULT_NO_REPLY;
     const std::uint32_t valueRoom = valueListSize == nullptr ? 0 : *valueListSize;
-    platform::RegistryReading reading;
-    Exchange exchange = RunExchange(printerName, requestType, oidList, oidListSize, valueList, valueRoom, varCount,
-                                  ConfiguredTiming(requestType), waitForReply, reading);
-    if (exchange.reply == nullptr) return exchange.result;
-    const std::int32_t result =
-        DeliverReply(*exchange.reply, requestType, oidList, oidListSize, valueList, valueListSize);
-    HelperFreeReqParam(exchange.reply);
-    return result;
+    TransactionOptions options;
+    options.waitForReply = waitForReply;
+    options.messageRoom = PacketBufferSize(oidListSize, valueRoom);
+    TypedTransaction transaction;
+    TypedReply reply;
+    const std::int32_t result = RunTextRequest(transaction, printerName, requestType, oidList, oidListSize,
+                                               valueList, valueRoom, varCount, options, reply);
+    if (reply.Record() == nullptr) return result;
+    return DeliverReply(*reply.Record(), requestType, oidList, oidListSize, valueList, valueListSize);
 }
 
 }  // namespace snmphelper
@@ -250,13 +141,16 @@ extern "C" SNMPHELPER_API int32_t SNMPHELPER_CALL HelperSNMPTransactEx(const cha
     transaction->reply = nullptr;
     transaction->errorStatus = 0;
     transaction->errorIndex = 0;
-    platform::RegistryReading reading;
-    const Exchange exchange = RunExchange(printerName, requestType, oidList, oidListSize, valueList, valueListSize,
-                                        varCount, CallerTiming(requestType, *transaction), true, reading);
-    transaction->protocol = exchange.protocol;
-    if (exchange.reply == nullptr) return exchange.result;
-    transaction->reply = exchange.reply;
-    transaction->errorStatus = exchange.reply->errorStatus;
-    transaction->errorIndex = exchange.reply->errorIndex;
-    return exchange.reply->errorStatus == 0 ? 0 : SNMP_RESULT_ERROR_STATUS;
+    TypedTransaction typed;
+    TypedReply reply;
+    const std::int32_t result =
+        RunTextRequest(typed, printerName, requestType, oidList, oidListSize, valueList, valueListSize, varCount,
+                       CallerOptions(*transaction, PacketBufferSize(oidListSize, valueListSize)), reply);
+    transaction->protocol = reply.Protocol();
+    if (reply.Record() == nullptr) return result;
+    transaction->errorStatus = reply.Record()->errorStatus;
+    transaction->errorIndex = reply.Record()->errorIndex;
+    const bool clean = reply.Record()->errorStatus == 0;
+    transaction->reply = reply.Release();
+    return clean ? 0 : SNMP_RESULT_ERROR_STATUS;
 }

@@ -1,19 +1,17 @@
-// The transaction engine: one request to one printer, formed from text, sent
-// through a channel, the reply matched by its request-id. HelperSNMPTransact
-// writes the reply back as text into the caller's buffers;
-// HelperSNMPTransactEx hands it back decoded, with the call's own timing.
+// The transaction engine's text edge: HelperSNMPTransact and
+// HelperSNMPTransactEx take the request as text, split the caller's
+// identifier list in place into typed bindings and run them through the
+// typed core (transact/typed_transaction.h). HelperSNMPTransact writes the
+// reply back as text into the caller's buffers; HelperSNMPTransactEx hands
+// it back decoded, with the call's own timing.
 #pragma once
 
 #include <cstdint>
 
 #include "snmphelper.h"
+#include "transact/typed_transaction.h"
 
 namespace snmphelper {
-
-// Room of the buffer a reply is received into.
-inline constexpr std::uint32_t kReplyBufferSize = 2048;
-// Seconds a set request waits for each reply, whatever the configuration says.
-inline constexpr std::int32_t kSetRequestTimeoutSeconds = 10;
 
 // Runs one transaction, with the arguments of HelperSNMPTransact. With
 // `waitForReply` false the request is sent once, as the channel sends it,
@@ -21,5 +19,18 @@ inline constexpr std::int32_t kSetRequestTimeoutSeconds = 10;
 std::int32_t RunTransaction(const char *printerName, std::int32_t requestType, char *oidList,
                             std::uint32_t oidListSize, char *valueList, std::uint32_t *valueListSize,
                             std::uint32_t varCount, bool waitForReply);
+
+// HelperSNMPTransact's judgement of a reply's error-status: 0 for none and
+// for genErr (5), which it counts as success; 25011 for any other.
+std::int32_t ErrorStatusResult(std::uint8_t errorStatus);
+
+// HelperSNMPTransact's answer for an accepted reply: an error-status as
+// ErrorStatusResult judges it, with the buffers left as they are;
+// otherwise the identifiers go into `oidList` (room `oidListSize`; the size
+// the extraction reports is not passed back) and the values into
+// `valueList` (room and length through `valueListSize`). Values that do not
+// fit are 25012, except for a set, which has done its work.
+std::int32_t DeliverReply(const SnmpReqParam &reply, std::int32_t requestType, char *oidList,
+                          std::uint32_t oidListSize, char *valueList, std::uint32_t *valueListSize);
 
 }  // namespace snmphelper

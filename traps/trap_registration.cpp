@@ -13,6 +13,7 @@
 #include "platform/address_text.h"
 #include "platform/guid.h"
 #include "transact/printer_config.h"
+#include "transact/transaction_engine.h"
 #include "transport/ipx_transport.h"
 #include "transport/udp_transport.h"
 #include "transport/winsock_binding.h"
@@ -27,115 +28,76 @@ constexpr std::uint32_t kIpxNetworkBytes = 4;
 constexpr std::size_t kIpTextRoom = 16;  // "255.255.255.255" and its zero
 constexpr std::uint8_t kKnownProtocols = kProtocolIpx | kProtocolIp | kProtocolDlc;
 
-// A comma-joined list built into a caller's buffer; items are copied by
-// length, so an OCTET STRING value may hold zero bytes and commas. Once an
-// item does not fit, the list stays failed.
-class JoinedList {
+// The bindings of one set request, each cell's name and value in storage
+// of its own. Once a name does not fit, the request stays failed.
+class SetBindings {
 public:
-    JoinedList(char *buffer, std::size_t room) : buffer_(buffer), room_(room) {
-        std::memset(buffer_, 0, room_);
-    }
-
-    // Starts a new item (with its separating comma after the first).
-    void NextItem() {
-        if (items_++ != 0) Put(",", 1);
-    }
-    void Put(const char *data, std::size_t length) {
-        // One byte always stays for the terminating zero.
-        if (!ok_ || length >= room_ - used_) {
+    // "<entry>.<column>.<index>" with a value of `type` whose 4 octets are
+    // `value` (an INTEGER in host order, an address in network order).
+    void Add(unsigned column, const char *index, std::int32_t type, const std::uint8_t *value) {
+        if (count_ == kMostCells) {
             ok_ = false;
             return;
         }
-        std::memcpy(buffer_ + used_, data, length);
-        used_ += length;
+        char *name = names_[count_];
+        const int length = std::snprintf(name, kTrapOidListRoom, "%s.%u.%s", kTrapDestinationEntry, column, index);
+        if (length < 0 || static_cast<std::size_t>(length) >= kTrapOidListRoom) {
+            ok_ = false;
+            return;
+        }
+        std::memcpy(values_[count_], value, kValueOctets);
+        SnmpVarBind &binding = bindings_[count_++];
+        binding.oid = name;
+        binding.oidLength = static_cast<std::uint16_t>(length);
+        binding.valueType = type;
+        binding.value = values_[count_ - 1];
+        binding.valueLength = kValueOctets;
     }
-    void Put(const char *text) { Put(text, std::strlen(text)); }
-    void PutNumber(long number) {
-        char digits[24];
-        const int length = std::snprintf(digits, sizeof digits, "%ld", number);
-        Put(digits, static_cast<std::size_t>(length));
+    void AddInteger(unsigned column, const char *index, std::int32_t number) {
+        std::uint8_t octets[kValueOctets];
+        std::memcpy(octets, &number, sizeof octets);
+        Add(column, index, SNMP_VALUE_INTEGER, octets);
     }
 
     bool Ok() const { return ok_; }
+    std::span<const SnmpVarBind> Bindings() const { return {bindings_, count_}; }
 
 private:
-    char *buffer_;
-    std::size_t room_;
-    std::size_t used_ = 0;
-    unsigned items_ = 0;
+    // The row request's columns 2, 3, 5 and 4; every value is 4 octets.
+    static constexpr std::size_t kMostCells = 4;
+    static constexpr std::uint32_t kValueOctets = 4;
+    char names_[kMostCells][kTrapOidListRoom] = {};
+    std::uint8_t values_[kMostCells][kValueOctets] = {};
+    SnmpVarBind bindings_[kMostCells] = {};
+    std::size_t count_ = 0;
     bool ok_ = true;
 };
 
-// "<entry>.<column>.<index>" as the next item of `oids`.
-void PutCell(JoinedList &oids, unsigned column, const char *index) {
-    char cell[kTrapOidListRoom];
-    const int length = std::snprintf(cell, sizeof cell, "%s.%u.%s", kTrapDestinationEntry, column, index);
-    oids.NextItem();
-    if (length < 0 || static_cast<std::size_t>(length) >= sizeof cell) {
-        oids.Put(cell, sizeof cell);  // cannot fit: fails the list
-        return;
-    }
-    oids.Put(cell, static_cast<std::size_t>(length));
-}
-
-void PutInteger(JoinedList &values, long number) {
-    values.NextItem();
-    values.Put("1,");
-    values.PutNumber(number);
-}
-
-// One set request of `count` variables from the two lists built in `oids`
-// and `values`; the value size is the full room for every request.
-std::int32_t SendSet(const TrapRegistrationServices &services, const char *printerName, char *oidList,
-                     char *valueList, std::uint32_t count) {
-    std::uint32_t valueSize = kTrapValueListRoom;
-    return services.transact(printerName, SNMP_REQUEST_SET, oidList, kTrapOidListRoom, valueList, &valueSize,
-                             count);
+std::int32_t SendSet(const TrapRegistrationServices &services, const char *printerName,
+                     const SetBindings &request) {
+    if (!request.Ok()) return SNMP_RESULT_TRAP_REGISTRATION_FAILED;
+    return services.transact(printerName, SNMP_REQUEST_SET, request.Bindings(),
+                             PacketBufferSize(kTrapOidListRoom, kTrapValueListRoom));
 }
 
 std::int32_t SetRowState(const TrapRegistrationServices &services, const char *printerName, const char *index,
                          std::int32_t state) {
-    char oidList[kTrapOidListRoom];
-    char valueList[kTrapValueListRoom];
-    JoinedList oids(oidList, sizeof oidList);
-    JoinedList values(valueList, sizeof valueList);
-    PutCell(oids, kTrapColumnRowState, index);
-    PutInteger(values, state);
-    if (!oids.Ok() || !values.Ok()) return SNMP_RESULT_TRAP_REGISTRATION_FAILED;
-    return SendSet(services, printerName, oidList, valueList, 1);
+    SetBindings request;
+    request.AddInteger(kTrapColumnRowState, index, state);
+    return SendSet(services, printerName, request);
 }
 
 // Columns 2 (IP) and 3 (IPX) for the protocols that passed, then 5 and 4.
 std::int32_t SendRow(const TrapRegistrationServices &services, const char *printerName, const char *index,
                      const TrapHostAddresses &host, std::uint8_t preferredProtocol) {
-    char oidList[kTrapOidListRoom];
-    char valueList[kTrapValueListRoom];
-    JoinedList oids(oidList, sizeof oidList);
-    JoinedList values(valueList, sizeof valueList);
-    std::uint32_t count = 2;
-    if ((host.protocols & kProtocolIp) != 0) {
-        char text[kIpTextRoom];
-        FormatIpAddressText(host.ip, text);
-        PutCell(oids, kTrapColumnIpAddress, index);
-        values.NextItem();
-        values.Put("3,");
-        values.Put(text);
-        ++count;
-    }
-    if ((host.protocols & kProtocolIpx) != 0) {
-        // Taken by its length: the network number may hold 00 and 2C octets.
-        PutCell(oids, kTrapColumnIpxNetwork, index);
-        values.NextItem();
-        values.Put("2,4,");
-        values.Put(reinterpret_cast<const char *>(host.ipx), kIpxNetworkBytes);
-        ++count;
-    }
-    PutCell(oids, kTrapColumnProtocolSet, index);
-    PutInteger(values, host.protocols);
-    PutCell(oids, kTrapColumnProtocol, index);
-    PutInteger(values, preferredProtocol);
-    if (!oids.Ok() || !values.Ok()) return SNMP_RESULT_TRAP_REGISTRATION_FAILED;
-    return SendSet(services, printerName, oidList, valueList, count);
+    SetBindings request;
+    if ((host.protocols & kProtocolIp) != 0) request.Add(kTrapColumnIpAddress, index, SNMP_VALUE_IP_ADDRESS, host.ip);
+    // The network number alone, octets as they are.
+    if ((host.protocols & kProtocolIpx) != 0)
+        request.Add(kTrapColumnIpxNetwork, index, SNMP_VALUE_OCTET_STRING, host.ipx);
+    request.AddInteger(kTrapColumnProtocolSet, index, host.protocols);
+    request.AddInteger(kTrapColumnProtocol, index, preferredProtocol);
+    return SendSet(services, printerName, request);
 }
 
 TrapHostAddresses ProbeHost(const TrapRegistrationServices &services, const PrinterAddressRecord &record) {
@@ -237,8 +199,18 @@ void FormatIpAddressText(const std::uint8_t *address, char *text) {
     if (!usable) std::snprintf(text, kIpTextRoom, "%u.%u.%u.%u", address[0], address[1], address[2], address[3]);
 }
 
+std::int32_t TransactThroughEngine(const char *printerName, std::int32_t requestType,
+                                   std::span<const SnmpVarBind> request, std::uint16_t messageRoom) {
+    TransactionOptions options;
+    options.messageRoom = messageRoom;
+    TypedReply reply;
+    const std::int32_t result = RunTypedTransaction(printerName, requestType, request, reply, options);
+    if (reply.Record() == nullptr) return result;
+    return ErrorStatusResult(reply.Record()->errorStatus);
+}
+
 TrapRegistrationServices DefaultTrapRegistrationServices() {
-    return {HelperSNMPTransact, FormatTrapRowIndex, ProbeTrapIpAddress, ProbeLocalIpxAddress};
+    return {TransactThroughEngine, FormatTrapRowIndex, ProbeTrapIpAddress, ProbeLocalIpxAddress};
 }
 
 std::int32_t RegisterTrapDestination(std::int32_t action, const char *printerName,

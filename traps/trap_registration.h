@@ -1,10 +1,12 @@
 // Registration of this host in a printer's trap destination table
 // (HelperSNMPRegisterTrapDestination, include/snmphelper.h): the row index
-// the host is known by, the address probes, and the three set requests.
+// the host is known by, the address probes, and the three set requests,
+// each given to the transaction engine as typed bindings.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <span>
 
 #include "snmphelper.h"
 
@@ -25,7 +27,9 @@ inline constexpr std::int32_t kTrapRowWithdraw = 4;
 // The action that registers; every other value withdraws.
 inline constexpr std::int32_t kTrapActionRegister = 1;
 
-// Rooms of the texts a registration builds.
+// Room of the row index text; the rooms a registration's requests have
+// always been sized by: a cell's name fits kTrapOidListRoom, and a message
+// PacketBufferSize of the two.
 inline constexpr std::size_t kTrapRowIndexRoom = 256;
 inline constexpr std::uint32_t kTrapOidListRoom = 512;
 inline constexpr std::uint32_t kTrapValueListRoom = 256;
@@ -56,15 +60,22 @@ bool ProbeLocalIpxAddress(std::uint8_t *address);
 // conversion, or the same text made here when WinSock gives none.
 void FormatIpAddressText(const std::uint8_t *address, char *text);
 
+// One request of `request`'s bindings to the printer through the typed
+// transaction engine, the message at most `messageRoom` octets. The result
+// is the engine's, or the reply's error-status as HelperSNMPTransact judges
+// it (genErr counts as success).
+std::int32_t TransactThroughEngine(const char *printerName, std::int32_t requestType,
+                                   std::span<const SnmpVarBind> request, std::uint16_t messageRoom);
+
 // What a registration uses of the rest of the system; tests replace parts.
 struct TrapRegistrationServices {
-    decltype(&HelperSNMPTransact) transact;
+    decltype(&TransactThroughEngine) transact;
     bool (*rowIndex)(char *text, std::size_t room);
     bool (*probeIp)(const char *printerAddress, std::uint8_t *address);
     bool (*probeIpx)(std::uint8_t *address);
 };
 
-// HelperSNMPTransact, FormatTrapRowIndex, ProbeTrapIpAddress and
+// TransactThroughEngine, FormatTrapRowIndex, ProbeTrapIpAddress and
 // ProbeLocalIpxAddress.
 TrapRegistrationServices DefaultTrapRegistrationServices();
 
