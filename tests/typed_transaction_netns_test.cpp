@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "groups/library_entry.h"
+#include "library/library_entry.h"
 #include "snmphelper.h"
 #include "tests/support/child_process.h"
 #include "tests/support/temp_registry.h"

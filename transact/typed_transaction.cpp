@@ -2,8 +2,8 @@
 
 #include <cstring>
 
-#include "groups/library_entry.h"
 #include "platform/heap.h"
+#include "platform/module_handle.h"
 #include "transact/channel.h"
 #include "transact/request_id.h"
 
