@@ -24,7 +24,6 @@ namespace {
 // The probes' transports: one attempt, three seconds, no options.
 constexpr std::uint32_t kProbeAttempts = 1;
 constexpr std::int32_t kProbeTimeoutSeconds = 3;
-constexpr std::uint32_t kIpxNetworkBytes = 4;
 constexpr std::size_t kIpTextRoom = 16;  // "255.255.255.255" and its zero
 constexpr std::uint8_t kKnownProtocols = kProtocolIpx | kProtocolIp | kProtocolDlc;
 
