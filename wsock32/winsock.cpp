@@ -2,7 +2,7 @@
 // that are never 0, datagram sockets of the Internet and IPX families (IPX
 // carried in user space, see ipx_socket.h), select over WinSock's socket
 // sets, and WinSock's answers where BSD sockets differ.
-#include "platform/posix/winsock_internal.h"
+#include "wsock32/winsock_internal.h"
 
 #include <dlfcn.h>
 #include <fcntl.h>
@@ -24,7 +24,7 @@
 #include <type_traits>
 #include <vector>
 
-#include "platform/posix/ipx_socket.h"
+#include "wsock32/ipx_socket.h"
 
 namespace snmphelper::winsock {
 

@@ -7,7 +7,7 @@
 #include "platform/winsock.h"
 
 #if defined(AF_INET) || defined(SOL_SOCKET) || defined(FIONBIO)
-#error "platform/posix/winsock_internal.h must come before the C library's socket headers"
+#error "wsock32/winsock_internal.h must come before the C library's socket headers"
 #endif
 
 // The system's socket address, named without its header.

@@ -1,5 +1,5 @@
 // Command blocks of dlcapi.so against its adapter; decisions in dlc_adapter.h.
-#include "platform/posix/dlcapi/dlc_adapter.h"
+#include "dlcapi/dlc_adapter.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -21,8 +21,8 @@
 
 #include "platform/environment.h"
 #include "platform/event.h"
-#include "platform/posix/dlcapi/buffer_pool.h"
-#include "platform/posix/dlcapi/llc_link.h"
+#include "dlcapi/buffer_pool.h"
+#include "dlcapi/llc_link.h"
 
 namespace snmphelper::dlcapi {
 namespace {
