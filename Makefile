@@ -1,5 +1,7 @@
-# Set-up commands (see README): each installs missing Debian packages,
-# configures with CMake and builds.
+# Named workflows (see README) over the CMake presets of CMakePresets.json:
+# each configures the preset's folder, builds and runs. `make` (= `make
+# build`) and `make configure` only configure and build; the other targets
+# first install the Debian packages they need.
 BUILD ?= build
 ASAN_BUILD ?= build-asan
 TSAN_BUILD ?= build-tsan
@@ -22,15 +24,15 @@ deps:
 	@./scripts/install-deps.sh all
 
 configure:
-	cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo $(WERROR)
+	cmake --preset dev -B $(BUILD) $(WERROR)
 
-build:
-	@./scripts/install-deps.sh test
-	@$(MAKE) --no-print-directory configure
+build: configure
 	cmake --build $(BUILD) -j $(JOBS)
 
 # --no-tests=error: a configuration that left the suite out never passes.
-test: build
+test:
+	@./scripts/install-deps.sh test
+	@$(MAKE) --no-print-directory build
 	ctest --test-dir $(BUILD) --output-on-failure --no-tests=error -j $(JOBS)
 
 # The optimised build types of a plain CMake build, each in a folder of its
@@ -40,19 +42,19 @@ RELEASE_BUILD ?= build-release
 MINSIZEREL_BUILD ?= build-minsizerel
 test-release:
 	@./scripts/install-deps.sh test
-	cmake -S . -B $(RELEASE_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release $(WERROR)
+	cmake --preset release -B $(RELEASE_BUILD) $(WERROR)
 	cmake --build $(RELEASE_BUILD) -j $(JOBS)
 	ctest --test-dir $(RELEASE_BUILD) --output-on-failure --no-tests=error -j $(JOBS)
 
 build-minsizerel:
 	@./scripts/install-deps.sh test
-	cmake -S . -B $(MINSIZEREL_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=MinSizeRel $(WERROR)
+	cmake --preset minsizerel -B $(MINSIZEREL_BUILD) $(WERROR)
 	cmake --build $(MINSIZEREL_BUILD) -j $(JOBS)
 
 # The whole suite again under AddressSanitizer + UndefinedBehaviorSanitizer.
 test-asan:
 	@./scripts/install-deps.sh asan
-	cmake -S . -B $(ASAN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DSNMPHELPER_SANITIZE=ON $(WERROR)
+	cmake --preset asan -B $(ASAN_BUILD) $(WERROR)
 	cmake --build $(ASAN_BUILD) -j $(JOBS)
 	ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
 	  ctest --test-dir $(ASAN_BUILD) --output-on-failure --no-tests=error -j $(JOBS)
@@ -64,7 +66,7 @@ test-asan:
 TSAN_OPTIONS_LANE = halt_on_error=1:second_deadlock_stack=1
 test-tsan:
 	@./scripts/install-deps.sh tsan
-	CC=clang CXX=clang++ cmake -S . -B $(TSAN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSNMPHELPER_TSAN=ON $(WERROR)
+	cmake --preset tsan -B $(TSAN_BUILD) $(WERROR)
 	cmake --build $(TSAN_BUILD) -j $(JOBS) --target thread-tests
 	TSAN_OPTIONS=$(TSAN_OPTIONS_LANE) \
 	  ctest --test-dir $(TSAN_BUILD) -L threads --output-on-failure --no-tests=error -j $(JOBS)
@@ -72,7 +74,7 @@ test-tsan:
 # Each libFuzzer target for FUZZ_SECONDS seconds.
 fuzz:
 	@./scripts/install-deps.sh fuzz
-	CC=clang CXX=clang++ cmake -S . -B $(FUZZ_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSNMPHELPER_FUZZ=ON $(WERROR)
+	cmake --preset fuzz -B $(FUZZ_BUILD) $(WERROR)
 	cmake --build $(FUZZ_BUILD) -j $(JOBS)
 	./fuzz/run.sh $(FUZZ_BUILD) $(FUZZ_SECONDS)
 
@@ -89,8 +91,7 @@ demo:
 DEB_BUILD ?= build-deb
 deb:
 	@./scripts/install-deps.sh deb
-	cmake -S . -B $(DEB_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_INSTALL_PREFIX=/usr \
-	  -DSNMPHELPER_TESTS=OFF $(WERROR)
+	cmake --preset deb -B $(DEB_BUILD) $(WERROR)
 	cmake --build $(DEB_BUILD) -j $(JOBS)
 	cd $(DEB_BUILD) && cpack -G DEB
 	@ls $(DEB_BUILD)/packages/*.deb
@@ -100,7 +101,7 @@ deb:
 # BENCH_ARGS passes options, e.g. --soak for the memory soak.
 bench:
 	@./scripts/install-deps.sh bench
-	cmake -S . -B $(BENCH_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release -DSNMPHELPER_BENCH=ON -DSNMPHELPER_TESTS=OFF $(WERROR)
+	cmake --preset bench -B $(BENCH_BUILD) $(WERROR)
 	cmake --build $(BENCH_BUILD) -j $(JOBS) --target snmphelper-bench
 	./tests/support/in_netns.sh $(BENCH_BUILD)/bench/snmphelper-bench $(BENCH_ARGS)
 
@@ -109,8 +110,7 @@ bench:
 # tool snmphelper.exe; with the .def and the header in the shipping folder
 # dist/snmphelper-<version>-win32/ and its zip.
 WIN_BUILD ?= build-win
-WIN_CONFIGURE = cmake -S . -B $(WIN_BUILD) -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake \
-  -DCMAKE_BUILD_TYPE=RelWithDebInfo $(WERROR)
+WIN_CONFIGURE = cmake --preset windows -B $(WIN_BUILD) $(WERROR)
 windows:
 	@./scripts/install-windows-deps.sh
 	$(WIN_CONFIGURE) -DSNMPHELPER_TESTS=OFF

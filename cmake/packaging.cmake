@@ -21,9 +21,14 @@ install(FILES ${CMAKE_SOURCE_DIR}/man/snmphelper.1 ${CMAKE_SOURCE_DIR}/man/snmph
   DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 # One page per exported function beside the overview; a page that serves
 # several functions is reached under the others' names through a .so line.
-file(GLOB SNMPHELPER_FUNCTION_PAGES ${CMAKE_SOURCE_DIR}/man/Helper*.3)
-install(FILES ${CMAKE_SOURCE_DIR}/man/snmphelper.3 ${SNMPHELPER_FUNCTION_PAGES}
-  DESTINATION ${CMAKE_INSTALL_MANDIR}/man3)
+set(SNMPHELPER_LIBRARY_PAGES
+  snmphelper.3 HelperDecodeValue.3 HelperFormSNMPPacket.3 HelperFreeBlock.3 HelperFreeReqParam.3
+  HelperGetSNMPObjects.3 HelperPrinterAdd.3 HelperPrinterList.3 HelperPrinterRead.3 HelperPrinterRemove.3
+  HelperPrinterUpdate.3 HelperResultText.3 HelperSNMPDecodePacket.3 HelperSNMPRegisterTrapDestination.3
+  HelperSNMPTransact.3 HelperSNMPTransactAscii.3 HelperSNMPTransactEx.3 HelperSnmpDecodePdu.3
+  HelperSnmpDecodeTrapPdu.3 HelperSnmpEncodePdu.3 HelperTrapKeepAlive.3)
+list(TRANSFORM SNMPHELPER_LIBRARY_PAGES PREPEND ${CMAKE_SOURCE_DIR}/man/)
+install(FILES ${SNMPHELPER_LIBRARY_PAGES} DESTINATION ${CMAKE_INSTALL_MANDIR}/man3)
 
 # The default configuration store, /etc/snmphelper/registry.reg: a folder
 # the package owns (0755) and a store without keys (0644), which the library

@@ -10,7 +10,7 @@
 #include <span>
 #include <vector>
 
-#include "platform/posix/ipx_frames.h"
+#include "wsock32/ipx_frames.h"
 #include "tools/printer-sim/ipx_frame.h"
 
 namespace {

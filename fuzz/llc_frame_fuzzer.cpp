@@ -12,8 +12,8 @@
 #include <span>
 #include <vector>
 
-#include "platform/posix/dlcapi/buffer_pool.h"
-#include "platform/posix/dlcapi/llc_link.h"
+#include "dlcapi/buffer_pool.h"
+#include "dlcapi/llc_link.h"
 #include "tools/printer-sim/llc_frame.h"
 
 using namespace snmphelper::dlcapi;

@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-#include "platform/reg_text.h"
+#include "hive/reg_text.h"
 
 using snmphelper::platform::regtext::ApplyRegText;
 using snmphelper::platform::regtext::Key;

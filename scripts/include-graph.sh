@@ -15,16 +15,23 @@ fi
 root=${1:-$(dirname "$0")/..}
 
 # Each folder with its layer, low to high. A folder may include its own layer
-# and those below; the platform modules live under platform/.
+# and those below. platform/ is the seam (its own files, one header per
+# service); the emulated components implement seams; each system's side of
+# the platform may use them.
 layers='platform 0
-codec 1
-transport 2
-dlc 2
-transact 3
-traps 4
-groups 4
-library 5
-tools 6'
+hive 1
+wsock32 1
+dlcapi 1
+platform/posix 2
+platform/win32 2
+codec 3
+transport 4
+dlc 4
+transact 5
+traps 6
+groups 6
+library 7
+tools 8'
 
 folders=$(printf '%s\n' "$layers" | awk '{print $1}')
 
@@ -32,9 +39,12 @@ graph=$(
     cd "$root"
     for from in $folders; do
         [ -d "$from" ] || continue
-        find "$from" -type f \( -name '*.h' -o -name '*.cpp' -o -name '*.c' \) -print |
+        depth=""
+        [ "$from" = platform ] && depth="-maxdepth 1"
+        # shellcheck disable=SC2086
+        find "$from" $depth -type f \( -name '*.h' -o -name '*.cpp' -o -name '*.c' \) -print |
             xargs -r grep -h -E '^[[:space:]]*#[[:space:]]*include[[:space:]]*"[^"/]+/' |
-            sed -E 's|^[^"]*"([^"/]+)/.*|\1|' |
+            sed -E -e 's|^[^"]*"platform/(posix\|win32)/.*|platform/\1|' -e 's|^[^"]*"([^"/]+)/.*|\1|' |
             while read -r to; do
                 if [ "$to" != "$from" ] && [ -d "$to" ]; then echo "$from -> $to"; fi
             done

@@ -6,7 +6,7 @@
 #include <cstring>
 #include <new>
 
-#include "platform/reg_text.h"
+#include "hive/reg_text.h"
 #include "platform/registry.h"
 #include "transact/printer_config.h"
 #include "transport/udp_transport.h"

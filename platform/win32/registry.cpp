@@ -2,13 +2,13 @@
 // cross the seam as UTF-8 and are stored through the wide-character calls,
 // so that any text reads back exactly as it was written whatever the
 // system's code page. Imports and exports use the regedit text of
-// platform/reg_text.h; an import is read through once to check it before
+// hive/reg_text.h; an import is read through once to check it before
 // anything is changed.
 #include <windows.h>
 
 #include <new>
 
-#include "platform/reg_text.h"
+#include "hive/reg_text.h"
 #include "platform/registry.h"
 
 namespace snmphelper::platform {

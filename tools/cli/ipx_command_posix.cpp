@@ -4,7 +4,7 @@
 #include <memory>
 #include <string>
 
-#include "platform/posix/ipx_socket.h"
+#include "wsock32/ipx_socket.h"
 #include "tools/cli/commands.h"
 #include "tools/cli/ipx_hint.h"
 #include "tools/cli/transaction_text.h"

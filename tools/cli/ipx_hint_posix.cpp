@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "platform/posix/ipx_socket.h"
+#include "wsock32/ipx_socket.h"
 #include "transact/printer_config.h"
 
 namespace snmphelper::cli {

@@ -1,7 +1,7 @@
 // The WinSock layer over BSD sockets, on loopback in a private network
 // namespace: start-up counting, WinSock's error numbers, its datagram and
 // select semantics, and its name calls.
-#include "platform/posix/winsock_internal.h"
+#include "wsock32/winsock_internal.h"
 
 #include <fcntl.h>
 #include <gtest/gtest.h>

@@ -1,6 +1,6 @@
 // IPX framing without a network: golden frames in the four framings, and
 // every cut and every bad length of them refused by the parser.
-#include "platform/posix/ipx_frames.h"
+#include "wsock32/ipx_frames.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
 // Packet socket and UI framing of dlcapi.so's adapter.
-#include "platform/posix/dlcapi/llc_link.h"
+#include "dlcapi/llc_link.h"
 
 #include <arpa/inet.h>
 #include <linux/if_ether.h>

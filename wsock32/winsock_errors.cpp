@@ -1,6 +1,6 @@
 // WinSock's last error: kept per thread, as WinSock keeps it, in WinSock's
 // numbers; and the failure injection that tests use to reach it.
-#include "platform/posix/winsock_internal.h"
+#include "wsock32/winsock_internal.h"
 
 #include <array>
 #include <atomic>

@@ -1,8 +1,8 @@
 // WinSock's socket calls over BSD sockets: start-up counting, socket handles
 // that are never 0, datagram sockets of the Internet and IPX families (IPX
-// carried in user space, see ipx_socket.h), select over WinSock's socket
-// sets, and WinSock's answers where BSD sockets differ.
-#include "platform/posix/winsock_internal.h"
+// carried in user space, see ipx_socket.h), and WinSock's answers where BSD
+// sockets differ. select is in winsock_select.cpp.
+#include "wsock32/winsock_internal.h"
 
 #include <dlfcn.h>
 #include <fcntl.h>
@@ -24,18 +24,22 @@
 #include <type_traits>
 #include <vector>
 
-#include "platform/posix/ipx_socket.h"
+#include "wsock32/ipx_socket.h"
 
 namespace snmphelper::winsock {
 
 static_assert(std::is_same_v<::socklen_t, detail::SystemAddressLength>);
 
+using detail::BindIpx;
 using detail::DescriptorOf;
 using detail::Fail;
 using detail::FailFromErrno;
+using detail::ReceiveIpx;
+using detail::SendIpx;
 using detail::SetLastErrorFromErrno;
 using detail::System;
 using detail::TakeInjectedFailure;
+using detail::ToIpxRecord;
 
 namespace {
 
@@ -161,43 +165,6 @@ int FailTransfer(int descriptor, int errorNumber) {
     return FailFromErrno(errorNumber);
 }
 
-// Keeps in `set` only the sockets whose poll entry shows `ready`; returns
-// how many stay.
-int KeepReady(fd_set *set, const std::vector<::pollfd> &polls, short ready) {
-    if (set == nullptr) return 0;
-    std::uint32_t kept = 0;
-    for (std::uint32_t i = 0; i < set->fd_count; ++i) {
-        const int descriptor = static_cast<int>(set->fd_array[i] - 1);
-        for (const ::pollfd &entry : polls) {
-            if (entry.fd == descriptor && (entry.revents & ready) != 0) {
-                set->fd_array[kept++] = set->fd_array[i];
-                break;
-            }
-        }
-    }
-    set->fd_count = kept;
-    return static_cast<int>(kept);
-}
-
-// Adds the sockets of `set` to the poll entries with `events`; false, with
-// the last error set, for a socket that is not ours.
-bool AddToPoll(const fd_set *set, short events, std::vector<::pollfd> &polls) {
-    if (set == nullptr) return true;
-    for (std::uint32_t i = 0; i < set->fd_count; ++i) {
-        const int descriptor = DescriptorOf(set->fd_array[i]);
-        if (descriptor < 0) return false;
-        bool found = false;
-        for (::pollfd &entry : polls) {
-            if (entry.fd == descriptor) {
-                entry.events = static_cast<short>(entry.events | events);
-                found = true;
-            }
-        }
-        if (!found) polls.push_back({descriptor, events, 0});
-    }
-    return true;
-}
-
 // DescriptorOf with stateMutex held.
 int DescriptorOfLocked(SOCKET s) {
     if (startupCount == 0) {
@@ -232,35 +199,6 @@ int DescriptorAndIpxSocketOf(SOCKET s, std::shared_ptr<ipx::IpxSocket> &ipxSocke
     return descriptor;
 }
 
-// WinSock's IPX address record; false, with the last error set, when
-// `name` is not one.
-bool FromIpxRecord(const sockaddr *name, int nameLength, ipx::IpxAddress &address) {
-    if (name == nullptr || nameLength < static_cast<int>(sizeof(SOCKADDR_IPX))) {
-        WSASetLastError(WSAEFAULT);
-        return false;
-    }
-    SOCKADDR_IPX record;
-    std::memcpy(&record, name, sizeof record);
-    if (record.sa_family != detail::kWsAfIpx) {
-        WSASetLastError(WSAEAFNOSUPPORT);
-        return false;
-    }
-    std::memcpy(address.network.data(), record.sa_netnum, address.network.size());
-    std::memcpy(address.node.data(), record.sa_nodenum, address.node.size());
-    address.socket = ntohs(record.sa_socket);
-    return true;
-}
-
-void ToIpxRecord(const ipx::IpxAddress &address, sockaddr *name, int *nameLength) {
-    SOCKADDR_IPX record{};
-    record.sa_family = static_cast<std::int16_t>(detail::kWsAfIpx);
-    std::memcpy(record.sa_netnum, address.network.data(), address.network.size());
-    std::memcpy(record.sa_nodenum, address.node.data(), address.node.size());
-    record.sa_socket = htons(address.socket);
-    std::memcpy(name, &record, sizeof record);
-    *nameLength = static_cast<int>(sizeof record);
-}
-
 SOCKET OpenIpxSocket(int type, int protocol) {
     if (type != detail::kWsSockDgram) return FailSocket(WSAESOCKTNOSUPPORT);
     if (protocol < NSPROTO_IPX || protocol > kLastIpxProtocol) {
@@ -289,126 +227,6 @@ SOCKET OpenIpxSocket(int type, int protocol) {
         return FailSocket(WSAENOBUFS);
     }
     return HandleFor(descriptor);
-}
-
-// Binding an IPX socket: the record's network and node may be 0 or ours;
-// they choose no interface, there being one.
-int BindIpx(ipx::IpxSocket &socket, const sockaddr *name, int nameLength) {
-    ipx::IpxAddress wanted;
-    if (!FromIpxRecord(name, nameLength, wanted)) return SOCKET_ERROR;
-    const ipx::IpxAddress ours = socket.LocalAddress();
-    if ((wanted.network != ipx::NetworkNumber{} && wanted.network != ours.network) ||
-        (wanted.node != ipx::NodeNumber{} && wanted.node != ours.node)) {
-        return Fail(WSAEADDRNOTAVAIL);
-    }
-    if (TakeInjectedFailure(SocketCall::Bind)) return SOCKET_ERROR;
-    if (const int error = socket.Bind(wanted.socket)) return FailFromErrno(error);
-    return 0;
-}
-
-int SendIpx(ipx::IpxSocket &socket, const char *buffer, int length, const sockaddr *to,
-            int toLength) {
-    ipx::IpxAddress destination;
-    if (!FromIpxRecord(to, toLength, destination)) return SOCKET_ERROR;
-    if (TakeInjectedFailure(SocketCall::SendTo)) return SOCKET_ERROR;
-    if (const int error = socket.SendTo(reinterpret_cast<const std::uint8_t *>(buffer),
-                                        static_cast<std::size_t>(length), destination)) {
-        return FailFromErrno(error);
-    }
-    return length;
-}
-
-int ReceiveIpx(ipx::IpxSocket &socket, char *buffer, int length, int flags, sockaddr *from,
-               int *fromLength) {
-    if (from != nullptr &&
-        (fromLength == nullptr || *fromLength < static_cast<int>(sizeof(SOCKADDR_IPX)))) {
-        return Fail(WSAEFAULT);
-    }
-    if (flags != 0) return Fail(WSAEOPNOTSUPP);
-    if (!socket.IsBound()) return Fail(WSAEINVAL);
-    if (TakeInjectedFailure(SocketCall::RecvFrom)) return SOCKET_ERROR;
-    const int fileFlags = ::fcntl(socket.Descriptor(), F_GETFL);
-    if (fileFlags < 0) return FailFromErrno(errno);
-    ipx::Received received;
-    if (const int error = socket.ReceiveFrom(reinterpret_cast<std::uint8_t *>(buffer),
-                                             static_cast<std::size_t>(length),
-                                             (fileFlags & O_NONBLOCK) == 0, received)) {
-        return FailFromErrno(error);
-    }
-    if (from != nullptr) ToIpxRecord(received.source, from, fromLength);
-    // As on the Internet path: the buffer holds the first part, the rest is lost.
-    if (received.truncated) return Fail(WSAEMSGSIZE);
-    return static_cast<int>(received.length);
-}
-
-// The IPX sockets among the poll entries.
-std::vector<std::shared_ptr<ipx::IpxSocket>> IpxSocketsIn(const std::vector<::pollfd> &polls) {
-    std::vector<std::shared_ptr<ipx::IpxSocket>> found(polls.size());
-    const std::lock_guard lock(stateMutex);
-    for (std::size_t i = 0; i < polls.size(); ++i) {
-        const auto entry = ipxSockets.find(polls[i].fd);
-        if (entry != ipxSockets.end()) found[i] = entry->second;
-    }
-    return found;
-}
-
-// A packet socket is readable for any IPX frame on its interface; its IPX
-// socket is readable only when one of them was for it. Sorts what arrived
-// and leaves POLLIN only where a datagram is queued.
-void SettleIpx(std::vector<::pollfd> &polls,
-               const std::vector<std::shared_ptr<ipx::IpxSocket>> &sockets) {
-    for (std::size_t i = 0; i < polls.size(); ++i) {
-        if (sockets[i] == nullptr) continue;
-        ::pollfd &entry = polls[i];
-        const bool arrived = (entry.revents & (POLLIN | POLLERR | POLLHUP)) != 0;
-        const bool queued = arrived ? sockets[i]->Pump() : sockets[i]->HasDatagram();
-        entry.revents = static_cast<short>(entry.revents & ~(POLLIN | POLLERR | POLLHUP));
-        if (queued && (entry.events & POLLIN) != 0) {
-            entry.revents = static_cast<short>(entry.revents | POLLIN);
-        }
-    }
-}
-
-bool AnyReady(const std::vector<::pollfd> &polls) {
-    for (const ::pollfd &entry : polls) {
-        if ((entry.revents & (entry.events | POLLERR | POLLHUP | POLLNVAL)) != 0) return true;
-    }
-    return false;
-}
-
-// Polls until something is ready or the deadline passes. WinSock's select is
-// not cut short by signals, so an interrupted wait resumes for what is left;
-// nor by frames for other IPX sockets, so those make it wait on.
-int PollUntil(std::vector<::pollfd> &polls, const timeval *timeout) {
-    using Clock = std::chrono::steady_clock;
-    const Clock::time_point deadline =
-        timeout == nullptr ? Clock::time_point::max()
-                           : Clock::now() + std::chrono::seconds(timeout->tv_sec) +
-                                 std::chrono::microseconds(timeout->tv_usec);
-    const std::vector<std::shared_ptr<ipx::IpxSocket>> sockets = IpxSocketsIn(polls);
-    for (;;) {
-        bool queued = false;
-        for (const auto &socket : sockets) queued = queued || (socket && socket->HasDatagram());
-        ::timespec remaining{};
-        if (timeout != nullptr && !queued) {
-            const auto left = std::chrono::duration_cast<std::chrono::nanoseconds>(
-                deadline - Clock::now());
-            if (left.count() > 0) {
-                remaining.tv_sec = static_cast<::time_t>(left.count() / 1'000'000'000);
-                remaining.tv_nsec = static_cast<long>(left.count() % 1'000'000'000);
-            }
-        }
-        // A queued datagram is ready now: only look at the others' state.
-        const ::timespec *wait = timeout == nullptr && !queued ? nullptr : &remaining;
-        const int ready = ::ppoll(polls.data(), polls.size(), wait, nullptr);
-        if (ready < 0) {
-            if (errno == EINTR) continue;
-            return ready;
-        }
-        SettleIpx(polls, sockets);
-        if (AnyReady(polls)) return 1;
-        if (timeout != nullptr && Clock::now() >= deadline) return 0;
-    }
 }
 
 }  // namespace
@@ -620,33 +438,6 @@ int recvfrom(SOCKET s, char *buffer, int length, int flags, sockaddr *from, int 
     return static_cast<int>(received);
 }
 
-int select(int, fd_set *readSet, fd_set *writeSet, fd_set *exceptSet, const timeval *timeout) {
-    if (!detail::RequireStartup()) return SOCKET_ERROR;
-    std::uint32_t total = 0;
-    for (const fd_set *set : {readSet, writeSet, exceptSet}) {
-        if (set == nullptr) continue;
-        if (set->fd_count > kFdSetCapacity) return Fail(WSAEINVAL);
-        total += set->fd_count;
-    }
-    if (total == 0) return Fail(WSAEINVAL);
-    if (timeout != nullptr && (timeout->tv_sec < 0 || timeout->tv_usec < 0)) return Fail(WSAEINVAL);
-    std::vector<::pollfd> polls;
-    polls.reserve(total);
-    if (!AddToPoll(readSet, POLLIN, polls) || !AddToPoll(writeSet, POLLOUT, polls) ||
-        !AddToPoll(exceptSet, POLLPRI, polls)) {
-        return SOCKET_ERROR;
-    }
-    if (TakeInjectedFailure(SocketCall::Select)) return SOCKET_ERROR;
-    if (PollUntil(polls, timeout) < 0) return FailFromErrno(errno);
-    for (const ::pollfd &entry : polls) {
-        if ((entry.revents & POLLNVAL) != 0) return Fail(WSAENOTSOCK);
-    }
-    // A pending error (such as a queued ICMP report) makes a socket readable:
-    // the read that follows reports it.
-    return KeepReady(readSet, polls, static_cast<short>(POLLIN | POLLERR | POLLHUP)) +
-           KeepReady(writeSet, polls, POLLOUT) + KeepReady(exceptSet, polls, POLLPRI);
-}
-
 std::size_t OpenSocketCount() {
     const std::lock_guard lock(stateMutex);
     return openDescriptors.size();
@@ -672,6 +463,16 @@ const SystemCalls &System() {
 int DescriptorOf(SOCKET s) {
     const std::lock_guard lock(stateMutex);
     return DescriptorOfLocked(s);
+}
+
+std::vector<std::shared_ptr<ipx::IpxSocket>> IpxSocketsIn(const std::vector<::pollfd> &polls) {
+    std::vector<std::shared_ptr<ipx::IpxSocket>> found(polls.size());
+    const std::lock_guard lock(stateMutex);
+    for (std::size_t i = 0; i < polls.size(); ++i) {
+        const auto entry = ipxSockets.find(polls[i].fd);
+        if (entry != ipxSockets.end()) found[i] = entry->second;
+    }
+    return found;
 }
 
 bool RequireStartup() {

@@ -1,5 +1,5 @@
 // Receive buffer pool of dlcapi.so.
-#include "platform/posix/dlcapi/buffer_pool.h"
+#include "dlcapi/buffer_pool.h"
 
 #include <algorithm>
 #include <cstring>

@@ -1,7 +1,7 @@
 // IPX sockets over packet sockets. socket, bind, setsockopt and getsockname
 // are reached through the WinSock layer's system table, never by name: this
 // code is also built into a library that exports WinSock's names.
-#include "platform/posix/winsock_internal.h"
+#include "wsock32/winsock_internal.h"
 
 #include <linux/filter.h>
 #include <net/if.h>
@@ -23,7 +23,7 @@
 #include <new>
 #include <vector>
 
-#include "platform/posix/ipx_socket.h"
+#include "wsock32/ipx_socket.h"
 
 namespace snmphelper::ipx {
 namespace {

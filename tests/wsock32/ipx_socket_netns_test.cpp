@@ -2,7 +2,7 @@
 // in a private network namespace: the four framings both ways, what is and
 // is not taken as ours, socket numbers shared between processes, and
 // WinSock's answers for broadcast, size, blocking and select.
-#include "platform/posix/winsock_internal.h"
+#include "wsock32/winsock_internal.h"
 
 #include <gtest/gtest.h>
 #include <linux/capability.h>
@@ -22,7 +22,7 @@
 #include <thread>
 #include <vector>
 
-#include "platform/posix/ipx_socket.h"
+#include "wsock32/ipx_socket.h"
 #include "tests/support/child_process.h"
 #include "tests/support/hex.h"
 #include "tests/support/raw_frames.h"

@@ -2,7 +2,7 @@
 // Windows' dlcapi.dll is. Exports AcsLan alone.
 #include <new>
 
-#include "platform/posix/dlcapi/dlc_adapter.h"
+#include "dlcapi/dlc_adapter.h"
 
 namespace dlc = snmphelper::dlc;
 

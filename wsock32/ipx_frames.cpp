@@ -1,4 +1,4 @@
-#include "platform/posix/ipx_frames.h"
+#include "wsock32/ipx_frames.h"
 
 #include <cstring>
 

@@ -2,7 +2,7 @@
 // framing sent, from the environment and the interfaces of this network
 // namespace. Interfaces are asked through ioctl, never /sys: inside a
 // network namespace /sys/class/net may list another namespace's interfaces.
-#include "platform/posix/winsock_internal.h"
+#include "wsock32/winsock_internal.h"
 
 #include <net/if.h>
 #include <net/if_arp.h>
@@ -15,7 +15,7 @@
 #include <cstring>
 
 #include "platform/environment.h"
-#include "platform/posix/ipx_socket.h"
+#include "wsock32/ipx_socket.h"
 
 namespace snmphelper::ipx {
 namespace {

@@ -1,8 +1,8 @@
 // The WinSock calls that only the exported WinSock library offers. Like the
 // rest of this implementation, nothing here calls a C library function that
 // WinSock also names: those are looked up with dlsym (see winsock.cpp).
-#include "platform/posix/winsock_internal.h"
-#include "platform/posix/winsock_extras.h"
+#include "wsock32/winsock_internal.h"
+#include "wsock32/winsock_extras.h"
 
 #include <dlfcn.h>
 #include <netdb.h>

@@ -24,7 +24,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/posix/ipx_frames.h"
+#include "wsock32/ipx_frames.h"
 
 namespace snmphelper::ipx {
 

@@ -1,10 +1,10 @@
 // wsock32.so: the WinSock library of this platform, loaded at run time as
 // Windows' wsock32.dll is. It exports WinSock 1.1's 47 names with C linkage
 // and WinSock's arguments and records, over the WinSock layer of
-// platform/posix (the Internet family over BSD sockets, IPX over packet
+// wsock32/ (the Internet family over BSD sockets, IPX over packet
 // sockets). No system header is read here: several of them declare these
 // very names.
-#include "platform/posix/winsock_extras.h"
+#include "wsock32/winsock_extras.h"
 #include "platform/winsock.h"
 
 #pragma push_macro("htons")

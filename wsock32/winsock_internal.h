@@ -6,12 +6,21 @@
 
 #include "platform/winsock.h"
 
+#include <memory>
+#include <vector>
+
 #if defined(AF_INET) || defined(SOL_SOCKET) || defined(FIONBIO)
-#error "platform/posix/winsock_internal.h must come before the C library's socket headers"
+#error "wsock32/winsock_internal.h must come before the C library's socket headers"
 #endif
 
-// The system's socket address, named without its header.
+// The system's socket address and poll entry, named without their headers.
 struct sockaddr;
+struct pollfd;
+
+namespace snmphelper::ipx {
+class IpxSocket;
+struct IpxAddress;
+}
 
 namespace snmphelper::winsock::detail {
 
@@ -60,6 +69,20 @@ const SystemCalls &System();
 // The descriptor behind socket `s`, or -1 with the last error set when
 // WinSock is not started or `s` is no socket of ours.
 int DescriptorOf(SOCKET s);
+
+// The IPX sockets behind the poll entries, in their order (null for an
+// Internet socket), found in one holding of the sockets' lock.
+std::vector<std::shared_ptr<ipx::IpxSocket>> IpxSocketsIn(const std::vector<::pollfd> &polls);
+
+// An IPX socket's calls (winsock_ipx.cpp). FromIpxRecord reads WinSock's
+// IPX address record; false, with the last error set, when `name` is not one.
+bool FromIpxRecord(const sockaddr *name, int nameLength, ipx::IpxAddress &address);
+void ToIpxRecord(const ipx::IpxAddress &address, sockaddr *name, int *nameLength);
+// Binding an IPX socket: the record's network and node may be 0 or ours;
+// they choose no interface, there being one.
+int BindIpx(ipx::IpxSocket &socket, const sockaddr *name, int nameLength);
+int SendIpx(ipx::IpxSocket &socket, const char *buffer, int length, const sockaddr *to, int toLength);
+int ReceiveIpx(ipx::IpxSocket &socket, char *buffer, int length, int flags, sockaddr *from, int *fromLength);
 
 // Tests: the next `count` uses of `call` fail with the C library error
 // `errorNumber`, mapped to WinSock's number as the system's own would be.

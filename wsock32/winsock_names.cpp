@@ -1,7 +1,7 @@
 // WinSock's address text, byte order and host-name calls over the C
 // library's resolver. None of them calls a C library function that WinSock
 // also names, so a shim exporting WinSock's names cannot loop back here.
-#include "platform/posix/winsock_internal.h"
+#include "wsock32/winsock_internal.h"
 
 #include <arpa/inet.h>
 #include <netdb.h>

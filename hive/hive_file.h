@@ -1,0 +1,56 @@
+// The hive: the registry of a POSIX system in one regedit-text file
+// (hive/reg_text.h), read whole and rewritten whole.
+//
+// Writing: every change is a read-modify-write of the whole hive under an
+// exclusive flock on "<hive>.lock", a separate file beside the hive that is
+// created once and never removed (so that replacing the hive cannot break
+// the lock). Inside the lock the hive is read afresh, the change is applied,
+// and the result is written to a new temporary file in the same directory,
+// given the hive's mode (and owner, when running as root), fsync'ed, renamed
+// over the hive, and the directory fsync'ed. So concurrent writers in any
+// number of processes lose none of each other's changes, a reader (who takes
+// no lock) sees either the old or the new hive and never a torn one, and a
+// crash leaves the old or the new hive in place. The temporary file is named
+// "<hive>.new-XXXXXX" (six letters and digits) and is never read. A writer
+// creates one only while it holds the lock, and renames or removes it before
+// letting go, so a writer that holds the lock knows every other such file is
+// what a writer killed meanwhile left: each write first removes them.
+// (Names without the "new-" are not touched: "<hive>.backup" or
+// "<hive>.202401" may be an administrator's own copies.)
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "hive/reg_text.h"
+
+namespace snmphelper::platform::hive {
+
+// kRegistrySuccess when the hive may be written (or created), else why not:
+// a missing folder is not a matter of permission.
+std::int32_t WriteAccess(const std::string &hive);
+
+// Reads the hive and gives its tree, parsed anew only when the bytes differ
+// from the last ones this process parsed. The tree is shared: read it, never
+// change it. `linked` (may be null) tells whether the path's last component
+// is a symbolic link, which moves the folder a rewrite goes to.
+std::int32_t ReadHiveShared(const std::string &path, std::shared_ptr<const regtext::Key> &tree,
+                            bool *linked = nullptr);
+
+// Why the hive at `path` cannot be parsed; empty when it can, or cannot be read.
+std::string HiveProblem(const std::string &path);
+
+// A change to the tree: returns a result code and sets `changed` when the
+// hive has to be rewritten.
+using TreeChange = std::function<std::int32_t(regtext::Key &tree, bool &changed)>;
+
+// Applies `change` to the hive at `path` under the writers' lock and stores
+// the result. With `createHive` a missing hive (and its directory) starts
+// empty; otherwise it is "not found". `result` (may be null) receives the
+// tree as stored.
+std::int32_t ModifyHive(const std::string &path, bool createHive, const TreeChange &change,
+                        std::shared_ptr<const regtext::Key> *result);
+
+}  // namespace snmphelper::platform::hive

@@ -1,0 +1,268 @@
+// The registry tree in memory, its names, and the text conversions the
+// reader and the writer of the regedit format share (reg_text.h).
+#include "hive/reg_text.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <utility>
+
+#include "hive/reg_text_internal.h"
+#include "platform/registry.h"
+
+namespace snmphelper::platform::regtext {
+
+namespace detail {
+
+char LowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+
+bool HasControlCharacter(std::string_view text) {
+    return std::any_of(text.begin(), text.end(),
+                       [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7F; });
+}
+
+std::string_view TrimLeft(std::string_view text) {
+    while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
+    return text;
+}
+
+std::string_view Trim(std::string_view text) {
+    text = TrimLeft(text);
+    while (!text.empty() && (text.back() == ' ' || text.back() == '\t' || text.back() == '\r')) {
+        text.remove_suffix(1);
+    }
+    return text;
+}
+
+bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
+    return text.size() >= prefix.size() && NamesEqual(text.substr(0, prefix.size()), prefix);
+}
+
+int HexDigit(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
+void AppendUtf8(std::string &out, std::uint32_t codePoint) {
+    if (codePoint < 0x80) {
+        out += static_cast<char>(codePoint);
+    } else if (codePoint < 0x800) {
+        out += static_cast<char>(0xC0 | (codePoint >> 6));
+        out += static_cast<char>(0x80 | (codePoint & 0x3F));
+    } else if (codePoint < 0x10000) {
+        out += static_cast<char>(0xE0 | (codePoint >> 12));
+        out += static_cast<char>(0x80 | ((codePoint >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (codePoint & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | (codePoint >> 18));
+        out += static_cast<char>(0x80 | ((codePoint >> 12) & 0x3F));
+        out += static_cast<char>(0x80 | ((codePoint >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (codePoint & 0x3F));
+    }
+}
+
+// Decodes one UTF-8 sequence at `text[at]`; false for anything malformed,
+// overlong, a surrogate or beyond U+10FFFF.
+bool NextCodePoint(std::string_view text, std::size_t &at, std::uint32_t &codePoint) {
+    const auto lead = static_cast<unsigned char>(text[at]);
+    std::size_t extra = 0;
+    std::uint32_t minimum = 0;
+    if (lead < 0x80) {
+        codePoint = lead;
+        ++at;
+        return true;
+    }
+    if ((lead & 0xE0) == 0xC0) {
+        extra = 1, codePoint = lead & 0x1Fu, minimum = 0x80;
+    } else if ((lead & 0xF0) == 0xE0) {
+        extra = 2, codePoint = lead & 0x0Fu, minimum = 0x800;
+    } else if ((lead & 0xF8) == 0xF0) {
+        extra = 3, codePoint = lead & 0x07u, minimum = 0x10000;
+    } else {
+        return false;
+    }
+    if (text.size() - at <= extra) return false;
+    for (std::size_t i = 1; i <= extra; ++i) {
+        const auto next = static_cast<unsigned char>(text[at + i]);
+        if ((next & 0xC0) != 0x80) return false;
+        codePoint = (codePoint << 6) | (next & 0x3Fu);
+    }
+    if (codePoint < minimum || codePoint > 0x10FFFF || (codePoint >= 0xD800 && codePoint <= 0xDFFF)) {
+        return false;
+    }
+    at += extra + 1;
+    return true;
+}
+
+// UTF-16LE (as Windows stores text) to UTF-8; false for an odd byte count or
+// an unpaired surrogate.
+bool Utf16LeToUtf8(const std::uint8_t *bytes, std::size_t count, std::string &out) {
+    if (count % 2 != 0) return false;
+    for (std::size_t i = 0; i < count; i += 2) {
+        std::uint32_t unit = bytes[i] | (static_cast<std::uint32_t>(bytes[i + 1]) << 8);
+        if (unit >= 0xDC00 && unit <= 0xDFFF) return false;
+        if (unit >= 0xD800 && unit <= 0xDBFF) {
+            if (count - i < 4) return false;
+            const std::uint32_t low = bytes[i + 2] | (static_cast<std::uint32_t>(bytes[i + 3]) << 8);
+            if (low < 0xDC00 || low > 0xDFFF) return false;
+            unit = 0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00);
+            i += 2;
+        }
+        AppendUtf8(out, unit);
+    }
+    return true;
+}
+
+void AppendUtf16Unit(std::vector<std::uint8_t> &out, std::uint32_t unit) {
+    out.push_back(static_cast<std::uint8_t>(unit & 0xFF));
+    out.push_back(static_cast<std::uint8_t>(unit >> 8));
+}
+
+// UTF-8 to UTF-16LE. Bytes that are not UTF-8 (which the store never holds
+// in a text value) are taken one by one as Latin-1, so writing never fails.
+std::vector<std::uint8_t> Utf8ToUtf16Le(const std::vector<std::uint8_t> &data) {
+    const std::string_view text(reinterpret_cast<const char *>(data.data()), data.size());
+    std::vector<std::uint8_t> out;
+    out.reserve(data.size() * 2);
+    std::size_t at = 0;
+    while (at < text.size()) {
+        std::uint32_t codePoint = 0;
+        if (!NextCodePoint(text, at, codePoint)) {
+            codePoint = static_cast<unsigned char>(text[at]);
+            ++at;
+        }
+        if (codePoint >= 0x10000) {
+            codePoint -= 0x10000;
+            AppendUtf16Unit(out, 0xD800 + (codePoint >> 10));
+            AppendUtf16Unit(out, 0xDC00 + (codePoint & 0x3FF));
+        } else {
+            AppendUtf16Unit(out, codePoint);
+        }
+    }
+    return out;
+}
+
+// ANSI exports (REGEDIT4) that are not UTF-8 are read as Latin-1.
+std::string Latin1ToUtf8(std::string_view text) {
+    std::string out;
+    for (char c : text) AppendUtf8(out, static_cast<unsigned char>(c));
+    return out;
+}
+
+}  // namespace detail
+
+using namespace detail;
+
+bool NamesEqual(std::string_view a, std::string_view b) {
+    return a.size() == b.size() &&
+           std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) { return LowerAscii(x) == LowerAscii(y); });
+}
+
+bool IsValidKeyName(std::string_view name) {
+    if (name.empty() || name.size() > kMaxKeyNameLength) return false;
+    // One pass over the plain ASCII names every key path is made of; the
+    // first other octet hands the rest to the full UTF-8 check.
+    for (std::size_t at = 0; at < name.size(); ++at) {
+        const auto c = static_cast<unsigned char>(name[at]);
+        if (c >= 0x80) {
+            const std::string_view rest = name.substr(at);
+            return rest.find('\\') == std::string_view::npos && !HasControlCharacter(rest) && IsValidUtf8(rest);
+        }
+        if (c == '\\' || c < 0x20 || c == 0x7F) return false;
+    }
+    return true;
+}
+
+bool IsValidValueName(std::string_view name) {
+    return name.size() <= kMaxValueNameLength && !HasControlCharacter(name) && IsValidUtf8(name);
+}
+
+bool SplitKeyPath(std::string_view path, std::vector<std::string> &components) {
+    components.clear();
+    if (!path.empty() && path.back() == '\\') path.remove_suffix(1);
+    if (path.empty()) return true;
+    components.reserve(static_cast<std::size_t>(std::count(path.begin(), path.end(), '\\')) + 1);
+    for (;;) {
+        const std::size_t separator = path.find('\\');
+        const std::string_view name = path.substr(0, separator);
+        if (!IsValidKeyName(name)) return false;
+        components.emplace_back(name);
+        if (separator == std::string_view::npos) return true;
+        path.remove_prefix(separator + 1);
+    }
+}
+
+Key *FindKey(const Key &root, const std::vector<std::string> &components) {
+    const Key *key = &root;
+    for (const std::string &name : components) {
+        key = key->FindSubkey(name);
+        if (key == nullptr) return nullptr;
+    }
+    return const_cast<Key *>(key);
+}
+
+bool IsTextType(std::uint32_t type) { return type == kRegSz || type == kRegExpandSz || type == kRegMultiSz; }
+
+bool IsValidUtf8(std::string_view text) {
+    std::size_t at = 0;
+    std::uint32_t codePoint = 0;
+    while (at < text.size()) {
+        if (!NextCodePoint(text, at, codePoint)) return false;
+    }
+    return true;
+}
+
+Key *Key::FindSubkey(std::string_view subkeyName) const {
+    for (const auto &subkey : subkeys) {
+        if (NamesEqual(subkey->name, subkeyName)) return subkey.get();
+    }
+    return nullptr;
+}
+
+Value *Key::FindValue(std::string_view valueName) {
+    for (Value &value : values) {
+        if (NamesEqual(value.name, valueName)) return &value;
+    }
+    return nullptr;
+}
+
+const Value *Key::FindValue(std::string_view valueName) const {
+    return const_cast<Key *>(this)->FindValue(valueName);
+}
+
+Key &Key::SubkeyAdding(std::string_view subkeyName) {
+    if (Key *existing = FindSubkey(subkeyName)) return *existing;
+    subkeys.push_back(std::make_unique<Key>());
+    subkeys.back()->name = std::string(subkeyName);
+    return *subkeys.back();
+}
+
+bool Key::RemoveSubkey(std::string_view subkeyName) {
+    const auto found = std::find_if(subkeys.begin(), subkeys.end(),
+                                    [&](const auto &subkey) { return NamesEqual(subkey->name, subkeyName); });
+    if (found == subkeys.end()) return false;
+    subkeys.erase(found);
+    return true;
+}
+
+void Key::PutValue(std::string_view valueName, std::uint32_t type, std::vector<std::uint8_t> data) {
+    Value *value = FindValue(valueName);
+    if (value == nullptr) {
+        values.emplace_back();
+        value = &values.back();
+        value->name = std::string(valueName);
+    }
+    value->type = type;
+    value->data = std::move(data);
+}
+
+bool Key::RemoveValue(std::string_view valueName) {
+    const auto found = std::find_if(values.begin(), values.end(),
+                                    [&](const Value &value) { return NamesEqual(value.name, valueName); });
+    if (found == values.end()) return false;
+    values.erase(found);
+    return true;
+}
+
+}  // namespace snmphelper::platform::regtext

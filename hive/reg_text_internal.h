@@ -1,0 +1,57 @@
+// What the reader and the writer of the regedit text share: the format's
+// constants and its text conversions. Only for hive/reg_text*.cpp.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace snmphelper::platform::regtext::detail {
+
+inline constexpr std::string_view kHeaderVersion5 = "Windows Registry Editor Version 5.00";
+
+inline constexpr std::string_view kHeaderVersion4 = "REGEDIT4";
+
+inline constexpr std::string_view kRootName = "HKEY_LOCAL_MACHINE";
+
+inline constexpr std::size_t kMaxKeyNameLength = 255;
+
+inline constexpr std::size_t kMaxValueNameLength = 16383;
+
+// regedit breaks hex lists so that no line passes 80 columns.
+inline constexpr std::size_t kHexLineWidth = 77;
+
+char LowerAscii(char c);
+
+bool HasControlCharacter(std::string_view text);
+
+std::string_view TrimLeft(std::string_view text);
+
+std::string_view Trim(std::string_view text);
+
+bool StartsWithNoCase(std::string_view text, std::string_view prefix);
+
+int HexDigit(char c);
+
+void AppendUtf8(std::string &out, std::uint32_t codePoint);
+
+// Decodes one UTF-8 sequence at `text[at]`; false for anything malformed,
+// overlong, a surrogate or beyond U+10FFFF.
+bool NextCodePoint(std::string_view text, std::size_t &at, std::uint32_t &codePoint);
+
+// UTF-16LE (as Windows stores text) to UTF-8; false for an odd byte count or
+// an unpaired surrogate.
+bool Utf16LeToUtf8(const std::uint8_t *bytes, std::size_t count, std::string &out);
+
+void AppendUtf16Unit(std::vector<std::uint8_t> &out, std::uint32_t unit);
+
+// UTF-8 to UTF-16LE. Bytes that are not UTF-8 (which the store never holds
+// in a text value) are taken one by one as Latin-1, so writing never fails.
+std::vector<std::uint8_t> Utf8ToUtf16Le(const std::vector<std::uint8_t> &data);
+
+// ANSI exports (REGEDIT4) that are not UTF-8 are read as Latin-1.
+std::string Latin1ToUtf8(std::string_view text);
+
+}  // namespace snmphelper::platform::regtext::detail
