@@ -58,6 +58,11 @@ std::int32_t OpenRegistryKey(const char *path, std::uint32_t access, RegistryKey
 std::int32_t QueryRegistryValue(RegistryKey key, const char *name, std::uint32_t *type, void *data,
                                 std::uint32_t *size);
 
+// The number in a value's four octets, little-endian as a REG_DWORD holds it.
+inline std::uint32_t RegistryDword(const std::uint8_t (&bytes)[4]) {
+    return bytes[0] | (bytes[1] << 8) | (bytes[2] << 16) | (static_cast<std::uint32_t>(bytes[3]) << 24);
+}
+
 // Stores value `name` with `type` and `size` bytes of `data`, creating the
 // value if the key lacks it. The key itself must still exist. Text types
 // (kRegSz, kRegExpandSz, kRegMultiSz) must hold UTF-8.

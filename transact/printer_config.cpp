@@ -4,6 +4,7 @@
 #include <climits>
 #include <cstring>
 
+#include "hive/reg_text.h"
 #include "platform/module_handle.h"
 #include "platform/registry.h"
 #include "platform/string_table.h"
@@ -70,10 +71,6 @@ bool QueryAddressText(RegistryKey key, const char *name, char (&field)[kAddressF
     return true;
 }
 
-bool IsTextType(std::uint32_t type) {
-    return type == platform::kRegSz || type == platform::kRegExpandSz || type == platform::kRegMultiSz;
-}
-
 enum class TextValue { Absent, Unusable, Read };
 
 // A text value of at most `room` - 1 octets, terminated, into `field`; one
@@ -103,7 +100,7 @@ bool FourByteNumber(std::int32_t read, const std::uint8_t (&bytes)[4], std::uint
     if (read != 0 || size != sizeof bytes || (type != platform::kRegDword && type != platform::kRegBinary)) {
         return false;
     }
-    number = bytes[0] | (bytes[1] << 8) | (bytes[2] << 16) | (static_cast<std::uint32_t>(bytes[3]) << 24);
+    number = platform::RegistryDword(bytes);
     return true;
 }
 
@@ -246,7 +243,7 @@ std::int32_t SwitchProtocol(const char *printerName, std::uint32_t failedProtoco
             // `pProtocol` takes the type of `cProtocols`, except that four
             // binary bytes are never stored as text.
             const std::uint8_t value[4] = {next, 0, 0, 0};
-            const std::uint32_t storedType = IsTextType(type) ? platform::kRegDword : type;
+            const std::uint32_t storedType = platform::regtext::IsTextType(type) ? platform::kRegDword : type;
             if (platform::SetRegistryValue(key, kProtocolInUseValue, storedType, value, sizeof value) ==
                 platform::kRegistrySuccess) {
                 result = kSwitched;

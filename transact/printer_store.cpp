@@ -280,7 +280,7 @@ std::uint32_t QueryNumber(RegistryKey key, const char *name) {
     std::uint8_t bytes[4] = {};
     std::uint32_t size = sizeof bytes;
     if (platform::QueryRegistryValue(key, name, nullptr, bytes, &size) != platform::kRegistrySuccess) return 0;
-    return bytes[0] | (bytes[1] << 8) | (bytes[2] << 16) | (static_cast<std::uint32_t>(bytes[3]) << 24);
+    return platform::RegistryDword(bytes);
 }
 
 bool AcceptableRecord(const SnmpPrinterRecord *record) {

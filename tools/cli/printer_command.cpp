@@ -289,7 +289,7 @@ std::optional<std::uint32_t> QueryNumber(RegistryKey key, const char *name) {
     if (platform::QueryRegistryValue(key, name, nullptr, bytes, &size) != platform::kRegistrySuccess) {
         return std::nullopt;
     }
-    return bytes[0] | (bytes[1] << 8) | (bytes[2] << 16) | (static_cast<std::uint32_t>(bytes[3]) << 24);
+    return platform::RegistryDword(bytes);
 }
 
 std::string QueryText(RegistryKey key, const char *name) {
