@@ -238,6 +238,35 @@ TEST_F(PrinterCommunity, TheToolTakesACommunityPerCommandAndPerPrinter) {
     EXPECT_EQ(RunSnmphelper({"get", "lab", kSysName}).exitCode, 3);
 }
 
+// status and poll take -c as the transaction commands do; a community the
+// library cannot carry is a usage error of every command, sent or not.
+TEST_F(PrinterCommunity, StatusAndPollTakeTheCommandsCommunityAndEveryCommandRefusesOneTooLong) {
+    UseHive("Windows Registry Editor Version 5.00\n\n" + SnmpKey());
+    StartSim();
+    ASSERT_EQ(RunSnmphelper({"printer", "add", "lab", "--ip", "127.0.0.1"}).exitCode, 0);
+    EXPECT_EQ(RunSnmphelper({"status", "lab", "-r", "0"}).exitCode, 3);
+    ProgramRun run = RunSnmphelper({"status", "lab", "-c", "public"});
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_NE(run.out.find("PALIMAR-4100"), std::string::npos) << run.out;
+    run = RunSnmphelper({"poll", "-c", "public"});
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_NE(run.out.find("1 printers: 1 reached"), std::string::npos) << run.out;
+
+    const std::string longest(255, 'c');
+    const std::string tooLong(256, 'c');
+    for (const std::vector<std::string> &command :
+         std::vector<std::vector<std::string>>{{"get", "lab", kSysName}, {"status", "lab"}, {"poll"}}) {
+        std::vector<std::string> arguments = command;
+        arguments.insert(arguments.end(), {"-c", tooLong});
+        run = RunSnmphelper(arguments);
+        EXPECT_EQ(run.exitCode, 2) << command[0];
+        EXPECT_NE((run.out + run.err).find("a community has at most 255 octets"), std::string::npos) << run.out;
+        arguments = command;
+        arguments.insert(arguments.end(), {"-c", longest, "-t", "0", "-r", "0"});
+        EXPECT_EQ(RunSnmphelper(arguments).exitCode, 3) << command[0];
+    }
+}
+
 // Host names resolve through a hosts file of the test's own, bound over
 // /etc/hosts in a mount namespace of the commands' own.
 TEST_F(PrinterCommunity, AHostNameIsResolvedWhenWrittenAndAgainOnRefresh) {

@@ -438,34 +438,6 @@ TEST_F(TrapRegistrationTest, RegistrationWritesTheNetworkNumberTheIpxTransportRe
     EXPECT_EQ(requests[1].values, std::string("2,4,\x12\x34\x56\x78,1,1,1,1"));
 }
 
-std::string IpText(std::array<std::uint8_t, 4> address) {
-    char text[16] = "garbage";
-    FormatIpAddressText(address.data(), text);
-    return text;
-}
-
-const std::array<std::uint8_t, 4> kAddresses[] = {
-    {192, 168, 1, 20}, {0, 0, 0, 0}, {255, 255, 255, 255}, {10, 0, 0, 255}, {127, 0, 0, 1}};
-const char *const kAddressTexts[] = {"192.168.1.20", "0.0.0.0", "255.255.255.255", "10.0.0.255", "127.0.0.1"};
-
-TEST(TrapAddressTextTest, WinsocksTextIsUsed) {
-    for (std::size_t i = 0; i < std::size(kAddresses); ++i) EXPECT_EQ(IpText(kAddresses[i]), kAddressTexts[i]);
-}
-
-// No WinSock to convert, or one whose text names another address: the
-// printer still gets this host's address.
-TEST(TrapAddressTextTest, WithoutUsableInetNtoaTheTextIsMadeHere) {
-    {
-        const test::PlatformFolder empty;
-        for (std::size_t i = 0; i < std::size(kAddresses); ++i) EXPECT_EQ(IpText(kAddresses[i]), kAddressTexts[i]);
-    }
-    {
-        const test::PlatformFolder folder;  // its inet_ntoa answers "fake.ntoa"
-        ASSERT_TRUE(folder.Install("fake_winsock", "wsock32.so"));
-        for (std::size_t i = 0; i < std::size(kAddresses); ++i) EXPECT_EQ(IpText(kAddresses[i]), kAddressTexts[i]);
-    }
-}
-
 TEST_F(TrapRegistrationTest, WithoutWinsockTheIpColumnStillGetsTheAddress) {
     const test::PlatformFolder empty;
     UseLab(2, 2);

@@ -24,7 +24,6 @@ namespace {
 // The probes' transports: one attempt, three seconds, no options.
 constexpr std::uint32_t kProbeAttempts = 1;
 constexpr std::int32_t kProbeTimeoutSeconds = 3;
-constexpr std::size_t kIpTextRoom = 16;  // "255.255.255.255" and its zero
 constexpr std::uint8_t kKnownProtocols = kProtocolIpx | kProtocolIp | kProtocolDlc;
 
 // The bindings of one set request, each cell's name and value in storage
@@ -114,27 +113,6 @@ const std::array<std::uint8_t, 4> kNoAddress{255, 255, 255, 255};  // INADDR_NON
 // 127.0.0.0/8 (RFC 1122 3.2.1.3).
 bool IsLoopbackAddress(const std::uint8_t *address) { return address[0] == 127; }
 
-// Dotted decimal with 1 to 3 digits per part, as inet_ntoa writes it.
-bool IsDottedAddressText(const char *text) {
-    if (text == nullptr) return false;
-    const std::size_t length = strnlen(text, kIpTextRoom);
-    if (length == 0 || length >= kIpTextRoom) return false;
-    unsigned parts = 1;
-    unsigned digits = 0;
-    for (std::size_t i = 0; i < length; ++i) {
-        if (text[i] == '.') {
-            if (digits == 0) return false;
-            ++parts;
-            digits = 0;
-        } else if (text[i] >= '0' && text[i] <= '9' && ++digits <= 3) {
-            continue;
-        } else {
-            return false;
-        }
-    }
-    return parts == 4 && digits != 0;
-}
-
 }  // namespace
 
 bool FormatTrapRowIndex(char *text, std::size_t room) {
@@ -179,23 +157,6 @@ bool ProbeLocalIpxAddress(std::uint8_t *address) {
     // A failed Bind closes the transport, and the query below then fails.
     transport->Bind(0);
     return transport->GetLocalAddress(address) == TransportStatus::Ok;
-}
-
-void FormatIpAddressText(const std::uint8_t *address, char *text) {
-    winsock::in_addr value{};
-    std::memcpy(&value.s_addr, address, sizeof value.s_addr);
-    WinsockBinding binding{};
-    binding.Load();
-    // inet_ntoa's text lives in the WinSock library: copy it before the
-    // binding lets the library go. Without a usable text the printer still
-    // gets this host's real address, written here in the same form.
-    const char *converted = binding.inet_ntoa(value);
-    const bool usable = IsDottedAddressText(converted) &&
-                        platform::Ipv4AddressFromText(converted) ==
-                            std::array<std::uint8_t, 4>{address[0], address[1], address[2], address[3]};
-    if (usable) std::memcpy(text, converted, strnlen(converted, kIpTextRoom) + 1);
-    binding.Unload();
-    if (!usable) std::snprintf(text, kIpTextRoom, "%u.%u.%u.%u", address[0], address[1], address[2], address[3]);
 }
 
 std::int32_t TransactThroughEngine(const char *printerName, std::int32_t requestType,

@@ -55,11 +55,6 @@ bool ProbeTrapIpAddress(const char *printerAddress, std::uint8_t *address);
 // bound to any socket; false when it cannot.
 bool ProbeLocalIpxAddress(std::uint8_t *address);
 
-// Dotted-decimal text of `address` (4 bytes, network order) into `text`
-// (room at least 16): WinSock's inet_ntoa through a binding loaded for the
-// conversion, or the same text made here when WinSock gives none.
-void FormatIpAddressText(const std::uint8_t *address, char *text);
-
 // One request of `request`'s bindings to the printer through the typed
 // transaction engine, the message at most `messageRoom` octets. The result
 // is the engine's, or the reply's error-status as HelperSNMPTransact judges

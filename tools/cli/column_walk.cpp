@@ -22,10 +22,10 @@ struct Exchange {
     std::optional<std::vector<ReplyVariable>> variables;  // none for genErr (no values written)
 };
 
-// One request through the tool's Transact, so that the command's timeout,
-// retries and progress line apply.
+// One request through the tool's TransactObjects, so that the command's
+// timeout, retries and progress line apply.
 Exchange Exchanged(const std::string &printer, std::int32_t requestType, const std::vector<std::string> &identifiers) {
-    const TransactionOutcome outcome = Transact(printer, requestType, JoinIdentifiers(identifiers), "");
+    const TransactionOutcome outcome = TransactObjects(printer, requestType, identifiers);
     Exchange exchange;
     exchange.result = outcome.result;
     if (outcome.result == 0) {

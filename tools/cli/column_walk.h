@@ -30,7 +30,7 @@ struct ColumnWalkResult {
 };
 
 // Walks `columns` (dotted-decimal identifiers) of printer `printer` in
-// parallel, each request through Transact (the command's settings apply).
+// parallel, each request through TransactObjects (the command's settings apply).
 ColumnWalkResult WalkColumns(const std::string &printer, const std::vector<std::string> &columns);
 
 // One get of `identifiers`; the variables in their order, or nothing when

@@ -43,6 +43,16 @@ Option *Option::check_range(long long low, long long high) {
     return this;
 }
 
+Option *Option::check_length(std::size_t longest, const std::string &what) {
+    option_->check(CLI::Validator(
+        [longest, what](const std::string &text) {
+            return text.size() <= longest ? std::string()
+                                          : what + " has at most " + std::to_string(longest) + " octets";
+        },
+        "TEXT"));
+    return this;
+}
+
 Option *Option::one_word_each() {
     option_->allow_extra_args(false);
     return this;

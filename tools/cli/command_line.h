@@ -5,6 +5,7 @@
 // CLI11's, so the declarations read as CLI11 code does.
 #pragma once
 
+#include <cstddef>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -32,6 +33,9 @@ public:
     Option *check_member(const std::vector<std::string> &words);
     // Accepts only a number from `low` to `high`.
     Option *check_range(long long low, long long high);
+    // Accepts only a text of at most `longest` octets; `what` names it in
+    // the refusal ("a community has at most 255 octets").
+    Option *check_length(std::size_t longest, const std::string &what);
     // A list option that takes one word each time it is given, so that
     // "-On lab OID" leaves the words after it to the positional arguments.
     Option *one_word_each();

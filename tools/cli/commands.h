@@ -6,6 +6,7 @@
 #include <string>
 
 #include "tools/cli/transaction_text.h"
+#include "transact/printer_config.h"
 
 namespace snmphelper::cli {
 
@@ -54,7 +55,8 @@ inline void AddWaitOptions(Command &command) {
 inline void AddCommunityOption(Command &command) {
     command.add_option("-c,--community", CommandSettings().community,
                        "Community of this command's requests, as net-snmp's tools take it; default: the "
-                       "printer's (its Community, else the configuration's, else the library's own)");
+                       "printer's (its Community, else the configuration's, else the library's own)")
+        ->check_length(kCommunityFieldSize - 1, "a community");
 }
 
 // The transaction settings (CommandSettings) of the subcommands that run

@@ -17,6 +17,7 @@
 #include "tools/cli/value_text.h"
 #include "tools/cli/wait_progress.h"
 #include "transact/printer_config.h"
+#include "transact/typed_transaction.h"
 #include "transport/datagram_transport.h"
 
 namespace snmphelper::cli {
@@ -489,10 +490,6 @@ TransactionSettings &CommandSettings() {
 
 bool CheckTransactionSettings(std::string &problem) {
     TransactionSettings &settings = CommandSettings();
-    if (settings.community && settings.community->size() >= kCommunityFieldSize) {
-        problem = "-c: a community has at most " + std::to_string(kCommunityFieldSize - 1) + " octets";
-        return false;
-    }
     std::string letters;  // "-On -Ov" as "-Onv", as net-snmp reads them
     for (const std::string &option : settings.outputLetters) letters += option;
     return ParseOutputFormat(letters, settings.format, problem);
@@ -543,23 +540,45 @@ int ReportResult(const std::string &command, const std::string &printer, std::in
 
 std::string JsonString(const std::string &text) { return JsonLine(JsonText(text)); }
 
+namespace {
+
+// The dump and the progress line of one transaction, as the command settings ask.
+class WatchedTransaction {
+public:
+    WatchedTransaction(const std::string &printer, const TransactionSettings &settings)
+        : progress_(printer,
+                    settings.retries == SNMP_TRANSACTION_CONFIGURED ? kSilentSendsPerProtocol : settings.retries + 1,
+                    // The dump shows each send already.
+                    settings.progress && !settings.dump) {
+        observers_.dump = settings.dump;
+        observers_.progress = &progress_;
+    }
+    // The settings and the observers into a record with the fields of
+    // SnmpTransaction (TransactionOptions has them too).
+    template <typename Record>
+    void Apply(Record &record, std::int32_t requestType, const TransactionSettings &settings) {
+        record.timeoutSeconds = TimeoutFor(requestType);
+        record.retries = settings.retries;
+        if (settings.community) record.community = settings.community->c_str();
+        record.observer = ObserveDatagram;
+        record.observerContext = &observers_;
+    }
+
+private:
+    WaitProgress progress_;
+    Observers observers_;
+};
+
+}  // namespace
+
 TransactionOutcome Transact(const std::string &printer, std::int32_t requestType, const std::string &identifiers,
                             const std::string &valueText) {
     const TransactionSettings &settings = CommandSettings();
     TransactionBuffers buffers(identifiers, valueText);
-    const int sends = settings.retries == SNMP_TRANSACTION_CONFIGURED ? kSilentSendsPerProtocol : settings.retries + 1;
-    // The dump shows each send already.
-    WaitProgress progress(printer, sends, settings.progress && !settings.dump);
-    Observers observers;
-    observers.dump = settings.dump;
-    observers.progress = &progress;
+    WatchedTransaction watch(printer, settings);
     SnmpTransaction transaction{};
     transaction.recordSize = sizeof transaction;
-    transaction.timeoutSeconds = TimeoutFor(requestType);
-    transaction.retries = settings.retries;
-    if (settings.community) transaction.community = settings.community->c_str();
-    transaction.observer = ObserveDatagram;
-    transaction.observerContext = &observers;
+    watch.Apply(transaction, requestType, settings);
     TransactionOutcome outcome;
     outcome.result = HelperSNMPTransactEx(printer.c_str(), requestType, buffers.identifiers.data(),
                                           buffers.IdentifierRoom(), buffers.values.data(), buffers.valueSize,
@@ -569,6 +588,36 @@ TransactionOutcome Transact(const std::string &printer, std::int32_t requestType
     if (transaction.reply != nullptr) {
         outcome.variables = ToVariables(*transaction.reply);
         HelperFreeReqParam(transaction.reply);
+    }
+    return outcome;
+}
+
+TransactionOutcome TransactObjects(const std::string &printer, std::int32_t requestType,
+                                   const std::vector<std::string> &identifiers) {
+    const TransactionSettings &settings = CommandSettings();
+    TransactionOutcome outcome;
+    // The community HelperSNMPTransactEx would refuse (AddCommunityOption
+    // keeps it from the command line).
+    if (settings.community && settings.community->size() >= kCommunityFieldSize) {
+        outcome.result = SNMP_RESULT_INVALID_ARGUMENT;
+        return outcome;
+    }
+    // The identifiers are the bindings; the encoder only reads them.
+    std::vector<SnmpVarBind> request(identifiers.size());
+    for (std::size_t i = 0; i < identifiers.size(); ++i) {
+        request[i].oid = const_cast<char *>(identifiers[i].c_str());
+        request[i].oidLength = static_cast<std::uint16_t>(std::min<std::size_t>(identifiers[i].size(), 0xFFFF));
+    }
+    WatchedTransaction watch(printer, settings);
+    TransactionOptions options;
+    watch.Apply(options, requestType, settings);
+    TypedReply reply;
+    outcome.result = RunTypedTransaction(printer.c_str(), requestType, request, reply, options);
+    if (const SnmpReqParam *record = reply.Record(); record != nullptr) {
+        outcome.errorStatus = record->errorStatus;
+        outcome.errorIndex = record->errorIndex;
+        outcome.variables = ToVariables(*record);
+        if (record->errorStatus != 0) outcome.result = SNMP_RESULT_ERROR_STATUS;
     }
     return outcome;
 }

@@ -128,6 +128,13 @@ struct TransactionOutcome {
 TransactionOutcome Transact(const std::string &printer, std::int32_t requestType, const std::string &identifiers,
                             const std::string &valueText);
 
+// Transact for a get or get-next of `identifiers` (already checked), handed
+// to the library's typed engine as bindings, without joining them into text
+// for the library to split again. The same settings, outcome and results as
+// Transact.
+TransactionOutcome TransactObjects(const std::string &printer, std::int32_t requestType,
+                                   const std::vector<std::string> &identifiers);
+
 // Whether the printer is registered and its record readable (LookUpPrinter);
 // when not, reports why (text or JSON) and sets `exitCode`: 5 for a printer
 // the library does not know, 1 for a store that cannot be read.
