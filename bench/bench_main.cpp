@@ -4,7 +4,8 @@
 //
 //   snmphelper-bench [benchmark options]   every case, then the summary
 //   snmphelper-bench --soak [--codec-rounds N] [--transactions N]
-//   snmphelper-bench --fleet                 only the fleet poll against snmpget
+//   snmphelper-bench --fleet                 only the fleet poll against net-snmp's asynchronous API
+//                                            and the simulator's capacity
 //
 // The round trips talk to printer simulators on 127.0.0.N port 161, so run it
 // inside a private network namespace: tests/support/in_netns.sh.
@@ -169,6 +170,8 @@ std::uint64_t NumberAfter(int &i, int argc, char **argv, std::uint64_t otherwise
 int main(int argc, char **argv) {
     using namespace snmphelper;
     using namespace snmphelper::bench;
+    // The net-snmp side of the fleet poll, started by the comparison as a process of its own.
+    if (argc > 1 && std::strcmp(argv[1], "--fleet-netsnmp") == 0) return RunNetSnmpFleetProcess(argc, argv);
     static int moduleToken = 0;
     SimulatedPrinters::PrepareLinks();
     LibraryEntry(&moduleToken, kProcessAttach);
