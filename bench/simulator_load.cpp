@@ -10,6 +10,7 @@
 #include <chrono>
 #include <cstdio>
 #include <fstream>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -89,6 +90,21 @@ long StatusKilobytes(pid_t pid, const std::string &field) {
         if (line.rfind(field, 0) == 0) return std::stol(line.substr(field.size()));
     }
     return -1;
+}
+
+// User and system time of a process so far, every thread (/proc/PID/stat
+// fields 14 and 15, in clock ticks).
+double CpuSeconds(pid_t pid) {
+    std::ifstream file("/proc/" + std::to_string(pid) + "/stat");
+    std::string stat;
+    std::getline(file, stat);
+    // The fields after the command name, which is in parentheses and may hold spaces.
+    std::istringstream fields(stat.substr(stat.rfind(')') + 2));
+    std::vector<std::string> values;
+    for (std::string value; fields >> value;) values.push_back(value);
+    if (values.size() < 13) return 0;
+    return static_cast<double>(std::stoull(values[11]) + std::stoull(values[12])) /
+           static_cast<double>(sysconf(_SC_CLK_TCK));
 }
 
 }  // namespace
@@ -204,13 +220,16 @@ void RunSimulatorCapacity(std::size_t printers) {
     }
     const long startKb = StatusKilobytes(simulator.Pid(), "VmRSS:");
     DriveFleet(kFirst, printers, 256, 0.5);  // every printer answered once or more
+    const double cpuBefore = CpuSeconds(simulator.Pid());
     const LoadFigures figures = DriveFleet(kFirst, printers, 256, 3.0);
+    const double cpu = CpuSeconds(simulator.Pid()) - cpuBefore;
     const long peakKb = StatusKilobytes(simulator.Pid(), "VmHWM:");
     std::printf("\nSimulator capacity: %zu printers in one process, one client thread, window 256, get-next of 4 "
-                "objects\n  %.0f exchanges/s (%llu in %.1f s, %llu sent again); resident %.1f MB at start, "
-                "peak %.1f MB\n",
+                "objects\n  %.0f exchanges/s (%llu in %.1f s, %llu sent again), %.0f per CPU second of the "
+                "simulator (%.2f s); resident %.1f MB at start, peak %.1f MB\n",
                 printers, figures.ExchangesPerSecond(), static_cast<unsigned long long>(figures.answered),
-                figures.seconds, static_cast<unsigned long long>(figures.resent), static_cast<double>(startKb) / 1024,
+                figures.seconds, static_cast<unsigned long long>(figures.resent),
+                cpu > 0 ? static_cast<double>(figures.answered) / cpu : 0, cpu, static_cast<double>(startKb) / 1024,
                 static_cast<double>(peakKb) / 1024);
 }
 

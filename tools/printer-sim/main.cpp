@@ -48,7 +48,8 @@ Printer conditions, for --condition (every printer) or --fault-at ADDRESS=WORD:
   and the alert table change together.
 
 Many printers: --addresses 127.0.1.1-127.0.1.200 serves one printer on each
-address (UDP); log lines then name the printer (at=ADDRESS).
+address (UDP), at most 16384, shared out among --threads threads; log lines
+then name the printer (at=ADDRESS).
 
 IPX (--ipx-interface): requests to socket 900F in any of the four frame types
 (Ethernet II, raw 802.3, 802.2, SNAP) are answered in the same frame type.
