@@ -215,7 +215,9 @@ int main(int argc, char **argv) {
             std::fputs(printersim::FormatObjects(store).c_str(), stdout);
             return 0;
         }
-        printersim::Agent agent(store, agentSettings);
+        // Served as a fleet's printer is: its own changes over objects it shares.
+        printersim::MibStore printer(store.Share());
+        printersim::Agent agent(printer, agentSettings);
         return printersim::Serve(server, agent);
     }
     const std::vector<printersim::MibStore::SharedObjects> sources(addresses.size(), store.Share());
