@@ -274,4 +274,13 @@ TEST(PrinterSimStore, OwnChangesOverSharedObjects) {
     EXPECT_EQ(staged.AtOrAfter({})->first, (Oid{1, 3, 3}));
     EXPECT_EQ(printer.AtOrAfter({})->first, (Oid{1, 3, 1}));
     EXPECT_EQ(printer.Share()->size(), 6u);
+
+    // Whether a request must look its objects up for their faults.
+    EXPECT_FALSE(printer.MayHaveObjectFaults());
+    MibObject failing = object(9);
+    failing.faults.silent = true;
+    printer.Put({1, 3, 9}, failing);
+    EXPECT_TRUE(printer.MayHaveObjectFaults());
+    EXPECT_TRUE(MibStore(printer.Share()).MayHaveObjectFaults());
+    EXPECT_FALSE(other.MayHaveObjectFaults());
 }

@@ -3,6 +3,16 @@
 
 namespace printersim {
 
+MibStore::MibStore(SharedObjects base) : base_(std::move(base)) {
+    if (base_ == nullptr) return;
+    for (const auto &[name, object] : *base_) {
+        if (object.faults != FaultPlan{}) {
+            objectFaults_ = true;
+            break;
+        }
+    }
+}
+
 const MibObject *MibStore::Find(const Oid &name) const {
     if (auto it = own_.find(name); it != own_.end()) return &it->second;
     if (base_ == nullptr || IsErased(name)) return nullptr;
@@ -40,6 +50,7 @@ const MibStore::Entry *MibStore::AtOrAfter(const Oid &name) const {
 }
 
 void MibStore::Put(const Oid &name, MibObject object) {
+    objectFaults_ = objectFaults_ || object.faults != FaultPlan{};
     own_[name] = std::move(object);
     if (!erased_.empty()) erased_.erase(name);
 }

@@ -55,7 +55,7 @@ public:
     using SharedObjects = std::shared_ptr<const Objects>;
 
     MibStore() = default;
-    explicit MibStore(SharedObjects base) : base_(std::move(base)) {}
+    explicit MibStore(SharedObjects base);
 
     const MibObject *Find(const Oid &name) const;
     // The object to change in place, made this store's own first; null when
@@ -73,6 +73,9 @@ public:
     SharedObjects Share() const;
     // Objects this store holds apart from the shared ones (changed, added or removed).
     std::size_t OwnCount() const { return own_.size() + erased_.size(); }
+    // False when no object carries faults of its own, so that a request
+    // need not look its objects up for them. Modify changes values only.
+    bool MayHaveObjectFaults() const { return objectFaults_; }
 
 private:
     bool IsErased(const Oid &name) const { return !erased_.empty() && erased_.count(name) != 0; }
@@ -81,6 +84,7 @@ private:
     SharedObjects base_;       // may be null: a store of its own objects only
     Objects own_;              // changed or added, over base_
     std::set<Oid> erased_;     // names of base_ this store removed
+    bool objectFaults_ = false;
 };
 
 // The arc N of a MIB-II snmp group counter 1.3.6.1.2.1.11.N.0 (RFC 1213

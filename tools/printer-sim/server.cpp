@@ -307,6 +307,7 @@ void Server::Log(const std::string &line) {
 
 FaultPlan Server::PlanFor(const Outcome &outcome) const {
     FaultPlan plan = settings_.faults;
+    if (!agent_.Store().MayHaveObjectFaults()) return plan;
     for (const Oid &name : outcome.touched) {
         const MibObject *object = agent_.Store().Find(name);
         if (object != nullptr) MergeFaults(plan, object->faults);
@@ -318,6 +319,7 @@ FaultPlan Server::PlanFor(const Outcome &outcome) const {
 // requests that name it. Each request counts once per object.
 bool Server::DropByCount(const Outcome &outcome) {
     bool drop = ++answerable_ <= settings_.faults.dropFirst;
+    if (!agent_.Store().MayHaveObjectFaults()) return drop;
     std::vector<Oid> counted;
     for (const Oid &name : outcome.touched) {
         const MibObject *object = agent_.Store().Find(name);
