@@ -1,5 +1,5 @@
 // The simulator's own capacity: a fleet of printers in one simulator process
-// driven as hard as one client thread can, with a window of requests in
+// driven as hard as the client threads can, with a window of requests in
 // flight spread over every printer, and the process's resident size.
 #pragma once
 
@@ -18,9 +18,11 @@ struct LoadFigures {
 
 // Sends get-next requests of four hrDevice columns round-robin to `printers`
 // consecutive addresses from `firstAddress` (port 161), keeping `window` of
-// them outstanding, for `seconds`. A request unanswered for 200 ms is sent
-// again (to the next printer), so a lost datagram costs little.
-LoadFigures DriveFleet(const std::string &firstAddress, std::size_t printers, std::size_t window, double seconds);
+// them outstanding, for `seconds`, from `clients` threads (a socket and a
+// share of the window each). A request unanswered for 200 ms is sent again
+// (to the next printer), so a lost datagram costs little.
+LoadFigures DriveFleet(const std::string &firstAddress, std::size_t printers, std::size_t window, double seconds,
+                       std::size_t clients);
 
 // Starts a simulator serving `printers` printers from 127.8.0.1 on (no log),
 // drives it and prints its exchanges per second and resident size.
