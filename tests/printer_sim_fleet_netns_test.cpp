@@ -79,6 +79,10 @@ protected:
         ready_ = simulator_->Ready();
     }
     static void TearDownTestSuite() {
+        // A clean stop of every thread (under ThreadSanitizer also: no race reported).
+        if (ready_) {
+            EXPECT_EQ(simulator_->Stop(), 0);
+        }
         delete simulator_;
         simulator_ = nullptr;
     }
