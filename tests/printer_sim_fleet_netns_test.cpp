@@ -29,6 +29,8 @@ constexpr char kCommunity[] = "t*o&r^e~l+d";
 constexpr int kSilent = 7;
 constexpr int kJammed = 8;
 constexpr int kGenErr = 9;
+constexpr int kDelayed = 11;
+constexpr int kThreads = 4;  // printer i is served by thread i mod kThreads
 
 std::string Address(int index) {
     in_addr address{};
@@ -72,9 +74,9 @@ protected:
         setenv("MIBS", "", 1);
         setenv("MIBDIRS", "/nonexistent", 1);
         simulator_ = new test::PrinterSimulator(
-            {"--addresses", Address(0) + "-" + Address(kFleetSize - 1), "--threads", "4", "--fault-at",
-             Address(kSilent) + "=silent", "--fault-at", Address(kJammed) + "=paper-jam", "--fault-at",
-             Address(kGenErr) + "=error-status:5"},
+            {"--addresses", Address(0) + "-" + Address(kFleetSize - 1), "--threads", std::to_string(kThreads),
+             "--fault-at", Address(kSilent) + "=silent", "--fault-at", Address(kJammed) + "=paper-jam", "--fault-at",
+             Address(kGenErr) + "=error-status:5", "--fault-at", Address(kDelayed) + "=delay:1500"},
             Address(0));
         ready_ = simulator_->Ready();
     }
@@ -169,6 +171,22 @@ TEST_F(PrinterFleetTest, AFaultStaysWithItsPrinter) {
     EXPECT_NE(failing.exitCode, 0);
     EXPECT_NE((failing.out + failing.err).find("(genError)"), std::string::npos) << failing.out << failing.err;
     EXPECT_EQ(Tool("snmpget", kGenErr + 1, {"1.3.6.1.2.1.1.5.0"}).exitCode, 0);
+}
+
+// A delayed printer holds up no other printer, not even one its thread serves.
+TEST_F(PrinterFleetTest, ADelayHoldsUpOnlyItsPrinter) {
+    test::UdpPeer manager;
+    for (const int printer : {kDelayed, kDelayed + kThreads}) {
+        ASSERT_TRUE(manager.SendTo(Request(0xA0, 0x300000 + static_cast<std::uint32_t>(printer), kSysLocation,
+                                           {0x05, 0x00}),
+                                   161, Address(printer).c_str()));
+    }
+    const auto first = manager.Receive(5000);
+    ASSERT_TRUE(first);
+    EXPECT_EQ(first->fromAddress, Address(kDelayed + kThreads));
+    const auto second = manager.Receive(5000);
+    ASSERT_TRUE(second);
+    EXPECT_EQ(second->fromAddress, Address(kDelayed));
 }
 
 // snmpInGetRequests counts each printer's own requests.

@@ -16,6 +16,7 @@
 #include <algorithm>
 #include <array>
 #include <atomic>
+#include <chrono>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -164,6 +165,19 @@ struct Requester {
     const LlcFrame *llc = nullptr;
 };
 
+class Server;
+
+// An answer that a delay fault holds back, kept by a fleet's thread until it
+// is due, so that a delayed printer holds up no other printer.
+struct DelayedAnswer {
+    Server *server = nullptr;
+    Message reply;
+    FaultPlan plan;
+    sockaddr_in to{};
+    std::string line;
+};
+using DelayedAnswers = std::multimap<std::chrono::steady_clock::time_point, DelayedAnswer>;
+
 // Dynamic IPX sockets start here; other-port without a number answers from it.
 constexpr std::uint16_t kFirstDynamicIpxSocket = 0x4000;
 
@@ -186,11 +200,12 @@ public:
     int UdpDescriptor() const { return socket_; }
     // Receives one datagram into `room` (a thread's, shared by its printers) and answers it.
     void HandleUdp(std::span<std::uint8_t> room);
-    // A descriptor that becomes readable to stop the fleet: it cuts a delay short.
-    void StopWith(int descriptor) { stopDescriptor_ = descriptor; }
+    // Where a fleet's thread keeps this printer's delayed answers (UDP).
+    void DelayInto(DelayedAnswers &delayed) { delayed_ = &delayed; }
+    void AnswerDelayed(const DelayedAnswer &delayed);
     void SendColdStart();
     void SendStatusTraps();
-    bool Stopped() const { return stop_; }
+    void Log(const std::string &line);
 
 private:
     bool OpenSocket(std::uint16_t port, int &fd, std::string &error);
@@ -204,6 +219,7 @@ private:
     FaultPlan PlanFor(const Outcome &outcome) const;
     void Answer(const Outcome &outcome, const FaultPlan &plan, const Requester &requester,
                 const std::string &line);
+    void Send(const Message &answer, const FaultPlan &plan, const Requester &requester, const std::string &line);
     bool SendUdp(const std::vector<std::uint8_t> &octets, const FaultPlan &plan, const sockaddr_in &to,
                  const std::string &line, const std::string &result);
     bool SendIpx(const std::vector<std::uint8_t> &octets, const FaultPlan &plan, const IpxDatagram &to,
@@ -212,9 +228,7 @@ private:
                  const std::string &line, const std::string &result);
     void SendTraps(const std::vector<std::array<std::uint8_t, 4>> &hosts, std::int32_t specific,
                    const std::vector<Oid> &names, std::int32_t generic = kGenericEnterpriseSpecific);
-    bool Delay(unsigned milliseconds);
     bool Logging() const { return log_ != nullptr || settings_.verbose; }
-    void Log(const std::string &line);
 
     const ServerSettings &settings_;
     Agent &agent_;
@@ -231,7 +245,7 @@ private:
     unsigned answerable_ = 0;                 // requests the run's drop:N counts
     std::map<Oid, unsigned> objectRequests_;  // requests naming an object, for its drop:N
     bool stop_ = false;
-    int stopDescriptor_ = -1;  // a fleet's stop; -1: the signal pipe
+    DelayedAnswers *delayed_ = nullptr;  // a fleet thread's; null: a delay sleeps
 };
 
 Server::~Server() {
@@ -331,27 +345,31 @@ bool Server::DropByCount(const Outcome &outcome) {
     return drop;
 }
 
-// Waits, unless the run stops first; true when it stops.
-bool Server::Delay(unsigned milliseconds) {
-    if (stopDescriptor_ < 0) return Sleep(static_cast<int>(milliseconds)) == Wake::Stop;
-    pollfd stop{stopDescriptor_, POLLIN, 0};
-    while (true) {
-        const int ready = poll(&stop, 1, static_cast<int>(milliseconds));
-        if (ready < 0 && errno == EINTR) continue;
-        return ready > 0;
-    }
-}
-
-// Logs the request's line before the reply leaves, so that whoever reads the
-// log after receiving the reply finds the line there.
 void Server::Answer(const Outcome &outcome, const FaultPlan &plan, const Requester &requester,
                     const std::string &line) {
-    if (plan.delayMs != 0 && Delay(plan.delayMs)) {
+    if (plan.delayMs != 0 && delayed_ != nullptr && requester.udp != nullptr) {
+        const auto due = std::chrono::steady_clock::now() + std::chrono::milliseconds(plan.delayMs);
+        delayed_->emplace(due, DelayedAnswer{this, outcome.reply, plan, *requester.udp, line});
+        return;
+    }
+    if (plan.delayMs != 0 && Sleep(static_cast<int>(plan.delayMs)) == Wake::Stop) {
         stop_ = true;
         Log(line + " outcome=stopped");
         return;
     }
-    Message reply = outcome.reply;
+    Send(outcome.reply, plan, requester, line);
+}
+
+void Server::AnswerDelayed(const DelayedAnswer &delayed) {
+    Requester requester;
+    requester.udp = &delayed.to;
+    Send(delayed.reply, delayed.plan, requester, delayed.line);
+}
+
+// Logs the request's line before the reply leaves, so that whoever reads the
+// log after receiving the reply finds the line there.
+void Server::Send(const Message &answer, const FaultPlan &plan, const Requester &requester, const std::string &line) {
+    Message reply = answer;
     ApplyMessageFaults(plan, reply);
     const std::vector<std::uint8_t> octets = EncodeWithFaults(plan, reply);
     const std::string result = Logging() ? "answered size=" + std::to_string(octets.size()) +
@@ -651,6 +669,7 @@ private:
 
     FleetControl &control_;
     std::vector<Server *> printers_;
+    DelayedAnswers delayed_;  // its printers' answers held back by delay faults, by when they are due
     int epoll_ = -1;
     int wake_ = -1;
 };
@@ -669,7 +688,10 @@ bool FleetWorker::SetUp(std::string &error) {
         return epoll_ctl(epoll_, EPOLL_CTL_ADD, fd, &event) == 0;
     };
     bool added = add(control_.stop, kStopEvent) && add(wake_, kWakeEvent);
-    for (std::size_t i = 0; i < printers_.size() && added; ++i) added = add(printers_[i]->UdpDescriptor(), i);
+    for (std::size_t i = 0; i < printers_.size() && added; ++i) {
+        added = add(printers_[i]->UdpDescriptor(), i);
+        printers_[i]->DelayInto(delayed_);
+    }
     if (!added) error = std::string("cannot watch the printers' sockets: ") + std::strerror(errno);
     return added;
 }
@@ -681,12 +703,20 @@ void FleetWorker::Run() {
     std::array<epoll_event, 256> events{};
     unsigned trapsSent = 0;
     while (true) {
-        const int ready = epoll_wait(epoll_, events.data(), static_cast<int>(events.size()), -1);
-        if (ready < 0 && errno == EINTR) continue;
-        if (ready < 0) return;
+        int timeoutMs = -1;
+        if (!delayed_.empty()) {
+            const auto wait = std::chrono::ceil<std::chrono::milliseconds>(delayed_.begin()->first -
+                                                                           std::chrono::steady_clock::now());
+            timeoutMs = static_cast<int>(std::max<std::chrono::milliseconds::rep>(0, wait.count()));
+        }
+        const int ready = epoll_wait(epoll_, events.data(), static_cast<int>(events.size()), timeoutMs);
+        if (ready < 0 && errno != EINTR) return;
         for (int i = 0; i < ready; ++i) {
             const std::uint64_t data = events[static_cast<std::size_t>(i)].data.u64;
-            if (data == kStopEvent) return;
+            if (data == kStopEvent) {
+                for (const auto &[due, answer] : delayed_) answer.server->Log(answer.line + " outcome=stopped");
+                return;
+            }
             if (data == kWakeEvent) {
                 std::uint64_t count = 0;
                 [[maybe_unused]] ssize_t got = read(wake_, &count, sizeof count);
@@ -695,9 +725,12 @@ void FleetWorker::Run() {
                 }
                 continue;
             }
-            Server &printer = *printers_[data];
-            printer.HandleUdp(room);
-            if (printer.Stopped()) return;  // a delay that a stop cut short
+            printers_[data]->HandleUdp(room);
+        }
+        const auto now = std::chrono::steady_clock::now();
+        while (!delayed_.empty() && delayed_.begin()->first <= now) {
+            auto due = delayed_.extract(delayed_.begin());
+            due.mapped().server->AnswerDelayed(due.mapped());
         }
     }
 }
@@ -713,10 +746,7 @@ bool RunFleet(std::vector<std::unique_ptr<Server>> &servers, unsigned threads, s
     }
     threads = std::clamp<unsigned>(threads, 1, static_cast<unsigned>(servers.size()));
     std::vector<std::vector<Server *>> shares(threads);
-    for (std::size_t i = 0; i < servers.size(); ++i) {
-        servers[i]->StopWith(control.stop);
-        shares[i % threads].push_back(servers[i].get());
-    }
+    for (std::size_t i = 0; i < servers.size(); ++i) shares[i % threads].push_back(servers[i].get());
     std::vector<std::unique_ptr<FleetWorker>> workers;
     bool ready = true;
     for (auto &share : shares) {
@@ -729,19 +759,12 @@ bool RunFleet(std::vector<std::unique_ptr<Server>> &servers, unsigned threads, s
         for (auto &worker : workers) running.emplace_back([&worker] { worker->Run(); });
         bool stop = false;
         while (!stop) {
-            pollfd fds[2] = {{g_signalPipe[0], POLLIN, 0}, {control.stop, POLLIN, 0}};
-            if (poll(fds, 2, -1) < 0) {
-                stop = errno != EINTR;
-                continue;
-            }
-            // A worker whose delay a stop cut short has signalled the stop itself.
-            stop = fds[1].revents != 0;
-            const Wake wake = fds[0].revents != 0 ? ReadSignals() : Wake::Timeout;
+            const Wake wake = Sleep(-1);
             if (wake == Wake::Trap) {
                 control.trapRequests.fetch_add(1);
                 for (const auto &worker : workers) worker->Wake();
             }
-            stop = stop || wake == Wake::Stop;
+            stop = wake == Wake::Stop;
         }
         const std::uint64_t one = 1;
         [[maybe_unused]] ssize_t written = write(control.stop, &one, sizeof one);
