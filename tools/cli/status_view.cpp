@@ -403,7 +403,10 @@ std::string Padded(std::string text, std::size_t width) {
 template <typename Item, typename Get>
 std::size_t ColumnWidth(const std::vector<Item> &items, Get get, std::size_t least, std::size_t most) {
     std::size_t width = least;
-    for (const Item &item : items) width = std::max(width, DisplayWidth(get(item)) + 1);
+    for (const Item &item : items) {
+        const std::size_t text = DisplayWidth(get(item));
+        if (text > 0) width = std::max(width, text + 1);
+    }
     return std::min(width, most);
 }
 
@@ -584,12 +587,15 @@ std::string StatusText(const PrinterStatusView &view, TextStyle style) {
         out += "    " + Padded(bin.name, binWidth) + " " + BinSpace(bin).text + "\n";
     }
     out += "  alerts:" + std::string(view.alerts.empty() ? " none" : "") + "\n";
+    const std::size_t severityWidth = ColumnWidth(
+        view.alerts, [](const PrinterAlert &alert) { return Named(PrinterMibEnum::AlertSeverity, alert.severity); },
+        9, 26);
     for (const PrinterAlert &alert : view.alerts) {
         std::vector<std::string> details;
         if (alert.training) details.push_back("for " + EnumName(PrinterMibEnum::AlertTraining, *alert.training));
         if (alert.location && *alert.location > 0) details.push_back("location " + std::to_string(*alert.location));
         if (alert.time) details.push_back("at " + ClockText(*alert.time));
-        out += "    " + Padded(Named(PrinterMibEnum::AlertSeverity, alert.severity), 9) + " " +
+        out += "    " + Padded(Named(PrinterMibEnum::AlertSeverity, alert.severity), severityWidth) + " " +
                Named(PrinterMibEnum::AlertGroup, alert.group) +
                (alert.groupIndex ? " " + std::to_string(*alert.groupIndex) : std::string()) + "  " +
                Named(PrinterMibEnum::AlertCode, alert.code) +

@@ -18,6 +18,7 @@
 #include "tools/printer-sim/mib_file.h"
 #include "tools/printer-sim/printer_mib.h"
 #include "tools/printer-sim/server.h"
+#include "tools/printer-sim/snmprec_file.h"
 
 namespace {
 
@@ -59,10 +60,10 @@ Prints "ready" on standard output once it serves; stops on SIGTERM or SIGINT.
 SIGUSR1 sends a status trap to every host registered in the trap destination table.
 )";
 
-// Every printer of the fleet starts as the same printer, then shows the
-// run's conditions and faults and its own.
+// Every printer of the fleet starts as the same printer (or as the
+// recordings in turn), then shows the run's conditions and faults and its own.
 int ServeFleet(const printersim::ServerSettings &common, const printersim::AgentSettings &agentSettings,
-               const printersim::MibStore &base, const std::vector<printersim::PrinterCondition> &conditions,
+               const std::vector<printersim::MibStore> &bases, const std::vector<printersim::PrinterCondition> &conditions,
                const std::vector<std::string> &addresses,
                const std::map<std::string, printersim::PrinterFaults> &faultsAt) {
     for (const auto &[address, faults] : faultsAt) {
@@ -75,7 +76,7 @@ int ServeFleet(const printersim::ServerSettings &common, const printersim::Agent
     std::vector<std::unique_ptr<printersim::Agent>> agents;
     std::vector<printersim::ServerSettings> settings;
     for (const std::string &address : addresses) {
-        auto store = std::make_unique<printersim::MibStore>(base);
+        auto store = std::make_unique<printersim::MibStore>(bases[stores.size() % bases.size()]);
         std::vector<printersim::PrinterCondition> shown = conditions;
         printersim::ServerSettings printer = common;
         printer.address = address;
@@ -143,6 +144,13 @@ int main(int argc, char **argv) {
     std::vector<std::string> watchTexts;
     app.add_option("--watch", watchTexts,
                    "send registered hosts a trap when a set changes this object or one below it (repeatable)");
+    std::string snmprecFile;
+    app.add_option("--snmprec", snmprecFile, "serve this device recording (snmprec form) instead of the built-in printer")
+        ->check(CLI::ExistingFile);
+    std::string snmprecFolder;
+    app.add_option("--snmprec-folder", snmprecFolder,
+                   "with --addresses: serve the folder's *.snmprec recordings, in name order, one an address")
+        ->check(CLI::ExistingDirectory);
     CLI11_PARSE(app, argc, argv);
     for (const std::string &text : watchTexts) {
         printersim::Oid name;
@@ -193,6 +201,19 @@ int main(int argc, char **argv) {
         }
     }
     printersim::MibStore store;
+    std::vector<printersim::MibStore> recordings;
+    std::vector<std::string> recordingNames;
+    if (!snmprecFolder.empty() &&
+        (addresses.empty() || !printersim::LoadSnmprecFolder(snmprecFolder, recordings, recordingNames, error))) {
+        std::fprintf(stderr, "snmphelper-printer-sim: --snmprec-folder: %s\n",
+                     addresses.empty() ? "needs --addresses" : error.c_str());
+        return 2;
+    }
+    empty = empty || !snmprecFile.empty() || !snmprecFolder.empty();  // a recording is the whole device
+    if (!snmprecFile.empty() && !printersim::LoadSnmprecFile(snmprecFile, store, error)) {
+        std::fprintf(stderr, "snmphelper-printer-sim: %s\n", error.c_str());
+        return 2;
+    }
     if (!empty && (!printersim::LoadObjects(printersim::DefaultPrinterObjects(), "built-in", store, error) ||
                    !printersim::LoadObjects(printersim::PrinterMibObjects(), "built-in", store, error))) {
         std::fprintf(stderr, "snmphelper-printer-sim: %s\n", error.c_str());
@@ -211,5 +232,6 @@ int main(int argc, char **argv) {
         printersim::Agent agent(store, agentSettings);
         return printersim::Serve(server, agent);
     }
-    return ServeFleet(server, agentSettings, store, conditions, addresses, faultsAt);
+    if (recordings.empty()) recordings.push_back(store);
+    return ServeFleet(server, agentSettings, recordings, conditions, addresses, faultsAt);
 }

@@ -11,8 +11,11 @@
 // a comment. Objects are read-only unless marked rw.
 #pragma once
 
+#include <array>
+#include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "tools/printer-sim/mib_store.h"
 
@@ -24,6 +27,11 @@ namespace printersim {
 bool LoadObjects(std::string_view text, std::string_view sourceName, MibStore &store,
                  std::string &error);
 bool LoadObjectsFile(const std::string &path, MibStore &store, std::string &error);
+
+// Hex digit pairs ("00ff", either case) as octets; dotted-decimal a.b.c.d
+// as four octets. False for anything else.
+bool ParseHex(std::string_view text, std::vector<std::uint8_t> &octets);
+bool ParseIpAddress(std::string_view text, std::array<std::uint8_t, 4> &address);
 
 // Every object of `store` in the file form, in get-next order.
 std::string FormatObjects(const MibStore &store);

@@ -1,0 +1,308 @@
+// snmphelper status and record against device recordings (the snmprec form):
+// hand-made recordings of what real printers send and textbook readers get
+// wrong, and recordings of real printers, served by the printer simulator
+// and by snmpsim; the views compared with each other, with a view reviewed
+// by hand and, object by object, with the recording itself.
+#include <gtest/gtest.h>
+
+#include <nlohmann/json.hpp>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "tests/support/child_process.h"
+#include "tests/support/link_transactions.h"
+#include "tests/support/temp_registry.h"
+
+namespace snmphelper {
+namespace {
+
+using Json = nlohmann::json;
+using test::PrinterSimulator;
+using test::ProgramRun;
+using test::RunSnmphelper;
+
+const std::string kData = std::string(SNMPHELPER_TEST_SOURCE_DIR) + "/tests/data/printers";
+
+std::string Quirk(const std::string &name) { return kData + "/quirks/" + name + ".snmprec"; }
+
+// Printer "lab" at 127.0.0.1 over IP, one-second waits without retries.
+std::string LabHive() { return test::LinkPrinterHive("lab", {2, 2, "", "020000000001", "127.0.0.1"}); }
+
+Json Parsed(const ProgramRun &run) {
+    const Json parsed = Json::parse(run.out, nullptr, false);
+    EXPECT_FALSE(parsed.is_discarded()) << run.out;
+    return parsed;
+}
+
+// status --json and poll --json of "lab" as the simulator serves `recording`
+// (and `objects`, simulator objects-file lines laid over it).
+struct Views {
+    Json status, poll;
+    std::string text;
+};
+
+Views Serve(const test::TempRegistry &registry, const std::string &recording, const std::string &objects = "",
+            const std::vector<std::string> &statusArguments = {}) {
+    std::vector<std::string> arguments{"--snmprec", recording};
+    if (!objects.empty()) {
+        const std::string path = registry.Folder() + "/over.txt";
+        std::ofstream(path) << objects;
+        arguments.insert(arguments.end(), {"--objects", path});
+    }
+    PrinterSimulator sim(arguments);
+    EXPECT_TRUE(sim.Ready());
+    Views views;
+    std::vector<std::string> status{"status", "lab", "--json"};
+    status.insert(status.end(), statusArguments.begin(), statusArguments.end());
+    const ProgramRun json = RunSnmphelper(status);
+    EXPECT_EQ(json.exitCode, 0) << json.out;
+    views.status = Parsed(json);
+    views.poll = Parsed(RunSnmphelper({"poll", "lab", "--json"}))["printers"][0];
+    status.erase(status.begin() + 2);
+    views.text = RunSnmphelper(status).out;
+    return views;
+}
+
+// --- Readings textbook readers get wrong ------------------------------------------
+
+struct Expectation {
+    const char *pointer;  // into status --json, or into poll's line with "poll:" first
+    Json value;
+};
+
+struct QuirkCase {
+    const char *recording;
+    std::vector<Expectation> expected;
+    std::vector<std::string> textLines;  // found in status's text
+};
+
+const std::vector<QuirkCase> &QuirkCases() {
+    static const std::vector<QuirkCase> kCases = {
+        // No hrPrinterTable: the printer is the hrDeviceTable row of type
+        // hrDevicePrinter, among sparse devices of other types.
+        {"hr-device-only",
+         {{"/devices", Json::array({{{"index", 3},
+                                     {"description", "Mono laser printer"},
+                                     {"deviceStatus", {{"value", 3}, {"name", "warning"}}},
+                                     {"printerStatus", nullptr},
+                                     {"detectedErrors", nullptr},
+                                     {"characterSet", nullptr}}})},
+          {"poll:/status", "warning"},
+          {"/supplies/0/index", "3.1"},
+          {"/supplies/0/percent", 8}},
+         {"device 3:        warning  \"Mono laser printer\""}},
+        // Two printers on one agent: both shown, the one that is down decides.
+        {"two-printers",
+         {{"/devices/0/deviceStatus/name", "running"},
+          {"/devices/1/deviceStatus/name", "down"},
+          {"/devices/1/detectedErrors", {"jammed"}},
+          {"poll:/status", "down: jammed"},
+          {"/supplies/1/index", "2.1"}},
+         {"device 1:        running", "device 2:        down"}},
+        // Supplies: percent whatever the maximum, the special levels, a
+        // maximum of 0, a level above it, sparse indices, colours through the
+        // colorant index, receptacles by class and by waste type, a Gauge.
+        {"supplies",
+         {{"/supplies/0/colorant", "cyan"},
+          {"/supplies/0/percent", 40},
+          {"/supplies/0/reading", "40%"},
+          {"/supplies/1/colorant", "black"},
+          {"/supplies/1/percent", nullptr},
+          {"/supplies/1/reading", "some remaining (capacity 100 percent)"},
+          {"/supplies/2/colorant", "magenta"},
+          {"/supplies/2/reading", "5 impressions (capacity unknown)"},
+          {"/supplies/3/colorant", nullptr},
+          {"/supplies/3/description", "Yellow Cartridge 305A"},
+          {"/supplies/3/percent", 100},
+          {"/supplies/3/reading", "100% (2400 of 2000 impressions, above the maximum)"},
+          {"/supplies/4/index", "1.13"},
+          {"/supplies/4/receptacle", true},
+          {"/supplies/4/reading", "8% space left"},
+          {"/supplies/5/receptacle", true},
+          {"/supplies/5/class", nullptr},
+          {"/supplies/5/reading", "full"},
+          {"/supplies/6/receptacle", false},
+          {"/supplies/6/percent", 25},
+          {"/supplies/7/reading", "no restriction"},
+          {"/supplies/8/reading", "unknown"},
+          {"/markerCounters/0/lifeCount", 123456},
+          {"/markerCounters/0/powerOnCount", 789},
+          {"/markerCounters/0/unit/name", "impressions"},
+          {"poll:/lowestSupply", {{"description", "Fuser Kit"}, {"percent", 25}}},
+          {"poll:/nearlyFullReceptacles", {"Waste Ink Pad", "Waste Toner Container"}},
+          {"poll:/markerCounters/0/lifeCount", 123456}},
+         {"123456 impressions in its life, 789 since power-on", "cyan    Cyan Cartridge 305A", "8% space left"}},
+        // Texts in the character set of the current localization.
+        {"charsets",
+         {{"/device/characterSet", {{"value", 17}, {"name", "Shift_JIS"}}},
+          {"/supplies/0/description", "\xE9\xBB\x92\xE3\x83\x88\xE3\x83\x8A\xE3\x83\xBC\xE3\x82\xAB\xE3\x83\xBC"
+                                      "\xE3\x83\x88\xE3\x83\xAA\xE3\x83\x83\xE3\x82\xB8"},
+          {"/console/0", "\xE5\x8D\xB0\xE5\x88\xB7\xE5\x8F\xAF\xE8\x83\xBD"}},
+         {}},
+        // Alerts: every column, codes by name.
+        {"alerts",
+         {{"/alerts/0/index", "1.4"},
+          {"/alerts/0/trainingLevel/name", "untrained"},
+          {"/alerts/0/time", 123456},
+          {"/alerts/1/severity/name", "critical"},
+          {"/alerts/1/location", 3},
+          {"/alerts/1/code", {{"value", 1002}, {"name", "markerFuserOverTemperature"}}},
+          {"/alerts/2/code/name", "markerWasteTonerReceptacleAlmostFull"},
+          {"/alerts/2/groupIndex", 14},
+          {"/alerts/3/severity/name", "warningBinaryChangeEvent"},
+          {"/alerts/3/trainingLevel/name", "management"},
+          {"/device/detectedErrors", {"lowToner"}},
+          {"poll:/status", "warning: lowToner"},
+          {"poll:/alerts", 4}},
+         {"critical" + std::string(18, ' ') + "marker 1  markerFuserOverTemperature (1002): Fuser over temperature, call "
+          "service  [for fieldService, location 3, at 0:00:00:02.00]"}},
+    };
+    return kCases;
+}
+
+TEST(PrinterRecordingsTest, QuirksReadAsTheyMean) {
+    test::TempRegistry registry(LabHive());
+    for (const QuirkCase &quirk : QuirkCases()) {
+        SCOPED_TRACE(quirk.recording);
+        const Views views = Serve(registry, Quirk(quirk.recording));
+        for (const Expectation &expected : quirk.expected) {
+            const std::string pointer = expected.pointer;
+            const bool poll = pointer.starts_with("poll:");
+            const Json &view = poll ? views.poll : views.status;
+            const Json::json_pointer at(poll ? pointer.substr(5) : pointer);
+            ASSERT_TRUE(view.contains(at)) << pointer << "\n" << view.dump();
+            EXPECT_EQ(view[at], expected.value) << pointer;
+        }
+        for (const std::string &line : quirk.textLines) EXPECT_NE(views.text.find(line), std::string::npos) << line << "\n" << views.text;
+    }
+}
+
+// hrPrinterDetectedErrorState: 0, 1 or 2 octets, bit 0 the first octet's
+// most significant (RFC 2790); never a number.
+TEST(PrinterRecordingsTest, ErrorStateBitsAreNamedMostSignificantFirst) {
+    const struct {
+        const char *hex;
+        std::vector<std::string> names;
+    } cases[] = {
+        {"\"\"", {}},
+        {"20", {"lowToner"}},
+        {"04", {"jammed"}},
+        {"0100", {"serviceRequested"}},
+        {"8000", {"lowPaper"}},
+        {"0002", {"overduePreventMaint"}},
+        {"0001", {"bit 15"}},
+        {"FFFE",
+         {"lowPaper", "noPaper", "lowToner", "noToner", "doorOpen", "jammed", "offline", "serviceRequested",
+          "inputTrayMissing", "outputTrayMissing", "markerSupplyMissing", "outputNearFull", "outputFull",
+          "inputTrayEmpty", "overduePreventMaint"}},
+    };
+    test::TempRegistry registry(LabHive());
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.hex);
+        const Views views =
+            Serve(registry, Quirk("alerts"), std::string("1.3.6.1.2.1.25.3.5.1.2.1 HEX ") + c.hex + "\n");
+        EXPECT_EQ(views.status["device"]["detectedErrors"].get<std::vector<std::string>>(), c.names);
+    }
+}
+
+// Texts in the localization's character set, or guessed when it names
+// none; never invalid UTF-8, never dropped.
+TEST(PrinterRecordingsTest, TextsAreDecodedByTheLocalizationsCharacterSet) {
+    const struct {
+        const char *characterSet;  // prtLocalizationCharacterSet of the current localization, or "none"
+        const char *hex;           // the supply's description
+        const char *expected;
+    } cases[] = {
+        {"17", "8d95", "\xE9\xBB\x92"},                         // Shift_JIS
+        {"4", "46e463682000", "F\xC3\xA4" "ch"},                 // ISO-8859-1, padding cut
+        {"5", "b3f3646b61", "\xC5\x82\xC3\xB3" "dka"},           // ISO-8859-2
+        {"106", "46c3a46368", "F\xC3\xA4" "ch"},                 // UTF-8
+        {"106", "46e46368", "F\\xE4ch"},                         // not UTF-8 although it says so
+        {"1015", "feff004600e40063", "F\xC3\xA4" "c"},           // UTF-16 with a byte-order mark
+        {"2026", "a6e2", "\xE8\x89\xB2"},                        // Big5
+        {"3", "46e46368", "F\xC3\xA4" "ch"},                     // "ASCII" that is Latin-1
+        {"none", "46c3a46368", "F\xC3\xA4" "ch"},                // no set: UTF-8 when valid
+        {"none", "46e46368", "F\xC3\xA4" "ch"},                  // else ISO-8859-1
+    };
+    test::TempRegistry registry(LabHive());
+    for (const auto &c : cases) {
+        SCOPED_TRACE(std::string(c.characterSet) + " " + c.hex);
+        const std::string localization = std::string(c.characterSet) == "none"
+                                             ? "1.3.6.1.2.1.43.5.1.1.2.1 INTEGER 9\n"
+                                             : std::string("1.3.6.1.2.1.43.7.1.1.4.1.2 INTEGER ") + c.characterSet + "\n";
+        const Views views = Serve(registry, Quirk("charsets"),
+                                  localization + "1.3.6.1.2.1.43.11.1.1.6.1.1 HEX " + c.hex + "\n");
+        EXPECT_EQ(views.status["supplies"][0]["description"], c.expected);
+    }
+}
+
+// --training-level keeps the alerts for that person and those below; a
+// missing alert table is no alerts.
+TEST(PrinterRecordingsTest, TrainingLevelFiltersAlertsAndNoTableIsNoAlerts) {
+    const struct {
+        const char *level;
+        std::vector<int> codes;
+    } cases[] = {
+        {"", {1104, 1002, 1107, 503}},
+        {"untrained", {1104}},
+        {"trained", {1104, 1107}},
+        {"fieldService", {1104, 1002, 1107}},
+        {"management", {1104, 1002, 1107, 503}},
+    };
+    test::TempRegistry registry(LabHive());
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.level);
+        const std::string level = c.level;
+        const Views views = Serve(registry, Quirk("alerts"), "",
+                                  level.empty() ? std::vector<std::string>{}
+                                                : std::vector<std::string>{"--training-level", level});
+        std::vector<int> codes;
+        for (const Json &alert : views.status["alerts"]) codes.push_back(alert["code"]["value"]);
+        EXPECT_EQ(codes, c.codes);
+    }
+    const Views none = Serve(registry, Quirk("supplies"));
+    EXPECT_TRUE(none.status["alerts"].empty());
+    EXPECT_NE(none.text.find("  alerts: none\n"), std::string::npos) << none.text;
+}
+
+// --- Record and replay ------------------------------------------------------------
+
+TEST(PrinterRecordingsTest, RecordOfTheSimulatorReplaysToTheSameStatus) {
+    test::TempRegistry registry(LabHive());
+    const std::string recording = registry.Folder() + "/palimar.snmprec";
+    Json original;
+    std::string originalText;
+    {
+        PrinterSimulator sim({"--condition", "toner-low", "--condition", "paper-jam"});
+        ASSERT_TRUE(sim.Ready());
+        const ProgramRun record = RunSnmphelper({"record", "lab", "-o", recording});
+        ASSERT_EQ(record.exitCode, 0) << record.out;
+        original = Parsed(RunSnmphelper({"status", "lab", "--json"}));
+        originalText = RunSnmphelper({"status", "lab"}).out;
+    }
+    std::ifstream file(recording);
+    std::stringstream contents;
+    contents << file.rdbuf();
+    // One object a line, in the tags snmpsim uses; texts that are not
+    // printable in hex.
+    for (const char *line : {"1.3.6.1.2.1.1.5.0|4|PALIMAR-4100\n", "1.3.6.1.2.1.25.3.2.1.2.1|6|1.3.6.1.2.1.25.3.1.5\n",
+                             "1.3.6.1.2.1.25.3.5.1.2.1|4x|2400\n", "1.3.6.1.2.1.43.10.2.1.4.1.1|65|48213\n",
+                             "1.3.6.1.2.1.43.18.1.1.9.1.1|67|0\n", "1.3.6.1.2.1.43.11.1.1.9.1.5|2|-3\n"}) {
+        EXPECT_NE(contents.str().find(line), std::string::npos) << line;
+    }
+    EXPECT_EQ(contents.str().find("1.3.6.1.2.1.2."), std::string::npos) << "only the default subtrees";
+    const Views replayed = Serve(registry, recording);
+    Json replayedStatus = replayed.status;
+    EXPECT_EQ(replayedStatus, original);
+    EXPECT_EQ(replayed.text, originalText);
+}
+
+}  // namespace
+}  // namespace snmphelper
