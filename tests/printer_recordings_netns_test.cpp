@@ -8,12 +8,16 @@
 #include <nlohmann/json.hpp>
 
 #include <algorithm>
+#include <chrono>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <map>
 #include <memory>
+#include <set>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "tests/support/child_process.h"
@@ -302,6 +306,166 @@ TEST(PrinterRecordingsTest, RecordOfTheSimulatorReplaysToTheSameStatus) {
     Json replayedStatus = replayed.status;
     EXPECT_EQ(replayedStatus, original);
     EXPECT_EQ(replayed.text, originalText);
+}
+
+// --- Recordings of real printers ------------------------------------------------------
+
+// The recordings of real printers, by name (the file's stem).
+std::vector<std::string> CorpusNames() {
+    std::vector<std::string> names;
+    for (const auto &entry : std::filesystem::directory_iterator(kData)) {
+        if (entry.path().extension() == ".snmprec") names.push_back(entry.path().stem().string());
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+// One recording as its lines say: OID -> (tag, value).
+std::map<std::string, std::pair<std::string, std::string>> ReadRecording(const std::string &path) {
+    std::map<std::string, std::pair<std::string, std::string>> objects;
+    std::ifstream file(path);
+    for (std::string line; std::getline(file, line);) {
+        const std::size_t first = line.find('|');
+        const std::size_t second = line.find('|', first + 1);
+        objects[line.substr(0, first)] = {line.substr(first + 1, second - first - 1), line.substr(second + 1)};
+    }
+    return objects;
+}
+
+// The view agrees with the recording object by object: each printer device
+// and its status, each supply's description, class, type, maximum and level,
+// the trays and alerts, the sysName.
+void ExpectViewFollowsRecording(const Json &view, const std::string &path) {
+    const auto objects = ReadRecording(path);
+    const auto number = [&](const std::string &oid) -> Json {
+        const auto it = objects.find(oid);
+        return it == objects.end() ? Json(nullptr) : Json(std::stoll(it->second.second));
+    };
+    const auto count = [&](const std::string &prefix) {
+        std::set<std::string> rows;
+        for (const auto &[oid, value] : objects) {
+            if (oid.starts_with(prefix)) rows.insert(oid.substr(oid.find('.', prefix.size()) + 1));
+        }
+        return rows.size();
+    };
+    if (const auto it = objects.find("1.3.6.1.2.1.1.5.0"); it != objects.end()) {
+        EXPECT_EQ(view["sysName"], it->second.second);
+    }
+    std::vector<std::uint64_t> printers;
+    const std::string type = "1.3.6.1.2.1.25.3.2.1.2.";
+    for (const auto &[oid, value] : objects) {
+        if (oid.starts_with(type) && value.second == "1.3.6.1.2.1.25.3.1.5") {
+            printers.push_back(std::stoull(oid.substr(type.size())));
+        }
+    }
+    ASSERT_EQ(view["devices"].size(), printers.size()) << view["devices"].dump();
+    for (std::size_t i = 0; i < printers.size(); ++i) {
+        const std::string index = std::to_string(printers[i]);
+        EXPECT_EQ(view["devices"][i]["index"], printers[i]);
+        EXPECT_EQ(view["devices"][i]["deviceStatus"].is_null() ? Json(nullptr) : view["devices"][i]["deviceStatus"]["value"],
+                  number("1.3.6.1.2.1.25.3.2.1.5." + index));
+    }
+    EXPECT_EQ(view["supplies"].size(), count("1.3.6.1.2.1.43.11.1.1."));
+    for (const Json &supply : view["supplies"]) {
+        const std::string row = supply["index"];
+        const std::string column = "1.3.6.1.2.1.43.11.1.1.";
+        SCOPED_TRACE(row);
+        if (const auto it = objects.find(column + "6." + row); it != objects.end() && it->second.first == "4") {
+            std::string text = it->second.second;
+            while (!text.empty() && text.back() == ' ') text.pop_back();
+            EXPECT_EQ(supply["description"], text);
+        }
+        EXPECT_EQ(supply["class"].is_null() ? Json(nullptr) : supply["class"]["value"], number(column + "4." + row));
+        EXPECT_EQ(supply["type"].is_null() ? Json(nullptr) : supply["type"]["value"], number(column + "5." + row));
+        EXPECT_EQ(supply["maxCapacity"], number(column + "8." + row));
+        EXPECT_EQ(supply["level"], number(column + "9." + row));
+    }
+    EXPECT_EQ(view["inputTrays"].size(), count("1.3.6.1.2.1.43.8.2.1."));
+    EXPECT_EQ(view["alerts"].size(), count("1.3.6.1.2.1.43.18.1.1."));
+}
+
+std::string ReadText(const std::string &path) {
+    std::ifstream file(path);
+    std::stringstream contents;
+    contents << file.rdbuf();
+    return contents.str();
+}
+
+// snmpsim serving a folder of recordings on 127.0.0.1:161, each under the
+// community of its file's name.
+class Snmpsim {
+public:
+    explicit Snmpsim(const std::string &folder, const std::vector<std::string> &recordings) {
+        const std::filesystem::path data = folder + "/snmpsim-data";
+        const std::filesystem::path cache = folder + "/snmpsim-cache";
+        std::filesystem::create_directories(data);
+        std::filesystem::create_directories(cache);
+        for (const std::string &recording : recordings) {
+            std::filesystem::copy_file(recording, data / std::filesystem::path(recording).filename(),
+                                       std::filesystem::copy_options::overwrite_existing);
+        }
+        // It drops root's rights for nobody's, who must read the data and write the cache.
+        for (const auto &path : {std::filesystem::path(folder), data, cache}) {
+            std::filesystem::permissions(path, std::filesystem::perms::all, std::filesystem::perm_options::add);
+        }
+        // Its log goes to a file: a line per request would fill a pipe
+        // nobody reads and stop it.
+        log_ = folder + "/snmpsim.log";
+        process_ = std::make_unique<test::ChildProcess>(std::vector<std::string>{
+            "snmpsimd", "--data-dir=" + data.string(), "--cache-dir=" + cache.string(),
+            "--agent-udpv4-endpoint=127.0.0.1:161", "--logging-method=file:" + log_, "--process-user=nobody",
+            "--process-group=nogroup"});
+    }
+    // Once it listens (it indexes the recordings first), within 15 seconds.
+    bool Ready() const {
+        for (int i = 0; i < 300 && process_->Started(); ++i) {
+            if (ReadText(log_).find("Listening at") != std::string::npos) return true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+        return false;
+    }
+
+private:
+    std::string log_;
+    std::unique_ptr<test::ChildProcess> process_;
+};
+
+Json WithoutTransactions(Json view) {
+    view.erase("transactions");
+    return view;
+}
+
+// Each real printer's view: the same from the simulator and from snmpsim,
+// following its recording object by object, and as reviewed by hand
+// (expected/NAME.json; SNMPHELPER_WRITE_EXPECTED=1 writes them anew).
+TEST(PrinterRecordingsTest, RealPrintersReadTheSameFromBothAgentsAsTheirRecordingsSay) {
+    test::TempRegistry registry(LabHive());
+    const std::vector<std::string> names = CorpusNames();
+    ASSERT_GE(names.size(), 4u);
+    std::map<std::string, Json> fromSimulator;
+    for (const std::string &name : names) {
+        SCOPED_TRACE(name);
+        const std::string path = kData + "/" + name + ".snmprec";
+        const Views views = Serve(registry, path);
+        fromSimulator[name] = views.status;
+        ExpectViewFollowsRecording(views.status, path);
+        const std::string expectedPath = kData + "/expected/" + name + ".json";
+        if (std::getenv("SNMPHELPER_WRITE_EXPECTED") != nullptr) {
+            std::ofstream(expectedPath) << WithoutTransactions(views.status).dump(2) << "\n";
+        }
+        const Json expected = Json::parse(ReadText(expectedPath), nullptr, false);
+        EXPECT_EQ(WithoutTransactions(views.status), expected) << views.status.dump(2);
+    }
+    std::vector<std::string> paths;
+    for (const std::string &name : names) paths.push_back(kData + "/" + name + ".snmprec");
+    Snmpsim snmpsim(registry.Folder(), paths);
+    ASSERT_TRUE(snmpsim.Ready()) << "snmpsimd (Debian package snmpsim) did not start";
+    for (const std::string &name : names) {
+        SCOPED_TRACE(name);
+        const ProgramRun run = RunSnmphelper({"status", "lab", "--json", "-c", name});
+        ASSERT_EQ(run.exitCode, 0) << run.out;
+        EXPECT_EQ(WithoutTransactions(Parsed(run)), WithoutTransactions(fromSimulator[name]));
+    }
 }
 
 }  // namespace

@@ -415,12 +415,16 @@ std::string Reach(const PrinterStatusView &view) {
     return view.protocol ? ProtocolLabel(*view.protocol) : "reached";
 }
 
+std::string LowerCase(std::string text) {
+    std::transform(text.begin(), text.end(), text.begin(),
+                   [](char c) { return static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c); });
+    return text;
+}
+
 // The ANSI colour of a colorant name, for the level bar on a terminal.
 const char *AnsiColour(const std::optional<std::string> &colorant) {
     if (!colorant) return nullptr;
-    std::string name = *colorant;
-    std::transform(name.begin(), name.end(), name.begin(),
-                   [](char c) { return static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c); });
+    const std::string name = LowerCase(*colorant);
     if (name.find("cyan") != std::string::npos) return "\033[36m";
     if (name.find("magenta") != std::string::npos) return "\033[35m";
     if (name.find("yellow") != std::string::npos) return "\033[33m";
@@ -521,7 +525,12 @@ bool IsReceptacle(const MarkerSupply &supply) {
     constexpr std::int32_t kReceptacleThatIsFilled = 4;
     if (supply.supplyClass) return *supply.supplyClass == kReceptacleThatIsFilled;
     // wasteToner, wasteInk, wasteWax, wasteWater, wastePaper (PrtMarkerSuppliesTypeTC)
-    return supply.type == 4 || supply.type == 8 || supply.type == 14 || supply.type == 24 || supply.type == 26;
+    if (supply.type) {
+        return supply.type == 4 || supply.type == 8 || supply.type == 14 || supply.type == 24 || supply.type == 26;
+    }
+    // Neither class nor type (some printers send descriptions and levels
+    // only): a waste box says so in its description.
+    return LowerCase(supply.description).find("waste") != std::string::npos;
 }
 
 void KeepAlertsForTraining(PrinterStatusView &view, std::int32_t level) {
