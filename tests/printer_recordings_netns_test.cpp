@@ -468,5 +468,39 @@ TEST(PrinterRecordingsTest, RealPrintersReadTheSameFromBothAgentsAsTheirRecordin
     }
 }
 
+// A fleet of recorded printers from one simulator: each address serves the
+// folder's recordings in name order, and poll reads each as status does.
+TEST(PrinterRecordingsTest, FleetOfRecordingsPollsEachPrinterAsItsRecordingSays) {
+    const std::vector<std::string> names = CorpusNames();
+    std::string hive = "Windows Registry Editor Version 5.00\n\n";
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        hive += test::PrinterKey(names[i], test::DwordLine("cProtocols", 2) + test::DwordLine("pProtocol", 2) +
+                                               "\"IP Address\"=\"127.0.1." + std::to_string(i + 1) + "\"\n" +
+                                               "\"MAC Address\"=\"000000000000\"\n");
+    }
+    test::TempRegistry registry(hive);
+    PrinterSimulator sim({"--addresses", "127.0.1.1-127.0.1." + std::to_string(names.size()), "--snmprec-folder", kData});
+    ASSERT_TRUE(sim.Ready());
+    const Json poll = Parsed(RunSnmphelper({"poll", "--json"}));
+    ASSERT_EQ(poll["printers"].size(), names.size());
+    std::map<std::string, std::string> statuses;
+    for (const Json &printer : poll["printers"]) statuses[printer["printer"]] = printer["status"];
+    const std::map<std::string, std::string> expected = {{"brother-mfc-l2710dw", "running"},
+                                                         {"epson-wf-c5790", "warning"},
+                                                         {"sharp-mx-3570n", "warning: lowToner"},
+                                                         {"xerox-altalink-c8045", "unknown"}};
+    EXPECT_EQ(statuses, expected);
+    for (const Json &printer : poll["printers"]) {
+        if (printer["printer"] == "xerox-altalink-c8045") {
+            // Its waste container is nearly full; its lowest consumable is the black toner.
+            EXPECT_EQ(printer["nearlyFullReceptacles"][0], "Waste Toner Container, PN 008R13061;SNunknown");
+            EXPECT_EQ(printer["lowestSupply"]["percent"], 20);
+        }
+        if (printer["printer"] == "sharp-mx-3570n") {
+            EXPECT_EQ(printer["markerCounters"][0]["lifeCount"], 121104);
+        }
+    }
+}
+
 }  // namespace
 }  // namespace snmphelper
