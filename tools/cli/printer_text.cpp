@@ -2,6 +2,7 @@
 
 #include <cstddef>
 
+#include "hive/reg_text_internal.h"
 #include "tools/cli/utf8_text.h"
 
 namespace snmphelper::cli {
@@ -46,42 +47,6 @@ const CharacterSet *FindSet(std::int32_t mibEnum) {
     return nullptr;
 }
 
-void AppendUtf8(std::string &out, std::uint32_t code) {
-    if (code < 0x80) {
-        out += static_cast<char>(code);
-    } else if (code < 0x800) {
-        out += static_cast<char>(0xC0 | (code >> 6));
-        out += static_cast<char>(0x80 | (code & 0x3F));
-    } else if (code < 0x10000) {
-        out += static_cast<char>(0xE0 | (code >> 12));
-        out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (code & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (code >> 18));
-        out += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (code & 0x3F));
-    }
-}
-
-std::string Latin1(const std::string &octets) {
-    std::string out;
-    for (const char octet : octets) AppendUtf8(out, static_cast<std::uint8_t>(octet));
-    return out;
-}
-
-// The code points of UTF-8 text, one by one; the text must be valid.
-std::uint32_t NextCodePoint(const std::string &utf8, std::size_t &at) {
-    const auto byte = [&](std::size_t i) { return static_cast<std::uint32_t>(static_cast<std::uint8_t>(utf8[i])); };
-    const std::uint32_t lead = byte(at);
-    std::size_t length = lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
-    if (at + length > utf8.size()) length = utf8.size() - at;
-    std::uint32_t code = length == 1 ? lead : lead & (0x7Fu >> length);
-    for (std::size_t i = 1; i < length; ++i) code = (code << 6) | (byte(at + i) & 0x3F);
-    at += length;
-    return code;
-}
-
 std::size_t CodePointWidth(std::uint32_t code) {
     if ((code >= 0x0300 && code <= 0x036F) || code == 0x200B) return 0;  // combining marks
     const bool wide = (code >= 0x1100 && code <= 0x115F) || (code >= 0x2E80 && code <= 0xA4CF) ||
@@ -89,6 +54,15 @@ std::size_t CodePointWidth(std::uint32_t code) {
                       (code >= 0xFE30 && code <= 0xFE4F) || (code >= 0xFF00 && code <= 0xFF60) ||
                       (code >= 0xFFE0 && code <= 0xFFE6) || (code >= 0x20000 && code <= 0x3FFFD);
     return wide ? 2 : 1;
+}
+
+// The columns of the character at `at`, which it passes; an octet that is
+// not UTF-8 (PrinterText never leaves one) counts one.
+std::size_t NextWidth(const std::string &utf8, std::size_t &at) {
+    std::uint32_t code = 0;
+    if (platform::regtext::detail::NextCodePoint(utf8, at, code)) return CodePointWidth(code);
+    ++at;
+    return 1;
 }
 
 std::string TrimPadding(std::string text) {
@@ -113,7 +87,7 @@ std::string PrinterText(const std::string &octets, std::optional<std::int32_t> c
     // A printer that names UTF-8 and sends something else: its octets are
     // shown as \xHH rather than guessed at.
     if (set != nullptr && set->mibEnum == 106) return EscapeInvalidUtf8(trimmed);
-    return Latin1(trimmed);
+    return platform::regtext::detail::Latin1ToUtf8(trimmed);
 }
 
 std::string CharacterSetName(std::int32_t characterSet) {
@@ -123,7 +97,7 @@ std::string CharacterSetName(std::int32_t characterSet) {
 
 std::size_t DisplayWidth(const std::string &utf8) {
     std::size_t width = 0;
-    for (std::size_t at = 0; at < utf8.size();) width += CodePointWidth(NextCodePoint(utf8, at));
+    for (std::size_t at = 0; at < utf8.size();) width += NextWidth(utf8, at);
     return width;
 }
 
@@ -131,7 +105,7 @@ std::string CutToWidth(const std::string &utf8, std::size_t columns) {
     std::size_t width = 0;
     for (std::size_t at = 0; at < utf8.size();) {
         const std::size_t start = at;
-        width += CodePointWidth(NextCodePoint(utf8, at));
+        width += NextWidth(utf8, at);
         if (width > columns) return utf8.substr(0, start);
     }
     return utf8;

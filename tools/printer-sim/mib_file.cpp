@@ -235,8 +235,8 @@ bool ParseIpAddress(std::string_view text, std::array<std::uint8_t, 4> &address)
     return true;
 }
 
-bool LoadObjects(std::string_view text, std::string_view sourceName, MibStore &store,
-                 std::string &error) {
+bool LoadLines(std::string_view text, std::string_view sourceName, LineReader reader, MibStore &store,
+               std::string &error) {
     std::size_t lineNumber = 0;
     while (!text.empty()) {
         ++lineNumber;
@@ -244,7 +244,7 @@ bool LoadObjects(std::string_view text, std::string_view sourceName, MibStore &s
         const std::string_view line = text.substr(0, end);
         text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
         std::string what;
-        if (!ParseLine(line, store, what)) {
+        if (!reader(line, store, what)) {
             error = std::string(sourceName) + ":" + std::to_string(lineNumber) + ": " + what;
             return false;
         }
@@ -252,12 +252,23 @@ bool LoadObjects(std::string_view text, std::string_view sourceName, MibStore &s
     return true;
 }
 
-bool LoadObjectsFile(const std::string &path, MibStore &store, std::string &error) {
+bool ReadTextFile(const std::string &path, std::string &contents, std::string &error) {
     std::ifstream file(path, std::ios::binary);
     if (!file) return Fail(error, path + ": cannot be read");
-    std::ostringstream contents;
-    contents << file.rdbuf();
-    return LoadObjects(contents.str(), path, store, error);
+    std::ostringstream read;
+    read << file.rdbuf();
+    contents = read.str();
+    return true;
+}
+
+bool LoadObjects(std::string_view text, std::string_view sourceName, MibStore &store,
+                 std::string &error) {
+    return LoadLines(text, sourceName, ParseLine, store, error);
+}
+
+bool LoadObjectsFile(const std::string &path, MibStore &store, std::string &error) {
+    std::string contents;
+    return ReadTextFile(path, contents, error) && LoadObjects(contents, path, store, error);
 }
 
 std::string FormatObjects(const MibStore &store) {

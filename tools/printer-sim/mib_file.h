@@ -28,6 +28,15 @@ bool LoadObjects(std::string_view text, std::string_view sourceName, MibStore &s
                  std::string &error);
 bool LoadObjectsFile(const std::string &path, MibStore &store, std::string &error);
 
+// Reads `text` line by line with `reader`; on failure `error` names the
+// line ("<sourceName>:<line>: <what>"). The objects files and the device
+// recordings (snmprec_file.h) share it.
+using LineReader = bool (*)(std::string_view line, MibStore &store, std::string &error);
+bool LoadLines(std::string_view text, std::string_view sourceName, LineReader reader, MibStore &store,
+               std::string &error);
+// The whole file; false with `error` set when it cannot be read.
+bool ReadTextFile(const std::string &path, std::string &contents, std::string &error);
+
 // Hex digit pairs ("00ff", either case) as octets; dotted-decimal a.b.c.d
 // as four octets. False for anything else.
 bool ParseHex(std::string_view text, std::vector<std::uint8_t> &octets);

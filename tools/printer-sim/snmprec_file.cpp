@@ -2,8 +2,6 @@
 
 #include <algorithm>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 
 #include "tools/printer-sim/mib_file.h"
 #include "tools/printer-sim/sim_parse.h"
@@ -91,27 +89,12 @@ bool ParseRecordLine(std::string_view line, MibStore &store, std::string &error)
 }  // namespace
 
 bool LoadSnmprec(std::string_view text, std::string_view sourceName, MibStore &store, std::string &error) {
-    std::size_t lineNumber = 0;
-    while (!text.empty()) {
-        ++lineNumber;
-        const std::size_t end = text.find('\n');
-        const std::string_view line = text.substr(0, end);
-        text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
-        std::string what;
-        if (!ParseRecordLine(line, store, what)) {
-            error = std::string(sourceName) + ":" + std::to_string(lineNumber) + ": " + what;
-            return false;
-        }
-    }
-    return true;
+    return LoadLines(text, sourceName, ParseRecordLine, store, error);
 }
 
 bool LoadSnmprecFile(const std::string &path, MibStore &store, std::string &error) {
-    std::ifstream file(path, std::ios::binary);
-    if (!file) return Fail(error, path + ": cannot be read");
-    std::ostringstream contents;
-    contents << file.rdbuf();
-    return LoadSnmprec(contents.str(), path, store, error);
+    std::string contents;
+    return ReadTextFile(path, contents, error) && LoadSnmprec(contents, path, store, error);
 }
 
 bool LoadSnmprecFolder(const std::string &folder, std::vector<MibStore> &stores, std::vector<std::string> &names,
