@@ -23,6 +23,7 @@
 #include "tests/support/child_process.h"
 #include "tests/support/link_transactions.h"
 #include "tests/support/temp_registry.h"
+#include "tests/support/test_files.h"
 
 namespace snmphelper {
 namespace {
@@ -435,7 +436,8 @@ Json WithoutTransactions(Json view) {
     return view;
 }
 
-// Each real printer's view: the same from the simulator and from snmpsim,
+// Each real printer's view: the same from the simulator and from snmpsim
+// (so is each hand-made recording's),
 // following its recording object by object, and as reviewed by hand
 // (expected/NAME.json; SNMPHELPER_WRITE_EXPECTED=1 writes them anew).
 TEST(PrinterRecordingsTest, RealPrintersReadTheSameFromBothAgentsAsTheirRecordingsSay) {
@@ -456,15 +458,20 @@ TEST(PrinterRecordingsTest, RealPrintersReadTheSameFromBothAgentsAsTheirRecordin
         const Json expected = Json::parse(ReadText(expectedPath), nullptr, false);
         EXPECT_EQ(WithoutTransactions(views.status), expected) << views.status.dump(2);
     }
+    // The hand-made recordings too: snmpsim reads them as the simulator does.
     std::vector<std::string> paths;
     for (const std::string &name : names) paths.push_back(kData + "/" + name + ".snmprec");
+    for (const QuirkCase &quirk : QuirkCases()) {
+        paths.push_back(Quirk(quirk.recording));
+        fromSimulator[quirk.recording] = Serve(registry, paths.back()).status;
+    }
     Snmpsim snmpsim(registry.Folder(), paths);
     ASSERT_TRUE(snmpsim.Ready()) << "snmpsimd (Debian package snmpsim) did not start";
-    for (const std::string &name : names) {
+    for (const auto &[name, view] : fromSimulator) {
         SCOPED_TRACE(name);
         const ProgramRun run = RunSnmphelper({"status", "lab", "--json", "-c", name});
         ASSERT_EQ(run.exitCode, 0) << run.out;
-        EXPECT_EQ(WithoutTransactions(Parsed(run)), WithoutTransactions(fromSimulator[name]));
+        EXPECT_EQ(WithoutTransactions(Parsed(run)), WithoutTransactions(view));
     }
 }
 
@@ -500,6 +507,37 @@ TEST(PrinterRecordingsTest, FleetOfRecordingsPollsEachPrinterAsItsRecordingSays)
             EXPECT_EQ(printer["markerCounters"][0]["lifeCount"], 121104);
         }
     }
+}
+
+// On a terminal each supply has a level bar, in its colorant's colour unless
+// NO_COLOR is set; piped, the text has neither.
+TEST(PrinterRecordingsTest, LevelBarsOnATerminalColouredUnlessNoColor) {
+    test::TempRegistry registry(LabHive());
+    PrinterSimulator sim({"--snmprec", Quirk("supplies")});
+    ASSERT_TRUE(sim.Ready());
+    const std::string tool = test::BuildTreePath("tools/snmphelper");
+    const auto onTerminal = [&](const std::string &environment) {
+        // script gives the tool a pseudo-terminal for its standard output.
+        return test::RunProgram({"script", "-qec", environment + " " + tool + " status lab", "/dev/null"}).out;
+    };
+    const std::string coloured = onTerminal("env -u NO_COLOR");
+    EXPECT_NE(coloured.find("[\033[36m####\033[0m      ] 40%"), std::string::npos) << coloured;  // cyan, 40%
+    const std::string plain = onTerminal("env NO_COLOR=1");
+    EXPECT_NE(plain.find("[####      ] 40%"), std::string::npos) << plain;
+    EXPECT_EQ(plain.find('\033'), std::string::npos) << plain;
+    const std::string piped = RunSnmphelper({"status", "lab"}).out;
+    EXPECT_EQ(piped.find("[#"), std::string::npos) << piped;
+    EXPECT_NE(piped.find("tonerCartridge 40%"), std::string::npos) << piped;
+}
+
+// The simulator refuses a recording it cannot read and names the line.
+TEST(PrinterRecordingsTest, SimulatorNamesTheLineOfABadRecording) {
+    test::TempRegistry registry(LabHive());
+    const std::string path = registry.Folder() + "/bad.snmprec";
+    std::ofstream(path) << "1.3.6.1.2.1.1.5.0|4|fine\n1.3.6.1.2.1.1.6.0|2x|zz\n";
+    const ProgramRun run = test::RunProgram({test::BuildTreePath("tools/snmphelper-printer-sim"), "--snmprec", path});
+    EXPECT_EQ(run.exitCode, 2);
+    EXPECT_NE(run.err.find(path + ":2: "), std::string::npos) << run.err;
 }
 
 }  // namespace
