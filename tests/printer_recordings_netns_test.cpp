@@ -540,5 +540,21 @@ TEST(PrinterRecordingsTest, SimulatorNamesTheLineOfABadRecording) {
     EXPECT_NE(run.err.find(path + ":2: "), std::string::npos) << run.err;
 }
 
+// Recording a replayed recording gives it back line for line: what the
+// simulator serves and what record writes are the same objects, tags and
+// values (the corpus holds only the subtrees record takes by default).
+TEST(PrinterRecordingsTest, RecordOfAReplayedRecordingGivesItBack) {
+    test::TempRegistry registry(LabHive());
+    for (const std::string &name : CorpusNames()) {
+        SCOPED_TRACE(name);
+        const std::string path = kData + "/" + name + ".snmprec";
+        PrinterSimulator sim({"--snmprec", path});
+        ASSERT_TRUE(sim.Ready());
+        const ProgramRun record = RunSnmphelper({"record", "lab"});
+        ASSERT_EQ(record.exitCode, 0) << record.out;
+        EXPECT_EQ(record.out, ReadText(path));
+    }
+}
+
 }  // namespace
 }  // namespace snmphelper
