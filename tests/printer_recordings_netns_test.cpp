@@ -556,5 +556,22 @@ TEST(PrinterRecordingsTest, RecordOfAReplayedRecordingGivesItBack) {
     }
 }
 
+// An agent that takes no reply over 484 octets (the least RFC 1157 allows)
+// answers tooBig to the walk and to the get of the rows' objects; both are
+// split and the view is the same.
+TEST(PrinterRecordingsTest, SmallAgentGivesTheSameViewThroughSplitRequests) {
+    test::TempRegistry registry(LabHive());
+    const std::string longDescription = "1.3.6.1.2.1.25.3.2.1.3.1 STRING \"" + std::string(200, 'x') + "\"\n";
+    const Views whole = Serve(registry, Quirk("alerts"), longDescription);
+    const std::string objects = registry.Folder() + "/long.txt";
+    std::ofstream(objects) << longDescription;
+    PrinterSimulator small({"--snmprec", Quirk("alerts"), "--objects", objects, "--max-message", "484"});
+    ASSERT_TRUE(small.Ready());
+    const Json split = Parsed(RunSnmphelper({"status", "lab", "--json"}));
+    EXPECT_GT(split["transactions"].get<int>(), whole.status["transactions"].get<int>());
+    EXPECT_EQ(split["device"]["description"], std::string(200, 'x'));
+    EXPECT_EQ(WithoutTransactions(split), WithoutTransactions(whole.status));
+}
+
 }  // namespace
 }  // namespace snmphelper

@@ -243,29 +243,44 @@ std::vector<std::string> IndexedObjects(const ColumnWalkResult &walk, const Prin
     return identifiers;
 }
 
-// Gets the objects, a few dozen to a request; an object the agent says it
-// does not have (noSuchName, RFC 1157 4.1.2) is left out and the rest asked
-// again.
-ObjectValues GetPresent(const std::string &printer, const std::vector<std::string> &identifiers,
+// Gets `asked` into `values`: an object the agent says it does not have
+// (an error-status naming it, noSuchName in RFC 1157 4.1.2) is left out and
+// the rest asked again; a request whose reply would be too big is split.
+void GetPresent(const std::string &printer, std::vector<std::string> asked, ObjectValues &values,
+                std::size_t &transactions) {
+    constexpr std::uint32_t kTooBig = 1;
+    while (!asked.empty()) {
+        const TransactionOutcome outcome = TransactObjects(printer, SNMP_REQUEST_GET, asked);
+        ++transactions;
+        const bool tooBig = (outcome.result == SNMP_RESULT_ERROR_STATUS && outcome.errorStatus == kTooBig) ||
+                            outcome.result == SNMP_RESULT_DOES_NOT_FIT;
+        if (tooBig && asked.size() > 1) {
+            const auto half = asked.begin() + static_cast<std::ptrdiff_t>(asked.size() / 2);
+            GetPresent(printer, std::vector<std::string>(asked.begin(), half), values, transactions);
+            GetPresent(printer, std::vector<std::string>(half, asked.end()), values, transactions);
+            return;
+        }
+        if (outcome.result == SNMP_RESULT_ERROR_STATUS && outcome.errorIndex >= 1 &&
+            outcome.errorIndex <= asked.size()) {
+            asked.erase(asked.begin() + static_cast<std::ptrdiff_t>(outcome.errorIndex - 1));
+            continue;
+        }
+        if (outcome.result != 0 || outcome.variables.size() != asked.size()) return;
+        for (std::size_t i = 0; i < asked.size(); ++i) values[asked[i]] = outcome.variables[i];
+        return;
+    }
+}
+
+// The objects of known rows, a few dozen to a request.
+ObjectValues GetIndexed(const std::string &printer, const std::vector<std::string> &identifiers,
                         std::size_t &transactions) {
     constexpr std::size_t kPerRequest = 20;
     ObjectValues values;
     for (std::size_t start = 0; start < identifiers.size(); start += kPerRequest) {
-        std::vector<std::string> asked(identifiers.begin() + static_cast<std::ptrdiff_t>(start),
-                                       identifiers.begin() + static_cast<std::ptrdiff_t>(
-                                                                 std::min(identifiers.size(), start + kPerRequest)));
-        while (!asked.empty()) {
-            const TransactionOutcome outcome = TransactObjects(printer, SNMP_REQUEST_GET, asked);
-            ++transactions;
-            if (outcome.result == SNMP_RESULT_ERROR_STATUS && outcome.errorIndex >= 1 &&
-                outcome.errorIndex <= asked.size()) {
-                asked.erase(asked.begin() + static_cast<std::ptrdiff_t>(outcome.errorIndex - 1));
-                continue;
-            }
-            if (outcome.result != 0 || outcome.variables.size() != asked.size()) return values;
-            for (std::size_t i = 0; i < asked.size(); ++i) values[asked[i]] = outcome.variables[i];
-            break;
-        }
+        const auto from = identifiers.begin() + static_cast<std::ptrdiff_t>(start);
+        GetPresent(printer, std::vector<std::string>(from, from + static_cast<std::ptrdiff_t>(std::min(
+                                                                      kPerRequest, identifiers.size() - start))),
+                   values, transactions);
     }
     return values;
 }
@@ -506,7 +521,7 @@ PrinterStatusView FetchStatus(const std::string &printer) {
         view.name = OctetsOf(system.Cell(kSysName, *system.Rows().begin()));
     }
     ReadHostResources(walk, view);
-    const ObjectValues values = GetPresent(printer, IndexedObjects(walk, view), view.transactions);
+    const ObjectValues values = GetIndexed(printer, IndexedObjects(walk, view), view.transactions);
     ReadDevices(walk, values, view);
     ReadPrinterMib(walk, values, view);
     return view;
