@@ -214,16 +214,28 @@ void ReadHostResources(const ColumnWalkResult &walk, PrinterStatusView &view) {
     for (auto &[index, device] : devices) view.devices.push_back(std::move(device));
 }
 
+// Whether the agent answered any Printer MIB column.
+bool HasPrinterMib(const ColumnWalkResult &walk) {
+    for (std::size_t column = kCharacterSet; column < kColumnCount; ++column) {
+        if (!walk.columns[column].empty()) return true;
+    }
+    return false;
+}
+
 // The objects of known rows that the walk did not read: each printer
 // device's row, the colorants the supplies name, the alerts' further
 // columns and the first marker's counters.
 std::vector<std::string> IndexedObjects(const ColumnWalkResult &walk, const PrinterStatusView &view) {
+    // An agent without the Printer MIB (a host listing its print queues) is
+    // not asked for its objects.
+    const bool printerMib = HasPrinterMib(walk);
     std::vector<std::string> identifiers;
     for (const PrinterDevice &device : view.devices) {
         const std::string index = std::to_string(device.index);
-        for (const char *column : {kDeviceDescription, kDeviceStatus, kCurrentLocalization}) {
-            identifiers.push_back(column + index);
-        }
+        identifiers.push_back(kDeviceDescription + index);
+        identifiers.push_back(kDeviceStatus + index);
+        if (!printerMib) continue;
+        identifiers.push_back(kCurrentLocalization + index);
         for (const char *column : {kCounterUnit, kLifeCount, kPowerOnCount}) identifiers.push_back(column + index + ".1");
     }
     std::set<std::string> colorants;
@@ -305,9 +317,7 @@ void ReadDevices(const ColumnWalkResult &walk, const ObjectValues &values, Print
 }
 
 void ReadPrinterMib(const ColumnWalkResult &walk, const ObjectValues &values, PrinterStatusView &view) {
-    for (std::size_t column = kCharacterSet; column < kColumnCount; ++column) {
-        if (!walk.columns[column].empty()) view.printerMib = true;
-    }
+    view.printerMib = HasPrinterMib(walk);
     const TextReader reader(view);
     const Table console(walk, kConsoleText, kConsoleText);
     for (const RowIndex &row : console.Rows()) view.console.push_back(reader.Text(console, kConsoleText, row));
