@@ -110,7 +110,7 @@ const std::vector<QuirkCase> &QuirkCases() {
           {"/devices/1/detectedErrors", {"jammed"}},
           {"poll:/status", "down: jammed"},
           {"/supplies/1/index", "2.1"}},
-         {"device 1:        running", "device 2:        down"}},
+         {"device 1:        running", "device 2:        down", "    device 2  Toner B"}},
         // Supplies: percent whatever the maximum, the special levels, a
         // maximum of 0, a level above it, sparse indices, colours through the
         // colorant index, receptacles by class and by waste type, a Gauge.

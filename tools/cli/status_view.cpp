@@ -603,7 +603,11 @@ std::string StatusText(const PrinterStatusView &view, TextStyle style) {
         24);
     for (const MarkerSupply &supply : view.supplies) {
         const LevelReading level = SupplyLevel(supply);
-        out += "    " + (colourWidth == 0 ? std::string() : Padded(colourOf(supply), colourWidth)) +
+        // With several printers on the agent, each supply names its device.
+        const std::string device = view.devices.size() > 1 && !supply.index.empty()
+                                       ? "device " + std::to_string(supply.index[0]) + "  "
+                                       : std::string();
+        out += "    " + device + (colourWidth == 0 ? std::string() : Padded(colourOf(supply), colourWidth)) +
                Padded(supply.description, descriptionWidth) + " " +
                Padded(Named(PrinterMibEnum::SupplyType, supply.type), typeWidth) +
                (style.bars ? LevelBar(level, supply.colorant, style.colour) : std::string()) + level.text + "\n";
