@@ -13,21 +13,19 @@
 #include <string>
 #include <vector>
 
+#include "tools/cli/column_walk.h"
+
 namespace snmphelper::cli {
 
-// A row's index in a Printer MIB table, the device's hrDeviceIndex first
-// ("1.13" for supply 13 of device 1).
-using TableIndex = std::vector<std::uint64_t>;
-
 struct MarkerSupply {
-    TableIndex index;
+    RowIndex index;  // the device's hrDeviceIndex first ("1.13": supply 13 of device 1)
     std::string description;  // in UTF-8 (PrinterText)
     std::optional<std::int32_t> colorantIndex, supplyClass, type, unit, maximum, level;
     std::optional<std::string> colorant;  // prtMarkerColorantValue of the colorant index ("cyan")
 };
 
 struct MarkerCounter {
-    TableIndex index;
+    RowIndex index;  // the device's hrDeviceIndex first
     std::optional<std::int32_t> unit;
     std::optional<std::uint64_t> lifeCount, powerOnCount;
 };
@@ -43,7 +41,7 @@ struct OutputBin {
 };
 
 struct PrinterAlert {
-    TableIndex index;
+    RowIndex index;  // the device's hrDeviceIndex first
     std::optional<std::int32_t> severity, training, group, groupIndex, location, code;
     std::optional<std::uint32_t> time;  // prtAlertTime, TimeTicks
     std::string description;
