@@ -19,6 +19,7 @@
 #include "tools/printer-sim/mib_file.h"
 #include "tools/printer-sim/printer_mib.h"
 #include "tools/printer-sim/server.h"
+#include "tools/printer-sim/snmprec_file.h"
 
 namespace {
 
@@ -62,8 +63,9 @@ SIGUSR1 sends a status trap to every host registered in the trap destination tab
 )";
 
 // Every printer of the fleet starts from its source's objects (sources[i]
-// for addresses[i], shared with the other printers of that source and never
-// changed), then shows the run's conditions and faults and its own.
+// for addresses[i]: the built-in printer or a recording, shared with the
+// other printers of that source and never changed), then shows the run's
+// conditions and faults and its own.
 int ServeFleet(const printersim::ServerSettings &common, const printersim::AgentSettings &agentSettings,
                const std::vector<printersim::MibStore::SharedObjects> &sources,
                const std::vector<printersim::PrinterCondition> &conditions, const std::vector<std::string> &addresses,
@@ -150,6 +152,13 @@ int main(int argc, char **argv) {
     std::vector<std::string> watchTexts;
     app.add_option("--watch", watchTexts,
                    "send registered hosts a trap when a set changes this object or one below it (repeatable)");
+    std::string snmprecFile;
+    app.add_option("--snmprec", snmprecFile, "serve this device recording (snmprec form) instead of the built-in printer")
+        ->check(CLI::ExistingFile);
+    std::string snmprecFolder;
+    app.add_option("--snmprec-folder", snmprecFolder,
+                   "with --addresses: serve the folder's *.snmprec recordings, in name order, one an address")
+        ->check(CLI::ExistingDirectory);
     CLI11_PARSE(app, argc, argv);
     for (const std::string &text : watchTexts) {
         printersim::Oid name;
@@ -200,6 +209,19 @@ int main(int argc, char **argv) {
         }
     }
     printersim::MibStore store;
+    std::vector<printersim::MibStore> recordings;
+    std::vector<std::string> recordingNames;
+    if (!snmprecFolder.empty() &&
+        (addresses.empty() || !printersim::LoadSnmprecFolder(snmprecFolder, recordings, recordingNames, error))) {
+        std::fprintf(stderr, "snmphelper-printer-sim: --snmprec-folder: %s\n",
+                     addresses.empty() ? "needs --addresses" : error.c_str());
+        return 2;
+    }
+    empty = empty || !snmprecFile.empty() || !snmprecFolder.empty();  // a recording is the whole device
+    if (!snmprecFile.empty() && !printersim::LoadSnmprecFile(snmprecFile, store, error)) {
+        std::fprintf(stderr, "snmphelper-printer-sim: %s\n", error.c_str());
+        return 2;
+    }
     if (!empty && (!printersim::LoadObjects(printersim::DefaultPrinterObjects(), "built-in", store, error) ||
                    !printersim::LoadObjects(printersim::PrinterMibObjects(), "built-in", store, error))) {
         std::fprintf(stderr, "snmphelper-printer-sim: %s\n", error.c_str());
@@ -220,6 +242,9 @@ int main(int argc, char **argv) {
         printersim::Agent agent(printer, agentSettings);
         return printersim::Serve(server, agent);
     }
-    const std::vector<printersim::MibStore::SharedObjects> sources(addresses.size(), store.Share());
+    // The recordings in turn across the addresses, else the one printer.
+    if (recordings.empty()) recordings.push_back(std::move(store));
+    std::vector<printersim::MibStore::SharedObjects> sources;
+    for (std::size_t i = 0; i < addresses.size(); ++i) sources.push_back(recordings[i % recordings.size()].Share());
     return ServeFleet(server, agentSettings, sources, conditions, addresses, faultsAt, threads);
 }
