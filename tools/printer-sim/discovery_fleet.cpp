@@ -53,6 +53,10 @@ std::string MacText(const MacAddress &mac) {
     return text;
 }
 
+const char *TransportName(unsigned transport) {
+    return transport == kAnswerIp ? "ip" : transport == kAnswerIpx ? "ipx" : "dlc";
+}
+
 bool ParseAnswer(const std::string &text, unsigned &transports) {
     transports = 0;
     if (text == "none") return true;
@@ -151,6 +155,7 @@ private:
     std::vector<std::uint8_t> frame_;
     std::priority_queue<PendingAnswer, std::vector<PendingAnswer>, std::greater<>> pending_;
     std::uint64_t order_ = 0;
+    std::uint64_t requests_ = 0;
     // (printer, transport, requester, request-id) of the requests answered.
     std::set<std::tuple<std::size_t, unsigned, std::string, std::int32_t>> answered_;
 };
@@ -235,8 +240,9 @@ std::optional<std::vector<std::uint8_t>> FleetServer::Answer(std::size_t index, 
     if (outcome.disposition != Disposition::Answer) return std::nullopt;
     if (!answered_.insert({index, transport, from, outcome.request.requestId}).second) return std::nullopt;
     agents_[index]->CountReply(outcome.reply);
-    Log("at=" + MacText(printer.mac) + " transport=" + std::to_string(transport) + " from=" + from +
-        " id=" + std::to_string(outcome.request.requestId) + " delay=" + std::to_string(printer.delayMs));
+    Log("request=" + std::to_string(++requests_) + " at=" + MacText(printer.mac) + " transport=" +
+        TransportName(transport) + " from=" + from + " id=" + std::to_string(outcome.request.requestId) +
+        " outcome=answered delay=" + std::to_string(printer.delayMs));
     return EncodeMessage(outcome.reply);
 }
 
