@@ -132,6 +132,7 @@ void DiscoveredPrinters::Add(const ReplySource &source, std::span<const SnmpVarB
     if (!named.empty()) sighting.keys.push_back("hw:" + named);
     if (!hardware.empty()) sighting.keys.push_back("hw:" + hardware);
     CopyText(sighting.record.hardwareAddress, hardware.empty() ? named : hardware);
+    sighting.linkHardware = !hardware.empty();
 
     for (Found &existing : found_) {
         for (const std::string &key : sighting.keys) {
@@ -150,6 +151,10 @@ void DiscoveredPrinters::Merge(Found &into, const Found &from) {
     FillEmpty(record.ipAddress, from.record.ipAddress);
     FillEmpty(record.ipxAddress, from.record.ipxAddress);
     FillEmpty(record.macAddress, from.record.macAddress);
+    if (from.linkHardware && !into.linkHardware) {
+        std::memcpy(record.hardwareAddress, from.record.hardwareAddress, sizeof record.hardwareAddress);
+        into.linkHardware = true;
+    }
     FillEmpty(record.hardwareAddress, from.record.hardwareAddress);
     FillEmpty(record.sysDescr, from.record.sysDescr);
     FillEmpty(record.sysObjectID, from.record.sysObjectID);

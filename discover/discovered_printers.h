@@ -43,6 +43,9 @@ private:
     struct Found {
         SnmpDiscoveredPrinter record;
         std::vector<std::string> keys;  // "ip:...", "ipx:...", "dlc:...", "hw:..."
+        // Its hardware address is its IPX node or DLC station, which reach
+        // it, rather than what its MIB says.
+        bool linkHardware = false;
     };
     static void Merge(Found &into, const Found &from);
 

@@ -10,6 +10,7 @@
 #include <nlohmann/json.hpp>
 
 #include <cctype>
+#include <cstddef>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -19,6 +20,8 @@
 #include <string>
 #include <vector>
 
+#include "discover/discovery_targets.h"
+#include "snmphelper.h"
 #include "tests/support/child_process.h"
 #include "tests/support/link_transactions.h"
 #include "tests/support/raw_frames.h"
@@ -257,7 +260,65 @@ TEST_F(DiscoveryTest, AddRecordsWhatStatusReachesAndKeepsARecordedPrinter) {
     // A second run adds nothing and says which it kept.
     Json again;
     Discover({"--add", "--prefix", "lab"}, &again);
+    EXPECT_EQ(again["printers"].size(), 4u) << again.dump();
     for (const Json &printer : again["printers"]) EXPECT_TRUE(printer.contains("kept")) << printer.dump();
+}
+
+// The --subnet forms, as the library reads them.
+TEST(DiscoveryTargetsTest, ParsesAddressesSubnetsAndRanges) {
+    const struct {
+        const char *text;
+        bool walk;
+        bool accepted;
+        std::vector<std::string> immediate;
+        std::uint64_t walked;
+    } cases[] = {
+        {"10.1.2.7", false, true, {"10.1.2.7"}, 0},
+        {"10.1.2.0/24", false, true, {"10.1.2.255"}, 0},
+        {"10.1.2.9/24", false, true, {"10.1.2.255"}, 0},   // host bits ignored
+        {"10.1.2.0/24", true, true, {}, 254},               // hosts only
+        {"10.1.2.4/31", true, true, {}, 2},                 // no network or broadcast address
+        {"10.1.2.10-10.1.2.50", false, true, {}, 41},
+        {"10.1.2.7,10.1.3.0/24", false, true, {"10.1.2.7", "10.1.3.255"}, 0},
+        {"10.0.0.0/16", true, true, {}, 65534},
+        {"10.0.0.0/15", true, false, {}, 0},                // more than a /16 to walk
+        {"10.1.2.50-10.1.2.10", false, false, {}, 0},
+        {"10.1.2.0/33", false, false, {}, 0},
+        {"10.1.2.0/", false, false, {}, 0},
+        {"10.1.2", false, false, {}, 0},
+        {"010.1.2.3", false, false, {}, 0},                 // octal to inet_addr
+        {"10.1.2.3,", false, false, {}, 0},
+        {"printer.example.com", false, false, {}, 0},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.text);
+        DiscoveryTargets targets;
+        ASSERT_EQ(ParseDiscoveryTargets(c.text, c.walk, targets), c.accepted);
+        if (!c.accepted) continue;
+        std::vector<std::string> immediate;
+        for (const auto &address : targets.immediate) {
+            immediate.push_back(std::to_string(address[0]) + "." + std::to_string(address[1]) + "." +
+                                std::to_string(address[2]) + "." + std::to_string(address[3]));
+        }
+        EXPECT_EQ(immediate, c.immediate);
+        EXPECT_EQ(targets.WalkedCount(), c.walked);
+    }
+}
+
+TEST(DiscoveryRecordTest, RefusesWhatItCannotServe) {
+    SnmpDiscovery discovery{};
+    EXPECT_EQ(HelperSNMPDiscover(nullptr), SNMP_RESULT_INVALID_ARGUMENT);
+    EXPECT_EQ(HelperSNMPDiscover(&discovery), SNMP_RESULT_INVALID_ARGUMENT);  // no recordSize
+    discovery.recordSize = sizeof discovery;
+    discovery.cProtocols = 8;
+    EXPECT_EQ(HelperSNMPDiscover(&discovery), SNMP_RESULT_INVALID_ARGUMENT);
+    discovery.cProtocols = SNMP_PROTOCOL_IP;
+    discovery.targets = "10.1.2.0/40";
+    discovery.printerCount = 7;
+    EXPECT_EQ(HelperSNMPDiscover(&discovery), SNMP_RESULT_INVALID_ARGUMENT);
+    EXPECT_EQ(discovery.printerCount, 7u) << "outputs untouched";
+    static_assert(sizeof(SnmpDiscoveredPrinter) == 1376);
+    static_assert(offsetof(SnmpDiscovery, targets) == 32);
 }
 
 // tshark knows no SNMP over LLC: map the SAPs of the exchange to SNMP.

@@ -17,7 +17,7 @@
 #include <fstream>
 #include <memory>
 #include <queue>
-#include <set>
+#include <map>
 #include <sstream>
 #include <tuple>
 
@@ -32,6 +32,7 @@ using Clock = std::chrono::steady_clock;
 
 constexpr std::uint16_t kEveryFrame = 0x0003;  // ETH_P_ALL: IPX in its four framings and LLC alike
 constexpr std::size_t kMacDigits = 12;
+constexpr std::chrono::milliseconds kSameRequestWindow{100};
 
 bool ParseMac(const std::string &text, MacAddress &mac) {
     if (text.size() != kMacDigits) return false;
@@ -156,8 +157,8 @@ private:
     std::priority_queue<PendingAnswer, std::vector<PendingAnswer>, std::greater<>> pending_;
     std::uint64_t order_ = 0;
     std::uint64_t requests_ = 0;
-    // (printer, transport, requester, request-id) of the requests answered.
-    std::set<std::tuple<std::size_t, unsigned, std::string, std::int32_t>> answered_;
+    // When each (printer, transport, requester, request octets) was answered.
+    std::map<std::tuple<std::size_t, unsigned, std::string, std::string>, Clock::time_point> answered_;
 };
 
 FleetServer::FleetServer(const DiscoveryFleetSettings &settings, const std::vector<FleetPrinter> &printers,
@@ -238,7 +239,14 @@ std::optional<std::vector<std::uint8_t>> FleetServer::Answer(std::size_t index, 
     if ((printer.transports & transport) == 0) return std::nullopt;
     Outcome outcome = agents_[index]->Handle(request);
     if (outcome.disposition != Disposition::Answer) return std::nullopt;
-    if (!answered_.insert({index, transport, from, outcome.request.requestId}).second) return std::nullopt;
+    // The same request seen again at once is one broadcast that came by two
+    // paths (the wire and the host's own loopback); a later one is a new ask.
+    const Clock::time_point now = Clock::now();
+    const auto key = std::make_tuple(index, transport, from, std::string(request.begin(), request.end()));
+    if (const auto seen = answered_.find(key); seen != answered_.end() && now - seen->second < kSameRequestWindow) {
+        return std::nullopt;
+    }
+    answered_[key] = now;
     agents_[index]->CountReply(outcome.reply);
     Log("request=" + std::to_string(++requests_) + " at=" + MacText(printer.mac) + " transport=" +
         TransportName(transport) + " from=" + from + " id=" + std::to_string(outcome.request.requestId) +
