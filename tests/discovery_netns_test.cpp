@@ -264,6 +264,37 @@ TEST_F(DiscoveryTest, AddRecordsWhatStatusReachesAndKeepsARecordedPrinter) {
     for (const Json &printer : again["printers"]) EXPECT_TRUE(printer.contains("kept")) << printer.dump();
 }
 
+TEST_F(DiscoveryTest, APrinterWithoutSomeObjectsIsAskedAgainWithoutThem) {
+    // A printer with neither a serial number nor the print server's hardware
+    // address: RFC 1157 refuses the whole request with noSuchName, naming one.
+    const std::string folder = test::MakeTempFolder("discovery-objects");
+    const std::string objects = folder + "/objects.txt";
+    std::ofstream(objects) << "1.3.6.1.2.1.1.1.0 STRING \"Plain printer\"\n"
+                              "1.3.6.1.2.1.1.2.0 OID 1.3.6.1.4.1.99\n"
+                              "1.3.6.1.2.1.1.5.0 STRING plain\n"
+                              "1.3.6.1.2.1.25.3.2.1.3.1 STRING \"Plain laser\"\n";
+    ASSERT_EQ(test::RunProgram({"ip", "addr", "add", "10.79.3.1/16", "brd", "+", "dev", kPrinterInterface}).exitCode,
+              0);
+    test::PrinterSimulator sim({"--empty", "--objects", objects}, "0.0.0.0");
+    ASSERT_TRUE(sim.Ready());
+    Json whole;
+    const test::ProgramRun run = test::RunSnmphelper({"discover", "--json", "--timeout", "1", "--protocols", "ip"});
+    test::RunProgram({"ip", "addr", "del", "10.79.3.1/16", "dev", kPrinterInterface});
+    ASSERT_EQ(run.exitCode, 0) << run.out;
+    whole = Json::parse(run.out, nullptr, false);
+    ASSERT_EQ(whole["printers"].size(), 1u) << run.out;
+    const Json &printer = whole["printers"][0];
+    EXPECT_EQ(printer["name"], "plain");
+    EXPECT_EQ(printer["model"], "Plain laser");
+    EXPECT_EQ(printer["sysObjectID"], "1.3.6.1.4.1.99");
+    EXPECT_EQ(printer["serial"], "");
+    EXPECT_EQ(printer["hardwareAddress"], "");
+    // The broadcast, then once without the serial number, then once without
+    // the hardware address as well.
+    EXPECT_EQ(whole["replies"], 3) << run.out;
+    EXPECT_EQ(sim.LogLines().size(), 3u) << sim.Log();
+}
+
 // The --subnet forms, as the library reads them.
 TEST(DiscoveryTargetsTest, ParsesAddressesSubnetsAndRanges) {
     const struct {
