@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "transact/dotted_quad.h"
+
 namespace snmphelper {
 
 const std::array<const char *, kDiscoveryObjectCount> kDiscoveryObjects = {
@@ -83,13 +85,8 @@ void FillEmpty(char (&into)[N], const char (&from)[N]) {
 
 std::string SourceAddressText(const ReplySource &source) {
     switch (source.protocol) {
-        case SNMP_PROTOCOL_IP: {
-            char dotted[16];
-            std::snprintf(dotted, sizeof dotted, "%u.%u.%u.%u", static_cast<unsigned>(source.address[0]),
-                          static_cast<unsigned>(source.address[1]), static_cast<unsigned>(source.address[2]),
-                          static_cast<unsigned>(source.address[3]));
-            return dotted;
-        }
+        case SNMP_PROTOCOL_IP:
+            return DottedQuadText({source.address[0], source.address[1], source.address[2], source.address[3]});
         case SNMP_PROTOCOL_IPX:
             return HexText(source.address.data(), kIpxNetworkLength + kHardwareAddressLength);
         case SNMP_PROTOCOL_DLC:

@@ -9,6 +9,7 @@
 
 #include "discover/discovered_printers.h"
 #include "dlc/dlc_transport.h"
+#include "transact/dotted_quad.h"
 #include "transact/request_id.h"
 #include "transact/typed_transaction.h"
 #include "transport/ipx_transport.h"
@@ -100,11 +101,8 @@ bool Discovery::Form(Leg &leg, std::uint32_t objects, std::uint8_t *message, std
 
 void Discovery::SendIp(Leg &leg, const platform::Ipv4Address &address, const std::uint8_t *message,
                        std::uint16_t length) {
-    char dotted[kDottedAddressSize];
-    std::snprintf(dotted, sizeof dotted, "%u.%u.%u.%u", static_cast<unsigned>(address[0]),
-                  static_cast<unsigned>(address[1]), static_cast<unsigned>(address[2]),
-                  static_cast<unsigned>(address[3]));
-    if (leg.transport->SendTo(message, length, dotted, kSnmpAgentPort) == TransportStatus::Ok) {
+    const std::string dotted = DottedQuadText(address);
+    if (leg.transport->SendTo(message, length, dotted.c_str(), kSnmpAgentPort) == TransportStatus::Ok) {
         outcome_.protocolsSent |= SNMP_PROTOCOL_IP;
     }
 }

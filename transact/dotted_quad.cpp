@@ -28,4 +28,13 @@ bool ParseDottedQuad(std::string_view text, platform::Ipv4Address &address) {
     return true;
 }
 
+std::string DottedQuadText(const platform::Ipv4Address &address) {
+    std::string text;
+    for (std::size_t part = 0; part < address.size(); ++part) {
+        if (part > 0) text += '.';
+        text += std::to_string(address[part]);
+    }
+    return text;
+}
+
 }  // namespace snmphelper

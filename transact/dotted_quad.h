@@ -2,6 +2,7 @@
 // discovery targets given.
 #pragma once
 
+#include <string>
 #include <string_view>
 
 #include "platform/interface_addresses.h"
@@ -12,5 +13,8 @@ namespace snmphelper {
 // parser would read those as octal). `address` (network order) is set only
 // when the whole text is one.
 bool ParseDottedQuad(std::string_view text, platform::Ipv4Address &address);
+
+// "a.b.c.d" for an address in network order.
+std::string DottedQuadText(const platform::Ipv4Address &address);
 
 }  // namespace snmphelper

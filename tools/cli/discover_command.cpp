@@ -15,6 +15,7 @@
 #include "tools/cli/json_output.h"
 #include "tools/cli/library_load.h"
 #include "tools/cli/protocol_names.h"
+#include "tools/cli/transaction_text.h"
 #include "tools/cli/utf8_text.h"
 #include "discover/discovery_targets.h"
 #include "transact/printer_store.h"
@@ -174,15 +175,6 @@ void PrintLine(const SnmpDiscoveredPrinter &printer, const Registration *registr
     std::printf("\n");
 }
 
-std::string JoinedTargets(const std::vector<std::string> &subnets) {
-    std::string joined;
-    for (const std::string &subnet : subnets) {
-        if (!joined.empty()) joined += ',';
-        joined += subnet;
-    }
-    return joined;
-}
-
 int RunDiscover(const DiscoverOptions &options) {
     SnmpDiscovery discovery{};
     discovery.recordSize = sizeof discovery;
@@ -206,7 +198,8 @@ int RunDiscover(const DiscoverOptions &options) {
     discovery.timeoutMilliseconds = std::max<std::uint32_t>(1, static_cast<std::uint32_t>(std::lround(options.timeoutSeconds * 1000)));
     discovery.walkRate = options.rate;
     if (options.walk) discovery.flags |= SNMP_DISCOVER_WALK;
-    const std::string targets = JoinedTargets(options.subnets);
+    // The targets joined by commas, as the library takes them.
+    const std::string targets = JoinIdentifiers(options.subnets);
     if (!targets.empty()) discovery.targets = targets.c_str();
     const std::optional<std::string> &community = CommandSettings().community;
     if (community) discovery.community = community->c_str();

@@ -112,6 +112,26 @@ bool ParseLine(const std::string &line, FleetPrinter &printer) {
     return haveMac && haveAnswer;
 }
 
+// One datagram to or from `peer` through the fleet's socket, with room for
+// the IP_PKTINFO that names the address it was sent to, or is sent from.
+struct PacketInfoMessage {
+    PacketInfoMessage(void *data, std::size_t size) : part{data, size} {
+        header.msg_name = &peer;
+        header.msg_namelen = sizeof peer;
+        header.msg_iov = &part;
+        header.msg_iovlen = 1;
+        header.msg_control = control;
+        header.msg_controllen = sizeof control;
+    }
+    PacketInfoMessage(const PacketInfoMessage &) = delete;
+    PacketInfoMessage &operator=(const PacketInfoMessage &) = delete;
+
+    sockaddr_in peer{};
+    iovec part;
+    alignas(cmsghdr) std::uint8_t control[CMSG_SPACE(sizeof(in_pktinfo))] = {};
+    msghdr header{};
+};
+
 // An answer waiting for its printer's delay to pass.
 struct PendingAnswer {
     Clock::time_point due;
@@ -263,20 +283,13 @@ void FleetServer::Queue(PendingAnswer answer) {
 void FleetServer::HandleUdp() {
     for (;;) {
         std::uint8_t datagram[65536];
-        sockaddr_in from{};
-        iovec part{datagram, sizeof datagram};
-        alignas(cmsghdr) std::uint8_t control[CMSG_SPACE(sizeof(in_pktinfo))];
-        msghdr message{};
-        message.msg_name = &from;
-        message.msg_namelen = sizeof from;
-        message.msg_iov = &part;
-        message.msg_iovlen = 1;
-        message.msg_control = control;
-        message.msg_controllen = sizeof control;
-        const ssize_t received = recvmsg(udp_, &message, 0);
+        PacketInfoMessage message(datagram, sizeof datagram);
+        const ssize_t received = recvmsg(udp_, &message.header, 0);
         if (received < 0) return;
+        const sockaddr_in &from = message.peer;
         in_addr destination{};
-        for (cmsghdr *header = CMSG_FIRSTHDR(&message); header != nullptr; header = CMSG_NXTHDR(&message, header)) {
+        for (cmsghdr *header = CMSG_FIRSTHDR(&message.header); header != nullptr;
+             header = CMSG_NXTHDR(&message.header, header)) {
             if (header->cmsg_level == IPPROTO_IP && header->cmsg_type == IP_PKTINFO) {
                 in_pktinfo info{};
                 std::memcpy(&info, CMSG_DATA(header), sizeof info);
@@ -367,22 +380,15 @@ void FleetServer::SendDue() {
             // From the printer's own address, whatever the request was sent to.
             in_pktinfo info{};
             inet_pton(AF_INET, printers_[answer.printer].ip.c_str(), &info.ipi_spec_dst);
-            alignas(cmsghdr) std::uint8_t control[CMSG_SPACE(sizeof info)] = {};
-            iovec part{const_cast<std::uint8_t *>(answer.frameOrDatagram.data()), answer.frameOrDatagram.size()};
-            sockaddr_in to = answer.to;
-            msghdr message{};
-            message.msg_name = &to;
-            message.msg_namelen = sizeof to;
-            message.msg_iov = &part;
-            message.msg_iovlen = 1;
-            message.msg_control = control;
-            message.msg_controllen = sizeof control;
-            cmsghdr *header = CMSG_FIRSTHDR(&message);
+            PacketInfoMessage message(const_cast<std::uint8_t *>(answer.frameOrDatagram.data()),
+                                      answer.frameOrDatagram.size());
+            message.peer = answer.to;
+            cmsghdr *header = CMSG_FIRSTHDR(&message.header);
             header->cmsg_level = IPPROTO_IP;
             header->cmsg_type = IP_PKTINFO;
             header->cmsg_len = CMSG_LEN(sizeof info);
             std::memcpy(CMSG_DATA(header), &info, sizeof info);
-            sendmsg(udp_, &message, 0);
+            sendmsg(udp_, &message.header, 0);
         }
         pending_.pop();
     }
