@@ -5,6 +5,9 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <set>
+#include <string>
+#include <utility>
 #include <thread>
 
 #include "discover/discovered_printers.h"
@@ -68,6 +71,8 @@ private:
     std::vector<Leg> legs_;
     Leg *ipLeg_ = nullptr;
     DiscoveredPrinters found_;
+    // The (request-id, printer address) refusals already asked again.
+    std::set<std::pair<std::int32_t, std::string>> askedAgain_;
     // The walk: the range and the next address in it, and when it is due.
     std::size_t walkRange_ = 0;
     std::uint64_t walkNext_ = 0;
@@ -231,7 +236,9 @@ void Discovery::HandleReply(Leg &leg, const std::uint8_t *data, std::uint32_t le
                 for (std::size_t i = 0; i < kDiscoveryObjectCount && nth > 0; ++i) {
                     if ((objects & (1U << i)) != 0 && --nth == 0) {
                         const std::uint32_t rest = objects & ~(1U << i);
-                        if (rest != 0) AskAgain(leg, source, rest);
+                        // Once per printer and question, however often its refusal comes.
+                        const auto asked = std::make_pair(question->requestId, SourceAddressText(source));
+                        if (rest != 0 && askedAgain_.insert(asked).second) AskAgain(leg, source, rest);
                     }
                 }
             }
