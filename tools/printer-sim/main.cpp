@@ -211,6 +211,11 @@ int main(int argc, char **argv) {
         std::fprintf(stderr, "snmphelper-printer-sim: %s\n", error.c_str());
         return 2;
     }
+    if (!fleetFile.empty() && (!addresses.empty() || server.faults != printersim::FaultPlan{})) {
+        std::fprintf(stderr, "snmphelper-printer-sim: --discovery-fleet takes neither --addresses nor --fault "
+                             "(its file gives each printer's transports and delay)\n");
+        return 2;
+    }
     if (!fleetFile.empty()) {
         std::vector<printersim::FleetPrinter> printers;
         if (!printersim::LoadFleetFile(fleetFile, printers, error)) {
