@@ -4,7 +4,9 @@
 //
 //   snmphelper-bench [benchmark options]   every case, then the summary
 //   snmphelper-bench --soak [--codec-rounds N] [--transactions N]
-//   snmphelper-bench --fleet                 only the fleet poll against snmpget
+//   snmphelper-bench --fleet                 only the fleet poll against net-snmp's asynchronous API
+//                                            and the simulator's capacity
+//   snmphelper-bench --capacity [PRINTERS]   only the simulator's capacity (10,000 printers)
 //
 // The round trips talk to printer simulators on 127.0.0.N port 161, so run it
 // inside a private network namespace: tests/support/in_netns.sh.
@@ -22,6 +24,7 @@
 #include "bench/memory_check.h"
 #include "bench/netsnmp_side.h"
 #include "bench/round_trip_counts.h"
+#include "bench/simulator_load.h"
 #include "bench/simulated_printers.h"
 #include "bench/system_call_count.h"
 #include "library/library_entry.h"
@@ -169,6 +172,12 @@ std::uint64_t NumberAfter(int &i, int argc, char **argv, std::uint64_t otherwise
 int main(int argc, char **argv) {
     using namespace snmphelper;
     using namespace snmphelper::bench;
+    // The net-snmp side of the fleet poll, started by the comparison as a process of its own.
+    if (argc > 1 && std::strcmp(argv[1], "--fleet-netsnmp") == 0) return RunNetSnmpFleetProcess(argc, argv);
+    if (argc > 1 && std::strcmp(argv[1], "--capacity") == 0) {
+        RunSimulatorCapacity(argc > 2 ? std::strtoul(argv[2], nullptr, 10) : 10000);
+        return 0;
+    }
     static int moduleToken = 0;
     SimulatedPrinters::PrepareLinks();
     LibraryEntry(&moduleToken, kProcessAttach);

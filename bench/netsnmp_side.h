@@ -78,4 +78,20 @@ struct Session {
 // to `peer`, one get of RequestOf(count)'s objects, the session closed.
 bool OneShotGet(const std::string &peer, int count);
 
+// What a fleet poll did: printers that answered every request, and the
+// replies received over all.
+struct FleetPoll {
+    std::size_t reached = 0;
+    std::uint64_t exchanges = 0;
+};
+
+// `snmphelper poll`'s work done with net-snmp's asynchronous API: for each of
+// `count` printers from `firstAddress` on, a get-next of the `columns` still
+// in their subtree until every one has ended (the status view's column walk),
+// then one get of the printer device's hrDeviceDescr and hrDeviceStatus. At
+// most `window` printers at once, each in a session of its own (timeout
+// 1 s, no retries), all in one select() loop.
+FleetPoll PollFleet(const std::string &firstAddress, std::size_t count, std::size_t window,
+                    const std::vector<std::string> &columns);
+
 }  // namespace snmphelper::bench::netsnmp

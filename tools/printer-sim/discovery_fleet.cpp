@@ -184,8 +184,10 @@ private:
 FleetServer::FleetServer(const DiscoveryFleetSettings &settings, const std::vector<FleetPrinter> &printers,
                          const MibStore &base, const AgentSettings &agentSettings)
     : settings_(settings), printers_(printers) {
+    // Each printer keeps only what it shows of its own over the shared objects.
+    const MibStore::SharedObjects shared = base.Share();
     for (const FleetPrinter &printer : printers) {
-        auto store = std::make_unique<MibStore>(base);
+        auto store = std::make_unique<MibStore>(shared);
         const std::string mac = MacText(printer.mac);
         std::string objects = "1.3.6.1.2.1.43.5.1.1.17.1 STRING \"SIM" + mac + "\"\n" +
                               "1.3.6.1.4.1.236.11.5.1.12.3.3.0 HEX " + mac + "\n" +

@@ -7,6 +7,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "snmphelper_version.h"
@@ -48,7 +49,8 @@ Printer conditions, for --condition (every printer) or --fault-at ADDRESS=WORD:
   and the alert table change together.
 
 Many printers: --addresses 127.0.1.1-127.0.1.200 serves one printer on each
-address (UDP); log lines then name the printer (at=ADDRESS).
+address (UDP), at most 16384, shared out among --threads threads; log lines
+then name the printer (at=ADDRESS).
 
 IPX (--ipx-interface): requests to socket 900F in any of the four frame types
 (Ethernet II, raw 802.3, 802.2, SNAP) are answered in the same frame type.
@@ -60,12 +62,13 @@ Prints "ready" on standard output once it serves; stops on SIGTERM or SIGINT.
 SIGUSR1 sends a status trap to every host registered in the trap destination table.
 )";
 
-// Every printer of the fleet starts as the same printer, then shows the
-// run's conditions and faults and its own.
+// Every printer of the fleet starts from its source's objects (sources[i]
+// for addresses[i], shared with the other printers of that source and never
+// changed), then shows the run's conditions and faults and its own.
 int ServeFleet(const printersim::ServerSettings &common, const printersim::AgentSettings &agentSettings,
-               const printersim::MibStore &base, const std::vector<printersim::PrinterCondition> &conditions,
-               const std::vector<std::string> &addresses,
-               const std::map<std::string, printersim::PrinterFaults> &faultsAt) {
+               const std::vector<printersim::MibStore::SharedObjects> &sources,
+               const std::vector<printersim::PrinterCondition> &conditions, const std::vector<std::string> &addresses,
+               const std::map<std::string, printersim::PrinterFaults> &faultsAt, unsigned threads) {
     for (const auto &[address, faults] : faultsAt) {
         if (std::find(addresses.begin(), addresses.end(), address) == addresses.end()) {
             std::fprintf(stderr, "snmphelper-printer-sim: --fault-at %s: not in --addresses\n", address.c_str());
@@ -75,8 +78,9 @@ int ServeFleet(const printersim::ServerSettings &common, const printersim::Agent
     std::vector<std::unique_ptr<printersim::MibStore>> stores;
     std::vector<std::unique_ptr<printersim::Agent>> agents;
     std::vector<printersim::ServerSettings> settings;
-    for (const std::string &address : addresses) {
-        auto store = std::make_unique<printersim::MibStore>(base);
+    for (std::size_t i = 0; i < addresses.size(); ++i) {
+        const std::string &address = addresses[i];
+        auto store = std::make_unique<printersim::MibStore>(sources[i]);
         std::vector<printersim::PrinterCondition> shown = conditions;
         printersim::ServerSettings printer = common;
         printer.address = address;
@@ -90,7 +94,7 @@ int ServeFleet(const printersim::ServerSettings &common, const printersim::Agent
         stores.push_back(std::move(store));
         settings.push_back(std::move(printer));
     }
-    return printersim::ServeFleet(settings, agents);
+    return printersim::ServeFleet(settings, agents, threads);
 }
 
 }  // namespace
@@ -141,6 +145,9 @@ int main(int argc, char **argv) {
     std::vector<std::string> faultAtTexts;
     app.add_option("--fault-at", faultAtTexts,
                    "ADDRESS=FAULT: a fault or printer condition for one printer of --addresses (repeatable)");
+    unsigned threads = std::max(1U, std::thread::hardware_concurrency());
+    app.add_option("--threads", threads, "threads serving --addresses (default: one per processor)")
+        ->check(CLI::Range(1U, 256U));
     std::string fleetFile;
     app.add_option("--discovery-fleet", fleetFile,
                    "serve the printers of FILE on one segment, each answering broadcasts from its own addresses "
@@ -233,8 +240,11 @@ int main(int argc, char **argv) {
             std::fputs(printersim::FormatObjects(store).c_str(), stdout);
             return 0;
         }
-        printersim::Agent agent(store, agentSettings);
+        // Served as a fleet's printer is: its own changes over objects it shares.
+        printersim::MibStore printer(store.Share());
+        printersim::Agent agent(printer, agentSettings);
         return printersim::Serve(server, agent);
     }
-    return ServeFleet(server, agentSettings, store, conditions, addresses, faultsAt);
+    const std::vector<printersim::MibStore::SharedObjects> sources(addresses.size(), store.Share());
+    return ServeFleet(server, agentSettings, sources, conditions, addresses, faultsAt, threads);
 }

@@ -262,7 +262,8 @@ bool LoadObjectsFile(const std::string &path, MibStore &store, std::string &erro
 
 std::string FormatObjects(const MibStore &store) {
     std::string text;
-    for (const auto &[name, object] : store.All()) {
+    for (const auto *entry = store.AtOrAfter({}); entry != nullptr; entry = store.Next(entry->first)) {
+        const auto &[name, object] = *entry;
         text += FormatOid(name) + " " + TypeAndValue(object);
         if (object.access == Access::ReadWrite) text += " rw";
         if (object.bounds) {
