@@ -155,3 +155,31 @@ run status sharp-mx-3570n
 run status xerox-altalink-c8045
 echo "\$ snmphelper poll brother-mfc-l2710dw epson-wf-c5790 sharp-mx-3570n xerox-altalink-c8045"
 "$tool" poll brother-mfc-l2710dw epson-wf-c5790 sharp-mx-3570n xerox-altalink-c8045
+if [ -n "$ipx" ]; then
+    echo
+    echo "== Discovery: four printers on the demo-printer segment, one answering over IP only, one over IPX"
+    echo "== only, one over DLC only, one over all three; each answers the broadcasts from its own addresses"
+    # The one-printer simulators give port 161 and the segment to the fleet.
+    for pid in $sim_pid $fleet_pid; do kill "$pid" 2>/dev/null || true; wait "$pid" 2>/dev/null || true; done
+    sim_pid=""
+    fleet_pid=""
+    ip addr add 10.80.0.1/24 brd + dev demo-host
+    for i in 11 14; do ip addr add "10.80.0.$i/24" brd + dev demo-printer; done
+    cat >"$work/fleet.txt" <<FLEET
+ip=10.80.0.11 mac=02000000D011 answer=ip name=lobby
+ip=- mac=02000000D012 answer=ipx name=archive
+ip=- mac=02000000D013 answer=dlc name=plotter
+ip=10.80.0.14 mac=02000000D014 answer=ip,ipx,dlc name=hall
+FLEET
+    "$sim" --discovery-fleet "$work/fleet.txt" --fleet-interface demo-printer --ready-file "$work/discovery-ready" \
+        >"$work/discovery.out" 2>&1 &
+    sim_pid=$!
+    wait_ready "$work/discovery-ready" "$sim_pid" "$work/discovery.out"
+    run discover --timeout 1
+    run discover --timeout 1 --json
+    echo "== Registering what was found; printer \"demo\" and the office printers stay as they are"
+    run discover --timeout 1 --add --prefix found
+    run printer list
+    echo "== The printer found on DLC alone, reached through its new record"
+    run status found-02000000D013
+fi

@@ -216,4 +216,13 @@ TransportStatus UdpTransport::GetRouteAddress(const char *peerAddress, std::uint
     return TransportStatus::Ok;
 }
 
+TransportStatus UdpTransport::SetReceiveRoom(std::int32_t bytes) {
+    if (open_ == 0) return TransportStatus::Closed;
+    if (winsock::setsockopt(socket_, winsock::SOL_SOCKET, winsock::SO_RCVBUF, reinterpret_cast<const char *>(&bytes),
+                            sizeof bytes) == winsock::SOCKET_ERROR) {
+        return TransportStatus::SendFailed;
+    }
+    return TransportStatus::Ok;
+}
+
 }  // namespace snmphelper

@@ -36,6 +36,10 @@ public:
                             std::uint8_t *senderAddress, std::uint16_t *senderPort) override;
     // The first IPv4 address the host's name resolves to; works before Bind.
     TransportStatus GetLocalAddress(std::uint8_t *address) override;
+    // Asks the system to keep `bytes` of datagrams not yet read, so that
+    // many replies arriving at once are not dropped: Ok, SendFailed when
+    // the system refuses, Closed for a transport that is not open.
+    TransportStatus SetReceiveRoom(std::int32_t bytes);
     // The address this host sends from to reach `peerAddress` (dotted
     // decimal), as the system's routing picks it: Ok, NoLocalAddress, or
     // Closed for a transport that is not open. Nothing

@@ -45,4 +45,7 @@ expect "snmphelper" record
 expect "snmphelper record" lab-printer
 expect "snmphelper record lab-printer" --output
 expect "snmphelper status lab-printer --training-level" fieldService
+expect "snmphelper" discover
+expect "snmphelper discover" --add
+expect "snmphelper discover --protocols" ip,ipx,dlc
 exit $status

@@ -13,6 +13,7 @@
 #include "snmphelper_version.h"
 #include "tools/printer-sim/agent.h"
 #include "tools/printer-sim/default_printer.h"
+#include "tools/printer-sim/discovery_fleet.h"
 #include "tools/printer-sim/faults.h"
 #include "tools/printer-sim/fleet.h"
 #include "tools/printer-sim/ipx_frame.h"
@@ -149,6 +150,14 @@ int main(int argc, char **argv) {
     unsigned threads = std::max(1U, std::thread::hardware_concurrency());
     app.add_option("--threads", threads, "threads serving --addresses (default: one per processor)")
         ->check(CLI::Range(1U, 256U));
+    std::string fleetFile;
+    app.add_option("--discovery-fleet", fleetFile,
+                   "serve the printers of FILE on one segment, each answering broadcasts from its own addresses "
+                   "(one a line: ip=A|- mac=HEX12 answer=ip,ipx,dlc|none [delay=MS] [name=TEXT])")
+        ->check(CLI::ExistingFile);
+    std::string fleetInterface;
+    app.add_option("--fleet-interface", fleetInterface,
+                   "the Ethernet interface the --discovery-fleet printers' IPX and DLC frames use; needs CAP_NET_RAW");
     std::vector<std::string> watchTexts;
     app.add_option("--watch", watchTexts,
                    "send registered hosts a trap when a set changes this object or one below it (repeatable)");
@@ -230,6 +239,22 @@ int main(int argc, char **argv) {
     if (!objectsFile.empty() && !printersim::LoadObjectsFile(objectsFile, store, error)) {
         std::fprintf(stderr, "snmphelper-printer-sim: %s\n", error.c_str());
         return 2;
+    }
+    if (!fleetFile.empty() && (!addresses.empty() || server.faults != printersim::FaultPlan{})) {
+        std::fprintf(stderr, "snmphelper-printer-sim: --discovery-fleet takes neither --addresses nor --fault "
+                             "(its file gives each printer's transports and delay)\n");
+        return 2;
+    }
+    if (!fleetFile.empty()) {
+        std::vector<printersim::FleetPrinter> printers;
+        if (!printersim::LoadFleetFile(fleetFile, printers, error)) {
+            std::fprintf(stderr, "snmphelper-printer-sim: %s\n", error.c_str());
+            return 2;
+        }
+        printersim::ApplyPrinterConditions(store, conditions);
+        const printersim::DiscoveryFleetSettings fleet{server.port, fleetInterface, server.ipxNetwork, server.logFile,
+                                                       server.readyFile};
+        return printersim::ServeDiscoveryFleet(fleet, printers, store, agentSettings);
     }
     if (addresses.empty()) {
         printersim::ApplyPrinterConditions(store, conditions);
