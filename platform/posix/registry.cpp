@@ -32,6 +32,7 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <memory>
 #include <new>
 #include <string_view>
@@ -326,7 +327,12 @@ std::int32_t ListRegistryValues(RegistryKey key, std::vector<std::string> &names
     });
 }
 
-std::int32_t ImportRegistryText(const std::string &fileBytes, std::string &problem) {
+namespace {
+
+// ImportRegistryText, after `allowed` has passed on the tree as it is under
+// the writers' lock (no condition when null).
+std::int32_t ImportIf(const std::string &fileBytes, std::string &problem,
+                      const std::function<std::int32_t(const Key &tree)> &allowed) {
     problem.clear();
     return Guarded([&]() -> std::int32_t {
         // Parse once on its own first, so that a bad file is reported without
@@ -334,6 +340,9 @@ std::int32_t ImportRegistryText(const std::string &fileBytes, std::string &probl
         Key scratch;
         if (!regtext::ApplyRegText(fileBytes, scratch, problem)) return kRegistryInvalidParameter;
         const TreeChange change = [&](Key &tree, bool &changed) -> std::int32_t {
+            if (allowed) {
+                if (const std::int32_t code = allowed(tree); code != kRegistrySuccess) return code;
+            }
             if (!regtext::ApplyRegText(fileBytes, tree, problem)) return kRegistryInvalidParameter;
             changed = true;
             return kRegistrySuccess;
@@ -341,6 +350,26 @@ std::int32_t ImportRegistryText(const std::string &fileBytes, std::string &probl
         const std::int32_t code = ModifyHive(true, change, nullptr);
         if (code == kRegistryCorrupt) problem = "the registry " + HivePath() + " cannot be parsed: " + RegistryProblem();
         return code;
+    });
+}
+
+}  // namespace
+
+std::int32_t ImportRegistryText(const std::string &fileBytes, std::string &problem) {
+    return ImportIf(fileBytes, problem, nullptr);
+}
+
+std::int32_t ImportRegistryTextWhere(const char *path, KeyCondition condition, const std::string &fileBytes,
+                                     std::string &problem) {
+    return Guarded([&]() -> std::int32_t {
+        std::vector<std::string> components;
+        if (path == nullptr || !regtext::SplitKeyPath(path, components)) return kRegistryInvalidParameter;
+        return ImportIf(fileBytes, problem, [&](const Key &tree) -> std::int32_t {
+            const bool present = regtext::FindKey(tree, components) != nullptr;
+            if (condition == KeyCondition::Absent && present) return kRegistryKeyExists;
+            if (condition == KeyCondition::Present && !present) return kRegistryKeyDeleted;
+            return kRegistrySuccess;
+        });
     });
 }
 

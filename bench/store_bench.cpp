@@ -1,0 +1,177 @@
+// snmphelper-store-bench: what the configuration store costs at 100, 1,000
+// and 10,000 printers. A transaction's read of its printer and settings in
+// this process, as the library makes it; and the tool's `printer add`,
+// `registry import` and `printer list`, each a process of its own as an
+// administrator runs them (process start included).
+//
+//   snmphelper-store-bench [benchmark options]
+//
+// Needs no network namespace and no net-snmp.
+#include <benchmark/benchmark.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <map>
+#include <string>
+#include <thread>
+
+#include "platform/registry.h"
+#include "tests/support/child_process.h"
+#include "tests/support/temp_registry.h"
+#include "transact/printer_config.h"
+
+namespace snmphelper::bench {
+namespace {
+
+constexpr int kSizes[] = {100, 1000, 10000};
+
+// The library trusts a store's identity alone once its times are this old
+// (hive/hive_file.cpp); a running system's store is older than that.
+constexpr auto kSettled = std::chrono::milliseconds(2500);
+
+std::string PrinterName(int index) {
+    char name[32];
+    std::snprintf(name, sizeof name, "printer%05d", index);
+    return name;
+}
+
+// The .reg text of a store of `printers` printers and the `Snmp` settings.
+std::string StoreText(int printers) {
+    std::string text =
+        "Windows Registry Editor Version 5.00\n\n"
+        "[HKEY_LOCAL_MACHINE\\Software\\Brelvin\\Palimar\\Snmp]\n"
+        "\"UdpTimeOutInterval\"=dword:00000002\n"
+        "\"UdpTotalRetries\"=dword:00000001\n\n";
+    for (int i = 0; i < printers; ++i) {
+        char values[160];
+        std::snprintf(values, sizeof values,
+                      "\"cProtocols\"=dword:00000002\n\"pProtocol\"=dword:00000002\n\"MAC Address\"=\"\"\n"
+                      "\"IP Address\"=\"10.%d.%d.%d\"\n",
+                      (i >> 16) & 255, (i >> 8) & 255, i & 255);
+        text += test::PrinterKey(PrinterName(i), values);
+    }
+    return text;
+}
+
+void WriteFile(const std::string &path, const std::string &bytes) {
+    if (FILE *file = std::fopen(path.c_str(), "wb")) {
+        std::fwrite(bytes.data(), 1, bytes.size(), file);
+        std::fclose(file);
+    }
+}
+
+// One folder for every case: the stores' text, and the store the cases use.
+class StoreFolder {
+public:
+    StoreFolder() : registry_() {}
+    const std::string &Store() const { return registry_.Path(); }
+    // The text of a store of `printers`, written once, as a file to import.
+    const std::string &TextFile(int printers) {
+        std::string &path = textFiles_[printers];
+        if (path.empty()) {
+            path = registry_.Folder() + "/printers-" + std::to_string(printers) + ".reg";
+            WriteFile(path, StoreText(printers));
+        }
+        return path;
+    }
+    // Makes the store that of `printers` printers, as old as a settled one.
+    void Fill(int printers) {
+        std::filesystem::copy_file(TextFile(printers), Store(), std::filesystem::copy_options::overwrite_existing);
+        std::this_thread::sleep_for(kSettled);
+    }
+
+private:
+    test::TempRegistry registry_;
+    std::map<int, std::string> textFiles_;
+};
+
+StoreFolder &Folder() {
+    static StoreFolder *const folder = new StoreFolder;
+    return *folder;
+}
+
+// One transaction's reading of the store: its printer's key and the
+// settings, sharing one reading as the transaction engine does.
+void TransactionRead(benchmark::State &state) {
+    const int printers = static_cast<int>(state.range(0));
+    Folder().Fill(printers);
+    const std::string name = PrinterName(printers / 2);
+    for (auto _ : state) {
+        platform::RegistryReading reading;
+        PrinterAddressRecord record;
+        InitPrinterAddressRecord(&record);
+        PrinterExtras extras;
+        std::int32_t timeout = 0;
+        std::int32_t retries = 0;
+        std::uint32_t checks = 0;
+        if (ReadPrinterSettings(name.c_str(), &record, &extras) != 0) {
+            state.SkipWithError("the printer cannot be read");
+            break;
+        }
+        GetTransactionSettings(&timeout, &retries, &checks);
+        benchmark::DoNotOptimize(record);
+        benchmark::DoNotOptimize(retries);
+    }
+    state.SetItemsProcessed(state.iterations());
+}
+
+// `snmphelper printer add` of a new printer each time.
+void ToolPrinterAdd(benchmark::State &state) {
+    const int printers = static_cast<int>(state.range(0));
+    Folder().Fill(printers);
+    int added = 0;
+    for (auto _ : state) {
+        const test::ProgramRun run =
+            test::RunSnmphelper({"printer", "add", "added" + std::to_string(++added), "--ip", "10.200.0.1"});
+        if (run.exitCode != 0) {
+            state.SkipWithError(("printer add failed: " + run.out).c_str());
+            break;
+        }
+    }
+}
+
+// `snmphelper registry import` of that many printers into an empty store.
+void ToolRegistryImport(benchmark::State &state) {
+    const int printers = static_cast<int>(state.range(0));
+    const std::string file = Folder().TextFile(printers);
+    for (auto _ : state) {
+        state.PauseTiming();
+        unlink(Folder().Store().c_str());
+        state.ResumeTiming();
+        const test::ProgramRun run = test::RunSnmphelper({"registry", "import", file});
+        if (run.exitCode != 0) {
+            state.SkipWithError(("registry import failed: " + run.out).c_str());
+            break;
+        }
+    }
+}
+
+// `snmphelper printer list` (its output collected through a pipe).
+void ToolPrinterList(benchmark::State &state) {
+    const int printers = static_cast<int>(state.range(0));
+    Folder().Fill(printers);
+    for (auto _ : state) {
+        const test::ProgramRun run = test::RunSnmphelper({"printer", "list"});
+        if (run.exitCode != 0) {
+            state.SkipWithError(("printer list failed: " + run.out).c_str());
+            break;
+        }
+    }
+}
+
+void AllSizes(benchmark::internal::Benchmark *benchmark) {
+    for (int size : kSizes) benchmark->Arg(size);
+    benchmark->Unit(benchmark::kMicrosecond);
+}
+
+BENCHMARK(TransactionRead)->Name("store:transaction_read")->Apply(AllSizes);
+BENCHMARK(ToolPrinterAdd)->Name("store:printer_add")->Apply(AllSizes)->UseRealTime();
+BENCHMARK(ToolRegistryImport)->Name("store:registry_import")->Apply(AllSizes)->UseRealTime();
+BENCHMARK(ToolPrinterList)->Name("store:printer_list")->Apply(AllSizes)->UseRealTime();
+
+}  // namespace
+}  // namespace snmphelper::bench
+
+BENCHMARK_MAIN();
