@@ -173,16 +173,9 @@ bool SameIdentity(const FileIdentity &a, const FileIdentity &b) {
            SameTime(a.changed, b.changed) && a.reader == b.reader && a.readerGroup == b.readerGroup;
 }
 
-// A file's times come from a clock that ticks coarsely (a jiffy, a second
-// on some file systems, two on FAT), so a rewrite in place within the tick
-// of the last one keeps every part of the identity. Only a file whose times
-// are this much older than the moment it was read can be told by its
-// identity alone; a younger one is read again, and its bytes compared, until
-// a read finds it that old (git's "racily clean" entries).
-constexpr time_t kSettledSeconds = 2;
-
+// Whether the file's times are kSettledSeconds older than `readAt`.
 bool Settled(const struct stat &status, const timespec &readAt) {
-    const time_t limit = readAt.tv_sec - kSettledSeconds;
+    const time_t limit = readAt.tv_sec - static_cast<time_t>(kSettledSeconds);
     return status.st_mtim.tv_sec < limit && status.st_ctim.tv_sec < limit;
 }
 
