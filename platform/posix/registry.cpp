@@ -8,12 +8,14 @@
 //
 // Format: the regedit export text of hive/reg_text.h.
 //
-// Reading: open and read the whole file on every open, so that a change by
-// any process (a rename over the hive, or a rewrite in place) is seen by the
-// very next open. Parsing is what costs, so the process keeps the tree parsed
-// from the bytes it last read and parses again only when the bytes read
-// differ from those, octet for octet; the tree is a function of the bytes
-// alone, so this changes nothing an open sees. An open key holds the tree as
+// Reading: every open looks at the file, so that a change by any process (a
+// rename over the hive, or a rewrite in place) is seen by the very next open.
+// The process keeps the tree parsed from the bytes it last read, and reads
+// and parses again only when the file's identity (device, inode, size,
+// modification and change times) differs, or when its times were too young
+// to tell a rewrite within the same clock tick, and then only when the bytes
+// differ (hive/hive_file.h); the tree is a function of the bytes alone, so
+// this changes nothing an open sees. An open key holds the tree as
 // read at the open (and as rewritten by its own later changes). A hive that
 // cannot be parsed fails the open with kRegistryCorrupt, and no write ever
 // replaces it. While a RegistryReading lives on a thread, that thread's opens
