@@ -18,6 +18,7 @@
 #include <string>
 #include <thread>
 
+#include "hive/hive_file.h"
 #include "platform/registry.h"
 #include "tests/support/child_process.h"
 #include "tests/support/temp_registry.h"
@@ -28,9 +29,9 @@ namespace {
 
 constexpr int kSizes[] = {100, 1000, 10000};
 
-// The library trusts a store's identity alone once its times are this old
-// (hive/hive_file.cpp); a running system's store is older than that.
-constexpr auto kSettled = std::chrono::milliseconds(2500);
+// The library trusts a store's identity alone once its times are whole
+// seconds older than kSettledSeconds; a running system's store is older.
+constexpr auto kSettled = std::chrono::seconds(platform::hive::kSettledSeconds + 1) + std::chrono::milliseconds(100);
 
 std::string PrinterName(int index) {
     char name[32];

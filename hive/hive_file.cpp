@@ -207,6 +207,17 @@ public:
         const std::lock_guard<std::mutex> guard(mutex_);
         last_ = std::move(parsed);
     }
+    // Forgets the last parse when its tree is `tree` and only the cache and
+    // the caller hold it, so that the caller may change it: no other thread
+    // can reach it then. False (nothing forgotten) otherwise.
+    bool Release(const std::shared_ptr<const Key> &tree) {
+        const std::lock_guard<std::mutex> guard(mutex_);
+        if (last_ == nullptr || last_->tree != tree || last_.use_count() != 1 || tree.use_count() != 2) {
+            return false;
+        }
+        last_.reset();
+        return true;
+    }
 
 private:
     std::mutex mutex_;
@@ -265,6 +276,15 @@ std::int32_t ReadParsed(const std::string &path, std::shared_ptr<const Key> &tre
     tree = entry->tree;
     cache.Keep(std::move(entry));
     return kRegistrySuccess;
+}
+
+// A writer's own tree to change: the last parse itself when nothing but the
+// cache holds it (a process that writes once copies nothing), else a copy.
+// Every tree is made as a changeable Key, so changing the one released is
+// sound.
+std::shared_ptr<Key> TreeToChange(std::shared_ptr<const Key> tree) {
+    if (TheParseCache().Release(tree)) return std::const_pointer_cast<Key>(std::move(tree));
+    return tree->Clone();
 }
 
 // After a write: what was written is the last parse, its bytes to compare
@@ -421,26 +441,25 @@ std::int32_t ModifyHive(const std::string &path, bool createHive, const TreeChan
     std::shared_ptr<const Key> current;
     bool linked = false;
     code = ReadParsed(path, current, hive.status, linked);
+    std::shared_ptr<Key> tree;
     if (code == kRegistryNotFound && createHive) {
-        hive.tree = std::make_unique<Key>();
+        tree = std::make_shared<Key>();
     } else if (code != kRegistrySuccess) {
         return code;
     } else {
         hive.exists = true;
-        hive.tree = current->Clone();
+        tree = TreeToChange(std::move(current));
     }
     bool changed = !hive.exists;
-    code = change(*hive.tree, changed);
-    if (code != kRegistrySuccess) return code;
-    if (!changed) {
-        if (result != nullptr) *result = std::move(current);  // unchanged: no new hive either
-        return kRegistrySuccess;
+    code = change(*tree, changed);
+    if (code != kRegistrySuccess) return code;  // a released tree half changed goes with it
+    std::shared_ptr<const Key> stored = std::move(tree);
+    if (changed) {
+        std::string text;
+        code = WriteHive(path, hive, *stored, text);
+        if (code != kRegistrySuccess) return code;
+        KeepWritten(path, text, stored);
     }
-    std::string text;
-    code = WriteHive(path, hive, *hive.tree, text);
-    if (code != kRegistrySuccess) return code;
-    std::shared_ptr<const Key> stored = std::move(hive.tree);
-    KeepWritten(path, text, stored);
     if (result != nullptr) *result = std::move(stored);
     return kRegistrySuccess;
 }

@@ -112,16 +112,20 @@ private:
 // other backslash stands for itself. `rest` receives what follows it.
 bool ReadQuoted(std::string_view text, std::string &out, std::string_view &rest) {
     if (text.empty() || text.front() != '"') return false;
-    for (std::size_t i = 1; i < text.size(); ++i) {
-        const char c = text[i];
-        if (c == '"') {
-            rest = text.substr(i + 1);
+    std::size_t i = 1;
+    for (;;) {
+        // The run up to the next quote or backslash in one piece.
+        const std::size_t special = text.find_first_of("\\\"", i);
+        if (special == std::string_view::npos) return false;
+        out.append(text.substr(i, special - i));
+        if (text[special] == '"') {
+            rest = text.substr(special + 1);
             return true;
         }
-        if (c == '\\' && i + 1 < text.size() && (text[i + 1] == '\\' || text[i + 1] == '"')) ++i;
-        out += text[i];
+        i = special;
+        if (i + 1 < text.size() && (text[i + 1] == '\\' || text[i + 1] == '"')) ++i;
+        out += text[i++];
     }
-    return false;
 }
 
 // Comma-separated hexadecimal bytes; one trailing comma is tolerated.
@@ -194,6 +198,7 @@ bool ReadValueData(std::string_view text, bool unicodeFile, ValueLine &value, st
             return false;
         }
         value.type = kRegSz;
+        value.data.reserve(content.size() + 1);
         value.data.assign(content.begin(), content.end());
         value.data.push_back(0);
         return true;

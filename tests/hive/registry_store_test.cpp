@@ -888,6 +888,31 @@ TEST(RegistryStore, LargeStoreSeesEveryChangeAtTheNextRead) {
     EXPECT_EQ(AddressOf(Query(kMiddlePrinter, "IP Address")), "10.0.0.6");
 }
 
+// A change works on the process's last parse itself when nothing else holds
+// it; a key opened before the change holds it, so the change works on a copy
+// and the key goes on reading what it read.
+TEST(RegistryStore, AKeyOpenBeforeItsOwnProcessWritesKeepsWhatItRead) {
+    TempRegistry registry(LargeStore(100, "10.0.0.1"));
+    constexpr const char kPrinter[] = "Software\\Brelvin\\Palimar\\AdapterOnly\\printer50";
+    const auto change = [](const std::string &address) {
+        std::string problem;
+        return ImportRegistryText(test::PrinterHive("printer50", "\"IP Address\"=\"" + address + "\"\n"), problem);
+    };
+    RegistryKey before = nullptr;
+    ASSERT_EQ(OpenRegistryKey(kPrinter, kKeyRead, &before), kRegistrySuccess);
+    ASSERT_EQ(change("10.0.0.2"), kRegistrySuccess);
+    char text[16] = {};
+    std::uint32_t size = sizeof text;
+    EXPECT_EQ(QueryRegistryValue(before, "IP Address", nullptr, text, &size), kRegistrySuccess);
+    EXPECT_STREQ(text, "10.0.0.1");
+    CloseRegistryKey(before);
+    EXPECT_EQ(AddressOf(Query(kPrinter, "IP Address")), "10.0.0.2");
+    // Nothing holds the last parse now: the next change works on it.
+    ASSERT_EQ(change("10.0.0.3"), kRegistrySuccess);
+    EXPECT_EQ(AddressOf(Query(kPrinter, "IP Address")), "10.0.0.3");
+    EXPECT_NE(registry.Contents().find("\"IP Address\"=\"10.0.0.3\""), std::string::npos);
+}
+
 // Readers on many threads while one writer changes a printer of a large
 // store again and again: no reader ever fails, and none ever reads a value
 // older than one it has read before.
