@@ -46,6 +46,13 @@ int HexDigit(char c) {
     return -1;
 }
 
+std::size_t FindQuoteOrBackslash(std::string_view text, std::size_t from) {
+    for (std::size_t at = from; at < text.size(); ++at) {
+        if (text[at] == '"' || text[at] == '\\') return at;
+    }
+    return std::string_view::npos;
+}
+
 void AppendUtf8(std::string &out, std::uint32_t codePoint) {
     if (codePoint < 0x80) {
         out += static_cast<char>(codePoint);
@@ -294,9 +301,10 @@ Key &Key::SubkeyAdding(std::string_view subkeyName) {
 }
 
 bool Key::RemoveSubkey(std::string_view subkeyName) {
+    const Key *removed = FindSubkey(subkeyName);
+    if (removed == nullptr) return false;
     const auto found = std::find_if(subkeys.begin(), subkeys.end(),
-                                    [&](const auto &subkey) { return NamesEqual(subkey->name, subkeyName); });
-    if (found == subkeys.end()) return false;
+                                    [&](const auto &subkey) { return subkey.get() == removed; });
     index_.erase((*found)->name);
     subkeys.erase(found);
     return true;

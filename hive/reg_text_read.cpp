@@ -115,7 +115,7 @@ bool ReadQuoted(std::string_view text, std::string &out, std::string_view &rest)
     std::size_t i = 1;
     for (;;) {
         // The run up to the next quote or backslash in one piece.
-        const std::size_t special = text.find_first_of("\\\"", i);
+        const std::size_t special = FindQuoteOrBackslash(text, i);
         if (special == std::string_view::npos) return false;
         out.append(text.substr(i, special - i));
         if (text[special] == '"') {

@@ -25,7 +25,7 @@ void WriteQuoted(std::string &out, std::string_view text) {
     out += '"';
     // Whole runs between the octets to escape, which most texts have none of.
     for (;;) {
-        const std::size_t special = text.find_first_of("\\\"");
+        const std::size_t special = FindQuoteOrBackslash(text, 0);
         out += text.substr(0, special);
         if (special == std::string_view::npos) break;
         out += '\\';
