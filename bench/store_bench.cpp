@@ -17,6 +17,7 @@
 #include <map>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "hive/hive_file.h"
 #include "platform/registry.h"
@@ -154,52 +155,44 @@ void TransactionRead(benchmark::State &state) {
     state.SetItemsProcessed(state.iterations());
 }
 
+// Runs the tool with `arguments`; false, the case marked failed, when it fails.
+bool RunTool(benchmark::State &state, const std::vector<std::string> &arguments) {
+    const test::ProgramRun run = test::RunSnmphelper(arguments);
+    if (run.exitCode == 0) return true;
+    state.SkipWithError((arguments[0] + " " + arguments[1] + " failed: " + run.out).c_str());
+    return false;
+}
+
 // `snmphelper printer add` of a new printer each time.
 void ToolPrinterAdd(benchmark::State &state) {
-    const int printers = static_cast<int>(state.range(0));
-    Folder().Fill(printers);
+    Folder().Fill(static_cast<int>(state.range(0)));
     static int added = 0;  // over every run of the case: each adds a new name
     const ToolTime tool;
     for (auto _ : state) {
-        const test::ProgramRun run =
-            test::RunSnmphelper({"printer", "add", "added" + std::to_string(++added), "--ip", "10.200.0.1"});
-        if (run.exitCode != 0) {
-            state.SkipWithError(("printer add failed: " + run.out).c_str());
-            break;
-        }
+        if (!RunTool(state, {"printer", "add", "added" + std::to_string(++added), "--ip", "10.200.0.1"})) break;
     }
     tool.Report(state);
 }
 
 // `snmphelper registry import` of that many printers into an empty store.
 void ToolRegistryImport(benchmark::State &state) {
-    const int printers = static_cast<int>(state.range(0));
-    const std::string file = Folder().TextFile(printers);
+    const std::string file = Folder().TextFile(static_cast<int>(state.range(0)));
     const ToolTime tool;
     for (auto _ : state) {
         state.PauseTiming();
         Folder().Empty();
         state.ResumeTiming();
-        const test::ProgramRun run = test::RunSnmphelper({"registry", "import", file});
-        if (run.exitCode != 0) {
-            state.SkipWithError(("registry import failed: " + run.out).c_str());
-            break;
-        }
+        if (!RunTool(state, {"registry", "import", file})) break;
     }
     tool.Report(state);
 }
 
 // `snmphelper printer list` (its output collected through a pipe).
 void ToolPrinterList(benchmark::State &state) {
-    const int printers = static_cast<int>(state.range(0));
-    Folder().Fill(printers);
+    Folder().Fill(static_cast<int>(state.range(0)));
     const ToolTime tool;
     for (auto _ : state) {
-        const test::ProgramRun run = test::RunSnmphelper({"printer", "list"});
-        if (run.exitCode != 0) {
-            state.SkipWithError(("printer list failed: " + run.out).c_str());
-            break;
-        }
+        if (!RunTool(state, {"printer", "list"})) break;
     }
     tool.Report(state);
 }

@@ -682,16 +682,13 @@ TEST(RegistryImport, Version5TextThatIsNotUtf8IsRefusedAndChangesNothing) {
 // Every open reads the hive anew: a rewrite between two opens in the same
 // process is seen by the second, even one that keeps the file, its size and
 // its modification time (only the bytes tell it apart), and one that breaks it.
-TEST(RegistryStore, EveryOpenSeesTheHiveAsItIsNow) {
-    const auto hiveWith = [](const std::string &address) {
-        return std::string(kEmptyHive) + "\"IP Address\"=\"" + address + "\"\n";
-    };
-    TempRegistry registry(hiveWith("10.0.0.1"));
-    EXPECT_EQ(Query("Software\\Test", "IP Address").data, Bytes(std::string("10.0.0.1", 9)));
-
+// Rewrites the hive in place with `bytes` (of the same size) and gives it
+// back the modification time it had, as `cp -p` or a fast editor can.
+void RewriteInPlaceKeepingTimes(const TempRegistry &registry, const std::string &bytes) {
     struct stat before {};
     ASSERT_EQ(stat(registry.Path().c_str(), &before), 0);
-    registry.Write(hiveWith("10.0.0.2"));  // in place: same inode, same size
+    ASSERT_EQ(static_cast<std::size_t>(before.st_size), bytes.size());
+    registry.Write(bytes);
     const timespec times[2] = {before.st_atim, before.st_mtim};
     ASSERT_EQ(utimensat(AT_FDCWD, registry.Path().c_str(), times, 0), 0);
     struct stat after {};
@@ -700,15 +697,26 @@ TEST(RegistryStore, EveryOpenSeesTheHiveAsItIsNow) {
     ASSERT_EQ(after.st_size, before.st_size);
     ASSERT_EQ(after.st_mtim.tv_sec, before.st_mtim.tv_sec);
     ASSERT_EQ(after.st_mtim.tv_nsec, before.st_mtim.tv_nsec);
+}
+
+void RenameOver(const TempRegistry &registry, const std::string &bytes) {
+    const std::string replacement = registry.Path() + ".new";
+    std::ofstream(replacement, std::ios::binary) << bytes;
+    ASSERT_EQ(std::rename(replacement.c_str(), registry.Path().c_str()), 0);
+}
+
+TEST(RegistryStore, EveryOpenSeesTheHiveAsItIsNow) {
+    const auto hiveWith = [](const std::string &address) {
+        return std::string(kEmptyHive) + "\"IP Address\"=\"" + address + "\"\n";
+    };
+    TempRegistry registry(hiveWith("10.0.0.1"));
+    EXPECT_EQ(Query("Software\\Test", "IP Address").data, Bytes(std::string("10.0.0.1", 9)));
+
+    RewriteInPlaceKeepingTimes(registry, hiveWith("10.0.0.2"));  // same inode, same size
     EXPECT_EQ(Query("Software\\Test", "IP Address").data, Bytes(std::string("10.0.0.2", 9)));
 
     // Another process replaces the hive by renaming a new file over it.
-    const std::string replacement = registry.Path() + ".new";
-    {
-        std::ofstream file(replacement, std::ios::binary);
-        file << hiveWith("10.0.0.3");
-    }
-    ASSERT_EQ(std::rename(replacement.c_str(), registry.Path().c_str()), 0);
+    RenameOver(registry, hiveWith("10.0.0.3"));
     EXPECT_EQ(Query("Software\\Test", "IP Address").data, Bytes(std::string("10.0.0.3", 9)));
 
     registry.Write(std::string(kEmptyHive) + "garbage\n");
@@ -741,11 +749,7 @@ TEST(RegistryStore, OpensSharingAReadingSeeTheirOwnChangesAndEndWithIt) {
         return text.substr(0, text.find('\0'));
     };
     TempRegistry registry(hiveWith("10.0.0.1"));
-    const auto replace = [&](const std::string &bytes) {
-        const std::string replacement = registry.Path() + ".new";
-        std::ofstream(replacement, std::ios::binary) << bytes;
-        ASSERT_EQ(std::rename(replacement.c_str(), registry.Path().c_str()), 0);
-    };
+    const auto replace = [&](const std::string &bytes) { RenameOver(registry, bytes); };
     {
         RegistryReading reading;
         EXPECT_EQ(address(Query("Software\\Test", "IP Address")), "10.0.0.1");
@@ -830,28 +834,6 @@ void WaitUntilSettled(const std::string &path) {
     ASSERT_EQ(stat(path.c_str(), &status), 0);
     const time_t newest = std::max(status.st_mtim.tv_sec, status.st_ctim.tv_sec);
     while (time(nullptr) <= newest + hive::kSettledSeconds) std::this_thread::sleep_for(std::chrono::milliseconds(100));
-}
-
-// Rewrites the hive in place with `bytes` (of the same size) and gives it
-// back the modification time it had, as `cp -p` or a fast editor can.
-void RewriteInPlaceKeepingTimes(const TempRegistry &registry, const std::string &bytes) {
-    struct stat before {};
-    ASSERT_EQ(stat(registry.Path().c_str(), &before), 0);
-    ASSERT_EQ(static_cast<std::size_t>(before.st_size), bytes.size());
-    registry.Write(bytes);
-    const timespec times[2] = {before.st_atim, before.st_mtim};
-    ASSERT_EQ(utimensat(AT_FDCWD, registry.Path().c_str(), times, 0), 0);
-    struct stat after {};
-    ASSERT_EQ(stat(registry.Path().c_str(), &after), 0);
-    ASSERT_EQ(after.st_ino, before.st_ino);
-    ASSERT_EQ(after.st_size, before.st_size);
-    ASSERT_EQ(after.st_mtim.tv_nsec, before.st_mtim.tv_nsec);
-}
-
-void RenameOver(const TempRegistry &registry, const std::string &bytes) {
-    const std::string replacement = registry.Path() + ".new";
-    std::ofstream(replacement, std::ios::binary) << bytes;
-    ASSERT_EQ(std::rename(replacement.c_str(), registry.Path().c_str()), 0);
 }
 
 // A read costs the same whatever the store's size because the process keeps
