@@ -262,6 +262,13 @@ std::unique_ptr<Key> Key::Clone() const {
     return copy;
 }
 
+void Key::Swap(Key &other) noexcept {
+    name.swap(other.name);
+    values.swap(other.values);
+    subkeys.swap(other.subkeys);
+    index_.swap(other.index_);
+}
+
 void Key::IndexSubkey(Key &subkey) { index_.emplace(subkey.name, &subkey); }
 
 Key *Key::FindSubkey(std::string_view subkeyName) const {

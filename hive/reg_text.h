@@ -70,6 +70,9 @@ struct Key {
 
     // A deep copy, index included: a writer's own tree to change.
     std::unique_ptr<Key> Clone() const;
+    // Exchanges everything two keys hold, without copying any of it.
+    void Swap(Key &other) noexcept;
+    bool Empty() const { return values.empty() && subkeys.empty(); }
     Key *FindSubkey(std::string_view subkeyName) const;
     Value *FindValue(std::string_view valueName);
     const Value *FindValue(std::string_view valueName) const;

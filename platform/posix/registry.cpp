@@ -345,7 +345,12 @@ std::int32_t ImportIf(const std::string &fileBytes, std::string &problem,
             if (allowed) {
                 if (const std::int32_t code = allowed(tree); code != kRegistrySuccess) return code;
             }
-            if (!regtext::ApplyRegText(fileBytes, tree, problem)) return kRegistryInvalidParameter;
+            // Into an empty store the text gives what its first reading gave.
+            if (tree.Empty()) {
+                tree.Swap(scratch);
+            } else if (!regtext::ApplyRegText(fileBytes, tree, problem)) {
+                return kRegistryInvalidParameter;
+            }
             changed = true;
             return kRegistrySuccess;
         };
