@@ -66,11 +66,13 @@ struct HiveFile {
     struct stat status {};
 };
 
-// A file's bytes, read into room that is not zero-filled first.
+// A file's bytes, read into room that is not zero-filled first; or, for a
+// hive this process wrote, the text it wrote.
 struct FileBytes {
     std::unique_ptr<char[]> data;
     std::size_t size = 0;
-    std::string_view View() const { return {data.get(), size}; }
+    std::string written;
+    std::string_view View() const { return data != nullptr ? std::string_view(data.get(), size) : written; }
 };
 
 // Opens the hive for reading; `linked` tells whether the path's last
@@ -289,12 +291,10 @@ std::shared_ptr<Key> TreeToChange(std::shared_ptr<const Key> tree) {
 
 // After a write: what was written is the last parse, its bytes to compare
 // with, so that the next read parses nothing when the hive is still that.
-void KeepWritten(const std::string &path, const std::string &text, std::shared_ptr<const Key> tree) {
+void KeepWritten(const std::string &path, std::string &&text, std::shared_ptr<const Key> tree) {
     auto entry = std::make_shared<ParsedHive>();
     entry->path = path;
-    entry->bytes.data = std::make_unique_for_overwrite<char[]>(text.size());
-    std::memcpy(entry->bytes.data.get(), text.data(), text.size());
-    entry->bytes.size = text.size();
+    entry->bytes.written = std::move(text);
     entry->tree = std::move(tree);
     TheParseCache().Keep(std::move(entry));
 }
@@ -458,7 +458,7 @@ std::int32_t ModifyHive(const std::string &path, bool createHive, const TreeChan
         std::string text;
         code = WriteHive(path, hive, *stored, text);
         if (code != kRegistrySuccess) return code;
-        KeepWritten(path, text, stored);
+        KeepWritten(path, std::move(text), stored);
     }
     if (result != nullptr) *result = std::move(stored);
     return kRegistrySuccess;
