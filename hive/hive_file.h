@@ -59,8 +59,9 @@ using TreeChange = std::function<std::int32_t(regtext::Key &tree, bool &changed)
 // Applies `change` to the hive at `path` under the writers' lock and stores
 // the result. With `createHive` a missing hive (and its directory) starts
 // empty; otherwise it is "not found". `result` (may be null) receives the
-// tree as stored. The change works on a copy of the last parse when the hive
-// still holds its bytes.
+// tree as stored. The change works on the last parse when the hive still
+// holds its bytes: on that tree itself when nothing else holds it (a process
+// that writes once copies nothing), else on a copy.
 std::int32_t ModifyHive(const std::string &path, bool createHive, const TreeChange &change,
                         std::shared_ptr<const regtext::Key> *result);
 
