@@ -70,7 +70,8 @@ struct Key {
 
     // A deep copy, index included: a writer's own tree to change.
     std::unique_ptr<Key> Clone() const;
-    // Exchanges everything two keys hold, without copying any of it.
+    // Exchanges everything two keys hold, names included, without copying
+    // any of it: for roots, whose names no parent's index refers to.
     void Swap(Key &other) noexcept;
     bool Empty() const { return values.empty() && subkeys.empty(); }
     Key *FindSubkey(std::string_view subkeyName) const;
