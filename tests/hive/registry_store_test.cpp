@@ -899,9 +899,9 @@ TEST(RegistryStore, AKeyOpenBeforeItsOwnProcessWritesKeepsWhatItRead) {
 // store again and again: no reader ever fails, and none ever reads a value
 // older than one it has read before.
 TEST(RegistryStore, ReadersOfALargeStoreNeverGoBackWhileItIsWritten) {
-    TempRegistry registry(LargeStore(2000, "10.0.0.0"));
-    constexpr const char kWatched[] = "Software\\Brelvin\\Palimar\\AdapterOnly\\printer1000";
-    constexpr int kWrites = 20;
+    TempRegistry registry(LargeStore(1000, "10.0.0.0"));
+    constexpr const char kWatched[] = "Software\\Brelvin\\Palimar\\AdapterOnly\\printer500";
+    constexpr int kWrites = 12;
     std::atomic<bool> stop{false};
     std::atomic<int> wrong{0};
     std::vector<std::thread> readers;
