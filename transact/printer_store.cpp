@@ -333,8 +333,20 @@ std::int32_t WritePrinter(const StoredPrinter &printer, PrinterWrite how, std::i
     const bool exists = registryCode == platform::kRegistrySuccess;
     if (how == PrinterWrite::Add && exists) return SNMP_RESULT_PRINTER_EXISTS;
     if (how == PrinterWrite::Update && !exists) return SNMP_RESULT_NO_SUCH_PRINTER;
+    // Whether the key is there is asked again with the change, under the
+    // store's lock: another process may have added or removed it since.
     std::string problem;
-    registryCode = platform::ImportRegistryText(PrinterKeyText(printer, how), problem);
+    const std::string text = PrinterKeyText(printer, how);
+    if (how == PrinterWrite::Replace) {
+        registryCode = platform::ImportRegistryText(text, problem);
+    } else {
+        registryCode = platform::ImportRegistryTextWhere(
+            PrinterKeyPath(printer.name).c_str(),
+            how == PrinterWrite::Add ? platform::KeyCondition::Absent : platform::KeyCondition::Present, text,
+            problem);
+    }
+    if (registryCode == platform::kRegistryKeyExists) return SNMP_RESULT_PRINTER_EXISTS;
+    if (registryCode == platform::kRegistryKeyDeleted) return SNMP_RESULT_NO_SUCH_PRINTER;
     // A missing key here is the store's folder, not the printer.
     return registryCode == platform::kRegistryNotFound ? SNMP_RESULT_STORE_FAILED : StoreResult(registryCode);
 }

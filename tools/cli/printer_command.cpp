@@ -341,6 +341,9 @@ struct ListedPrinter {
 };
 
 int RunList(bool json) {
+    // One reading of the store for the list and every printer's key, so the
+    // list is of one moment and its cost does not grow with each key opened.
+    platform::RegistryReading reading;
     std::string problem;
     const auto names = RegisteredPrinters(problem);
     if (!names) {
