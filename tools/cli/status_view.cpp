@@ -148,18 +148,6 @@ void ReadPrinterMib(const ColumnWalkResult &walk, PrinterStatusView &view) {
     }
 }
 
-// The printer device's hrDeviceTable row, in one get.
-void ReadDevice(const std::string &printer, PrinterStatusView &view) {
-    if (!view.deviceIndex) return;
-    const std::string index = std::to_string(*view.deviceIndex);
-    std::int32_t result = 0;
-    const auto variables = GetObjects(printer, {kDeviceDescription + index, kDeviceStatus + index}, result);
-    ++view.transactions;
-    if (!variables) return;
-    view.deviceDescription = TextOf(&(*variables)[0]);
-    view.deviceStatus = IntegerOf(&(*variables)[1]);
-}
-
 std::string Named(PrinterMibEnum enumeration, const std::optional<std::int32_t> &value) {
     return value ? EnumName(enumeration, *value) : "absent";
 }
@@ -208,23 +196,60 @@ std::string Reach(const PrinterStatusView &view) {
 }  // namespace
 
 PrinterStatusView FetchStatus(const std::string &printer) {
-    PrinterStatusView view;
-    view.printer = printer;
-    const ColumnWalkResult walk = WalkColumns(printer, ColumnIdentifiers());
-    view.transactions = walk.transactions;
-    view.protocol = ProtocolInUse(printer);
+    StatusFetch fetch(printer);
+    while (const auto request = fetch.Next()) {
+        fetch.Take(TransactObjects(printer, request->requestType, request->identifiers));
+    }
+    return std::move(fetch.View());
+}
+
+StatusFetch::StatusFetch(const std::string &printer) : walk_(ColumnIdentifiers()) { view_.printer = printer; }
+
+std::optional<StatusFetch::Request> StatusFetch::Next() {
+    if (phase_ == Phase::Walk) {
+        if (auto identifiers = walk_.Next()) return Request{SNMP_REQUEST_GET_NEXT, std::move(*identifiers)};
+        EndWalk();
+    }
+    if (phase_ != Phase::Device) return std::nullopt;
+    phase_ = Phase::DeviceAsked;
+    return Request{SNMP_REQUEST_GET, device_};
+}
+
+void StatusFetch::EndWalk() {
+    const ColumnWalkResult &walk = walk_.Result();
+    view_.transactions = walk.transactions;
+    view_.protocol = ProtocolInUse(view_.printer);
+    phase_ = Phase::Done;
     bool answered = false;
     for (const auto &column : walk.columns) answered = answered || !column.empty();
     if (walk.result != 0 && !answered) {
-        view.result = walk.result;
-        return view;
+        view_.result = walk.result;
+        return;
     }
     const Table system(walk, kSysName, kSysName);
-    if (!system.Rows().empty()) view.name = system.Text(kSysName, *system.Rows().begin());
-    ReadHostResources(walk, view);
-    ReadPrinterMib(walk, view);
-    ReadDevice(printer, view);
-    return view;
+    if (!system.Rows().empty()) view_.name = system.Text(kSysName, *system.Rows().begin());
+    ReadHostResources(walk, view_);
+    ReadPrinterMib(walk, view_);
+    // The printer device's hrDeviceTable row, in one get.
+    if (!view_.deviceIndex) return;
+    const std::string index = std::to_string(*view_.deviceIndex);
+    device_ = {kDeviceDescription + index, kDeviceStatus + index};
+    phase_ = Phase::Device;
+}
+
+void StatusFetch::Take(const TransactionOutcome &outcome) {
+    if (phase_ == Phase::Walk) {
+        walk_.Take(outcome);
+        return;
+    }
+    if (phase_ != Phase::DeviceAsked) return;
+    phase_ = Phase::Done;
+    ++view_.transactions;
+    std::int32_t result = 0;
+    const auto variables = ObjectsOf(outcome, device_.size(), result);
+    if (!variables) return;
+    view_.deviceDescription = TextOf(&(*variables)[0]);
+    view_.deviceStatus = IntegerOf(&(*variables)[1]);
 }
 
 std::string ProtocolLabel(std::uint32_t protocol) {

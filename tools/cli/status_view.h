@@ -13,6 +13,8 @@
 #include <string>
 #include <vector>
 
+#include "tools/cli/column_walk.h"
+
 namespace snmphelper::cli {
 
 struct MarkerSupply {
@@ -59,6 +61,31 @@ struct PrinterStatusView {
 
 // Reads the view of a registered printer; the library must be loaded.
 PrinterStatusView FetchStatus(const std::string &printer);
+
+// FetchStatus one request at a time, for a caller that sends the requests
+// itself (poll: many printers in flight at once): Next names the request to
+// send, Take hands over what it brought; once Next names none, View is
+// complete.
+class StatusFetch {
+public:
+    explicit StatusFetch(const std::string &printer);
+    struct Request {
+        std::int32_t requestType;
+        std::vector<std::string> identifiers;
+    };
+    std::optional<Request> Next();
+    void Take(const TransactionOutcome &outcome);
+    PrinterStatusView &View() { return view_; }
+
+private:
+    void EndWalk();
+
+    enum class Phase { Walk, Device, DeviceAsked, Done };
+    ColumnWalk walk_;
+    PrinterStatusView view_;
+    Phase phase_ = Phase::Walk;
+    std::vector<std::string> device_;  // the device's row, asked in one get
+};
 
 // "UDP/IP", "IPX", "DLC", or "protocol N".
 std::string ProtocolLabel(std::uint32_t protocol);
