@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "platform/heap.h"
+#include "platform/registry.h"
 #include "transact/channel.h"
 #include "transact/printer_config.h"
 #include "transport/udp_transport.h"
@@ -28,6 +29,10 @@ using Clock = std::chrono::steady_clock;
 constexpr std::size_t kSendsBetweenReads = 64;
 // Datagrams read in one go before the timers are looked at again.
 constexpr std::size_t kReadsBetweenTimers = 256;
+// Room asked for the socket's queue of replies: a fleet's answers to a burst
+// of requests come back together (the system may grant less; sends are
+// paced besides).
+constexpr std::int32_t kReplyQueueBytes = 4 << 20;
 // Longest sleep while workers hold transactions: their completions raise no
 // datagram on the engine's socket.
 constexpr std::chrono::milliseconds kWorkerLook{5};
@@ -92,6 +97,7 @@ FleetCompletion ReplyCompletion(SnmpReqParam *reply, std::uint32_t protocol, voi
 struct FleetEngine::State {
     explicit State(unsigned workers) : workerLimit(std::clamp(workers, 1u, kMostFleetWorkers)) {
         ready = socket.Bind(0) == TransportStatus::Ok;
+        if (ready) socket.SetReceiveRoom(kReplyQueueBytes);
     }
 
     unsigned workerLimit;
@@ -297,8 +303,13 @@ struct FleetEngine::State {
         }
     }
 
-    // Hands out what has finished; a delivery may submit more.
+    // Hands out what has finished; a delivery may submit more. What the
+    // deliveries submit starts at the same moment, so one reading of the
+    // store serves them all, as one serves a blocking transaction's
+    // settings and first send; a write (a protocol switch) ends it.
     void Deliver(FleetDelivery deliver, void *context) {
+        if (finished.empty()) return;
+        platform::RegistryReading together;
         while (!finished.empty()) {
             std::vector<FleetCompletion> batch;
             batch.swap(finished);

@@ -26,6 +26,7 @@
 #pragma push_macro("NSPROTO_IPX")
 #pragma push_macro("SOL_SOCKET")
 #pragma push_macro("SO_BROADCAST")
+#pragma push_macro("SO_RCVBUF")
 #pragma push_macro("FIONBIO")
 #pragma push_macro("INADDR_ANY")
 #pragma push_macro("INADDR_NONE")
@@ -82,6 +83,7 @@
 #undef NSPROTO_IPX
 #undef SOL_SOCKET
 #undef SO_BROADCAST
+#undef SO_RCVBUF
 #undef FIONBIO
 #undef INADDR_ANY
 #undef INADDR_NONE
@@ -151,6 +153,7 @@ inline constexpr int SOCK_DGRAM = 2;
 inline constexpr int NSPROTO_IPX = 1000;
 inline constexpr int SOL_SOCKET = 0xFFFF;
 inline constexpr int SO_BROADCAST = 0x0020;
+inline constexpr int SO_RCVBUF = 0x1002;  // an int: bytes the system may queue for reading
 inline constexpr std::int32_t FIONBIO = static_cast<std::int32_t>(0x8004667EU);
 inline constexpr std::uint32_t INADDR_ANY = 0x00000000U;
 inline constexpr std::uint32_t INADDR_NONE = 0xFFFFFFFFU;
@@ -335,6 +338,7 @@ int StartupCount();
 #pragma pop_macro("NSPROTO_IPX")
 #pragma pop_macro("SOL_SOCKET")
 #pragma pop_macro("SO_BROADCAST")
+#pragma pop_macro("SO_RCVBUF")
 #pragma pop_macro("FIONBIO")
 #pragma pop_macro("INADDR_ANY")
 #pragma pop_macro("INADDR_NONE")

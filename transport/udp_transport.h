@@ -34,6 +34,9 @@ public:
     TransportStatus SendToAgent(const std::uint8_t *data, std::uint32_t length, const char *address) override;
     TransportStatus Receive(std::uint8_t *buffer, std::uint32_t size, std::uint32_t *length,
                             std::uint8_t *senderAddress, std::uint16_t *senderPort) override;
+    // Asks the system to queue up to `bytes` of datagrams for reading (it
+    // may grant less): Ok, or SendFailed when it refuses.
+    TransportStatus SetReceiveRoom(std::int32_t bytes);
     // For a caller that serves many peers on one socket: waits up to
     // `milliseconds` until a datagram can be read, without reading it (Ok,
     // ReceiveTimedOut, or Closed); then reads one that is already there,

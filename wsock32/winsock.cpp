@@ -317,13 +317,25 @@ int ioctlsocket(SOCKET s, std::int32_t command, std::uint32_t *argument) {
 int setsockopt(SOCKET s, int level, int option, const char *value, int valueLength) {
     const int descriptor = DescriptorOf(s);
     if (descriptor < 0) return SOCKET_ERROR;
-    if (level != detail::kWsSolSocket || option != detail::kWsSoBroadcast) {
+    if (level != detail::kWsSolSocket ||
+        (option != detail::kWsSoBroadcast && option != detail::kWsSoRcvbuf)) {
         return Fail(WSAENOPROTOOPT);
     }
-    // A BOOL option: a 4-byte integer, any non-zero value enables it.
+    // Both options are a 4-byte integer; for the BOOL one, any non-zero
+    // value enables it.
     int enabled = 0;
     if (value == nullptr || valueLength < static_cast<int>(sizeof enabled)) return Fail(WSAEFAULT);
     std::memcpy(&enabled, value, sizeof enabled);
+    if (option == detail::kWsSoRcvbuf) {
+        if (TakeInjectedFailure(SocketCall::SetOption)) return SOCKET_ERROR;
+        // An IPX socket's frames queue in its packet socket: nothing to size here.
+        if (IpxSocketOf(descriptor)) return Fail(WSAENOPROTOOPT);
+        if (System().setsockopt == nullptr) return FailFromErrno(ENOSYS);
+        if (System().setsockopt(descriptor, SOL_SOCKET, SO_RCVBUF, &enabled, sizeof enabled) != 0) {
+            return FailFromErrno(errno);
+        }
+        return 0;
+    }
     const int flag = enabled != 0 ? 1 : 0;
     if (TakeInjectedFailure(SocketCall::SetOption)) return SOCKET_ERROR;
     if (const auto ipxSocket = IpxSocketOf(descriptor)) {

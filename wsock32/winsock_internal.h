@@ -31,6 +31,7 @@ inline constexpr int kWsAfIpx = AF_IPX;
 inline constexpr int kWsSockDgram = SOCK_DGRAM;
 inline constexpr int kWsSolSocket = SOL_SOCKET;
 inline constexpr int kWsSoBroadcast = SO_BROADCAST;
+inline constexpr int kWsSoRcvbuf = SO_RCVBUF;
 inline constexpr std::int32_t kWsFionbio = FIONBIO;
 inline constexpr std::uint32_t kWsInaddrNone = INADDR_NONE;
 

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "fleet/fleet_engine.h"
+#include "platform/registry.h"
 #include "snmphelper.h"
 #include "tools/cli/commands.h"
 #include "tools/cli/exit_codes.h"
@@ -85,7 +86,12 @@ public:
 
     // Polls until the list is used up; the unreached printers' waits in a row.
     std::size_t Run() {
-        Fill();
+        {
+            // The first printers start together: one reading of the store
+            // serves them, as the engine's deliveries share one.
+            platform::RegistryReading together;
+            Fill();
+        }
         while (active_ != 0) engine_.Run(kDriveMilliseconds, Delivered, this);
         return WaitsInARow(waits_);
     }
