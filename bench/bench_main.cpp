@@ -4,7 +4,9 @@
 //
 //   snmphelper-bench [benchmark options]   every case, then the summary
 //   snmphelper-bench --soak [--codec-rounds N] [--transactions N]
-//   snmphelper-bench --fleet                 only the fleet poll against snmpget
+//   snmphelper-bench --fleet [--fleet-size N] [--silent-every N]
+//                                            only the fleet poll against net-snmp
+//                                            (--silent-every 0: none silent)
 //
 // The round trips talk to printer simulators on 127.0.0.N port 161, so run it
 // inside a private network namespace: tests/support/in_netns.sh.
@@ -177,12 +179,18 @@ int main(int argc, char **argv) {
     bool fleetOnly = false;
     std::uint64_t codecRounds = 1000000;
     std::uint64_t transactions = 100000;
+    std::uint64_t fleetSize = 200;
+    std::uint64_t silentEvery = 20;
     std::vector<char *> rest{argv[0]};
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--soak") == 0) {
             soak = true;
         } else if (std::strcmp(argv[i], "--fleet") == 0) {
             fleetOnly = true;
+        } else if (std::strcmp(argv[i], "--fleet-size") == 0) {
+            fleetSize = NumberAfter(i, argc, argv, fleetSize);
+        } else if (std::strcmp(argv[i], "--silent-every") == 0) {
+            silentEvery = NumberAfter(i, argc, argv, silentEvery);
         } else if (std::strcmp(argv[i], "--codec-rounds") == 0) {
             codecRounds = NumberAfter(i, argc, argv, codecRounds);
         } else if (std::strcmp(argv[i], "--transactions") == 0) {
@@ -199,7 +207,7 @@ int main(int argc, char **argv) {
     }
 
     if (fleetOnly) {
-        const bool ran = RunFleetPollComparison();
+        const bool ran = RunFleetPollComparison(static_cast<int>(fleetSize), static_cast<int>(silentEvery));
         SimulatedPrinters::StopAll();
         return ran ? 0 : 1;
     }

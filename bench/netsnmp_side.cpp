@@ -260,4 +260,70 @@ bool OneShotGet(const std::string &peer, int count) {
     return ok;
 }
 
+namespace {
+
+struct FleetState {
+    int answered = 0;
+    int pending = 0;
+};
+
+int FleetReply(int operation, netsnmp_session *, int, netsnmp_pdu *pdu, void *magic) {
+    auto *state = static_cast<FleetState *>(magic);
+    if (operation == NETSNMP_CALLBACK_OP_RECEIVED_MESSAGE && pdu != nullptr && pdu->errstat == SNMP_ERR_NOERROR) {
+        ++state->answered;
+    }
+    --state->pending;
+    return 1;
+}
+
+}  // namespace
+
+int AsyncFleetGet(const std::vector<std::string> &peers, const std::vector<std::string> &identifiers,
+                  int timeoutSeconds, int retries) {
+    FleetState state;
+    std::vector<ParsedOid> names;
+    for (const std::string &text : identifiers) names.push_back(ParseOid(text));
+    std::vector<std::string> peerNames(peers);
+    std::vector<netsnmp_session *> sessions;
+    for (std::string &peer : peerNames) {
+        netsnmp_session session;
+        InitV1Session(session);
+        session.peername = peer.data();
+        session.timeout = timeoutSeconds * 1000000L;
+        session.retries = retries;
+        session.callback = FleetReply;
+        session.callback_magic = &state;
+        netsnmp_session *open = snmp_open(&session);
+        if (open == nullptr) continue;
+        sessions.push_back(open);
+        netsnmp_pdu *pdu = GetPdu(names);
+        if (snmp_send(open, pdu) == 0) {
+            snmp_free_pdu(pdu);
+            continue;
+        }
+        ++state.pending;
+    }
+    netsnmp_large_fd_set readable;
+    netsnmp_large_fd_set_init(&readable, FD_SETSIZE);
+    while (state.pending > 0) {
+        int descriptors = 0;
+        int block = 1;
+        timeval timeout{};
+        NETSNMP_LARGE_FD_ZERO(&readable);
+        snmp_select_info2(&descriptors, &readable, &timeout, &block);
+        const int count =
+            netsnmp_large_fd_set_select(descriptors, &readable, nullptr, nullptr, block != 0 ? nullptr : &timeout);
+        if (count > 0) {
+            snmp_read2(&readable);
+        } else if (count == 0) {
+            snmp_timeout();
+        } else {
+            break;
+        }
+    }
+    netsnmp_large_fd_set_cleanup(&readable);
+    for (netsnmp_session *session : sessions) snmp_close(session);
+    return state.answered;
+}
+
 }  // namespace snmphelper::bench::netsnmp

@@ -78,4 +78,12 @@ struct Session {
 // to `peer`, one get of RequestOf(count)'s objects, the session closed.
 bool OneShotGet(const std::string &peer, int count);
 
+// A program polling a fleet on net-snmp's asynchronous API: one session per
+// peer ("ADDRESS:161"), one get of `identifiers` sent to each at once, the
+// replies taken as they come (snmp_select_info2, snmp_read2, snmp_timeout)
+// with `timeoutSeconds` per wait and `retries`. The number answered without
+// an error-status.
+int AsyncFleetGet(const std::vector<std::string> &peers, const std::vector<std::string> &identifiers,
+                  int timeoutSeconds, int retries);
+
 }  // namespace snmphelper::bench::netsnmp
