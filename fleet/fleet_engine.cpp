@@ -7,6 +7,7 @@
 #include <deque>
 #include <functional>
 #include <mutex>
+#include <optional>
 #include <queue>
 #include <string>
 #include <thread>
@@ -16,6 +17,7 @@
 #include "platform/heap.h"
 #include "platform/registry.h"
 #include "transact/channel.h"
+#include "transact/packet_forming.h"
 #include "transact/printer_config.h"
 #include "transport/udp_transport.h"
 
@@ -36,6 +38,8 @@ constexpr std::int32_t kReplyQueueBytes = 4 << 20;
 // Longest sleep while workers hold transactions: their completions raise no
 // datagram on the engine's socket.
 constexpr std::chrono::milliseconds kWorkerLook{5};
+// A request's bindings at most (the record counts them in 16 bits).
+constexpr std::size_t kMaxFleetBindings = 0xFFFF;
 
 // A transaction from Submit to its completion.
 struct Transaction {
@@ -44,9 +48,17 @@ struct Transaction {
     Transaction &operator=(const Transaction &) = delete;
     ~Transaction() { platform::HeapFree(message.bytes); }
 
-    TypedTransaction typed;
+    // Made when the message is formed, on the thread that runs the engine:
+    // its reading of the store belongs to that thread.
+    std::optional<TypedTransaction> typed;
     std::string printer;
     std::string community;
+    std::int32_t requestType = 0;
+    TransactionOptions options;
+    // The submitter's bindings, copied, until the message is formed.
+    std::vector<std::string> oids;
+    std::vector<std::vector<std::uint8_t>> values;
+    std::vector<SnmpVarBind> bindings;
     EncodedRequest message;
     void *tag = nullptr;
     // Over UDP/IP: where the request goes and replies come from.
@@ -72,7 +84,7 @@ struct Timer {
 
 void Observe(const Transaction &transaction, std::int32_t direction, const std::uint8_t *datagram,
              std::uint32_t length) {
-    const TransactionOptions &options = transaction.typed.Options();
+    const TransactionOptions &options = transaction.typed->Options();
     if (options.observer != nullptr) {
         options.observer(options.observerContext, direction, kProtocolIp, datagram, length);
     }
@@ -104,7 +116,8 @@ struct FleetEngine::State {
     // One try per send; the engine does its own waiting.
     UdpTransport socket{1, 0, 0};
     bool ready = false;
-    std::deque<std::unique_ptr<Transaction>> starts;  // taken, not yet sent
+    std::deque<std::unique_ptr<Transaction>> taken;   // submitted, not yet formed
+    std::deque<std::unique_ptr<Transaction>> starts;  // formed, not yet sent
     std::unordered_map<std::int32_t, std::unique_ptr<Transaction>> waiting;  // by request-id
     std::priority_queue<Timer, std::vector<Timer>, std::greater<>> timers;
     std::uint64_t timerSerial = 0;
@@ -161,7 +174,7 @@ struct FleetEngine::State {
             }
             TypedReply reply;
             const std::int32_t result =
-                transaction->typed.Exchange(transaction->message, reply, transaction->resume);
+                transaction->typed->Exchange(transaction->message, reply, transaction->resume);
             FleetCompletion completion = ReplyCompletion(reply.Release(), reply.Protocol(), transaction->tag);
             if (completion.reply == nullptr) completion.result = result;
             transaction.reset();
@@ -193,8 +206,8 @@ struct FleetEngine::State {
 
     void Arm(Transaction &transaction) {
         transaction.timer = ++timerSerial;
-        timers.push({Clock::now() + std::chrono::seconds(transaction.typed.Waits().timeoutSeconds),
-                     transaction.typed.RequestId(), transaction.timer});
+        timers.push({Clock::now() + std::chrono::seconds(transaction.typed->Waits().timeoutSeconds),
+                     transaction.typed->RequestId(), transaction.timer});
     }
 
     // As the channel's send: a failure switches the printer's protocol
@@ -220,7 +233,7 @@ struct FleetEngine::State {
             }
             transaction->receive = 0;
             Arm(*transaction);
-            const std::int32_t id = transaction->typed.RequestId();
+            const std::int32_t id = transaction->typed->RequestId();
             waiting[id] = std::move(transaction);
         }
     }
@@ -263,7 +276,7 @@ struct FleetEngine::State {
     // caller's retries set the waits), the next wait, or at a pass's end a
     // switch of protocol, and without one the end: no reply.
     void Expired(std::unique_ptr<Transaction> transaction) {
-        const TypedTransaction::Timing &waits = transaction->typed.Waits();
+        const TypedTransaction::Timing &waits = transaction->typed->Waits();
         const bool lastOfPass = transaction->receive >= waits.receiveAttempts;
         if (!lastOfPass || waits.resendAfterLastReceive) {
             const TransportStatus status = Send(*transaction);
@@ -278,7 +291,7 @@ struct FleetEngine::State {
         if (!lastOfPass) {
             ++transaction->receive;
             Arm(*transaction);
-            const std::int32_t id = transaction->typed.RequestId();
+            const std::int32_t id = transaction->typed->RequestId();
             waiting[id] = std::move(transaction);
             return;
         }
@@ -317,7 +330,54 @@ struct FleetEngine::State {
         }
     }
 
-    std::size_t InFlight() { return starts.size() + waiting.size() + finished.size() + WithWorkers(); }
+    // Forms what was submitted since the last look, all with one reading of
+    // the store: the settings, the community and the printer's record, as a
+    // blocking transaction reads them before its first send.
+    void FormTaken() {
+        if (taken.empty()) return;
+        platform::RegistryReading together;
+        while (!taken.empty()) {
+            std::unique_ptr<Transaction> transaction = std::move(taken.front());
+            taken.pop_front();
+            Form(std::move(transaction));
+        }
+    }
+
+    void Form(std::unique_ptr<Transaction> transaction) {
+        transaction->typed.emplace();
+        std::int32_t result =
+            transaction->typed->Begin(transaction->printer.c_str(), transaction->requestType, transaction->options);
+        if (result == 0) result = transaction->typed->Encode(transaction->bindings, transaction->message);
+        transaction->bindings = {};
+        transaction->oids = {};
+        transaction->values = {};
+        if (result != 0) {
+            Finish(*transaction, result, 0);
+            return;
+        }
+        // Where it goes, read as the channel's first open reads it.
+        PrinterAddressRecord record;
+        InitPrinterAddressRecord(&record);
+        PrinterExtras extras{};
+        const bool readable = ReadPrinterSettings(transaction->printer.c_str(), &record, &extras) == 0;
+        transaction->typed->EndReading();
+        const std::uint32_t protocol = readable ? ChooseProtocol(record) : 0;
+        if (protocol == kProtocolIp) {
+            CopyAddressText(transaction->address, sizeof transaction->address, record.ipAddress, kAddressFieldSize);
+            transaction->networkAddress = winsock::inet_addr(transaction->address);
+            transaction->port = extras.ipPort != 0 ? extras.ipPort : kSnmpAgentPort;
+            starts.push_back(std::move(transaction));
+        } else if (protocol == 0) {
+            // As the channel's open that finds no record or no protocol.
+            Finish(*transaction, ResultCode(TransportStatus::SendFailed), 0);
+        } else {
+            HandOver(std::move(transaction));
+        }
+    }
+
+    std::size_t InFlight() {
+        return taken.size() + starts.size() + waiting.size() + finished.size() + WithWorkers();
+    }
 };
 
 FleetEngine::FleetEngine(unsigned workers) : state_(std::make_unique<State>(workers)) {}
@@ -340,40 +400,41 @@ std::int32_t FleetEngine::Submit(const char *printerName, std::int32_t requestTy
                                  void *tag) {
     if (printerName == nullptr) return SNMP_RESULT_INVALID_ARGUMENT;
     for (const SnmpVarBind &binding : request) {
-        if (binding.oid == nullptr) return SNMP_RESULT_INVALID_ARGUMENT;
+        if (binding.oid == nullptr || (binding.value == nullptr && binding.valueLength != 0)) {
+            return SNMP_RESULT_INVALID_ARGUMENT;
+        }
     }
+    if (request.size() > kMaxFleetBindings) return SNMP_RESULT_VARBIND_LIST_FAILED;
+    // An unknown request type is refused before anything is taken, as the
+    // blocking engine refuses it before it takes a request-id.
+    SnmpReqParam typed{};
+    if (!SetRequestType(typed, requestType)) return SNMP_RESULT_BAD_REQUEST_TYPE;
+
     auto transaction = std::make_unique<Transaction>();
     transaction->printer = printerName;
+    transaction->requestType = requestType;
     transaction->tag = tag;
-    TransactionOptions own = options;
-    own.waitForReply = true;
+    transaction->options = options;
+    transaction->options.waitForReply = true;
     if (options.community != nullptr) {
         transaction->community = options.community;
-        own.community = transaction->community.c_str();
+        transaction->options.community = transaction->community.c_str();
     }
-    std::int32_t result = transaction->typed.Begin(transaction->printer.c_str(), requestType, own);
-    if (result == 0) result = transaction->typed.Encode(request, transaction->message);
-    if (result != 0) return result;
-
-    // Where it goes, read as the channel's first open reads it: within the
-    // reading of the store that Begin started.
-    PrinterAddressRecord record;
-    InitPrinterAddressRecord(&record);
-    PrinterExtras extras{};
-    const bool readable = ReadPrinterSettings(printerName, &record, &extras) == 0;
-    transaction->typed.EndReading();
-    const std::uint32_t protocol = readable ? ChooseProtocol(record) : 0;
-    if (protocol == kProtocolIp) {
-        CopyAddressText(transaction->address, sizeof transaction->address, record.ipAddress, kAddressFieldSize);
-        transaction->networkAddress = winsock::inet_addr(transaction->address);
-        transaction->port = extras.ipPort != 0 ? extras.ipPort : kSnmpAgentPort;
-        state_->starts.push_back(std::move(transaction));
-    } else if (protocol == 0) {
-        // As the channel's open that finds no record or no protocol.
-        state_->Finish(*transaction, ResultCode(TransportStatus::SendFailed), 0);
-    } else {
-        state_->HandOver(std::move(transaction));
+    // Copies that live until the message is formed; an OBJECT IDENTIFIER
+    // value keeps its terminator.
+    transaction->oids.reserve(request.size());
+    transaction->values.reserve(request.size());
+    for (const SnmpVarBind &binding : request) {
+        transaction->oids.emplace_back(binding.oid);
+        std::vector<std::uint8_t> &value = transaction->values.emplace_back();
+        if (binding.value != nullptr) value.assign(binding.value, binding.value + binding.valueLength);
+        value.push_back(0);
+        SnmpVarBind copy = binding;
+        copy.oid = transaction->oids.back().data();
+        copy.value = binding.value != nullptr ? value.data() : nullptr;
+        transaction->bindings.push_back(copy);
     }
+    state_->taken.push_back(std::move(transaction));
     return 0;
 }
 
@@ -383,6 +444,7 @@ std::size_t FleetEngine::Run(std::uint32_t milliseconds, FleetDelivery deliver, 
     for (;;) {
         state.CollectWorkers();
         state.Deliver(deliver, context);
+        state.FormTaken();
         state.SendStarts();
         state.ReadWaiting();
         state.ExpireTimers();
@@ -391,7 +453,7 @@ std::size_t FleetEngine::Run(std::uint32_t milliseconds, FleetDelivery deliver, 
         const Clock::time_point now = Clock::now();
         if (now >= end) break;
         Clock::time_point until = end;
-        if (!state.starts.empty()) until = now;
+        if (!state.starts.empty() || !state.taken.empty()) until = now;
         if (!state.timers.empty()) until = std::min(until, state.timers.top().when);
         if (state.WithWorkers() != 0) until = std::min(until, now + kWorkerLook);
         if (until > now) {

@@ -53,12 +53,14 @@ public:
     // over UDP/IP fail as a send that failed would.
     bool Ready() const;
 
-    // Takes a transaction: the bindings and every text are copied or
-    // encoded before it returns. 0 when it was taken (its completion comes
-    // from a later Run); otherwise nothing is sent and no completion comes:
-    // the forming codes of TypedTransaction (25004, 25007, 25003, 25005,
-    // 25008), or 25015 for a null printer name or a binding without an
-    // identifier. The options' waitForReply is not read: the engine waits.
+    // Takes a transaction: the bindings and every text are copied before it
+    // returns. 0 when it was taken (its completion comes from a later Run,
+    // which forms it: what cannot be formed, such as a community the store
+    // holds that is not usable text, ends with its forming code); otherwise
+    // no completion comes: 25007 for an unknown request type, 25003 for more
+    // than 65535 bindings, 25015 for a null printer name or a binding without
+    // an identifier or with a length and no value. The options' waitForReply
+    // is not read: the engine waits.
     std::int32_t Submit(const char *printerName, std::int32_t requestType, std::span<const SnmpVarBind> request,
                         const TransactionOptions &options, void *tag);
 

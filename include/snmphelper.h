@@ -529,14 +529,18 @@ typedef void(SNMPHELPER_CALL *SnmpEngineCallback)(void *context, const SnmpEngin
 SNMPHELPER_API SnmpEngine *SNMPHELPER_CALL HelperSNMPEngineCreate(uint32_t workerThreads);
 
 /*
- * Takes one transaction; nothing is sent before HelperSNMPEngineRun.
- * Returns 0 when it was taken (its completion comes from a later Run);
- * otherwise no completion comes: SNMP_RESULT_INVALID_ARGUMENT for a null
- * engine, request or printerName, a recordSize other than
- * sizeof(SnmpEngineRequest), a null varBinds with a varBindCount, a binding
- * without an identifier, a community longer than 255 octets, or a timeout or
- * retry count below SNMP_TRANSACTION_CONFIGURED; or a forming result
- * (25003-25008) as HelperSNMPTransactEx gives it.
+ * Takes one transaction; nothing is read from the configuration or sent
+ * before HelperSNMPEngineRun, which forms the transactions taken since the
+ * last run together, with one reading of the configuration.
+ * Returns 0 when it was taken: its completion comes from a later Run, with a
+ * forming result (25003-25008) as HelperSNMPTransactEx gives it when it
+ * cannot be formed. Otherwise no completion comes:
+ * SNMP_RESULT_INVALID_ARGUMENT for a null engine, request or printerName, a
+ * recordSize other than sizeof(SnmpEngineRequest), a null varBinds with a
+ * varBindCount, a binding without an identifier (or with a valueLength and
+ * no value), a community longer than 255 octets, or a timeout or retry count
+ * below SNMP_TRANSACTION_CONFIGURED; SNMP_RESULT_BAD_REQUEST_TYPE for an
+ * unknown requestType.
  */
 SNMPHELPER_API int32_t SNMPHELPER_CALL HelperSNMPEngineSubmit(SnmpEngine *engine,
                                                               const SnmpEngineRequest *request);

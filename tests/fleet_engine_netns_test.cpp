@@ -417,6 +417,25 @@ TEST_F(FleetEngineTest, EnginesOnSeveralThreadsAtOnce) {
     EXPECT_EQ(answered, static_cast<std::size_t>(kFleetSize * 15 / 20));
 }
 
+// What is formed from the store, at the next run, ends in a completion:
+// a community the store holds that is not text, and a printer it lacks.
+TEST_F(FleetEngineTest, WhatCannotBeFormedEndsWithItsCode) {
+    extraPrinters_ = test::PrinterKey("odd", test::DwordLine("cProtocols", 2) + test::DwordLine("pProtocol", 2) +
+                                                 test::DwordLine("Community", 7) + "\"IP Address\"=\"" + Address(5) +
+                                                 "\"\n");
+    SetUp();
+    FleetEngine engine;
+    ASSERT_EQ(Submit(engine, "odd", SNMP_REQUEST_GET, {kLocation, ""}, 1), 0);
+    ASSERT_EQ(Submit(engine, "absent", SNMP_REQUEST_GET, {kLocation, ""}, 2), 0);
+    ASSERT_EQ(Submit(engine, PrinterName(5), SNMP_REQUEST_GET, {kLocation, ""}, 3), 0);
+    Outcomes outcomes;
+    RunToEnd(engine, outcomes);
+    EXPECT_EQ(outcomes[1].result, SNMP_RESULT_COMMUNITY_FAILED);
+    EXPECT_EQ(outcomes[2].result, SNMP_RESULT_SEND_FAILED);
+    EXPECT_EQ(outcomes[3].result, 0);
+    for (std::intptr_t tag : {1, 2, 3}) EXPECT_EQ(outcomes[tag].completions, 1) << tag;
+}
+
 void IgnoreCompletion(void *, const SnmpEngineCompletion *completion) { HelperFreeReqParam(completion->reply); }
 
 TEST_F(FleetEngineTest, ExportsRefuseInvalidArguments) {
