@@ -96,13 +96,16 @@ deb:
 	cd $(DEB_BUILD) && cpack -G DEB
 	@ls $(DEB_BUILD)/packages/*.deb
 
-# Our library against net-snmp's, side by side, with a summary table at the
-# end; inside a private network namespace, as the round trips use port 161.
-# BENCH_ARGS passes options, e.g. --soak for the memory soak.
+# The configuration store at 100, 1,000 and 10,000 printers; then our library
+# against net-snmp's, side by side, with a summary table at the end; inside a
+# private network namespace, as the round trips use port 161. BENCH_ARGS
+# passes options to the second, e.g. --soak for the memory soak (the store's
+# figures are left out then).
 bench:
 	@./scripts/install-deps.sh bench
 	cmake --preset bench -B $(BENCH_BUILD) $(WERROR)
-	cmake --build $(BENCH_BUILD) -j $(JOBS) --target snmphelper-bench
+	cmake --build $(BENCH_BUILD) -j $(JOBS) --target snmphelper-bench snmphelper-store-bench
+	$(if $(BENCH_ARGS),,$(BENCH_BUILD)/bench/snmphelper-store-bench)
 	./tests/support/in_netns.sh $(BENCH_BUILD)/bench/snmphelper-bench $(BENCH_ARGS)
 
 # The 32-bit Windows build with MinGW-w64: snmphelper.dll (exactly the

@@ -4,9 +4,9 @@
 //
 //   snmphelper-bench [benchmark options]   every case, then the summary
 //   snmphelper-bench --soak [--codec-rounds N] [--transactions N]
-//   snmphelper-bench --fleet [--fleet-size N] [--silent-every N]
-//                                            only the fleet poll against net-snmp
-//                                            (--silent-every 0: none silent)
+//   snmphelper-bench --fleet                 only the fleet poll against net-snmp's asynchronous API
+//                                            and the simulator's capacity
+//   snmphelper-bench --capacity [PRINTERS]   only the simulator's capacity (10,000 printers)
 //
 // The round trips talk to printer simulators on 127.0.0.N port 161, so run it
 // inside a private network namespace: tests/support/in_netns.sh.
@@ -24,6 +24,7 @@
 #include "bench/memory_check.h"
 #include "bench/netsnmp_side.h"
 #include "bench/round_trip_counts.h"
+#include "bench/simulator_load.h"
 #include "bench/simulated_printers.h"
 #include "bench/system_call_count.h"
 #include "library/library_entry.h"
@@ -171,6 +172,12 @@ std::uint64_t NumberAfter(int &i, int argc, char **argv, std::uint64_t otherwise
 int main(int argc, char **argv) {
     using namespace snmphelper;
     using namespace snmphelper::bench;
+    // The net-snmp side of the fleet poll, started by the comparison as a process of its own.
+    if (argc > 1 && std::strcmp(argv[1], "--fleet-netsnmp") == 0) return RunNetSnmpFleetProcess(argc, argv);
+    if (argc > 1 && std::strcmp(argv[1], "--capacity") == 0) {
+        RunSimulatorCapacity(argc > 2 ? std::strtoul(argv[2], nullptr, 10) : 10000);
+        return 0;
+    }
     static int moduleToken = 0;
     SimulatedPrinters::PrepareLinks();
     LibraryEntry(&moduleToken, kProcessAttach);
@@ -179,18 +186,12 @@ int main(int argc, char **argv) {
     bool fleetOnly = false;
     std::uint64_t codecRounds = 1000000;
     std::uint64_t transactions = 100000;
-    std::uint64_t fleetSize = 200;
-    std::uint64_t silentEvery = 20;
     std::vector<char *> rest{argv[0]};
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--soak") == 0) {
             soak = true;
         } else if (std::strcmp(argv[i], "--fleet") == 0) {
             fleetOnly = true;
-        } else if (std::strcmp(argv[i], "--fleet-size") == 0) {
-            fleetSize = NumberAfter(i, argc, argv, fleetSize);
-        } else if (std::strcmp(argv[i], "--silent-every") == 0) {
-            silentEvery = NumberAfter(i, argc, argv, silentEvery);
         } else if (std::strcmp(argv[i], "--codec-rounds") == 0) {
             codecRounds = NumberAfter(i, argc, argv, codecRounds);
         } else if (std::strcmp(argv[i], "--transactions") == 0) {
@@ -207,7 +208,7 @@ int main(int argc, char **argv) {
     }
 
     if (fleetOnly) {
-        const bool ran = RunFleetPollComparison(static_cast<int>(fleetSize), static_cast<int>(silentEvery));
+        const bool ran = RunFleetPollComparison();
         SimulatedPrinters::StopAll();
         return ran ? 0 : 1;
     }

@@ -1,19 +1,22 @@
 #include "bench/fleet_poll_bench.h"
 
+#include <arpa/inet.h>
+#include <fcntl.h>
 #include <spawn.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
-#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <memory>
+#include <fstream>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include "bench/netsnmp_side.h"
-#include "snmphelper.h"
+#include "bench/simulator_load.h"
 #include "tests/support/child_process.h"
 #include "tests/support/temp_registry.h"
 
@@ -22,202 +25,217 @@ extern char **environ;
 namespace snmphelper::bench {
 namespace {
 
-constexpr char kCommunity[] = "t*o&r^e~l+d";
-// Printers one simulator serves, below its limit.
-constexpr int kPrintersPerSimulator = 4000;
-// Above this many printers, snmpget is not started once per printer.
-constexpr int kMostSnmpgets = 200;
+constexpr char kFirstAddress[] = "127.3.0.1";
+constexpr int kSilentEvery = 20;  // 5% of the printers
+constexpr std::size_t kWindow = 256;  // net-snmp's printers at once, and the poll's threads
+constexpr std::size_t kCapacityPrinters = 10000;
 
-// 127.0.3.1 onwards, across the third octet.
-std::string Address(int index) {
-    const int host = 3 * 256 + 1 + index;
-    return "127.0." + std::to_string(host / 256) + "." + std::to_string(host % 256);
+// What `snmphelper poll` walks: the status view's 24 columns.
+const std::vector<std::string> &StatusColumns() {
+    static const std::vector<std::string> kColumns = {
+        "1.3.6.1.2.1.1.5",         "1.3.6.1.2.1.25.3.5.1.1",  "1.3.6.1.2.1.25.3.5.1.2",  "1.3.6.1.2.1.43.16.5.1.2",
+        "1.3.6.1.2.1.43.11.1.1.4", "1.3.6.1.2.1.43.11.1.1.5", "1.3.6.1.2.1.43.11.1.1.6", "1.3.6.1.2.1.43.11.1.1.7",
+        "1.3.6.1.2.1.43.11.1.1.8", "1.3.6.1.2.1.43.11.1.1.9", "1.3.6.1.2.1.43.8.2.1.8",  "1.3.6.1.2.1.43.8.2.1.9",
+        "1.3.6.1.2.1.43.8.2.1.10", "1.3.6.1.2.1.43.8.2.1.12", "1.3.6.1.2.1.43.8.2.1.13", "1.3.6.1.2.1.43.9.2.1.3",
+        "1.3.6.1.2.1.43.9.2.1.4",  "1.3.6.1.2.1.43.9.2.1.5",  "1.3.6.1.2.1.43.9.2.1.7",  "1.3.6.1.2.1.43.18.1.1.2",
+        "1.3.6.1.2.1.43.18.1.1.4", "1.3.6.1.2.1.43.18.1.1.5", "1.3.6.1.2.1.43.18.1.1.7", "1.3.6.1.2.1.43.18.1.1.8",
+    };
+    return kColumns;
 }
 
-// What a poll line shows (device and printer status, the error bits, the
-// four toner levels and their capacities), the indices known beforehand so
-// that one get does it.
-std::vector<std::string> LineObjects() {
-    std::vector<std::string> objects = {"1.3.6.1.2.1.25.3.2.1.5.1", "1.3.6.1.2.1.25.3.5.1.1.1",
-                                        "1.3.6.1.2.1.25.3.5.1.2.1"};
-    for (int supply = 1; supply <= 4; ++supply) {
-        objects.push_back("1.3.6.1.2.1.43.11.1.1.8.1." + std::to_string(supply));
-        objects.push_back("1.3.6.1.2.1.43.11.1.1.9.1." + std::to_string(supply));
-    }
-    return objects;
+std::string Address(std::size_t index) {
+    in_addr address{};
+    inet_pton(AF_INET, kFirstAddress, &address);
+    address.s_addr = htonl(ntohl(address.s_addr) + static_cast<std::uint32_t>(index));
+    char text[INET_ADDRSTRLEN] = {};
+    inet_ntop(AF_INET, &address, text, sizeof text);
+    return text;
 }
 
-std::vector<std::string> SnmpgetArguments(int index, const char *retries) {
-    std::vector<std::string> argv = {"snmpget", "-v1", "-c", kCommunity, "-t", "1", "-r", retries, "-On", Address(index)};
-    for (const std::string &object : LineObjects()) argv.push_back(object);
-    return argv;
-}
+// One side's run, measured from outside as a child process.
+struct SideFigures {
+    bool ran = false;
+    double wallSeconds = 0;
+    double cpuSeconds = 0;   // user and system, every thread
+    double peakMegabytes = 0;
+    std::uint64_t systemCalls = 0;
+    std::size_t reached = 0;
+    std::uint64_t exchanges = 0;
+    double ExchangesPerSecond() const { return wallSeconds > 0 ? static_cast<double>(exchanges) / wallSeconds : 0; }
+};
 
-// CPU seconds (user and system) of this process, or of its children waited for.
-double CpuSeconds(int who) {
-    rusage usage{};
-    getrusage(who, &usage);
-    return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
-           static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-}
-
-// Starts one snmpget per printer at once and waits for them all; the
-// number that exited 0.
-int RunSnmpgets(int fleetSize, const char *retries) {
+// Runs argv with its standard output into `outPath`; false when it could not
+// be started or did not exit 0 or 1 (a poll with silent printers exits 1).
+bool RunChild(const std::vector<std::string> &arguments, const std::string &outPath, SideFigures *figures) {
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", 0x1 /* O_WRONLY */, 0);
-    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", 0x1, 0);
-    std::vector<pid_t> children;
-    for (int i = 0; i < fleetSize; ++i) {
-        std::vector<std::string> arguments = SnmpgetArguments(i, retries);
-        std::vector<char *> argv;
-        for (std::string &argument : arguments) argv.push_back(argument.data());
-        argv.push_back(nullptr);
-        pid_t pid = -1;
-        if (posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ) == 0) children.push_back(pid);
-    }
+    posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    std::vector<std::string> copy = arguments;
+    std::vector<char *> argv;
+    for (std::string &argument : copy) argv.push_back(argument.data());
+    argv.push_back(nullptr);
+    const auto start = std::chrono::steady_clock::now();
+    pid_t pid = -1;
+    const bool spawned = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ) == 0;
     posix_spawn_file_actions_destroy(&actions);
-    int succeeded = 0;
-    for (pid_t pid : children) {
-        int status = 0;
-        if (waitpid(pid, &status, 0) == pid && WIFEXITED(status) && WEXITSTATUS(status) == 0) ++succeeded;
+    if (!spawned) return false;
+    int status = 0;
+    rusage usage{};
+    if (wait4(pid, &status, 0, &usage) != pid) return false;
+    if (figures != nullptr) {
+        figures->wallSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        const auto seconds = [](const timeval &t) { return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) / 1e6; };
+        figures->cpuSeconds = seconds(usage.ru_utime) + seconds(usage.ru_stime);
+        figures->peakMegabytes = static_cast<double>(usage.ru_maxrss) / 1024;  // kilobytes on Linux
     }
-    return succeeded;
+    return WIFEXITED(status) && WEXITSTATUS(status) <= 1;
 }
 
-// The library's engine doing what AsyncFleetGet does: one get of the line's
-// objects per printer, all submitted at once, the engine run until every
-// one has ended. The number answered without an error-status.
-int EngineFleetGet(int fleetSize) {
-    std::vector<std::string> objects = LineObjects();
-    std::vector<SnmpVarBind> bindings(objects.size());
-    for (std::size_t i = 0; i < objects.size(); ++i) {
-        bindings[i].oid = objects[i].data();
-        bindings[i].oidLength = static_cast<std::uint16_t>(objects[i].size());
+// The system calls of one more run of argv, every thread, counted by strace
+// (the count of its "total" line); 0 when strace is missing or may not trace.
+std::uint64_t CountSystemCalls(const std::vector<std::string> &arguments, const std::string &folder) {
+    const std::string counts = folder + "/strace.txt";
+    std::vector<std::string> traced = {"strace", "-f", "-c", "-o", counts};
+    traced.insert(traced.end(), arguments.begin(), arguments.end());
+    if (!RunChild(traced, folder + "/traced-output.txt", nullptr)) return 0;
+    std::ifstream file(counts);
+    for (std::string line; std::getline(file, line);) {
+        std::istringstream fields(line);
+        std::vector<std::string> words;
+        for (std::string word; fields >> word;) words.push_back(word);
+        if (!words.empty() && words.back() == "total" && words.size() >= 4) return std::stoull(words[3]);
     }
-    SnmpEngine *engine = HelperSNMPEngineCreate(0);
-    if (engine == nullptr) return 0;
-    std::vector<std::string> names;
-    for (int i = 0; i < fleetSize; ++i) names.push_back("fleet" + std::to_string(i + 1));
-    for (const std::string &name : names) {
-        SnmpEngineRequest request{};
-        request.recordSize = sizeof request;
-        request.requestType = SNMP_REQUEST_GET;
-        request.timeoutSeconds = SNMP_TRANSACTION_CONFIGURED;
-        request.retries = SNMP_TRANSACTION_CONFIGURED;
-        request.varBindCount = static_cast<std::uint32_t>(bindings.size());
-        request.printerName = name.c_str();
-        request.varBinds = bindings.data();
-        HelperSNMPEngineSubmit(engine, &request);
-    }
-    int answered = 0;
-    std::uint32_t inFlight = 1;
-    while (inFlight != 0) {
-        HelperSNMPEngineRun(
-            engine, 1000,
-            [](void *context, const SnmpEngineCompletion *completion) {
-                if (completion->result == 0) ++*static_cast<int *>(context);
-                HelperFreeReqParam(completion->reply);
-            },
-            &answered, &inFlight);
-    }
-    HelperSNMPEngineDestroy(engine);
-    return answered;
+    return 0;
 }
 
-double SecondsSince(std::chrono::steady_clock::time_point start) {
-    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+std::string LastLine(const std::string &path) {
+    std::ifstream file(path);
+    std::string last;
+    for (std::string line; std::getline(file, line);) {
+        if (!line.empty()) last = line;
+    }
+    return last;
+}
+
+// Registers the printers for the tool: UDP only, one second, no retries.
+std::string FleetHive(std::size_t printers) {
+    std::string hive = "Windows Registry Editor Version 5.00\n\n";
+    for (std::size_t i = 0; i < printers; ++i) {
+        hive += test::PrinterKey("site" + std::to_string(i + 1),
+                                 "\"cProtocols\"=dword:00000002\n\"pProtocol\"=dword:00000002\n\"IP Address\"=\"" +
+                                     Address(i) + "\"\n\"MAC Address\"=\"000000000000\"\n");
+    }
+    hive += "[HKEY_LOCAL_MACHINE\\Software\\Brelvin\\Palimar\\Snmp]\n\"UdpTimeOutInterval\"=dword:00000001\n"
+            "\"UdpTotalRetries\"=dword:00000000\n\n";
+    return hive;
+}
+
+// This benchmark's own path: strace would read /proc/self/exe as its own.
+std::string ThisProgram() {
+    char path[4096] = {};
+    const ssize_t length = readlink("/proc/self/exe", path, sizeof path - 1);
+    return length > 0 ? std::string(path, static_cast<std::size_t>(length)) : std::string();
+}
+
+// Each side once timed, once traced.
+struct Comparison {
+    SideFigures ours;
+    SideFigures theirs;
+};
+
+bool Compare(std::size_t printers, bool someSilent, const std::string &folder, Comparison &comparison) {
+    std::vector<std::string> simulatorArguments = {test::BuildTreePath("tools/snmphelper-printer-sim"), "--port",
+                                                   "161", "--addresses",
+                                                   Address(0) + "-" + Address(printers - 1)};
+    for (std::size_t i = 0; someSilent && i < printers; i += kSilentEvery) {
+        simulatorArguments.insert(simulatorArguments.end(), {"--fault-at", Address(i) + "=silent"});
+    }
+    test::TempRegistry registry(FleetHive(printers));
+    test::ChildProcess simulator(simulatorArguments);
+    if (!simulator.WaitForOutput("ready\n")) return false;
+
+    const std::vector<std::string> poll = {test::BuildTreePath("tools/snmphelper"), "poll", "--threads",
+                                           std::to_string(kWindow)};
+    const std::string pollOutput = folder + "/poll.txt";
+    SideFigures &ours = comparison.ours;
+    ours.ran = RunChild(poll, pollOutput, &ours);
+    // "N printers: R reached, ..."
+    const std::string summary = LastLine(pollOutput);
+    const std::size_t colon = summary.find(": ");
+    ours.reached = colon == std::string::npos ? 0 : std::strtoul(summary.c_str() + colon + 2, nullptr, 10);
+    ours.systemCalls = CountSystemCalls(poll, folder);
+
+    const std::vector<std::string> theirsProgram = {ThisProgram(), "--fleet-netsnmp", Address(0),
+                                                    std::to_string(printers), std::to_string(kWindow)};
+    const std::string theirsOutput = folder + "/netsnmp.txt";
+    SideFigures &theirs = comparison.theirs;
+    theirs.ran = RunChild(theirsProgram, theirsOutput, &theirs);
+    unsigned long long exchanges = 0;
+    std::sscanf(LastLine(theirsOutput).c_str(), "reached %zu exchanges %llu", &theirs.reached, &exchanges);
+    theirs.exchanges = exchanges;
+    theirs.systemCalls = CountSystemCalls(theirsProgram, folder);
+    // The poll asks each printer it reaches what net-snmp's program does.
+    if (theirs.reached != 0) {
+        ours.exchanges = ours.reached * theirs.exchanges / theirs.reached;
+    }
+    return ours.ran && theirs.ran;
+}
+
+double Ratio(double theirs, double ours) { return ours > 0 ? theirs / ours : 0; }
+
+void PrintRow(const char *side, const SideFigures &figures) {
+    std::printf("  %-24s %8.2f %8.2f %10.0f %10llu %9.1f %8zu\n", side, figures.wallSeconds, figures.cpuSeconds,
+                figures.ExchangesPerSecond(), static_cast<unsigned long long>(figures.systemCalls),
+                figures.peakMegabytes, figures.reached);
 }
 
 }  // namespace
 
-bool RunFleetPollComparison(int fleetSize, int silentEvery) {
+int RunNetSnmpFleetProcess(int argc, char **argv) {
+    if (argc < 5) return 2;
+    const netsnmp::FleetPoll poll = netsnmp::PollFleet(argv[2], std::strtoul(argv[3], nullptr, 10),
+                                                       std::strtoul(argv[4], nullptr, 10), StatusColumns());
+    std::printf("reached %zu exchanges %llu\n", poll.reached, static_cast<unsigned long long>(poll.exchanges));
+    return 0;
+}
+
+bool RunFleetPollComparison() {
     const std::string folder = test::MakeTempFolder("fleet-bench");
-    // net-snmp's tools read no MIB files and keep no state of the host's.
     setenv("SNMP_PERSISTENT_DIR", folder.c_str(), 1);
-    setenv("MIBS", "", 1);
-    setenv("MIBDIRS", folder.c_str(), 1);
-    std::string hive = "Windows Registry Editor Version 5.00\n\n";
-    std::vector<std::vector<std::string>> simulators;
-    std::vector<std::string> peers;
-    for (int i = 0; i < fleetSize; ++i) {
-        if (i % kPrintersPerSimulator == 0) {
-            const int last = std::min(fleetSize, i + kPrintersPerSimulator) - 1;
-            simulators.push_back({"--addresses", Address(i) + "-" + Address(last)});
+    std::printf("\nFleet poll: per printer the status view's column walk (get-next of 24 columns until each ends) "
+                "and one get; timeout 1 s, no retries.\n"
+                "ours: snmphelper poll --threads %zu; net-snmp: its asynchronous API, %zu printers at once, a "
+                "session each.\nExchanges: net-snmp's replies counted; ours, its printers reached times net-snmp's "
+                "replies per printer reached (the same requests). CPU, peak memory: the process, from wait4; system "
+                "calls: a second run under strace -f -c.\n",
+                kWindow, kWindow);
+    std::printf("  %-24s %8s %8s %10s %10s %9s %8s\n", "", "wall s", "CPU s", "exch/s", "syscalls", "peak MB",
+                "reached");
+    bool all = true;
+    for (const std::size_t printers : {std::size_t{1000}, std::size_t{5000}}) {
+        for (const bool someSilent : {false, true}) {
+            Comparison comparison;
+            const bool ran = Compare(printers, someSilent, folder, comparison);
+            std::printf("%zu printers, %s\n", printers, someSilent ? "5% silent" : "all answering");
+            if (!ran) {
+                std::printf("  the fleet could not be set up or a side failed (not in a network namespace?)\n");
+                all = false;
+                continue;
+            }
+            const SideFigures &ours = comparison.ours;
+            const SideFigures &theirs = comparison.theirs;
+            PrintRow("ours", ours);
+            PrintRow("net-snmp", theirs);
+            std::printf("  %-24s %8.2f %8.2f %10.2f %10.2f %9.2f\n", "ratio net-snmp/ours",
+                        Ratio(theirs.wallSeconds, ours.wallSeconds), Ratio(theirs.cpuSeconds, ours.cpuSeconds),
+                        Ratio(theirs.ExchangesPerSecond(), ours.ExchangesPerSecond()),
+                        Ratio(static_cast<double>(theirs.systemCalls), static_cast<double>(ours.systemCalls)),
+                        Ratio(theirs.peakMegabytes, ours.peakMegabytes));
         }
-        hive += test::PrinterKey("fleet" + std::to_string(i + 1),
-                                 "\"cProtocols\"=dword:00000002\n\"pProtocol\"=dword:00000002\n\"IP Address\"=\"" +
-                                     Address(i) + "\"\n\"MAC Address\"=\"000000000000\"\n");
-        if (silentEvery != 0 && i % silentEvery == 0) {
-            simulators.back().insert(simulators.back().end(), {"--fault-at", Address(i) + "=silent"});
-        }
-        peers.push_back(Address(i) + ":161");
     }
-    hive += "[HKEY_LOCAL_MACHINE\\Software\\Brelvin\\Palimar\\Snmp]\n\"UdpTimeOutInterval\"=dword:00000001\n"
-            "\"UdpTotalRetries\"=dword:00000000\n\n";
-    test::TempRegistry registry(hive);
-    std::vector<std::unique_ptr<test::PrinterSimulator>> fleet;
-    for (const std::vector<std::string> &arguments : simulators) {
-        fleet.push_back(std::make_unique<test::PrinterSimulator>(arguments));
-        if (!fleet.back()->Ready()) {
-            std::printf("\nFleet poll: the simulator did not start (not in a network namespace?)\n");
-            return false;
-        }
-    }
-    // A session per printer: as many descriptors as the system allows.
-    rlimit files{};
-    if (getrlimit(RLIMIT_NOFILE, &files) == 0 && files.rlim_cur < files.rlim_max) {
-        files.rlim_cur = files.rlim_max;
-        setrlimit(RLIMIT_NOFILE, &files);
-    }
-    const int silent = silentEvery == 0 ? 0 : (fleetSize + silentEvery - 1) / silentEvery;
-    std::printf("\nFleet poll: %d simulated printers (%d silent), timeout 1 s\n", fleetSize, silent);
-
-    double cpu = CpuSeconds(RUSAGE_CHILDREN);
-    auto start = std::chrono::steady_clock::now();
-    const test::ProgramRun poll = test::RunSnmphelper({"poll", "--threads", "1"});
-    const double ours = SecondsSince(start);
-    const double oursCpu = CpuSeconds(RUSAGE_CHILDREN) - cpu;
-    // The poll's own summary, its last line.
-    std::string summary = poll.out.substr(0, poll.out.find_last_not_of('\n') + 1);
-    summary = summary.substr(summary.find_last_of('\n') + 1);
-    std::printf("  ours:     snmphelper poll --threads 1 (the whole status view)      %6.2f s wall %6.2f s CPU  %s\n",
-                ours, oursCpu, summary.c_str());
-
-    cpu = CpuSeconds(RUSAGE_SELF);
-    start = std::chrono::steady_clock::now();
-    const int engineAnswered = EngineFleetGet(fleetSize);
-    const double engine = SecondsSince(start);
-    const double engineCpu = CpuSeconds(RUSAGE_SELF) - cpu;
-    std::printf("  ours:     HelperSNMPEngine*, one get of 11 objects each               %6.2f s wall %6.2f s CPU  "
-                "%d of %d answered\n",
-                engine, engineCpu, engineAnswered, fleetSize);
-
-    netsnmp::Initialise();
-    cpu = CpuSeconds(RUSAGE_SELF);
-    start = std::chrono::steady_clock::now();
-    const int asyncAnswered = netsnmp::AsyncFleetGet(peers, LineObjects(), 1, 1);
-    const double async = SecondsSince(start);
-    const double asyncCpu = CpuSeconds(RUSAGE_SELF) - cpu;
-    std::printf("  net-snmp: asynchronous API, one get of 11 objects each, -r 1      %6.2f s wall %6.2f s CPU  "
-                "%d of %d answered; against the engine %.2fx wall, %.2fx CPU\n",
-                async, asyncCpu, asyncAnswered, fleetSize, async / engine, asyncCpu / engineCpu);
-    if (fleetSize > kMostSnmpgets) return true;
-
-    start = std::chrono::steady_clock::now();
-    const int gotNoRetry = RunSnmpgets(fleetSize, "0");
-    const double theirsNoRetry = SecondsSince(start);
-    start = std::chrono::steady_clock::now();
-    const int gotOneRetry = RunSnmpgets(fleetSize, "1");
-    const double theirsOneRetry = SecondsSince(start);
-    std::printf("  net-snmp: %d snmpget -r 0 at once (one get of 11 objects each) %6.2f s  %d of %d answered; "
-                "ratio %.2fx\n",
-                fleetSize, theirsNoRetry, gotNoRetry, fleetSize, theirsNoRetry / ours);
-    std::printf("  net-snmp: %d snmpget -r 1 at once (waits twice, as the library does) %6.2f s  %d of %d answered; "
-                "ratio %.2fx\n",
-                fleetSize, theirsOneRetry, gotOneRetry, fleetSize, theirsOneRetry / ours);
-    return true;
+    RunSimulatorCapacity(kCapacityPrinters);
+    return all;
 }
 
 }  // namespace snmphelper::bench

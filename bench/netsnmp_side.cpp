@@ -2,11 +2,16 @@
 
 #include <net-snmp/net-snmp-config.h>
 #include <net-snmp/net-snmp-includes.h>
-#include <net-snmp/library/large_fd_set.h>
 
+#include <arpa/inet.h>
+#include <sys/select.h>
+
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <mutex>
+#include <optional>
 
 #include "bench/messages.h"
 
@@ -263,68 +268,177 @@ bool OneShotGet(const std::string &peer, int count) {
 
 namespace {
 
-struct FleetState {
-    int answered = 0;
-    int pending = 0;
+constexpr oid kDeviceEntry[] = {1, 3, 6, 1, 2, 1, 25, 3, 2, 1};
+constexpr std::size_t kHrPrinterStatusColumn = 1;  // its rows are the printer devices
+
+// One printer's walk: the columns still going (their last name), and sets
+// of columns to ask again apart after the printer refused them together.
+struct PrinterWalk {
+    struct Cursor {
+        std::size_t column;
+        ParsedOid at;
+    };
+    std::size_t index = 0;
+    netsnmp_session *session = nullptr;
+    std::vector<std::vector<Cursor>> pending;
+    std::vector<Cursor> asked;
+    std::optional<oid> device;
+    bool askedDevice = false;
+    bool done = false;
+    bool failed = false;
 };
 
-int FleetReply(int operation, netsnmp_session *, int, netsnmp_pdu *pdu, void *magic) {
-    auto *state = static_cast<FleetState *>(magic);
-    if (operation == NETSNMP_CALLBACK_OP_RECEIVED_MESSAGE && pdu != nullptr && pdu->errstat == SNMP_ERR_NOERROR) {
-        ++state->answered;
+struct FleetState {
+    const std::vector<ParsedOid> *roots = nullptr;
+    FleetPoll result;
+};
+
+FleetState *fleetState = nullptr;
+
+bool InSubtree(const ParsedOid &root, const oid *name, std::size_t length) {
+    return length > root.count && snmp_oid_compare(root.arcs, root.count, name, root.count) == 0;
+}
+
+int OnFleetReply(int operation, netsnmp_session *, int, netsnmp_pdu *pdu, void *magic);
+
+// Sends the walk's next request, or ends the printer.
+void SendNext(PrinterWalk &walk) {
+    while (!walk.pending.empty() && walk.pending.back().empty()) walk.pending.pop_back();
+    netsnmp_pdu *pdu = nullptr;
+    if (!walk.pending.empty()) {
+        walk.asked = std::move(walk.pending.back());
+        walk.pending.pop_back();
+        pdu = snmp_pdu_create(SNMP_MSG_GETNEXT);
+        for (const auto &cursor : walk.asked) snmp_add_null_var(pdu, cursor.at.arcs, cursor.at.count);
+    } else if (!walk.askedDevice && walk.device) {
+        walk.askedDevice = true;
+        walk.asked.clear();
+        pdu = snmp_pdu_create(SNMP_MSG_GET);
+        for (oid column : {oid{3}, oid{5}}) {
+            ParsedOid name;
+            std::copy(std::begin(kDeviceEntry), std::end(kDeviceEntry), name.arcs);
+            name.count = std::size(kDeviceEntry);
+            name.arcs[name.count++] = column;
+            name.arcs[name.count++] = *walk.device;
+            snmp_add_null_var(pdu, name.arcs, name.count);
+        }
+    } else {
+        walk.done = true;
+        return;
     }
-    --state->pending;
+    if (snmp_async_send(walk.session, pdu, OnFleetReply, &walk) == 0) {
+        snmp_free_pdu(pdu);
+        walk.done = walk.failed = true;
+    }
+}
+
+int OnFleetReply(int operation, netsnmp_session *, int, netsnmp_pdu *pdu, void *magic) {
+    PrinterWalk &walk = *static_cast<PrinterWalk *>(magic);
+    if (operation != NETSNMP_CALLBACK_OP_RECEIVED_MESSAGE || pdu == nullptr) {
+        walk.done = walk.failed = true;  // silent: one timeout, as the poll's
+        return 1;
+    }
+    ++fleetState->result.exchanges;
+    if (walk.asked.empty()) {  // the device's get: the last request
+        walk.done = true;
+        return 1;
+    }
+    if (pdu->errstat != SNMP_ERR_NOERROR) {
+        // Refused together: asked again in halves; a single column has ended.
+        if (walk.asked.size() > 1) {
+            const auto half = walk.asked.begin() + static_cast<std::ptrdiff_t>(walk.asked.size() / 2);
+            walk.pending.emplace_back(half, walk.asked.end());
+            walk.pending.emplace_back(walk.asked.begin(), half);
+        }
+        SendNext(walk);
+        return 1;
+    }
+    std::vector<PrinterWalk::Cursor> next;
+    std::size_t i = 0;
+    for (netsnmp_variable_list *v = pdu->variables; v != nullptr && i < walk.asked.size(); v = v->next_variable, ++i) {
+        const PrinterWalk::Cursor &cursor = walk.asked[i];
+        const ParsedOid &root = (*fleetState->roots)[cursor.column];
+        if (!InSubtree(root, v->name, v->name_length) || v->name_length > MAX_OID_LEN ||
+            snmp_oid_compare(cursor.at.arcs, cursor.at.count, v->name, v->name_length) >= 0)
+            continue;
+        if (cursor.column == kHrPrinterStatusColumn && !walk.device) walk.device = v->name[root.count];
+        PrinterWalk::Cursor moved{cursor.column, {}};
+        std::copy(v->name, v->name + v->name_length, moved.at.arcs);
+        moved.at.count = v->name_length;
+        next.push_back(moved);
+    }
+    walk.pending.push_back(std::move(next));
+    SendNext(walk);
     return 1;
 }
 
 }  // namespace
 
-int AsyncFleetGet(const std::vector<std::string> &peers, const std::vector<std::string> &identifiers,
-                  int timeoutSeconds, int retries) {
+FleetPoll PollFleet(const std::string &firstAddress, std::size_t count, std::size_t window,
+                    const std::vector<std::string> &columns) {
+    Initialise();
+    std::vector<ParsedOid> roots;
+    for (const std::string &column : columns) roots.push_back(ParseOid(column));
     FleetState state;
-    std::vector<ParsedOid> names;
-    for (const std::string &text : identifiers) names.push_back(ParseOid(text));
-    std::vector<std::string> peerNames(peers);
-    std::vector<netsnmp_session *> sessions;
-    for (std::string &peer : peerNames) {
+    state.roots = &roots;
+    fleetState = &state;
+    in_addr first{};
+    inet_pton(AF_INET, firstAddress.c_str(), &first);
+    std::vector<std::unique_ptr<PrinterWalk>> running;  // at most `window`
+    std::size_t started = 0;
+    const auto start = [&] {
+        auto walk = std::make_unique<PrinterWalk>();
+        walk->index = started++;
+        in_addr address{};
+        address.s_addr = htonl(ntohl(first.s_addr) + static_cast<std::uint32_t>(walk->index));
+        char peer[INET_ADDRSTRLEN + 4] = {};
+        inet_ntop(AF_INET, &address, peer, INET_ADDRSTRLEN);
         netsnmp_session session;
         InitV1Session(session);
-        session.peername = peer.data();
-        session.timeout = timeoutSeconds * 1000000L;
-        session.retries = retries;
-        session.callback = FleetReply;
-        session.callback_magic = &state;
-        netsnmp_session *open = snmp_open(&session);
-        if (open == nullptr) continue;
-        sessions.push_back(open);
-        netsnmp_pdu *pdu = GetPdu(names);
-        if (snmp_send(open, pdu) == 0) {
-            snmp_free_pdu(pdu);
-            continue;
-        }
-        ++state.pending;
-    }
-    netsnmp_large_fd_set readable;
-    netsnmp_large_fd_set_init(&readable, FD_SETSIZE);
-    while (state.pending > 0) {
-        int descriptors = 0;
-        int block = 1;
-        timeval timeout{};
-        NETSNMP_LARGE_FD_ZERO(&readable);
-        snmp_select_info2(&descriptors, &readable, &timeout, &block);
-        const int count =
-            netsnmp_large_fd_set_select(descriptors, &readable, nullptr, nullptr, block != 0 ? nullptr : &timeout);
-        if (count > 0) {
-            snmp_read2(&readable);
-        } else if (count == 0) {
-            snmp_timeout();
+        session.peername = peer;
+        session.timeout = 1000000;  // microseconds
+        session.retries = 0;
+        walk->session = snmp_open(&session);
+        std::vector<PrinterWalk::Cursor> all;
+        for (std::size_t c = 0; c < roots.size(); ++c) all.push_back({c, roots[c]});
+        walk->pending.push_back(std::move(all));
+        if (walk->session == nullptr) {
+            walk->done = walk->failed = true;
         } else {
-            break;
+            SendNext(*walk);
+        }
+        running.push_back(std::move(walk));
+    };
+    while (started < count || !running.empty()) {
+        while (started < count && running.size() < window) start();
+        // Printers that ended: their sessions closed, their places given to the next.
+        for (std::size_t i = 0; i < running.size();) {
+            PrinterWalk &walk = *running[i];
+            if (!walk.done) {
+                ++i;
+                continue;
+            }
+            if (!walk.failed) ++state.result.reached;
+            if (walk.session != nullptr) snmp_close(walk.session);
+            running[i] = std::move(running.back());
+            running.pop_back();
+        }
+        if (running.empty()) continue;
+        int fds = 0;
+        int block = 1;
+        fd_set readable;
+        FD_ZERO(&readable);
+        timeval timeout{};
+        snmp_select_info(&fds, &readable, &timeout, &block);
+        const int ready = select(fds, &readable, nullptr, nullptr, block != 0 ? nullptr : &timeout);
+        if (ready > 0) {
+            snmp_read(&readable);
+        } else if (ready == 0) {
+            snmp_timeout();
         }
     }
-    netsnmp_large_fd_set_cleanup(&readable);
-    for (netsnmp_session *session : sessions) snmp_close(session);
-    return state.answered;
+    fleetState = nullptr;
+    return state.result;
 }
 
 }  // namespace snmphelper::bench::netsnmp

@@ -78,12 +78,20 @@ struct Session {
 // to `peer`, one get of RequestOf(count)'s objects, the session closed.
 bool OneShotGet(const std::string &peer, int count);
 
-// A program polling a fleet on net-snmp's asynchronous API: one session per
-// peer ("ADDRESS:161"), one get of `identifiers` sent to each at once, the
-// replies taken as they come (snmp_select_info2, snmp_read2, snmp_timeout)
-// with `timeoutSeconds` per wait and `retries`. The number answered without
-// an error-status.
-int AsyncFleetGet(const std::vector<std::string> &peers, const std::vector<std::string> &identifiers,
-                  int timeoutSeconds, int retries);
+// What a fleet poll did: printers that answered every request, and the
+// replies received over all.
+struct FleetPoll {
+    std::size_t reached = 0;
+    std::uint64_t exchanges = 0;
+};
+
+// `snmphelper poll`'s work done with net-snmp's asynchronous API: for each of
+// `count` printers from `firstAddress` on, a get-next of the `columns` still
+// in their subtree until every one has ended (the status view's column walk),
+// then one get of the printer device's hrDeviceDescr and hrDeviceStatus. At
+// most `window` printers at once, each in a session of its own (timeout
+// 1 s, no retries), all in one select() loop.
+FleetPoll PollFleet(const std::string &firstAddress, std::size_t count, std::size_t window,
+                    const std::vector<std::string> &columns);
 
 }  // namespace snmphelper::bench::netsnmp

@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <ctime>
 #include <mutex>
 #include <string_view>
 
@@ -65,6 +66,15 @@ struct HiveFile {
     struct stat status {};
 };
 
+// A file's bytes, read into room that is not zero-filled first; or, for a
+// hive this process wrote, the text it wrote.
+struct FileBytes {
+    std::unique_ptr<char[]> data;
+    std::size_t size = 0;
+    std::string written;
+    std::string_view View() const { return data != nullptr ? std::string_view(data.get(), size) : written; }
+};
+
 // Opens the hive for reading; `linked` tells whether the path's last
 // component is a symbolic link, which moves the folder a rewrite goes to.
 // Asked by the open itself, so that knowing costs nothing when it is no link.
@@ -77,7 +87,7 @@ int OpenHiveForReading(const std::string &path, bool &linked) {
 // Reads the whole hive file into `bytes`; `linked` as OpenHiveForReading
 // gives it (may be null). `problem` (may be null) receives why a file that
 // was read is not a hive.
-std::int32_t ReadHiveBytes(const std::string &path, std::string &bytes, struct stat &status, std::string *problem,
+std::int32_t ReadHiveBytes(const std::string &path, FileBytes &bytes, struct stat &status, std::string *problem,
                            bool *linked = nullptr) {
     bool isLink = false;
     FileDescriptor file(OpenHiveForReading(path, isLink));
@@ -87,24 +97,28 @@ std::int32_t ReadHiveBytes(const std::string &path, std::string &bytes, struct s
     // Asks for one octet more than the size seen: a read that stops at that
     // size has met the end, and no further read is needed to learn it.
     const auto expected = static_cast<std::size_t>(status.st_size < 0 ? 0 : status.st_size);
-    bytes.resize(std::min(expected, kMaxHiveSize) + 1);
+    std::size_t room = std::min(expected, kMaxHiveSize) + 1;
+    bytes.data = std::make_unique_for_overwrite<char[]>(room);
     std::size_t filled = 0;
     for (;;) {
-        if (filled == bytes.size()) {
+        if (filled == room) {
             if (filled > kMaxHiveSize) {
                 if (problem != nullptr) *problem = "the file is too large to be a registry hive";
                 return kRegistryCorrupt;
             }
-            bytes.resize(std::min(2 * filled, kMaxHiveSize + 1));  // it grew since the fstat
+            room = std::min(2 * filled, kMaxHiveSize + 1);  // it grew since the fstat
+            auto larger = std::make_unique_for_overwrite<char[]>(room);
+            std::memcpy(larger.get(), bytes.data.get(), filled);
+            bytes.data = std::move(larger);
         }
-        const ssize_t got = read(file.get(), bytes.data() + filled, bytes.size() - filled);
+        const ssize_t got = read(file.get(), bytes.data.get() + filled, room - filled);
         if (got < 0 && errno == EINTR) continue;
         if (got < 0) return kRegistryCannotRead;
         if (got == 0) break;
         filled += static_cast<std::size_t>(got);
-        if (filled == expected && filled < bytes.size()) break;
+        if (filled == expected && filled < room) break;
     }
-    bytes.resize(filled);
+    bytes.size = filled;
     return kRegistrySuccess;
 }
 
@@ -122,21 +136,69 @@ std::int32_t ParseHive(std::string_view bytes, std::unique_ptr<Key> &tree, std::
 // Reads and parses the hive into a tree of the caller's own, to change.
 // `problem` (may be null) receives the parse error.
 std::int32_t ReadHive(const std::string &path, HiveFile &hive, std::string *problem) {
-    std::string bytes;
+    FileBytes bytes;
     const std::int32_t code = ReadHiveBytes(path, bytes, hive.status, problem);
     if (code != kRegistrySuccess) return code;
     hive.exists = true;
-    return ParseHive(bytes, hive.tree, problem);
+    return ParseHive(bytes.View(), hive.tree, problem);
 }
 
-// The tree parsed from the bytes this process read last, and those bytes.
+// What tells a file's bytes apart without reading them: a rename brings
+// another inode, a rewrite in place another size or other times.
+struct FileIdentity {
+    dev_t device = 0;
+    ino_t inode = 0;
+    off_t size = 0;
+    timespec modified{};
+    timespec changed{};
+    // Who looked: the same file may be readable to one and not another.
+    uid_t reader = 0;
+    gid_t readerGroup = 0;
+};
+
+bool SameTime(const timespec &a, const timespec &b) { return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec; }
+
+FileIdentity IdentityOf(const struct stat &status) {
+    FileIdentity identity;
+    identity.device = status.st_dev;
+    identity.inode = status.st_ino;
+    identity.size = status.st_size;
+    identity.modified = status.st_mtim;
+    identity.changed = status.st_ctim;
+    identity.reader = geteuid();
+    identity.readerGroup = getegid();
+    return identity;
+}
+
+bool SameIdentity(const FileIdentity &a, const FileIdentity &b) {
+    return a.device == b.device && a.inode == b.inode && a.size == b.size && SameTime(a.modified, b.modified) &&
+           SameTime(a.changed, b.changed) && a.reader == b.reader && a.readerGroup == b.readerGroup;
+}
+
+// Whether the file's times are kSettledSeconds older than `readAt`.
+bool Settled(const struct stat &status, const timespec &readAt) {
+    const time_t limit = readAt.tv_sec - static_cast<time_t>(kSettledSeconds);
+    return status.st_mtim.tv_sec < limit && status.st_ctim.tv_sec < limit;
+}
+
+timespec Now() {
+    timespec now{};
+    clock_gettime(CLOCK_REALTIME, &now);
+    return now;
+}
+
+// The tree parsed from the hive this process read last, and what tells
+// whether the hive still holds those bytes.
 struct ParsedHive {
-    std::string bytes;
+    std::string path;
+    FileIdentity identity;
+    bool settled = false;  // the identity alone tells
+    FileBytes bytes;       // while not settled: to compare the next read's with
     std::shared_ptr<const Key> tree;
 };
 
 // The last parse, shared by every thread. Readers take a reference to it
-// under the mutex and compare bytes outside it; a new parse replaces it whole.
+// under the mutex and compare outside it; a new parse replaces it whole.
 class ParseCache {
 public:
     std::shared_ptr<const ParsedHive> Last() {
@@ -146,6 +208,17 @@ public:
     void Keep(std::shared_ptr<const ParsedHive> parsed) {
         const std::lock_guard<std::mutex> guard(mutex_);
         last_ = std::move(parsed);
+    }
+    // Forgets the last parse when its tree is `tree` and only the cache and
+    // the caller hold it, so that the caller may change it: no other thread
+    // can reach it then. False (nothing forgotten) otherwise.
+    bool Release(const std::shared_ptr<const Key> &tree) {
+        const std::lock_guard<std::mutex> guard(mutex_);
+        if (last_ == nullptr || last_->tree != tree || last_.use_count() != 1 || tree.use_count() != 2) {
+            return false;
+        }
+        last_.reset();
+        return true;
     }
 
 private:
@@ -158,6 +231,72 @@ private:
 ParseCache &TheParseCache() {
     static ParseCache *const cache = new ParseCache;
     return *cache;
+}
+
+// The status of the file at `path` (a symbolic link followed, `linked`
+// telling whether it was one), when it is a regular file.
+bool StatHive(const std::string &path, struct stat &status, bool &linked) {
+    if (lstat(path.c_str(), &status) != 0) return false;
+    linked = S_ISLNK(status.st_mode);
+    if (linked && stat(path.c_str(), &status) != 0) return false;
+    return S_ISREG(status.st_mode);
+}
+
+// The hive's tree as the file holds it now: the last parse while the file's
+// identity says it still holds those bytes, else a read (and a parse unless
+// the bytes are the last ones), which becomes the last parse. `status`
+// receives the file's; `linked` as OpenHiveForReading gives it.
+std::int32_t ReadParsed(const std::string &path, std::shared_ptr<const Key> &tree, struct stat &status,
+                        bool &linked) {
+    ParseCache &cache = TheParseCache();
+    const std::shared_ptr<const ParsedHive> last = cache.Last();
+    const bool lastIsHere = last != nullptr && last->path == path;
+    // Taken before looking at the file: a change after this moment gives it
+    // times the settled test below sees as new.
+    const timespec readAt = Now();
+    if (lastIsHere && last->settled && StatHive(path, status, linked) &&
+        SameIdentity(IdentityOf(status), last->identity)) {
+        tree = last->tree;
+        return kRegistrySuccess;
+    }
+    FileBytes bytes;
+    std::int32_t code = ReadHiveBytes(path, bytes, status, nullptr, &linked);
+    if (code != kRegistrySuccess) return code;
+    auto entry = std::make_shared<ParsedHive>();
+    entry->path = path;
+    entry->identity = IdentityOf(status);
+    entry->settled = Settled(status, readAt);
+    if (lastIsHere && !last->settled && last->bytes.View() == bytes.View()) {
+        entry->tree = last->tree;
+    } else {
+        std::unique_ptr<Key> parsed;
+        code = ParseHive(bytes.View(), parsed, nullptr);
+        if (code != kRegistrySuccess) return code;
+        entry->tree = std::move(parsed);
+    }
+    if (!entry->settled) entry->bytes = std::move(bytes);
+    tree = entry->tree;
+    cache.Keep(std::move(entry));
+    return kRegistrySuccess;
+}
+
+// A writer's own tree to change: the last parse itself when nothing but the
+// cache holds it (a process that writes once copies nothing), else a copy.
+// Every tree is made as a changeable Key, so changing the one released is
+// sound.
+std::shared_ptr<Key> TreeToChange(std::shared_ptr<const Key> tree) {
+    if (TheParseCache().Release(tree)) return std::const_pointer_cast<Key>(std::move(tree));
+    return tree->Clone();
+}
+
+// After a write: what was written is the last parse, its bytes to compare
+// with, so that the next read parses nothing when the hive is still that.
+void KeepWritten(const std::string &path, std::string &&text, std::shared_ptr<const Key> tree) {
+    auto entry = std::make_shared<ParsedHive>();
+    entry->path = path;
+    entry->bytes.written = std::move(text);
+    entry->tree = std::move(tree);
+    TheParseCache().Keep(std::move(entry));
 }
 
 bool WriteAll(int fd, const std::string &text) {
@@ -182,8 +321,9 @@ bool HoldsCommunity(const Key &key) {
 // Replaces the hive with `tree`: temporary file, fsync, rename, fsync of the
 // directory. The caller holds the writers' lock. The hive keeps its mode,
 // less every bit for others and the group once it holds a community.
-std::int32_t WriteHive(const std::string &path, const HiveFile &previous, const Key &tree) {
-    const std::string text = regtext::WriteRegText(tree, "");
+// `text` receives what was written.
+std::int32_t WriteHive(const std::string &path, const HiveFile &previous, const Key &tree, std::string &text) {
+    text = regtext::WriteRegText(tree, "");
     std::string temporary = path + std::string(kTemporaryInfix) + std::string(kTemporaryUniqueLength, 'X');
     FileDescriptor file(mkostemp(temporary.data(), O_CLOEXEC));
     if (file.get() < 0) return FromErrno(errno, kRegistryCannotWrite);
@@ -274,24 +414,11 @@ std::int32_t WriteAccess(const std::string &hive) {
 }
 
 std::int32_t ReadHiveShared(const std::string &path, std::shared_ptr<const Key> &tree, bool *linked) {
-    std::string bytes;
     struct stat status {};
-    std::int32_t code = ReadHiveBytes(path, bytes, status, nullptr, linked);
-    if (code != kRegistrySuccess) return code;
-    ParseCache &cache = TheParseCache();
-    if (const std::shared_ptr<const ParsedHive> last = cache.Last(); last != nullptr && last->bytes == bytes) {
-        tree = last->tree;
-        return kRegistrySuccess;
-    }
-    std::unique_ptr<Key> parsed;
-    code = ParseHive(bytes, parsed, nullptr);
-    if (code != kRegistrySuccess) return code;
-    auto entry = std::make_shared<ParsedHive>();
-    entry->bytes = std::move(bytes);
-    entry->tree = std::move(parsed);
-    tree = entry->tree;
-    cache.Keep(std::move(entry));
-    return kRegistrySuccess;
+    bool isLink = false;
+    const std::int32_t code = ReadParsed(path, tree, status, isLink);
+    if (linked != nullptr) *linked = isLink;
+    return code;
 }
 
 std::string HiveProblem(const std::string &path) {
@@ -311,20 +438,29 @@ std::int32_t ModifyHive(const std::string &path, bool createHive, const TreeChan
     if (code != kRegistrySuccess) return code;
     RemoveDeadWritersFiles(path);
     HiveFile hive;
-    code = ReadHive(path, hive, nullptr);
+    std::shared_ptr<const Key> current;
+    bool linked = false;
+    code = ReadParsed(path, current, hive.status, linked);
+    std::shared_ptr<Key> tree;
     if (code == kRegistryNotFound && createHive) {
-        hive.tree = std::make_unique<Key>();
+        tree = std::make_shared<Key>();
     } else if (code != kRegistrySuccess) {
         return code;
+    } else {
+        hive.exists = true;
+        tree = TreeToChange(std::move(current));
     }
     bool changed = !hive.exists;
-    code = change(*hive.tree, changed);
-    if (code != kRegistrySuccess) return code;
+    code = change(*tree, changed);
+    if (code != kRegistrySuccess) return code;  // a released tree half changed goes with it
+    std::shared_ptr<const Key> stored = std::move(tree);
     if (changed) {
-        code = WriteHive(path, hive, *hive.tree);
+        std::string text;
+        code = WriteHive(path, hive, *stored, text);
         if (code != kRegistrySuccess) return code;
+        KeepWritten(path, std::move(text), stored);
     }
-    if (result != nullptr) *result = std::move(hive.tree);
+    if (result != nullptr) *result = std::move(stored);
     return kRegistrySuccess;
 }
 

@@ -32,8 +32,18 @@ namespace snmphelper::platform::hive {
 // a missing folder is not a matter of permission.
 std::int32_t WriteAccess(const std::string &hive);
 
-// Reads the hive and gives its tree, parsed anew only when the bytes differ
-// from the last ones this process parsed. The tree is shared: read it, never
+// A file's times come from a clock that ticks coarsely (a jiffy; a second on
+// some file systems, two on FAT), so a rewrite in place within the tick of
+// the one before keeps the file's size and times. Only a hive whose times
+// are this much older than the moment it was read is told by its identity
+// (device, inode, size, modification and change times, and who reads) alone;
+// a younger one is read again, and its bytes compared, until a read finds it
+// that old (git's "racily clean" entries).
+inline constexpr long kSettledSeconds = 2;
+
+// Reads the hive and gives its tree: the one this process parsed last while
+// the hive's identity says it holds those bytes still, else parsed anew when
+// the bytes read differ from those. The tree is shared: read it, never
 // change it. `linked` (may be null) tells whether the path's last component
 // is a symbolic link, which moves the folder a rewrite goes to.
 std::int32_t ReadHiveShared(const std::string &path, std::shared_ptr<const regtext::Key> &tree,
@@ -49,7 +59,9 @@ using TreeChange = std::function<std::int32_t(regtext::Key &tree, bool &changed)
 // Applies `change` to the hive at `path` under the writers' lock and stores
 // the result. With `createHive` a missing hive (and its directory) starts
 // empty; otherwise it is "not found". `result` (may be null) receives the
-// tree as stored.
+// tree as stored. The change works on the last parse when the hive still
+// holds its bytes: on that tree itself when nothing else holds it (a process
+// that writes once copies nothing), else on a copy.
 std::int32_t ModifyHive(const std::string &path, bool createHive, const TreeChange &change,
                         std::shared_ptr<const regtext::Key> *result);
 

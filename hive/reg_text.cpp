@@ -3,7 +3,9 @@
 #include "hive/reg_text.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <utility>
 
 #include "hive/reg_text_internal.h"
@@ -42,6 +44,13 @@ int HexDigit(char c) {
     if (c >= 'a' && c <= 'f') return c - 'a' + 10;
     if (c >= 'A' && c <= 'F') return c - 'A' + 10;
     return -1;
+}
+
+std::size_t FindQuoteOrBackslash(std::string_view text, std::size_t from) {
+    for (std::size_t at = from; at < text.size(); ++at) {
+        if (text[at] == '"' || text[at] == '\\') return at;
+    }
+    return std::string_view::npos;
 }
 
 void AppendUtf8(std::string &out, std::uint32_t codePoint) {
@@ -208,12 +217,65 @@ bool IsValidUtf8(std::string_view text) {
     std::size_t at = 0;
     std::uint32_t codePoint = 0;
     while (at < text.size()) {
+        // A hive is nearly all ASCII: eight octets at a time while they are.
+        while (text.size() - at >= 8) {
+            std::uint64_t octets = 0;
+            std::memcpy(&octets, text.data() + at, sizeof octets);
+            if ((octets & 0x8080808080808080ull) != 0) break;
+            at += 8;
+        }
+        if (at == text.size()) break;
         if (!NextCodePoint(text, at, codePoint)) return false;
     }
     return true;
 }
 
+namespace {
+
+// Below this many subkeys a search is as quick as a hash and costs no memory.
+constexpr std::size_t kIndexedFrom = 16;
+
+}  // namespace
+
+std::size_t NameHash::operator()(std::string_view name) const {
+    // FNV-1a over the lower-cased octets.
+    std::uint64_t hash = 14695981039346656037ull;
+    for (char c : name) {
+        hash ^= static_cast<unsigned char>(LowerAscii(c));
+        hash *= 1099511628211ull;
+    }
+    return static_cast<std::size_t>(hash);
+}
+
+bool NameEqual::operator()(std::string_view a, std::string_view b) const { return NamesEqual(a, b); }
+
+std::unique_ptr<Key> Key::Clone() const {
+    auto copy = std::make_unique<Key>();
+    copy->name = name;
+    copy->values = values;
+    copy->subkeys.reserve(subkeys.size());
+    copy->index_.reserve(index_.size());
+    for (const auto &subkey : subkeys) {
+        copy->subkeys.push_back(subkey->Clone());
+        if (!index_.empty()) copy->IndexSubkey(*copy->subkeys.back());
+    }
+    return copy;
+}
+
+void Key::Swap(Key &other) noexcept {
+    name.swap(other.name);
+    values.swap(other.values);
+    subkeys.swap(other.subkeys);
+    index_.swap(other.index_);
+}
+
+void Key::IndexSubkey(Key &subkey) { index_.emplace(subkey.name, &subkey); }
+
 Key *Key::FindSubkey(std::string_view subkeyName) const {
+    if (!index_.empty()) {
+        const auto found = index_.find(subkeyName);
+        return found == index_.end() ? nullptr : found->second;
+    }
     for (const auto &subkey : subkeys) {
         if (NamesEqual(subkey->name, subkeyName)) return subkey.get();
     }
@@ -234,14 +296,23 @@ const Value *Key::FindValue(std::string_view valueName) const {
 Key &Key::SubkeyAdding(std::string_view subkeyName) {
     if (Key *existing = FindSubkey(subkeyName)) return *existing;
     subkeys.push_back(std::make_unique<Key>());
-    subkeys.back()->name = std::string(subkeyName);
-    return *subkeys.back();
+    Key &added = *subkeys.back();
+    added.name = std::string(subkeyName);
+    if (!index_.empty()) {
+        IndexSubkey(added);
+    } else if (subkeys.size() >= kIndexedFrom) {
+        index_.reserve(subkeys.size() * 2);
+        for (const auto &subkey : subkeys) IndexSubkey(*subkey);
+    }
+    return added;
 }
 
 bool Key::RemoveSubkey(std::string_view subkeyName) {
+    const Key *removed = FindSubkey(subkeyName);
+    if (removed == nullptr) return false;
     const auto found = std::find_if(subkeys.begin(), subkeys.end(),
-                                    [&](const auto &subkey) { return NamesEqual(subkey->name, subkeyName); });
-    if (found == subkeys.end()) return false;
+                                    [&](const auto &subkey) { return subkey.get() == removed; });
+    index_.erase((*found)->name);
     subkeys.erase(found);
     return true;
 }

@@ -38,6 +38,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 namespace snmphelper::platform::regtext {
@@ -48,11 +49,31 @@ struct Value {
     std::vector<std::uint8_t> data;  // text types hold UTF-8 and their zeros
 };
 
+// Hashes a name as NamesEqual compares it.
+struct NameHash {
+    std::size_t operator()(std::string_view name) const;
+};
+struct NameEqual {
+    bool operator()(std::string_view a, std::string_view b) const;
+};
+
 struct Key {
     std::string name;
     std::vector<Value> values;
+    // In stored order; change it only through the calls below, which keep
+    // the index in step.
     std::vector<std::unique_ptr<Key>> subkeys;
 
+    Key() = default;
+    Key(const Key &) = delete;
+    Key &operator=(const Key &) = delete;
+
+    // A deep copy, index included: a writer's own tree to change.
+    std::unique_ptr<Key> Clone() const;
+    // Exchanges everything two keys hold, names included, without copying
+    // any of it: for roots, whose names no parent's index refers to.
+    void Swap(Key &other) noexcept;
+    bool Empty() const { return values.empty() && subkeys.empty(); }
     Key *FindSubkey(std::string_view subkeyName) const;
     Value *FindValue(std::string_view valueName);
     const Value *FindValue(std::string_view valueName) const;
@@ -63,6 +84,13 @@ struct Key {
     // Sets or adds the value.
     void PutValue(std::string_view valueName, std::uint32_t type, std::vector<std::uint8_t> data);
     bool RemoveValue(std::string_view valueName);
+
+private:
+    // The subkeys by name, once there are enough of them for a linear search
+    // to cost (a store's adapter key holds one subkey per printer). Keys are
+    // its strings' owners and never move, so the views stay valid.
+    std::unordered_map<std::string_view, Key *, NameHash, NameEqual> index_;
+    void IndexSubkey(Key &subkey);
 };
 
 // Key and value names compare without regard to ASCII case, as on Windows.

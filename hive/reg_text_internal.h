@@ -35,6 +35,10 @@ bool StartsWithNoCase(std::string_view text, std::string_view prefix);
 
 int HexDigit(char c);
 
+// Where the next '"' or '\\' is at or after `from`: the octets a quoted text
+// escapes. npos when none.
+std::size_t FindQuoteOrBackslash(std::string_view text, std::size_t from);
+
 void AppendUtf8(std::string &out, std::uint32_t codePoint);
 
 // Decodes one UTF-8 sequence at `text[at]`; false for anything malformed,

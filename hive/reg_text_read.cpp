@@ -44,27 +44,30 @@ std::string NotUtf8Problem(std::string_view bytes) {
                                   "or UTF-8, only a \"REGEDIT4\" file may be ANSI (Latin-1)");
 }
 
-// The file's bytes as UTF-8 text.
-bool DecodeFileText(std::string_view bytes, std::string &text, std::string &problem) {
+// The file's bytes as UTF-8 text: `text` views `bytes` itself when they are
+// UTF-8 already, else `converted`.
+bool DecodeFileText(std::string_view bytes, std::string &converted, std::string_view &text, std::string &problem) {
     const auto *raw = reinterpret_cast<const std::uint8_t *>(bytes.data());
     if (bytes.size() >= 2 && raw[0] == 0xFF && raw[1] == 0xFE) {
-        if (!Utf16LeToUtf8(raw + 2, bytes.size() - 2, text)) {
+        if (!Utf16LeToUtf8(raw + 2, bytes.size() - 2, converted)) {
             problem = "the file starts as UTF-16LE but is not valid UTF-16LE";
             return false;
         }
+        text = converted;
     } else if (bytes.size() >= 2 && raw[0] == 0xFE && raw[1] == 0xFF) {
         problem = "the file is UTF-16 big-endian; save it as UTF-16LE (as regedit does) or UTF-8";
         return false;
     } else if (bytes.size() >= 3 && raw[0] == 0xEF && raw[1] == 0xBB && raw[2] == 0xBF) {
-        text.assign(bytes.substr(3));
+        text = bytes.substr(3);
         if (!IsValidUtf8(text)) {
             problem = "the file starts as UTF-8 but is not valid UTF-8";
             return false;
         }
     } else if (IsValidUtf8(bytes)) {
-        text.assign(bytes);
+        text = bytes;
     } else if (Trim(FirstTextLine(bytes)) == kHeaderVersion4) {
-        text = Latin1ToUtf8(bytes);
+        converted = Latin1ToUtf8(bytes);
+        text = converted;
     } else {
         // Only ANSI exports are anything but Unicode. Reading any other file
         // as Latin-1 would turn every UTF-8 name in it into another name,
@@ -72,38 +75,57 @@ bool DecodeFileText(std::string_view bytes, std::string &text, std::string &prob
         problem = NotUtf8Problem(bytes);
         return false;
     }
-    if (text.find('\0') != std::string::npos) {
+    if (text.find('\0') != std::string_view::npos) {
         problem = "the file contains a NUL character";
         return false;
     }
     return true;
 }
 
-std::vector<std::string_view> SplitLines(std::string_view text) {
-    std::vector<std::string_view> lines;
-    while (!text.empty()) {
-        const std::size_t end = text.find('\n');
-        lines.push_back(text.substr(0, end));
-        if (end == std::string_view::npos) break;
-        text.remove_prefix(end + 1);
+// The text line by line, without copying it.
+class LineCursor {
+public:
+    explicit LineCursor(std::string_view text) : rest_(text) {}
+    bool AtEnd() const { return done_; }
+    // The number of the line Next gives next, from 1.
+    std::size_t NextNumber() const { return number_ + 1; }
+    std::string_view Next() {
+        ++number_;
+        const std::size_t end = rest_.find('\n');
+        const std::string_view line = rest_.substr(0, end);
+        if (end == std::string_view::npos) {
+            done_ = true;
+        } else {
+            rest_.remove_prefix(end + 1);
+            done_ = rest_.empty();
+        }
+        return line;
     }
-    return lines;
-}
+
+private:
+    std::string_view rest_;
+    std::size_t number_ = 0;
+    bool done_ = rest_.empty();
+};
 
 // A quoted string at the start of `text`: "\\" and "\"" are escapes, any
 // other backslash stands for itself. `rest` receives what follows it.
 bool ReadQuoted(std::string_view text, std::string &out, std::string_view &rest) {
     if (text.empty() || text.front() != '"') return false;
-    for (std::size_t i = 1; i < text.size(); ++i) {
-        const char c = text[i];
-        if (c == '"') {
-            rest = text.substr(i + 1);
+    std::size_t i = 1;
+    for (;;) {
+        // The run up to the next quote or backslash in one piece.
+        const std::size_t special = FindQuoteOrBackslash(text, i);
+        if (special == std::string_view::npos) return false;
+        out.append(text.substr(i, special - i));
+        if (text[special] == '"') {
+            rest = text.substr(special + 1);
             return true;
         }
-        if (c == '\\' && i + 1 < text.size() && (text[i + 1] == '\\' || text[i + 1] == '"')) ++i;
-        out += text[i];
+        i = special;
+        if (i + 1 < text.size() && (text[i + 1] == '\\' || text[i + 1] == '"')) ++i;
+        out += text[i++];
     }
-    return false;
 }
 
 // Comma-separated hexadecimal bytes; one trailing comma is tolerated.
@@ -176,6 +198,7 @@ bool ReadValueData(std::string_view text, bool unicodeFile, ValueLine &value, st
             return false;
         }
         value.type = kRegSz;
+        value.data.reserve(content.size() + 1);
         value.data.assign(content.begin(), content.end());
         value.data.push_back(0);
         return true;
@@ -264,33 +287,33 @@ bool ReadKeyHeader(std::string_view line, bool &remove, std::vector<std::string>
 }  // namespace
 
 bool ReadRegText(std::string_view fileBytes, RegTextEdits &edits, std::string &problem) {
-    std::string text;
-    if (!DecodeFileText(fileBytes, text, problem)) return false;
-    const std::vector<std::string_view> lines = SplitLines(text);
-    std::size_t next = 0;
-    while (next < lines.size() && Trim(lines[next]).empty()) ++next;
-    if (next == lines.size()) {
+    std::string converted;
+    std::string_view text;
+    if (!DecodeFileText(fileBytes, converted, text, problem)) return false;
+    LineCursor lines(text);
+    std::string_view header;
+    while (!lines.AtEnd() && header.empty()) header = Trim(lines.Next());
+    if (header.empty()) {
         problem = "the file is empty; its first line must be \"Windows Registry Editor Version 5.00\" or \"REGEDIT4\"";
         return false;
     }
-    const std::string_view header = Trim(lines[next]);
     if (header != kHeaderVersion5 && header != kHeaderVersion4) {
-        problem = AtLine(next + 1, "expected \"Windows Registry Editor Version 5.00\" or \"REGEDIT4\"");
+        problem = AtLine(lines.NextNumber() - 1, "expected \"Windows Registry Editor Version 5.00\" or \"REGEDIT4\"");
         return false;
     }
     const bool unicodeFile = header == kHeaderVersion5;
-    ++next;
 
     bool inKey = false;
     bool inRemovedKey = false;
-    while (next < lines.size()) {
-        const std::size_t lineNumber = next + 1;
-        std::string line(Trim(lines[next++]));
+    std::vector<std::string> components;  // kept across keys for its room
+    std::string joined;
+    while (!lines.AtEnd()) {
+        const std::size_t lineNumber = lines.NextNumber();
+        std::string_view line = Trim(lines.Next());
         if (line.empty() || line.front() == ';') continue;
         std::string why;
         if (line.front() == '[') {
             bool remove = false;
-            std::vector<std::string> components;
             if (!ReadKeyHeader(line, remove, components, why)) {
                 problem = AtLine(lineNumber, why);
                 return false;
@@ -309,9 +332,13 @@ bool ReadRegText(std::string_view fileBytes, RegTextEdits &edits, std::string &p
             return false;
         }
         // A hex list goes on over lines that end in a backslash.
-        while (line.back() == '\\' && next < lines.size()) {
-            line.pop_back();
-            line += Trim(lines[next++]);
+        if (line.back() == '\\' && !lines.AtEnd()) {
+            joined.assign(line);
+            while (joined.back() == '\\' && !lines.AtEnd()) {
+                joined.pop_back();
+                joined += Trim(lines.Next());
+            }
+            line = joined;
         }
         ValueLine value;
         if (!ReadValueLine(line, unicodeFile, value, why)) {

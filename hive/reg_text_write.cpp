@@ -23,22 +23,31 @@ bool IsPlainText(const std::vector<std::uint8_t> &data) {
 
 void WriteQuoted(std::string &out, std::string_view text) {
     out += '"';
-    for (char c : text) {
-        if (c == '\\' || c == '"') out += '\\';
-        out += c;
+    // Whole runs between the octets to escape, which most texts have none of.
+    for (;;) {
+        const std::size_t special = FindQuoteOrBackslash(text, 0);
+        out += text.substr(0, special);
+        if (special == std::string_view::npos) break;
+        out += '\\';
+        out += text[special];
+        text.remove_prefix(special + 1);
     }
     out += '"';
 }
 
-void WriteHexList(std::string &out, std::size_t column, const std::vector<std::uint8_t> &bytes) {
+void AppendHexOctet(std::string &out, std::uint8_t octet) {
     static const char kDigits[] = "0123456789abcdef";
+    out += kDigits[octet >> 4];
+    out += kDigits[octet & 0x0F];
+}
+
+void WriteHexList(std::string &out, std::size_t column, const std::vector<std::uint8_t> &bytes) {
     for (std::size_t i = 0; i < bytes.size(); ++i) {
         if (column + 3 > kHexLineWidth) {
             out += "\\\n  ";
             column = 2;
         }
-        out += kDigits[bytes[i] >> 4];
-        out += kDigits[bytes[i] & 0x0F];
+        AppendHexOctet(out, bytes[i]);
         column += 2;
         if (i + 1 < bytes.size()) {
             out += ',';
@@ -59,11 +68,9 @@ void WriteValue(std::string &out, const Value &value) {
         WriteQuoted(out, std::string_view(reinterpret_cast<const char *>(value.data.data()),
                                           value.data.size() - 1));
     } else if (value.type == kRegDword && value.data.size() == 4) {
-        char number[16];
-        std::snprintf(number, sizeof number, "dword:%08x",
-                      static_cast<unsigned>(value.data[0] | (value.data[1] << 8) | (value.data[2] << 16) |
-                                            (static_cast<std::uint32_t>(value.data[3]) << 24)));
-        out += number;
+        // Most significant octet first, as regedit writes the number.
+        out += "dword:";
+        for (std::size_t i = 4; i-- > 0;) AppendHexOctet(out, value.data[i]);
     } else {
         if (value.type == kRegBinary) {
             out += "hex:";
@@ -78,7 +85,8 @@ void WriteValue(std::string &out, const Value &value) {
     out += '\n';
 }
 
-void WriteKey(std::string &out, const Key &key, const std::string &path, bool isRoot) {
+// `path` is the key's; its subkeys' are made on it and taken off again.
+void WriteKey(std::string &out, const Key &key, std::string &path, bool isRoot) {
     if (!isRoot || !key.values.empty()) {
         out += '[';
         out += kRootName;
@@ -91,7 +99,11 @@ void WriteKey(std::string &out, const Key &key, const std::string &path, bool is
         out += '\n';
     }
     for (const auto &subkey : key.subkeys) {
-        WriteKey(out, *subkey, path.empty() ? subkey->name : path + '\\' + subkey->name, false);
+        const std::size_t length = path.size();
+        if (length != 0) path += '\\';
+        path += subkey->name;
+        WriteKey(out, *subkey, path, false);
+        path.resize(length);
     }
 }
 
@@ -100,7 +112,8 @@ void WriteKey(std::string &out, const Key &key, const std::string &path, bool is
 std::string WriteRegText(const Key &key, const std::string &path) {
     std::string out(kHeaderVersion5);
     out += "\n\n";
-    WriteKey(out, key, path, path.empty());
+    std::string keyPath = path;
+    WriteKey(out, key, keyPath, path.empty());
     return out;
 }
 

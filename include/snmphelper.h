@@ -728,6 +728,96 @@ SNMPHELPER_API int32_t SNMPHELPER_CALL HelperPrinterRemove(const char *printerNa
  */
 SNMPHELPER_API int32_t SNMPHELPER_CALL HelperPrinterList(char *names, uint32_t *size);
 
+/* Rooms of SnmpDiscoveredPrinter's object texts, terminators included. */
+#define SNMP_DISCOVERY_TEXT_SIZE 256
+
+/* The objects a discovery asks every printer for, in one GetRequest:
+ * sysDescr, sysObjectID, sysName, hrDeviceDescr of device 1,
+ * prtGeneralSerialNumber of device 1, and the print server's hardware
+ * address (1.3.6.1.4.1.236.11.5.1.12.3.3.0). */
+
+/*
+ * One printer that answered a discovery. Every text is zero-terminated
+ * within its field; an empty one was not answered. Only fixed-width fields,
+ * so that the layout is the same for 32-bit and 64-bit callers: 1376 octets.
+ */
+typedef struct SnmpDiscoveredPrinter {
+    uint32_t cProtocols;  /* the transports it answered on (bits 1 IPX, 2 IP, 4 DLC) */
+    uint32_t pProtocol;   /* the one to reach it by: IP, else DLC, else IPX */
+    char ipAddress[SNMP_PRINTER_ADDRESS_SIZE];   /* dotted-decimal, when it answered over IP */
+    char ipxAddress[SNMP_PRINTER_ADDRESS_SIZE];  /* 20 hex digits, network then node, over IPX */
+    char macAddress[SNMP_PRINTER_ADDRESS_SIZE];  /* 12 hex digits, its DLC station, over DLC */
+    char hardwareAddress[SNMP_PRINTER_ADDRESS_SIZE]; /* 12 hex digits: its adapter, as its MIB,
+                                                        its IPX node or its DLC station says */
+    char sysDescr[SNMP_DISCOVERY_TEXT_SIZE];
+    char sysObjectID[SNMP_DISCOVERY_TEXT_SIZE];   /* dotted decimal */
+    char sysName[SNMP_DISCOVERY_TEXT_SIZE];
+    char deviceDescr[SNMP_DISCOVERY_TEXT_SIZE];   /* hrDeviceDescr.1 */
+    char serialNumber[SNMP_DISCOVERY_TEXT_SIZE];  /* prtGeneralSerialNumber.1 */
+} SnmpDiscoveredPrinter;
+
+/* Flags of SnmpDiscovery. */
+#define SNMP_DISCOVER_WALK 1          /* a subnet target is asked address by
+                                         address (unicast), not by its
+                                         directed broadcast */
+#define SNMP_DISCOVER_TARGETS_ONLY 2  /* over IP, ask only the targets, not
+                                         every interface's broadcast address */
+
+/*
+ * The settings and the outcome of HelperSNMPDiscover. Fixed-width fields
+ * first, pointers last: offsets 0-31, then targets at 32, community after
+ * it, printers last.
+ */
+typedef struct SnmpDiscovery {
+    uint32_t recordSize;          /* in: sizeof(SnmpDiscovery) */
+    uint32_t cProtocols;          /* in: the transports to ask over (bits 1 IPX,
+                                     2 IP, 4 DLC); 0: all three */
+    uint32_t timeoutMilliseconds; /* in: how long replies are collected after
+                                     the requests left; 0: 3000 */
+    uint32_t flags;               /* in: SNMP_DISCOVER_* */
+    uint32_t walkRate;            /* in: unicast requests per second of a
+                                     walked range; 0: 200 */
+    uint32_t protocolsSent;       /* out: the transports whose request left */
+    uint32_t repliesReceived;     /* out: replies to the discovery's requests,
+                                     duplicates included */
+    uint32_t printerCount;        /* out: entries in printers */
+    const char *targets;          /* in: null, or IPv4 targets joined by commas:
+                                     "10.1.2.7" (that address), "10.1.2.0/24"
+                                     (the subnet's directed broadcast, or every
+                                     host address with SNMP_DISCOVER_WALK),
+                                     "10.1.2.10-10.1.2.50" (each address, unicast) */
+    const char *community;        /* in: the community the requests carry, at
+                                     most 255 octets; null: the Snmp key's, else
+                                     the library's own */
+    SnmpDiscoveredPrinter *printers; /* out: printerCount records in one block,
+                                        in the order they first answered;
+                                        release it with HelperFreeBlock; null
+                                        when none answered */
+} SnmpDiscovery;
+
+/*
+ * Finds the printers on the attached networks: one GetRequest for the
+ * discovery's objects, broadcast over each transport asked for (IP: to the
+ * broadcast address of every interface that is up, and the targets, port
+ * 161; IPX: network 00000000 and this host's network, node
+ * FFFFFFFFFFFF, socket 0x900F; DLC: station FFFFFFFFFFFF, SAP 0x0A), then
+ * every reply collected until the timeout. A reply counts when its
+ * request-id is that of the request sent over the transport it came by. A
+ * printer that answers on several transports is one record: the same
+ * hardware address is its IPX node and its DLC station. One that answers
+ * noSuchName is asked again without the object it named.
+ *   discovery  in/out  settings and outcome, see SnmpDiscovery.
+ * Returns 0 once at least one transport sent its request (whether or not
+ * any printer answered); SNMP_RESULT_INVALID_ARGUMENT for a null record, a
+ * wrong recordSize, protocol bits other than 1, 2 and 4, a target that is
+ * not one of the forms above, or a community longer than 255 octets;
+ * SNMP_RESULT_COMMUNITY_FAILED when the configured community is not usable
+ * text; SNMP_RESULT_SEND_FAILED when no transport could send;
+ * SNMP_RESULT_OUT_OF_MEMORY when the records cannot be allocated. The
+ * outputs are set once the arguments are accepted.
+ */
+SNMPHELPER_API int32_t SNMPHELPER_CALL HelperSNMPDiscover(SnmpDiscovery *discovery);
+
 /*
  * A short English text for a result code of any function here: success (0),
  * the encoder's, DLC, transport, printer-record, transaction and

@@ -44,6 +44,7 @@ inline constexpr std::int32_t kRegistryCorrupt = 1009;        // ERROR_BADDB: th
 inline constexpr std::int32_t kRegistryCannotRead = 1012;     // ERROR_CANTREAD
 inline constexpr std::int32_t kRegistryCannotWrite = 1013;    // ERROR_CANTWRITE
 inline constexpr std::int32_t kRegistryKeyDeleted = 1018;     // ERROR_KEY_DELETED
+inline constexpr std::int32_t kRegistryKeyExists = 183;       // ERROR_ALREADY_EXISTS
 
 // Opens `path` (components separated by '\', case-insensitive) under
 // HKEY_LOCAL_MACHINE. Fails with kRegistryAccessDenied when the process may
@@ -112,6 +113,17 @@ std::int32_t ListRegistryValues(RegistryKey key, std::vector<std::string> &names
 // into the store, as one atomic change. Only HKEY_LOCAL_MACHINE keys are
 // accepted. On failure `problem` says what is wrong and where.
 std::int32_t ImportRegistryText(const std::string &fileBytes, std::string &problem);
+
+// What must hold of a key for ImportRegistryTextWhere to go ahead.
+enum class KeyCondition { Absent, Present };
+
+// ImportRegistryText, applied only when key `path` is as `condition` says,
+// checked in the same step as the change: of two processes adding one key,
+// one adds it and the other changes nothing. kRegistryKeyExists when the
+// key is present and had to be absent; kRegistryKeyDeleted when it is
+// absent and had to be present.
+std::int32_t ImportRegistryTextWhere(const char *path, KeyCondition condition, const std::string &fileBytes,
+                                     std::string &problem);
 
 // Writes the key `path` ("" for all of HKEY_LOCAL_MACHINE) and everything
 // below it as "Windows Registry Editor Version 5.00" text, UTF-8.

@@ -153,7 +153,8 @@ inline constexpr int SOCK_DGRAM = 2;
 inline constexpr int NSPROTO_IPX = 1000;
 inline constexpr int SOL_SOCKET = 0xFFFF;
 inline constexpr int SO_BROADCAST = 0x0020;
-inline constexpr int SO_RCVBUF = 0x1002;  // an int: bytes the system may queue for reading
+// The room the system keeps for datagrams not yet read: a 4-byte integer.
+inline constexpr int SO_RCVBUF = 0x1002;
 inline constexpr std::int32_t FIONBIO = static_cast<std::int32_t>(0x8004667EU);
 inline constexpr std::uint32_t INADDR_ANY = 0x00000000U;
 inline constexpr std::uint32_t INADDR_NONE = 0xFFFFFFFFU;

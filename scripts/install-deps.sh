@@ -9,11 +9,11 @@ set -eu
 build_packages() { echo "cmake ninja-build g++ make libcli11-dev nlohmann-json3-dev"; }
 # The demo: the simulator in a private network namespace, IPX and DLC on a veth pair.
 demo_packages() { echo "$(build_packages) iproute2 util-linux"; }
-# The suite: GoogleTest, net-snmp's agent and tools and tshark as independent
+# The suite: GoogleTest, net-snmp's agent and tools, snmpsim and tshark as independent
 # peers, what the install, manual-page and completion tests run, and setcap
 # for a program that holds a file capability.
 test_packages() {
-    echo "$(demo_packages) googletest libgtest-dev libgmock-dev snmp snmpd snmptrapd tshark \
+    echo "$(demo_packages) googletest libgtest-dev libgmock-dev snmp snmpd snmptrapd snmpsim tshark \
 pkg-config binutils groff-base man-db mandoc bash libcap2-bin"
 }
 asan_packages() { test_packages; }

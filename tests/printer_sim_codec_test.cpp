@@ -5,6 +5,7 @@
 #include <climits>
 
 #include "tests/support/hex.h"
+#include "tools/printer-sim/mib_store.h"
 #include "tools/printer-sim/sim_ber.h"
 #include "tools/printer-sim/sim_message.h"
 #include "tools/printer-sim/sim_oid.h"
@@ -123,6 +124,7 @@ TEST(PrinterSimCodec, NumbersInShortestForm) {
                            Row{-128, "80"}, Row{-129, "FF 7F"}, Row{-257, "FE FF"},
                            Row{INT32_MIN, "80 00 00 00"}, Row{INT32_MAX, "7F FF FF FF"}}) {
         EXPECT_EQ(ToHex(SignedContents(row.value)), row.contents) << row.value;
+        EXPECT_EQ(SignedContentsSize(row.value), SignedContents(row.value).size()) << row.value;
         std::int32_t back = 0;
         ASSERT_TRUE(DecodeSigned(SignedContents(row.value), back));
         EXPECT_EQ(back, row.value);
@@ -142,6 +144,8 @@ TEST(PrinterSimCodec, NumbersInShortestForm) {
 TEST(PrinterSimCodec, ObjectIdentifiers) {
     EXPECT_EQ(ToHex(OidContents({2, 999, 3})), "88 37 03");
     EXPECT_EQ(ToHex(OidContents({1, 3, 4294967295u})), "2B 8F FF FF FF 7F");
+    for (const Oid &name : {Oid{2, 999, 3}, Oid{1, 3, 4294967295u}, Oid{1, 3, 0, 127, 128, 16383, 16384}, Oid{0, 0}})
+        EXPECT_EQ(OidContentsSize(name), OidContents(name).size()) << FormatOid(name);
     Oid oid;
     ASSERT_TRUE(DecodeOidContents(Hex("88 37 03"), oid));
     EXPECT_EQ(oid, (Oid{2, 999, 3}));
@@ -219,4 +223,64 @@ TEST(PrinterSimCodec, SurvivesEverySingleOctetChange) {
             }
         }
     }
+}
+
+// A fleet printer's store over shared objects: reads and get-next order see
+// its own changes, additions and removals merged in, and the shared objects
+// stay as they were for every other printer.
+TEST(PrinterSimStore, OwnChangesOverSharedObjects) {
+    const auto object = [](std::int32_t number) {
+        MibObject made;
+        made.value = IntegerValue(number);
+        return made;
+    };
+    MibStore base;
+    for (std::uint32_t arc : {1u, 3u, 5u, 7u}) base.Put({1, 3, arc}, object(static_cast<std::int32_t>(arc)));
+    const MibStore::SharedObjects shared = base.Share();
+    MibStore printer(shared);
+    MibStore other(shared);
+
+    printer.Modify({1, 3, 3})->value = IntegerValue(33);  // changed
+    printer.Put({1, 3, 4}, object(4));                     // added
+    printer.Erase({1, 3, 5});                              // removed
+    printer.Put({1, 3, 8}, object(8));                     // added past the end
+    EXPECT_EQ(printer.Modify({1, 3, 5}), nullptr);
+    EXPECT_EQ(printer.Modify({1, 3, 6}), nullptr);
+
+    std::vector<std::pair<std::uint32_t, std::vector<std::uint8_t>>> walked;
+    for (const auto *entry = printer.AtOrAfter({}); entry != nullptr; entry = printer.Next(entry->first))
+        walked.emplace_back(entry->first.back(), entry->second.value.contents);
+    const std::vector<std::pair<std::uint32_t, std::vector<std::uint8_t>>> expected = {
+        {1, {1}}, {3, {33}}, {4, {4}}, {7, {7}}, {8, {8}}};
+    EXPECT_EQ(walked, expected);
+    EXPECT_EQ(printer.Find({1, 3, 5}), nullptr);
+    EXPECT_EQ(printer.Next({1, 3, 4})->first, (Oid{1, 3, 7}));  // past the removed one
+    EXPECT_EQ(printer.AtOrAfter({1, 3, 5})->first, (Oid{1, 3, 7}));
+    EXPECT_EQ(printer.OwnCount(), 4u);
+
+    // The other printer and the shared objects are untouched.
+    EXPECT_EQ(other.Find({1, 3, 3})->value, IntegerValue(3));
+    EXPECT_EQ(other.Find({1, 3, 4}), nullptr);
+    EXPECT_NE(other.Find({1, 3, 5}), nullptr);
+    EXPECT_EQ(other.OwnCount(), 0u);
+    EXPECT_EQ(shared->at({1, 3, 3}).value, IntegerValue(3));
+    EXPECT_EQ(other.Share(), shared);  // nothing of its own: the same objects
+
+    // Put back after removal, and a copy (a set's staging) keeps what it was given.
+    printer.Put({1, 3, 5}, object(55));
+    EXPECT_EQ(printer.Find({1, 3, 5})->value, IntegerValue(55));
+    MibStore staged = printer;
+    staged.Erase({1, 3, 1});
+    EXPECT_EQ(staged.AtOrAfter({})->first, (Oid{1, 3, 3}));
+    EXPECT_EQ(printer.AtOrAfter({})->first, (Oid{1, 3, 1}));
+    EXPECT_EQ(printer.Share()->size(), 6u);
+
+    // Whether a request must look its objects up for their faults.
+    EXPECT_FALSE(printer.MayHaveObjectFaults());
+    MibObject failing = object(9);
+    failing.faults.silent = true;
+    printer.Put({1, 3, 9}, failing);
+    EXPECT_TRUE(printer.MayHaveObjectFaults());
+    EXPECT_TRUE(MibStore(printer.Share()).MayHaveObjectFaults());
+    EXPECT_FALSE(other.MayHaveObjectFaults());
 }

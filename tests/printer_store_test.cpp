@@ -4,6 +4,7 @@
 // holds a community, and what a user told no by root's store reads.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstring>
@@ -36,6 +37,59 @@ std::string KeyText(const std::string &valueLines) {
 unsigned Mode(const std::string &path) {
     struct stat status {};
     return stat(path.c_str(), &status) == 0 ? (status.st_mode & 0777) : 0;
+}
+
+// Processes adding the same printer at the same moment to a store large
+// enough that reading it takes a while: exactly one adds it, every other is
+// told it exists, and the key holds the one record that was added.
+TEST(PrinterStore, OfProcessesAddingOnePrinterAtOnceExactlyOneAddsIt) {
+    std::string hive = "Windows Registry Editor Version 5.00\n\n";
+    for (int i = 0; i < 2000; ++i) {
+        hive += test::PrinterKey("other" + std::to_string(i), "\"MAC Address\"=\"\"\n\"IP Address\"=\"10.0.0.1\"\n");
+    }
+    TempRegistry registry(hive);
+    constexpr int kAdders = 6;
+    for (int round = 0; round < 3; ++round) {
+        const std::string name = "contested" + std::to_string(round);
+        int start[2];
+        ASSERT_EQ(pipe(start), 0);
+        std::vector<pid_t> adders;
+        for (int i = 0; i < kAdders; ++i) {
+            const pid_t pid = fork();
+            if (pid == 0) {
+                close(start[1]);
+                char go = 0;
+                if (read(start[0], &go, 1) < 0) _exit(3);  // returns once the parent closes its end
+                const std::string ip = "10.1." + std::to_string(round) + "." + std::to_string(i + 1);
+                const SnmpPrinterRecord record = Record(name.c_str(), ip.c_str());
+                const std::int32_t result = HelperPrinterAdd(&record, 0);
+                _exit(result == 0 ? 0 : result == SNMP_RESULT_PRINTER_EXISTS ? 1 : 2);
+            }
+            ASSERT_GT(pid, 0);
+            adders.push_back(pid);
+        }
+        close(start[0]);
+        close(start[1]);
+        int added = 0;
+        int refused = 0;
+        std::string winner;
+        for (int i = 0; i < kAdders; ++i) {
+            int status = 0;
+            ASSERT_EQ(waitpid(adders[static_cast<std::size_t>(i)], &status, 0), adders[static_cast<std::size_t>(i)]);
+            const int code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+            if (code == 0) {
+                ++added;
+                winner = "10.1." + std::to_string(round) + "." + std::to_string(i + 1);
+            }
+            if (code == 1) ++refused;
+        }
+        EXPECT_EQ(added, 1) << name;
+        EXPECT_EQ(refused, kAdders - 1) << name;
+        SnmpPrinterRecord read{};
+        read.recordSize = sizeof read;
+        ASSERT_EQ(HelperPrinterRead(name.c_str(), &read), 0);
+        EXPECT_EQ(std::string(read.ipAddress), winner);
+    }
 }
 
 TEST(PrinterStore, ARecordIsWrittenReadUpdatedListedAndRemoved) {

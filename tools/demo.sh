@@ -10,6 +10,7 @@
 set -eu
 build="${1:-build}"
 tools="$(cd "$build/tools" && pwd)"
+recordings="$(cd "$(dirname "$0")/../tests/data/printers" && pwd)"
 tool="$tools/snmphelper"
 sim="$tools/snmphelper-printer-sim"
 for program in "$tool" "$sim"; do
@@ -44,8 +45,9 @@ fi
 work="$(mktemp -d)"
 sim_pid=""
 fleet_pid=""
+replay_pid=""
 cleanup() {
-    for pid in $sim_pid $fleet_pid; do kill "$pid" 2>/dev/null || true; wait "$pid" 2>/dev/null || true; done
+    for pid in $sim_pid $fleet_pid $replay_pid; do kill "$pid" 2>/dev/null || true; wait "$pid" 2>/dev/null || true; done
     rm -rf "$work"
 }
 trap cleanup EXIT INT TERM
@@ -122,6 +124,11 @@ echo "== A printer nobody registered: every failure is named"
 echo
 echo "== Status of printer \"demo\": device, supplies, trays, bins and alerts"
 run status demo
+echo "== Its objects recorded in the snmprec form, for snmpsim or the simulator to replay (first lines)"
+echo "\$ snmphelper record demo -o demo.snmprec"
+"$tool" record demo -o "$work/demo.snmprec"
+head -n 5 "$work/demo.snmprec"
+echo
 
 echo "== A small fleet from one simulator on 127.0.2.1-127.0.2.5: office3 is jammed, office5 silent"
 "$sim" --addresses 127.0.2.1-127.0.2.5 --fault-at 127.0.2.3=paper-jam --fault-at 127.0.2.3=toner-low \
@@ -132,3 +139,47 @@ for i in 1 2 3 4 5; do "$tool" printer add "office$i" --ip "127.0.2.$i" >/dev/nu
 run config set retries 0
 echo "\$ snmphelper poll office1 office2 office3 office4 office5"
 "$tool" poll office1 office2 office3 office4 office5 || echo "(exit code $?: not every printer was reached)"
+
+echo
+echo "== Real printers replayed from their recordings (tests/data/printers), one an address"
+"$sim" --addresses 127.0.3.1-127.0.3.4 --snmprec-folder "$recordings" --ready-file "$work/replay-ready" \
+    >"$work/replay.out" 2>&1 &
+replay_pid=$!
+wait_ready "$work/replay-ready" "$replay_pid" "$work/replay.out"
+i=1
+for name in $(cd "$recordings" && ls *.snmprec | sed 's/\.snmprec$//'); do
+    "$tool" printer add "$name" --ip "127.0.3.$i" >/dev/null
+    i=$((i + 1))
+done
+run status sharp-mx-3570n
+run status xerox-altalink-c8045
+echo "\$ snmphelper poll brother-mfc-l2710dw epson-wf-c5790 sharp-mx-3570n xerox-altalink-c8045"
+"$tool" poll brother-mfc-l2710dw epson-wf-c5790 sharp-mx-3570n xerox-altalink-c8045
+if [ -n "$ipx" ]; then
+    echo
+    echo "== Discovery: four printers on the demo-printer segment, one answering over IP only, one over IPX"
+    echo "== only, one over DLC only, one over all three; each answers the broadcasts from its own addresses"
+    # The one-printer simulators give port 161 and the segment to the fleet.
+    for pid in $sim_pid $fleet_pid; do kill "$pid" 2>/dev/null || true; wait "$pid" 2>/dev/null || true; done
+    sim_pid=""
+    fleet_pid=""
+    ip addr add 10.80.0.1/24 brd + dev demo-host
+    for i in 11 14; do ip addr add "10.80.0.$i/24" brd + dev demo-printer; done
+    cat >"$work/fleet.txt" <<FLEET
+ip=10.80.0.11 mac=02000000D011 answer=ip name=lobby
+ip=- mac=02000000D012 answer=ipx name=archive
+ip=- mac=02000000D013 answer=dlc name=plotter
+ip=10.80.0.14 mac=02000000D014 answer=ip,ipx,dlc name=hall
+FLEET
+    "$sim" --discovery-fleet "$work/fleet.txt" --fleet-interface demo-printer --ready-file "$work/discovery-ready" \
+        >"$work/discovery.out" 2>&1 &
+    sim_pid=$!
+    wait_ready "$work/discovery-ready" "$sim_pid" "$work/discovery.out"
+    run discover --timeout 1
+    run discover --timeout 1 --json
+    echo "== Registering what was found; printer \"demo\" and the office printers stay as they are"
+    run discover --timeout 1 --add --prefix found
+    run printer list
+    echo "== The printer found on DLC alone, reached through its new record"
+    run status found-02000000D013
+fi

@@ -8,6 +8,7 @@
 
 #include "hive/reg_text.h"
 #include "platform/registry.h"
+#include "transact/dotted_quad.h"
 #include "transact/printer_config.h"
 #include "transport/udp_transport.h"
 
@@ -51,23 +52,9 @@ bool HasControlCharacter(const std::string &text) {
     return false;
 }
 
-// Dotted-decimal IPv4 "a.b.c.d", each part 0-255 without leading zeros (the
-// platform's address parser would read those as octal).
 bool IsDottedQuad(const std::string &text) {
-    std::size_t at = 0;
-    for (int part = 0; part < 4; ++part) {
-        if (part > 0) {
-            if (at >= text.size() || text[at] != '.') return false;
-            ++at;
-        }
-        std::size_t end = at;
-        while (end < text.size() && end - at < 4 && std::isdigit(static_cast<unsigned char>(text[end])) != 0) ++end;
-        const std::size_t digits = end - at;
-        if (digits == 0 || digits > 3 || (digits > 1 && text[at] == '0')) return false;
-        if (std::stoi(text.substr(at, digits)) > 255) return false;
-        at = end;
-    }
-    return at == text.size();
+    platform::Ipv4Address address;
+    return ParseDottedQuad(text, address);
 }
 
 // RFC 1123 2.1: letters, digits and hyphens in dot-separated labels of at
@@ -346,8 +333,20 @@ std::int32_t WritePrinter(const StoredPrinter &printer, PrinterWrite how, std::i
     const bool exists = registryCode == platform::kRegistrySuccess;
     if (how == PrinterWrite::Add && exists) return SNMP_RESULT_PRINTER_EXISTS;
     if (how == PrinterWrite::Update && !exists) return SNMP_RESULT_NO_SUCH_PRINTER;
+    // Whether the key is there is asked again with the change, under the
+    // store's lock: another process may have added or removed it since.
     std::string problem;
-    registryCode = platform::ImportRegistryText(PrinterKeyText(printer, how), problem);
+    const std::string text = PrinterKeyText(printer, how);
+    if (how == PrinterWrite::Replace) {
+        registryCode = platform::ImportRegistryText(text, problem);
+    } else {
+        registryCode = platform::ImportRegistryTextWhere(
+            PrinterKeyPath(printer.name).c_str(),
+            how == PrinterWrite::Add ? platform::KeyCondition::Absent : platform::KeyCondition::Present, text,
+            problem);
+    }
+    if (registryCode == platform::kRegistryKeyExists) return SNMP_RESULT_PRINTER_EXISTS;
+    if (registryCode == platform::kRegistryKeyDeleted) return SNMP_RESULT_NO_SUCH_PRINTER;
     // A missing key here is the store's folder, not the printer.
     return registryCode == platform::kRegistryNotFound ? SNMP_RESULT_STORE_FAILED : StoreResult(registryCode);
 }

@@ -69,7 +69,8 @@ constexpr ResultText kResultTexts[] = {
     {SNMP_RESULT_DOES_NOT_FIT, "the reply does not fit the buffers, or a value has no text form"},
     {SNMP_RESULT_TRAP_REGISTRATION_FAILED, "trap registration failed"},
     {SNMP_RESULT_INVALID_ARGUMENT,
-     "an argument was refused (a null pointer, a wrong record size, or a timeout or retry count out of range)"},
+     "an argument was refused (a null pointer, a wrong record size, a timeout or retry count out of range, or "
+     "a discovery's unknown protocol, flag or target)"},
 };
 
 // The header's numbers and the library's own must stay one and the same.

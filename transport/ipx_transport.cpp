@@ -167,4 +167,13 @@ TransportStatus IpxTransport::GetLocalAddress(std::uint8_t *address) {
     return TransportStatus::Ok;
 }
 
+TransportStatus IpxTransport::SetReceiveRoom(std::int32_t bytes) {
+    if (open_ == 0) return TransportStatus::Closed;
+    if (winsock_.setsockopt(socket_, winsock::SOL_SOCKET, winsock::SO_RCVBUF, reinterpret_cast<const char *>(&bytes),
+                            sizeof bytes) != 0) {
+        return TransportStatus::SendFailed;
+    }
+    return TransportStatus::Ok;
+}
+
 }  // namespace snmphelper

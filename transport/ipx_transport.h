@@ -35,6 +35,10 @@ public:
                             std::uint8_t *senderAddress, std::uint16_t *senderPort) override;
     // The socket's own network and node numbers; known only after Bind.
     TransportStatus GetLocalAddress(std::uint8_t *address) override;
+    // Asks the system to keep `bytes` of datagrams not yet read, so that
+    // many replies arriving at once are not dropped: Ok, SendFailed when
+    // the system refuses, Closed for a transport that is not open.
+    TransportStatus SetReceiveRoom(std::int32_t bytes);
 
 private:
     void CloseSocket();

@@ -164,14 +164,6 @@ TransportStatus UdpTransport::Receive(std::uint8_t *buffer, std::uint32_t size, 
     return result;
 }
 
-TransportStatus UdpTransport::SetReceiveRoom(std::int32_t bytes) {
-    if (open_ == 0) return TransportStatus::Closed;
-    return winsock::setsockopt(socket_, winsock::SOL_SOCKET, winsock::SO_RCVBUF, reinterpret_cast<const char *>(&bytes),
-                               sizeof bytes) == winsock::SOCKET_ERROR
-               ? TransportStatus::SendFailed
-               : TransportStatus::Ok;
-}
-
 TransportStatus UdpTransport::WaitReadable(std::uint32_t milliseconds) {
     if (open_ == 0) return TransportStatus::Closed;
     winsock::fd_set readSet;
@@ -250,6 +242,15 @@ TransportStatus UdpTransport::GetRouteAddress(const char *peerAddress, std::uint
         return TransportStatus::NoLocalAddress;
     }
     std::memcpy(address, &local.sin_addr, 4);
+    return TransportStatus::Ok;
+}
+
+TransportStatus UdpTransport::SetReceiveRoom(std::int32_t bytes) {
+    if (open_ == 0) return TransportStatus::Closed;
+    if (winsock::setsockopt(socket_, winsock::SOL_SOCKET, winsock::SO_RCVBUF, reinterpret_cast<const char *>(&bytes),
+                            sizeof bytes) == winsock::SOCKET_ERROR) {
+        return TransportStatus::SendFailed;
+    }
     return TransportStatus::Ok;
 }
 

@@ -34,9 +34,6 @@ public:
     TransportStatus SendToAgent(const std::uint8_t *data, std::uint32_t length, const char *address) override;
     TransportStatus Receive(std::uint8_t *buffer, std::uint32_t size, std::uint32_t *length,
                             std::uint8_t *senderAddress, std::uint16_t *senderPort) override;
-    // Asks the system to queue up to `bytes` of datagrams for reading (it
-    // may grant less): Ok, or SendFailed when it refuses.
-    TransportStatus SetReceiveRoom(std::int32_t bytes);
     // For a caller that serves many peers on one socket: waits up to
     // `milliseconds` until a datagram can be read, without reading it (Ok,
     // ReceiveTimedOut, or Closed); then reads one that is already there,
@@ -48,6 +45,10 @@ public:
                                    std::uint8_t *senderAddress, std::uint16_t *senderPort);
     // The first IPv4 address the host's name resolves to; works before Bind.
     TransportStatus GetLocalAddress(std::uint8_t *address) override;
+    // Asks the system to keep `bytes` of datagrams not yet read, so that
+    // many replies arriving at once are not dropped: Ok, SendFailed when
+    // the system refuses, Closed for a transport that is not open.
+    TransportStatus SetReceiveRoom(std::int32_t bytes);
     // The address this host sends from to reach `peerAddress` (dotted
     // decimal), as the system's routing picks it: Ok, NoLocalAddress, or
     // Closed for a transport that is not open. Nothing

@@ -332,7 +332,9 @@ bool IpxSocket::IsForUs(const ParsedDatagram &datagram) const {
 }
 
 void IpxSocket::PumpLocked() {
-    for (int frames = 0; frames < kMostFramesPerPump; ++frames) {
+    // A full queue leaves the frames in the packet socket, whose buffer
+    // (SO_RCVBUF) decides what is kept, as a socket buffer would.
+    for (int frames = 0; frames < kMostFramesPerPump && queue_.size() < kMostQueuedDatagrams; ++frames) {
         ::sockaddr_ll from{};
         ::iovec part{frame_.data(), frame_.size()};
         ::msghdr message{};
@@ -351,7 +353,6 @@ void IpxSocket::PumpLocked() {
             !IsForUs(parsed)) {
             continue;
         }
-        if (queue_.size() >= kMostQueuedDatagrams) continue;
         try {
             queue_.push_back({parsed.source,
                               std::vector<std::uint8_t>(parsed.data, parsed.data + parsed.dataLength)});

@@ -48,8 +48,8 @@ bool MayOpenPacketSockets();
 inline constexpr std::uint16_t kFirstDynamicSocket = 0x4000;
 inline constexpr std::uint16_t kLastDynamicSocket = 0x7FFF;
 
-// Datagrams kept for a socket that nobody reads, as a socket buffer would;
-// later ones are dropped.
+// Datagrams taken from the packet socket ahead of the reader; later ones
+// wait in the packet socket's buffer.
 inline constexpr std::size_t kMostQueuedDatagrams = 64;
 
 // What a receive delivered.

@@ -314,6 +314,29 @@ int ioctlsocket(SOCKET s, std::int32_t command, std::uint32_t *argument) {
     return 0;
 }
 
+namespace {
+
+// SO_RCVBUF: the room for datagrams not yet read, on the system socket that
+// receives them (an IPX socket's packet socket). A privileged process is
+// given what it asks even beyond the system's limit for others, as WinSock
+// gives it.
+int SetReceiveBuffer(int descriptor, const char *value, int valueLength) {
+    int room = 0;
+    if (value == nullptr || valueLength < static_cast<int>(sizeof room)) return Fail(WSAEFAULT);
+    std::memcpy(&room, value, sizeof room);
+    if (room < 0) return Fail(WSAEINVAL);
+    if (TakeInjectedFailure(SocketCall::SetOption)) return SOCKET_ERROR;
+    if (const auto ipxSocket = IpxSocketOf(descriptor)) descriptor = ipxSocket->Descriptor();
+    if (System().setsockopt == nullptr) return FailFromErrno(ENOSYS);
+    if (System().setsockopt(descriptor, SOL_SOCKET, SO_RCVBUFFORCE, &room, sizeof room) == 0) return 0;
+    if (System().setsockopt(descriptor, SOL_SOCKET, SO_RCVBUF, &room, sizeof room) != 0) {
+        return FailFromErrno(errno);
+    }
+    return 0;
+}
+
+}  // namespace
+
 int setsockopt(SOCKET s, int level, int option, const char *value, int valueLength) {
     const int descriptor = DescriptorOf(s);
     if (descriptor < 0) return SOCKET_ERROR;
@@ -321,21 +344,11 @@ int setsockopt(SOCKET s, int level, int option, const char *value, int valueLeng
         (option != detail::kWsSoBroadcast && option != detail::kWsSoRcvbuf)) {
         return Fail(WSAENOPROTOOPT);
     }
-    // Both options are a 4-byte integer; for the BOOL one, any non-zero
-    // value enables it.
+    if (option == detail::kWsSoRcvbuf) return SetReceiveBuffer(descriptor, value, valueLength);
+    // A BOOL option: a 4-byte integer, any non-zero value enables it.
     int enabled = 0;
     if (value == nullptr || valueLength < static_cast<int>(sizeof enabled)) return Fail(WSAEFAULT);
     std::memcpy(&enabled, value, sizeof enabled);
-    if (option == detail::kWsSoRcvbuf) {
-        if (TakeInjectedFailure(SocketCall::SetOption)) return SOCKET_ERROR;
-        // An IPX socket's frames queue in its packet socket: nothing to size here.
-        if (IpxSocketOf(descriptor)) return Fail(WSAENOPROTOOPT);
-        if (System().setsockopt == nullptr) return FailFromErrno(ENOSYS);
-        if (System().setsockopt(descriptor, SOL_SOCKET, SO_RCVBUF, &enabled, sizeof enabled) != 0) {
-            return FailFromErrno(errno);
-        }
-        return 0;
-    }
     const int flag = enabled != 0 ? 1 : 0;
     if (TakeInjectedFailure(SocketCall::SetOption)) return SOCKET_ERROR;
     if (const auto ipxSocket = IpxSocketOf(descriptor)) {

@@ -8,12 +8,14 @@
 //
 // Format: the regedit export text of hive/reg_text.h.
 //
-// Reading: open and read the whole file on every open, so that a change by
-// any process (a rename over the hive, or a rewrite in place) is seen by the
-// very next open. Parsing is what costs, so the process keeps the tree parsed
-// from the bytes it last read and parses again only when the bytes read
-// differ from those, octet for octet; the tree is a function of the bytes
-// alone, so this changes nothing an open sees. An open key holds the tree as
+// Reading: every open looks at the file, so that a change by any process (a
+// rename over the hive, or a rewrite in place) is seen by the very next open.
+// The process keeps the tree parsed from the bytes it last read, and reads
+// and parses again only when the file's identity (device, inode, size,
+// modification and change times) differs, or when its times were too young
+// to tell a rewrite within the same clock tick, and then only when the bytes
+// differ (hive/hive_file.h); the tree is a function of the bytes alone, so
+// this changes nothing an open sees. An open key holds the tree as
 // read at the open (and as rewritten by its own later changes). A hive that
 // cannot be parsed fails the open with kRegistryCorrupt, and no write ever
 // replaces it. While a RegistryReading lives on a thread, that thread's opens
@@ -32,6 +34,7 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <memory>
 #include <new>
 #include <string_view>
@@ -326,7 +329,12 @@ std::int32_t ListRegistryValues(RegistryKey key, std::vector<std::string> &names
     });
 }
 
-std::int32_t ImportRegistryText(const std::string &fileBytes, std::string &problem) {
+namespace {
+
+// ImportRegistryText, after `allowed` has passed on the tree as it is under
+// the writers' lock (no condition when null).
+std::int32_t ImportIf(const std::string &fileBytes, std::string &problem,
+                      const std::function<std::int32_t(const Key &tree)> &allowed) {
     problem.clear();
     return Guarded([&]() -> std::int32_t {
         // Parse once on its own first, so that a bad file is reported without
@@ -334,13 +342,41 @@ std::int32_t ImportRegistryText(const std::string &fileBytes, std::string &probl
         Key scratch;
         if (!regtext::ApplyRegText(fileBytes, scratch, problem)) return kRegistryInvalidParameter;
         const TreeChange change = [&](Key &tree, bool &changed) -> std::int32_t {
-            if (!regtext::ApplyRegText(fileBytes, tree, problem)) return kRegistryInvalidParameter;
+            if (allowed) {
+                if (const std::int32_t code = allowed(tree); code != kRegistrySuccess) return code;
+            }
+            // Into an empty store the text gives what its first reading gave.
+            if (tree.Empty()) {
+                tree.Swap(scratch);
+            } else if (!regtext::ApplyRegText(fileBytes, tree, problem)) {
+                return kRegistryInvalidParameter;
+            }
             changed = true;
             return kRegistrySuccess;
         };
         const std::int32_t code = ModifyHive(true, change, nullptr);
         if (code == kRegistryCorrupt) problem = "the registry " + HivePath() + " cannot be parsed: " + RegistryProblem();
         return code;
+    });
+}
+
+}  // namespace
+
+std::int32_t ImportRegistryText(const std::string &fileBytes, std::string &problem) {
+    return ImportIf(fileBytes, problem, nullptr);
+}
+
+std::int32_t ImportRegistryTextWhere(const char *path, KeyCondition condition, const std::string &fileBytes,
+                                     std::string &problem) {
+    return Guarded([&]() -> std::int32_t {
+        std::vector<std::string> components;
+        if (path == nullptr || !regtext::SplitKeyPath(path, components)) return kRegistryInvalidParameter;
+        return ImportIf(fileBytes, problem, [&](const Key &tree) -> std::int32_t {
+            const bool present = regtext::FindKey(tree, components) != nullptr;
+            if (condition == KeyCondition::Absent && present) return kRegistryKeyExists;
+            if (condition == KeyCondition::Present && !present) return kRegistryKeyDeleted;
+            return kRegistrySuccess;
+        });
     });
 }
 

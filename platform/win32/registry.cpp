@@ -282,16 +282,56 @@ std::int32_t ListRegistryValues(RegistryKey key, std::vector<std::string> &names
     }
 }
 
-std::int32_t ImportRegistryText(const std::string &fileBytes, std::string &problem) {
+namespace {
+
+// A first reading that finds any fault of the text before anything changes.
+bool TextIsSound(const std::string &fileBytes, std::string &problem) {
     problem.clear();
     NoEdits check;
-    if (!regtext::ReadRegText(fileBytes, check, problem)) return kRegistryInvalidParameter;
+    return regtext::ReadRegText(fileBytes, check, problem);
+}
+
+// Applies checked text; the first failure is the result.
+std::int32_t ApplyChecked(const std::string &fileBytes, std::string &problem) {
     RegistryEdits edits;
     if (!regtext::ReadRegText(fileBytes, edits, problem)) return kRegistryInvalidParameter;
     if (edits.FirstFailure() != ERROR_SUCCESS) {
         problem = "the registry refused a change (system error " + std::to_string(edits.FirstFailure()) + ")";
     }
     return Status(edits.FirstFailure());
+}
+
+}  // namespace
+
+std::int32_t ImportRegistryText(const std::string &fileBytes, std::string &problem) {
+    if (!TextIsSound(fileBytes, problem)) return kRegistryInvalidParameter;
+    return ApplyChecked(fileBytes, problem);
+}
+
+// The registry creates a key atomically and says whether it was there, so of
+// two processes adding one key only one goes on. (That a key to be updated is
+// still present is checked just before the change, not with it.)
+std::int32_t ImportRegistryTextWhere(const char *path, KeyCondition condition, const std::string &fileBytes,
+                                     std::string &problem) {
+    problem.clear();
+    std::wstring widePath;
+    if (path == nullptr || !ToWide(path, widePath)) return kRegistryInvalidParameter;
+    if (!TextIsSound(fileBytes, problem)) return kRegistryInvalidParameter;
+    HKEY key = nullptr;
+    if (condition == KeyCondition::Absent) {
+        DWORD disposition = 0;
+        const LONG status = ::RegCreateKeyExW(HKEY_LOCAL_MACHINE, widePath.c_str(), 0, nullptr, 0, KEY_READ, nullptr,
+                                              &key, &disposition);
+        if (status != ERROR_SUCCESS) return Status(status);
+        ::RegCloseKey(key);
+        if (disposition == REG_OPENED_EXISTING_KEY) return kRegistryKeyExists;
+    } else {
+        const LONG status = ::RegOpenKeyExW(HKEY_LOCAL_MACHINE, widePath.c_str(), 0, KEY_READ, &key);
+        if (status == ERROR_FILE_NOT_FOUND) return kRegistryKeyDeleted;
+        if (status != ERROR_SUCCESS) return Status(status);
+        ::RegCloseKey(key);
+    }
+    return ApplyChecked(fileBytes, problem);
 }
 
 std::int32_t ExportRegistryText(const char *path, std::string &text) {

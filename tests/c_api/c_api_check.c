@@ -120,6 +120,21 @@ int main(void) {
             return 1;
         }
     }
+    /* The discovery's records are plain C, laid out as documented; a record
+     * of the wrong size is refused before anything is sent. */
+    {
+        SnmpDiscovery discovery = {0};
+        discovery.recordSize = (uint32_t)sizeof discovery - 1;
+        if (sizeof(SnmpDiscoveredPrinter) != 1376 || offsetof(SnmpDiscovery, targets) != 32 ||
+            offsetof(SnmpDiscoveredPrinter, sysDescr) != 96) {
+            fprintf(stderr, "the discovery records are not laid out as documented\n");
+            return 1;
+        }
+        if (HelperSNMPDiscover(&discovery) != SNMP_RESULT_INVALID_ARGUMENT || discovery.printers != NULL) {
+            fprintf(stderr, "a discovery record of the wrong size must be refused\n");
+            return 1;
+        }
+    }
     /* Every result has a static text, an unknown one too. */
     if (strcmp(HelperResultText(SNMP_RESULT_NO_REPLY), "unknown result code") == 0 ||
         strcmp(HelperResultText(-12345), "unknown result code") != 0) {

@@ -13,17 +13,20 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
+#include <ctime>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <optional>
 #include <random>
 #include <string>
 #include <thread>
 #include <vector>
-#include <chrono>
 
+#include "hive/hive_file.h"
 #include "platform/registry.h"
 #include "tests/support/hex.h"
 #include "tests/support/temp_registry.h"
@@ -679,16 +682,13 @@ TEST(RegistryImport, Version5TextThatIsNotUtf8IsRefusedAndChangesNothing) {
 // Every open reads the hive anew: a rewrite between two opens in the same
 // process is seen by the second, even one that keeps the file, its size and
 // its modification time (only the bytes tell it apart), and one that breaks it.
-TEST(RegistryStore, EveryOpenSeesTheHiveAsItIsNow) {
-    const auto hiveWith = [](const std::string &address) {
-        return std::string(kEmptyHive) + "\"IP Address\"=\"" + address + "\"\n";
-    };
-    TempRegistry registry(hiveWith("10.0.0.1"));
-    EXPECT_EQ(Query("Software\\Test", "IP Address").data, Bytes(std::string("10.0.0.1", 9)));
-
+// Rewrites the hive in place with `bytes` (of the same size) and gives it
+// back the modification time it had, as `cp -p` or a fast editor can.
+void RewriteInPlaceKeepingTimes(const TempRegistry &registry, const std::string &bytes) {
     struct stat before {};
     ASSERT_EQ(stat(registry.Path().c_str(), &before), 0);
-    registry.Write(hiveWith("10.0.0.2"));  // in place: same inode, same size
+    ASSERT_EQ(static_cast<std::size_t>(before.st_size), bytes.size());
+    registry.Write(bytes);
     const timespec times[2] = {before.st_atim, before.st_mtim};
     ASSERT_EQ(utimensat(AT_FDCWD, registry.Path().c_str(), times, 0), 0);
     struct stat after {};
@@ -697,15 +697,26 @@ TEST(RegistryStore, EveryOpenSeesTheHiveAsItIsNow) {
     ASSERT_EQ(after.st_size, before.st_size);
     ASSERT_EQ(after.st_mtim.tv_sec, before.st_mtim.tv_sec);
     ASSERT_EQ(after.st_mtim.tv_nsec, before.st_mtim.tv_nsec);
+}
+
+void RenameOver(const TempRegistry &registry, const std::string &bytes) {
+    const std::string replacement = registry.Path() + ".new";
+    std::ofstream(replacement, std::ios::binary) << bytes;
+    ASSERT_EQ(std::rename(replacement.c_str(), registry.Path().c_str()), 0);
+}
+
+TEST(RegistryStore, EveryOpenSeesTheHiveAsItIsNow) {
+    const auto hiveWith = [](const std::string &address) {
+        return std::string(kEmptyHive) + "\"IP Address\"=\"" + address + "\"\n";
+    };
+    TempRegistry registry(hiveWith("10.0.0.1"));
+    EXPECT_EQ(Query("Software\\Test", "IP Address").data, Bytes(std::string("10.0.0.1", 9)));
+
+    RewriteInPlaceKeepingTimes(registry, hiveWith("10.0.0.2"));  // same inode, same size
     EXPECT_EQ(Query("Software\\Test", "IP Address").data, Bytes(std::string("10.0.0.2", 9)));
 
     // Another process replaces the hive by renaming a new file over it.
-    const std::string replacement = registry.Path() + ".new";
-    {
-        std::ofstream file(replacement, std::ios::binary);
-        file << hiveWith("10.0.0.3");
-    }
-    ASSERT_EQ(std::rename(replacement.c_str(), registry.Path().c_str()), 0);
+    RenameOver(registry, hiveWith("10.0.0.3"));
     EXPECT_EQ(Query("Software\\Test", "IP Address").data, Bytes(std::string("10.0.0.3", 9)));
 
     registry.Write(std::string(kEmptyHive) + "garbage\n");
@@ -738,11 +749,7 @@ TEST(RegistryStore, OpensSharingAReadingSeeTheirOwnChangesAndEndWithIt) {
         return text.substr(0, text.find('\0'));
     };
     TempRegistry registry(hiveWith("10.0.0.1"));
-    const auto replace = [&](const std::string &bytes) {
-        const std::string replacement = registry.Path() + ".new";
-        std::ofstream(replacement, std::ios::binary) << bytes;
-        ASSERT_EQ(std::rename(replacement.c_str(), registry.Path().c_str()), 0);
-    };
+    const auto replace = [&](const std::string &bytes) { RenameOver(registry, bytes); };
     {
         RegistryReading reading;
         EXPECT_EQ(address(Query("Software\\Test", "IP Address")), "10.0.0.1");
@@ -799,6 +806,129 @@ TEST(RegistryStore, ThreadsOpeningWhileTheHiveChanges) {
     for (std::thread &reader : readers) reader.join();
     EXPECT_EQ(wrong.load(), 0);
     EXPECT_EQ(Query("Software\\Test", "Count").data, (std::vector<std::uint8_t>{20, 0, 0, 0}));
+}
+
+// A store of `printers` printer keys; the one in the middle holds `address`.
+std::string LargeStore(int printers, const std::string &address) {
+    std::string hive = "Windows Registry Editor Version 5.00\n\n";
+    for (int i = 0; i < printers; ++i) {
+        hive += test::PrinterKey("printer" + std::to_string(i),
+                                 "\"MAC Address\"=\"\"\n\"IP Address\"=\"" +
+                                     (i == printers / 2 ? address : std::string("10.9.9.9")) + "\"\n");
+    }
+    return hive;
+}
+
+constexpr const char kMiddlePrinter[] = "Software\\Brelvin\\Palimar\\AdapterOnly\\printer5000";
+
+std::string AddressOf(const StoredValue &value) {
+    if (value.code != kRegistrySuccess) return "code " + std::to_string(value.code);
+    const std::string text(value.data.begin(), value.data.end());
+    return text.substr(0, text.find('\0'));
+}
+
+// Waits until the hive's times are old enough for its identity alone to be
+// trusted, as a store nobody has written for a while is.
+void WaitUntilSettled(const std::string &path) {
+    struct stat status {};
+    ASSERT_EQ(stat(path.c_str(), &status), 0);
+    const time_t newest = std::max(status.st_mtim.tv_sec, status.st_ctim.tv_sec);
+    while (time(nullptr) <= newest + hive::kSettledSeconds) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+}
+
+// A read costs the same whatever the store's size because the process keeps
+// its last parse while the file's identity stays; every change is seen by
+// the very next read all the same: in place within the same second (size
+// and modification time as before), by a rename, in place on a store that
+// has not changed for a while, and a file made unparsable fails that read.
+TEST(RegistryStore, LargeStoreSeesEveryChangeAtTheNextRead) {
+    constexpr int kPrinters = 10000;
+    TempRegistry registry(LargeStore(kPrinters, "10.0.0.1"));
+    EXPECT_EQ(AddressOf(Query(kMiddlePrinter, "IP Address")), "10.0.0.1");
+
+    RewriteInPlaceKeepingTimes(registry, LargeStore(kPrinters, "10.0.0.2"));
+    EXPECT_EQ(AddressOf(Query(kMiddlePrinter, "IP Address")), "10.0.0.2");
+    RenameOver(registry, LargeStore(kPrinters, "10.0.0.3"));
+    EXPECT_EQ(AddressOf(Query(kMiddlePrinter, "IP Address")), "10.0.0.3");
+
+    WaitUntilSettled(registry.Path());
+    EXPECT_EQ(AddressOf(Query(kMiddlePrinter, "IP Address")), "10.0.0.3");
+    RewriteInPlaceKeepingTimes(registry, LargeStore(kPrinters, "10.0.0.4"));
+    EXPECT_EQ(AddressOf(Query(kMiddlePrinter, "IP Address")), "10.0.0.4");
+
+    WaitUntilSettled(registry.Path());
+    EXPECT_EQ(AddressOf(Query(kMiddlePrinter, "IP Address")), "10.0.0.4");
+    RenameOver(registry, LargeStore(kPrinters, "10.0.0.5"));
+    EXPECT_EQ(AddressOf(Query(kMiddlePrinter, "IP Address")), "10.0.0.5");
+
+    // The same size, one octet made a syntax error: "IP Address"= loses its '='.
+    std::string broken = LargeStore(kPrinters, "10.0.0.5");
+    broken[broken.find("\"IP Address\"=")+12] = ' ';
+    RewriteInPlaceKeepingTimes(registry, broken);
+    EXPECT_EQ(Query(kMiddlePrinter, "IP Address").code, kRegistryCorrupt);
+    RenameOver(registry, LargeStore(kPrinters, "10.0.0.6"));
+    EXPECT_EQ(AddressOf(Query(kMiddlePrinter, "IP Address")), "10.0.0.6");
+}
+
+// A change works on the process's last parse itself when nothing else holds
+// it; a key opened before the change holds it, so the change works on a copy
+// and the key goes on reading what it read.
+TEST(RegistryStore, AKeyOpenBeforeItsOwnProcessWritesKeepsWhatItRead) {
+    TempRegistry registry(LargeStore(100, "10.0.0.1"));
+    constexpr const char kPrinter[] = "Software\\Brelvin\\Palimar\\AdapterOnly\\printer50";
+    const auto change = [](const std::string &address) {
+        std::string problem;
+        return ImportRegistryText(test::PrinterHive("printer50", "\"IP Address\"=\"" + address + "\"\n"), problem);
+    };
+    RegistryKey before = nullptr;
+    ASSERT_EQ(OpenRegistryKey(kPrinter, kKeyRead, &before), kRegistrySuccess);
+    ASSERT_EQ(change("10.0.0.2"), kRegistrySuccess);
+    char text[16] = {};
+    std::uint32_t size = sizeof text;
+    EXPECT_EQ(QueryRegistryValue(before, "IP Address", nullptr, text, &size), kRegistrySuccess);
+    EXPECT_STREQ(text, "10.0.0.1");
+    CloseRegistryKey(before);
+    EXPECT_EQ(AddressOf(Query(kPrinter, "IP Address")), "10.0.0.2");
+    // Nothing holds the last parse now: the next change works on it.
+    ASSERT_EQ(change("10.0.0.3"), kRegistrySuccess);
+    EXPECT_EQ(AddressOf(Query(kPrinter, "IP Address")), "10.0.0.3");
+    EXPECT_NE(registry.Contents().find("\"IP Address\"=\"10.0.0.3\""), std::string::npos);
+}
+
+// Readers on many threads while one writer changes a printer of a large
+// store again and again: no reader ever fails, and none ever reads a value
+// older than one it has read before.
+TEST(RegistryStore, ReadersOfALargeStoreNeverGoBackWhileItIsWritten) {
+    TempRegistry registry(LargeStore(1000, "10.0.0.0"));
+    constexpr const char kWatched[] = "Software\\Brelvin\\Palimar\\AdapterOnly\\printer500";
+    constexpr int kWrites = 12;
+    std::atomic<bool> stop{false};
+    std::atomic<int> wrong{0};
+    std::vector<std::thread> readers;
+    for (int t = 0; t < 4; ++t) {
+        readers.emplace_back([&, t] {
+            int last = 0;
+            while (!stop.load()) {
+                // Half of them read as a transaction does, two opens sharing a reading.
+                std::optional<RegistryReading> reading;
+                if (t % 2 == 0) reading.emplace();
+                const std::string address = AddressOf(Query(kWatched, "IP Address"));
+                const StoredValue mac = Query(kWatched, "MAC Address");
+                const int seen = address.rfind("10.0.0.", 0) == 0 ? std::atoi(address.c_str() + 7) : -1;
+                if (seen < last || seen > kWrites || mac.code != kRegistrySuccess) ++wrong;
+                last = std::max(last, seen);
+            }
+        });
+    }
+    for (int round = 1; round <= kWrites; ++round) {
+        const std::string address = "10.0.0." + std::to_string(round);
+        ASSERT_EQ(Set(kWatched, "IP Address", kRegSz, Bytes(std::string(address.c_str(), address.size() + 1))),
+                  kRegistrySuccess);
+    }
+    stop = true;
+    for (std::thread &reader : readers) reader.join();
+    EXPECT_EQ(wrong.load(), 0);
+    EXPECT_EQ(AddressOf(Query(kWatched, "IP Address")), "10.0.0." + std::to_string(kWrites));
 }
 
 // regedit on Windows exports UTF-16LE with a byte-order mark and CRLF line

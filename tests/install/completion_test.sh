@@ -41,4 +41,11 @@ expect "snmphelper get" lab-printer
 expect "snmphelper set lab-printer 1.3.6.1.2.1.1.6.0" string
 expect "snmphelper form" getnext
 expect "snmphelper printer add x --use" ipx
+expect "snmphelper" record
+expect "snmphelper record" lab-printer
+expect "snmphelper record lab-printer" --output
+expect "snmphelper status lab-printer --training-level" fieldService
+expect "snmphelper" discover
+expect "snmphelper discover" --add
+expect "snmphelper discover --protocols" ip,ipx,dlc
 exit $status

@@ -43,6 +43,7 @@ public:
     ChildProcess &operator=(const ChildProcess &) = delete;
 
     bool Started() const { return pid_ > 0; }
+    pid_t Pid() const { return pid_; }
     // Waits up to 10 seconds for `text` in the standard output.
     bool WaitForOutput(const std::string &text);
     // Sends SIGTERM and reaps the process; the exit status, -1 if killed.

@@ -31,7 +31,7 @@ constexpr const char *kExports[] = {
     "HelperSnmpDecodeTrapPdu", "HelperFormSNMPPacket",   "HelperSNMPDecodePacket",
     "HelperFreeBlock",        "HelperSNMPTransact",      "HelperSNMPTransactAscii",
     "HelperSNMPTransactEx",   "HelperDecodeValue",       "HelperGetSNMPObjects",
-    "HelperSNMPRegisterTrapDestination", "HelperTrapKeepAlive",
+    "HelperSNMPRegisterTrapDestination", "HelperTrapKeepAlive", "HelperSNMPDiscover",
 };
 
 // A short wait: a silent printer costs little.

@@ -72,6 +72,7 @@ template Option *Command::add_option(const std::string &, std::string &, const s
 template Option *Command::add_option(const std::string &, std::vector<std::string> &, const std::string &);
 template Option *Command::add_option(const std::string &, int &, const std::string &);
 template Option *Command::add_option(const std::string &, unsigned &, const std::string &);
+template Option *Command::add_option(const std::string &, double &, const std::string &);
 template Option *Command::add_option(const std::string &, std::uint16_t &, const std::string &);
 template Option *Command::add_option(const std::string &, std::optional<unsigned> &, const std::string &);
 template Option *Command::add_option(const std::string &, std::optional<int> &, const std::string &);

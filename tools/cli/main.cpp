@@ -34,6 +34,8 @@ int Run(int argc, char **argv) {
     snmphelper::cli::AddDlcCommand(app, exitCode);
     snmphelper::cli::AddStatusCommand(app, exitCode);
     snmphelper::cli::AddPollCommand(app, exitCode);
+    snmphelper::cli::AddRecordCommand(app, exitCode);
+    snmphelper::cli::AddDiscoverCommand(app, exitCode);
     // The parser prints its message (or the help); its own exit codes (105,
     // 106, 109, ...) are not the tool's: a wrong command line is usage.
     if (const auto parserExit = line.Parse(argc, argv)) {

@@ -14,6 +14,7 @@
 #include "tools/cli/exit_codes.h"
 #include "tools/cli/json_output.h"
 #include "tools/cli/printer_records.h"
+#include "tools/cli/protocol_names.h"
 #include "tools/cli/registry_messages.h"
 #include "tools/cli/utf8_text.h"
 #include "transact/printer_config.h"
@@ -24,13 +25,6 @@ namespace snmphelper::cli {
 namespace {
 
 using platform::RegistryKey;
-
-struct ProtocolName {
-    std::uint8_t code;
-    const char *name;
-};
-// In the order the channel prefers when `pProtocol` is unset.
-constexpr ProtocolName kProtocolNames[] = {{kProtocolDlc, "dlc"}, {kProtocolIp, "ip"}, {kProtocolIpx, "ipx"}};
 
 std::string PrinterKeyPath(const std::string &name) { return std::string(kAdapterKeyPath) + "\\" + name; }
 
@@ -54,30 +48,6 @@ std::optional<std::string> CheckPrinterName(const std::string &name) {
     }
     return "the printer name \"" + EscapeInvalidUtf8(name) +
            "\" is not valid UTF-8; give it in UTF-8 (check the terminal's or the script's encoding)";
-}
-
-std::optional<std::uint8_t> ProtocolCode(const std::string &name) {
-    for (const ProtocolName &protocol : kProtocolNames) {
-        if (name == protocol.name) return protocol.code;
-    }
-    return std::nullopt;
-}
-
-std::string ProtocolList(std::uint32_t bits) {
-    std::string list;
-    for (const ProtocolName &protocol : kProtocolNames) {
-        if ((bits & protocol.code) == 0) continue;
-        if (!list.empty()) list += ',';
-        list += protocol.name;
-    }
-    return list.empty() ? "none" : list;
-}
-
-std::string ProtocolNameOf(std::uint32_t code) {
-    for (const ProtocolName &protocol : kProtocolNames) {
-        if (code == protocol.code) return protocol.name;
-    }
-    return code == 0 ? "unset" : "invalid";
 }
 
 const char *AddressOption(std::uint32_t protocol) {
@@ -140,20 +110,9 @@ bool RecordFromOptions(const AddOptions &options, SnmpPrinterRecord &record, std
         problem = "--community: at most " + std::to_string(SNMP_PRINTER_TEXT_SIZE - 1) + " octets";
         return false;
     }
-    if (!options.protocols.empty()) {
-        std::size_t at = 0;
-        for (;;) {
-            const std::size_t comma = options.protocols.find(',', at);
-            const std::string name = options.protocols.substr(at, comma == std::string::npos ? comma : comma - at);
-            const auto code = ProtocolCode(name);
-            if (!code) {
-                problem = "--protocols: unknown protocol \"" + name + "\"; the protocols are ip, ipx and dlc";
-                return false;
-            }
-            record.cProtocols |= *code;
-            if (comma == std::string::npos) break;
-            at = comma + 1;
-        }
+    if (!options.protocols.empty() && !ParseProtocolList(options.protocols, record.cProtocols, problem)) {
+        problem = "--protocols: " + problem;
+        return false;
     }
     if (!options.use.empty()) {
         const auto code = ProtocolCode(options.use);
@@ -382,6 +341,9 @@ struct ListedPrinter {
 };
 
 int RunList(bool json) {
+    // One reading of the store for the list and every printer's key, so the
+    // list is of one moment and its cost does not grow with each key opened.
+    platform::RegistryReading reading;
     std::string problem;
     const auto names = RegisteredPrinters(problem);
     if (!names) {

@@ -77,6 +77,19 @@ constexpr ValueName kAlertCode[] = {
     {1506, "interpreterResourceDeleted"}, {1507, "interpreterResourceUnavailable"},
     {1509, "interpreterComplexPageEncountered"}, {1801, "alertRemovalOfBinaryChangeEntry"}};
 
+constexpr ValueName kAlertTraining[] = {{1, "other"},        {2, "unknown"},       {3, "untrained"},
+                                        {4, "trained"},      {5, "fieldService"},  {6, "management"},
+                                        {7, "noInterventionRequired"}};
+constexpr ValueName kCounterUnit[] = {{3, "tenThousandthsOfInches"}, {4, "micrometers"}, {5, "characters"},
+                                      {6, "lines"}, {7, "impressions"}, {8, "sheets"}, {9, "dotRow"},
+                                      {11, "hours"}, {16, "feet"}, {17, "meters"}};
+// RFC 2790 hrDeviceTypes, the arc after 1.3.6.1.2.1.25.3.1.
+constexpr ValueName kDeviceType[] = {{1, "other"}, {2, "unknown"}, {3, "processor"}, {4, "network"},
+                                     {5, "printer"}, {6, "diskStorage"}, {10, "video"}, {11, "audio"},
+                                     {12, "coprocessor"}, {13, "keyboard"}, {14, "modem"}, {15, "parallelPort"},
+                                     {16, "pointing"}, {17, "serialPort"}, {18, "tape"}, {19, "clock"},
+                                     {20, "volatileMemory"}, {21, "nonVolatileMemory"}};
+
 // hrPrinterDetectedErrorState bits 0-14 (bit 15 has no name).
 constexpr const char *kErrorStateBits[] = {
     "lowPaper",         "noPaper",           "lowToner",           "noToner",        "doorOpen",
@@ -94,6 +107,9 @@ std::span<const ValueName> TableOf(PrinterMibEnum enumeration) {
     case PrinterMibEnum::AlertSeverity: return kAlertSeverity;
     case PrinterMibEnum::AlertGroup: return kAlertGroup;
     case PrinterMibEnum::AlertCode: return kAlertCode;
+    case PrinterMibEnum::AlertTraining: return kAlertTraining;
+    case PrinterMibEnum::CounterUnit: return kCounterUnit;
+    case PrinterMibEnum::DeviceType: return kDeviceType;
     }
     return {};
 }
@@ -117,8 +133,9 @@ std::vector<std::string> ErrorStateNames(const std::vector<std::uint8_t> &octets
 }
 
 LevelReading ReadLevel(std::optional<std::int32_t> level, std::optional<std::int32_t> maximum,
-                       const std::string &unit, bool outputSpace) {
+                       const std::string &unit, LevelMeaning meaning) {
     LevelReading reading;
+    const bool receptacle = meaning == LevelMeaning::ReceptacleSpace;
     const std::string of = maximum && *maximum >= 0 ? " of " + std::to_string(*maximum) + " " + unit : "";
     if (!level) {
         reading.text = "absent";
@@ -127,17 +144,26 @@ LevelReading ReadLevel(std::optional<std::int32_t> level, std::optional<std::int
     } else if (*level == -2) {
         reading.text = "unknown";
     } else if (*level == -3) {
-        reading.text = outputSpace ? "some space remaining" : "some remaining";
+        reading.text = meaning == LevelMeaning::OutputSpace ? "some space remaining"
+                       : receptacle                          ? "some remaining space"
+                                                             : "some remaining";
         if (!of.empty()) reading.text += " (capacity" + of.substr(3) + ")";
     } else if (*level < 0) {
         reading.text = "invalid level " + std::to_string(*level);
+    } else if (unit == "percent") {
+        // Printers that count in percent send any maximum (100, -2, 0, 255).
+        reading.percent = static_cast<int>(std::min<std::int32_t>(100, *level));
+        reading.text = std::to_string(*reading.percent) + "%" + (receptacle ? " space left" : "") +
+                       (*level > 100 ? " (level " + std::to_string(*level) + " percent)" : "");
     } else if (maximum && *maximum > 0) {
         reading.percent = static_cast<int>(std::min<std::int64_t>(100, std::int64_t{*level} * 100 / *maximum));
-        reading.text = std::to_string(*reading.percent) + "% (" + std::to_string(*level) + of + ")";
+        reading.text = std::to_string(*reading.percent) + "%" + (receptacle ? " space left" : "") + " (" +
+                       std::to_string(*level) + of + (*level > *maximum ? ", above the maximum" : "") + ")";
     } else {
-        reading.text = std::to_string(*level) + " " + unit + " (capacity " +
+        reading.text = std::to_string(*level) + " " + unit + (receptacle ? " of space" : "") + " (capacity " +
                        (maximum && *maximum == -1 ? "unrestricted" : "unknown") + ")";
     }
+    if (receptacle && level && *level == 0) reading.text = "full" + (of.empty() ? "" : " (0" + of + ")");
     return reading;
 }
 

@@ -20,6 +20,9 @@ enum class PrinterMibEnum {
     AlertSeverity,   // PrtAlertSeverityLevelTC
     AlertGroup,      // PrtAlertGroupTC
     AlertCode,       // PrtAlertCodeTC
+    AlertTraining,   // PrtAlertTrainingLevelTC
+    CounterUnit,     // PrtMarkerCounterUnitTC
+    DeviceType,      // hrDeviceTypes arc (hrDevicePrinter is 5)
 };
 
 // The value's name as the MIB spells it ("running", "tonerCartridge",
@@ -31,14 +34,21 @@ std::string EnumName(PrinterMibEnum enumeration, std::int32_t value);
 // a bit without a name reads "bit N".
 std::vector<std::string> ErrorStateNames(const std::vector<std::uint8_t> &octets);
 
+// What a level counts: what is left of a supply or tray, the space left in
+// an output bin, or the space left in a receptacle that fills (waste toner
+// or ink: RFC 3805 prtMarkerSuppliesLevel of a receptacleThatIsFilled).
+enum class LevelMeaning { Remaining, OutputSpace, ReceptacleSpace };
+
 // A level against its maximum (RFC 3805 prtMarkerSuppliesLevel,
 // prtInputCurrentLevel, prtOutputRemainingCapacity): -1 "no restriction",
-// -2 "unknown", -3 "some remaining" ("some space" for an output).
+// -2 "unknown", -3 "some remaining" ("some space" for an output). A level in
+// the unit percent (19) is the percentage whatever the maximum says; a level
+// above a positive maximum reads 100% and says so.
 struct LevelReading {
-    std::optional<int> percent;  // when both are known and the maximum is positive
+    std::optional<int> percent;  // when both are known and the maximum is positive, or the unit is percent
     std::string text;            // "70% (8400 of 12000 impressions)", "some remaining", ...
 };
 LevelReading ReadLevel(std::optional<std::int32_t> level, std::optional<std::int32_t> maximum,
-                       const std::string &unit, bool outputSpace = false);
+                       const std::string &unit, LevelMeaning meaning = LevelMeaning::Remaining);
 
 }  // namespace snmphelper::cli

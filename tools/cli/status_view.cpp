@@ -3,14 +3,19 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <limits>
+#include <map>
 #include <set>
 
 #include "snmphelper.h"
 #include "tools/cli/column_walk.h"
 #include "tools/cli/json_output.h"
+#include "tools/cli/oid_arcs.h"
 #include "tools/cli/printer_mib_names.h"
 #include "tools/cli/printer_records.h"
+#include "tools/cli/printer_text.h"
 #include "tools/cli/result_names.h"
+#include "tools/cli/value_text.h"
 
 namespace snmphelper::cli {
 namespace {
@@ -19,10 +24,13 @@ namespace {
 // get-next request.
 enum Column : std::size_t {
     kSysName,
-    kPrinterStatus,  // hrPrinterTable (RFC 2790 6)
+    kDeviceType,     // hrDeviceTable (RFC 2790 6)
+    kPrinterStatus,  // hrPrinterTable
     kErrorState,
-    kConsoleText,  // prtConsoleDisplayBufferTable (RFC 3805)
-    kSupplyClass,  // prtMarkerSuppliesTable
+    kCharacterSet,  // prtLocalizationTable (RFC 3805)
+    kConsoleText,   // prtConsoleDisplayBufferTable
+    kSupplyColorant,  // prtMarkerSuppliesTable
+    kSupplyClass,
     kSupplyType,
     kSupplyDescription,
     kSupplyUnit,
@@ -45,13 +53,19 @@ enum Column : std::size_t {
     kColumnCount,
 };
 
+// 27 columns: a get-next of them, and the tooBig reply that echoes it,
+// stay within the 484 octets every agent takes (RFC 1157 4.1). The objects
+// of known rows that the view needs besides are asked in one get after it.
 const std::vector<std::string> &ColumnIdentifiers() {
     static const std::vector<std::string> kColumns = {
         "1.3.6.1.2.1.1.5",
+        "1.3.6.1.2.1.25.3.2.1.2",
         "1.3.6.1.2.1.25.3.5.1.1",  "1.3.6.1.2.1.25.3.5.1.2",
+        "1.3.6.1.2.1.43.7.1.1.4",
         "1.3.6.1.2.1.43.16.5.1.2",
-        "1.3.6.1.2.1.43.11.1.1.4", "1.3.6.1.2.1.43.11.1.1.5", "1.3.6.1.2.1.43.11.1.1.6",
-        "1.3.6.1.2.1.43.11.1.1.7", "1.3.6.1.2.1.43.11.1.1.8", "1.3.6.1.2.1.43.11.1.1.9",
+        "1.3.6.1.2.1.43.11.1.1.3", "1.3.6.1.2.1.43.11.1.1.4", "1.3.6.1.2.1.43.11.1.1.5",
+        "1.3.6.1.2.1.43.11.1.1.6", "1.3.6.1.2.1.43.11.1.1.7", "1.3.6.1.2.1.43.11.1.1.8",
+        "1.3.6.1.2.1.43.11.1.1.9",
         "1.3.6.1.2.1.43.8.2.1.8",  "1.3.6.1.2.1.43.8.2.1.9",  "1.3.6.1.2.1.43.8.2.1.10",
         "1.3.6.1.2.1.43.8.2.1.12", "1.3.6.1.2.1.43.8.2.1.13",
         "1.3.6.1.2.1.43.9.2.1.3",  "1.3.6.1.2.1.43.9.2.1.4",  "1.3.6.1.2.1.43.9.2.1.5",
@@ -62,20 +76,60 @@ const std::vector<std::string> &ColumnIdentifiers() {
     return kColumns;
 }
 
-// hrDeviceDescr and hrDeviceStatus of one device (RFC 2790 6).
+// hrDevicePrinter (RFC 2790 hrDeviceTypes 5).
+constexpr char kPrinterDeviceType[] = "1.3.6.1.2.1.25.3.1.5";
+// Objects of known rows, asked by index after the walk: hrDeviceDescr and
+// hrDeviceStatus of a printer device (RFC 2790 6); its
+// prtGeneralCurrentLocalization; the colorant a supply names; an alert's
+// training level, location and time; the first marker's counter unit, life
+// and power-on counts (RFC 3805).
 constexpr char kDeviceDescription[] = "1.3.6.1.2.1.25.3.2.1.3.";
 constexpr char kDeviceStatus[] = "1.3.6.1.2.1.25.3.2.1.5.";
+constexpr char kCurrentLocalization[] = "1.3.6.1.2.1.43.5.1.1.2.";
+constexpr char kColorantValue[] = "1.3.6.1.2.1.43.12.1.1.4.";
+constexpr char kAlertTraining[] = "1.3.6.1.2.1.43.18.1.1.3.";
+constexpr char kAlertLocation[] = "1.3.6.1.2.1.43.18.1.1.6.";
+constexpr char kAlertTime[] = "1.3.6.1.2.1.43.18.1.1.9.";
+constexpr char kCounterUnit[] = "1.3.6.1.2.1.43.10.2.1.3.";
+constexpr char kLifeCount[] = "1.3.6.1.2.1.43.10.2.1.4.";
+constexpr char kPowerOnCount[] = "1.3.6.1.2.1.43.10.2.1.5.";
 
-std::optional<std::int32_t> IntegerOf(const ReplyVariable *variable) {
-    if (variable == nullptr || variable->type != SNMP_VALUE_INTEGER || variable->value.size() != 4) {
-        return std::nullopt;
+// The number a variable holds, whatever the integer type the agent chose:
+// agents send counters as INTEGER, Counter or Gauge interchangeably.
+std::optional<std::int64_t> NumberOf(const ReplyVariable *variable) {
+    if (variable == nullptr || variable->value.size() != 4) return std::nullopt;
+    if (variable->type == SNMP_VALUE_INTEGER) {
+        std::int32_t number = 0;
+        std::memcpy(&number, variable->value.data(), sizeof number);
+        return number;
     }
-    std::int32_t number = 0;
-    std::memcpy(&number, variable->value.data(), sizeof number);
-    return number;
+    if (variable->type == SNMP_VALUE_COUNTER || variable->type == SNMP_VALUE_GAUGE ||
+        variable->type == SNMP_VALUE_TIME_TICKS) {
+        std::uint32_t number = 0;
+        std::memcpy(&number, variable->value.data(), sizeof number);
+        return number;
+    }
+    return std::nullopt;
 }
 
-std::string TextOf(const ReplyVariable *variable) {
+std::optional<std::int32_t> IntegerOf(const ReplyVariable *variable) {
+    const std::optional<std::int64_t> number = NumberOf(variable);
+    if (!number || *number > std::numeric_limits<std::int32_t>::max()) return std::nullopt;
+    return static_cast<std::int32_t>(*number);
+}
+
+std::optional<std::uint64_t> CountOf(const ReplyVariable *variable) {
+    const std::optional<std::int64_t> number = NumberOf(variable);
+    if (!number || *number < 0) return std::nullopt;
+    return static_cast<std::uint64_t>(*number);
+}
+
+std::string OidText(const ReplyVariable &variable) {
+    std::string text(variable.value.begin(), variable.value.end());
+    return text.substr(0, text.find('\0'));
+}
+
+std::string OctetsOf(const ReplyVariable *variable) {
     if (variable == nullptr || variable->type != SNMP_VALUE_OCTET_STRING) return {};
     return std::string(variable->value.begin(), variable->value.end());
 }
@@ -98,53 +152,183 @@ public:
     std::optional<std::int32_t> Integer(std::size_t column, const RowIndex &row) const {
         return IntegerOf(Cell(column, row));
     }
-    std::string Text(std::size_t column, const RowIndex &row) const { return TextOf(Cell(column, row)); }
 
 private:
     const ColumnWalkResult &walk_;
     std::set<RowIndex> rows_;
 };
 
+// Printer MIB texts of one device's rows, decoded in its character set.
+class TextReader {
+public:
+    explicit TextReader(const PrinterStatusView &view) {
+        for (const PrinterDevice &device : view.devices) sets_[device.index] = device.characterSet;
+    }
+    std::string Text(const Table &table, std::size_t column, const RowIndex &row) const {
+        return Decode(OctetsOf(table.Cell(column, row)), row.empty() ? 0 : row[0]);
+    }
+    std::string Decode(const std::string &octets, std::uint64_t device) const {
+        const auto it = sets_.find(device);
+        return PrinterText(octets, it == sets_.end() ? std::nullopt : it->second);
+    }
+
+private:
+    std::map<std::uint64_t, std::optional<std::int32_t>> sets_;
+};
+
+// Objects asked by name; those the agent does not have are left out.
+using ObjectValues = std::map<std::string, ReplyVariable>;
+
+const ReplyVariable *Find(const ObjectValues &values, const std::string &identifier) {
+    const auto it = values.find(identifier);
+    return it == values.end() ? nullptr : &it->second;
+}
+
+std::string RowText(const RowIndex &row) {
+    std::string text;
+    for (const std::uint64_t arc : row) text += (text.empty() ? "" : ".") + std::to_string(arc);
+    return text;
+}
+
+// The printer devices: hrDeviceTable rows of type hrDevicePrinter, and the
+// rows of hrPrinterTable, which many printers leave out or fill in part.
 void ReadHostResources(const ColumnWalkResult &walk, PrinterStatusView &view) {
+    std::map<std::uint64_t, PrinterDevice> devices;
+    for (const auto &[row, variable] : walk.columns[kDeviceType]) {
+        if (row.size() == 1 && variable.type == SNMP_VALUE_OBJECT_IDENTIFIER &&
+            Arcs(OidText(variable)) == Arcs(kPrinterDeviceType)) {
+            devices[row[0]].index = row[0];
+        }
+    }
     const Table printers(walk, kPrinterStatus, kErrorState);
-    if (printers.Rows().empty()) return;
-    const RowIndex &row = *printers.Rows().begin();
-    if (row.size() == 1) view.deviceIndex = row[0];
-    view.printerStatus = printers.Integer(kPrinterStatus, row);
-    if (const ReplyVariable *bits = printers.Cell(kErrorState, row);
-        bits != nullptr && bits->type == SNMP_VALUE_OCTET_STRING) {
-        view.errorState = bits->value;
+    for (const RowIndex &row : printers.Rows()) {
+        if (row.size() != 1) continue;
+        PrinterDevice &device = devices[row[0]];
+        device.index = row[0];
+        device.printerStatus = printers.Integer(kPrinterStatus, row);
+        if (const ReplyVariable *bits = printers.Cell(kErrorState, row);
+            bits != nullptr && bits->type == SNMP_VALUE_OCTET_STRING) {
+            device.errorState = bits->value;
+        }
+    }
+    for (auto &[index, device] : devices) view.devices.push_back(std::move(device));
+}
+
+// Whether the agent answered any Printer MIB column.
+bool HasPrinterMib(const ColumnWalkResult &walk) {
+    for (std::size_t column = kCharacterSet; column < kColumnCount; ++column) {
+        if (!walk.columns[column].empty()) return true;
+    }
+    return false;
+}
+
+// The objects of known rows that the walk did not read: each printer
+// device's row, the colorants the supplies name, the alerts' further
+// columns and the first marker's counters.
+std::vector<std::string> IndexedObjects(const ColumnWalkResult &walk, const PrinterStatusView &view) {
+    // An agent without the Printer MIB (a host listing its print queues) is
+    // not asked for its objects.
+    const bool printerMib = HasPrinterMib(walk);
+    std::vector<std::string> identifiers;
+    for (const PrinterDevice &device : view.devices) {
+        const std::string index = std::to_string(device.index);
+        identifiers.push_back(kDeviceDescription + index);
+        identifiers.push_back(kDeviceStatus + index);
+        if (!printerMib) continue;
+        identifiers.push_back(kCurrentLocalization + index);
+        for (const char *column : {kCounterUnit, kLifeCount, kPowerOnCount}) identifiers.push_back(column + index + ".1");
+    }
+    std::set<std::string> colorants;
+    for (const auto &[row, variable] : walk.columns[kSupplyColorant]) {
+        const std::optional<std::int32_t> colorant = IntegerOf(&variable);
+        if (colorant && *colorant > 0 && !row.empty()) {
+            colorants.insert(kColorantValue + std::to_string(row[0]) + "." + std::to_string(*colorant));
+        }
+    }
+    identifiers.insert(identifiers.end(), colorants.begin(), colorants.end());
+    const Table alerts(walk, kAlertSeverity, kAlertDescription);
+    for (const RowIndex &row : alerts.Rows()) {
+        for (const char *column : {kAlertTraining, kAlertLocation, kAlertTime}) {
+            identifiers.push_back(column + RowText(row));
+        }
+    }
+    return identifiers;
+}
+
+// The devices' rows, and the character set of each one's current localization.
+void ReadDevices(const ColumnWalkResult &walk, const ObjectValues &values, PrinterStatusView &view) {
+    for (PrinterDevice &device : view.devices) {
+        const std::string index = std::to_string(device.index);
+        if (const ReplyVariable *description = Find(values, kDeviceDescription + index);
+            description != nullptr && description->type == SNMP_VALUE_OCTET_STRING) {
+            device.description = OctetsOf(description);
+        }
+        device.deviceStatus = IntegerOf(Find(values, kDeviceStatus + index));
+        device.localization = IntegerOf(Find(values, kCurrentLocalization + index));
+        if (device.localization && *device.localization >= 0) {
+            const RowIndex row{device.index, static_cast<std::uint64_t>(*device.localization)};
+            if (const auto it = walk.columns[kCharacterSet].find(row); it != walk.columns[kCharacterSet].end()) {
+                device.characterSet = IntegerOf(&it->second);
+            }
+        }
     }
 }
 
-void ReadPrinterMib(const ColumnWalkResult &walk, PrinterStatusView &view) {
-    for (std::size_t column = kConsoleText; column < kColumnCount; ++column) {
-        if (!walk.columns[column].empty()) view.printerMib = true;
-    }
+void ReadPrinterMib(const ColumnWalkResult &walk, const ObjectValues &values, PrinterStatusView &view) {
+    view.printerMib = HasPrinterMib(walk);
+    const TextReader reader(view);
     const Table console(walk, kConsoleText, kConsoleText);
-    for (const RowIndex &row : console.Rows()) view.console.push_back(console.Text(kConsoleText, row));
-    const Table supplies(walk, kSupplyClass, kSupplyLevel);
+    for (const RowIndex &row : console.Rows()) view.console.push_back(reader.Text(console, kConsoleText, row));
+    // A supply's colour is the colorant its colorant index names, not its
+    // place in the table.
+    const Table supplies(walk, kSupplyColorant, kSupplyLevel);
     for (const RowIndex &row : supplies.Rows()) {
-        view.supplies.push_back({supplies.Text(kSupplyDescription, row), supplies.Integer(kSupplyClass, row),
-                                 supplies.Integer(kSupplyType, row), supplies.Integer(kSupplyUnit, row),
-                                 supplies.Integer(kSupplyMaximum, row), supplies.Integer(kSupplyLevel, row)});
+        MarkerSupply supply{row,
+                            reader.Text(supplies, kSupplyDescription, row),
+                            supplies.Integer(kSupplyColorant, row),
+                            supplies.Integer(kSupplyClass, row),
+                            supplies.Integer(kSupplyType, row),
+                            supplies.Integer(kSupplyUnit, row),
+                            supplies.Integer(kSupplyMaximum, row),
+                            supplies.Integer(kSupplyLevel, row),
+                            std::nullopt};
+        if (supply.colorantIndex && *supply.colorantIndex > 0 && !row.empty()) {
+            const ReplyVariable *colorant =
+                Find(values, kColorantValue + std::to_string(row[0]) + "." + std::to_string(*supply.colorantIndex));
+            if (colorant != nullptr && colorant->type == SNMP_VALUE_OCTET_STRING) {
+                supply.colorant = reader.Decode(OctetsOf(colorant), row[0]);
+            }
+        }
+        view.supplies.push_back(std::move(supply));
+    }
+    for (const PrinterDevice &device : view.devices) {
+        const std::string row = std::to_string(device.index) + ".1";
+        MarkerCounter counter{{device.index, 1}, IntegerOf(Find(values, kCounterUnit + row)),
+                              CountOf(Find(values, kLifeCount + row)), CountOf(Find(values, kPowerOnCount + row))};
+        if (counter.lifeCount || counter.powerOnCount) view.counters.push_back(counter);
     }
     const Table inputs(walk, kInputUnit, kInputName);
     for (const RowIndex &row : inputs.Rows()) {
-        view.trays.push_back({inputs.Text(kInputName, row), inputs.Text(kInputMedia, row),
+        view.trays.push_back({reader.Text(inputs, kInputName, row), reader.Text(inputs, kInputMedia, row),
                               inputs.Integer(kInputUnit, row), inputs.Integer(kInputMaximum, row),
                               inputs.Integer(kInputLevel, row)});
     }
     const Table outputs(walk, kOutputUnit, kOutputName);
     for (const RowIndex &row : outputs.Rows()) {
-        view.outputs.push_back({outputs.Text(kOutputName, row), outputs.Integer(kOutputUnit, row),
+        view.outputs.push_back({reader.Text(outputs, kOutputName, row), outputs.Integer(kOutputUnit, row),
                                 outputs.Integer(kOutputMaximum, row), outputs.Integer(kOutputRemaining, row)});
     }
     const Table alerts(walk, kAlertSeverity, kAlertDescription);
     for (const RowIndex &row : alerts.Rows()) {
-        view.alerts.push_back({alerts.Integer(kAlertSeverity, row), alerts.Integer(kAlertGroup, row),
-                               alerts.Integer(kAlertGroupIndex, row), alerts.Integer(kAlertCode, row),
-                               alerts.Text(kAlertDescription, row)});
+        const std::string index = RowText(row);
+        std::optional<std::uint32_t> time;
+        if (const std::optional<std::uint64_t> ticks = CountOf(Find(values, kAlertTime + index))) {
+            time = static_cast<std::uint32_t>(*ticks);
+        }
+        view.alerts.push_back({row, alerts.Integer(kAlertSeverity, row),
+                               IntegerOf(Find(values, kAlertTraining + index)), alerts.Integer(kAlertGroup, row),
+                               alerts.Integer(kAlertGroupIndex, row), IntegerOf(Find(values, kAlertLocation + index)),
+                               alerts.Integer(kAlertCode, row), time, reader.Text(alerts, kAlertDescription, row)});
     }
 }
 
@@ -157,14 +341,18 @@ Json NamedJson(PrinterMibEnum enumeration, const std::optional<std::int32_t> &va
     return Json{{"value", *value}, {"name", EnumName(enumeration, *value)}};
 }
 
-Json OptionalJson(const std::optional<std::int32_t> &value) { return value ? Json(*value) : Json(nullptr); }
+template <typename Number>
+Json OptionalJson(const std::optional<Number> &value) {
+    return value ? Json(*value) : Json(nullptr);
+}
 
 std::string UnitName(PrinterMibEnum enumeration, const std::optional<std::int32_t> &unit) {
     return unit ? EnumName(enumeration, *unit) : "units";
 }
 
 LevelReading SupplyLevel(const MarkerSupply &supply) {
-    return ReadLevel(supply.level, supply.maximum, UnitName(PrinterMibEnum::SupplyUnit, supply.unit));
+    return ReadLevel(supply.level, supply.maximum, UnitName(PrinterMibEnum::SupplyUnit, supply.unit),
+                     IsReceptacle(supply) ? LevelMeaning::ReceptacleSpace : LevelMeaning::Remaining);
 }
 
 LevelReading TrayLevel(const InputTray &tray) {
@@ -172,7 +360,8 @@ LevelReading TrayLevel(const InputTray &tray) {
 }
 
 LevelReading BinSpace(const OutputBin &bin) {
-    return ReadLevel(bin.remaining, bin.maximum, UnitName(PrinterMibEnum::CapacityUnit, bin.unit), true);
+    return ReadLevel(bin.remaining, bin.maximum, UnitName(PrinterMibEnum::CapacityUnit, bin.unit),
+                     LevelMeaning::OutputSpace);
 }
 
 std::string Quoted(const std::string &text) { return "\"" + text + "\""; }
@@ -183,14 +372,102 @@ std::string Joined(const std::vector<std::string> &parts, const char *separator)
     return joined;
 }
 
+// The text in a column of `width` display columns: padded, or cut with "..."
+// when longer (the whole text is in the JSON).
 std::string Padded(std::string text, std::size_t width) {
-    if (text.size() < width) text.append(width - text.size(), ' ');
+    const std::size_t shown = DisplayWidth(text);
+    if (shown > width && width > 3) text = CutToWidth(text, width - 4) + "... ";
+    const std::size_t now = DisplayWidth(text);
+    if (now < width) text.append(width - now, ' ');
     return text;
+}
+
+// A column's width: its widest text and a space, within [least, most].
+template <typename Item, typename Get>
+std::size_t ColumnWidth(const std::vector<Item> &items, Get get, std::size_t least, std::size_t most) {
+    std::size_t width = least;
+    for (const Item &item : items) {
+        const std::size_t text = DisplayWidth(get(item));
+        if (text > 0) width = std::max(width, text + 1);
+    }
+    return std::min(width, most);
 }
 
 std::string Reach(const PrinterStatusView &view) {
     if (view.result != 0) return "not reached";
     return view.protocol ? ProtocolLabel(*view.protocol) : "reached";
+}
+
+std::string LowerCase(std::string text) {
+    std::transform(text.begin(), text.end(), text.begin(),
+                   [](char c) { return static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c); });
+    return text;
+}
+
+// The ANSI colour of a colorant name, for the level bar on a terminal.
+const char *AnsiColour(const std::optional<std::string> &colorant) {
+    if (!colorant) return nullptr;
+    const std::string name = LowerCase(*colorant);
+    if (name.find("cyan") != std::string::npos) return "\033[36m";
+    if (name.find("magenta") != std::string::npos) return "\033[35m";
+    if (name.find("yellow") != std::string::npos) return "\033[33m";
+    if (name.find("black") != std::string::npos) return "\033[90m";
+    return nullptr;
+}
+
+// "[#######   ] " for 70%; blanks when the level is not a percentage.
+std::string LevelBar(const LevelReading &level, const std::optional<std::string> &colorant, bool colour) {
+    constexpr int kCells = 10;
+    if (!level.percent) return std::string(kCells + 3, ' ');
+    const int filled = (*level.percent * kCells + 50) / 100;
+    std::string bar(static_cast<std::size_t>(filled), '#');
+    const char *ansi = colour ? AnsiColour(colorant) : nullptr;
+    if (ansi != nullptr) bar = ansi + bar + "\033[0m";
+    return "[" + bar + std::string(static_cast<std::size_t>(kCells - filled), ' ') + "] ";
+}
+
+std::string ClockText(std::uint32_t ticks) {
+    const TicksClock clock = SplitTicks(ticks);
+    char text[48];
+    std::snprintf(text, sizeof text, "%lu:%02lu:%02lu:%02lu.%02lu", clock.days, clock.hours, clock.minutes,
+                  clock.seconds, clock.hundredths);
+    return text;
+}
+
+// The worst hrDeviceStatus first: down, warning, testing, running, unknown.
+int Severity(const std::optional<std::int32_t> &status) {
+    if (!status) return 0;
+    switch (*status) {
+    case 5: return 5;
+    case 3: return 4;
+    case 4: return 3;
+    case 2: return 2;
+    default: return 1;
+    }
+}
+
+Json DeviceJson(const PrinterDevice &device) {
+    Json errors = nullptr;
+    if (device.errorState) errors = ErrorStateNames(*device.errorState);
+    return Json{{"index", device.index},
+                {"description", device.description ? JsonText(*device.description) : Json(nullptr)},
+                {"deviceStatus", NamedJson(PrinterMibEnum::DeviceStatus, device.deviceStatus)},
+                {"printerStatus", NamedJson(PrinterMibEnum::PrinterStatus, device.printerStatus)},
+                {"detectedErrors", errors},
+                {"characterSet", device.characterSet ? Json{{"value", *device.characterSet},
+                                                            {"name", CharacterSetName(*device.characterSet)}}
+                                                     : Json(nullptr)}};
+}
+
+Json CountersJson(const std::vector<MarkerCounter> &counters) {
+    Json list = Json::array();
+    for (const MarkerCounter &counter : counters) {
+        list.push_back({{"index", RowText(counter.index)},
+                        {"unit", NamedJson(PrinterMibEnum::CounterUnit, counter.unit)},
+                        {"lifeCount", OptionalJson(counter.lifeCount)},
+                        {"powerOnCount", OptionalJson(counter.powerOnCount)}});
+    }
+    return list;
 }
 
 }  // namespace
@@ -210,9 +487,13 @@ std::optional<StatusFetch::Request> StatusFetch::Next() {
         if (auto identifiers = walk_.Next()) return Request{SNMP_REQUEST_GET_NEXT, std::move(*identifiers)};
         EndWalk();
     }
-    if (phase_ != Phase::Device) return std::nullopt;
-    phase_ = Phase::DeviceAsked;
-    return Request{SNMP_REQUEST_GET, device_};
+    if (phase_ != Phase::Gets) return std::nullopt;
+    while (!gets_.empty() && gets_.back().empty()) gets_.pop_back();
+    if (gets_.empty()) {
+        EndGets();
+        return std::nullopt;
+    }
+    return Request{SNMP_REQUEST_GET, gets_.back()};
 }
 
 void StatusFetch::EndWalk() {
@@ -227,29 +508,57 @@ void StatusFetch::EndWalk() {
         return;
     }
     const Table system(walk, kSysName, kSysName);
-    if (!system.Rows().empty()) view_.name = system.Text(kSysName, *system.Rows().begin());
+    if (!system.Rows().empty()) {
+        view_.name = OctetsOf(system.Cell(kSysName, *system.Rows().begin()));
+    }
     ReadHostResources(walk, view_);
-    ReadPrinterMib(walk, view_);
-    // The printer device's hrDeviceTable row, in one get.
-    if (!view_.deviceIndex) return;
-    const std::string index = std::to_string(*view_.deviceIndex);
-    device_ = {kDeviceDescription + index, kDeviceStatus + index};
-    phase_ = Phase::Device;
+    // The objects of known rows, a few dozen to a request, the first asked first.
+    constexpr std::size_t kPerRequest = 20;
+    const std::vector<std::string> identifiers = IndexedObjects(walk, view_);
+    for (std::size_t start = 0; start < identifiers.size(); start += kPerRequest) {
+        const auto from = identifiers.begin() + static_cast<std::ptrdiff_t>(start);
+        gets_.emplace(gets_.begin(), from,
+                      from + static_cast<std::ptrdiff_t>(std::min(kPerRequest, identifiers.size() - start)));
+    }
+    phase_ = Phase::Gets;
 }
 
+void StatusFetch::EndGets() {
+    ReadDevices(walk_.Result(), values_, view_);
+    ReadPrinterMib(walk_.Result(), values_, view_);
+    phase_ = Phase::Done;
+}
+
+// A get's outcome: an object the agent says it does not have (an
+// error-status naming it, noSuchName in RFC 1157 4.1.2) is left out and the
+// rest asked again; a request whose reply would be too big is split.
 void StatusFetch::Take(const TransactionOutcome &outcome) {
     if (phase_ == Phase::Walk) {
         walk_.Take(outcome);
         return;
     }
-    if (phase_ != Phase::DeviceAsked) return;
-    phase_ = Phase::Done;
+    if (phase_ != Phase::Gets || gets_.empty()) return;
+    constexpr std::uint32_t kTooBig = 1;
     ++view_.transactions;
-    std::int32_t result = 0;
-    const auto variables = ObjectsOf(outcome, device_.size(), result);
-    if (!variables) return;
-    view_.deviceDescription = TextOf(&(*variables)[0]);
-    view_.deviceStatus = IntegerOf(&(*variables)[1]);
+    std::vector<std::string> &asked = gets_.back();
+    const bool tooBig = (outcome.result == SNMP_RESULT_ERROR_STATUS && outcome.errorStatus == kTooBig) ||
+                        outcome.result == SNMP_RESULT_DOES_NOT_FIT;
+    if (tooBig && asked.size() > 1) {
+        std::vector<std::string> whole = std::move(asked);
+        gets_.pop_back();
+        const auto half = whole.begin() + static_cast<std::ptrdiff_t>(whole.size() / 2);
+        gets_.emplace_back(half, whole.end());
+        gets_.emplace_back(whole.begin(), half);
+        return;
+    }
+    if (outcome.result == SNMP_RESULT_ERROR_STATUS && outcome.errorIndex >= 1 && outcome.errorIndex <= asked.size()) {
+        asked.erase(asked.begin() + static_cast<std::ptrdiff_t>(outcome.errorIndex - 1));
+        return;
+    }
+    if (outcome.result == 0 && outcome.variables.size() == asked.size()) {
+        for (std::size_t i = 0; i < asked.size(); ++i) values_[asked[i]] = outcome.variables[i];
+    }
+    gets_.pop_back();
 }
 
 std::string ProtocolLabel(std::uint32_t protocol) {
@@ -261,19 +570,38 @@ std::string ProtocolLabel(std::uint32_t protocol) {
     }
 }
 
-std::string StatusText(const PrinterStatusView &view) {
+bool IsReceptacle(const MarkerSupply &supply) {
+    constexpr std::int32_t kReceptacleThatIsFilled = 4;
+    if (supply.supplyClass) return *supply.supplyClass == kReceptacleThatIsFilled;
+    // wasteToner, wasteInk, wasteWax, wasteWater, wastePaper (PrtMarkerSuppliesTypeTC)
+    if (supply.type) {
+        return supply.type == 4 || supply.type == 8 || supply.type == 14 || supply.type == 24 || supply.type == 26;
+    }
+    // Neither class nor type (some printers send descriptions and levels
+    // only): a waste box says so in its description.
+    return LowerCase(supply.description).find("waste") != std::string::npos;
+}
+
+void KeepAlertsForTraining(PrinterStatusView &view, std::int32_t level) {
+    std::erase_if(view.alerts, [level](const PrinterAlert &alert) {
+        // untrained 3 ... management 6; other, unknown and
+        // noInterventionRequired say nothing about who acts.
+        return alert.training && *alert.training >= 3 && *alert.training <= 6 && *alert.training > level;
+    });
+}
+
+std::string StatusText(const PrinterStatusView &view, TextStyle style) {
     std::string out = "printer '" + view.printer + "'";
     if (view.result != 0) return out + ": not reached: " + DescribeFailure(view.result) + "\n";
     out += (view.name ? " (" + *view.name + ")" : std::string()) + ", reached over " + Reach(view) + "\n";
-    if (!view.deviceIndex) {
-        out += "  Host Resources MIB (RFC 2790): no printer device\n";
-    } else {
-        out += "  device " + std::to_string(*view.deviceIndex) + ":        " +
-               Named(PrinterMibEnum::DeviceStatus, view.deviceStatus) +
-               (view.deviceDescription ? "  " + Quoted(*view.deviceDescription) : std::string()) + "\n";
-        out += "  printer status:  " + Named(PrinterMibEnum::PrinterStatus, view.printerStatus) + "\n";
+    if (view.devices.empty()) out += "  Host Resources MIB (RFC 2790): no printer device\n";
+    for (const PrinterDevice &device : view.devices) {
+        out += "  device " + std::to_string(device.index) + ":        " +
+               Named(PrinterMibEnum::DeviceStatus, device.deviceStatus) +
+               (device.description ? "  " + Quoted(*device.description) : std::string()) + "\n";
+        out += "  printer status:  " + Named(PrinterMibEnum::PrinterStatus, device.printerStatus) + "\n";
         const std::string errors =
-            view.errorState ? Joined(ErrorStateNames(*view.errorState), ", ") : std::string("absent");
+            device.errorState ? Joined(ErrorStateNames(*device.errorState), ", ") : std::string("absent");
         out += "  detected errors: " + (errors.empty() ? std::string("none") : errors) + "\n";
     }
     if (!view.printerMib) {
@@ -283,25 +611,58 @@ std::string StatusText(const PrinterStatusView &view) {
     std::vector<std::string> lines;
     for (const std::string &line : view.console) lines.push_back(Quoted(line));
     out += "  console:         " + (lines.empty() ? std::string("absent") : Joined(lines, " / ")) + "\n";
+    for (const MarkerCounter &counter : view.counters) {
+        const std::string unit = UnitName(PrinterMibEnum::CounterUnit, counter.unit);
+        out += "  marker " + RowText(counter.index) + " count:  " +
+               (counter.lifeCount ? std::to_string(*counter.lifeCount) + " " + unit + " in its life" : "life absent") +
+               (counter.powerOnCount ? ", " + std::to_string(*counter.powerOnCount) + " since power-on" : "") + "\n";
+    }
     out += "  supplies:" + std::string(view.supplies.empty() ? " absent" : "") + "\n";
+    const auto colourOf = [](const MarkerSupply &supply) { return supply.colorant.value_or(""); };
+    const std::size_t colourWidth = ColumnWidth(view.supplies, colourOf, 0, 14);
+    const std::size_t descriptionWidth =
+        ColumnWidth(view.supplies, [](const MarkerSupply &supply) { return supply.description; }, 30, 40);
+    const std::size_t typeWidth = ColumnWidth(
+        view.supplies, [](const MarkerSupply &supply) { return Named(PrinterMibEnum::SupplyType, supply.type); }, 15,
+        24);
     for (const MarkerSupply &supply : view.supplies) {
-        out += "    " + Padded(supply.description, 30) + " " + Padded(Named(PrinterMibEnum::SupplyType, supply.type), 15) +
-               SupplyLevel(supply).text + "\n";
+        const LevelReading level = SupplyLevel(supply);
+        // With several printers on the agent, each supply names its device.
+        const std::string device = view.devices.size() > 1 && !supply.index.empty()
+                                       ? "device " + std::to_string(supply.index[0]) + "  "
+                                       : std::string();
+        out += "    " + device + (colourWidth == 0 ? std::string() : Padded(colourOf(supply), colourWidth)) +
+               Padded(supply.description, descriptionWidth) + " " +
+               Padded(Named(PrinterMibEnum::SupplyType, supply.type), typeWidth) +
+               (style.bars ? LevelBar(level, supply.colorant, style.colour) : std::string()) + level.text + "\n";
     }
     out += "  input trays:" + std::string(view.trays.empty() ? " absent" : "") + "\n";
+    const std::size_t trayWidth = ColumnWidth(view.trays, [](const InputTray &tray) { return tray.name; }, 20, 32);
+    const std::size_t mediaWidth = ColumnWidth(view.trays, [](const InputTray &tray) { return tray.media; }, 16, 32);
     for (const InputTray &tray : view.trays) {
-        out += "    " + Padded(tray.name, 20) + " " + Padded(tray.media, 16) + TrayLevel(tray).text + "\n";
+        out += "    " + Padded(tray.name, trayWidth) + " " + Padded(tray.media, mediaWidth) + TrayLevel(tray).text +
+               "\n";
     }
     out += "  output bins:" + std::string(view.outputs.empty() ? " absent" : "") + "\n";
-    for (const OutputBin &bin : view.outputs) out += "    " + Padded(bin.name, 20) + " " + BinSpace(bin).text + "\n";
+    const std::size_t binWidth = ColumnWidth(view.outputs, [](const OutputBin &bin) { return bin.name; }, 20, 32);
+    for (const OutputBin &bin : view.outputs) {
+        out += "    " + Padded(bin.name, binWidth) + " " + BinSpace(bin).text + "\n";
+    }
     out += "  alerts:" + std::string(view.alerts.empty() ? " none" : "") + "\n";
+    const std::size_t severityWidth = ColumnWidth(
+        view.alerts, [](const PrinterAlert &alert) { return Named(PrinterMibEnum::AlertSeverity, alert.severity); },
+        9, 26);
     for (const PrinterAlert &alert : view.alerts) {
-        out += "    " + Padded(Named(PrinterMibEnum::AlertSeverity, alert.severity), 9) + " " +
+        std::vector<std::string> details;
+        if (alert.training) details.push_back("for " + EnumName(PrinterMibEnum::AlertTraining, *alert.training));
+        if (alert.location && *alert.location > 0) details.push_back("location " + std::to_string(*alert.location));
+        if (alert.time) details.push_back("at " + ClockText(*alert.time));
+        out += "    " + Padded(Named(PrinterMibEnum::AlertSeverity, alert.severity), severityWidth) + " " +
                Named(PrinterMibEnum::AlertGroup, alert.group) +
                (alert.groupIndex ? " " + std::to_string(*alert.groupIndex) : std::string()) + "  " +
                Named(PrinterMibEnum::AlertCode, alert.code) +
                (alert.code ? " (" + std::to_string(*alert.code) + ")" : std::string()) + ": " + alert.description +
-               "\n";
+               (details.empty() ? std::string() : "  [" + Joined(details, ", ") + "]") + "\n";
     }
     return out;
 }
@@ -316,17 +677,10 @@ Json StatusJson(const PrinterStatusView &view) {
     }
     out["protocol"] = view.protocol ? Json(ProtocolLabel(*view.protocol)) : Json(nullptr);
     out["sysName"] = view.name ? JsonText(*view.name) : Json(nullptr);
-    Json device = nullptr;
-    if (view.deviceIndex) {
-        Json errors = nullptr;
-        if (view.errorState) errors = ErrorStateNames(*view.errorState);
-        device = Json{{"index", *view.deviceIndex},
-                      {"description", view.deviceDescription ? JsonText(*view.deviceDescription) : Json(nullptr)},
-                      {"deviceStatus", NamedJson(PrinterMibEnum::DeviceStatus, view.deviceStatus)},
-                      {"printerStatus", NamedJson(PrinterMibEnum::PrinterStatus, view.printerStatus)},
-                      {"detectedErrors", errors}};
-    }
-    out["device"] = device;
+    Json devices = Json::array();
+    for (const PrinterDevice &device : view.devices) devices.push_back(DeviceJson(device));
+    out["device"] = devices.empty() ? Json(nullptr) : devices.front();
+    out["devices"] = devices;
     out["printerMib"] = view.printerMib;
     Json console = Json::array();
     for (const std::string &line : view.console) console.push_back(JsonText(line));
@@ -334,16 +688,21 @@ Json StatusJson(const PrinterStatusView &view) {
     Json supplies = Json::array();
     for (const MarkerSupply &supply : view.supplies) {
         const LevelReading level = SupplyLevel(supply);
-        supplies.push_back({{"description", JsonText(supply.description)},
+        supplies.push_back({{"index", RowText(supply.index)},
+                            {"description", JsonText(supply.description)},
+                            {"colorantIndex", OptionalJson(supply.colorantIndex)},
+                            {"colorant", supply.colorant ? JsonText(*supply.colorant) : Json(nullptr)},
                             {"class", NamedJson(PrinterMibEnum::SupplyClass, supply.supplyClass)},
                             {"type", NamedJson(PrinterMibEnum::SupplyType, supply.type)},
+                            {"receptacle", IsReceptacle(supply)},
                             {"unit", NamedJson(PrinterMibEnum::SupplyUnit, supply.unit)},
                             {"maxCapacity", OptionalJson(supply.maximum)},
                             {"level", OptionalJson(supply.level)},
-                            {"percent", level.percent ? Json(*level.percent) : Json(nullptr)},
+                            {"percent", OptionalJson(level.percent)},
                             {"reading", level.text}});
     }
     out["supplies"] = supplies;
+    out["markerCounters"] = CountersJson(view.counters);
     Json trays = Json::array();
     for (const InputTray &tray : view.trays) {
         const LevelReading level = TrayLevel(tray);
@@ -352,7 +711,7 @@ Json StatusJson(const PrinterStatusView &view) {
                          {"unit", NamedJson(PrinterMibEnum::CapacityUnit, tray.unit)},
                          {"maxCapacity", OptionalJson(tray.maximum)},
                          {"level", OptionalJson(tray.level)},
-                         {"percent", level.percent ? Json(*level.percent) : Json(nullptr)},
+                         {"percent", OptionalJson(level.percent)},
                          {"reading", level.text}});
     }
     out["inputTrays"] = trays;
@@ -367,11 +726,15 @@ Json StatusJson(const PrinterStatusView &view) {
     out["outputBins"] = bins;
     Json alerts = Json::array();
     for (const PrinterAlert &alert : view.alerts) {
-        alerts.push_back({{"severity", NamedJson(PrinterMibEnum::AlertSeverity, alert.severity)},
+        alerts.push_back({{"index", RowText(alert.index)},
+                          {"severity", NamedJson(PrinterMibEnum::AlertSeverity, alert.severity)},
+                          {"trainingLevel", NamedJson(PrinterMibEnum::AlertTraining, alert.training)},
                           {"group", NamedJson(PrinterMibEnum::AlertGroup, alert.group)},
                           {"groupIndex", OptionalJson(alert.groupIndex)},
+                          {"location", OptionalJson(alert.location)},
                           {"code", NamedJson(PrinterMibEnum::AlertCode, alert.code)},
-                          {"description", JsonText(alert.description)}});
+                          {"description", JsonText(alert.description)},
+                          {"time", OptionalJson(alert.time)}});
     }
     out["alerts"] = alerts;
     out["transactions"] = view.transactions;
@@ -379,10 +742,9 @@ Json StatusJson(const PrinterStatusView &view) {
 }
 
 std::optional<LowestSupply> FindLowestSupply(const PrinterStatusView &view) {
-    constexpr std::int32_t kReceptacle = 4;  // a waste box fills up; its level is not what is left
     std::optional<LowestSupply> lowest;
     for (const MarkerSupply &supply : view.supplies) {
-        if (supply.supplyClass == kReceptacle) continue;
+        if (IsReceptacle(supply)) continue;  // a waste box fills up; its level is not what is left
         const LevelReading level = SupplyLevel(supply);
         if (level.percent && (!lowest || *level.percent < lowest->percent)) {
             lowest = LowestSupply{*level.percent, supply.description};
@@ -391,12 +753,30 @@ std::optional<LowestSupply> FindLowestSupply(const PrinterStatusView &view) {
     return lowest;
 }
 
+std::vector<std::string> NearlyFullReceptacles(const PrinterStatusView &view) {
+    constexpr int kNearlyFullSpace = 10;  // percent of space left
+    std::vector<std::string> full;
+    for (const MarkerSupply &supply : view.supplies) {
+        if (!IsReceptacle(supply)) continue;
+        const LevelReading level = SupplyLevel(supply);
+        if ((level.percent && *level.percent <= kNearlyFullSpace) || supply.level == 0) {
+            full.push_back(supply.description);
+        }
+    }
+    return full;
+}
+
 std::string StatusSummary(const PrinterStatusView &view) {
-    if (!view.deviceStatus && !view.printerStatus) return "unknown";
-    std::string summary = view.deviceStatus ? EnumName(PrinterMibEnum::DeviceStatus, *view.deviceStatus)
-                                            : EnumName(PrinterMibEnum::PrinterStatus, *view.printerStatus);
+    const PrinterDevice *worst = nullptr;
+    for (const PrinterDevice &device : view.devices) {
+        if (!device.deviceStatus && !device.printerStatus) continue;
+        if (worst == nullptr || Severity(device.deviceStatus) > Severity(worst->deviceStatus)) worst = &device;
+    }
+    if (worst == nullptr) return "unknown";
+    std::string summary = worst->deviceStatus ? EnumName(PrinterMibEnum::DeviceStatus, *worst->deviceStatus)
+                                              : EnumName(PrinterMibEnum::PrinterStatus, *worst->printerStatus);
     const std::vector<std::string> errors =
-        view.errorState ? ErrorStateNames(*view.errorState) : std::vector<std::string>{};
+        worst->errorState ? ErrorStateNames(*worst->errorState) : std::vector<std::string>{};
     return errors.empty() ? summary : summary + ": " + Joined(errors, ",");
 }
 
@@ -413,6 +793,8 @@ std::string SummaryLine(const PrinterStatusView &view, std::size_t nameWidth) {
                           : std::string(view.printerMib ? "unknown" : "no Printer MIB"),
                    34) +
             "  alerts: " + std::to_string(view.alerts.size());
+    const std::vector<std::string> full = NearlyFullReceptacles(view);
+    if (!full.empty()) line += "  nearly full: " + Joined(full, ", ");
     return line;
 }
 
@@ -421,11 +803,17 @@ Json SummaryJson(const PrinterStatusView &view) {
     if (view.result != 0) return out;
     out["protocol"] = view.protocol ? Json(ProtocolLabel(*view.protocol)) : Json(nullptr);
     out["status"] = StatusSummary(view);
-    out["deviceStatus"] = NamedJson(PrinterMibEnum::DeviceStatus, view.deviceStatus);
-    out["detectedErrors"] = view.errorState ? Json(ErrorStateNames(*view.errorState)) : Json(nullptr);
+    const PrinterDevice *first = view.devices.empty() ? nullptr : &view.devices.front();
+    out["deviceStatus"] = first ? NamedJson(PrinterMibEnum::DeviceStatus, first->deviceStatus) : Json(nullptr);
+    out["detectedErrors"] =
+        first && first->errorState ? Json(ErrorStateNames(*first->errorState)) : Json(nullptr);
     const std::optional<LowestSupply> lowest = FindLowestSupply(view);
     out["lowestSupply"] =
         lowest ? Json{{"description", JsonText(lowest->description)}, {"percent", lowest->percent}} : Json(nullptr);
+    Json full = Json::array();
+    for (const std::string &description : NearlyFullReceptacles(view)) full.push_back(JsonText(description));
+    out["nearlyFullReceptacles"] = full;
+    out["markerCounters"] = CountersJson(view.counters);
     out["alerts"] = view.alerts.size();
     out["printerMib"] = view.printerMib;
     return out;

@@ -1,14 +1,15 @@
-// What a printer says about itself: its device and printer status (Host
-// Resources MIB, RFC 2790), its console, supplies, trays, output bins and
-// alerts (Printer MIB, RFC 3805), read with a few get-next requests that walk
-// the tables' columns in parallel; as text, as JSON, and summarised to the
-// one line of a fleet's poll.
+// What a printer says about itself: its printer devices and their status
+// (Host Resources MIB, RFC 2790), its console, supplies and their colours,
+// page counters, trays, output bins and alerts (Printer MIB, RFC 3805), read
+// with a few get-next requests that walk the tables' columns in parallel; as
+// text, as JSON, and summarised to the one line of a fleet's poll.
 #pragma once
 
 #include <nlohmann/json.hpp>
 
 #include <cstddef>
 #include <cstdint>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -18,8 +19,16 @@
 namespace snmphelper::cli {
 
 struct MarkerSupply {
-    std::string description;
-    std::optional<std::int32_t> supplyClass, type, unit, maximum, level;
+    RowIndex index;  // the device's hrDeviceIndex first ("1.13": supply 13 of device 1)
+    std::string description;  // in UTF-8 (PrinterText)
+    std::optional<std::int32_t> colorantIndex, supplyClass, type, unit, maximum, level;
+    std::optional<std::string> colorant;  // prtMarkerColorantValue of the colorant index ("cyan")
+};
+
+struct MarkerCounter {
+    RowIndex index;  // the device's hrDeviceIndex first
+    std::optional<std::int32_t> unit;
+    std::optional<std::uint64_t> lifeCount, powerOnCount;
 };
 
 struct InputTray {
@@ -33,8 +42,21 @@ struct OutputBin {
 };
 
 struct PrinterAlert {
-    std::optional<std::int32_t> severity, group, groupIndex, code;
+    RowIndex index;  // the device's hrDeviceIndex first
+    std::optional<std::int32_t> severity, training, group, groupIndex, location, code;
+    std::optional<std::uint32_t> time;  // prtAlertTime, TimeTicks
     std::string description;
+};
+
+// A printer device of the Host Resources MIB: a row of hrDeviceTable whose
+// hrDeviceType is hrDevicePrinter, or a row of hrPrinterTable.
+struct PrinterDevice {
+    std::uint64_t index = 0;
+    std::optional<std::string> description;
+    std::optional<std::int32_t> deviceStatus, printerStatus;
+    std::optional<std::vector<std::uint8_t>> errorState;
+    std::optional<std::int32_t> localization;  // prtGeneralCurrentLocalization
+    std::optional<std::int32_t> characterSet;  // its prtLocalizationCharacterSet
 };
 
 struct PrinterStatusView {
@@ -44,15 +66,12 @@ struct PrinterStatusView {
     std::int32_t result = 0;
     std::optional<std::uint32_t> protocol;  // the protocol in use afterwards (pProtocol)
     std::optional<std::string> name;        // sysName
-    // Host Resources: the first printer device, when there is one.
-    std::optional<std::uint64_t> deviceIndex;
-    std::optional<std::string> deviceDescription;
-    std::optional<std::int32_t> deviceStatus, printerStatus;
-    std::optional<std::vector<std::uint8_t>> errorState;
+    std::vector<PrinterDevice> devices;     // in hrDeviceIndex order
     // Printer MIB: false when the agent has none of its objects.
     bool printerMib = false;
     std::vector<std::string> console;
     std::vector<MarkerSupply> supplies;
+    std::vector<MarkerCounter> counters;
     std::vector<InputTray> trays;
     std::vector<OutputBin> outputs;
     std::vector<PrinterAlert> alerts;
@@ -79,30 +98,52 @@ public:
 
 private:
     void EndWalk();
+    void EndGets();
 
-    enum class Phase { Walk, Device, DeviceAsked, Done };
+    enum class Phase { Walk, Gets, Done };
     ColumnWalk walk_;
     PrinterStatusView view_;
     Phase phase_ = Phase::Walk;
-    std::vector<std::string> device_;  // the device's row, asked in one get
+    // The gets of known rows still to send, the next one last.
+    std::vector<std::vector<std::string>> gets_;
+    std::map<std::string, ReplyVariable> values_;  // what they brought, by identifier
 };
 
 // "UDP/IP", "IPX", "DLC", or "protocol N".
 std::string ProtocolLabel(std::uint32_t protocol);
 
+// Whether the supply is a receptacle that fills (its class says so, or,
+// without a class, its type is a waste type): its level is the space left.
+bool IsReceptacle(const MarkerSupply &supply);
+
+// Keeps the alerts a person of PrtAlertTrainingLevelTC `level` (untrained 3,
+// trained 4, fieldService 5, management 6) is meant to act on: those of that
+// level or below, and those whose level is not given or not one of these.
+void KeepAlertsForTraining(PrinterStatusView &view, std::int32_t level);
+
+// How StatusText draws: a level bar per supply (a terminal), in colour.
+struct TextStyle {
+    bool bars = false;
+    bool colour = false;
+};
+
 // The view for a person, several lines; and as one JSON object.
-std::string StatusText(const PrinterStatusView &view);
+std::string StatusText(const PrinterStatusView &view, TextStyle style = {});
 nlohmann::ordered_json StatusJson(const PrinterStatusView &view);
 
 // The lowest consumable's level in percent and its description; nothing
-// when no consumable's level is known.
+// when no consumable's level is known. Receptacles are not consumables.
 struct LowestSupply {
     int percent;
     std::string description;
 };
 std::optional<LowestSupply> FindLowestSupply(const PrinterStatusView &view);
 
-// "down: jammed", "warning: lowToner", "running", ... or "unknown".
+// The receptacles (waste boxes) with at most 10% of their space left, or full.
+std::vector<std::string> NearlyFullReceptacles(const PrinterStatusView &view);
+
+// "down: jammed", "warning: lowToner", "running", ... or "unknown": the
+// printer device in the worst state decides.
 std::string StatusSummary(const PrinterStatusView &view);
 
 // One poll line: name, reachable or not and how, status, lowest supply and

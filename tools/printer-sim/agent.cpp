@@ -39,12 +39,13 @@ Message ErrorReply(const Message &request, std::int32_t status, std::size_t inde
     return reply;
 }
 
+// The request's header without its bindings (copying them would be wasted).
 Message EmptyReply(const Message &request) {
-    Message reply = request;
-    reply.pduType = kPduGetResponse;
-    reply.errorStatus = kNoError;
-    reply.errorIndex = 0;
-    reply.varBinds.clear();
+    Message reply;
+    reply.version = request.version;
+    reply.community = request.community;
+    reply.requestId = request.requestId;
+    reply.varBinds.reserve(request.varBinds.size());
     return reply;
 }
 
@@ -174,7 +175,7 @@ std::int32_t Agent::SetOne(MibStore &staged, const VarBind &varBind,
                            std::vector<std::array<std::uint8_t, 4>> &completed) const {
     if (IsTrapDestinationName(varBind.name))
         return SetTrapDestination(staged, varBind.name, varBind.value, completed);
-    MibObject *object = staged.Find(varBind.name);
+    MibObject *object = staged.Modify(varBind.name);
     if (object == nullptr) return kNoSuchName;
     if (object->access != Access::ReadWrite)
         return settings_.readOnlyAsNoSuchName ? kNoSuchName : kReadOnly;

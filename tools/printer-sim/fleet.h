@@ -13,7 +13,7 @@
 namespace printersim {
 
 // The most printers one process serves.
-constexpr std::size_t kMaxFleetSize = 4096;
+constexpr std::size_t kMaxFleetSize = 16384;
 
 // "10.0.0.1-10.0.0.200": every IPv4 address from the first to the last, in
 // order, as dotted-decimal text. A single address is a range of one.

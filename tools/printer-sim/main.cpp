@@ -7,17 +7,20 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "snmphelper_version.h"
 #include "tools/printer-sim/agent.h"
 #include "tools/printer-sim/default_printer.h"
+#include "tools/printer-sim/discovery_fleet.h"
 #include "tools/printer-sim/faults.h"
 #include "tools/printer-sim/fleet.h"
 #include "tools/printer-sim/ipx_frame.h"
 #include "tools/printer-sim/mib_file.h"
 #include "tools/printer-sim/printer_mib.h"
 #include "tools/printer-sim/server.h"
+#include "tools/printer-sim/snmprec_file.h"
 
 namespace {
 
@@ -47,7 +50,8 @@ Printer conditions, for --condition (every printer) or --fault-at ADDRESS=WORD:
   and the alert table change together.
 
 Many printers: --addresses 127.0.1.1-127.0.1.200 serves one printer on each
-address (UDP); log lines then name the printer (at=ADDRESS).
+address (UDP), at most 16384, shared out among --threads threads; log lines
+then name the printer (at=ADDRESS).
 
 IPX (--ipx-interface): requests to socket 900F in any of the four frame types
 (Ethernet II, raw 802.3, 802.2, SNAP) are answered in the same frame type.
@@ -59,12 +63,14 @@ Prints "ready" on standard output once it serves; stops on SIGTERM or SIGINT.
 SIGUSR1 sends a status trap to every host registered in the trap destination table.
 )";
 
-// Every printer of the fleet starts as the same printer, then shows the
-// run's conditions and faults and its own.
+// Every printer of the fleet starts from its source's objects (sources[i]
+// for addresses[i]: the built-in printer or a recording, shared with the
+// other printers of that source and never changed), then shows the run's
+// conditions and faults and its own.
 int ServeFleet(const printersim::ServerSettings &common, const printersim::AgentSettings &agentSettings,
-               const printersim::MibStore &base, const std::vector<printersim::PrinterCondition> &conditions,
-               const std::vector<std::string> &addresses,
-               const std::map<std::string, printersim::PrinterFaults> &faultsAt) {
+               const std::vector<printersim::MibStore::SharedObjects> &sources,
+               const std::vector<printersim::PrinterCondition> &conditions, const std::vector<std::string> &addresses,
+               const std::map<std::string, printersim::PrinterFaults> &faultsAt, unsigned threads) {
     for (const auto &[address, faults] : faultsAt) {
         if (std::find(addresses.begin(), addresses.end(), address) == addresses.end()) {
             std::fprintf(stderr, "snmphelper-printer-sim: --fault-at %s: not in --addresses\n", address.c_str());
@@ -74,8 +80,9 @@ int ServeFleet(const printersim::ServerSettings &common, const printersim::Agent
     std::vector<std::unique_ptr<printersim::MibStore>> stores;
     std::vector<std::unique_ptr<printersim::Agent>> agents;
     std::vector<printersim::ServerSettings> settings;
-    for (const std::string &address : addresses) {
-        auto store = std::make_unique<printersim::MibStore>(base);
+    for (std::size_t i = 0; i < addresses.size(); ++i) {
+        const std::string &address = addresses[i];
+        auto store = std::make_unique<printersim::MibStore>(sources[i]);
         std::vector<printersim::PrinterCondition> shown = conditions;
         printersim::ServerSettings printer = common;
         printer.address = address;
@@ -89,7 +96,7 @@ int ServeFleet(const printersim::ServerSettings &common, const printersim::Agent
         stores.push_back(std::move(store));
         settings.push_back(std::move(printer));
     }
-    return printersim::ServeFleet(settings, agents);
+    return printersim::ServeFleet(settings, agents, threads);
 }
 
 }  // namespace
@@ -140,9 +147,27 @@ int main(int argc, char **argv) {
     std::vector<std::string> faultAtTexts;
     app.add_option("--fault-at", faultAtTexts,
                    "ADDRESS=FAULT: a fault or printer condition for one printer of --addresses (repeatable)");
+    unsigned threads = std::max(1U, std::thread::hardware_concurrency());
+    app.add_option("--threads", threads, "threads serving --addresses (default: one per processor)")
+        ->check(CLI::Range(1U, 256U));
+    std::string fleetFile;
+    app.add_option("--discovery-fleet", fleetFile,
+                   "serve the printers of FILE on one segment, each answering broadcasts from its own addresses "
+                   "(one a line: ip=A|- mac=HEX12 answer=ip,ipx,dlc|none [delay=MS] [name=TEXT])")
+        ->check(CLI::ExistingFile);
+    std::string fleetInterface;
+    app.add_option("--fleet-interface", fleetInterface,
+                   "the Ethernet interface the --discovery-fleet printers' IPX and DLC frames use; needs CAP_NET_RAW");
     std::vector<std::string> watchTexts;
     app.add_option("--watch", watchTexts,
                    "send registered hosts a trap when a set changes this object or one below it (repeatable)");
+    std::string snmprecFile;
+    app.add_option("--snmprec", snmprecFile, "serve this device recording (snmprec form) instead of the built-in printer")
+        ->check(CLI::ExistingFile);
+    std::string snmprecFolder;
+    app.add_option("--snmprec-folder", snmprecFolder,
+                   "with --addresses: serve the folder's *.snmprec recordings, in name order, one an address")
+        ->check(CLI::ExistingDirectory);
     CLI11_PARSE(app, argc, argv);
     for (const std::string &text : watchTexts) {
         printersim::Oid name;
@@ -193,6 +218,19 @@ int main(int argc, char **argv) {
         }
     }
     printersim::MibStore store;
+    std::vector<printersim::MibStore> recordings;
+    std::vector<std::string> recordingNames;
+    if (!snmprecFolder.empty() &&
+        (addresses.empty() || !printersim::LoadSnmprecFolder(snmprecFolder, recordings, recordingNames, error))) {
+        std::fprintf(stderr, "snmphelper-printer-sim: --snmprec-folder: %s\n",
+                     addresses.empty() ? "needs --addresses" : error.c_str());
+        return 2;
+    }
+    empty = empty || !snmprecFile.empty() || !snmprecFolder.empty();  // a recording is the whole device
+    if (!snmprecFile.empty() && !printersim::LoadSnmprecFile(snmprecFile, store, error)) {
+        std::fprintf(stderr, "snmphelper-printer-sim: %s\n", error.c_str());
+        return 2;
+    }
     if (!empty && (!printersim::LoadObjects(printersim::DefaultPrinterObjects(), "built-in", store, error) ||
                    !printersim::LoadObjects(printersim::PrinterMibObjects(), "built-in", store, error))) {
         std::fprintf(stderr, "snmphelper-printer-sim: %s\n", error.c_str());
@@ -202,14 +240,36 @@ int main(int argc, char **argv) {
         std::fprintf(stderr, "snmphelper-printer-sim: %s\n", error.c_str());
         return 2;
     }
+    if (!fleetFile.empty() && (!addresses.empty() || server.faults != printersim::FaultPlan{})) {
+        std::fprintf(stderr, "snmphelper-printer-sim: --discovery-fleet takes neither --addresses nor --fault "
+                             "(its file gives each printer's transports and delay)\n");
+        return 2;
+    }
+    if (!fleetFile.empty()) {
+        std::vector<printersim::FleetPrinter> printers;
+        if (!printersim::LoadFleetFile(fleetFile, printers, error)) {
+            std::fprintf(stderr, "snmphelper-printer-sim: %s\n", error.c_str());
+            return 2;
+        }
+        printersim::ApplyPrinterConditions(store, conditions);
+        const printersim::DiscoveryFleetSettings fleet{server.port, fleetInterface, server.ipxNetwork, server.logFile,
+                                                       server.readyFile};
+        return printersim::ServeDiscoveryFleet(fleet, printers, store, agentSettings);
+    }
     if (addresses.empty()) {
         printersim::ApplyPrinterConditions(store, conditions);
         if (dump) {
             std::fputs(printersim::FormatObjects(store).c_str(), stdout);
             return 0;
         }
-        printersim::Agent agent(store, agentSettings);
+        // Served as a fleet's printer is: its own changes over objects it shares.
+        printersim::MibStore printer(store.Share());
+        printersim::Agent agent(printer, agentSettings);
         return printersim::Serve(server, agent);
     }
-    return ServeFleet(server, agentSettings, store, conditions, addresses, faultsAt);
+    // The recordings in turn across the addresses, else the one printer.
+    if (recordings.empty()) recordings.push_back(std::move(store));
+    std::vector<printersim::MibStore::SharedObjects> sources;
+    for (std::size_t i = 0; i < addresses.size(); ++i) sources.push_back(recordings[i % recordings.size()].Share());
+    return ServeFleet(server, agentSettings, sources, conditions, addresses, faultsAt, threads);
 }

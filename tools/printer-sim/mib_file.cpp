@@ -61,30 +61,6 @@ bool SplitWords(std::string_view line, std::vector<std::string> &words, std::str
     }
 }
 
-bool ParseHex(std::string_view text, std::vector<std::uint8_t> &octets) {
-    if (text.size() % 2 != 0) return false;
-    octets.clear();
-    for (std::size_t i = 0; i < text.size(); i += 2) {
-        const int high = HexDigit(text[i]);
-        const int low = HexDigit(text[i + 1]);
-        if (high < 0 || low < 0) return false;
-        octets.push_back(static_cast<std::uint8_t>(high * 16 + low));
-    }
-    return true;
-}
-
-bool ParseIpAddress(std::string_view text, std::array<std::uint8_t, 4> &address) {
-    for (std::size_t part = 0; part < 4; ++part) {
-        const std::size_t dot = text.find('.');
-        if ((part < 3) == (dot == std::string_view::npos)) return false;
-        unsigned number = 0;
-        if (!ParseNumber(text.substr(0, dot), number) || number > 255) return false;
-        address[part] = static_cast<std::uint8_t>(number);
-        if (part < 3) text.remove_prefix(dot + 1);
-    }
-    return true;
-}
-
 bool ParseBounds(std::string_view text, Bounds &bounds) {
     const std::size_t dots = text.find("..");
     return dots != std::string_view::npos && ParseNumber(text.substr(0, dots), bounds.low) &&
@@ -235,8 +211,32 @@ std::string TypeAndValue(const MibObject &object) {
 
 }  // namespace
 
-bool LoadObjects(std::string_view text, std::string_view sourceName, MibStore &store,
-                 std::string &error) {
+bool ParseHex(std::string_view text, std::vector<std::uint8_t> &octets) {
+    if (text.size() % 2 != 0) return false;
+    octets.clear();
+    for (std::size_t i = 0; i < text.size(); i += 2) {
+        const int high = HexDigit(text[i]);
+        const int low = HexDigit(text[i + 1]);
+        if (high < 0 || low < 0) return false;
+        octets.push_back(static_cast<std::uint8_t>(high * 16 + low));
+    }
+    return true;
+}
+
+bool ParseIpAddress(std::string_view text, std::array<std::uint8_t, 4> &address) {
+    for (std::size_t part = 0; part < 4; ++part) {
+        const std::size_t dot = text.find('.');
+        if ((part < 3) == (dot == std::string_view::npos)) return false;
+        unsigned number = 0;
+        if (!ParseNumber(text.substr(0, dot), number) || number > 255) return false;
+        address[part] = static_cast<std::uint8_t>(number);
+        if (part < 3) text.remove_prefix(dot + 1);
+    }
+    return true;
+}
+
+bool LoadLines(std::string_view text, std::string_view sourceName, LineReader reader, MibStore &store,
+               std::string &error) {
     std::size_t lineNumber = 0;
     while (!text.empty()) {
         ++lineNumber;
@@ -244,7 +244,7 @@ bool LoadObjects(std::string_view text, std::string_view sourceName, MibStore &s
         const std::string_view line = text.substr(0, end);
         text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
         std::string what;
-        if (!ParseLine(line, store, what)) {
+        if (!reader(line, store, what)) {
             error = std::string(sourceName) + ":" + std::to_string(lineNumber) + ": " + what;
             return false;
         }
@@ -252,17 +252,29 @@ bool LoadObjects(std::string_view text, std::string_view sourceName, MibStore &s
     return true;
 }
 
-bool LoadObjectsFile(const std::string &path, MibStore &store, std::string &error) {
+bool ReadTextFile(const std::string &path, std::string &contents, std::string &error) {
     std::ifstream file(path, std::ios::binary);
     if (!file) return Fail(error, path + ": cannot be read");
-    std::ostringstream contents;
-    contents << file.rdbuf();
-    return LoadObjects(contents.str(), path, store, error);
+    std::ostringstream read;
+    read << file.rdbuf();
+    contents = read.str();
+    return true;
+}
+
+bool LoadObjects(std::string_view text, std::string_view sourceName, MibStore &store,
+                 std::string &error) {
+    return LoadLines(text, sourceName, ParseLine, store, error);
+}
+
+bool LoadObjectsFile(const std::string &path, MibStore &store, std::string &error) {
+    std::string contents;
+    return ReadTextFile(path, contents, error) && LoadObjects(contents, path, store, error);
 }
 
 std::string FormatObjects(const MibStore &store) {
     std::string text;
-    for (const auto &[name, object] : store.All()) {
+    for (const auto *entry = store.AtOrAfter({}); entry != nullptr; entry = store.Next(entry->first)) {
+        const auto &[name, object] = *entry;
         text += FormatOid(name) + " " + TypeAndValue(object);
         if (object.access == Access::ReadWrite) text += " rw";
         if (object.bounds) {

@@ -11,8 +11,11 @@
 // a comment. Objects are read-only unless marked rw.
 #pragma once
 
+#include <array>
+#include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "tools/printer-sim/mib_store.h"
 
@@ -24,6 +27,20 @@ namespace printersim {
 bool LoadObjects(std::string_view text, std::string_view sourceName, MibStore &store,
                  std::string &error);
 bool LoadObjectsFile(const std::string &path, MibStore &store, std::string &error);
+
+// Reads `text` line by line with `reader`; on failure `error` names the
+// line ("<sourceName>:<line>: <what>"). The objects files and the device
+// recordings (snmprec_file.h) share it.
+using LineReader = bool (*)(std::string_view line, MibStore &store, std::string &error);
+bool LoadLines(std::string_view text, std::string_view sourceName, LineReader reader, MibStore &store,
+               std::string &error);
+// The whole file; false with `error` set when it cannot be read.
+bool ReadTextFile(const std::string &path, std::string &contents, std::string &error);
+
+// Hex digit pairs ("00ff", either case) as octets; dotted-decimal a.b.c.d
+// as four octets. False for anything else.
+bool ParseHex(std::string_view text, std::vector<std::uint8_t> &octets);
+bool ParseIpAddress(std::string_view text, std::array<std::uint8_t, 4> &address);
 
 // Every object of `store` in the file form, in get-next order.
 std::string FormatObjects(const MibStore &store);

@@ -62,7 +62,8 @@ bool PacketLink::Receive(std::vector<std::uint8_t> &frame) {
     const ssize_t received =
         recvfrom(descriptor_, frame.data(), frame.size(), 0, reinterpret_cast<sockaddr *>(&from), &fromLength);
     if (received < 0) return false;
-    if (from.sll_pkttype == PACKET_OUTGOING || from.sll_pkttype == PACKET_OTHERHOST) return false;
+    if (from.sll_pkttype == PACKET_OUTGOING) return false;
+    if (from.sll_pkttype == PACKET_OTHERHOST && !acceptOtherHosts_) return false;
     frame.resize(static_cast<std::size_t>(received));
     return true;
 }

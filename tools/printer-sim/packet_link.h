@@ -30,8 +30,12 @@ public:
     // The interface's hardware address: the simulator's IPX node, its LLC station.
     const std::array<std::uint8_t, 6> &Address() const { return address_; }
 
+    // Also takes frames addressed to other hosts' unicast addresses: a
+    // link that stands for many stations.
+    void AcceptOtherHosts() { acceptOtherHosts_ = true; }
     // Reads one waiting frame into `frame`: false when there is none, or
-    // when it is one the interface sent or one addressed to another host.
+    // when it is one the interface sent or (unless accepted) one addressed
+    // to another host.
     bool Receive(std::vector<std::uint8_t> &frame);
     // Sends a whole frame (Ethernet header included). On failure `error` says why.
     bool Send(std::span<const std::uint8_t> frame, std::string &error);
@@ -39,6 +43,7 @@ public:
 private:
     int descriptor_ = -1;
     std::array<std::uint8_t, 6> address_{};
+    bool acceptOtherHosts_ = false;
 };
 
 }  // namespace printersim

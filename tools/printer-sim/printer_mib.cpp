@@ -23,6 +23,16 @@ std::string_view PrinterMibObjects() {
 # Printer MIB (RFC 3805): general
 1.3.6.1.2.1.43.5.1.1.16.1 STRING "Palimar 4100"
 1.3.6.1.2.1.43.5.1.1.17.1 STRING "PL41A0917"
+# current localization 1: English, UTF-8 (IANA MIBenum 106)
+1.3.6.1.2.1.43.5.1.1.2.1 INTEGER 1
+1.3.6.1.2.1.43.7.1.1.2.1.1 STRING "en"
+1.3.6.1.2.1.43.7.1.1.3.1.1 STRING "GB"
+1.3.6.1.2.1.43.7.1.1.4.1.1 INTEGER 106
+
+# marker 1: counter unit impressions, life and power-on counts
+1.3.6.1.2.1.43.10.2.1.3.1.1 INTEGER 7
+1.3.6.1.2.1.43.10.2.1.4.1.1 COUNTER 48213
+1.3.6.1.2.1.43.10.2.1.5.1.1 COUNTER 1290
 
 # covers: the front door, closed
 1.3.6.1.2.1.43.6.1.1.2.1.1 STRING "Front door"

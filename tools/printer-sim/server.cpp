@@ -7,16 +7,24 @@
 #include <netinet/in.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/epoll.h>
+#include <sys/eventfd.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
+#include <atomic>
+#include <chrono>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <span>
+#include <thread>
 #include <vector>
 
 #include "tools/printer-sim/ipx_frame.h"
@@ -100,6 +108,20 @@ Wake WaitFor(int udpSocket, int ipxSocket, int timeoutMs, int llcSocket = -1) {
 // Only the signal pipe: a wait that a stop signal cuts short.
 Wake Sleep(int timeoutMs) { return WaitFor(-1, -1, timeoutMs); }
 
+// A fleet's printers share one log; a line is written whole.
+std::mutex g_logLock;
+
+// A socket per printer: a large fleet needs more descriptors than the usual
+// soft limit of 1024, and may have up to the hard limit.
+void RaiseDescriptorLimit(std::size_t printers) {
+    rlimit limit{};
+    if (getrlimit(RLIMIT_NOFILE, &limit) != 0) return;
+    const rlim_t wanted = std::min<rlim_t>(limit.rlim_max, static_cast<rlim_t>(printers) * 2 + 64);
+    if (wanted <= limit.rlim_cur) return;
+    limit.rlim_cur = wanted;
+    setrlimit(RLIMIT_NOFILE, &limit);
+}
+
 std::string AddressText(const sockaddr_in &address) {
     char text[INET_ADDRSTRLEN] = {};
     inet_ntop(AF_INET, &address.sin_addr, text, sizeof text);
@@ -143,6 +165,19 @@ struct Requester {
     const LlcFrame *llc = nullptr;
 };
 
+class Server;
+
+// An answer that a delay fault holds back, kept by a fleet's thread until it
+// is due, so that a delayed printer holds up no other printer.
+struct DelayedAnswer {
+    Server *server = nullptr;
+    Message reply;
+    FaultPlan plan;
+    sockaddr_in to{};
+    std::string line;
+};
+using DelayedAnswers = std::multimap<std::chrono::steady_clock::time_point, DelayedAnswer>;
+
 // Dynamic IPX sockets start here; other-port without a number answers from it.
 constexpr std::uint16_t kFirstDynamicIpxSocket = 0x4000;
 
@@ -163,10 +198,14 @@ public:
 
     // What a fleet's loop drives directly.
     int UdpDescriptor() const { return socket_; }
-    void HandleUdp();
+    // Receives one datagram into `room` (a thread's, shared by its printers) and answers it.
+    void HandleUdp(std::span<std::uint8_t> room);
+    // Where a fleet's thread keeps this printer's delayed answers (UDP).
+    void DelayInto(DelayedAnswers &delayed) { delayed_ = &delayed; }
+    void AnswerDelayed(const DelayedAnswer &delayed);
     void SendColdStart();
     void SendStatusTraps();
-    bool Stopped() const { return stop_; }
+    void Log(const std::string &line);
 
 private:
     bool OpenSocket(std::uint16_t port, int &fd, std::string &error);
@@ -174,11 +213,13 @@ private:
     void HandleIpx();
     void HandleLlc();
     bool IsForUs(const IpxDatagram &datagram) const;
+    std::string RequestLineStart(const std::string &from) const;
     void HandleRequest(std::span<const std::uint8_t> message, const std::string &from, const Requester &requester);
     bool DropByCount(const Outcome &outcome);
     FaultPlan PlanFor(const Outcome &outcome) const;
     void Answer(const Outcome &outcome, const FaultPlan &plan, const Requester &requester,
                 const std::string &line);
+    void Send(const Message &answer, const FaultPlan &plan, const Requester &requester, const std::string &line);
     bool SendUdp(const std::vector<std::uint8_t> &octets, const FaultPlan &plan, const sockaddr_in &to,
                  const std::string &line, const std::string &result);
     bool SendIpx(const std::vector<std::uint8_t> &octets, const FaultPlan &plan, const IpxDatagram &to,
@@ -187,7 +228,7 @@ private:
                  const std::string &line, const std::string &result);
     void SendTraps(const std::vector<std::array<std::uint8_t, 4>> &hosts, std::int32_t specific,
                    const std::vector<Oid> &names, std::int32_t generic = kGenericEnterpriseSpecific);
-    void Log(const std::string &line);
+    bool Logging() const { return log_ != nullptr || settings_.verbose; }
 
     const ServerSettings &settings_;
     Agent &agent_;
@@ -204,6 +245,7 @@ private:
     unsigned answerable_ = 0;                 // requests the run's drop:N counts
     std::map<Oid, unsigned> objectRequests_;  // requests naming an object, for its drop:N
     bool stop_ = false;
+    DelayedAnswers *delayed_ = nullptr;  // a fleet thread's; null: a delay sleeps
 };
 
 Server::~Server() {
@@ -268,6 +310,8 @@ bool Server::Announce(std::string &error) {
 }
 
 void Server::Log(const std::string &line) {
+    if (!Logging()) return;
+    const std::lock_guard<std::mutex> hold(g_logLock);
     if (log_ != nullptr) {
         std::fprintf(log_, "%s\n", line.c_str());
         std::fflush(log_);
@@ -277,6 +321,7 @@ void Server::Log(const std::string &line) {
 
 FaultPlan Server::PlanFor(const Outcome &outcome) const {
     FaultPlan plan = settings_.faults;
+    if (!agent_.Store().MayHaveObjectFaults()) return plan;
     for (const Oid &name : outcome.touched) {
         const MibObject *object = agent_.Store().Find(name);
         if (object != nullptr) MergeFaults(plan, object->faults);
@@ -288,6 +333,7 @@ FaultPlan Server::PlanFor(const Outcome &outcome) const {
 // requests that name it. Each request counts once per object.
 bool Server::DropByCount(const Outcome &outcome) {
     bool drop = ++answerable_ <= settings_.faults.dropFirst;
+    if (!agent_.Store().MayHaveObjectFaults()) return drop;
     std::vector<Oid> counted;
     for (const Oid &name : outcome.touched) {
         const MibObject *object = agent_.Store().Find(name);
@@ -299,20 +345,36 @@ bool Server::DropByCount(const Outcome &outcome) {
     return drop;
 }
 
-// Logs the request's line before the reply leaves, so that whoever reads the
-// log after receiving the reply finds the line there.
 void Server::Answer(const Outcome &outcome, const FaultPlan &plan, const Requester &requester,
                     const std::string &line) {
+    if (plan.delayMs != 0 && delayed_ != nullptr && requester.udp != nullptr) {
+        const auto due = std::chrono::steady_clock::now() + std::chrono::milliseconds(plan.delayMs);
+        delayed_->emplace(due, DelayedAnswer{this, outcome.reply, plan, *requester.udp, line});
+        return;
+    }
     if (plan.delayMs != 0 && Sleep(static_cast<int>(plan.delayMs)) == Wake::Stop) {
         stop_ = true;
         Log(line + " outcome=stopped");
         return;
     }
-    Message reply = outcome.reply;
+    Send(outcome.reply, plan, requester, line);
+}
+
+void Server::AnswerDelayed(const DelayedAnswer &delayed) {
+    Requester requester;
+    requester.udp = &delayed.to;
+    Send(delayed.reply, delayed.plan, requester, delayed.line);
+}
+
+// Logs the request's line before the reply leaves, so that whoever reads the
+// log after receiving the reply finds the line there.
+void Server::Send(const Message &answer, const FaultPlan &plan, const Requester &requester, const std::string &line) {
+    Message reply = answer;
     ApplyMessageFaults(plan, reply);
     const std::vector<std::uint8_t> octets = EncodeWithFaults(plan, reply);
-    const std::string result = "answered size=" + std::to_string(octets.size()) +
-                               " status=" + std::to_string(reply.errorStatus);
+    const std::string result = Logging() ? "answered size=" + std::to_string(octets.size()) +
+                                               " status=" + std::to_string(reply.errorStatus)
+                                         : std::string();
     const bool sent = requester.udp != nullptr   ? SendUdp(octets, plan, *requester.udp, line, result)
                       : requester.ipx != nullptr ? SendIpx(octets, plan, *requester.ipx, line, result)
                                                  : SendLlc(octets, plan, *requester.llc, line, result);
@@ -406,16 +468,16 @@ bool Server::SendLlc(const std::vector<std::uint8_t> &octets, const FaultPlan &p
     return true;
 }
 
-void Server::HandleUdp() {
-    std::vector<std::uint8_t> buffer(65536);
+void Server::HandleUdp(std::span<std::uint8_t> room) {
     sockaddr_in from{};
     socklen_t fromLength = sizeof from;
-    const ssize_t received =
-        recvfrom(socket_, buffer.data(), buffer.size(), 0, reinterpret_cast<sockaddr *>(&from), &fromLength);
+    const ssize_t received = recvfrom(socket_, room.data(), room.size(), MSG_DONTWAIT,
+                                      reinterpret_cast<sockaddr *>(&from), &fromLength);
     if (received < 0) return;
     Requester requester;
     requester.udp = &from;
-    HandleRequest({buffer.data(), static_cast<std::size_t>(received)}, AddressText(from), requester);
+    HandleRequest({room.data(), static_cast<std::size_t>(received)}, Logging() ? AddressText(from) : std::string(),
+                  requester);
 }
 
 // RFC 1420: the SNMP socket, at this node or every node, on this network or
@@ -448,15 +510,23 @@ void Server::HandleLlc() {
     HandleRequest(request.data, FormatLlcAddress(request.source, request.ssap) + " frame=llc", requester);
 }
 
+std::string Server::RequestLineStart(const std::string &from) const {
+    return "request=" + std::to_string(datagrams_) + (settings_.logTag ? " at=" + settings_.address : std::string()) +
+           " from=" + from;
+}
+
 void Server::HandleRequest(std::span<const std::uint8_t> message, const std::string &from,
                            const Requester &requester) {
     const WatchSnapshot watchedBefore = SnapshotWatched(agent_.Store(), settings_.watched);
     const Outcome outcome = agent_.Handle(message);
-    std::string line = "request=" + std::to_string(++datagrams_) +
-                       (settings_.logTag ? " at=" + settings_.address : std::string()) + " from=" + from;
-    if (outcome.disposition == Disposition::Undecodable) {
-        line += " pdu=- id=- oids=-";
+    ++datagrams_;
+    std::string line;
+    if (!Logging()) {
+        // Nothing reads the line.
+    } else if (outcome.disposition == Disposition::Undecodable) {
+        line = RequestLineStart(from) + " pdu=- id=- oids=-";
     } else {
+        line = RequestLineStart(from);
         line += std::string(" pdu=") + PduName(outcome.request.pduType) +
                 " id=" + std::to_string(outcome.request.requestId) + " oids=";
         for (std::size_t i = 0; i < outcome.request.varBinds.size(); ++i) {
@@ -488,6 +558,7 @@ void Server::HandleRequest(std::span<const std::uint8_t> message, const std::str
 // 3 with the new values when watched objects changed.
 void Server::SendTraps(const std::vector<std::array<std::uint8_t, 4>> &hosts, std::int32_t specific,
                        const std::vector<Oid> &names, std::int32_t generic) {
+    if (hosts.empty()) return;
     TrapMessage trap;
     trap.community = agent_.Settings().community;
     trap.enterprise = {1, 3, 6, 1, 4, 1, 236, 11, 5, 1};
@@ -526,10 +597,11 @@ void Server::SendStatusTraps() {
 
 void Server::Run() {
     SendColdStart();
+    std::vector<std::uint8_t> room(65536);
     while (!stop_) {
         switch (WaitFor(socket_, ipx_.Descriptor(), -1, llc_.Descriptor())) {
         case Wake::Udp:
-            HandleUdp();
+            HandleUdp(room);
             break;
         case Wake::Ipx:
             HandleIpx();
@@ -564,34 +636,149 @@ int Serve(const ServerSettings &settings, Agent &agent) {
 
 namespace {
 
-// One poll over the signal pipe and every printer's socket; each readable
-// socket's datagram goes to its printer.
-void RunFleet(std::vector<std::unique_ptr<Server>> &servers) {
-    std::vector<pollfd> fds{{g_signalPipe[0], POLLIN, 0}};
-    for (const auto &server : servers) fds.push_back({server->UdpDescriptor(), POLLIN, 0});
-    for (const auto &server : servers) server->SendColdStart();
+// What a fleet's threads share: a stop that stays signalled once given (an
+// eventfd never read), and a count of status-trap requests that each thread
+// answers for its own printers once its wake-up descriptor is written.
+struct FleetControl {
+    int stop = -1;
+    std::atomic<unsigned> trapRequests{0};
+};
+
+// One thread's share of the fleet: it alone handles its printers, so a
+// printer's agent, store, counters and faults need no lock.
+class FleetWorker {
+public:
+    FleetWorker(FleetControl &control, std::vector<Server *> printers) : control_(control), printers_(std::move(printers)) {}
+    ~FleetWorker() {
+        if (epoll_ >= 0) close(epoll_);
+        if (wake_ >= 0) close(wake_);
+    }
+    FleetWorker(const FleetWorker &) = delete;
+    FleetWorker &operator=(const FleetWorker &) = delete;
+
+    bool SetUp(std::string &error);
+    void Wake() const {
+        const std::uint64_t one = 1;
+        [[maybe_unused]] ssize_t written = write(wake_, &one, sizeof one);
+    }
+    void Run();
+
+private:
+    static constexpr std::uint64_t kStopEvent = ~std::uint64_t{0};
+    static constexpr std::uint64_t kWakeEvent = kStopEvent - 1;
+
+    FleetControl &control_;
+    std::vector<Server *> printers_;
+    DelayedAnswers delayed_;  // its printers' answers held back by delay faults, by when they are due
+    int epoll_ = -1;
+    int wake_ = -1;
+};
+
+bool FleetWorker::SetUp(std::string &error) {
+    epoll_ = epoll_create1(EPOLL_CLOEXEC);
+    wake_ = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    if (epoll_ < 0 || wake_ < 0) {
+        error = std::string("cannot set up a serving thread: ") + std::strerror(errno);
+        return false;
+    }
+    const auto add = [this](int fd, std::uint64_t data) {
+        epoll_event event{};
+        event.events = EPOLLIN;
+        event.data.u64 = data;
+        return epoll_ctl(epoll_, EPOLL_CTL_ADD, fd, &event) == 0;
+    };
+    bool added = add(control_.stop, kStopEvent) && add(wake_, kWakeEvent);
+    for (std::size_t i = 0; i < printers_.size() && added; ++i) {
+        added = add(printers_[i]->UdpDescriptor(), i);
+        printers_[i]->DelayInto(delayed_);
+    }
+    if (!added) error = std::string("cannot watch the printers' sockets: ") + std::strerror(errno);
+    return added;
+}
+
+void FleetWorker::Run() {
+    for (Server *printer : printers_) printer->SendColdStart();
+    // One datagram's room for the thread, whichever printer it is for.
+    std::vector<std::uint8_t> room(65536);
+    std::array<epoll_event, 256> events{};
+    unsigned trapsSent = 0;
     while (true) {
-        const int ready = poll(fds.data(), fds.size(), -1);
-        if (ready < 0 && errno == EINTR) continue;
-        if (ready < 0) return;
-        if (fds[0].revents != 0) {
-            const Wake wake = ReadSignals();
-            if (wake == Wake::Stop) return;
-            if (wake == Wake::Trap) {
-                for (const auto &server : servers) server->SendStatusTraps();
-            }
+        int timeoutMs = -1;
+        if (!delayed_.empty()) {
+            const auto wait = std::chrono::ceil<std::chrono::milliseconds>(delayed_.begin()->first -
+                                                                           std::chrono::steady_clock::now());
+            timeoutMs = static_cast<int>(std::max<std::chrono::milliseconds::rep>(0, wait.count()));
         }
-        for (std::size_t i = 0; i < servers.size(); ++i) {
-            if (fds[i + 1].revents == 0) continue;
-            servers[i]->HandleUdp();
-            if (servers[i]->Stopped()) return;  // a delay that a stop signal cut short
+        const int ready = epoll_wait(epoll_, events.data(), static_cast<int>(events.size()), timeoutMs);
+        if (ready < 0 && errno != EINTR) return;
+        for (int i = 0; i < ready; ++i) {
+            const std::uint64_t data = events[static_cast<std::size_t>(i)].data.u64;
+            if (data == kStopEvent) {
+                for (const auto &[due, answer] : delayed_) answer.server->Log(answer.line + " outcome=stopped");
+                return;
+            }
+            if (data == kWakeEvent) {
+                std::uint64_t count = 0;
+                [[maybe_unused]] ssize_t got = read(wake_, &count, sizeof count);
+                for (const unsigned requested = control_.trapRequests.load(); trapsSent != requested; ++trapsSent) {
+                    for (Server *printer : printers_) printer->SendStatusTraps();
+                }
+                continue;
+            }
+            printers_[data]->HandleUdp(room);
+        }
+        const auto now = std::chrono::steady_clock::now();
+        while (!delayed_.empty() && delayed_.begin()->first <= now) {
+            auto due = delayed_.extract(delayed_.begin());
+            due.mapped().server->AnswerDelayed(due.mapped());
         }
     }
 }
 
+// The main thread waits for signals and passes them on; `threads` threads
+// share the printers out, printer i to thread i mod threads.
+bool RunFleet(std::vector<std::unique_ptr<Server>> &servers, unsigned threads, std::string &error) {
+    FleetControl control;
+    control.stop = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    if (control.stop < 0) {
+        error = std::string("cannot create the stop event: ") + std::strerror(errno);
+        return false;
+    }
+    threads = std::clamp<unsigned>(threads, 1, static_cast<unsigned>(servers.size()));
+    std::vector<std::vector<Server *>> shares(threads);
+    for (std::size_t i = 0; i < servers.size(); ++i) shares[i % threads].push_back(servers[i].get());
+    std::vector<std::unique_ptr<FleetWorker>> workers;
+    bool ready = true;
+    for (auto &share : shares) {
+        workers.push_back(std::make_unique<FleetWorker>(control, std::move(share)));
+        ready = ready && workers.back()->SetUp(error);
+    }
+    ready = ready && servers.front()->Announce(error);
+    if (ready) {
+        std::vector<std::thread> running;
+        for (auto &worker : workers) running.emplace_back([&worker] { worker->Run(); });
+        bool stop = false;
+        while (!stop) {
+            const Wake wake = Sleep(-1);
+            if (wake == Wake::Trap) {
+                control.trapRequests.fetch_add(1);
+                for (const auto &worker : workers) worker->Wake();
+            }
+            stop = wake == Wake::Stop;
+        }
+        const std::uint64_t one = 1;
+        [[maybe_unused]] ssize_t written = write(control.stop, &one, sizeof one);
+        for (std::thread &thread : running) thread.join();
+    }
+    workers.clear();
+    close(control.stop);
+    return ready;
+}
+
 }  // namespace
 
-int ServeFleet(const std::vector<ServerSettings> &settings, std::vector<std::unique_ptr<Agent>> &agents) {
+int ServeFleet(const std::vector<ServerSettings> &settings, std::vector<std::unique_ptr<Agent>> &agents,
+               unsigned threads) {
     std::FILE *log = nullptr;
     if (!settings.empty() && !settings.front().logFile.empty()) {
         log = std::fopen(settings.front().logFile.c_str(), "a");
@@ -601,6 +788,7 @@ int ServeFleet(const std::vector<ServerSettings> &settings, std::vector<std::uni
             return 1;
         }
     }
+    RaiseDescriptorLimit(settings.size());
     std::vector<std::unique_ptr<Server>> servers;
     std::string error;
     bool ready = true;
@@ -608,8 +796,7 @@ int ServeFleet(const std::vector<ServerSettings> &settings, std::vector<std::uni
         servers.push_back(std::make_unique<Server>(settings[i], *agents[i], log));
         ready = servers.back()->SetUp(error);
     }
-    ready = ready && !servers.empty() && servers.front()->Announce(error);
-    if (ready) RunFleet(servers);
+    ready = ready && !servers.empty() && RunFleet(servers, threads, error);
     servers.clear();
     if (log != nullptr) std::fclose(log);
     if (!ready) std::fprintf(stderr, "snmphelper-printer-sim: %s\n", error.c_str());

@@ -37,9 +37,11 @@ struct ServerSettings {
 int Serve(const ServerSettings &settings, Agent &agent);
 
 // Serves a fleet from one process: printer i on settings[i].address with
-// agents[i], UDP only, all in one loop. The log and the ready file are the
+// agents[i], UDP only. `threads` threads share the printers out, each
+// printer served by one of them alone. The log and the ready file are the
 // first entry's (one log for all, each line naming its printer); "ready"
 // once every printer's socket is open. Exit codes as Serve's.
-int ServeFleet(const std::vector<ServerSettings> &settings, std::vector<std::unique_ptr<Agent>> &agents);
+int ServeFleet(const std::vector<ServerSettings> &settings, std::vector<std::unique_ptr<Agent>> &agents,
+               unsigned threads);
 
 }  // namespace printersim

@@ -131,6 +131,25 @@ void AppendSubIdentifier(std::vector<std::uint8_t> &out, std::uint64_t value) {
 
 }  // namespace
 
+std::size_t SignedContentsSize(std::int32_t value) {
+    std::size_t size = 1;
+    for (; value < -128 || value > 127; value /= 256) ++size;
+    return size;
+}
+
+std::size_t OidContentsSize(const Oid &oid) {
+    const auto groups = [](std::uint64_t value) {
+        std::size_t count = 1;
+        while ((value >>= 7) != 0) ++count;
+        return count;
+    };
+    const std::uint64_t x = oid.size() > 0 ? oid[0] : 0;
+    const std::uint64_t y = oid.size() > 1 ? oid[1] : 0;
+    std::size_t size = groups(x * 40 + y);
+    for (std::size_t i = 2; i < oid.size(); ++i) size += groups(oid[i]);
+    return size;
+}
+
 std::vector<std::uint8_t> OidContents(const Oid &oid) {
     std::vector<std::uint8_t> out;
     const std::uint64_t x = oid.size() > 0 ? oid[0] : 0;

@@ -62,6 +62,9 @@ std::vector<std::uint8_t> SignedContents(std::int32_t value);
 std::vector<std::uint8_t> UnsignedContents(std::uint32_t value);
 // The name must have at least two arcs and valid first arcs (ParseOid's rules).
 std::vector<std::uint8_t> OidContents(const Oid &oid);
+// Their sizes, measured without writing them (a reply is sized before it is encoded).
+std::size_t SignedContentsSize(std::int32_t value);
+std::size_t OidContentsSize(const Oid &oid);
 
 // Octets of a definite length field in its shortest form.
 std::size_t LengthOfLength(std::size_t length);

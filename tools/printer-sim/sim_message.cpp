@@ -82,7 +82,7 @@ namespace {
 
 // Sizes of the parts, measured before anything is written.
 std::size_t VarBindContentSize(const VarBind &varBind) {
-    return ItemSize(OidContents(varBind.name).size()) + ItemSize(varBind.value.contents.size());
+    return ItemSize(OidContentsSize(varBind.name)) + ItemSize(varBind.value.contents.size());
 }
 
 std::size_t ListContentSize(const std::vector<VarBind> &varBinds) {
@@ -91,7 +91,7 @@ std::size_t ListContentSize(const std::vector<VarBind> &varBinds) {
     return size;
 }
 
-std::size_t IntegerItemSize(std::int32_t value) { return ItemSize(SignedContents(value).size()); }
+std::size_t IntegerItemSize(std::int32_t value) { return ItemSize(SignedContentsSize(value)); }
 
 void AppendInteger(std::vector<std::uint8_t> &out, std::int32_t value) {
     AppendItem(out, kTagInteger, SignedContents(value));

@@ -48,8 +48,9 @@ MibObject Cell(Value value) {
 
 std::size_t RowCount(const MibStore &store) {
     std::size_t rows = 0;
-    for (auto it = store.All().lower_bound(CellOid(kColumnRowState, {}));
-         it != store.All().end() && OidStartsWith(it->first, CellOid(kColumnRowState, {})); ++it)
+    const Oid stateColumn = CellOid(kColumnRowState, {});
+    for (const auto *entry = store.AtOrAfter(stateColumn); entry != nullptr && OidStartsWith(entry->first, stateColumn);
+         entry = store.Next(entry->first))
         ++rows;
     return rows;
 }
@@ -98,7 +99,7 @@ std::array<std::uint8_t, 4> RowAddress(const MibStore &store, const Oid &index) 
 
 std::int32_t SetRowState(MibStore &store, const Oid &index, std::int32_t state,
                          std::vector<std::array<std::uint8_t, 4>> &completed) {
-    MibObject *stateCell = store.Find(CellOid(kColumnRowState, index));
+    MibObject *stateCell = store.Modify(CellOid(kColumnRowState, index));
     if (state == kRowWithdraw) {
         // Withdrawing a row that is not there leaves the table as asked.
         if (stateCell != nullptr) EraseRow(store, index);
@@ -107,7 +108,7 @@ std::int32_t SetRowState(MibStore &store, const Oid &index, std::int32_t state,
     if (stateCell == nullptr) {
         if (RowCount(store) >= kMaxTrapDestinations) return kGenErr;
         CreateRow(store, index);
-        stateCell = store.Find(CellOid(kColumnRowState, index));
+        stateCell = store.Modify(CellOid(kColumnRowState, index));
     }
     std::int32_t previous = 0;
     DecodeSigned(stateCell->value.contents, previous);
@@ -135,7 +136,7 @@ std::int32_t SetTrapDestination(MibStore &store, const Oid &name, const Value &v
         DecodeSigned(value.contents, state);
         return SetRowState(store, cell.index, state, completed);
     }
-    MibObject *target = store.Find(name);
+    MibObject *target = store.Modify(name);
     if (target == nullptr) return kNoSuchName;
     target->value = value;
     return kNoError;
@@ -144,11 +145,11 @@ std::int32_t SetTrapDestination(MibStore &store, const Oid &name, const Value &v
 std::vector<std::array<std::uint8_t, 4>> CompleteTrapDestinations(const MibStore &store) {
     std::vector<std::array<std::uint8_t, 4>> addresses;
     const Oid stateColumn = CellOid(kColumnRowState, {});
-    for (auto it = store.All().lower_bound(stateColumn);
-         it != store.All().end() && OidStartsWith(it->first, stateColumn); ++it) {
+    for (const auto *entry = store.AtOrAfter(stateColumn); entry != nullptr && OidStartsWith(entry->first, stateColumn);
+         entry = store.Next(entry->first)) {
         std::int32_t state = 0;
-        if (!DecodeSigned(it->second.value.contents, state) || state != kRowComplete) continue;
-        const Oid index(it->first.begin() + static_cast<std::ptrdiff_t>(stateColumn.size()), it->first.end());
+        if (!DecodeSigned(entry->second.value.contents, state) || state != kRowComplete) continue;
+        const Oid index(entry->first.begin() + static_cast<std::ptrdiff_t>(stateColumn.size()), entry->first.end());
         addresses.push_back(RowAddress(store, index));
     }
     return addresses;
@@ -157,9 +158,9 @@ std::vector<std::array<std::uint8_t, 4>> CompleteTrapDestinations(const MibStore
 WatchSnapshot SnapshotWatched(const MibStore &store, const std::vector<Oid> &watched) {
     WatchSnapshot snapshot;
     for (const Oid &prefix : watched) {
-        for (auto it = store.All().lower_bound(prefix); it != store.All().end() && OidStartsWith(it->first, prefix);
-             ++it)
-            snapshot.emplace(it->first, it->second.value);
+        for (const auto *entry = store.AtOrAfter(prefix); entry != nullptr && OidStartsWith(entry->first, prefix);
+             entry = store.Next(entry->first))
+            snapshot.emplace(entry->first, entry->second.value);
     }
     return snapshot;
 }
