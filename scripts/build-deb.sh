@@ -23,10 +23,6 @@ else
     (cd "$source" && tar --exclude='./build*' -cf - .) | tar -xf - -C "$out/src"
 fi
 
-# ccache then finds the objects of an earlier build in another folder (the
-# compiler's file-prefix map leaves no path of this one in them).
-CCACHE_BASEDIR="$out/src"
-export CCACHE_BASEDIR
 export SNMPHELPER_WERROR="${SNMPHELPER_WERROR:-OFF}"
 (cd "$out/src" && dpkg-buildpackage -us -uc -b) >"$out/build.log" 2>&1 ||
     { tail -n 60 "$out/build.log" >&2; echo "build-deb: dpkg-buildpackage failed, see $out/build.log" >&2; exit 1; }

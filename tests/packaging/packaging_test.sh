@@ -1,6 +1,6 @@
 #!/bin/sh
-# The Debian packages, end to end: built from the tree (scripts/build-deb.sh;
-# quick when ccache holds the objects of an earlier make deb), passed by
+# The Debian packages, end to end: built from the tree (scripts/build-deb.sh,
+# a build of the library and tools of its own: minutes), passed by
 # lintian without a tag that is not overridden, then installed, used and
 # purged in a throwaway root (package_test.sh). Exits 77 (skipped) without
 # root, dpkg-buildpackage, debhelper or lintian.
