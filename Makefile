@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 # Named workflows (see README) over the CMake presets of CMakePresets.json:
 # each configures the preset's folder, builds and runs. `make` (= `make
 # build`) and `make configure` only configure and build; the other targets

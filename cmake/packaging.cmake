@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 # What `cmake --install` puts where (GNU layout), the pkg-config file and the
 # CMake package with its imported target. The Debian packages are made from
 # this installation by debian/ (make deb).

@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: Apache-2.0
 # Builds the Debian packages (debian/) from a copy of this tree, so that the
 # build leaves the tree as it was: dpkg-buildpackage -b in OUT/src, the .deb
 # files and the .changes in OUT. Then lintian, where it is installed, over

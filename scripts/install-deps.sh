@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: Apache-2.0
 # Installs the Debian packages one make target needs, and no more:
 #   scripts/install-deps.sh [PROFILE]...
 # PROFILE: demo, test, asan, tsan, fuzz, bench, deb, or all (the default: every one).

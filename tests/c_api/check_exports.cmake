@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 # Fails unless the dynamic symbols the library defines are exactly the
 # Helper* functions that HEADER declares, each under a version node of the
 # version script (Helper...@@SNMPHELPER_0), which programs record when they

@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: Apache-2.0
 # Installs the Debian packages into a throwaway root, the running system seen
 # through an overlay in a private mount namespace, and uses them there as a
 # user would: snmphelper --version, man HelperSNMPTransact, a C program built

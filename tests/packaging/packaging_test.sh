@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: Apache-2.0
 # The Debian packages, end to end: built from the tree (scripts/build-deb.sh,
 # a build of the library and tools of its own: minutes), passed by
 # lintian without a tag that is not overridden, then installed, used and

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // snmphelper poll: the status of many printers at once, one line each, from
 // parallel threads; a progress line while it runs on a terminal; exit code 0
 // only when every printer was reached.

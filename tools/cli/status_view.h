@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // What a printer says about itself: its device and printer status (Host
 // Resources MIB, RFC 2790), its console, supplies, trays, output bins and
 // alerts (Printer MIB, RFC 3805), read with a few get-next requests that walk
