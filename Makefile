@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 # Named workflows (see README) over the CMake presets of CMakePresets.json:
 # each configures the preset's folder, builds and runs. `make` (= `make
 # build`) and `make configure` only configure and build; the other targets
@@ -13,8 +14,8 @@ JOBS ?= $(shell nproc)
 # Every build here treats warnings as errors (a plain CMake build does not).
 WERROR ?= -DSNMPHELPER_WERROR=ON
 
-.PHONY: all deps build test test-release build-minsizerel test-asan test-tsan fuzz demo deb bench clean configure \
-  windows test-windows
+.PHONY: all deps build test test-release build-minsizerel test-asan test-tsan fuzz demo deb deb-check bench clean \
+  configure windows test-windows
 
 all: build
 
@@ -87,14 +88,24 @@ demo:
 	cmake --build $(BUILD) -j $(JOBS) --target $(DEMO_TARGETS)
 	./tools/demo.sh $(BUILD)
 
-# The Debian package, from a build folder of its own laid out for /usr.
+# The Debian packages (debian/), built by dpkg-buildpackage from a copy of
+# the tree in $(DEB_BUILD)/packages/src, and checked by lintian.
 DEB_BUILD ?= build-deb
 deb:
 	@./scripts/install-deps.sh deb
-	cmake --preset deb -B $(DEB_BUILD) $(WERROR)
-	cmake --build $(DEB_BUILD) -j $(JOBS)
-	cd $(DEB_BUILD) && cpack -G DEB
-	@ls $(DEB_BUILD)/packages/*.deb
+	SNMPHELPER_WERROR=$(if $(WERROR),ON,OFF) ./scripts/build-deb.sh $(DEB_BUILD)/packages
+
+# The packages as CI checks them: lintian without a tag that is not
+# overridden; installed into a throwaway root, used and purged; and built a
+# second time, in another folder, into the same octets.
+deb-check:
+	@./scripts/install-deps.sh deb
+	SNMPHELPER_WERROR=$(if $(WERROR),ON,OFF) SNMPHELPER_LINTIAN_FAIL_ON=error,warning,info,pedantic \
+	  ./scripts/build-deb.sh $(DEB_BUILD)/packages
+	./tests/support/in_netns.sh ./tests/packaging/package_test.sh $(DEB_BUILD)/packages
+	SNMPHELPER_WERROR=$(if $(WERROR),ON,OFF) ./scripts/build-deb.sh $(DEB_BUILD)/again
+	cd $(DEB_BUILD)/packages && sha256sum *.deb >../packages.sha256
+	cd $(DEB_BUILD)/again && sha256sum -c ../packages.sha256
 
 # The configuration store at 100, 1,000 and 10,000 printers; then our library
 # against net-snmp's, side by side, with a summary table at the end; inside a

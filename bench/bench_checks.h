@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // Checks made before anything is timed: both encoders write the same message.
 #pragma once
 

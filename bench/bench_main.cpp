@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // snmphelper-bench: our library against net-snmp's on the same messages and
 // the same agent, in one run, with a summary table of both figures and their
 // ratio per case.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Codec and text-layer cases: the same messages through our library and
 // through net-snmp's, one benchmark per side and size.
 #include <benchmark/benchmark.h>

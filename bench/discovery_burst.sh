@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: Apache-2.0
 # How many replies per second discovery absorbs without losing one: N
 # simulated printers on one veth segment answer one discovery at once, over
 # the transports given; the tool's count of replies is set against what was

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // A site's poll timed both ways: `snmphelper poll` against net-snmp's
 // asynchronous API doing the same requests (the status view's column walk and
 // one get, 7 requests per printer of the simulator), each as a process of

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // The floor of one UDP get: the system calls every HelperSNMPTransact must
 // make (the configuration read anew, a fresh non-blocking bound socket, one
 // exchange), written directly on the system, no library.

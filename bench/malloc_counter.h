@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // Counts the C heap's allocations and releases of the whole process (the
 // benchmark replaces malloc and friends, forwarding to glibc's own), so that
 // allocations nobody routes through the library's heap seam are counted too.

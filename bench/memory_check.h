@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // Memory figures of our side: allocations per operation (through the
 // library's heap seam and through malloc), peak resident size, and the soak
 // that shows nothing grows over many operations.

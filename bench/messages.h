@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // The messages every benchmark works on, built once: the request records of
 // object groups 0 and 18, and GetResponse messages with values of mixed types.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "bench/netsnmp_side.h"
 
 #include <net-snmp/net-snmp-config.h>

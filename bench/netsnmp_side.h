@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // net-snmp's library doing the same work as ours, behind a small interface so
 // that its headers stay out of the rest of the benchmark.
 #pragma once

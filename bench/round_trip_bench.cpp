@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Round trips over loopback UDP against the printer simulator: one get at a
 // time, and many threads at once.
 #include <benchmark/benchmark.h>

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // What the round-trip cases did, for the summary's request-id check, and
 // the get they share with the system-call count.
 #pragma once

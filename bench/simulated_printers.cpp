@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "bench/simulated_printers.h"
 
 #include <fstream>

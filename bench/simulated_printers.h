@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // The printers the round-trip benchmarks talk to: printer simulators on
 // 127.0.0.1, 127.0.0.2, ... port 161 (so the benchmark runs inside a private
 // network namespace), one more answering over IPX and DLC on a veth pair, and a

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // The simulator's own capacity: a fleet of printers in one simulator process
 // driven as hard as the client threads can, with a window of requests in
 // flight spread over every printer, and the process's resident size.

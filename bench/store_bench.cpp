@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // snmphelper-store-bench: what the configuration store costs at 100, 1,000
 // and 10,000 printers. A transaction's read of its printer and settings in
 // this process, as the library makes it; and the tool's `printer add`,

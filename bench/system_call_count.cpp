@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // strace -c attached to the running benchmark (-p, -f for every thread) while
 // one thread runs N transactions of one kind: strace, not a count kept by the
 // library, so that both sides are counted the same way, including whatever

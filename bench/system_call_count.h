@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // System calls per transaction, counted by strace attached to this process
 // for a run of transactions, both sides.
 #pragma once

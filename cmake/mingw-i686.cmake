@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 # Cross-build for 32-bit Windows with MinGW-w64 (Debian's posix-threads
 # compilers: the win32 model lacks std::thread and std::mutex). Tests run
 # under Wine.

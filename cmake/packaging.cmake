@@ -1,5 +1,7 @@
-# What `cmake --install` puts where (GNU layout), the pkg-config file, the
-# CMake package with its imported target, and the Debian package (cpack -G DEB).
+# SPDX-License-Identifier: Apache-2.0
+# What `cmake --install` puts where (GNU layout), the pkg-config file and the
+# CMake package with its imported target. The Debian packages are made from
+# this installation by debian/ (make deb).
 include(GNUInstallDirs)
 include(CMakePackageConfigHelpers)
 
@@ -33,17 +35,14 @@ list(TRANSFORM SNMPHELPER_LIBRARY_PAGES PREPEND ${CMAKE_SOURCE_DIR}/man/)
 install(FILES ${SNMPHELPER_LIBRARY_PAGES} DESTINATION ${CMAKE_INSTALL_MANDIR}/man3)
 
 # The default configuration store, /etc/snmphelper/registry.reg: a folder
-# the package owns (0755) and a store without keys (0644), which the library
-# makes readable by its owner alone once it holds a community. A /usr
-# installation (the Debian package) puts it in /etc, any other prefix in its
-# own etc/. The package marks it a conffile, so that an upgrade keeps the
-# printers recorded in it.
+# (0755) and a store without keys (0644), which the library makes readable by
+# its owner alone once it holds a community. A /usr installation puts it in
+# /etc, any other prefix in its own etc/. (The Debian package ships only the
+# folder: the store is state the tool writes, made on first use.)
 set(SNMPHELPER_EMPTY_STORE ${CMAKE_BINARY_DIR}/registry.reg)
 file(WRITE ${SNMPHELPER_EMPTY_STORE} "Windows Registry Editor Version 5.00\n\n")
 if(CMAKE_INSTALL_PREFIX STREQUAL "/usr")
   set(SNMPHELPER_STORE_DIR /etc/snmphelper)
-  file(WRITE ${CMAKE_BINARY_DIR}/conffiles "${SNMPHELPER_STORE_DIR}/registry.reg\n")
-  set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${CMAKE_BINARY_DIR}/conffiles)
 else()
   set(SNMPHELPER_STORE_DIR ${CMAKE_INSTALL_SYSCONFDIR}/snmphelper)
 endif()
@@ -67,17 +66,3 @@ write_basic_package_version_file(${CMAKE_BINARY_DIR}/snmphelperConfigVersion.cma
   COMPATIBILITY SameMajorVersion)
 install(FILES ${CMAKE_BINARY_DIR}/snmphelperConfig.cmake ${CMAKE_BINARY_DIR}/snmphelperConfigVersion.cmake
   DESTINATION ${SNMPHELPER_CMAKE_DIR})
-
-set(CPACK_GENERATOR DEB)
-set(CPACK_PACKAGE_NAME snmphelper)
-set(CPACK_PACKAGE_VENDOR "snmphelper")
-set(CPACK_PACKAGE_CONTACT "snmphelper maintainers <snmphelper@localhost>")
-set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "SNMPv1 client library for printer management, with its tools")
-set(CPACK_DEBIAN_PACKAGE_SECTION libs)
-set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
-set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS ON)
-# Debug information stays in the build tree; the package carries stripped files.
-set(CPACK_STRIP_FILES ON)
-set(CPACK_PACKAGE_DIRECTORY ${CMAKE_BINARY_DIR}/packages)
-include(CPack)

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 # What the Windows build ships: dist/snmphelper-<version>-win32/ with the
 # DLL, its import library and .def, the header, the tool and a text on use,
 # and a zip of that folder beside it.

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // Receiving-side BER primitives: value types by identifier, the contents of
 // one primitive value, and object identifier contents as dotted text.
 // Lengths (DecodeLength) and item framing (EnterItem) are in byte_cursor.h.

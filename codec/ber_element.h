@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // One primitive BER item on the sending side: identifier, contents, and the
 // rendering of both with the shortest definite length (X.690 8.1).
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "codec/ber_encode.h"
 
 #include <limits>

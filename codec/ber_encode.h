@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // Sending-side BER helpers: object identifier text to contents octets, and
 // definite lengths (X.690 8.1.3).
 #pragma once

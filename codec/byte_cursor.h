@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // A bounded read cursor over received octets: a position and the number of
 // octets that remain. Every read checks the remaining count first, so nothing
 // built on it can read past the end of its input.

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // The request encoder: an SnmpReqParam to one SNMPv1 message (RFC 1157 4.1).
 // First every item is rendered and every enclosing length computed
 // (PrepareMessage); then the message is written front to back in one pass

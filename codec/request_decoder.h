@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // Requests read back, for tools that show what the library sends: the
 // GetResponse decoder (HelperSnmpDecodePdu) taking a GetRequest,
 // GetNextRequest or SetRequest instead.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Release of the request parameter record and of single blocks handed out.
 #include "snmphelper.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // HelperSnmpDecodePdu: one received SNMPv1 GetResponse message (RFC 1157 4.1)
 // into a freshly allocated SnmpReqParam; DecodeRequestMessage the same for a
 // request. Only a complete message with every

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // HelperSnmpDecodeTrapPdu: one received SNMPv1 Trap message (RFC 1157 4.1.6)
 // into a freshly allocated SnmpTrapParam. The checks follow the GetResponse
 // decoder field for field, with the Trap-PDU's own fields in place of the

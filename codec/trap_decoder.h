@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // The SNMPv1 Trap-PDU decoder (HelperSnmpDecodeTrapPdu, include/snmphelper.h)
 // and the release of the record it builds.
 #pragma once

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // The variable-bindings list shared by the GetResponse and Trap decoders
 // (RFC 1157 4.1.1): a SEQUENCE of VarBind SEQUENCEs, each a name and a value.
 #pragma once

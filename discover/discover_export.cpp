@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // HelperSNMPDiscover: the caller's record checked and read, the discovery
 // run, and its records handed over in one global-heap block.
 #include <cstring>

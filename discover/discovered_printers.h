@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // The printers a discovery has heard from, one record per device: a reply
 // is joined to the record that shares its address on its transport or its
 // hardware address (a printer's IPX node and DLC station are its adapter's

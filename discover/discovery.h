@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // Discovery: one GetRequest for the identifying objects broadcast over each
 // transport asked for, every reply collected until the timeout, and one
 // record per printer. HelperSNMPDiscover is its exported edge.

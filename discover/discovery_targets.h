@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // The IPv4 targets a caller gives a discovery besides the interfaces'
 // broadcast addresses: single addresses, subnets (their directed broadcast,
 // or every host address when walked) and ranges walked address by address.

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // Access to the platform's DLC interface, prepared once per process: the
 // interface library bound at run time, its AcsLan entry, the adapter's node
 // address and the application id every command block carries. Written while

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // One wrapper per DLC command the library issues. Every wrapper builds a
 // zero-filled block (adapter 0, the command code, bgApplId at the
 // application-id byte) and its parameter table from the global heap, submits

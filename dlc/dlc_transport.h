@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // SNMP messages as IEEE 802.2 LLC UI frames between a local service access
 // point and a printer's adapter, through the DLC interface prepared by
 // InitDlcAccess. Address texts are 12 hexadecimal digits (the adapter

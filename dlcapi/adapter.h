@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // What the command blocks (dlc_adapter.cpp) and the interface's thread
 // (dlc_adapter_thread.cpp) share: the adapter, its applications and stations.
 // Only for dlcapi/.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Receive buffer pool of dlcapi.so.
 #include "dlcapi/buffer_pool.h"
 

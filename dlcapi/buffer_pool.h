@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // The receive buffers of one adapter open, carved from the memory the
 // application gave BUFFER.CREATE: fixed-size buffers, each starting with the
 // published receive-buffer header, lent out for received frames and given

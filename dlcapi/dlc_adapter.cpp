@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Command blocks of dlcapi.so against its adapter; decisions in dlc_adapter.h.
 // The frames received and the interface's thread: dlc_adapter_thread.cpp.
 #include "dlcapi/dlc_adapter.h"

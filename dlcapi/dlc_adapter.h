@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // The DLC interface of dlcapi.so: the command blocks AcsLan accepts, run
 // against one Ethernet adapter (llc_link.h) shared by every application that
 // opens it in the process.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The frames dlcapi.so's adapter receives, the thread that receives them
 // and sends the queued transmits, and the one adapter of the process.
 #include <fcntl.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // dlcapi.so: the DLC interface of this platform, loaded at run time as
 // Windows' dlcapi.dll is. Exports AcsLan alone.
 #include <new>

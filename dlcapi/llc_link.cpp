@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Packet socket and UI framing of dlcapi.so's adapter.
 #include "dlcapi/llc_link.h"
 

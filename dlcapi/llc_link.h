@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // The adapter of dlcapi.so: one packet socket on an Ethernet interface that
 // receives IEEE 802.2 length frames and sends the UI frames the stations
 // build. Linux's AF_LLC sockets exist only in the initial network namespace

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 /*
  * A first program against libsnmphelper: decodes a printer's GetResponse and
  * forms the request that would ask for the same objects. Needs no printer.

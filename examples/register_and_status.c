@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 /*
  * Registers a printer with its community in the configuration store (no .reg
  * file written by hand), then reads its status: a few of the library's

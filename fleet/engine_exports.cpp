@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The multiplexed engine's exports: the C records turned into the engine's
 // own, and its completions handed to the caller's callback.
 #include <cstring>

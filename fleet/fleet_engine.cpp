@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "fleet/fleet_engine.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // Many transactions in flight on one thread: the typed transaction of
 // transact/typed_transaction.h (the same forming, request-ids, timing,
 // re-sends and protocol switches), with the waits of every printer reached

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The printable rewrite of value texts, as HelperSNMPTransactAscii applies it
 // to what a transaction wrote into the caller's buffer, in buffers exactly
 // as large as their room. The first octet picks the input: even, the rest

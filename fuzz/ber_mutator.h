@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // Structure-aware mutation for the fuzz targets whose input is one BER
 // message. Byte flips rarely get past the first length check, so the input
 // is read as a tree of identifier-length-contents items and one item is

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Arbitrary octets, mutated as BER items as often as bytes, through the
 // GetResponse decoder: no read past the data, no write past a block, no leak;
 // what is accepted is a well-formed record.

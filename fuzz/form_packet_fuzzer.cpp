@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Arbitrary identifier and value texts through request forming, in buffers
 // exactly as large as their sizes say: no read or write past either, the
 // packet within its block, nothing left allocated on any failure.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Any Ethernet frame through the IPX layer's frame parser and the printer
 // simulator's: no read outside the frame, a datagram either accepts lies
 // wholly inside the frame and reads back the same when written again, and

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Any Ethernet frame through the DLC interface's UI frame parser and on into
 // an application's receive buffers, and through the printer simulator's LLC
 // parser: no read outside the frame; the data of a frame either accepts

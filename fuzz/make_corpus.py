@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: Apache-2.0
 """Regenerates the seed corpora in fuzz/corpus/.
 
 Two kinds of seeds are written:

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Object identifier text and contents both ways. Contents of any kind go
 // through OidBerToText into an exactly sized text block. Text that
 // OidTextToBer accepts must come back through OidBerToText as text that

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Arbitrary bytes through the regedit text reader, and whatever it accepts
 // through the writer and the reader again: the store's text form must be
 // lossless, so writing what was read and reading it back gives the same

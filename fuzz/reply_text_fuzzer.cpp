@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Arbitrary octets through the reply text extraction, into buffers of every
 // size from none to ample, each exactly as large as its room says: no write
 // past a buffer, sizes reported as documented, texts terminated.

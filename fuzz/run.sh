@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: Apache-2.0
 # Runs every fuzz target of a build for the given number of seconds, starting
 # from its seed corpus (fuzz/corpus/<target>/). Any crash, leak or sanitizer
 # report makes the run fail.

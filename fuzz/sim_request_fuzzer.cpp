@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Untrusted datagrams through the printer simulator's request decoder and its
 // agent, as the server hands them over. A message the decoder accepts
 // encodes to as many octets as EncodedSize says, which decode to the same

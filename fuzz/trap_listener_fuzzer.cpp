@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Received datagrams through what `traps listen` prints for them, readable
 // and as JSON: both agree on whether the datagram was a trap, the readable
 // form is lines of printable ASCII, and the JSON form is one line holding

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Value lists through the value text reader, item after item as request
 // forming takes them, in a buffer exactly as large as its size says: no
 // read or write past it, the cursor only moves forward and keeps counting

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // HelperGetSNMPObjects: every object of one fixed group in one GetRequest.
 #include <array>
 #include <cstring>

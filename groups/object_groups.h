@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // The 26 fixed object groups: compiled-in tables of object identifiers, and
 // the comma-joined list of each group that the library builds at load.
 #pragma once

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // The hive: the registry of a POSIX system in one regedit-text file
 // (hive/reg_text.h), read whole and rewritten whole.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The registry tree in memory, its names, and the text conversions the
 // reader and the writer of the regedit format share (reg_text.h).
 #include "hive/reg_text.h"

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // The registry tree in memory, and its text form: the regedit export format,
 // in which the POSIX store keeps its hive and in which the administration
 // tools import and export keys on every system.

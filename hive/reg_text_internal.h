@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // What the reader and the writer of the regedit text share: the format's
 // constants and its text conversions. Only for hive/reg_text*.cpp.
 #pragma once

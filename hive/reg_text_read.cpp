@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Reading the regedit export format. What is accepted is described in
 // reg_text.h.
 #include "hive/reg_text.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Writing the regedit export format, as reg_text.h describes it.
 #include "hive/reg_text.h"
 

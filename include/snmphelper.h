@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 /*
  * snmphelper: an SNMPv1 client library for printer management.
  *

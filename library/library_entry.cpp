@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "library/library_entry.h"
 
 #include "dlc/dlc_access.h"

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // The library's load and unload steps, run through one entry function that
 // the platform's loader hook calls (and that tests may call directly).
 #pragma once

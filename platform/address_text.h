@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // The platform's conversion of IPv4 address text.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The test sink in front of each system's debugger channel.
 #include "platform/debug_output.h"
 

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // The debugger output channel: plain text lines for a developer, without
 // levels or timestamps. On Windows each line goes to OutputDebugString;
 // elsewhere, like a debugger channel with no debugger attached, the channel

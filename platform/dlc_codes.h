@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // The platform DLC interface's codes (see platform/dlc_interface.h): the
 // command codes, the status a command ends with, and what AcsLan answers for
 // a submitted block.

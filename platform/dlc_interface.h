@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // The platform DLC interface (DLCAPI.DLL and its one entry point AcsLan) as
 // the library and the POSIX implementation of that interface both see it:
 // the command control block, the parameter tables of the commands in use,

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // The process's settings from its environment (SNMPHELPER_REGISTRY,
 // SNMPHELPER_PLATFORM_PATH, the IPX and DLC settings, SNMPHELPER_DEBUG). A
 // program that runs with privileges its user does not have (set-user-id,

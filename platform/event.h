@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // Manual-reset events: created non-signalled, signalled until reset, waited
 // for with a limit in milliseconds (CreateEvent, SetEvent, ResetEvent,
 // WaitForSingleObject, CloseHandle).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The part of the fault guard both systems share: C++ exceptions.
 #include "platform/exception_guard.h"
 

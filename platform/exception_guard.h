@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // A guard for calls into a platform component that may not be fit to run:
 // the first commands given to a DLC interface. It catches what such a call
 // raises on the calling thread, a C++ exception or a hardware fault (an

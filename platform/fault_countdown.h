@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // Fault injection for tests, one home for every platform service that can
 // be made to fail: "the n-th use from now fails (and every later one, when
 // sticky)". Indivisible, so uses on many threads each count once.

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // GUID creation (CoCreateGuid's role): 16 bytes unique to each call whose
 // last six bytes, the node field of RFC 4122, are the same for every call
 // and every process on one host. The library keys a printer's row for this

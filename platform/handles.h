@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // Handle types of the platform seam, defined once. Opaque to the library.
 #pragma once
 

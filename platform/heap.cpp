@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The heap's counting and fault injection, the same on every system; the
 // blocks themselves come from the system's heap (platform/<system>/heap.cpp).
 #include "platform/heap.h"

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // The global heap: zero-initialised blocks that may cross the exported
 // boundary. Every block the library hands to a caller comes from here.
 #pragma once

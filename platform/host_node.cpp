@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The host node made from the machine's identity, the same on every system.
 #include "platform/host_node.h"
 

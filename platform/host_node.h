@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // Where GUID creation takes its six stable node bytes from, split out so
 // that each source can be tested alone. FindHostNode is each system's own;
 // the rest is the same everywhere.

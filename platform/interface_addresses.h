@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // The host's IPv4 interfaces as a broadcast needs them: 255.255.255.255
 // leaves by one interface only, so reaching every attached network means
 // sending to each interface's own broadcast address.

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // Platform libraries loaded at run time by their Windows names, and their
 // entry points looked up by name (LoadLibraryA, GetProcAddress, FreeLibrary).
 //

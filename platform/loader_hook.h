@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // The platform loader's notifications to the library: the hook of each
 // system (DllMain on Windows, the shared object's constructor and destructor
 // elsewhere) passes them to LibraryEntry, which the library's lifecycle

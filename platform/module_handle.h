@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // The library's own module handle, through which its string table and
 // default settings are read; stored when the loader attaches the library.
 #pragma once

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // The registry: keys under HKEY_LOCAL_MACHINE holding typed values. The
 // library opens keys, reads values and rewrites one value; the administration
 // tools also create, delete, list, import and export keys.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The string table's argument checks and test switch, the same on every
 // system; the texts come from each system's resources.
 #include "platform/string_table.h"

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // The library's string-table resources, read through its module handle.
 #pragma once
 

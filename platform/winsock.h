@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // WinSock 1.1 as the library uses it: the calls, records and constants of the
 // Windows socket interface, in a namespace of their own so that they never
 // meet the C library's functions of the same spelling. The POSIX build

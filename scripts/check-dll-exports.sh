@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: Apache-2.0
 # Checks that a DLL exports exactly the Helper* functions the C header
 # declares, each under its plain name: no other name, none decorated
 # (Name@N or _Name), none missing.

@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: Apache-2.0
 # The include graph between the library's folders, one "from -> to (count)"
 # line per pair of folders, counting the #include "folder/..." lines of
 # every source file in `from` that name a header of `to`.

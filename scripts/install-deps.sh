@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: Apache-2.0
 # Installs the Debian packages one make target needs, and no more:
 #   scripts/install-deps.sh [PROFILE]...
 # PROFILE: demo, test, asan, tsan, fuzz, bench, deb, or all (the default: every one).
@@ -22,8 +23,9 @@ tsan_packages() { echo "$(test_packages) clang libclang-rt-14-dev"; }
 fuzz_packages() { echo "cmake ninja-build make g++ clang libclang-rt-14-dev"; }
 # strace counts both sides' system calls per transaction.
 bench_packages() { echo "$(build_packages) iproute2 util-linux libbenchmark-dev libsnmp-dev strace"; }
-# cpack's DEB generator; dpkg-shlibdeps works out the package's dependencies.
-deb_packages() { echo "$(build_packages) dpkg-dev file"; }
+# dpkg-buildpackage with debhelper over debian/, lintian to check the
+# packages, and what the check of the installed packages builds and reads with.
+deb_packages() { echo "$(build_packages) dpkg-dev debhelper lintian pkg-config man-db iproute2 util-linux"; }
 all_packages() {
     for profile in demo test fuzz bench deb; do "${profile}_packages"; done
 }

@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: Apache-2.0
 # Installs what the Windows build and its tests under Wine need: MinGW-w64
 # for i686 (posix threads), GoogleTest's sources, and a 32-bit Wine.
 # Idempotent.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The printable rewrite of a value text: OCTET STRING items as hex digits,
 // everything else unchanged, never past the work area or the caller's room.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Receiving-side BER primitives: lengths, value types, value contents and
 // object identifier text.
 #include <gtest/gtest.h>

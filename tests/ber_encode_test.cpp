@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Sending-side BER: primitive elements, definite lengths, object identifier text.
 #include "codec/ber_encode.h"
 

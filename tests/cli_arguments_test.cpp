@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // What the snmphelper tool refuses before it sends anything (object
 // identifiers that are not strictly dotted decimal, command lines the parser
 // rejects, each with its exit code), and the JSON of the commands that print

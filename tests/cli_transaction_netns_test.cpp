@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The snmphelper tool's transaction commands against the printer simulator
 // on 127.0.0.1:161 of a private network namespace: net-snmp's output
 // conventions, error-status replies naming their object, exit codes, partial

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Encoder and decoder agree: a SetRequest encoded by HelperSnmpEncodePdu and
 // relabelled as a GetResponse decodes back into the record it came from.
 #include <gtest/gtest.h>

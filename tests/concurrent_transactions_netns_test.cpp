@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Many threads at once doing transactions over every transport: UDP against
 // the printer simulator on 127.0.0.1:161, IPX and DLC against the same
 // simulator on the far ends of two veth pairs, and printers whose IP address

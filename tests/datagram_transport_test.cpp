@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Address-text parsing shared by the transports, and the transports that
 // this build cannot carry (IPX, DLC) taking their failure paths.
 #include "transport/datagram_transport.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The debugger output channel: silent unless asked, standard error when
 // SNMPHELPER_DEBUG=1, and a sink for tests.
 #include "platform/debug_output.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The built `snmphelper decode` command: what it prints and its exit status.
 #include <gtest/gtest.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // snmphelper discover against a fleet of simulated printers on one veth
 // segment: the tool on one end, the simulator's printers on the other, each
 // with its own IP address and adapter address (its IPX node and DLC

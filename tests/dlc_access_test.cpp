@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // DLC access prepared once per process, against stand-in DLC interfaces
 // installed as dlcapi.so: a missing library or entry point, an interface
 // that faults or throws on its first command, rejections, an adapter of

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The platform services the DLC code rests on: manual-reset events (also
 // signalled from another thread, as a DLC interface does) and the guard
 // that turns an exception or a real hardware fault into a result.

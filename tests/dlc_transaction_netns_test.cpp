@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Transactions over DLC end to end: the library (its DLC transport and the
 // DLC interface dlcapi.so it loads, LLC type 1 over a packet socket) on one
 // end of a veth pair, the printer simulator answering SNMP in UI frames to

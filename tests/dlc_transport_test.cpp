@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The DLC transport against the stand-in DLC interface: SAP selection, the
 // frames it hands over, received frames copied out of buffer chains, READs
 // that report other things, errors, timeouts, cancels that fail, and

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The multiplexed engine over real UDP in a private network namespace: a
 // fleet of simulated printers with loss, foreign request-ids, error-status,
 // replies from the wrong port and silence mixed, all in flight at once on

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // snmphelper poll over a fleet of 200 simulated printers served by one
 // simulator process on 127.0.1.1-127.0.1.200, ten of them silent: every
 // printer is reported once, each silent one cost exactly one transaction (the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The built `snmphelper form` and `snmphelper groups` commands.
 #include <gtest/gtest.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // GUID creation: a fresh GUID on every call, with the same six node bytes on
 // every call, and where those bytes come from.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Transactions over IPX end to end: the library (its IPX transport, the
 // WinSock library it loads, IPX over packet sockets) on one end of a veth
 // pair, the printer simulator answering RFC 1420 SNMP on the other; and the

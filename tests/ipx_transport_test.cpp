@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The IPX transport's WinSock records and results, against a stand-in
 // WinSock library that keeps what it was given (the transport's frames on a
 // real network are in ipx_transport_netns_test.cpp).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Library load and unload: the entry function's steps for every reason, and
 // the real shared library's loader hooks.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Malformed replies and traps through the exported decoders, as a caller of
 // the library meets them: HelperSNMPDecodePacket's result and texts, with
 // HelperSnmpDecodePdu and HelperSnmpDecodeTrapPdu taking the same octets.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The 26 object groups: the compiled-in tables and the joined lists.
 #include <gtest/gtest.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Text to request message: golden messages, in-place splitting, request-ids,
 // refusals, allocation failure at every step, and the value round trip
 // through a reply.

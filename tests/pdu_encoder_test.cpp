@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The request encoder: golden messages, value items, room, refusals and
 // allocation failure at every step.
 #include "codec/pdu_encoder.h"

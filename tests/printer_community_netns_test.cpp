@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The community a printer's requests carry (its own, the Snmp key's, the
 // caller's, else the string table's), agents on other ports than 161, and
 // printers recorded by host name, against the printer simulator refusing

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Printer address records, protocol switching and the SNMP settings,
 // against a real hive file; several processes switching and editing at once.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // snmphelper status and record against device recordings (the snmprec form):
 // hand-made recordings of what real printers send and textbook readers get
 // wrong, and recordings of real printers, served by the printer simulator

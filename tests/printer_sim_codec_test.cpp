@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The printer simulator's own BER codec: golden vectors, and refusal of
 // malformed input without reading past it.
 #include <gtest/gtest.h>

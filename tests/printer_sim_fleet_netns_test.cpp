@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The printer simulator playing a whole site: 10,000 printers from one
 // process on 127.9.0.1-127.9.39.16, served by several threads. Each printer
 // answers from its own address with its own objects, counters and faults;

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The simulator's IPX framing code against annotated golden frames: each of
 // the four framings read and written, every cut and every length change
 // refused without reading past the frame.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The printer simulator's IPX side (RFC 1420) on one end of a veth pair,
 // driven with raw frames from the other end in each of the four framings.
 // Frames are built and read here byte by byte, independently of the

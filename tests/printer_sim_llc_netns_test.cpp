@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The printer simulator's DLC side (SNMP in IEEE 802.2 UI frames to SAP 0A)
 // on one end of a veth pair, driven with raw frames from the other end.
 // Frames are built and read here byte by byte, independently of the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The printer simulator against net-snmp's command-line tools, an
 // independent SNMPv1 manager, on 127.0.0.1:161 of a private network namespace.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // snmphelper status over IPX and over DLC: the tool on one end of a veth
 // pair, the printer simulator answering on the other, the printer reachable
 // by that protocol alone.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // snmphelper status end to end: the tool against the printer simulator in
 // each of its printer conditions (the decoded error bits, statuses, levels
 // and alerts are the ones the condition sets), against a simulator whose

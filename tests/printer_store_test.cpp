@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Printer records through the C interface (HelperPrinterAdd, ...Update,
 // ...Read, ...Remove, ...List) against a real store in a temporary folder:
 // what the key holds afterwards, what is refused, the store's mode once it

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // A program that holds a file capability (as the README suggests for IPX
 // and DLC) runs for secure execution: the library and its platform
 // libraries then ignore SNMPHELPER_REGISTRY, SNMPHELPER_PLATFORM_PATH and

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The administration commands of the snmphelper tool (printer, config,
 // registry), run as a separate process against a hive in a temporary folder;
 // what they store must be what the library reads.

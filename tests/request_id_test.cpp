@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The process-wide request-id counter.
 #include <gtest/gtest.h>
 

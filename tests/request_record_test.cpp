@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // HelperFreeReqParam and HelperFreeBlock: what a release visits and frees.
 #include <gtest/gtest.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // HelperSnmpDecodePdu: accepted GetResponse messages, refused variants of
 // them, memory safety on arbitrary changes, and allocation failure.
 #include <gtest/gtest.h>

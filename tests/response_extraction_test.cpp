@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Reply to text: the item forms, the size rules after complete and
 // incomplete extractions, the export over real messages, and the round trip
 // through value decoding.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // HelperResultText: every result code the header defines, and every one the
 // exports hand on from the DLC interface and the configuration store, has a
 // text of its own; any other number the generic one; never null.

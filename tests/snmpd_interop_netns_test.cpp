@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The library against an independent agent: net-snmp's snmpd on
 // 127.0.0.1:161 of a private network namespace, with the library's community.
 // What the library reads must be what net-snmp's own snmpget and snmpwalk

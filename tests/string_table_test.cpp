@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The library's string table: the texts, and LoadString's copy rules.
 #include <gtest/gtest.h>
 

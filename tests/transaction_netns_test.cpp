@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Transactions end to end over real UDP on 127.0.0.1:161 of a private
 // network namespace, against the printer simulator (scripted to misbehave),
 // with the printers and timing in a temporary registry. The transactions

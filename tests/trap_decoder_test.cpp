@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // HelperSnmpDecodeTrapPdu: accepted Trap messages, refused variants of them,
 // the 16-bit length, memory safety on arbitrary changes, allocation failure.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Trap destinations end to end in a private network namespace: the command
 // line registers this host in the printer simulator's table, reads the row
 // back, receives the simulator's traps with `traps listen`, and withdraws

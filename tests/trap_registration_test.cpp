@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Trap destination registration with the set requests caught before they
 // reach a printer: which requests, in which order, with which identifier and
 // value lists (byte for byte), and what the registration returns for each

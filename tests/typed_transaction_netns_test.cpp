@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The typed transaction call end to end over real UDP on 127.0.0.1:161 of a
 // private network namespace, against the printer simulator: requests given
 // as bindings with typed values, replies read back as typed values of every

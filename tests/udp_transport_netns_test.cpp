@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The UDP transport on real sockets in a private network namespace: an agent
 // bound at 127.0.0.1:161, replies, timeouts, failed reads and WinSock's
 // connection errors, and set-up failures that stay silent until Bind.

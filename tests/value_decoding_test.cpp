@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Value text to typed value blocks: every item form, the cursor's walk, and
 // bounded reading of malformed and cut lists.
 #include <gtest/gtest.h>

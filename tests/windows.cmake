@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 # The Windows lane: the platform-independent tests, cross-built with
 # MinGW and run under Wine. GoogleTest is built here from Debian's sources.
 # The tests that touch the registry share Wine's, so every test runs alone.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The run-time WinSock binding against stand-in WinSock libraries in a
 // temporary folder on the platform search path: which library is loaded,
 // which entry points are found, and what the forwarding functions answer.

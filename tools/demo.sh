@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: Apache-2.0
 # The demo: a simulated network printer on a private network, registered in a
 # temporary configuration store, asked for its objects by the snmphelper tool
 # over real UDP, and over IPX and DLC across a virtual Ethernet link. Usage:

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // The printable form of a value text: every OCTET STRING item, whose raw
 // octets may hold zero bytes and commas, rewritten as hexadecimal digits.
 #pragma once

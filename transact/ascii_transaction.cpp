@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // HelperSNMPTransactAscii: a transaction whose value text comes back as pure
 // printable text, every OCTET STRING rewritten into hexadecimal digits.
 #include "snmphelper.h"

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // The channel: carries one transaction's datagrams to one printer over the
 // protocol the printer's key names, re-sending and switching protocol (in the
 // registry) while sends fail or the printer stays silent.

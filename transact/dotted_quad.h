@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // Strict dotted-decimal IPv4 text, as printers' addresses are recorded and
 // discovery targets given.
 #pragma once

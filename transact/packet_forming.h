@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // Packet forming: a request described in text (request type, identifier
 // list, value list) turned into a filled SnmpReqParam and encoded. The
 // export HelperFormSNMPPacket forms its packet through FormRequest; the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Printer address records and the SNMP settings, read from the registry.
 #include "transact/printer_config.h"
 

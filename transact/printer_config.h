@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // What the registry says about each printer (its address record) and about
 // the library's own timing, read anew on every use.
 #pragma once

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // Writing, reading and removing printers' keys: the checks a printer record
 // has to pass, the form its values are stored in, and one atomic change of
 // the store per write. HelperPrinterAdd and the others are its exports; the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "transact/request_id.h"
 
 #include <atomic>

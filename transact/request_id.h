@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // The process-wide request-id counter shared by every request the library
 // forms, so that a reply can be matched to its request.
 #pragma once

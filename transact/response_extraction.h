@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // Response extraction: a decoded GetResponse written into the caller's two
 // buffers as text, the identifiers comma-joined and the values as a value
 // list that HelperDecodeValue reads back.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // HelperResultText: a short English text for every result code the exports
 // return, for callers' logs and messages. Several families share the small
 // numbers (the encoder's 0-2, the DLC interface's 0-7, the configuration

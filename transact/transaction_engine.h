@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // The transaction engine's text edge: HelperSNMPTransact and
 // HelperSNMPTransactEx take the request as text, split the caller's
 // identifier list in place into typed bindings and run them through the

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // The transaction engine's typed core: a request given as the codec's own
 // bindings (SnmpVarBind: the identifier's dotted text as the encoder takes
 // it, the value in the representation of its type), sent through a channel,

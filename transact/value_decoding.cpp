@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "transact/value_decoding.h"
 
 #include <array>

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // Value text: the items of a value list ("1,42,2,3,abc,3,192.168.1.20")
 // turned one at a time into typed value blocks ready for the encoder.
 #pragma once

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // The one abstraction through which the library moves SNMP datagrams: a
 // connectionless transport attached to one local port, sending single
 // datagrams to a printer named by an address text and receiving one datagram

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // SNMP datagrams over IPX (RFC 1420) through the WinSock IPX family,
 // reached through a WinSock library loaded at run time. Address texts are 20
 // hexadecimal digits, the 4-byte network number then the 6-byte node number;

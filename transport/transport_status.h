@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // What a transport operation, and the channel above the transports, report
 // inside the library. The numbers callers see (the 20001 series of the
 // WinSock transports, the DLC interface's 1 to 7, GetLocalAddress's 1 for

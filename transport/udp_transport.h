@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // SNMP datagrams over UDP/IP through WinSock 1.1. Address texts are
 // dotted-decimal IPv4 addresses; address bytes the 4 bytes of an IPv4
 // address in network order; ports UDP ports in host order.

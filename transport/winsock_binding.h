@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // WinSock reached through a library loaded at run time rather than through
 // the library's own link-time imports: the first of wsock32, ws2_32 and
 // winsock that loads, 47 entry points looked up by name, and one forwarding

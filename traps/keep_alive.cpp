@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // HelperTrapKeepAlive: one GetRequest to a printer that holds this host as a
 // trap destination; the request itself keeps the registration alive, so the
 // reply is not awaited.

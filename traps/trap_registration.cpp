@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // HelperSNMPRegisterTrapDestination: writes, or withdraws, this host's row
 // in a printer's trap destination table with three set requests: the row's
 // state set to "being filled", the address and protocol columns, and the

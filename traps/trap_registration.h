@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // Registration of this host in a printer's trap destination table
 // (HelperSNMPRegisterTrapDestination, include/snmphelper.h): the row index
 // the host is known by, the address probes, and the three set requests,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // wsock32.so: the WinSock library of this platform, loaded at run time as
 // Windows' wsock32.dll is. It exports WinSock 1.1's 47 names with C linkage
 // and WinSock's arguments and records, over the WinSock layer of

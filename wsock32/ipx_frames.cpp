@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "wsock32/ipx_frames.h"
 
 #include <cstring>

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // IPX datagrams in Ethernet frames: the 30-byte IPX header and the four
 // framings NetWare used on Ethernet, written into a caller's buffer and read
 // back through a cursor that never passes the end of a received frame.

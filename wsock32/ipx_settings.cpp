@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Where IPX runs: the interface, our node and network numbers and the
 // framing sent, from the environment and the interfaces of this network
 // namespace. Interfaces are asked through ioctl, never /sys: inside a

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // IPX sockets over packet sockets. socket, bind, setsockopt and getsockname
 // are reached through the WinSock layer's system table, never by name: this
 // code is also built into a library that exports WinSock's names.

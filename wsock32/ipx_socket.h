@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // IPX datagram sockets in user space: Linux has no IPX, so each socket is a
 // packet socket on one Ethernet interface that writes and reads the IPX
 // framing itself. Needs CAP_NET_RAW. Failures are C library error numbers.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // WinSock's socket calls over BSD sockets: start-up counting, socket handles
 // that are never 0, datagram sockets of the Internet and IPX families (IPX
 // carried in user space, see ipx_socket.h), and WinSock's answers where BSD

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // WinSock's last error: kept per thread, as WinSock keeps it, in WinSock's
 // numbers; and the failure injection that tests use to reach it.
 #include "wsock32/winsock_internal.h"

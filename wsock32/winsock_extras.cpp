@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The WinSock calls that only the exported WinSock library offers. Like the
 // rest of this implementation, nothing here calls a C library function that
 // WinSock also names: those are looked up with dlsym (see winsock.cpp).

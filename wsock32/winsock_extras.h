@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // The rest of WinSock 1.1, which the library itself never calls but a
 // WinSock library exports: connected datagram calls (connect, which the
 // library uses, is in the seam), byte order and address

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // Shared inside the POSIX WinSock implementation. Include it first: the C
 // library's socket headers turn several WinSock names into macros, so the
 // WinSock values the implementation compares with are captured here, under

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // WinSock's calls on an IPX socket: its address record, bind, send and
 // receive over the IPX socket of ipx_socket.h.
 #include "wsock32/winsock_internal.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // WinSock's address text, byte order and host-name calls over the C
 // library's resolver. None of them calls a C library function that WinSock
 // also names, so a shim exporting WinSock's names cannot loop back here.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // WinSock's select over its socket sets, as ppoll over the descriptors
 // behind them; an IPX socket is ready only for a datagram of its own.
 #include "wsock32/winsock_internal.h"

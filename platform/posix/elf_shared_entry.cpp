@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Ties the library's load and unload steps to the ELF loader: the shared
 // library's constructor runs process attach when a process loads it, its
 // destructor process detach when the process unloads it.

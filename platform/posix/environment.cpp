@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // secure_getenv answers null whenever the kernel marked the process for
 // secure execution (AT_SECURE: set-user-id, set-group-id, gained
 // capabilities), the same test the dynamic loader applies to LD_*.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Manual-reset events over a mutex and a condition variable. A DLC interface
 // library links this same file (see platform/event.h), so the object below
 // is the layout both modules share: change it only together with them.

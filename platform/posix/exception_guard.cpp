@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The fault guard over POSIX signals: handlers for the fault signals are
 // installed for the duration of the guarded call and jump back to the guard
 // when the fault happened on the guarding thread. No alternate signal stack:

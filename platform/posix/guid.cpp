@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // GUID creation on POSIX: a time-based GUID (RFC 4122 version 1) whose node
 // is chosen to stay the same for the host.
 //

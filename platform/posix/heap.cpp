@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // On POSIX the global heap is the C heap, so callers may release what the
 // library hands them with free().
 #include <cstdlib>

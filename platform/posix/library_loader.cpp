@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Run-time loading with the ELF loader. Platform libraries are loaded
 // locally (RTLD_LOCAL): a WinSock library exports socket, bind, ... and must
 // never stand in for the C library's functions of those names.

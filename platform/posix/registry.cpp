@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The registry on POSIX systems: HKEY_LOCAL_MACHINE is one text file, the
 // "hive", shared by every process on the machine.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The library's string table. On Windows these texts are resources of the
 // DLL (platform/win32/snmphelper.rc, the same entries); here they are
 // compiled in, and the module handle only has to be the token the loader

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // IPv4 address text through WinSock's own inet_addr.
 #include <winsock2.h>
 

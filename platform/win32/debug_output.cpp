@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The debugger channel of Windows.
 #include <windows.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Ties the library's load and unload steps to the Windows loader.
 #include <windows.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Windows starts no program with more rights than its user's through the
 // file it runs from: the environment is always the user's own choice.
 #include "platform/environment.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Manual-reset events as Windows kernel events. Any module may signal one by
 // its handle; a module that keeps an event beyond the call that gave it
 // (RetainEvent) holds a duplicate of the handle, so the event lives on when

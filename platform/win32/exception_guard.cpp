@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The fault guard over a vectored exception handler. GCC for Windows has no
 // __try/__except, so the handler, seeing a hardware fault (or a C++
 // exception of another module, which reaches us as a structured exception)

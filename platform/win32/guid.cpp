@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // GUID creation on Windows: CoCreateGuid, with the node field made the
 // host's own. CoCreateGuid's GUIDs are random (version 4), so their last six
 // bytes change on every call; the library keys a printer's row for this

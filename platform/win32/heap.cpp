@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // On Windows the global heap is GlobalAlloc's, so callers release what the
 // library hands them with GlobalFree.
 #include <windows.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // WinSock 2's interface list: each entry's address and mask give its
 // broadcast address (iiBroadcastAddress is 255.255.255.255 on every system).
 #include "platform/interface_addresses.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Run-time loading with the Windows loader.
 #include <windows.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The registry on Windows: HKEY_LOCAL_MACHINE itself. Names and text values
 // cross the seam as UTF-8 and are stored through the wide-character calls,
 // so that any text reads back exactly as it was written whatever the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The string table from the DLL's resources (snmphelper.rc).
 #include <windows.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The WinSock layer on Windows: the system's own WinSock (WS2_32), called
 // through the seam's declarations. The seam's records have WinSock's 32-bit
 // layouts, checked below, so they pass to the system unchanged. What is

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 /* Compiled as C: the public header must be valid C, and a C program must be
  * able to call the shared library. */
 #include <stddef.h>

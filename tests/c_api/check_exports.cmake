@@ -1,23 +1,33 @@
+# SPDX-License-Identifier: Apache-2.0
 # Fails unless the dynamic symbols the library defines are exactly the
-# Helper* functions that HEADER declares.
-execute_process(COMMAND nm -D --defined-only ${LIBRARY}
+# Helper* functions that HEADER declares, each under a version node of the
+# version script (Helper...@@SNMPHELPER_0), which programs record when they
+# link and the Debian symbols file lists.
+execute_process(COMMAND nm -D --defined-only --with-symbol-versions ${LIBRARY}
   OUTPUT_VARIABLE symbols RESULT_VARIABLE rc)
 if(NOT rc EQUAL 0)
   message(FATAL_ERROR "nm failed on ${LIBRARY}")
 endif()
 string(REPLACE "\n" ";" lines "${symbols}")
 set(foreign "")
+set(unversioned "")
 set(helpers 0)
 foreach(line ${lines})
   string(REGEX REPLACE "^.* " "" name "${line}")
   if(name MATCHES "^Helper")
     math(EXPR helpers "${helpers} + 1")
+    if(NOT name MATCHES "@@?SNMPHELPER_[0-9.]+$")
+      list(APPEND unversioned ${name})
+    endif()
   elseif(NOT name STREQUAL "" AND NOT name MATCHES "^SNMPHELPER_")
     list(APPEND foreign ${name})
   endif()
 endforeach()
 if(foreign)
   message(FATAL_ERROR "symbols exported besides Helper*: ${foreign}")
+endif()
+if(unversioned)
+  message(FATAL_ERROR "exported without a SNMPHELPER_ version: ${unversioned}")
 endif()
 if(helpers EQUAL 0)
   message(FATAL_ERROR "no Helper* symbol exported")
@@ -32,6 +42,7 @@ endforeach()
 set(exported "")
 foreach(line ${lines})
   string(REGEX REPLACE "^.* " "" name "${line}")
+  string(REGEX REPLACE "@.*$" "" name "${name}")
   if(name MATCHES "^Helper")
     list(APPEND exported ${name})
   endif()

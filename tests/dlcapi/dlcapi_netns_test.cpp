@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // dlcapi.so, the DLC interface of this platform, loaded as the library loads
 // it and driven through AcsLan with command blocks, against raw 802.2
 // frames on a veth pair. Frames are built and read here byte by byte.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The registry store: values of every type survive a write and a read, names
 // compare without case, queries honour the room, regedit exports in their
 // three encodings import, a hive that does not parse is never touched,

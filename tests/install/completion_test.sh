@@ -1,4 +1,5 @@
 #!/bin/bash
+# SPDX-License-Identifier: Apache-2.0
 # The bash completion offers the commands, each command's subcommands and
 # options, the set types, and the printers of the configuration store.
 # Usage: completion_test.sh COMPLETION-FILE TOOL

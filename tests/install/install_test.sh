@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: Apache-2.0
 # Installs the build into a temporary prefix, then builds the example against
 # that installation with pkg-config and with find_package and runs both:
 # the package must be usable as installed, without the build tree.

@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: Apache-2.0
 # The EXAMPLE of every manual page in section 3 is a complete C program:
 # taken out of the page (.EX to .EE, roff escapes undone), it compiles
 # without a warning against the header and links against the library.

@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: Apache-2.0
 # Each manual page renders without a single warning (groff -ww, and mandoc's
 # lint where it is installed), a page that only sources another (.so) names
 # one that is there, every exported function has a page, and each tool's

@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: Apache-2.0
 # The library's folders include only their own layer and those below, with
 # no loop; and the check itself notices an arrow up, a loop and a folder it
 # does not know.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Run by library_entry_test, linked to the shared library as programs are:
 // threads fetch object groups (of a printer the store does not hold)
 // without pause while the main thread returns from main, so that the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Run by library_entry_test: loads the shared library (named by the only
 // argument) at run time, reads an object group's list, unloads it, and prints
 // how many heap bytes the unload gave back. Run it with glibc's per-thread

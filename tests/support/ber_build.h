@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // Builds BER items for test vectors, with the shortest definite lengths, so a
 // test can vary one field of a message and keep every enclosing length right.
 #pragma once

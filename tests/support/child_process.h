@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // Programs that tests start as child processes: tools run to their end with
 // their output collected, and peers (the printer simulator, net-snmp's snmpd)
 // serving on a loopback address until the object dies.

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // Collects the library's debug output lines while it is in scope.
 #pragma once
 

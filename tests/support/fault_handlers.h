@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // What handles hardware faults in this process, taken at one moment, so a
 // test can check that a guarded call left it as it was. On POSIX the
 // handlers of the fault signals; on Windows the guard's vectored handler

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // Runs an operation once per allocation it makes, failing that allocation,
 // and checks that nothing leaks.
 #pragma once

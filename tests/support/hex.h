@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // Byte vectors written as hex text in tests: "30 23 02 01 00".
 #pragma once
 

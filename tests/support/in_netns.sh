@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: Apache-2.0
 # Runs a command in a private network namespace with its loopback up, so tests
 # may use port 161 and any other port without colliding with anything.
 set -eu

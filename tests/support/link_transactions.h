@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // What the end-to-end transaction tests over IPX and DLC share: printer
 // "prn" in a hive of its own, the protocol the store holds for it, the
 // transports the channel created, one transaction's outcome, and captured

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // Variants of a good message for decoder tests: cut at every length, one
 // octet changed, and copies exactly as long as the message, so that the
 // address sanitizer sees any read past its end.

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // A temporary folder of platform libraries made the library's search path
 // (SNMPHELPER_PLATFORM_PATH; on Windows the DLL directory) while the object
 // lives: tests put stand-in WinSock and DLC libraries there under the names

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The .reg text of printer keys, the same for every system's store.
 #include "tests/support/temp_registry.h"
 

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // Raw Ethernet frames on one interface through a packet socket, independent
 // of the library: the other end of the IPX and LLC tests. Needs CAP_NET_RAW.
 #pragma once

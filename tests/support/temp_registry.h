@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // A registry hive of its own for a test: a file in a fresh temporary folder,
 // made the process's registry (SNMPHELPER_REGISTRY) while the object lives.
 // Child processes started meanwhile inherit it. On Windows the hive is the

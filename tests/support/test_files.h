@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // Files and folders of a test run: the build tree, and fresh temporary
 // folders.
 #pragma once

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // The module handle a test passes where the library's own would be: the
 // one whose string-table resources the library reads. On Windows that is
 // the test program itself, into which the Windows lane links the library's

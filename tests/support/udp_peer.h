@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // A UDP endpoint on plain BSD sockets, independent of the library's WinSock
 // layer: the other side of the transport tests (an agent, a sender).
 #pragma once

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // A pair of connected virtual Ethernet interfaces in the test's private
 // network namespace: a frame sent on one end arrives on the other. Needs
 // CAP_NET_ADMIN there (root, or the owner of a user namespace).

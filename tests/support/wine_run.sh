@@ -1,4 +1,5 @@
 #!/bin/bash
+# SPDX-License-Identifier: Apache-2.0
 # Runs a Windows program under Wine, in a 32-bit prefix of the build's own
 # (WINEPREFIX, else wine-prefix/ in the current folder), made on first use.
 # No display: Wine's console programs need none.

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 /*
  * A Windows program in C built as a port monitor is built: compiled with the
  * shipped snmphelper.h alone and linked against the shipped import library

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // snmphelper.dll as a Windows program uses it: loaded with LoadLibrary, its
 // exports found by their plain names and called __stdcall, its DllMain run,
 // over Wine's WinSock and registry. The printer simulator (a Linux program)

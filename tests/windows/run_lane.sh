@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: Apache-2.0
 # The Windows lane's tests: CTest over a MinGW build folder, under Wine,
 # inside a private network namespace (the simulator serves port 161 there).
 # Wine's server must live in that namespace too, since it opens the

@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: Apache-2.0
 # Runs a Windows test program under Wine with the printer simulator (the
 # Linux build's) serving at 127.0.0.1:161, as the lane's network namespace
 # allows; the simulator stops when the program ends.

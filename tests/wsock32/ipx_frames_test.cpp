@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // IPX framing without a network: golden frames in the four framings, and
 // every cut and every bad length of them refused by the parser.
 #include "wsock32/ipx_frames.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // IPX sockets through the WinSock layer, against raw frames on a veth pair
 // in a private network namespace: the four framings both ways, what is and
 // is not taken as ours, socket numbers shared between processes, and

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The WinSock layer over BSD sockets, on loopback in a private network
 // namespace: start-up counting, WinSock's error numbers, its datagram and
 // select semantics, and its name calls.

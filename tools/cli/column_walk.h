@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // Reading tables the way RFC 1157 4.1.3 suggests: one get-next request names
 // the current row of every column, so each request brings a whole row of
 // several tables at once. Columns that leave their subtree drop out; a

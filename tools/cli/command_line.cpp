@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The one file of the tool that includes CLI11 (see command_line.h).
 #include "tools/cli/command_line.h"
 

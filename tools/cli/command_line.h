@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // The tool's narrow view of its argument parser. Command files declare their
 // subcommands and options through these two classes; only command_line.cpp
 // includes CLI11, so its parser (whole header, validators and all) is

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // Subcommands of the snmphelper command-line tool, one file each.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // snmphelper config: shows the library's `Snmp` settings key (reply timeout,
 // retry count, reply checks) and sets the timeout and the retry count.
 #include <cstddef>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // snmphelper decode: prints an SNMPv1 GetResponse, Trap or request message
 // (what 'snmphelper form' prints) given as hex text or read from a file.
 #include <fstream>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // snmphelper discover: the printers that answer a broadcast over IP, IPX and
 // DLC, one line each (or JSON), and with --add each new one recorded.
 #include <algorithm>

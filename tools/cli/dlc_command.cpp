@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // snmphelper dlc: whether DLC is available in this process, as the library
 // found it while loading (interface library, AcsLan, adapter open, status,
 // buffer pool), the adapter's node address, and why not when it is not.

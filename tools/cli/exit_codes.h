@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // The tool's exit codes: a small table that scripts can rely on, the same
 // for every command.
 #pragma once

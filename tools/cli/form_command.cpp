@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // snmphelper form: prints the request message HelperFormSNMPPacket builds.
 #include <cstdint>
 #include <cstdio>

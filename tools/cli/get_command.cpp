@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // snmphelper get: reads objects of a registered printer with one GetRequest.
 #include <memory>
 #include <string>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // snmphelper getnext: reads the objects that follow the given identifiers
 // with one GetNextRequest.
 #include <memory>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // snmphelper group: fetches every object of one fixed object group from a
 // printer (HelperGetSNMPObjects).
 #include <cstdio>

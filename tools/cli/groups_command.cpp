@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // snmphelper groups: lists the fixed object groups and their identifiers.
 #include <cstdint>
 #include <cstdio>

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // Strict checks of the object identifiers a user types, before anything is
 // sent: the library's conversion takes any text and would send something
 // else than was meant ("3.6.1" as 2.46.1, "1..3" as 1.0.3).

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // The network interfaces of this host and its DLC interface library, as the
 // tool names them.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "tools/cli/interface_names.h"
 
 #include <ifaddrs.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // On Windows the DLC adapter is the system's own, named by its adapter
 // number rather than by an interface, and its interface library is the
 // system's.

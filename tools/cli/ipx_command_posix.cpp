@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // snmphelper ipx: what the IPX layer would use (interface, node, network,
 // frame type) and whether this process may open the packet sockets it needs.
 #include <cstdio>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // `snmphelper ipx` on Windows: IPX is the system's own, reached through the
 // WinSock library the library binds at run time; the command says whether
 // that WinSock opens IPX datagram sockets here.

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // The plain word the tool gives when IPX cannot work in this process.
 #pragma once
 

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // JSON output of every command, through nlohmann-json: objects keep the
 // order their fields are added in, and every text becomes valid UTF-8 first
 // (octets that are not are escaped, see EscapeInvalidUtf8), so that writing

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // snmphelper keepalive: sends a printer the trap keep-alive request.
 #include <cstdio>
 #include <memory>

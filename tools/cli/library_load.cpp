@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "tools/cli/library_load.h"
 
 #include <mutex>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // snmphelper: command-line front end of the library.
 #include <cstdio>
 #include <exception>

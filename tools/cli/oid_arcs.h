@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // Dotted-decimal identifiers as arcs, for the commands that walk: whether a
 // reply is still below its root and whether it follows what was asked.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The tool links the library's code in, so the library's own rule (the
 // folder snmphelper/ beside the module holding it) would look beside the
 // tool. Point it at the platform libraries where the build tree and an

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // On Windows the platform libraries are the system's, found by the loader.
 #include "tools/cli/platform_path.h"
 

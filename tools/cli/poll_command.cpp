@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // snmphelper poll: the status of many printers at once, one line each: every
 // printer's walk in flight at once (within a window) on the library's
 // multiplexed engine, a few threads each driving an engine of its own; a

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // snmphelper printer: adds, shows, lists and removes the printers' keys that
 // the library reads (their protocols and their addresses).
 #include <cctype>

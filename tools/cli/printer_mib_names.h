@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // The names of the Host Resources MIB's (RFC 2790) and the Printer MIB's
 // (RFC 3805) enumerated values, and how a Printer MIB level reads.
 #pragma once

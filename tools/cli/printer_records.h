@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // What the poll and status commands read of the configuration store beside
 // the library's transactions: which printers there are, and the protocol
 // the library last reached each of them by.

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // Printer MIB texts in UTF-8. A printer writes its descriptions and names in
 // the character set of its current localization (RFC 3805
 // prtLocalizationCharacterSet, an IANA MIBenum); many name none, and some

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "tools/cli/protocol_names.h"
 
 #include "transact/printer_config.h"

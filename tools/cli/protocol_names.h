@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // The protocols' names on the command line and in the output: ip, ipx, dlc.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // snmphelper record: walks a printer's subtrees through the library and
 // writes them in the snmprec form (OID|TAG|VALUE, one object a line), in
 // which snmpsim serves device recordings and public projects keep them; the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // snmphelper registry: imports a .reg file (as regedit exports it on
 // Windows) into the registry, and exports keys in the same form.
 #include <cstdio>

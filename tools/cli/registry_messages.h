@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // What the administration commands say when the registry refuses something.
 #pragma once
 

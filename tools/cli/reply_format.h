@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // The transaction commands' lines in the conventions of net-snmp's tools, so
 // that their users read them at once: "OID = TYPE: value" with net-snmp's
 // type names and the -O letters that mean something without MIB files.

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // Names of every result code the library's functions return, with the
 // library's text for each (HelperResultText), for messages a person reads.
 #pragma once

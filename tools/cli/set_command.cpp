@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // snmphelper set: writes objects of a printer with one SetRequest.
 #include <cstdio>
 #include <memory>

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // The library's `Snmp` settings key as the tool sees it: the names the
 // library reads its values under, where each value comes from, and the
 // reply timeout the tool waits when the key sets none.

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 # The command-line tool's sources, listed once for the tool and for the fuzz
 # build, which links all but the entry and the command line into its target.
 set(SNMPHELPER_CLI_DIR ${CMAKE_SOURCE_DIR}/tools/cli)

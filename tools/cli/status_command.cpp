@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // snmphelper status: one printer's status, supplies, trays, output bins and
 // alerts (Host Resources and Printer MIB), readable or as JSON.
 #include <cstdio>

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // What a printer says about itself: its printer devices and their status
 // (Host Resources MIB, RFC 2790), its console, supplies and their colours,
 // page counters, trays, output bins and alerts (Printer MIB, RFC 3805), read

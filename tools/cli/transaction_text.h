@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // What the transaction subcommands (get, getnext, set, walk, group) share:
 // the per-command settings (timeout, retries, datagram dump, output format),
 // running a transaction through HelperSNMPTransactEx, the caller buffers of

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "tools/cli/trap_text.h"
 
 #include "codec/trap_decoder.h"

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // A decoded SNMPv1 Trap-PDU as text a person reads or as JSON, shared by
 // `decode` and `traps listen`, and a received datagram as `traps listen`
 // shows it.

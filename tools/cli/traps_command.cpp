@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // snmphelper traps: registers this host as a printer's trap destination,
 // withdraws it, shows the row index it is known by, and listens for traps.
 #include <chrono>

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // UTF-8 checks for text that goes into JSON: printers, agents and the
 // registry may hand the tool any octets.
 #pragma once

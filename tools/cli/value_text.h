@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // Typed SNMP values as text a person reads, shared by the subcommands that
 // print variables.
 #pragma once

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // The line a person at a terminal sees while the tool waits for a printer:
 // "waiting for lab over UDP/IP: send 2 of 3", shown once a transaction has
 // waited longer than two seconds and kept up to date at every send, erased

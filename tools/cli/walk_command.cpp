@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // snmphelper walk: reads a subtree of a printer's objects with get-next
 // requests, one object at a time, until the replies leave the subtree.
 #include <cstdio>

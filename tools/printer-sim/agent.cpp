@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Get, get-next and set, with the error rules of RFC 1157 4.1.2 to 4.1.5.
 #include "tools/printer-sim/agent.h"
 

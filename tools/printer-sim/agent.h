@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // Request handling of the SNMPv1 agent (RFC 1157 4.1): community check,
 // get, get-next and set over the object store, and the agent's own snmp
 // group statistics (RFC 1213 6.10).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The printer the simulator is without an objects file: a network printer
 // with its print server, as --dump writes it.
 #include "tools/printer-sim/default_printer.h"

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // The built-in printer, in the objects file form (mib_file.h).
 #pragma once
 

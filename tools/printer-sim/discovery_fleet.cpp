@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "tools/printer-sim/discovery_fleet.h"
 
 #include <arpa/inet.h>
@@ -134,11 +135,11 @@ struct PacketInfoMessage {
 
 // An answer waiting for its printer's delay to pass.
 struct PendingAnswer {
-    Clock::time_point due;
-    std::uint64_t order;  // first come, first sent among equal times
+    Clock::time_point due{};
+    std::uint64_t order = 0;  // first come, first sent among equal times
     std::vector<std::uint8_t> frameOrDatagram;
-    std::size_t printer;
-    unsigned transport;
+    std::size_t printer = 0;
+    unsigned transport = 0;
     sockaddr_in to{};  // IP only
     bool operator>(const PendingAnswer &other) const { return std::tie(due, order) > std::tie(other.due, other.order); }
 };

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // Many printers on one Ethernet segment, as a discovery meets them: each has
 // its own IPv4 address and adapter address (its IPX node and DLC station),
 // answers a broadcast once, from its own address, over the transports it

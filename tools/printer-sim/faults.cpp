@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Faults and what they do to a reply.
 #include "tools/printer-sim/faults.h"
 

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // Misbehaviour the simulator can be told to show, for testing a manager's
 // error handling: chosen for a whole run (--fault) or for every request that
 // names one object (fault= in an objects file). The same words serve both.

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // Many printers from one process: the range of addresses they answer on and
 // what each of them is told to show.
 #pragma once

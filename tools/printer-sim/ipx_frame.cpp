@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Framing and IPX header of the simulator's IPX side.
 #include "tools/printer-sim/ipx_frame.h"
 

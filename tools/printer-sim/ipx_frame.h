@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // IPX datagrams in Ethernet frames, as the simulator reads and writes them:
 // the four framings NetWare used (Ethernet II, Novell raw 802.3, 802.2 and
 // SNAP) and the 30-octet IPX header, all big-endian.

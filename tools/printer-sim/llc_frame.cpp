@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // LLC type 1 framing of the simulator's DLC side.
 #include "tools/printer-sim/llc_frame.h"
 

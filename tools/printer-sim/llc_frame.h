@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // IEEE 802.2 LLC type 1 frames as the simulator reads and writes them: an
 // 802.3 frame (destination, source, length) whose payload starts with the
 // LLC header DSAP, SSAP, control. SNMP travels in UI frames to SAP 0x0A.

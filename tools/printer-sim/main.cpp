@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // snmphelper-printer-sim: an SNMPv1 agent (RFC 1157) that behaves like a
 // network printer, for tests, demonstrations and development without one.
 #include <CLI/CLI.hpp>

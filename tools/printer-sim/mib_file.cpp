@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Reading and writing the objects file.
 #include "tools/printer-sim/mib_file.h"
 

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // The objects file: one object per line, the form in which a printer is
 // described to the simulator and in which --dump writes the built-in one.
 //

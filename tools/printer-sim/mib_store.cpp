@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Look-ups in the ordered object store.
 #include "tools/printer-sim/mib_store.h"
 

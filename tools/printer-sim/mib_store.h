@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // The printer's objects: every instance the agent serves, in get-next order.
 #pragma once
 

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // The simulator's link to an Ethernet interface for the protocols Linux has
 // no sockets for here (IPX, and LLC outside the initial network namespace):
 // one packet socket that sees the frames arriving there and sends the whole

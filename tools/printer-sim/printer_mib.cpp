@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The built-in printer's Host Resources and Printer MIB objects, and the
 // conditions that change them.
 #include "tools/printer-sim/printer_mib.h"

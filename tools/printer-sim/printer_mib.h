@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // The Host Resources (RFC 2790) and Printer MIB (RFC 3805) objects of the
 // built-in printer, and the printer conditions (toner low, paper jam, ...)
 // that change them together as a real printer's events do.

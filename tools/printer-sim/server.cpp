@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Serving loop of the simulator: UDP (POSIX sockets), IPX and LLC (packet sockets).
 #include "tools/printer-sim/server.h"
 

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // The simulator's serving loop: one UDP socket on the printer's address and,
 // when asked, IPX on one Ethernet interface (RFC 1420), the fault plan
 // applied to every answer, traps to registered hosts, and a clean stop on

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // BER primitives of the simulator's codec.
 #include "tools/printer-sim/sim_ber.h"
 

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // The agent's own BER primitives: a bounded reading cursor and the
 // measure-then-write helpers of the encoder. Only the definite length forms
 // and single-octet identifiers that SNMPv1 uses are handled (RFC 1157 3.2.2).

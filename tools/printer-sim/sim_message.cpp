@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Decoding of requests and encoding of responses and traps.
 #include "tools/printer-sim/sim_message.h"
 

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // SNMPv1 messages as the agent sees them (RFC 1157 4): the requests it
 // decodes, the GetResponse it encodes, and the Trap-PDU it sends.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Text form of object identifiers.
 #include "tools/printer-sim/sim_oid.h"
 

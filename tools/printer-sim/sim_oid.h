@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // Object identifiers as the simulator holds them: a sequence of arcs.
 #pragma once
 

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // Small text helpers shared by the simulator's readers of faults and of
 // the objects file.
 #pragma once

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // Device recordings in the snmprec form that snmpsim serves and public
 // projects keep their recordings in: one object a line, OID|TAG|VALUE,
 // TAG the BER tag in decimal (2 INTEGER, 4 OCTET STRING, 5 NULL, 6 OBJECT

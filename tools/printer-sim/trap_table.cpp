@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Row handling of the trap destination table.
 #include "tools/printer-sim/trap_table.h"
 

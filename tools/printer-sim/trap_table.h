@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // The printer's trap destination table: one row per manager host, keyed by a
 // six-number index the host chooses, filled by set requests.
 //

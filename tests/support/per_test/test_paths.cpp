@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Compiled into every test program: makes the source and build trees known
 // through SNMPHELPER_SOURCE_DIR and SNMPHELPER_BINARY_DIR, also when a test is
 // run by hand rather than by CTest; and points the library, linked into the

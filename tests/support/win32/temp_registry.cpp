@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // On Windows the store is the system's registry itself: a test's hive
 // replaces the key Software\Brelvin (everything the library reads is below
 // it) while the object lives, and what was there before comes back after.
