@@ -6,7 +6,7 @@
 set -eu
 
 # The library, the tool and the printer simulator.
-build_packages() { echo "cmake ninja-build g++ make libcli11-dev nlohmann-json3-dev"; }
+build_packages() { echo "cmake ninja-build g++ make pkg-config libcli11-dev nlohmann-json3-dev libcpp-httplib-dev"; }
 # The demo: the simulator in a private network namespace, IPX and DLC on a veth pair.
 demo_packages() { echo "$(build_packages) iproute2 util-linux"; }
 # The suite: GoogleTest, net-snmp's agent and tools, snmpsim and tshark as independent

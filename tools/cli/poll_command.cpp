@@ -16,6 +16,7 @@
 #include "snmphelper.h"
 #include "tools/cli/commands.h"
 #include "tools/cli/exit_codes.h"
+#include "tools/cli/fleet_reading.h"
 #include "tools/cli/json_output.h"
 #include "tools/cli/library_load.h"
 #include "tools/cli/printer_records.h"
@@ -31,79 +32,6 @@ struct PollOptions {
     unsigned threads = 8;
     bool json = false;
 };
-
-struct PollRun {
-    std::vector<PrinterStatusView> views;  // in the order the printers were named
-    std::vector<std::size_t> unreachedByThread;
-};
-
-// Shows "polled N of M" on standard error while the threads work, when a
-// person is watching it.
-class Progress {
-public:
-    Progress(std::size_t total) : total_(total), shown_(IsTerminal(stderr)) {}
-
-    void Done(bool reached) {
-        std::lock_guard lock(mutex_);
-        ++done_;
-        if (!reached) ++unreached_;
-        changed_.notify_one();
-    }
-
-    // Returns once every printer is done.
-    void Follow() {
-        std::unique_lock lock(mutex_);
-        while (done_ < total_) {
-            if (shown_) std::fprintf(stderr, "\rpolled %zu of %zu, %zu not reached", done_, total_, unreached_);
-            changed_.wait(lock);
-        }
-        if (shown_) std::fprintf(stderr, "\r%60s\r", "");
-    }
-
-private:
-    std::size_t total_;
-    bool shown_;
-    std::mutex mutex_;
-    std::condition_variable changed_;
-    std::size_t done_ = 0;
-    std::size_t unreached_ = 0;
-};
-
-// Each thread takes the next printer not yet taken, so a silent printer
-// holds up only its own thread, for one timeout.
-PollRun PollAll(const std::vector<std::string> &printers, unsigned threadCount) {
-    PollRun run;
-    run.views.resize(printers.size());
-    const std::size_t threads = std::max<std::size_t>(1, std::min<std::size_t>(threadCount, printers.size()));
-    run.unreachedByThread.assign(threads, 0);
-    std::atomic<std::size_t> next{0};
-    Progress progress(printers.size());
-    std::vector<std::thread> workers;
-    for (std::size_t t = 0; t < threads; ++t) {
-        workers.emplace_back([&, t] {
-            for (std::size_t i = next++; i < printers.size(); i = next++) {
-                // An exception may not leave a thread (that would end the
-                // tool); the printer is reported as not read instead.
-                try {
-                    if (LookUpPrinter(printers[i]).state == PrinterState::Usable) {
-                        run.views[i] = FetchStatus(printers[i]);
-                    } else {  // named but unknown: nothing to send to
-                        run.views[i].printer = printers[i];
-                        run.views[i].result = kPrinterRecordUnreadable;
-                    }
-                } catch (const std::exception &) {
-                    run.views[i].printer = printers[i];
-                    run.views[i].result = SNMP_RESULT_OUT_OF_MEMORY;
-                }
-                if (run.views[i].result != 0) ++run.unreachedByThread[t];
-                progress.Done(run.views[i].result == 0);
-            }
-        });
-    }
-    progress.Follow();
-    for (std::thread &worker : workers) worker.join();
-    return run;
-}
 
 // 0 when every printer answered; when none did, and all for the same
 // reason, that reason's code (3 all silent, 5 all unknown); otherwise 1.
@@ -141,7 +69,7 @@ int RunPoll(const PollOptions &options) {
     }
     EnsureLibraryLoaded();
     CommandSettings().progress = false;  // the poll's own line says how far it is
-    const PollRun run = PollAll(printers, options.threads);
+    const PollRun run = PollAll(printers, options.threads, IsTerminal(stderr));
     std::size_t unreached = 0;
     for (const PrinterStatusView &view : run.views) unreached += view.result != 0 ? 1 : 0;
     const std::size_t busiest = *std::max_element(run.unreachedByThread.begin(), run.unreachedByThread.end());
