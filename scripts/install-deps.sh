@@ -14,7 +14,7 @@ demo_packages() { echo "$(build_packages) iproute2 util-linux"; }
 # for a program that holds a file capability.
 test_packages() {
     echo "$(demo_packages) googletest libgtest-dev libgmock-dev snmp snmpd snmptrapd snmpsim tshark \
-pkg-config binutils groff-base man-db mandoc bash libcap2-bin"
+pkg-config binutils groff-base man-db mandoc bash libcap2-bin prometheus chromium"
 }
 asan_packages() { test_packages; }
 # ThreadSanitizer with clang, over the suite's threaded tests.
