@@ -83,7 +83,7 @@ function supplyRow(supply) {
     width = receptacle ? 100 - supply.percent : supply.percent;
     text = receptacle ? width + "% full" : supply.percent + "%";
   } else if (supply.level === -3) {
-    text = "some remaining";
+    text = receptacle ? "some space left" : "some remaining";
   } else {
     text = "unknown";
   }
@@ -98,7 +98,7 @@ function supplyRow(supply) {
 }
 function trayRow(tray) {
   const row = el("div", { class: "row tray" });
-  const text = tray.percent !== null ? tray.percent + "%" : tray.reading;
+  const text = tray.percent !== null ? tray.percent + "%" : tray.level === -3 ? "some remaining" : "unknown";
   row.append(el("span", { class: "label" }, tray.name + (tray.media ? " (" + tray.media + ")" : "")),
              el("span", { class: "value" }, text));
   const bar = el("div", { class: "bar", role: "img", "aria-label": tray.name + ": " + text });
