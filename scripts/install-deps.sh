@@ -11,7 +11,8 @@ build_packages() { echo "cmake ninja-build g++ make pkg-config libcli11-dev nloh
 demo_packages() { echo "$(build_packages) iproute2 util-linux"; }
 # The suite: GoogleTest, net-snmp's agent and tools, snmpsim and tshark as independent
 # peers, what the install, manual-page and completion tests run, and setcap
-# for a program that holds a file capability.
+# for a program that holds a file capability; Prometheus and Chromium for the
+# exporter's tests (those skip without them).
 test_packages() {
     echo "$(demo_packages) googletest libgtest-dev libgmock-dev snmp snmpd snmptrapd snmpsim tshark \
 pkg-config binutils groff-base man-db mandoc bash libcap2-bin prometheus chromium"

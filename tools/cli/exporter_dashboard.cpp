@@ -29,7 +29,7 @@ main { display: grid; grid-template-columns: repeat(auto-fill, minmax(300px, 1fr
 .state.warning { color: var(--warn); }
 .errors { color: var(--bad); font-size: 14px; margin: 2px 0; }
 h3 { font-size: 13px; text-transform: uppercase; letter-spacing: .04em; color: var(--muted); margin: 10px 0 4px; }
-.row { display: grid; grid-template-columns: minmax(0, 1fr) 92px; gap: 2px 8px; align-items: center; font-size: 14px; }
+.row { display: grid; grid-template-columns: minmax(0, 1fr) max-content; gap: 2px 8px; align-items: center; font-size: 14px; }
 .label { overflow: hidden; text-overflow: ellipsis; white-space: nowrap; }
 .value { text-align: right; font-variant-numeric: tabular-nums; }
 .bar { grid-column: 1 / -1; height: 12px; border: 1px solid #777; border-radius: 3px; background: #fff;
