@@ -7,8 +7,9 @@ set -eu
 
 # The library, the tool and the printer simulator.
 build_packages() { echo "cmake ninja-build g++ make pkg-config libcli11-dev nlohmann-json3-dev libcpp-httplib-dev"; }
-# The demo: the simulator in a private network namespace, IPX and DLC on a veth pair.
-demo_packages() { echo "$(build_packages) iproute2 util-linux"; }
+# The demo: the simulator in a private network namespace, IPX and DLC on a veth pair;
+# curl asks the exporter.
+demo_packages() { echo "$(build_packages) iproute2 util-linux curl"; }
 # The suite: GoogleTest, net-snmp's agent and tools, snmpsim and tshark as independent
 # peers, what the install, manual-page and completion tests run, and setcap
 # for a program that holds a file capability; Prometheus and Chromium for the

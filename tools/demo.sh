@@ -46,8 +46,9 @@ work="$(mktemp -d)"
 sim_pid=""
 fleet_pid=""
 replay_pid=""
+exporter_pid=""
 cleanup() {
-    for pid in $sim_pid $fleet_pid $replay_pid; do kill "$pid" 2>/dev/null || true; wait "$pid" 2>/dev/null || true; done
+    for pid in $exporter_pid $sim_pid $fleet_pid $replay_pid; do kill "$pid" 2>/dev/null || true; wait "$pid" 2>/dev/null || true; done
     rm -rf "$work"
 }
 trap cleanup EXIT INT TERM
@@ -131,10 +132,14 @@ head -n 5 "$work/demo.snmprec"
 echo
 
 echo "== A small fleet from one simulator on 127.0.2.1-127.0.2.5: office3 is jammed, office5 silent"
-"$sim" --addresses 127.0.2.1-127.0.2.5 --fault-at 127.0.2.3=paper-jam --fault-at 127.0.2.3=toner-low \
-    --fault-at 127.0.2.5=silent --ready-file "$work/fleet-ready" >"$work/fleet.out" 2>&1 &
-fleet_pid=$!
-wait_ready "$work/fleet-ready" "$fleet_pid" "$work/fleet.out"
+start_fleet() {
+    rm -f "$work/fleet-ready"
+    "$sim" --addresses 127.0.2.1-127.0.2.5 --fault-at 127.0.2.3=paper-jam --fault-at 127.0.2.3=toner-low \
+        --fault-at 127.0.2.5=silent --ready-file "$work/fleet-ready" >"$work/fleet.out" 2>&1 &
+    fleet_pid=$!
+    wait_ready "$work/fleet-ready" "$fleet_pid" "$work/fleet.out"
+}
+start_fleet
 for i in 1 2 3 4 5; do "$tool" printer add "office$i" --ip "127.0.2.$i" >/dev/null; done
 run config set retries 0
 echo "\$ snmphelper poll office1 office2 office3 office4 office5"
@@ -142,10 +147,14 @@ echo "\$ snmphelper poll office1 office2 office3 office4 office5"
 
 echo
 echo "== Real printers replayed from their recordings (tests/data/printers), one an address"
-"$sim" --addresses 127.0.3.1-127.0.3.4 --snmprec-folder "$recordings" --ready-file "$work/replay-ready" \
-    >"$work/replay.out" 2>&1 &
-replay_pid=$!
-wait_ready "$work/replay-ready" "$replay_pid" "$work/replay.out"
+start_replay() {
+    rm -f "$work/replay-ready"
+    "$sim" --addresses 127.0.3.1-127.0.3.4 --snmprec-folder "$recordings" --ready-file "$work/replay-ready" \
+        >"$work/replay.out" 2>&1 &
+    replay_pid=$!
+    wait_ready "$work/replay-ready" "$replay_pid" "$work/replay.out"
+}
+start_replay
 i=1
 for name in $(cd "$recordings" && ls *.snmprec | sed 's/\.snmprec$//'); do
     "$tool" printer add "$name" --ip "127.0.3.$i" >/dev/null
@@ -159,10 +168,11 @@ if [ -n "$ipx" ]; then
     echo
     echo "== Discovery: four printers on the demo-printer segment, one answering over IP only, one over IPX"
     echo "== only, one over DLC only, one over all three; each answers the broadcasts from its own addresses"
-    # The one-printer simulators give port 161 and the segment to the fleet.
-    for pid in $sim_pid $fleet_pid; do kill "$pid" 2>/dev/null || true; wait "$pid" 2>/dev/null || true; done
+    # The other simulators give port 161 and the segment to the discovery fleet.
+    for pid in $sim_pid $fleet_pid $replay_pid; do kill "$pid" 2>/dev/null || true; wait "$pid" 2>/dev/null || true; done
     sim_pid=""
     fleet_pid=""
+    replay_pid=""
     ip addr add 10.80.0.1/24 brd + dev demo-host
     for i in 11 14; do ip addr add "10.80.0.$i/24" brd + dev demo-printer; done
     cat >"$work/fleet.txt" <<FLEET
@@ -183,3 +193,49 @@ FLEET
     echo "== The printer found on DLC alone, reached through its new record"
     run status found-02000000D013
 fi
+
+echo
+echo "== The exporter serving the office fleet and the recorded printers to Prometheus, with its page"
+# The discovery fleet holds port 161 of every address; the office fleet and
+# the recordings come back in its place.
+if [ -n "$sim_pid" ] && [ -z "$fleet_pid" ]; then
+    kill "$sim_pid" 2>/dev/null || true; wait "$sim_pid" 2>/dev/null || true
+    sim_pid=""
+fi
+[ -n "$fleet_pid" ] || start_fleet
+[ -n "$replay_pid" ] || start_replay
+recorded="$(cd "$recordings" && ls *.snmprec | sed 's/\.snmprec$//')"
+echo "\$ snmphelper exporter --listen 127.0.0.1:9161 --interval 5 office1 ... office5 $(echo $recorded)"
+# shellcheck disable=SC2086
+"$tool" exporter --listen 127.0.0.1:9161 --interval 5 office1 office2 office3 office4 office5 $recorded \
+    >"$work/exporter.out" 2>&1 &
+exporter_pid=$!
+tries=0
+until grep -q "first reading" "$work/exporter.out"; do
+    tries=$((tries + 1))
+    if [ "$tries" -gt 100 ] || ! kill -0 "$exporter_pid" 2>/dev/null; then
+        echo "demo: the exporter did not start:" >&2
+        cat "$work/exporter.out" >&2
+        exit 1
+    fi
+    sleep 0.1
+done
+cat "$work/exporter.out"
+if command -v curl >/dev/null 2>&1; then
+    echo "\$ curl -s http://127.0.0.1:9161/metrics | grep 'printer=\"office3\"'   # the jammed one"
+    curl -s http://127.0.0.1:9161/metrics | grep 'printer="office3"' | grep -v ' 0$' | head -n 14
+    echo "\$ curl -s http://127.0.0.1:9161/healthz"
+    curl -s http://127.0.0.1:9161/healthz
+    # The page holds its readings, so a copy opens anywhere.
+    page="$(cd "$build" && pwd)/demo-dashboard.html"
+    curl -s -o "$page" http://127.0.0.1:9161/
+    echo "== The dashboard as it was served: $page"
+    if command -v chromium >/dev/null 2>&1; then
+        shot="$(cd "$build" && pwd)/demo-dashboard.png"
+        chromium --headless --no-sandbox --disable-gpu --user-data-dir="$work/chromium" --window-size=1280,1000 \
+            --screenshot="$shot" http://127.0.0.1:9161/ >/dev/null 2>&1 && echo "== Its screenshot: $shot"
+    fi
+fi
+echo "== Where to look on a machine of your own: snmphelper exporter, then http://127.0.0.1:9161/ (the page),"
+echo "== /metrics, /probe?target=NAME, /healthz; README \"The exporter\" shows Prometheus over several shards."
+kill "$exporter_pid" && wait "$exporter_pid" && exporter_pid="" && echo "== The exporter stopped on SIGTERM"

@@ -160,6 +160,17 @@ Json FleetJson(const Readings &readings, const ExporterOptions &options) {
                 {"printers", printers}};
 }
 
+// SIGTERM and SIGINT are taken by one thread of their own, which stops the
+// server and the polling; every other thread blocks them, the library's too,
+// so they are blocked before anything starts a thread.
+sigset_t StopSignals() {
+    sigset_t signals;
+    sigemptyset(&signals);
+    sigaddset(&signals, SIGTERM);
+    sigaddset(&signals, SIGINT);
+    return signals;
+}
+
 class Exporter {
 public:
     Exporter(const ExporterOptions &options, const Shard &shard) : options_(options), shard_(shard) {}
@@ -176,13 +187,7 @@ public:
             std::fprintf(stderr, "exporter: cannot listen on %s\n", options_.listen.c_str());
             return kExitFailure;
         }
-        // SIGTERM and SIGINT are taken by one thread of their own, which
-        // stops the server and the polling; every other thread blocks them.
-        sigset_t stopSignals;
-        sigemptyset(&stopSignals);
-        sigaddset(&stopSignals, SIGTERM);
-        sigaddset(&stopSignals, SIGINT);
-        pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+        const sigset_t stopSignals = StopSignals();
         std::thread poller([this] { Poll(); });
         std::thread signals([this, stopSignals] {
             int signal = 0;
@@ -280,6 +285,8 @@ private:
 };
 
 int RunExporter(const ExporterOptions &options) {
+    const sigset_t stopSignals = StopSignals();
+    pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
     const std::optional<Shard> shard = ParseShard(options.shard);
     if (!shard) {
         std::fprintf(stderr, "exporter: --shard takes I/N, 1 <= I <= N, not '%s'\n", options.shard.c_str());
