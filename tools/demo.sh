@@ -57,20 +57,25 @@ trap cleanup EXIT INT TERM
 SNMPHELPER_REGISTRY="$work/registry.reg"
 export SNMPHELPER_REGISTRY
 
-# Waits for a simulator's ready file; shows its output and fails when it
-# does not come up.
-wait_ready() {
+# Waits until the command after PID OUTPUT WHAT succeeds; shows the
+# program's output and fails when it does not come up.
+wait_started() {
+    pid="$1" output="$2" what="$3"
+    shift 3
     tries=0
-    while [ ! -s "$1" ]; do
+    until "$@"; do
         tries=$((tries + 1))
-        if [ "$tries" -gt 50 ] || ! kill -0 "$2" 2>/dev/null; then
-            echo "demo: the simulator did not start:" >&2
-            cat "$3" >&2
+        if [ "$tries" -gt 100 ] || ! kill -0 "$pid" 2>/dev/null; then
+            echo "demo: the $what did not start:" >&2
+            cat "$output" >&2
             exit 1
         fi
         sleep 0.1
     done
 }
+
+# Waits for a simulator's ready file.
+wait_ready() { wait_started "$2" "$3" simulator test -s "$1"; }
 
 run() {
     echo "\$ snmphelper $*"
@@ -210,16 +215,7 @@ echo "\$ snmphelper exporter --listen 127.0.0.1:9161 --interval 5 office1 ... of
 "$tool" exporter --listen 127.0.0.1:9161 --interval 5 office1 office2 office3 office4 office5 $recorded \
     >"$work/exporter.out" 2>&1 &
 exporter_pid=$!
-tries=0
-until grep -q "first reading" "$work/exporter.out"; do
-    tries=$((tries + 1))
-    if [ "$tries" -gt 100 ] || ! kill -0 "$exporter_pid" 2>/dev/null; then
-        echo "demo: the exporter did not start:" >&2
-        cat "$work/exporter.out" >&2
-        exit 1
-    fi
-    sleep 0.1
-done
+wait_started "$exporter_pid" "$work/exporter.out" exporter grep -q "first reading" "$work/exporter.out"
 cat "$work/exporter.out"
 if command -v curl >/dev/null 2>&1; then
     echo "\$ curl -s http://127.0.0.1:9161/metrics | grep 'printer=\"office3\"'   # the jammed one"
