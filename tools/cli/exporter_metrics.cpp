@@ -97,6 +97,8 @@ struct Families {
                          "hrPrinterStatus: 1 other, 2 unknown, 3 idle, 4 printing, 5 warmup."};
     Family detectedError{"printer_detected_error", "gauge",
                          "1 when the error bit of hrPrinterDetectedErrorState is set, else 0."};
+    Family supplyInfo{"printer_supply_info", "gauge",
+                      "One series per supply of prtMarkerSuppliesTable, whatever its level says, always 1."};
     Family supplyLevel{"printer_supply_level_ratio", "gauge",
                        "A supply's level from 0 to 1 (a receptacle's: the space left); absent when unknown."};
     Family supplySome{"printer_supply_some_remaining", "gauge",
@@ -161,6 +163,7 @@ void AddReached(const PrinterStatusView &view, Families &out) {
                             {"type", NameOr(PrinterMibEnum::SupplyType, supply.type)},
                             {"colour", Colour(supply)},
                             {"class", IsReceptacle(supply) ? "receptacle" : "consumed"}};
+        out.supplyInfo.Add(labels, 1);
         const LevelReading level = SupplyLevel(supply);
         if (level.percent) out.supplyLevel.Add(labels, *level.percent / 100.0);
         if (supply.level) out.supplySome.Add(labels, *supply.level == kSomeRemaining ? 1 : 0);
@@ -229,7 +232,7 @@ std::string MetricsText(const std::vector<FleetReading> &readings, ExpositionFor
     std::string text;
     for (const Family *family :
          {&out.build, &out.up, &out.info, &out.result, &out.duration, &out.readAt, &out.deviceStatus,
-          &out.printerStatus, &out.detectedError, &out.supplyLevel, &out.supplySome, &out.supplyCapacity, &out.pages,
+          &out.printerStatus, &out.detectedError, &out.supplyInfo, &out.supplyLevel, &out.supplySome, &out.supplyCapacity, &out.pages,
           &out.alerts, &out.alertInfo, &out.trayLevel}) {
         text += family->Text(format);
     }
