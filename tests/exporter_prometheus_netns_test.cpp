@@ -2,6 +2,8 @@
 // real Prometheus (the Debian package) every second: through Prometheus's
 // HTTP API every printer appears exactly once across the shards, with the
 // values its printer gives, and the administrator's queries answer.
+// Prometheus asks for OpenMetrics first, so its own parser reads that form
+// here (promtool reads the plain text form in exporter_netns_test).
 #include <gtest/gtest.h>
 
 #include <nlohmann/json.hpp>
