@@ -281,12 +281,14 @@ TEST(ExporterRecordingsTest, RecordedPrintersMatchTheirStatus) {
 }
 
 // A printer that says UTF-8 and sends Latin-1: its label carries the octet
-// escaped, and the scrape stays valid for Prometheus.
+// escaped, and the scrape stays valid for Prometheus; quotes, backslashes
+// and line feeds in a model's name are escaped as the format wants.
 TEST(ExporterRecordingsTest, TextThatIsNotUtf8KeepsTheScrapeValid) {
     test::TempRegistry registry(FleetHive({"latin"}));
     ShortWaits();
     const std::string objects = registry.Folder() + "/over.txt";
-    std::ofstream(objects) << "1.3.6.1.2.1.43.7.1.1.4.1.2 INTEGER 106\n1.3.6.1.2.1.43.11.1.1.6.1.1 HEX 46e46368\n";
+    std::ofstream(objects) << "1.3.6.1.2.1.43.7.1.1.4.1.2 INTEGER 106\n1.3.6.1.2.1.43.11.1.1.6.1.1 HEX 46e46368\n"
+                               "1.3.6.1.2.1.25.3.2.1.3.1 STRING \"Model \\\"X\\\" \\\\ 1\\nB\"\n";
     PrinterSimulator sim({"--snmprec", kRecordings + "/quirks/charsets.snmprec", "--objects", objects}, Address(0));
     ASSERT_TRUE(sim.Ready());
     ExporterProcess exporter(kPort);
@@ -295,7 +297,9 @@ TEST(ExporterRecordingsTest, TextThatIsNotUtf8KeepsTheScrapeValid) {
     ASSERT_EQ(answer.status, 200);
     EXPECT_EQ(PromtoolProblems(answer.body), "");
     EXPECT_NE(answer.body.find("supply=\"F\\\\xE4ch\""), std::string::npos) << answer.body;
-    ExpectMatchesStatus(test::ParseSamples(answer.body), "latin");
+    const std::vector<test::Sample> samples = test::ParseSamples(answer.body);
+    ExpectMatchesStatus(samples, "latin");
+    EXPECT_EQ(FindSample(samples, "printer_info", {{"model", "Model \"X\" \\ 1\nB"}}), 1.0) << answer.body;
 }
 
 TEST(ExporterArgumentsTest, RefusesABadShardOrListenAddress) {
