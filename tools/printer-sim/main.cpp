@@ -269,7 +269,10 @@ int main(int argc, char **argv) {
     }
     // The recordings in turn across the addresses, else the one printer.
     if (recordings.empty()) recordings.push_back(std::move(store));
+    // Each recording's objects are shared once, by every printer serving it.
+    std::vector<printersim::MibStore::SharedObjects> shared;
+    for (const printersim::MibStore &recording : recordings) shared.push_back(recording.Share());
     std::vector<printersim::MibStore::SharedObjects> sources;
-    for (std::size_t i = 0; i < addresses.size(); ++i) sources.push_back(recordings[i % recordings.size()].Share());
+    for (std::size_t i = 0; i < addresses.size(); ++i) sources.push_back(shared[i % shared.size()]);
     return ServeFleet(server, agentSettings, sources, conditions, addresses, faultsAt, threads);
 }
