@@ -24,7 +24,9 @@ install(FILES ${CMAKE_SOURCE_DIR}/man/snmphelper.1 ${CMAKE_SOURCE_DIR}/man/snmph
 set(SNMPHELPER_LIBRARY_PAGES
   snmphelper.3 HelperDecodeValue.3 HelperFormSNMPPacket.3 HelperFreeBlock.3 HelperFreeReqParam.3
   HelperGetSNMPObjects.3 HelperPrinterAdd.3 HelperPrinterList.3 HelperPrinterRead.3 HelperPrinterRemove.3
-  HelperPrinterUpdate.3 HelperResultText.3 HelperSNMPDecodePacket.3 HelperSNMPDiscover.3 HelperSNMPRegisterTrapDestination.3
+  HelperPrinterUpdate.3 HelperResultText.3 HelperSNMPDecodePacket.3 HelperSNMPDiscover.3
+  HelperSNMPRegisterTrapDestination.3
+  HelperSNMPEngineCreate.3 HelperSNMPEngineDestroy.3 HelperSNMPEngineRun.3 HelperSNMPEngineSubmit.3
   HelperSNMPTransact.3 HelperSNMPTransactAscii.3 HelperSNMPTransactEx.3 HelperSnmpDecodePdu.3
   HelperSnmpDecodeTrapPdu.3 HelperSnmpEncodePdu.3 HelperTrapKeepAlive.3)
 list(TRANSFORM SNMPHELPER_LIBRARY_PAGES PREPEND ${CMAKE_SOURCE_DIR}/man/)

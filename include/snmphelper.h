@@ -469,6 +469,100 @@ SNMPHELPER_API int32_t SNMPHELPER_CALL HelperSNMPTransactEx(const char *printerN
                                                             SnmpTransaction *transaction);
 
 /*
+ * The multiplexed engine: many transactions in flight on one thread. A
+ * program submits transactions (HelperSNMPEngineSubmit) and drives the
+ * engine (HelperSNMPEngineRun), which hands back each one's outcome as it
+ * ends. Each transaction is HelperSNMPTransactEx's (the same forming,
+ * request-ids, waits, re-sends and protocol switches, stored as they are
+ * today); the printers reached over UDP/IP share one socket of the engine,
+ * so that a silent printer costs its timeouts beside the others instead of
+ * a thread. A reply counts only when it carries the transaction's
+ * request-id and comes from the address and port the request went to; a
+ * late reply to an earlier send of the same request counts. Printers reached
+ * over IPX or DLC, and those whose protocol is switched there, are served
+ * by HelperSNMPTransactEx's blocking engine on a few worker threads of the
+ * engine. An engine is used by one thread at a time; each thread may have
+ * its own.
+ */
+typedef struct SnmpEngine SnmpEngine;
+
+/* One transaction for HelperSNMPEngineSubmit. Fixed-width fields first,
+ * pointers last, as in SnmpTransaction. */
+typedef struct SnmpEngineRequest {
+    uint32_t recordSize;     /* in: sizeof(SnmpEngineRequest) */
+    int32_t requestType;     /* SNMP_REQUEST_GET, SNMP_REQUEST_GET_NEXT or SNMP_REQUEST_SET */
+    int32_t timeoutSeconds;  /* as SnmpTransaction.timeoutSeconds */
+    int32_t retries;         /* as SnmpTransaction.retries */
+    uint32_t varBindCount;   /* bindings in varBinds, at most 65535 */
+    const char *printerName; /* the printer's configuration key */
+    const SnmpVarBind *varBinds; /* the request's bindings: oid (dotted
+                                    decimal) and, for a set, the value;
+                                    copied before Submit returns */
+    const char *community;   /* as SnmpTransaction.community; may be null */
+    void *tag;               /* handed back with the completion */
+} SnmpEngineRequest;
+
+/* How one transaction ended, for the HelperSNMPEngineRun callback. */
+typedef struct SnmpEngineCompletion {
+    int32_t result;       /* HelperSNMPTransactEx's result for it */
+    uint32_t errorStatus; /* the reply's error-status, 0 without a reply */
+    uint32_t errorIndex;  /* the reply's error-index, 0 without a reply */
+    uint32_t protocol;    /* of the last transport used (1, 2, 4), 0 when none */
+    SnmpReqParam *reply;  /* the decoded reply, whatever its error-status, or
+                             null; the callback's from now on: release it
+                             with HelperFreeReqParam */
+    void *tag;            /* the request's */
+} SnmpEngineCompletion;
+
+/* Called by HelperSNMPEngineRun once per finished transaction, on its
+ * thread; it may submit further transactions to the same engine. */
+typedef void(SNMPHELPER_CALL *SnmpEngineCallback)(void *context, const SnmpEngineCompletion *completion);
+
+/*
+ * Creates an engine.
+ *   workerThreads  in  threads for printers reached over IPX or DLC, started
+ *                      only when such a transaction comes, 1 to 64; 0: 4.
+ * Returns the engine, or null when it cannot be made (out of memory, or a
+ * workerThreads past 64). An engine whose UDP socket cannot be opened is
+ * made; its UDP/IP transactions fail as a failed send does.
+ */
+SNMPHELPER_API SnmpEngine *SNMPHELPER_CALL HelperSNMPEngineCreate(uint32_t workerThreads);
+
+/*
+ * Takes one transaction; nothing is read from the configuration or sent
+ * before HelperSNMPEngineRun, which forms the transactions taken since the
+ * last run together, with one reading of the configuration.
+ * Returns 0 when it was taken: its completion comes from a later Run, with a
+ * forming result (25003-25008) as HelperSNMPTransactEx gives it when it
+ * cannot be formed. Otherwise no completion comes:
+ * SNMP_RESULT_INVALID_ARGUMENT for a null engine, request or printerName, a
+ * recordSize other than sizeof(SnmpEngineRequest), a null varBinds with a
+ * varBindCount, a binding without an identifier (or with a valueLength and
+ * no value), a community longer than 255 octets, or a timeout or retry count
+ * below SNMP_TRANSACTION_CONFIGURED; SNMP_RESULT_BAD_REQUEST_TYPE for an
+ * unknown requestType.
+ */
+SNMPHELPER_API int32_t SNMPHELPER_CALL HelperSNMPEngineSubmit(SnmpEngine *engine,
+                                                              const SnmpEngineRequest *request);
+
+/*
+ * Sends, waits and re-sends for up to `milliseconds`, calling `callback`
+ * for each transaction that ends; returns sooner once none is in flight.
+ *   inFlight  out  transactions still in flight (may be null).
+ * Returns 0, or SNMP_RESULT_INVALID_ARGUMENT for a null engine or callback.
+ */
+SNMPHELPER_API int32_t SNMPHELPER_CALL HelperSNMPEngineRun(SnmpEngine *engine, uint32_t milliseconds,
+                                                           SnmpEngineCallback callback, void *context,
+                                                           uint32_t *inFlight);
+
+/*
+ * Destroys an engine (null is ignored). Transactions still in flight end
+ * without a completion; a transaction a worker thread is running is waited
+ * for.
+ */
+SNMPHELPER_API void SNMPHELPER_CALL HelperSNMPEngineDestroy(SnmpEngine *engine);
+
+/*
  * Fetches every object of one of the 26 fixed object groups in one
  * GetRequest.
  *   printerName  in      as for HelperSNMPTransact.

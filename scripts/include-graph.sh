@@ -30,6 +30,7 @@ dlc 4
 transact 5
 traps 6
 groups 6
+fleet 6
 discover 6
 library 7
 tools 8'

@@ -28,7 +28,6 @@ using test::FakeDlcRule;
 
 // The node address as DIR.STATUS reports it (Token Ring bit order), and as
 // the library keeps it.
-constexpr std::uint8_t kReportedNode[6] = {0x40, 0x00, 0x00, 0x00, 0x00, 0x80};
 constexpr std::uint8_t kLibraryNode[6] = {0x02, 0x00, 0x00, 0x00, 0x00, 0x01};
 
 std::vector<std::uint8_t> NodeAddress() {

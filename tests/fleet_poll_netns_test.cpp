@@ -10,6 +10,7 @@
 #include <map>
 #include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "tests/support/child_process.h"
@@ -128,6 +129,23 @@ TEST_F(FleetPollTest, NamedPrintersOnlyAndNoProgressLineWithoutTerminal) {
     EXPECT_EQ(lines[3], "3 printers: 3 reached, 0 not reached; 3 threads, at most 0 unreached in one thread");
     EXPECT_EQ(run.out.find('\r'), std::string::npos) << "a progress line went to a pipe";
     EXPECT_EQ(TransactionsByPrinter().size(), 3u) << "printers that were not named were asked";
+}
+
+// The window bounds the printers in flight: two silent printers through a
+// window of one are waited out one after the other, through a window of
+// two together.
+TEST_F(FleetPollTest, TheWindowSaysHowManySilentPrintersAreWaitedOutTogether) {
+    ASSERT_TRUE(IsSilent(0) && IsSilent(20));
+    for (const auto &[window, inARow] : std::vector<std::pair<std::string, std::string>>{{"1", "2"}, {"2", "1"}}) {
+        SCOPED_TRACE("window " + window);
+        const ProgramRun run =
+            RunSnmphelper({"poll", "--threads", "1", "--window", window, PrinterName(0), PrinterName(20)});
+        EXPECT_EQ(run.exitCode, 3) << run.out;
+        const std::vector<std::string> lines = test::Lines(run.out);
+        ASSERT_EQ(lines.size(), 3u) << run.out;
+        EXPECT_EQ(lines[2], "2 printers: 0 reached, 2 not reached; 1 threads, at most " + inARow +
+                                " unreached in one thread");
+    }
 }
 
 TEST_F(FleetPollTest, ASilentPrintersLineSaysNoReply) {

@@ -3,6 +3,7 @@
 #include <atomic>
 #include <cstring>
 #include <new>
+#include <utility>
 
 #include "dlc/dlc_transport.h"
 #include "platform/heap.h"
@@ -19,8 +20,8 @@ constexpr std::uint32_t kTransportAttempts = 1;
 
 std::atomic<TransportCreatedObserver> transportCreatedObserver{nullptr};
 
-// The protocol to use: `pProtocol` when it is a protocol code, else the first
-// of DLC, IP, IPX in `cProtocols`; 0 when there is none.
+}  // namespace
+
 std::uint32_t ChooseProtocol(const PrinterAddressRecord &record) {
     switch (record.pProtocol) {
         case kProtocolIpx:
@@ -36,6 +37,8 @@ std::uint32_t ChooseProtocol(const PrinterAddressRecord &record) {
     return 0;
 }
 
+namespace {
+
 DatagramTransport *CreateTransport(std::uint32_t protocol, std::int32_t timeoutSeconds,
                                    std::uint32_t options) {
     switch (protocol) {
@@ -50,6 +53,8 @@ DatagramTransport *CreateTransport(std::uint32_t protocol, std::int32_t timeoutS
     }
 }
 
+}  // namespace
+
 const char *AddressOf(const PrinterAddressRecord &record, std::uint32_t protocol) {
     switch (protocol) {
         case kProtocolDlc:
@@ -61,13 +66,14 @@ const char *AddressOf(const PrinterAddressRecord &record, std::uint32_t protocol
     }
 }
 
-// Copies a field that may lack its terminator, cut to fit `room`.
-void CopyText(char *destination, std::size_t room, const char *source, std::size_t sourceRoom) {
+void CopyAddressText(char *destination, std::size_t room, const char *source, std::size_t sourceRoom) {
     std::size_t length = 0;
     while (length < sourceRoom && length + 1 < room && source[length] != '\0') ++length;
     std::memmove(destination, source, length);
     destination[length] = '\0';
 }
+
+namespace {
 
 void DestroyCurrentTransport(SnmpChannel &channel) {
     delete channel.currentTransport;
@@ -189,6 +195,7 @@ void InitChannel(SnmpChannel &channel, std::uint32_t receiveAttempts, std::int32
     channel.peerAddressLength = 0;
     channel.peerPort = 0;
     channel.ipPort = 0;
+    channel.resume = {};
 }
 
 DatagramTransport *OpenTransport(SnmpChannel &channel, const char *printerName, char *address,
@@ -203,7 +210,7 @@ DatagramTransport *OpenTransport(SnmpChannel &channel, const char *printerName, 
 
     DatagramTransport *transport = CreateTransport(protocol, timeoutSeconds, options);
     if (transport == nullptr) return nullptr;
-    CopyText(address, kChannelAddressSize, AddressOf(record, protocol), kAddressFieldSize);
+    CopyAddressText(address, kChannelAddressSize, AddressOf(record, protocol), kAddressFieldSize);
     channel.protocolInUse = protocol;
     if (TransportCreatedObserver observer = transportCreatedObserver.load(); observer != nullptr) {
         observer(protocol, timeoutSeconds);
@@ -215,7 +222,7 @@ TransportStatus SendRequest(SnmpChannel &channel, const std::uint8_t *request, s
                             const char *printerName) {
     if (printerName == nullptr) return TransportStatus::SendFailed;
     TransportStatus result = TransportStatus::SendFailed;
-    for (int attempt = 0; attempt < kChannelSendTries; ++attempt) {
+    for (int attempt = std::exchange(channel.resume.sendsMade, 0); attempt < kChannelSendTries; ++attempt) {
         DestroyCurrentTransport(channel);
         char address[kChannelAddressSize];
         channel.currentTransport =
@@ -243,7 +250,7 @@ TransportStatus ReceiveReply(SnmpChannel &channel, std::uint8_t *buffer, std::ui
                              std::uint32_t *length, std::uint8_t *senderAddress, std::uint16_t *senderPort) {
     if (channel.currentTransport == nullptr) return TransportStatus::ReceiveFailed;
     TransportStatus result = TransportStatus::ReceiveFailed;
-    for (int pass = 0; pass < kChannelReceivePasses; ++pass) {
+    for (int pass = std::exchange(channel.resume.passesMade, 0); pass < kChannelReceivePasses; ++pass) {
         for (std::uint32_t receive = 0; receive <= channel.receiveAttempts; ++receive) {
             if (channel.currentTransport == nullptr) return TransportStatus::ReceiveFailed;
             result = ReceiveFromPeer(channel, buffer, room, length, senderAddress, senderPort);

@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "snmphelper.h"
+#include "transact/printer_config.h"
 #include "transport/datagram_transport.h"
 
 namespace snmphelper {
@@ -18,6 +19,15 @@ inline constexpr std::uint32_t kChannelAddressSize = 128;
 inline constexpr int kChannelSendTries = 3;
 // Passes one ReceiveReply makes at most; a protocol switch between passes.
 inline constexpr int kChannelReceivePasses = 3;
+
+// Where a transaction that another engine began stands when a channel takes
+// it over: the sends its first SendRequest has already made (over a
+// protocol since switched), and the passes its first ReceiveReply has
+// already waited out. Each is used once, by the first call that counts it.
+struct ChannelResume {
+    int sendsMade = 0;
+    int passesMade = 0;
+};
 
 // A plain record on the stack of one transaction. Set up with InitChannel,
 // released with CloseChannel.
@@ -46,6 +56,7 @@ struct SnmpChannel {
     std::uint16_t peerPort;
     // The printer's `IP Port`, read by the last open; 0: the agent port 161.
     std::uint16_t ipPort;
+    ChannelResume resume;  // InitChannel: nothing made
 };
 
 // Datagrams from elsewhere one receive drops, with checkSender, before it
@@ -57,6 +68,17 @@ inline constexpr int kChannelDroppedPerReceive = 16;
 // re-sends after every failed receive and tells no observer.
 void InitChannel(SnmpChannel &channel, std::uint32_t receiveAttempts, std::int32_t timeoutSeconds,
                  std::uint32_t options);
+
+// The protocol to use: `pProtocol` when it is a protocol code, else the first
+// of DLC, IP, IPX in `cProtocols`; 0 when there is none.
+std::uint32_t ChooseProtocol(const PrinterAddressRecord &record);
+
+// The record's address text for `protocol` (a field that may lack its
+// terminator, kAddressFieldSize long).
+const char *AddressOf(const PrinterAddressRecord &record, std::uint32_t protocol);
+
+// Copies an address field that may lack its terminator, cut to fit `room`.
+void CopyAddressText(char *destination, std::size_t room, const char *source, std::size_t sourceRoom);
 
 // Reads the printer's key and creates the transport of its protocol (`pProtocol`,
 // else the first of DLC, IP, IPX that `cProtocols` holds), constructed with one

@@ -99,10 +99,7 @@ std::int32_t TypedTransaction::Begin(const char *printerName, std::int32_t reque
     return 0;
 }
 
-std::int32_t TypedTransaction::Run(std::span<const SnmpVarBind> request, TypedReply &reply) {
-    HelperFreeReqParam(reply.record_);
-    reply.record_ = nullptr;
-    reply.protocol_ = 0;
+std::int32_t TypedTransaction::Encode(std::span<const SnmpVarBind> request, EncodedRequest &message) const {
     if (!begun_) return SNMP_RESULT_INVALID_ARGUMENT;
     if (request.size() > kMaxBindings) return SNMP_RESULT_VARBIND_LIST_FAILED;
     // The encoder only reads the record; the bindings stay the caller's.
@@ -113,16 +110,34 @@ std::int32_t TypedTransaction::Run(std::span<const SnmpVarBind> request, TypedRe
     record.requestId = requestId_;
     record.varBindCount = static_cast<std::uint16_t>(request.size());
     record.varBinds = const_cast<SnmpVarBind *>(request.data());
-    EncodedRequest message;
-    const std::int32_t encoded = EncodeIntoMessageBlock(record, options_.messageRoom, message);
-    if (encoded != 0) return encoded;
+    return EncodeIntoMessageBlock(record, options_.messageRoom, message);
+}
 
+std::int32_t TypedTransaction::Run(std::span<const SnmpVarBind> request, TypedReply &reply) {
+    HelperFreeReqParam(reply.record_);
+    reply.record_ = nullptr;
+    reply.protocol_ = 0;
+    EncodedRequest message;
+    const std::int32_t encoded = Encode(request, message);
+    if (encoded != 0) return encoded;
+    const std::int32_t result = Exchange(message, reply);
+    platform::HeapFree(message.bytes);
+    return result;
+}
+
+std::int32_t TypedTransaction::Exchange(const EncodedRequest &message, TypedReply &reply,
+                                       const ChannelResume &resume) {
+    HelperFreeReqParam(reply.record_);
+    reply.record_ = nullptr;
+    reply.protocol_ = 0;
+    if (!begun_) return SNMP_RESULT_INVALID_ARGUMENT;
     SnmpChannel channel;
     InitChannel(channel, timing_.receiveAttempts, timing_.timeoutSeconds, 0);
     channel.resendAfterLastReceive = timing_.resendAfterLastReceive;
     channel.observer = options_.observer;
     channel.observerContext = options_.observerContext;
     channel.checkSender = (timing_.replyChecks & kReplyCheckSender) != 0;
+    channel.resume = resume;
 
     // Each attempt sends the same message, request-id included, over a fresh
     // transport; only an undecodable or foreign reply leads to another.
@@ -141,7 +156,6 @@ std::int32_t TypedTransaction::Run(std::span<const SnmpVarBind> request, TypedRe
         --retries;
     }
     reply.protocol_ = channel.protocolInUse;
-    platform::HeapFree(message.bytes);
     CloseChannel(channel);
     return result;
 }

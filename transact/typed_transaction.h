@@ -12,6 +12,7 @@
 
 #include "platform/registry.h"
 #include "snmphelper.h"
+#include "transact/channel.h"
 #include "transact/packet_forming.h"
 #include "transact/printer_config.h"
 
@@ -102,10 +103,23 @@ public:
     // waiting: the send's result. A reply `reply` held before is released.
     std::int32_t Run(std::span<const SnmpVarBind> request, TypedReply &reply);
 
-    // The request's PDU type, for an edge that reads values from text.
-    std::int32_t PduType() const { return pduType_; }
+    // Run in two steps, for an engine that sends the message itself or
+    // hands it to another thread: Encode forms the message (the codes of
+    // Run before anything is sent; `message` is the caller's to release
+    // with platform::HeapFree), Exchange sends it through a channel and
+    // waits as Run does.
+    std::int32_t Encode(std::span<const SnmpVarBind> request, EncodedRequest &message) const;
+    // `resume`: what an engine that began the exchange has already made.
+    std::int32_t Exchange(const EncodedRequest &message, TypedReply &reply, const ChannelResume &resume = {});
 
-private:
+    // Ends the sharing of the store's reading that Begin started, on the
+    // thread that began, for a transaction whose exchange runs elsewhere.
+    void EndReading() { reading_.End(); }
+
+    // How Begin settled the waits: seconds per wait, new attempts after an
+    // undecodable or foreign reply, extra receives per protocol while the
+    // printer is silent, whether the last of them is followed by a re-send,
+    // and the configured reply checks.
     struct Timing {
         std::int32_t timeoutSeconds;
         std::int32_t retries;
@@ -114,6 +128,13 @@ private:
         std::uint32_t replyChecks;
     };
 
+    // The request's PDU type, for an edge that reads values from text.
+    std::int32_t PduType() const { return pduType_; }
+    std::int32_t RequestId() const { return requestId_; }
+    const Timing &Waits() const { return timing_; }
+    const TransactionOptions &Options() const { return options_; }
+
+private:
     // Covers the settings read by Begin and ends with the first send: the
     // re-sends after a wait read the printer's key anew.
     platform::RegistryReading reading_;

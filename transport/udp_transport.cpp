@@ -164,6 +164,35 @@ TransportStatus UdpTransport::Receive(std::uint8_t *buffer, std::uint32_t size, 
     return result;
 }
 
+TransportStatus UdpTransport::WaitReadable(std::uint32_t milliseconds) {
+    if (open_ == 0) return TransportStatus::Closed;
+    winsock::fd_set readSet;
+    winsock::FdSetClear(readSet);
+    winsock::FdSetAdd(socket_, readSet);
+    const winsock::timeval timeout{static_cast<std::int32_t>(milliseconds / 1000),
+                                   static_cast<std::int32_t>(milliseconds % 1000 * 1000)};
+    return winsock::select(0, &readSet, nullptr, nullptr, &timeout) == 1 ? TransportStatus::Ok
+                                                                         : TransportStatus::ReceiveTimedOut;
+}
+
+TransportStatus UdpTransport::ReceiveWaiting(std::uint8_t *buffer, std::uint32_t size, std::uint32_t *length,
+                                             std::uint8_t *senderAddress, std::uint16_t *senderPort) {
+    if (open_ == 0) return TransportStatus::Closed;
+    const int room = size > static_cast<std::uint32_t>(INT_MAX) ? INT_MAX : static_cast<int>(size);
+    winsock::sockaddr_in sender{};
+    int senderLength = sizeof sender;
+    const int received = winsock::recvfrom(socket_, reinterpret_cast<char *>(buffer), room, 0,
+                                           reinterpret_cast<winsock::sockaddr *>(&sender), &senderLength);
+    if (received == winsock::SOCKET_ERROR) {
+        return winsock::WSAGetLastError() == winsock::WSAEWOULDBLOCK ? TransportStatus::ReceiveTimedOut
+                                                                     : TransportStatus::ReceiveFailed;
+    }
+    if (length != nullptr) *length = static_cast<std::uint32_t>(received);
+    if (senderAddress != nullptr) std::memcpy(senderAddress, &sender.sin_addr, 4);
+    if (senderPort != nullptr) *senderPort = winsock::ntohs(sender.sin_port);
+    return TransportStatus::Ok;
+}
+
 TransportStatus UdpTransport::GetLocalAddress(std::uint8_t *address) {
     if (open_ == 0) return TransportStatus::Closed;
     if (address == nullptr) return TransportStatus::NoLocalAddress;

@@ -34,6 +34,15 @@ public:
     TransportStatus SendToAgent(const std::uint8_t *data, std::uint32_t length, const char *address) override;
     TransportStatus Receive(std::uint8_t *buffer, std::uint32_t size, std::uint32_t *length,
                             std::uint8_t *senderAddress, std::uint16_t *senderPort) override;
+    // For a caller that serves many peers on one socket: waits up to
+    // `milliseconds` until a datagram can be read, without reading it (Ok,
+    // ReceiveTimedOut, or Closed); then reads one that is already there,
+    // without waiting (Ok; ReceiveTimedOut when none is; Closed when the
+    // socket is not open; ReceiveFailed for a read that failed, such as a
+    // peer's ICMP error, after which the socket stays usable).
+    TransportStatus WaitReadable(std::uint32_t milliseconds);
+    TransportStatus ReceiveWaiting(std::uint8_t *buffer, std::uint32_t size, std::uint32_t *length,
+                                   std::uint8_t *senderAddress, std::uint16_t *senderPort);
     // The first IPv4 address the host's name resolves to; works before Bind.
     TransportStatus GetLocalAddress(std::uint8_t *address) override;
     // Asks the system to keep `bytes` of datagrams not yet read, so that

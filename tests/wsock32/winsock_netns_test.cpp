@@ -325,6 +325,32 @@ TEST_F(WinsockTest, BroadcastNeedsTheOption) {
     EXPECT_EQ(WSAGetLastError(), WSAENOPROTOOPT);
 }
 
+// SO_RCVBUF reaches the system: a socket given a small queue drops what a
+// default one keeps.
+TEST_F(WinsockTest, TheReceiveQueueIsSizedThroughTheOption) {
+    UdpPeer peer;
+    const SOCKET small = NewSocket();
+    const SOCKET plain = NewSocket();
+    const std::int32_t room = 4096;
+    EXPECT_EQ(setsockopt(small, SOL_SOCKET, 0x1002 /* SO_RCVBUF */, reinterpret_cast<const char *>(&room), 4), 0);
+    EXPECT_EQ(setsockopt(small, SOL_SOCKET, 0x1002, reinterpret_cast<const char *>(&room), 2), SOCKET_ERROR);
+    EXPECT_EQ(WSAGetLastError(), WSAEFAULT);
+    const std::vector<std::uint8_t> datagram(1000, 0x30);
+    constexpr int kSent = 50;
+    for (int i = 0; i < kSent; ++i) {
+        ASSERT_TRUE(peer.SendTo(datagram, PortOf(small)));
+        ASSERT_TRUE(peer.SendTo(datagram, PortOf(plain)));
+    }
+    const auto queued = [](SOCKET s) {
+        int count = 0;
+        char buffer[2048];
+        while (recvfrom(s, buffer, sizeof buffer, 0, nullptr, nullptr) != SOCKET_ERROR) ++count;
+        return count;
+    };
+    EXPECT_EQ(queued(plain), kSent);
+    EXPECT_LT(queued(small), kSent / 2);
+}
+
 TEST_F(WinsockTest, SelectReducesTheSetsToTheReadySockets) {
     UdpPeer peer;
     const SOCKET quiet = NewSocket();

@@ -9,27 +9,18 @@ namespace {
 // Enough for any printer's tables; stops an agent whose tables never end.
 constexpr std::size_t kMaxTransactions = 10000;
 
-// Where one column's walk stands.
-struct ColumnCursor {
-    std::size_t column;
-    std::string at;                      // the identifier the next get-next names
-    std::vector<std::uint64_t> previous;  // its arcs: a reply must follow them
-};
-
 // One transaction's outcome: the variables, or the result that refused them.
 struct Exchange {
     std::int32_t result = 0;
     std::optional<std::vector<ReplyVariable>> variables;  // none for genErr (no values written)
 };
 
-// One request through the tool's TransactObjects, so that the command's
-// timeout, retries and progress line apply.
-Exchange Exchanged(const std::string &printer, std::int32_t requestType, const std::vector<std::string> &identifiers) {
-    const TransactionOutcome outcome = TransactObjects(printer, requestType, identifiers);
+// A request's outcome with its variables checked against what was asked.
+Exchange Exchanged(const TransactionOutcome &outcome, std::size_t asked) {
     Exchange exchange;
     exchange.result = outcome.result;
     if (outcome.result == 0) {
-        if (outcome.variables.size() == identifiers.size()) {
+        if (outcome.variables.size() == asked) {
             exchange.variables = outcome.variables;
         } else {
             exchange.result = SNMP_RESULT_DECODE_FAILED;
@@ -47,59 +38,80 @@ bool Refused(const Exchange &exchange) {
 
 }  // namespace
 
-ColumnWalkResult WalkColumns(const std::string &printer, const std::vector<std::string> &columns) {
-    ColumnWalkResult walk;
-    walk.columns.resize(columns.size());
-    std::vector<std::vector<std::uint64_t>> roots;
-    std::vector<ColumnCursor> first;
+ColumnWalk::ColumnWalk(const std::vector<std::string> &columns) {
+    walk_.columns.resize(columns.size());
+    std::vector<Cursor> first;
     for (std::size_t i = 0; i < columns.size(); ++i) {
-        roots.push_back(Arcs(columns[i]));
-        first.push_back({i, columns[i], roots.back()});
+        roots_.push_back(Arcs(columns[i]));
+        first.push_back({i, columns[i], roots_.back()});
     }
-    // Sets of columns still to walk, each asked in one request.
-    std::vector<std::vector<ColumnCursor>> pending{first};
-    while (!pending.empty() && walk.transactions < kMaxTransactions) {
-        std::vector<ColumnCursor> cursors = std::move(pending.back());
-        pending.pop_back();
-        if (cursors.empty()) continue;
-        std::vector<std::string> identifiers;
-        for (const ColumnCursor &cursor : cursors) identifiers.push_back(cursor.at);
-        const Exchange exchange = Exchanged(printer, SNMP_REQUEST_GET_NEXT, identifiers);
-        ++walk.transactions;
-        if (Refused(exchange)) {
-            // A single column that is refused has ended (or cannot be read).
-            if (cursors.size() == 1) continue;
-            const auto half = cursors.begin() + static_cast<std::ptrdiff_t>(cursors.size() / 2);
-            pending.emplace_back(half, cursors.end());
-            pending.emplace_back(cursors.begin(), half);
-            continue;
-        }
-        if (exchange.result != 0) {
-            walk.result = exchange.result;
-            return walk;
-        }
-        std::vector<ColumnCursor> next;
-        for (std::size_t i = 0; i < cursors.size(); ++i) {
-            const ReplyVariable &variable = (*exchange.variables)[i];
-            std::vector<std::uint64_t> arcs = Arcs(variable.oid);
-            const std::vector<std::uint64_t> &root = roots[cursors[i].column];
-            // Past its column, or not after what was asked: the column ends.
-            if (!InSubtree(root, arcs) || !(cursors[i].previous < arcs)) continue;
-            walk.columns[cursors[i].column][RowIndex(arcs.begin() + static_cast<std::ptrdiff_t>(root.size()),
-                                                     arcs.end())] = variable;
-            next.push_back({cursors[i].column, variable.oid, std::move(arcs)});
-        }
-        pending.push_back(std::move(next));
+    pending_.push_back(std::move(first));
+}
+
+std::optional<std::vector<std::string>> ColumnWalk::Next() {
+    while (!ended_ && !pending_.empty() && pending_.back().empty()) pending_.pop_back();
+    if (ended_ || pending_.empty() || walk_.transactions >= kMaxTransactions) return std::nullopt;
+    std::vector<std::string> identifiers;
+    for (const Cursor &cursor : pending_.back()) identifiers.push_back(cursor.at);
+    asked_ = true;
+    return identifiers;
+}
+
+void ColumnWalk::Take(const TransactionOutcome &outcome) {
+    if (!asked_) return;
+    asked_ = false;
+    std::vector<Cursor> cursors = std::move(pending_.back());
+    pending_.pop_back();
+    const Exchange exchange = Exchanged(outcome, cursors.size());
+    ++walk_.transactions;
+    if (Refused(exchange)) {
+        // A single column that is refused has ended (or cannot be read).
+        if (cursors.size() == 1) return;
+        const auto half = cursors.begin() + static_cast<std::ptrdiff_t>(cursors.size() / 2);
+        pending_.emplace_back(half, cursors.end());
+        pending_.emplace_back(cursors.begin(), half);
+        return;
     }
-    return walk;
+    if (exchange.result != 0) {
+        walk_.result = exchange.result;
+        ended_ = true;
+        return;
+    }
+    std::vector<Cursor> next;
+    for (std::size_t i = 0; i < cursors.size(); ++i) {
+        const ReplyVariable &variable = (*exchange.variables)[i];
+        std::vector<std::uint64_t> arcs = Arcs(variable.oid);
+        const std::vector<std::uint64_t> &root = roots_[cursors[i].column];
+        // Past its column, or not after what was asked: the column ends.
+        if (!InSubtree(root, arcs) || !(cursors[i].previous < arcs)) continue;
+        walk_.columns[cursors[i].column][RowIndex(arcs.begin() + static_cast<std::ptrdiff_t>(root.size()),
+                                                  arcs.end())] = variable;
+        next.push_back({cursors[i].column, variable.oid, std::move(arcs)});
+    }
+    pending_.push_back(std::move(next));
+}
+
+ColumnWalkResult WalkColumns(const std::string &printer, const std::vector<std::string> &columns) {
+    // Each request through TransactObjects, so that the command's timeout,
+    // retries and progress line apply.
+    ColumnWalk walk(columns);
+    while (const auto identifiers = walk.Next()) {
+        walk.Take(TransactObjects(printer, SNMP_REQUEST_GET_NEXT, *identifiers));
+    }
+    return std::move(walk.Result());
+}
+
+std::optional<std::vector<ReplyVariable>> ObjectsOf(const TransactionOutcome &outcome, std::size_t asked,
+                                                    std::int32_t &result) {
+    Exchange exchange = Exchanged(outcome, asked);
+    result = exchange.result;
+    return std::move(exchange.variables);
 }
 
 std::optional<std::vector<ReplyVariable>> GetObjects(const std::string &printer,
                                                      const std::vector<std::string> &identifiers,
                                                      std::int32_t &result) {
-    const Exchange exchange = Exchanged(printer, SNMP_REQUEST_GET, identifiers);
-    result = exchange.result;
-    return exchange.variables;
+    return ObjectsOf(TransactObjects(printer, SNMP_REQUEST_GET, identifiers), identifiers.size(), result);
 }
 
 }  // namespace snmphelper::cli

@@ -29,9 +29,42 @@ struct ColumnWalkResult {
     std::size_t transactions = 0;
 };
 
+// A column walk one request at a time, for a caller that sends the
+// requests itself (many printers' walks in flight at once): Next names the
+// get-next request to send, Take hands over what it brought.
+class ColumnWalk {
+public:
+    explicit ColumnWalk(const std::vector<std::string> &columns);
+    // The identifiers of the next get-next request; nothing once the walk
+    // has ended (Result then holds it all).
+    std::optional<std::vector<std::string>> Next();
+    // The outcome of the request Next named last.
+    void Take(const TransactionOutcome &outcome);
+    ColumnWalkResult &Result() { return walk_; }
+
+private:
+    struct Cursor {
+        std::size_t column;
+        std::string at;                      // the identifier the next get-next names
+        std::vector<std::uint64_t> previous;  // its arcs: a reply must follow them
+    };
+    ColumnWalkResult walk_;
+    std::vector<std::vector<std::uint64_t>> roots_;
+    // Sets of columns still to walk, each asked in one request; the last
+    // is the one asked now.
+    std::vector<std::vector<Cursor>> pending_;
+    bool asked_ = false;
+    bool ended_ = false;
+};
+
 // Walks `columns` (dotted-decimal identifiers) of printer `printer` in
 // parallel, each request through TransactObjects (the command's settings apply).
 ColumnWalkResult WalkColumns(const std::string &printer, const std::vector<std::string> &columns);
+
+// The variables of a get of `asked` identifiers, as GetObjects gives them,
+// from its outcome.
+std::optional<std::vector<ReplyVariable>> ObjectsOf(const TransactionOutcome &outcome, std::size_t asked,
+                                                    std::int32_t &result);
 
 // One get of `identifiers`; the variables in their order, or nothing when
 // the printer refused the request or did not answer (`result` says which).

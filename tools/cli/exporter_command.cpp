@@ -3,7 +3,6 @@
 // (/metrics), one printer read on request (/probe, the SNMP exporter's
 // multi-target pattern), its own health (/healthz), the readings as JSON
 // (/api/fleet) and a dashboard page over them (/).
-#include <httplib.h>
 #include <pthread.h>
 #include <signal.h>
 
@@ -29,6 +28,10 @@
 #include "tools/cli/printer_records.h"
 #include "tools/cli/status_view.h"
 
+// Last: it defines INVALID_SOCKET and friends as macros, which the
+// platform's WinSock declarations (through the headers above) name too.
+#include <httplib.h>
+
 namespace snmphelper::cli {
 namespace {
 
@@ -38,6 +41,7 @@ struct ExporterOptions {
     unsigned interval = 60;  // seconds
     std::string shard;  // "I/N", I from 1 to N
     unsigned threads = 8;
+    unsigned window = 0;  // 0: every printer at once
 };
 
 struct Shard {
@@ -132,8 +136,8 @@ std::vector<std::string> SelectPrinters(const ExporterOptions &options, const Sh
     return mine;
 }
 
-Readings ReadPrinters(const std::vector<std::string> &printers, unsigned threads) {
-    PollRun run = PollAll(printers, threads, false);
+Readings ReadPrinters(const std::vector<std::string> &printers, unsigned threads, std::size_t window) {
+    PollRun run = PollAll(printers, threads, window, false);
     const double now = UnixSeconds();
     Readings readings(run.views.size());
     for (std::size_t i = 0; i < run.views.size(); ++i) {
@@ -222,7 +226,7 @@ private:
         while (true) {
             std::string problem;
             const std::vector<std::string> printers = SelectPrinters(options_, shard_, problem);
-            auto readings = std::make_shared<Readings>(ReadPrinters(printers, options_.threads));
+            auto readings = std::make_shared<Readings>(ReadPrinters(printers, options_.threads, options_.window));
             const bool first = fleet_.Passes() == 0;
             fleet_.Replace(std::move(readings), problem);
             if (first) {
@@ -255,7 +259,7 @@ private:
                 return;
             }
             const ExpositionFormat format = FormatForAccept(request.get_header_value("Accept"));
-            response.set_content(MetricsText(ReadPrinters({target}, 1), format), ContentType(format));
+            response.set_content(MetricsText(ReadPrinters({target}, 1, 1), format), ContentType(format));
         });
         server_.Get("/healthz", [this](const httplib::Request &, httplib::Response &response) {
             const std::string problem = fleet_.Problem();
@@ -311,9 +315,11 @@ void AddExporterCommand(Command &app, int &exitCode) {
         ->check_range(1, 86400);
     command->add_option("--shard", options->shard,
                         "I/N: only the printers whose name hashes to I of N (FNV-1a of the name, modulo N, plus 1)");
-    command->add_option("--threads", options->threads, "Printers read at once")
+    command->add_option("--threads", options->threads, "Threads that read, each driving its own engine")
         ->capture_default_str()
         ->check_range(1, 256);
+    command->add_option("--window", options->window, "Printers read at once (default: every printer)")
+        ->check_range(1u, 1u << 24);
     AddWaitOptions(*command);
     AddCommunityOption(*command);
     command->callback([options, &exitCode] { exitCode = RunExporter(*options); });

@@ -1,19 +1,15 @@
-// snmphelper poll: the status of many printers at once, one line each, from
-// parallel threads; a progress line while it runs on a terminal; exit code 0
-// only when every printer was reached.
+// snmphelper poll: the status of many printers at once, one line each: every
+// printer's walk in flight at once (within a window) on the library's
+// multiplexed engine, a few threads each driving an engine of its own; a
+// progress line while it runs on a terminal; exit code 0 only when every
+// printer was reached.
 #include <algorithm>
-#include <atomic>
-#include <condition_variable>
-#include <exception>
 #include <cstdio>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <string>
-#include <thread>
 #include <vector>
 
-#include "snmphelper.h"
 #include "tools/cli/commands.h"
 #include "tools/cli/exit_codes.h"
 #include "tools/cli/fleet_reading.h"
@@ -22,7 +18,6 @@
 #include "tools/cli/printer_records.h"
 #include "tools/cli/status_view.h"
 #include "tools/cli/terminal.h"
-#include "transact/printer_config.h"
 
 namespace snmphelper::cli {
 namespace {
@@ -30,6 +25,7 @@ namespace {
 struct PollOptions {
     std::vector<std::string> printers;
     unsigned threads = 8;
+    unsigned window = 0;  // 0: every printer at once
     bool json = false;
 };
 
@@ -69,7 +65,7 @@ int RunPoll(const PollOptions &options) {
     }
     EnsureLibraryLoaded();
     CommandSettings().progress = false;  // the poll's own line says how far it is
-    const PollRun run = PollAll(printers, options.threads, IsTerminal(stderr));
+    const PollRun run = PollAll(printers, options.threads, options.window, IsTerminal(stderr));
     std::size_t unreached = 0;
     for (const PrinterStatusView &view : run.views) unreached += view.result != 0 ? 1 : 0;
     const std::size_t busiest = *std::max_element(run.unreachedByThread.begin(), run.unreachedByThread.end());
@@ -99,9 +95,11 @@ void AddPollCommand(Command &app, int &exitCode) {
     Command *command = app.add_subcommand(
         "poll", "Status of every registered printer (or those named), one line each, polled in parallel");
     command->add_option("printers", options->printers, "Printer names (default: every registered printer)");
-    command->add_option("--threads", options->threads, "Printers polled at once")
+    command->add_option("--threads", options->threads, "Threads that poll, each driving its own engine")
         ->capture_default_str()
         ->check_range(1, 256);
+    command->add_option("--window", options->window, "Printers polled at once (default: every printer)")
+        ->check_range(1u, 1u << 24);
     command->add_flag("--json", options->json, "Print one JSON object");
     AddWaitOptions(*command);
     AddCommunityOption(*command);

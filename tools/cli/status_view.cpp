@@ -250,48 +250,6 @@ std::vector<std::string> IndexedObjects(const ColumnWalkResult &walk, const Prin
     return identifiers;
 }
 
-// Gets `asked` into `values`: an object the agent says it does not have
-// (an error-status naming it, noSuchName in RFC 1157 4.1.2) is left out and
-// the rest asked again; a request whose reply would be too big is split.
-void GetPresent(const std::string &printer, std::vector<std::string> asked, ObjectValues &values,
-                std::size_t &transactions) {
-    constexpr std::uint32_t kTooBig = 1;
-    while (!asked.empty()) {
-        const TransactionOutcome outcome = TransactObjects(printer, SNMP_REQUEST_GET, asked);
-        ++transactions;
-        const bool tooBig = (outcome.result == SNMP_RESULT_ERROR_STATUS && outcome.errorStatus == kTooBig) ||
-                            outcome.result == SNMP_RESULT_DOES_NOT_FIT;
-        if (tooBig && asked.size() > 1) {
-            const auto half = asked.begin() + static_cast<std::ptrdiff_t>(asked.size() / 2);
-            GetPresent(printer, std::vector<std::string>(asked.begin(), half), values, transactions);
-            GetPresent(printer, std::vector<std::string>(half, asked.end()), values, transactions);
-            return;
-        }
-        if (outcome.result == SNMP_RESULT_ERROR_STATUS && outcome.errorIndex >= 1 &&
-            outcome.errorIndex <= asked.size()) {
-            asked.erase(asked.begin() + static_cast<std::ptrdiff_t>(outcome.errorIndex - 1));
-            continue;
-        }
-        if (outcome.result != 0 || outcome.variables.size() != asked.size()) return;
-        for (std::size_t i = 0; i < asked.size(); ++i) values[asked[i]] = outcome.variables[i];
-        return;
-    }
-}
-
-// The objects of known rows, a few dozen to a request.
-ObjectValues GetIndexed(const std::string &printer, const std::vector<std::string> &identifiers,
-                        std::size_t &transactions) {
-    constexpr std::size_t kPerRequest = 20;
-    ObjectValues values;
-    for (std::size_t start = 0; start < identifiers.size(); start += kPerRequest) {
-        const auto from = identifiers.begin() + static_cast<std::ptrdiff_t>(start);
-        GetPresent(printer, std::vector<std::string>(from, from + static_cast<std::ptrdiff_t>(std::min(
-                                                                      kPerRequest, identifiers.size() - start))),
-                   values, transactions);
-    }
-    return values;
-}
-
 // The devices' rows, and the character set of each one's current localization.
 void ReadDevices(const ColumnWalkResult &walk, const ObjectValues &values, PrinterStatusView &view) {
     for (PrinterDevice &device : view.devices) {
@@ -502,31 +460,102 @@ Json CountersJson(const std::vector<MarkerCounter> &counters) {
 
 std::string RowText(const RowIndex &row) {
     std::string text;
-    for (const std::uint64_t arc : row) text += (text.empty() ? "" : ".") + std::to_string(arc);
+    // Appended piece by piece: GCC 12 at -O3 takes "." + a temporary for an
+    // overlapping copy (-Wrestrict).
+    for (const std::uint64_t arc : row) {
+        if (!text.empty()) text += '.';
+        text += std::to_string(arc);
+    }
     return text;
 }
 
 PrinterStatusView FetchStatus(const std::string &printer) {
-    PrinterStatusView view;
-    view.printer = printer;
-    const ColumnWalkResult walk = WalkColumns(printer, ColumnIdentifiers());
-    view.transactions = walk.transactions;
-    view.protocol = ProtocolInUse(printer);
+    StatusFetch fetch(printer);
+    while (const auto request = fetch.Next()) {
+        fetch.Take(TransactObjects(printer, request->requestType, request->identifiers));
+    }
+    return std::move(fetch.View());
+}
+
+StatusFetch::StatusFetch(const std::string &printer) : walk_(ColumnIdentifiers()) { view_.printer = printer; }
+
+std::optional<StatusFetch::Request> StatusFetch::Next() {
+    if (phase_ == Phase::Walk) {
+        if (auto identifiers = walk_.Next()) return Request{SNMP_REQUEST_GET_NEXT, std::move(*identifiers)};
+        EndWalk();
+    }
+    if (phase_ != Phase::Gets) return std::nullopt;
+    while (!gets_.empty() && gets_.back().empty()) gets_.pop_back();
+    if (gets_.empty()) {
+        EndGets();
+        return std::nullopt;
+    }
+    return Request{SNMP_REQUEST_GET, gets_.back()};
+}
+
+void StatusFetch::EndWalk() {
+    const ColumnWalkResult &walk = walk_.Result();
+    view_.transactions = walk.transactions;
+    view_.protocol = ProtocolInUse(view_.printer);
+    phase_ = Phase::Done;
     bool answered = false;
     for (const auto &column : walk.columns) answered = answered || !column.empty();
     if (walk.result != 0 && !answered) {
-        view.result = walk.result;
-        return view;
+        view_.result = walk.result;
+        return;
     }
     const Table system(walk, kSysName, kSysName);
     if (!system.Rows().empty()) {
-        view.name = OctetsOf(system.Cell(kSysName, *system.Rows().begin()));
+        view_.name = OctetsOf(system.Cell(kSysName, *system.Rows().begin()));
     }
-    ReadHostResources(walk, view);
-    const ObjectValues values = GetIndexed(printer, IndexedObjects(walk, view), view.transactions);
-    ReadDevices(walk, values, view);
-    ReadPrinterMib(walk, values, view);
-    return view;
+    ReadHostResources(walk, view_);
+    // The objects of known rows, a few dozen to a request, the first asked first.
+    constexpr std::size_t kPerRequest = 20;
+    const std::vector<std::string> identifiers = IndexedObjects(walk, view_);
+    for (std::size_t start = 0; start < identifiers.size(); start += kPerRequest) {
+        const auto from = identifiers.begin() + static_cast<std::ptrdiff_t>(start);
+        gets_.emplace(gets_.begin(), from,
+                      from + static_cast<std::ptrdiff_t>(std::min(kPerRequest, identifiers.size() - start)));
+    }
+    phase_ = Phase::Gets;
+}
+
+void StatusFetch::EndGets() {
+    ReadDevices(walk_.Result(), values_, view_);
+    ReadPrinterMib(walk_.Result(), values_, view_);
+    phase_ = Phase::Done;
+}
+
+// A get's outcome: an object the agent says it does not have (an
+// error-status naming it, noSuchName in RFC 1157 4.1.2) is left out and the
+// rest asked again; a request whose reply would be too big is split.
+void StatusFetch::Take(const TransactionOutcome &outcome) {
+    if (phase_ == Phase::Walk) {
+        walk_.Take(outcome);
+        return;
+    }
+    if (phase_ != Phase::Gets || gets_.empty()) return;
+    constexpr std::uint32_t kTooBig = 1;
+    ++view_.transactions;
+    std::vector<std::string> &asked = gets_.back();
+    const bool tooBig = (outcome.result == SNMP_RESULT_ERROR_STATUS && outcome.errorStatus == kTooBig) ||
+                        outcome.result == SNMP_RESULT_DOES_NOT_FIT;
+    if (tooBig && asked.size() > 1) {
+        std::vector<std::string> whole = std::move(asked);
+        gets_.pop_back();
+        const auto half = whole.begin() + static_cast<std::ptrdiff_t>(whole.size() / 2);
+        gets_.emplace_back(half, whole.end());
+        gets_.emplace_back(whole.begin(), half);
+        return;
+    }
+    if (outcome.result == SNMP_RESULT_ERROR_STATUS && outcome.errorIndex >= 1 && outcome.errorIndex <= asked.size()) {
+        asked.erase(asked.begin() + static_cast<std::ptrdiff_t>(outcome.errorIndex - 1));
+        return;
+    }
+    if (outcome.result == 0 && outcome.variables.size() == asked.size()) {
+        for (std::size_t i = 0; i < asked.size(); ++i) values_[asked[i]] = outcome.variables[i];
+    }
+    gets_.pop_back();
 }
 
 std::string ProtocolLabel(std::uint32_t protocol) {

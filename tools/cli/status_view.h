@@ -9,6 +9,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -83,6 +84,34 @@ PrinterStatusView FetchStatus(const std::string &printer);
 
 // A table row's index as dotted text ("1.13").
 std::string RowText(const RowIndex &row);
+
+// FetchStatus one request at a time, for a caller that sends the requests
+// itself (poll: many printers in flight at once): Next names the request to
+// send, Take hands over what it brought; once Next names none, View is
+// complete.
+class StatusFetch {
+public:
+    explicit StatusFetch(const std::string &printer);
+    struct Request {
+        std::int32_t requestType;
+        std::vector<std::string> identifiers;
+    };
+    std::optional<Request> Next();
+    void Take(const TransactionOutcome &outcome);
+    PrinterStatusView &View() { return view_; }
+
+private:
+    void EndWalk();
+    void EndGets();
+
+    enum class Phase { Walk, Gets, Done };
+    ColumnWalk walk_;
+    PrinterStatusView view_;
+    Phase phase_ = Phase::Walk;
+    // The gets of known rows still to send, the next one last.
+    std::vector<std::vector<std::string>> gets_;
+    std::map<std::string, ReplyVariable> values_;  // what they brought, by identifier
+};
 
 // "UDP/IP", "IPX", "DLC", or "protocol N".
 std::string ProtocolLabel(std::uint32_t protocol);

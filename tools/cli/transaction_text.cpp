@@ -602,22 +602,42 @@ TransactionOutcome TransactObjects(const std::string &printer, std::int32_t requ
         outcome.result = SNMP_RESULT_INVALID_ARGUMENT;
         return outcome;
     }
+    const std::vector<SnmpVarBind> request = ObjectBindings(identifiers);
+    WatchedTransaction watch(printer, settings);
+    TransactionOptions options;
+    watch.Apply(options, requestType, settings);
+    TypedReply reply;
+    const std::int32_t result = RunTypedTransaction(printer.c_str(), requestType, request, reply, options);
+    return OutcomeOf(result, reply.Record());
+}
+
+std::vector<SnmpVarBind> ObjectBindings(const std::vector<std::string> &identifiers) {
     // The identifiers are the bindings; the encoder only reads them.
     std::vector<SnmpVarBind> request(identifiers.size());
     for (std::size_t i = 0; i < identifiers.size(); ++i) {
         request[i].oid = const_cast<char *>(identifiers[i].c_str());
         request[i].oidLength = static_cast<std::uint16_t>(std::min<std::size_t>(identifiers[i].size(), 0xFFFF));
     }
-    WatchedTransaction watch(printer, settings);
+    return request;
+}
+
+TransactionOptions ObjectOptions(std::int32_t requestType) {
+    const TransactionSettings &settings = CommandSettings();
     TransactionOptions options;
-    watch.Apply(options, requestType, settings);
-    TypedReply reply;
-    outcome.result = RunTypedTransaction(printer.c_str(), requestType, request, reply, options);
-    if (const SnmpReqParam *record = reply.Record(); record != nullptr) {
-        outcome.errorStatus = record->errorStatus;
-        outcome.errorIndex = record->errorIndex;
-        outcome.variables = ToVariables(*record);
-        if (record->errorStatus != 0) outcome.result = SNMP_RESULT_ERROR_STATUS;
+    options.timeoutSeconds = TimeoutFor(requestType);
+    options.retries = settings.retries;
+    if (settings.community) options.community = settings.community->c_str();
+    return options;
+}
+
+TransactionOutcome OutcomeOf(std::int32_t result, const SnmpReqParam *reply) {
+    TransactionOutcome outcome;
+    outcome.result = result;
+    if (reply != nullptr) {
+        outcome.errorStatus = reply->errorStatus;
+        outcome.errorIndex = reply->errorIndex;
+        outcome.variables = ToVariables(*reply);
+        if (reply->errorStatus != 0) outcome.result = SNMP_RESULT_ERROR_STATUS;
     }
     return outcome;
 }

@@ -13,6 +13,7 @@
 
 #include "snmphelper.h"
 #include "tools/cli/reply_format.h"
+#include "transact/typed_transaction.h"
 
 namespace snmphelper::cli {
 
@@ -134,6 +135,16 @@ TransactionOutcome Transact(const std::string &printer, std::int32_t requestType
 // Transact.
 TransactionOutcome TransactObjects(const std::string &printer, std::int32_t requestType,
                                    const std::vector<std::string> &identifiers);
+
+// TransactObjects in parts, for a caller that hands the transactions to
+// the library's multiplexed engine (poll): the bindings of `identifiers`
+// (views of the strings, which must outlive them), the command settings'
+// timeout, retries and community for a request of `requestType` (no dump
+// or progress line), and the outcome of a typed transaction's result and
+// reply as TransactObjects reports it.
+std::vector<SnmpVarBind> ObjectBindings(const std::vector<std::string> &identifiers);
+TransactionOptions ObjectOptions(std::int32_t requestType);
+TransactionOutcome OutcomeOf(std::int32_t result, const SnmpReqParam *reply);
 
 // Whether the printer is registered and its record readable (LookUpPrinter);
 // when not, reports why (text or JSON) and sets `exitCode`: 5 for a printer

@@ -1,0 +1,472 @@
+#include "fleet/fleet_engine.h"
+
+#include <algorithm>
+#include <chrono>
+#include <condition_variable>
+#include <cstring>
+#include <deque>
+#include <functional>
+#include <mutex>
+#include <optional>
+#include <queue>
+#include <string>
+#include <thread>
+#include <unordered_map>
+#include <vector>
+
+#include "platform/heap.h"
+#include "platform/registry.h"
+#include "transact/channel.h"
+#include "transact/packet_forming.h"
+#include "transact/printer_config.h"
+#include "transport/udp_transport.h"
+
+namespace snmphelper {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// New transactions sent between two reads of the socket, so that the
+// replies to a burst of sends do not outgrow the socket's receive queue.
+constexpr std::size_t kSendsBetweenReads = 64;
+// Datagrams read in one go before the timers are looked at again.
+constexpr std::size_t kReadsBetweenTimers = 256;
+// Room asked for the socket's queue of replies: a fleet's answers to a burst
+// of requests come back together (the system may grant less; sends are
+// paced besides).
+constexpr std::int32_t kReplyQueueBytes = 4 << 20;
+// Longest sleep while workers hold transactions: their completions raise no
+// datagram on the engine's socket.
+constexpr std::chrono::milliseconds kWorkerLook{5};
+// A request's bindings at most (the record counts them in 16 bits).
+constexpr std::size_t kMaxFleetBindings = 0xFFFF;
+
+// A transaction from Submit to its completion.
+struct Transaction {
+    Transaction() = default;
+    Transaction(const Transaction &) = delete;
+    Transaction &operator=(const Transaction &) = delete;
+    ~Transaction() { platform::HeapFree(message.bytes); }
+
+    // Made when the message is formed, on the thread that runs the engine:
+    // its reading of the store belongs to that thread.
+    std::optional<TypedTransaction> typed;
+    std::string printer;
+    std::string community;
+    std::int32_t requestType = 0;
+    TransactionOptions options;
+    // The submitter's bindings, copied, until the message is formed.
+    std::vector<std::string> oids;
+    std::vector<std::vector<std::uint8_t>> values;
+    std::vector<SnmpVarBind> bindings;
+    EncodedRequest message;
+    void *tag = nullptr;
+    // Over UDP/IP: where the request goes and replies come from.
+    char address[kChannelAddressSize] = {};
+    std::uint32_t networkAddress = 0;
+    std::uint16_t port = 0;
+    // Receives of the current pass already waited out, as the channel
+    // counts them, and the timer that stands for the one under way.
+    std::uint32_t receive = 0;
+    std::uint64_t timer = 0;
+    // What was made over UDP/IP before a switch handed it to a worker.
+    ChannelResume resume;
+};
+
+// A wait that ends at `when`; stale once its transaction has gone or armed
+// another.
+struct Timer {
+    Clock::time_point when;
+    std::int32_t requestId;
+    std::uint64_t serial;
+    bool operator>(const Timer &other) const { return when > other.when; }
+};
+
+void Observe(const Transaction &transaction, std::int32_t direction, const std::uint8_t *datagram,
+             std::uint32_t length) {
+    const TransactionOptions &options = transaction.typed->Options();
+    if (options.observer != nullptr) {
+        options.observer(options.observerContext, direction, kProtocolIp, datagram, length);
+    }
+}
+
+// The completion of an accepted reply, judged as HelperSNMPTransactEx judges it.
+FleetCompletion ReplyCompletion(SnmpReqParam *reply, std::uint32_t protocol, void *tag) {
+    FleetCompletion completion;
+    completion.protocol = protocol;
+    completion.tag = tag;
+    completion.reply = reply;
+    if (reply != nullptr) {
+        completion.errorStatus = reply->errorStatus;
+        completion.errorIndex = reply->errorIndex;
+        completion.result = reply->errorStatus != 0 ? SNMP_RESULT_ERROR_STATUS : 0;
+    }
+    return completion;
+}
+
+}  // namespace
+
+struct FleetEngine::State {
+    explicit State(unsigned workers) : workerLimit(std::clamp(workers, 1u, kMostFleetWorkers)) {
+        ready = socket.Bind(0) == TransportStatus::Ok;
+        if (ready) socket.SetReceiveRoom(kReplyQueueBytes);
+    }
+
+    unsigned workerLimit;
+    // One try per send; the engine does its own waiting.
+    UdpTransport socket{1, 0, 0};
+    bool ready = false;
+    std::deque<std::unique_ptr<Transaction>> taken;   // submitted, not yet formed
+    std::deque<std::unique_ptr<Transaction>> starts;  // formed, not yet sent
+    std::unordered_map<std::int32_t, std::unique_ptr<Transaction>> waiting;  // by request-id
+    std::priority_queue<Timer, std::vector<Timer>, std::greater<>> timers;
+    std::uint64_t timerSerial = 0;
+    std::vector<FleetCompletion> finished;  // to deliver on the engine's thread
+
+    // The workers' side, under `mutex`.
+    std::mutex mutex;
+    std::condition_variable work;
+    std::deque<std::unique_ptr<Transaction>> jobs;
+    std::vector<FleetCompletion> workerDone;
+    std::size_t handedOver = 0;  // with the workers and not yet collected
+    bool stopping = false;
+    std::vector<std::thread> threads;
+
+    void Finish(const Transaction &transaction, std::int32_t result, std::uint32_t protocol) {
+        FleetCompletion completion = ReplyCompletion(nullptr, protocol, transaction.tag);
+        completion.result = result;
+        finished.push_back(completion);
+    }
+
+    // The blocking engine takes over: the printer is reached over IPX or
+    // DLC now. It sends the same message, request-id included.
+    void HandOver(std::unique_ptr<Transaction> transaction) {
+        std::lock_guard lock(mutex);
+        jobs.push_back(std::move(transaction));
+        ++handedOver;
+        if (threads.size() < workerLimit && threads.size() < handedOver) {
+            try {
+                threads.emplace_back([this] { Work(); });
+            } catch (const std::system_error &) {
+                // The threads there are serve it; with none, it fails below.
+            }
+        }
+        if (threads.empty()) {
+            std::unique_ptr<Transaction> orphan = std::move(jobs.back());
+            jobs.pop_back();
+            FleetCompletion completion = ReplyCompletion(nullptr, 0, orphan->tag);
+            completion.result = SNMP_RESULT_OUT_OF_MEMORY;
+            workerDone.push_back(completion);
+            return;
+        }
+        work.notify_one();
+    }
+
+    void Work() {
+        for (;;) {
+            std::unique_ptr<Transaction> transaction;
+            {
+                std::unique_lock lock(mutex);
+                work.wait(lock, [this] { return stopping || !jobs.empty(); });
+                if (stopping) return;
+                transaction = std::move(jobs.front());
+                jobs.pop_front();
+            }
+            TypedReply reply;
+            const std::int32_t result =
+                transaction->typed->Exchange(transaction->message, reply, transaction->resume);
+            FleetCompletion completion = ReplyCompletion(reply.Release(), reply.Protocol(), transaction->tag);
+            if (completion.reply == nullptr) completion.result = result;
+            transaction.reset();
+            std::lock_guard lock(mutex);
+            workerDone.push_back(completion);
+        }
+    }
+
+    void CollectWorkers() {
+        std::lock_guard lock(mutex);
+        handedOver -= workerDone.size();
+        finished.insert(finished.end(), workerDone.begin(), workerDone.end());
+        workerDone.clear();
+    }
+
+    std::size_t WithWorkers() {
+        std::lock_guard lock(mutex);
+        return handedOver;
+    }
+
+    TransportStatus Send(const Transaction &transaction) {
+        const TransportStatus sent = socket.SendTo(transaction.message.bytes, transaction.message.length,
+                                                   transaction.address, transaction.port);
+        if (sent == TransportStatus::Ok) {
+            Observe(transaction, SNMP_DATAGRAM_SENT, transaction.message.bytes, transaction.message.length);
+        }
+        return sent;
+    }
+
+    void Arm(Transaction &transaction) {
+        transaction.timer = ++timerSerial;
+        timers.push({Clock::now() + std::chrono::seconds(transaction.typed->Waits().timeoutSeconds),
+                     transaction.typed->RequestId(), transaction.timer});
+    }
+
+    // As the channel's send: a failure switches the printer's protocol
+    // (then the blocking engine carries on over the new one) or ends the
+    // transaction with the send's result.
+    void SendFailed(std::unique_ptr<Transaction> transaction, TransportStatus status) {
+        if (SwitchProtocol(transaction->printer.c_str(), kProtocolIp) == 0) {
+            transaction->resume.sendsMade = 1;
+            HandOver(std::move(transaction));
+        } else {
+            Finish(*transaction, ResultCode(status), kProtocolIp);
+        }
+    }
+
+    void SendStarts() {
+        for (std::size_t sent = 0; sent < kSendsBetweenReads && !starts.empty(); ++sent) {
+            std::unique_ptr<Transaction> transaction = std::move(starts.front());
+            starts.pop_front();
+            const TransportStatus status = Send(*transaction);
+            if (status != TransportStatus::Ok) {
+                SendFailed(std::move(transaction), status);
+                continue;
+            }
+            transaction->receive = 0;
+            Arm(*transaction);
+            const std::int32_t id = transaction->typed->RequestId();
+            waiting[id] = std::move(transaction);
+        }
+    }
+
+    // A datagram counts for the transaction whose request-id it carries,
+    // and only from where that request went; anything else is dropped
+    // unseen, as the channel drops what comes from elsewhere.
+    void Accept(const std::uint8_t *datagram, std::uint32_t length, const std::uint8_t *sender,
+                std::uint16_t senderPort) {
+        SnmpReqParam *decoded = HelperSnmpDecodePdu(datagram, length);
+        if (decoded == nullptr) return;
+        const auto found = waiting.find(decoded->requestId);
+        std::uint32_t senderAddress = 0;
+        std::memcpy(&senderAddress, sender, sizeof senderAddress);
+        if (found == waiting.end() || found->second->networkAddress != senderAddress ||
+            found->second->port != senderPort) {
+            HelperFreeReqParam(decoded);
+            return;
+        }
+        Observe(*found->second, SNMP_DATAGRAM_RECEIVED, datagram, length);
+        finished.push_back(ReplyCompletion(decoded, kProtocolIp, found->second->tag));
+        waiting.erase(found);
+    }
+
+    void ReadWaiting() {
+        std::uint8_t datagram[kReplyBufferSize];
+        for (std::size_t read = 0; read < kReadsBetweenTimers; ++read) {
+            std::uint32_t length = 0;
+            std::uint8_t sender[kSenderAddressRoom] = {};
+            std::uint16_t senderPort = 0;
+            const TransportStatus status = socket.ReceiveWaiting(datagram, sizeof datagram, &length, sender, &senderPort);
+            if (status == TransportStatus::ReceiveFailed) continue;  // one peer's error; the socket serves on
+            if (status != TransportStatus::Ok) return;
+            Accept(datagram, length, sender, senderPort);
+        }
+    }
+
+    // A wait that ended without the reply, as the channel's receive loop
+    // goes on from one: a re-send (none after a pass's last wait when the
+    // caller's retries set the waits), the next wait, or at a pass's end a
+    // switch of protocol, and without one the end: no reply.
+    void Expired(std::unique_ptr<Transaction> transaction) {
+        const TypedTransaction::Timing &waits = transaction->typed->Waits();
+        const bool lastOfPass = transaction->receive >= waits.receiveAttempts;
+        if (!lastOfPass || waits.resendAfterLastReceive) {
+            const TransportStatus status = Send(*transaction);
+            if (status != TransportStatus::Ok && SwitchProtocol(transaction->printer.c_str(), kProtocolIp) == 0) {
+                // The channel would go on waiting over the new protocol;
+                // the worker starts that protocol's pass afresh.
+                transaction->resume.sendsMade = 1;
+                HandOver(std::move(transaction));
+                return;
+            }
+        }
+        if (!lastOfPass) {
+            ++transaction->receive;
+            Arm(*transaction);
+            const std::int32_t id = transaction->typed->RequestId();
+            waiting[id] = std::move(transaction);
+            return;
+        }
+        if (SwitchProtocol(transaction->printer.c_str(), kProtocolIp) == 0) {
+            transaction->resume.passesMade = 1;
+            HandOver(std::move(transaction));
+        } else {
+            Finish(*transaction, SNMP_RESULT_NO_REPLY, kProtocolIp);
+        }
+    }
+
+    void ExpireTimers() {
+        const Clock::time_point now = Clock::now();
+        while (!timers.empty() && timers.top().when <= now) {
+            const Timer timer = timers.top();
+            timers.pop();
+            const auto found = waiting.find(timer.requestId);
+            if (found == waiting.end() || found->second->timer != timer.serial) continue;
+            std::unique_ptr<Transaction> transaction = std::move(found->second);
+            waiting.erase(found);
+            Expired(std::move(transaction));
+        }
+    }
+
+    // Hands out what has finished; a delivery may submit more. What the
+    // deliveries submit starts at the same moment, so one reading of the
+    // store serves them all, as one serves a blocking transaction's
+    // settings and first send; a write (a protocol switch) ends it.
+    void Deliver(FleetDelivery deliver, void *context) {
+        if (finished.empty()) return;
+        platform::RegistryReading together;
+        while (!finished.empty()) {
+            std::vector<FleetCompletion> batch;
+            batch.swap(finished);
+            for (FleetCompletion &completion : batch) deliver(context, completion);
+        }
+    }
+
+    // Forms what was submitted since the last look, all with one reading of
+    // the store: the settings, the community and the printer's record, as a
+    // blocking transaction reads them before its first send.
+    void FormTaken() {
+        if (taken.empty()) return;
+        platform::RegistryReading together;
+        while (!taken.empty()) {
+            std::unique_ptr<Transaction> transaction = std::move(taken.front());
+            taken.pop_front();
+            Form(std::move(transaction));
+        }
+    }
+
+    void Form(std::unique_ptr<Transaction> transaction) {
+        transaction->typed.emplace();
+        std::int32_t result =
+            transaction->typed->Begin(transaction->printer.c_str(), transaction->requestType, transaction->options);
+        if (result == 0) result = transaction->typed->Encode(transaction->bindings, transaction->message);
+        transaction->bindings = {};
+        transaction->oids = {};
+        transaction->values = {};
+        if (result != 0) {
+            Finish(*transaction, result, 0);
+            return;
+        }
+        // Where it goes, read as the channel's first open reads it.
+        PrinterAddressRecord record;
+        InitPrinterAddressRecord(&record);
+        PrinterExtras extras{};
+        const bool readable = ReadPrinterSettings(transaction->printer.c_str(), &record, &extras) == 0;
+        transaction->typed->EndReading();
+        const std::uint32_t protocol = readable ? ChooseProtocol(record) : 0;
+        if (protocol == kProtocolIp) {
+            CopyAddressText(transaction->address, sizeof transaction->address, record.ipAddress, kAddressFieldSize);
+            transaction->networkAddress = winsock::inet_addr(transaction->address);
+            transaction->port = extras.ipPort != 0 ? extras.ipPort : kSnmpAgentPort;
+            starts.push_back(std::move(transaction));
+        } else if (protocol == 0) {
+            // As the channel's open that finds no record or no protocol.
+            Finish(*transaction, ResultCode(TransportStatus::SendFailed), 0);
+        } else {
+            HandOver(std::move(transaction));
+        }
+    }
+
+    std::size_t InFlight() {
+        return taken.size() + starts.size() + waiting.size() + finished.size() + WithWorkers();
+    }
+};
+
+FleetEngine::FleetEngine(unsigned workers) : state_(std::make_unique<State>(workers)) {}
+
+FleetEngine::~FleetEngine() {
+    {
+        std::lock_guard lock(state_->mutex);
+        state_->stopping = true;
+    }
+    state_->work.notify_all();
+    for (std::thread &thread : state_->threads) thread.join();
+    for (const FleetCompletion &completion : state_->workerDone) HelperFreeReqParam(completion.reply);
+    for (const FleetCompletion &completion : state_->finished) HelperFreeReqParam(completion.reply);
+}
+
+bool FleetEngine::Ready() const { return state_->ready; }
+
+std::int32_t FleetEngine::Submit(const char *printerName, std::int32_t requestType,
+                                 std::span<const SnmpVarBind> request, const TransactionOptions &options,
+                                 void *tag) {
+    if (printerName == nullptr) return SNMP_RESULT_INVALID_ARGUMENT;
+    for (const SnmpVarBind &binding : request) {
+        if (binding.oid == nullptr || (binding.value == nullptr && binding.valueLength != 0)) {
+            return SNMP_RESULT_INVALID_ARGUMENT;
+        }
+    }
+    if (request.size() > kMaxFleetBindings) return SNMP_RESULT_VARBIND_LIST_FAILED;
+    // An unknown request type is refused before anything is taken, as the
+    // blocking engine refuses it before it takes a request-id.
+    SnmpReqParam typed{};
+    if (!SetRequestType(typed, requestType)) return SNMP_RESULT_BAD_REQUEST_TYPE;
+
+    auto transaction = std::make_unique<Transaction>();
+    transaction->printer = printerName;
+    transaction->requestType = requestType;
+    transaction->tag = tag;
+    transaction->options = options;
+    transaction->options.waitForReply = true;
+    if (options.community != nullptr) {
+        transaction->community = options.community;
+        transaction->options.community = transaction->community.c_str();
+    }
+    // Copies that live until the message is formed; an OBJECT IDENTIFIER
+    // value keeps its terminator.
+    transaction->oids.reserve(request.size());
+    transaction->values.reserve(request.size());
+    for (const SnmpVarBind &binding : request) {
+        transaction->oids.emplace_back(binding.oid);
+        std::vector<std::uint8_t> &value = transaction->values.emplace_back();
+        if (binding.value != nullptr) value.assign(binding.value, binding.value + binding.valueLength);
+        value.push_back(0);
+        SnmpVarBind copy = binding;
+        copy.oid = transaction->oids.back().data();
+        copy.value = binding.value != nullptr ? value.data() : nullptr;
+        transaction->bindings.push_back(copy);
+    }
+    state_->taken.push_back(std::move(transaction));
+    return 0;
+}
+
+std::size_t FleetEngine::Run(std::uint32_t milliseconds, FleetDelivery deliver, void *context) {
+    State &state = *state_;
+    const Clock::time_point end = Clock::now() + std::chrono::milliseconds(milliseconds);
+    for (;;) {
+        state.CollectWorkers();
+        state.Deliver(deliver, context);
+        state.FormTaken();
+        state.SendStarts();
+        state.ReadWaiting();
+        state.ExpireTimers();
+        if (!state.finished.empty()) continue;
+        if (state.InFlight() == 0) break;
+        const Clock::time_point now = Clock::now();
+        if (now >= end) break;
+        Clock::time_point until = end;
+        if (!state.starts.empty() || !state.taken.empty()) until = now;
+        if (!state.timers.empty()) until = std::min(until, state.timers.top().when);
+        if (state.WithWorkers() != 0) until = std::min(until, now + kWorkerLook);
+        if (until > now) {
+            // Rounded up, so that a timer is never looked at just before it ends.
+            const auto wait = std::chrono::ceil<std::chrono::milliseconds>(until - now);
+            state.socket.WaitReadable(static_cast<std::uint32_t>(wait.count()));
+        }
+    }
+    state.CollectWorkers();
+    state.Deliver(deliver, context);
+    return state.InFlight();
+}
+
+std::size_t FleetEngine::InFlight() const { return state_->InFlight(); }
+
+}  // namespace snmphelper
