@@ -142,6 +142,17 @@ std::string PromtoolProblems(const std::string &text) {
     return run.exitCode == 0 ? std::string() : run.out + " (exit " + std::to_string(run.exitCode) + ")";
 }
 
+// /metrics of an exporter started for it, once it has read the store's
+// printers, checked by promtool.
+std::string ScrapeOnce() {
+    ExporterProcess exporter(kPort);
+    EXPECT_TRUE(exporter.Ready());
+    const test::HttpAnswer answer = HttpGet("127.0.0.1", kPort, "/metrics");
+    EXPECT_EQ(answer.status, 200);
+    EXPECT_EQ(PromtoolProblems(answer.body), "");
+    return answer.body;
+}
+
 class ExporterTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -270,12 +281,7 @@ TEST(ExporterRecordingsTest, RecordedPrintersMatchTheirStatus) {
         ShortWaits();
         PrinterSimulator sim({"--addresses", Address(0) + "-" + Address(names.size() - 1), "--snmprec-folder", folder});
         ASSERT_TRUE(sim.Ready());
-        ExporterProcess exporter(kPort);
-        ASSERT_TRUE(exporter.Ready());
-        const test::HttpAnswer answer = HttpGet("127.0.0.1", kPort, "/metrics");
-        ASSERT_EQ(answer.status, 200);
-        EXPECT_EQ(PromtoolProblems(answer.body), "");
-        const std::vector<test::Sample> samples = test::ParseSamples(answer.body);
+        const std::vector<test::Sample> samples = test::ParseSamples(ScrapeOnce());
         for (const std::string &name : names) ExpectMatchesStatus(samples, name);
     }
 }
@@ -291,15 +297,11 @@ TEST(ExporterRecordingsTest, TextThatIsNotUtf8KeepsTheScrapeValid) {
                                "1.3.6.1.2.1.25.3.2.1.3.1 STRING \"Model \\\"X\\\" \\\\ 1\\nB\"\n";
     PrinterSimulator sim({"--snmprec", kRecordings + "/quirks/charsets.snmprec", "--objects", objects}, Address(0));
     ASSERT_TRUE(sim.Ready());
-    ExporterProcess exporter(kPort);
-    ASSERT_TRUE(exporter.Ready());
-    const test::HttpAnswer answer = HttpGet("127.0.0.1", kPort, "/metrics");
-    ASSERT_EQ(answer.status, 200);
-    EXPECT_EQ(PromtoolProblems(answer.body), "");
-    EXPECT_NE(answer.body.find("supply=\"F\\\\xE4ch\""), std::string::npos) << answer.body;
-    const std::vector<test::Sample> samples = test::ParseSamples(answer.body);
+    const std::string body = ScrapeOnce();
+    EXPECT_NE(body.find("supply=\"F\\\\xE4ch\""), std::string::npos) << body;
+    const std::vector<test::Sample> samples = test::ParseSamples(body);
     ExpectMatchesStatus(samples, "latin");
-    EXPECT_EQ(FindSample(samples, "printer_info", {{"model", "Model \"X\" \\ 1\nB"}}), 1.0) << answer.body;
+    EXPECT_EQ(FindSample(samples, "printer_info", {{"model", "Model \"X\" \\ 1\nB"}}), 1.0) << body;
 }
 
 TEST(ExporterArgumentsTest, RefusesABadShardOrListenAddress) {
