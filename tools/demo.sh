@@ -219,7 +219,9 @@ wait_started "$exporter_pid" "$work/exporter.out" exporter grep -q "first readin
 cat "$work/exporter.out"
 if command -v curl >/dev/null 2>&1; then
     echo "\$ curl -s http://127.0.0.1:9161/metrics | grep 'printer=\"office3\"'   # the jammed one"
-    curl -s http://127.0.0.1:9161/metrics | grep 'printer="office3"' | grep -v ' 0$' | head -n 14
+    curl -s http://127.0.0.1:9161/metrics | grep 'printer="office3"' | grep -v ' 0$' |
+        grep -E '^printer_(up|device_status|detected_error|supply_level_ratio|supply_some_remaining|pages_total|alerts|alert_info)'
+
     echo "\$ curl -s http://127.0.0.1:9161/healthz"
     curl -s http://127.0.0.1:9161/healthz
     # The page holds its readings, so a copy opens anywhere.
