@@ -246,7 +246,7 @@ private:
             const ExpositionFormat format = FormatForAccept(request.get_header_value("Accept"));
             response.set_content(MetricsText(*fleet_.Last(), format), ContentType(format));
         });
-        server_.Get("/probe", [this](const httplib::Request &request, httplib::Response &response) {
+        server_.Get("/probe", [](const httplib::Request &request, httplib::Response &response) {
             const std::string target = request.get_param_value("target");
             if (target.empty()) {
                 response.status = 400;
