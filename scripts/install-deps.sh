@@ -7,15 +7,17 @@
 set -eu
 
 # The library, the tool and the printer simulator.
-build_packages() { echo "cmake ninja-build g++ make libcli11-dev nlohmann-json3-dev"; }
-# The demo: the simulator in a private network namespace, IPX and DLC on a veth pair.
-demo_packages() { echo "$(build_packages) iproute2 util-linux"; }
+build_packages() { echo "cmake ninja-build g++ make pkg-config libcli11-dev nlohmann-json3-dev libcpp-httplib-dev"; }
+# The demo: the simulator in a private network namespace, IPX and DLC on a veth pair;
+# curl asks the exporter.
+demo_packages() { echo "$(build_packages) iproute2 util-linux curl"; }
 # The suite: GoogleTest, net-snmp's agent and tools, snmpsim and tshark as independent
 # peers, what the install, manual-page and completion tests run, and setcap
-# for a program that holds a file capability.
+# for a program that holds a file capability; Prometheus and Chromium for the
+# exporter's tests (those skip without them).
 test_packages() {
     echo "$(demo_packages) googletest libgtest-dev libgmock-dev snmp snmpd snmptrapd snmpsim tshark \
-pkg-config binutils groff-base man-db mandoc bash libcap2-bin"
+pkg-config binutils groff-base man-db mandoc bash libcap2-bin prometheus chromium"
 }
 asan_packages() { test_packages; }
 # ThreadSanitizer with clang, over the suite's threaded tests.

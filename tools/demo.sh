@@ -47,8 +47,9 @@ work="$(mktemp -d)"
 sim_pid=""
 fleet_pid=""
 replay_pid=""
+exporter_pid=""
 cleanup() {
-    for pid in $sim_pid $fleet_pid $replay_pid; do kill "$pid" 2>/dev/null || true; wait "$pid" 2>/dev/null || true; done
+    for pid in $exporter_pid $sim_pid $fleet_pid $replay_pid; do kill "$pid" 2>/dev/null || true; wait "$pid" 2>/dev/null || true; done
     rm -rf "$work"
 }
 trap cleanup EXIT INT TERM
@@ -57,20 +58,25 @@ trap cleanup EXIT INT TERM
 SNMPHELPER_REGISTRY="$work/registry.reg"
 export SNMPHELPER_REGISTRY
 
-# Waits for a simulator's ready file; shows its output and fails when it
-# does not come up.
-wait_ready() {
+# Waits until the command after PID OUTPUT WHAT succeeds; shows the
+# program's output and fails when it does not come up.
+wait_started() {
+    pid="$1" output="$2" what="$3"
+    shift 3
     tries=0
-    while [ ! -s "$1" ]; do
+    until "$@"; do
         tries=$((tries + 1))
-        if [ "$tries" -gt 50 ] || ! kill -0 "$2" 2>/dev/null; then
-            echo "demo: the simulator did not start:" >&2
-            cat "$3" >&2
+        if [ "$tries" -gt 100 ] || ! kill -0 "$pid" 2>/dev/null; then
+            echo "demo: the $what did not start:" >&2
+            cat "$output" >&2
             exit 1
         fi
         sleep 0.1
     done
 }
+
+# Waits for a simulator's ready file.
+wait_ready() { wait_started "$2" "$3" simulator test -s "$1"; }
 
 run() {
     echo "\$ snmphelper $*"
@@ -132,10 +138,14 @@ head -n 5 "$work/demo.snmprec"
 echo
 
 echo "== A small fleet from one simulator on 127.0.2.1-127.0.2.5: office3 is jammed, office5 silent"
-"$sim" --addresses 127.0.2.1-127.0.2.5 --fault-at 127.0.2.3=paper-jam --fault-at 127.0.2.3=toner-low \
-    --fault-at 127.0.2.5=silent --ready-file "$work/fleet-ready" >"$work/fleet.out" 2>&1 &
-fleet_pid=$!
-wait_ready "$work/fleet-ready" "$fleet_pid" "$work/fleet.out"
+start_fleet() {
+    rm -f "$work/fleet-ready"
+    "$sim" --addresses 127.0.2.1-127.0.2.5 --fault-at 127.0.2.3=paper-jam --fault-at 127.0.2.3=toner-low \
+        --fault-at 127.0.2.5=silent --ready-file "$work/fleet-ready" >"$work/fleet.out" 2>&1 &
+    fleet_pid=$!
+    wait_ready "$work/fleet-ready" "$fleet_pid" "$work/fleet.out"
+}
+start_fleet
 for i in 1 2 3 4 5; do "$tool" printer add "office$i" --ip "127.0.2.$i" >/dev/null; done
 run config set retries 0
 echo "\$ snmphelper poll office1 office2 office3 office4 office5"
@@ -143,10 +153,14 @@ echo "\$ snmphelper poll office1 office2 office3 office4 office5"
 
 echo
 echo "== Real printers replayed from their recordings (tests/data/printers), one an address"
-"$sim" --addresses 127.0.3.1-127.0.3.4 --snmprec-folder "$recordings" --ready-file "$work/replay-ready" \
-    >"$work/replay.out" 2>&1 &
-replay_pid=$!
-wait_ready "$work/replay-ready" "$replay_pid" "$work/replay.out"
+start_replay() {
+    rm -f "$work/replay-ready"
+    "$sim" --addresses 127.0.3.1-127.0.3.4 --snmprec-folder "$recordings" --ready-file "$work/replay-ready" \
+        >"$work/replay.out" 2>&1 &
+    replay_pid=$!
+    wait_ready "$work/replay-ready" "$replay_pid" "$work/replay.out"
+}
+start_replay
 i=1
 for name in $(cd "$recordings" && ls *.snmprec | sed 's/\.snmprec$//'); do
     "$tool" printer add "$name" --ip "127.0.3.$i" >/dev/null
@@ -160,10 +174,11 @@ if [ -n "$ipx" ]; then
     echo
     echo "== Discovery: four printers on the demo-printer segment, one answering over IP only, one over IPX"
     echo "== only, one over DLC only, one over all three; each answers the broadcasts from its own addresses"
-    # The one-printer simulators give port 161 and the segment to the fleet.
-    for pid in $sim_pid $fleet_pid; do kill "$pid" 2>/dev/null || true; wait "$pid" 2>/dev/null || true; done
+    # The other simulators give port 161 and the segment to the discovery fleet.
+    for pid in $sim_pid $fleet_pid $replay_pid; do kill "$pid" 2>/dev/null || true; wait "$pid" 2>/dev/null || true; done
     sim_pid=""
     fleet_pid=""
+    replay_pid=""
     ip addr add 10.80.0.1/24 brd + dev demo-host
     for i in 11 14; do ip addr add "10.80.0.$i/24" brd + dev demo-printer; done
     cat >"$work/fleet.txt" <<FLEET
@@ -184,3 +199,42 @@ FLEET
     echo "== The printer found on DLC alone, reached through its new record"
     run status found-02000000D013
 fi
+
+echo
+echo "== The exporter serving the office fleet and the recorded printers to Prometheus, with its page"
+# The discovery fleet holds port 161 of every address; the office fleet and
+# the recordings come back in its place.
+if [ -n "$sim_pid" ] && [ -z "$fleet_pid" ]; then
+    kill "$sim_pid" 2>/dev/null || true; wait "$sim_pid" 2>/dev/null || true
+    sim_pid=""
+fi
+[ -n "$fleet_pid" ] || start_fleet
+[ -n "$replay_pid" ] || start_replay
+recorded="$(cd "$recordings" && ls *.snmprec | sed 's/\.snmprec$//')"
+echo "\$ snmphelper exporter --listen 127.0.0.1:9161 --interval 5 office1 ... office5 $(echo $recorded)"
+# shellcheck disable=SC2086
+"$tool" exporter --listen 127.0.0.1:9161 --interval 5 office1 office2 office3 office4 office5 $recorded \
+    >"$work/exporter.out" 2>&1 &
+exporter_pid=$!
+wait_started "$exporter_pid" "$work/exporter.out" exporter grep -q "first reading" "$work/exporter.out"
+cat "$work/exporter.out"
+if command -v curl >/dev/null 2>&1; then
+    echo "\$ curl -s http://127.0.0.1:9161/metrics | grep 'printer=\"office3\"'   # the jammed one"
+    curl -s http://127.0.0.1:9161/metrics | grep 'printer="office3"' | grep -v ' 0$' |
+        grep -E '^printer_(up|device_status|detected_error|supply_level_ratio|supply_some_remaining|pages_total|alerts|alert_info)'
+
+    echo "\$ curl -s http://127.0.0.1:9161/healthz"
+    curl -s http://127.0.0.1:9161/healthz
+    # The page holds its readings, so a copy opens anywhere.
+    page="$(cd "$build" && pwd)/demo-dashboard.html"
+    curl -s -o "$page" http://127.0.0.1:9161/
+    echo "== The dashboard as it was served: $page"
+    if command -v chromium >/dev/null 2>&1; then
+        shot="$(cd "$build" && pwd)/demo-dashboard.png"
+        chromium --headless --no-sandbox --disable-gpu --user-data-dir="$work/chromium" --window-size=1280,1000 \
+            --screenshot="$shot" http://127.0.0.1:9161/ >/dev/null 2>&1 && echo "== Its screenshot: $shot"
+    fi
+fi
+echo "== Where to look on a machine of your own: snmphelper exporter, then http://127.0.0.1:9161/ (the page),"
+echo "== /metrics, /probe?target=NAME, /healthz; README \"The exporter\" shows Prometheus over several shards."
+kill "$exporter_pid" && wait "$exporter_pid" && exporter_pid="" && echo "== The exporter stopped on SIGTERM"

@@ -46,6 +46,9 @@ expect "snmphelper" record
 expect "snmphelper record" lab-printer
 expect "snmphelper record lab-printer" --output
 expect "snmphelper status lab-printer --training-level" fieldService
+expect "snmphelper" exporter
+expect "snmphelper exporter" --shard
+expect "snmphelper exporter" lab-printer
 expect "snmphelper" discover
 expect "snmphelper discover" --add
 expect "snmphelper discover --protocols" ip,ipx,dlc

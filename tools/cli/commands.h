@@ -32,6 +32,8 @@ void AddStatusCommand(Command &app, int &exitCode);
 void AddPollCommand(Command &app, int &exitCode);
 void AddRecordCommand(Command &app, int &exitCode);
 void AddDiscoverCommand(Command &app, int &exitCode);
+// Not in the Windows build (no HTTP server library there).
+void AddExporterCommand(Command &app, int &exitCode);
 
 // The printer name argument and the --json flag of every subcommand that
 // talks to a printer; the printer comes before the subcommand's own arguments.

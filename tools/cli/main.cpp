@@ -37,6 +37,9 @@ int Run(int argc, char **argv) {
     snmphelper::cli::AddPollCommand(app, exitCode);
     snmphelper::cli::AddRecordCommand(app, exitCode);
     snmphelper::cli::AddDiscoverCommand(app, exitCode);
+#ifdef SNMPHELPER_WITH_EXPORTER
+    snmphelper::cli::AddExporterCommand(app, exitCode);
+#endif
     // The parser prints its message (or the help); its own exit codes (105,
     // 106, 109, ...) are not the tool's: a wrong command line is usage.
     if (const auto parserExit = line.Parse(argc, argv)) {

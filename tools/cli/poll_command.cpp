@@ -5,38 +5,23 @@
 // progress line while it runs on a terminal; exit code 0 only when every
 // printer was reached.
 #include <algorithm>
-#include <atomic>
-#include <chrono>
 #include <cstdio>
-#include <exception>
-#include <map>
 #include <memory>
 #include <optional>
 #include <string>
-#include <thread>
 #include <vector>
 
-#include "fleet/fleet_engine.h"
-#include "platform/registry.h"
-#include "snmphelper.h"
 #include "tools/cli/commands.h"
 #include "tools/cli/exit_codes.h"
+#include "tools/cli/fleet_reading.h"
 #include "tools/cli/json_output.h"
 #include "tools/cli/library_load.h"
 #include "tools/cli/printer_records.h"
 #include "tools/cli/status_view.h"
 #include "tools/cli/terminal.h"
-#include "transact/printer_config.h"
 
 namespace snmphelper::cli {
 namespace {
-
-using Clock = std::chrono::steady_clock;
-
-// How often the progress line is redrawn; the threads only count.
-constexpr std::chrono::milliseconds kProgressEvery{200};
-// How long one call drives an engine before its thread looks around.
-constexpr std::uint32_t kDriveMilliseconds = 1000;
 
 struct PollOptions {
     std::vector<std::string> printers;
@@ -44,186 +29,6 @@ struct PollOptions {
     unsigned window = 0;  // 0: every printer at once
     bool json = false;
 };
-
-struct PollRun {
-    std::vector<PrinterStatusView> views;  // in the order the printers were named
-    // By thread: the most unreached printers it waited out one after another.
-    std::vector<std::size_t> unreachedByThread;
-};
-
-// Where the poll stands, for the progress line.
-struct PollCounters {
-    std::atomic<std::size_t> done{0};
-    std::atomic<std::size_t> unreached{0};
-};
-
-// When one unreached printer's polling began and ended.
-struct Wait {
-    Clock::time_point from, to;
-};
-
-// The longest row of waits that followed one another without overlapping:
-// what they cost the thread, in timeouts, where overlapping ones cost one.
-std::size_t WaitsInARow(std::vector<Wait> waits) {
-    std::sort(waits.begin(), waits.end(), [](const Wait &a, const Wait &b) { return a.to < b.to; });
-    std::size_t row = 0;
-    std::optional<Clock::time_point> free;
-    for (const Wait &wait : waits) {
-        if (free && wait.from < *free) continue;
-        ++row;
-        free = wait.to;
-    }
-    return row;
-}
-
-// One thread's share: an engine of its own, fed printers from the shared
-// list while its window has room, each printer's requests sent one after
-// another as its fetch names them.
-class PollThread {
-public:
-    PollThread(const std::vector<std::string> &printers, std::atomic<std::size_t> &next, std::size_t window,
-               std::vector<PrinterStatusView> &views, PollCounters &counters)
-        : printers_(printers), next_(next), window_(window), views_(views), counters_(counters) {}
-
-    // Polls until the list is used up; the unreached printers' waits in a row.
-    std::size_t Run() {
-        {
-            // The first printers start together: one reading of the store
-            // serves them, as the engine's deliveries share one.
-            platform::RegistryReading together;
-            Fill();
-        }
-        while (active_ != 0) engine_.Run(kDriveMilliseconds, Delivered, this);
-        return WaitsInARow(waits_);
-    }
-
-private:
-    struct Polled {
-        std::unique_ptr<StatusFetch> fetch;
-        Clock::time_point started;
-    };
-
-    void Fill() {
-        while (active_ < window_) {
-            const std::size_t index = next_++;
-            if (index >= printers_.size()) return;
-            Start(index);
-        }
-    }
-
-    void Start(std::size_t index) {
-        Polled &polled = polled_[index];
-        polled.started = Clock::now();
-        ++active_;
-        // An exception may not leave a thread (that would end the tool);
-        // the printer is reported as not read instead.
-        try {
-            if (LookUpPrinter(printers_[index]).state != PrinterState::Usable) {  // nothing to send to
-                views_[index].printer = printers_[index];
-                views_[index].result = kPrinterRecordUnreadable;
-                Finish(index);
-                return;
-            }
-            polled.fetch = std::make_unique<StatusFetch>(printers_[index]);
-            Advance(index);
-        } catch (const std::exception &) {
-            Failed(index);
-        }
-    }
-
-    // Sends the printer's next request, or ends its polling.
-    void Advance(std::size_t index) {
-        StatusFetch &fetch = *polled_[index].fetch;
-        while (const auto request = fetch.Next()) {
-            const std::vector<SnmpVarBind> bindings = ObjectBindings(request->identifiers);
-            const std::int32_t submitted =
-                engine_.Submit(printers_[index].c_str(), request->requestType, bindings,
-                               ObjectOptions(request->requestType), reinterpret_cast<void *>(index));
-            if (submitted == 0) return;
-            fetch.Take(OutcomeOf(submitted, nullptr));
-        }
-        views_[index] = std::move(fetch.View());
-        Finish(index);
-    }
-
-    void Failed(std::size_t index) {
-        views_[index] = {};
-        views_[index].printer = printers_[index];
-        views_[index].result = SNMP_RESULT_OUT_OF_MEMORY;
-        Finish(index);
-    }
-
-    void Finish(std::size_t index) {
-        Polled &polled = polled_[index];
-        polled.fetch.reset();
-        if (views_[index].result != 0) {
-            waits_.push_back({polled.started, Clock::now()});
-            ++counters_.unreached;
-        }
-        polled_.erase(index);
-        ++counters_.done;
-        --active_;
-    }
-
-    static void Delivered(void *context, FleetCompletion &completion) {
-        auto &self = *static_cast<PollThread *>(context);
-        const auto index = reinterpret_cast<std::size_t>(completion.tag);
-        try {
-            const TransactionOutcome outcome = OutcomeOf(completion.result, completion.reply);
-            HelperFreeReqParam(completion.reply);
-            completion.reply = nullptr;
-            self.polled_[index].fetch->Take(outcome);
-            self.Advance(index);
-        } catch (const std::exception &) {
-            HelperFreeReqParam(completion.reply);
-            self.Failed(index);
-        }
-        self.Fill();
-    }
-
-    const std::vector<std::string> &printers_;
-    std::atomic<std::size_t> &next_;
-    std::size_t window_;
-    std::vector<PrinterStatusView> &views_;
-    PollCounters &counters_;
-    FleetEngine engine_;
-    std::map<std::size_t, Polled> polled_;  // the printers in flight, by index
-    std::size_t active_ = 0;
-    std::vector<Wait> waits_;
-};
-
-// Shows "polled N of M" on standard error until every printer is done, when
-// a person is watching it; the threads are not woken for it.
-void FollowProgress(const PollCounters &counters, std::size_t total) {
-    if (!IsTerminal(stderr)) return;
-    while (counters.done.load() < total) {
-        std::fprintf(stderr, "\rpolled %zu of %zu, %zu not reached", counters.done.load(), total,
-                     counters.unreached.load());
-        std::this_thread::sleep_for(kProgressEvery);
-    }
-    std::fprintf(stderr, "\r%60s\r", "");
-}
-
-PollRun PollAll(const std::vector<std::string> &printers, unsigned threadCount, std::size_t window) {
-    PollRun run;
-    run.views.resize(printers.size());
-    const std::size_t threads = std::max<std::size_t>(1, std::min<std::size_t>(threadCount, printers.size()));
-    const std::size_t inFlight = window == 0 ? printers.size() : window;
-    const std::size_t perThread = std::max<std::size_t>(1, (inFlight + threads - 1) / threads);
-    run.unreachedByThread.assign(threads, 0);
-    std::atomic<std::size_t> next{0};
-    PollCounters counters;
-    std::vector<std::thread> workers;
-    for (std::size_t t = 0; t < threads; ++t) {
-        workers.emplace_back([&, t] {
-            PollThread share(printers, next, perThread, run.views, counters);
-            run.unreachedByThread[t] = share.Run();
-        });
-    }
-    FollowProgress(counters, printers.size());
-    for (std::thread &worker : workers) worker.join();
-    return run;
-}
 
 // 0 when every printer answered; when none did, and all for the same
 // reason, that reason's code (3 all silent, 5 all unknown); otherwise 1.
@@ -261,7 +66,7 @@ int RunPoll(const PollOptions &options) {
     }
     EnsureLibraryLoaded();
     CommandSettings().progress = false;  // the poll's own line says how far it is
-    const PollRun run = PollAll(printers, options.threads, options.window);
+    const PollRun run = PollAll(printers, options.threads, options.window, IsTerminal(stderr));
     std::size_t unreached = 0;
     for (const PrinterStatusView &view : run.views) unreached += view.result != 0 ? 1 : 0;
     const std::size_t busiest = *std::max_element(run.unreachedByThread.begin(), run.unreachedByThread.end());

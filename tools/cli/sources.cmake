@@ -5,7 +5,7 @@ set(SNMPHELPER_CLI_DIR ${CMAKE_SOURCE_DIR}/tools/cli)
 set(SNMPHELPER_CLI_ENTRY_SOURCES ${SNMPHELPER_CLI_DIR}/main.cpp ${SNMPHELPER_CLI_DIR}/command_line.cpp)
 set(SNMPHELPER_CLI_SOURCES
   column_walk.cpp config_command.cpp decode_command.cpp discover_command.cpp dlc_command.cpp exit_codes.cpp
-  form_command.cpp get_command.cpp getnext_command.cpp group_command.cpp groups_command.cpp identifier_check.cpp
+  fleet_reading.cpp form_command.cpp get_command.cpp getnext_command.cpp group_command.cpp groups_command.cpp identifier_check.cpp
   json_output.cpp keepalive_command.cpp library_load.cpp oid_arcs.cpp poll_command.cpp printer_command.cpp
   printer_mib_names.cpp printer_records.cpp printer_text.cpp protocol_names.cpp record_command.cpp
   registry_command.cpp registry_messages.cpp reply_format.cpp result_names.cpp set_command.cpp snmp_settings.cpp
@@ -22,3 +22,7 @@ else()
     registry_messages_posix.cpp terminal_posix.cpp)
 endif()
 list(TRANSFORM SNMPHELPER_CLI_SOURCES PREPEND ${SNMPHELPER_CLI_DIR}/)
+# The exporter serves HTTP through cpp-httplib, which the Windows build does
+# not have: there the tool has no exporter command.
+set(SNMPHELPER_CLI_EXPORTER_SOURCES exporter_command.cpp exporter_dashboard.cpp exporter_metrics.cpp)
+list(TRANSFORM SNMPHELPER_CLI_EXPORTER_SOURCES PREPEND ${SNMPHELPER_CLI_DIR}/)

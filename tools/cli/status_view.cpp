@@ -185,16 +185,6 @@ const ReplyVariable *Find(const ObjectValues &values, const std::string &identif
     return it == values.end() ? nullptr : &it->second;
 }
 
-std::string RowText(const RowIndex &row) {
-    std::string text;
-    // Appended piece by piece: GCC 12 at -O3 takes "." + a temporary for an
-    // overlapping copy (-Wrestrict).
-    for (const std::uint64_t arc : row) {
-        if (!text.empty()) text += '.';
-        text += std::to_string(arc);
-    }
-    return text;
-}
 
 // The printer devices: hrDeviceTable rows of type hrDevicePrinter, and the
 // rows of hrPrinterTable, which many printers leave out or fill in part.
@@ -356,15 +346,6 @@ std::string UnitName(PrinterMibEnum enumeration, const std::optional<std::int32_
     return unit ? EnumName(enumeration, *unit) : "units";
 }
 
-LevelReading SupplyLevel(const MarkerSupply &supply) {
-    return ReadLevel(supply.level, supply.maximum, UnitName(PrinterMibEnum::SupplyUnit, supply.unit),
-                     IsReceptacle(supply) ? LevelMeaning::ReceptacleSpace : LevelMeaning::Remaining);
-}
-
-LevelReading TrayLevel(const InputTray &tray) {
-    return ReadLevel(tray.level, tray.maximum, UnitName(PrinterMibEnum::CapacityUnit, tray.unit));
-}
-
 LevelReading BinSpace(const OutputBin &bin) {
     return ReadLevel(bin.remaining, bin.maximum, UnitName(PrinterMibEnum::CapacityUnit, bin.unit),
                      LevelMeaning::OutputSpace);
@@ -478,6 +459,17 @@ Json CountersJson(const std::vector<MarkerCounter> &counters) {
 
 }  // namespace
 
+std::string RowText(const RowIndex &row) {
+    std::string text;
+    // Appended piece by piece: GCC 12 at -O3 takes "." + a temporary for an
+    // overlapping copy (-Wrestrict).
+    for (const std::uint64_t arc : row) {
+        if (!text.empty()) text += '.';
+        text += std::to_string(arc);
+    }
+    return text;
+}
+
 PrinterStatusView FetchStatus(const std::string &printer) {
     StatusFetch fetch(printer);
     while (const auto request = fetch.Next()) {
@@ -586,6 +578,15 @@ bool IsReceptacle(const MarkerSupply &supply) {
     // Neither class nor type (some printers send descriptions and levels
     // only): a waste box says so in its description.
     return LowerCase(supply.description).find("waste") != std::string::npos;
+}
+
+LevelReading SupplyLevel(const MarkerSupply &supply) {
+    return ReadLevel(supply.level, supply.maximum, UnitName(PrinterMibEnum::SupplyUnit, supply.unit),
+                     IsReceptacle(supply) ? LevelMeaning::ReceptacleSpace : LevelMeaning::Remaining);
+}
+
+LevelReading TrayLevel(const InputTray &tray) {
+    return ReadLevel(tray.level, tray.maximum, UnitName(PrinterMibEnum::CapacityUnit, tray.unit));
 }
 
 void KeepAlertsForTraining(PrinterStatusView &view, std::int32_t level) {

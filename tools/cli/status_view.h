@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "tools/cli/column_walk.h"
+#include "tools/cli/printer_mib_names.h"
 
 namespace snmphelper::cli {
 
@@ -82,6 +83,9 @@ struct PrinterStatusView {
 // Reads the view of a registered printer; the library must be loaded.
 PrinterStatusView FetchStatus(const std::string &printer);
 
+// A table row's index as dotted text ("1.13").
+std::string RowText(const RowIndex &row);
+
 // FetchStatus one request at a time, for a caller that sends the requests
 // itself (poll: many printers in flight at once): Next names the request to
 // send, Take hands over what it brought; once Next names none, View is
@@ -116,6 +120,11 @@ std::string ProtocolLabel(std::uint32_t protocol);
 // Whether the supply is a receptacle that fills (its class says so, or,
 // without a class, its type is a waste type): its level is the space left.
 bool IsReceptacle(const MarkerSupply &supply);
+
+// A supply's level (a receptacle's as the space left) and a tray's, as
+// status prints them.
+LevelReading SupplyLevel(const MarkerSupply &supply);
+LevelReading TrayLevel(const InputTray &tray);
 
 // Keeps the alerts a person of PrtAlertTrainingLevelTC `level` (untrained 3,
 // trained 4, fieldService 5, management 6) is meant to act on: those of that
