@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The exporter's dashboard in a real browser: headless Chromium (the Debian
 // package) loads / against a simulated fleet with faults; the page as the
 // browser built it holds a card per printer, supply bars of the colorant's

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // snmphelper exporter over a simulated fleet (one printer per fault mode,
 // one silent) and over the recorded real printers: /metrics as Prometheus's
 // own promtool reads it, each printer's series against its `status --json`,

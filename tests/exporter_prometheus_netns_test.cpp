@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Two exporters, each owning one shard of a simulated fleet, scraped by a
 // real Prometheus (the Debian package) every second: through Prometheus's
 // HTTP API every printer appears exactly once across the shards, with the

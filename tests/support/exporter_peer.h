@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // snmphelper exporter as the exporter tests run it: a child process on a
 // loopback port, its HTTP answers, and the Prometheus text it serves read
 // back into samples.

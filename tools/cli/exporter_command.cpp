@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // snmphelper exporter: a long-running service that reads the fleet (or its
 // shard of it) every interval and serves the last readings to Prometheus
 // (/metrics), one printer read on request (/probe, the SNMP exporter's

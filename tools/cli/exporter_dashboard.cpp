@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "tools/cli/exporter_dashboard.h"
 
 namespace snmphelper::cli {

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // The exporter's dashboard: one page, its style and script inline (it works
 // without any other server), drawn from the fleet's JSON.
 #pragma once

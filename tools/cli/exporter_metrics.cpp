@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Names follow Prometheus's naming practice: base units (seconds, ratios
 // from 0 to 1), _total only on counters, enumerations as their MIB numbers
 // with the name in a label where a person reads it. Label values pass

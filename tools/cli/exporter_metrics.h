@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // The fleet's last readings in the Prometheus text exposition format (0.0.4)
 // or in OpenMetrics 1.0, one family of series per kind of reading, every
 // series labelled with the printer's registered name.

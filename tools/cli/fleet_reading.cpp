@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Many printers read at once: every printer's walk in flight (within a
 // window) on the library's multiplexed engine, a few threads each driving an
 // engine of its own; what poll prints and what the exporter serves.

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // Reading many printers at once: what poll prints and what the exporter
 // serves come from the same pass over the fleet.
 #pragma once
