@@ -11,6 +11,9 @@
 # Usage: package_test.sh PACKAGES-DIR
 set -eu
 packages="$(cd "$1" && pwd)"
+# The consumers are built as a user of the packages builds them: no compiler
+# cache of the build machine's, whose files would be left in the root.
+unset CMAKE_C_COMPILER_LAUNCHER CMAKE_CXX_COMPILER_LAUNCHER
 
 skip() {
     echo "package_test: skipped: $*"
