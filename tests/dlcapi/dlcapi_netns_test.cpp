@@ -317,6 +317,16 @@ protected:
         setenv("SNMPHELPER_DLC_INTERFACE", kDlcInterface, 1);
         unsetenv("SNMPHELPER_DLC_ADAPTER_TYPE");
     }
+    // `count` frames of 1497 data bytes (seven pool buffers each) to `sap`,
+    // frame i carrying Pattern(1497, i).
+    bool SendFullFrames(std::size_t count, std::uint8_t sap) {
+        for (std::size_t i = 0; i < count; ++i) {
+            if (!peer_.Send(PeerFrame(kLocal, sap, kAgentSap, 0x03, Pattern(1497, static_cast<std::uint8_t>(i))))) {
+                return false;
+            }
+        }
+        return true;
+    }
     std::optional<Bytes> NextFromLocal(int waitMs = static_cast<int>(kCompletionWaitMs)) {
         return peer_.ReceiveMatching(IsFromLocal, waitMs);
     }
@@ -522,9 +532,7 @@ TEST_F(DlcApiTest, PoolAccountingOverManyFramesAndLocalBusy) {
     // 1497 data bytes take seven buffers: eighteen frames fill the pool, the
     // nineteenth finds it full and is reported as local busy.
     constexpr std::size_t kFrames = 19;
-    for (std::size_t i = 0; i < kFrames; ++i) {
-        ASSERT_TRUE(peer_.Send(PeerFrame(kLocal, kLocalSap, kAgentSap, 0x03, Pattern(1497, static_cast<std::uint8_t>(i)))));
-    }
+    ASSERT_TRUE(SendFullFrames(kFrames, kLocalSap));
     bool busy = false;
     const std::vector<dlc::ReceiveBuffer *> frames = ReadUntilBusy(application, station, 18, busy);
     EXPECT_TRUE(busy);
@@ -551,9 +559,7 @@ TEST_F(DlcApiTest, FramesBeyondAFullPoolWaitForItsBuffers) {
     ASSERT_TRUE(application.StartReceive(receive, station));
 
     constexpr std::size_t kFrames = 60;  // more than three pools of seven-buffer frames
-    for (std::size_t i = 0; i < kFrames; ++i) {
-        ASSERT_TRUE(peer_.Send(PeerFrame(kLocal, kLocalSap, kAgentSap, 0x03, Pattern(1497, static_cast<std::uint8_t>(i)))));
-    }
+    ASSERT_TRUE(SendFullFrames(kFrames, kLocalSap));
     bool busy = false;
     const std::vector<dlc::ReceiveBuffer *> held = ReadUntilBusy(application, station, 18, busy);
     EXPECT_TRUE(busy);
@@ -596,9 +602,7 @@ TEST_F(DlcApiTest, AWaitingReadGetsItsFrameWhenBuffersComeBack) {
     ASSERT_TRUE(application.StartReceive(receiveFirst, first));
     ASSERT_TRUE(application.StartReceive(receiveSecond, second));
 
-    for (std::size_t i = 0; i < 19; ++i) {
-        ASSERT_TRUE(peer_.Send(PeerFrame(kLocal, kLocalSap, kAgentSap, 0x03, Pattern(1497, static_cast<std::uint8_t>(i)))));
-    }
+    ASSERT_TRUE(SendFullFrames(19, kLocalSap));
     ASSERT_TRUE(peer_.Send(PeerFrame(kLocal, kSecondSap, kAgentSap, 0x03, {0x5E})));
     bool busy = false;
     const std::vector<dlc::ReceiveBuffer *> held = ReadUntilBusy(application, first, 18, busy);
