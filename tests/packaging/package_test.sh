@@ -28,7 +28,8 @@ fail() {
 
 if [ -z "${PACKAGE_TEST_MOUNTS:-}" ]; then
     [ "$(id -u)" -eq 0 ] || skip "needs root (dpkg, mounts)"
-    for tool in dpkg unshare chroot cc cmake make pkg-config man; do
+    # systemd-sysusers makes the group of the tool's package, which depends on it.
+    for tool in dpkg unshare chroot cc cmake make pkg-config man systemd-sysusers; do
         command -v "$tool" >/dev/null 2>&1 || skip "no $tool"
     done
     ls "$packages"/libsnmphelper0_*.deb >/dev/null 2>&1 || fail "no packages in $packages"
