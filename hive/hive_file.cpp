@@ -319,21 +319,45 @@ bool HoldsCommunity(const Key &key) {
                        [](const std::unique_ptr<Key> &subkey) { return HoldsCommunity(*subkey); });
 }
 
+// Whether the hive's group was chosen to share it: the hive kept others
+// out already (an administrator's chgrp and chmod 0640, say), or its folder
+// is setgid, which gives the folder's group to every file made in it.
+bool GroupChosen(const std::string &path, const HiveFile &previous) {
+    if (previous.exists && (previous.status.st_mode & S_IRWXO) == 0) return true;
+    struct stat folder {};
+    return stat(DirectoryOf(path).c_str(), &folder) == 0 && (folder.st_mode & S_ISGID) != 0;
+}
+
+// Gives the new file of a rewrite the hive's owner and group (a new hive
+// keeps what its folder gave it) and its mode (0644 for a new one). Once the
+// hive holds a community, others lose every bit, and so does the group
+// unless it was chosen (GroupChosen) and the file has it: a writer who is
+// not root keeps the hive's group only when it is one of theirs.
+bool TakeOverOwnership(int fd, const std::string &path, const HiveFile &previous, bool community) {
+    bool ownGroup = true;
+    if (previous.exists && geteuid() == 0) {
+        if (fchown(fd, previous.status.st_uid, previous.status.st_gid) != 0) return false;
+    } else if (previous.exists) {
+        ownGroup = fchown(fd, static_cast<uid_t>(-1), previous.status.st_gid) == 0;
+    }
+    mode_t mode = previous.exists ? (previous.status.st_mode & 07777) : 0644;
+    if (community) {
+        mode &= ~static_cast<mode_t>(S_IRWXO);
+        if (!ownGroup || !GroupChosen(path, previous)) mode &= ~static_cast<mode_t>(S_IRWXG);
+    }
+    return fchmod(fd, mode) == 0;
+}
+
 // Replaces the hive with `tree`: temporary file, fsync, rename, fsync of the
-// directory. The caller holds the writers' lock. The hive keeps its mode,
-// less every bit for others and the group once it holds a community.
-// `text` receives what was written.
+// directory. The caller holds the writers' lock. The file written takes the
+// hive's owner, group and mode (TakeOverOwnership). `text` receives what was
+// written.
 std::int32_t WriteHive(const std::string &path, const HiveFile &previous, const Key &tree, std::string &text) {
     text = regtext::WriteRegText(tree, "");
     std::string temporary = path + std::string(kTemporaryInfix) + std::string(kTemporaryUniqueLength, 'X');
     FileDescriptor file(mkostemp(temporary.data(), O_CLOEXEC));
     if (file.get() < 0) return FromErrno(errno, kRegistryCannotWrite);
-    mode_t mode = previous.exists ? (previous.status.st_mode & 07777) : 0644;
-    if (HoldsCommunity(tree)) mode &= ~static_cast<mode_t>(077);
-    bool written = fchmod(file.get(), mode) == 0;
-    if (written && previous.exists && geteuid() == 0) {
-        written = fchown(file.get(), previous.status.st_uid, previous.status.st_gid) == 0;
-    }
+    bool written = TakeOverOwnership(file.get(), path, previous, HoldsCommunity(tree));
     written = written && WriteAll(file.get(), text) && fsync(file.get()) == 0;
     written = (close(file.release()) == 0) && written;
     if (!written || rename(temporary.c_str(), path.c_str()) != 0) {
