@@ -249,6 +249,57 @@ TEST(PrinterRecordingsTest, TextsAreDecodedByTheLocalizationsCharacterSet) {
     }
 }
 
+// What the text view makes of real printers' ways: texts and colorant names
+// ending in NUL, console lines left blank between messages, an alert of a
+// group as a whole (group index -1), a waste receptacle at -3.
+TEST(PrinterRecordingsTest, RealPrintersTextReadsAsTheyMean) {
+    const struct {
+        const char *recording;
+        std::vector<std::string> present, absent;
+    } cases[] = {
+        {"hp-laserjet-500-color-m551",
+         {"  console:         \"Sleep mode on\" / \"Ready\"\n", "    black   Black Cartridge 507A HP CE400A ",
+          "    magenta Magenta Cartridge 507A HP CE403A       tonerCartridge 21%\n",
+          "Toner Collection Unit HP CE254A        cleanerUnit    some remaining space\n",
+          "    other     generalPrinter  subunitPowerSaver (23): Sleep mode on  [for untrained, location 35078, at "},
+         {"generalPrinter -1", "\"\" / \"\""}},
+        {"samsung-ml-2850",
+         {"  console:         blank\n", "    Black Toner S/N:CRUM-16021314488     toner          82%\n",
+          "    Output Tray          100% space left (50 of 50 sheets)\n",
+          "    Tray1                unknown         some remaining (capacity 250 sheets)\n"},
+         {"\"\""}},
+    };
+    test::TempRegistry registry(LabHive());
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.recording);
+        const Views views = Serve(registry, kData + "/" + c.recording + ".snmprec");
+        for (const std::string &line : c.present) EXPECT_NE(views.text.find(line), std::string::npos) << line << "\n" << views.text;
+        for (const std::string &text : c.absent) EXPECT_EQ(views.text.find(text), std::string::npos) << text << "\n" << views.text;
+    }
+}
+
+// prtOutputRemainingCapacity is the space left in a bin: the Samsung's empty
+// output tray (50 of 50 sheets) reads as room, not as a full bin.
+TEST(PrinterRecordingsTest, OutputBinCapacityReadsAsSpaceLeft) {
+    const struct {
+        const char *remaining;
+        const char *reading;
+    } cases[] = {
+        {"50", "100% space left (50 of 50 sheets)"},
+        {"5", "10% space left (5 of 50 sheets)"},
+        {"0", "full (0 of 50 sheets)"},
+        {"-3", "some space remaining (capacity 50 sheets)"},
+    };
+    test::TempRegistry registry(LabHive());
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.remaining);
+        const Views views = Serve(registry, kData + "/samsung-ml-2850.snmprec",
+                                  std::string("1.3.6.1.2.1.43.9.2.1.5.1.1 INTEGER ") + c.remaining + "\n");
+        EXPECT_EQ(views.status["outputBins"][0]["reading"], c.reading);
+        EXPECT_NE(views.text.find(std::string("Output Tray          ") + c.reading), std::string::npos) << views.text;
+    }
+}
+
 // --training-level keeps the alerts for that person and those below; a
 // missing alert table is no alerts.
 TEST(PrinterRecordingsTest, TrainingLevelFiltersAlertsAndNoTableIsNoAlerts) {
@@ -498,6 +549,8 @@ TEST(PrinterRecordingsTest, FleetOfRecordingsPollsEachPrinterAsItsRecordingSays)
     for (const Json &printer : poll["printers"]) statuses[printer["printer"]] = printer["status"];
     const std::map<std::string, std::string> expected = {{"brother-mfc-l2710dw", "running"},
                                                          {"epson-wf-c5790", "warning"},
+                                                         {"hp-laserjet-500-color-m551", "running"},
+                                                         {"samsung-ml-2850", "running"},
                                                          {"sharp-mx-3570n", "warning: lowToner"},
                                                          {"xerox-altalink-c8045", "unknown"}};
     EXPECT_EQ(statuses, expected);
@@ -509,6 +562,12 @@ TEST(PrinterRecordingsTest, FleetOfRecordingsPollsEachPrinterAsItsRecordingSays)
         }
         if (printer["printer"] == "sharp-mx-3570n") {
             EXPECT_EQ(printer["markerCounters"][0]["lifeCount"], 121104);
+        }
+        if (printer["printer"] == "hp-laserjet-500-color-m551") {
+            // Its toner collection unit reads only "some space": not reported as nearly full.
+            EXPECT_EQ(printer["lowestSupply"], Json({{"description", "Magenta Cartridge 507A HP CE403A"}, {"percent", 21}}));
+            EXPECT_TRUE(printer["nearlyFullReceptacles"].empty());
+            EXPECT_EQ(printer["alerts"], 1);
         }
     }
 }

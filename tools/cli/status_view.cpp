@@ -616,8 +616,16 @@ std::string StatusText(const PrinterStatusView &view, TextStyle style) {
                      "output bins and alerts unknown\n";
     }
     std::vector<std::string> lines;
-    for (const std::string &line : view.console) lines.push_back(Quoted(line));
-    out += "  console:         " + (lines.empty() ? std::string("absent") : Joined(lines, " / ")) + "\n";
+    // Panels keep blank lines between their messages (HP: "Sleep mode on" and
+    // "Ready" among six empty ones); the text shows the messages, the JSON
+    // every line.
+    for (const std::string &line : view.console) {
+        if (!line.empty()) lines.push_back(Quoted(line));
+    }
+    const std::string console = !lines.empty()           ? Joined(lines, " / ")
+                                : view.console.empty()   ? std::string("absent")
+                                                         : std::string("blank");
+    out += "  console:         " + console + "\n";
     for (const MarkerCounter &counter : view.counters) {
         const std::string unit = UnitName(PrinterMibEnum::CounterUnit, counter.unit);
         out += "  marker " + RowText(counter.index) + " count:  " +
@@ -664,9 +672,11 @@ std::string StatusText(const PrinterStatusView &view, TextStyle style) {
         if (alert.training) details.push_back("for " + EnumName(PrinterMibEnum::AlertTraining, *alert.training));
         if (alert.location && *alert.location > 0) details.push_back("location " + std::to_string(*alert.location));
         if (alert.time) details.push_back("at " + ClockText(*alert.time));
-        out += "    " + Padded(Named(PrinterMibEnum::AlertSeverity, alert.severity), severityWidth) + " " +
-               Named(PrinterMibEnum::AlertGroup, alert.group) +
-               (alert.groupIndex ? " " + std::to_string(*alert.groupIndex) : std::string()) + "  " +
+        // A group index of -1 is no row: the alert is of the group as a whole
+        // (RFC 3805 prtAlertGroupIndex; HP's "Sleep mode on").
+        std::string group = Named(PrinterMibEnum::AlertGroup, alert.group);
+        if (alert.groupIndex && *alert.groupIndex >= 0) group += " " + std::to_string(*alert.groupIndex);
+        out += "    " + Padded(Named(PrinterMibEnum::AlertSeverity, alert.severity), severityWidth) + " " + group + "  " +
                Named(PrinterMibEnum::AlertCode, alert.code) +
                (alert.code ? " (" + std::to_string(*alert.code) + ")" : std::string()) + ": " + alert.description +
                (details.empty() ? std::string() : "  [" + Joined(details, ", ") + "]") + "\n";
