@@ -233,6 +233,9 @@ TEST(PrinterRecordingsTest, TextsAreDecodedByTheLocalizationsCharacterSet) {
         {"106", "46e46368", "F\\xE4ch"},                         // not UTF-8 although it says so
         {"1015", "feff004600e40063", "F\xC3\xA4" "c"},           // UTF-16 with a byte-order mark
         {"2026", "a6e2", "\xE8\x89\xB2"},                        // Big5
+        {"2004", "636166c5", "caf\xC3\xA9"},                      // hp-roman8 (Brother's localizations)
+        {"2109", "a1", "\xE0\xB8\x81"},                          // windows-874 (HP's Thai)
+        {"36", "b0a1", "\xEA\xB0\x80"},                          // KS_C_5601-1987 (HP's Korean)
         {"3", "46e46368", "F\xC3\xA4" "ch"},                     // "ASCII" that is Latin-1
         {"none", "46c3a46368", "F\xC3\xA4" "ch"},                // no set: UTF-8 when valid
         {"none", "46e46368", "F\xC3\xA4" "ch"},                  // else ISO-8859-1
@@ -263,6 +266,15 @@ TEST(PrinterRecordingsTest, RealPrintersTextReadsAsTheyMean) {
           "Toner Collection Unit HP CE254A        cleanerUnit    some remaining space\n",
           "    other     generalPrinter  subunitPowerSaver (23): Sleep mode on  [for untrained, location 35078, at "},
          {"generalPrinter -1", "\"\" / \"\""}},
+        // Its colorant table names 3 yellow and 4 magenta, and its Magenta
+        // cartridge points at 3: the colour is the colorant's, as the printer
+        // says. An alert of values outside every enumeration reads "value N".
+        {"brother-mfc-9970cdw",
+         {"  console:         \"Sleep\"\n", "    yellow  Magenta Toner Cartridge        toner          some remaining\n",
+          "            Waste Toner Box                wasteToner     some remaining space\n",
+          "            Drum Unit                      opc            67% (16805 of 25000 impressions)\n",
+          "    Standard Output Tray  unknown\n", "    value 255  value 255 255  value -1: Sleep  [for value 255, location 40000, at "},
+         {"(-1)"}},
         {"samsung-ml-2850",
          {"  console:         blank\n", "    Black Toner S/N:CRUM-16021314488     toner          82%\n",
           "    Output Tray          100% space left (50 of 50 sheets)\n",
@@ -547,7 +559,8 @@ TEST(PrinterRecordingsTest, FleetOfRecordingsPollsEachPrinterAsItsRecordingSays)
     ASSERT_EQ(poll["printers"].size(), names.size());
     std::map<std::string, std::string> statuses;
     for (const Json &printer : poll["printers"]) statuses[printer["printer"]] = printer["status"];
-    const std::map<std::string, std::string> expected = {{"brother-mfc-l2710dw", "running"},
+    const std::map<std::string, std::string> expected = {{"brother-mfc-9970cdw", "running"},
+                                                         {"brother-mfc-l2710dw", "running"},
                                                          {"epson-wf-c5790", "warning"},
                                                          {"hp-laserjet-500-color-m551", "running"},
                                                          {"samsung-ml-2850", "running"},

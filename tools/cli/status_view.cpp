@@ -676,9 +676,11 @@ std::string StatusText(const PrinterStatusView &view, TextStyle style) {
         // (RFC 3805 prtAlertGroupIndex; HP's "Sleep mode on").
         std::string group = Named(PrinterMibEnum::AlertGroup, alert.group);
         if (alert.groupIndex && *alert.groupIndex >= 0) group += " " + std::to_string(*alert.groupIndex);
+        // A code with a name shows its number too; one without is "value N" once.
+        std::string code = Named(PrinterMibEnum::AlertCode, alert.code);
+        if (alert.code && code != "value " + std::to_string(*alert.code)) code += " (" + std::to_string(*alert.code) + ")";
         out += "    " + Padded(Named(PrinterMibEnum::AlertSeverity, alert.severity), severityWidth) + " " + group + "  " +
-               Named(PrinterMibEnum::AlertCode, alert.code) +
-               (alert.code ? " (" + std::to_string(*alert.code) + ")" : std::string()) + ": " + alert.description +
+               code + ": " + alert.description +
                (details.empty() ? std::string() : "  [" + Joined(details, ", ") + "]") + "\n";
     }
     return out;
