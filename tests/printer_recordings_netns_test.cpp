@@ -561,6 +561,8 @@ TEST(PrinterRecordingsTest, FleetOfRecordingsPollsEachPrinterAsItsRecordingSays)
     for (const Json &printer : poll["printers"]) statuses[printer["printer"]] = printer["status"];
     const std::map<std::string, std::string> expected = {{"brother-mfc-9970cdw", "running"},
                                                          {"brother-mfc-l2710dw", "running"},
+                                                         {"canon-imageprograf-tm-5300", "running"},
+                                                         {"canon-lbp6670", "running"},
                                                          {"epson-wf-c5790", "warning"},
                                                          {"hp-laserjet-500-color-m551", "running"},
                                                          {"samsung-ml-2850", "running"},
@@ -575,6 +577,12 @@ TEST(PrinterRecordingsTest, FleetOfRecordingsPollsEachPrinterAsItsRecordingSays)
         }
         if (printer["printer"] == "sharp-mx-3570n") {
             EXPECT_EQ(printer["markerCounters"][0]["lifeCount"], 121104);
+        }
+        if (printer["printer"] == "canon-imageprograf-tm-5300") {
+            // A waste ink tank without a class is a receptacle by its type:
+            // 6030 of 6700 is the space left, not nearly full.
+            EXPECT_TRUE(printer["nearlyFullReceptacles"].empty());
+            EXPECT_EQ(printer["lowestSupply"], Json({{"description", "CANON Yellow Ink Tank"}, {"percent", 60}}));
         }
         if (printer["printer"] == "hp-laserjet-500-color-m551") {
             // Its toner collection unit reads only "some space": not reported as nearly full.
