@@ -305,7 +305,7 @@ void ReadPrinterMib(const ColumnWalkResult &walk, const ObjectValues &values, Pr
     }
     const Table inputs(walk, kInputUnit, kInputName);
     for (const RowIndex &row : inputs.Rows()) {
-        view.trays.push_back({reader.Text(inputs, kInputName, row), reader.Text(inputs, kInputMedia, row),
+        view.trays.push_back({row, reader.Text(inputs, kInputName, row), reader.Text(inputs, kInputMedia, row),
                               inputs.Integer(kInputUnit, row), inputs.Integer(kInputMaximum, row),
                               inputs.Integer(kInputLevel, row)});
     }
@@ -652,11 +652,15 @@ std::string StatusText(const PrinterStatusView &view, TextStyle style) {
                (style.bars ? LevelBar(level, supply.colorant, style.colour) : std::string()) + level.text + "\n";
     }
     out += "  input trays:" + std::string(view.trays.empty() ? " absent" : "") + "\n";
-    const std::size_t trayWidth = ColumnWidth(view.trays, [](const InputTray &tray) { return tray.name; }, 20, 32);
+    // A tray without a name (prtInputName absent or empty) goes by its row.
+    const auto trayName = [](const InputTray &tray) {
+        return tray.name.empty() ? "tray " + RowText(tray.index) : tray.name;
+    };
+    const std::size_t trayWidth = ColumnWidth(view.trays, trayName, 20, 32);
     const std::size_t mediaWidth = ColumnWidth(view.trays, [](const InputTray &tray) { return tray.media; }, 16, 32);
     for (const InputTray &tray : view.trays) {
-        out += "    " + Padded(tray.name, trayWidth) + " " + Padded(tray.media, mediaWidth) + TrayLevel(tray).text +
-               "\n";
+        out += "    " + Padded(trayName(tray), trayWidth) + " " + Padded(tray.media, mediaWidth) +
+               TrayLevel(tray).text + "\n";
     }
     out += "  output bins:" + std::string(view.outputs.empty() ? " absent" : "") + "\n";
     const std::size_t binWidth = ColumnWidth(view.outputs, [](const OutputBin &bin) { return bin.name; }, 20, 32);
@@ -678,9 +682,11 @@ std::string StatusText(const PrinterStatusView &view, TextStyle style) {
         if (alert.groupIndex && *alert.groupIndex >= 0) group += " " + std::to_string(*alert.groupIndex);
         // A code with a name shows its number too; one without is "value N" once.
         std::string code = Named(PrinterMibEnum::AlertCode, alert.code);
-        if (alert.code && code != "value " + std::to_string(*alert.code)) code += " (" + std::to_string(*alert.code) + ")";
-        out += "    " + Padded(Named(PrinterMibEnum::AlertSeverity, alert.severity), severityWidth) + " " + group + "  " +
-               code + ": " + alert.description +
+        if (alert.code && code != "value " + std::to_string(*alert.code)) {
+            code += " (" + std::to_string(*alert.code) + ")";
+        }
+        out += "    " + Padded(Named(PrinterMibEnum::AlertSeverity, alert.severity), severityWidth) + " " + group +
+               "  " + code + ": " + alert.description +
                (details.empty() ? std::string() : "  [" + Joined(details, ", ") + "]") + "\n";
     }
     return out;
