@@ -429,13 +429,20 @@ void ExpectViewFollowsRecording(const Json &view, const std::string &path) {
     if (const auto it = objects.find("1.3.6.1.2.1.1.5.0"); it != objects.end()) {
         EXPECT_EQ(view["sysName"], it->second.second);
     }
-    std::vector<std::uint64_t> printers;
+    // The printers: the rows of hrDeviceTable of type hrDevicePrinter and the
+    // rows of hrPrinterTable (the Samsung M4080FX's recording has no types).
+    std::set<std::uint64_t> printerRows;
     const std::string type = "1.3.6.1.2.1.25.3.2.1.2.";
+    const std::string printerTable = "1.3.6.1.2.1.25.3.5.1.";
     for (const auto &[oid, value] : objects) {
         if (oid.starts_with(type) && value.second == "1.3.6.1.2.1.25.3.1.5") {
-            printers.push_back(std::stoull(oid.substr(type.size())));
+            printerRows.insert(std::stoull(oid.substr(type.size())));
+        }
+        if (oid.starts_with(printerTable)) {
+            printerRows.insert(std::stoull(oid.substr(oid.find('.', printerTable.size()) + 1)));
         }
     }
+    const std::vector<std::uint64_t> printers(printerRows.begin(), printerRows.end());
     ASSERT_EQ(view["devices"].size(), printers.size()) << view["devices"].dump();
     for (std::size_t i = 0; i < printers.size(); ++i) {
         const std::string index = std::to_string(printers[i]);
@@ -580,6 +587,7 @@ TEST(PrinterRecordingsTest, FleetOfRecordingsPollsEachPrinterAsItsRecordingSays)
                                                          {"epson-wf-c5790", "warning"},
                                                          {"hp-laserjet-500-color-m551", "running"},
                                                          {"konica-minolta-bizhub-c250i", "warning: serviceRequested"},
+                                                         {"samsung-m4080fx", "warning: lowPaper"},
                                                          {"samsung-ml-2850", "running"},
                                                          {"sharp-mx-3570n", "warning: lowToner"},
                                                          {"xerox-altalink-c8045", "unknown"}};
