@@ -152,6 +152,29 @@ const std::vector<QuirkCase> &QuirkCases() {
                                       "\xE3\x83\x88\xE3\x83\xAA\xE3\x83\x83\xE3\x82\xB8"},
           {"/console/0", "\xE5\x8D\xB0\xE5\x88\xB7\xE5\x8F\xAF\xE8\x83\xBD"}},
          {}},
+        // Texts and colorant names ending in NUL, read without it; a toner
+        // collection unit that reads only "some space" is not nearly full.
+        {"colour-laser",
+         {{"/supplies/0/description", "Black Cartridge 100A"},
+          {"/supplies/0/colorant", "black"},
+          {"/supplies/2/colorant", "yellow"},
+          {"/supplies/4/receptacle", true},
+          {"/supplies/4/reading", "some remaining space"},
+          {"/console", {"Sleep mode on", "", "Ready", ""}},  // the padding cut
+          {"/alerts/0/groupIndex", -1},
+          {"poll:/lowestSupply", {{"description", "Magenta Cartridge 100A"}, {"percent", 21}}},
+          {"poll:/nearlyFullReceptacles", Json::array()},
+          {"poll:/alerts", 2}},
+         {}},
+        // A console of blank lines (the text says "blank"), an output bin of
+        // unknown space.
+        {"mono-laser",
+         {{"/console", {"", ""}},
+          {"/outputBins/0/reading", "100% space left (50 of 50 sheets)"},
+          {"/outputBins/1/reading", "unknown"},
+          {"/inputTrays/0/reading", "some remaining (capacity 250 sheets)"},
+          {"poll:/status", "running"}},
+         {}},
         // Alerts: every column, codes by name.
         {"alerts",
          {{"/alerts/0/index", "1.4"},
@@ -233,6 +256,9 @@ TEST(PrinterRecordingsTest, TextsAreDecodedByTheLocalizationsCharacterSet) {
         {"106", "46e46368", "F\\xE4ch"},                         // not UTF-8 although it says so
         {"1015", "feff004600e40063", "F\xC3\xA4" "c"},           // UTF-16 with a byte-order mark
         {"2026", "a6e2", "\xE8\x89\xB2"},                        // Big5
+        {"2004", "636166c5", "caf\xC3\xA9"},                      // hp-roman8
+        {"2109", "a1", "\xE0\xB8\x81"},                          // windows-874 (Thai)
+        {"36", "b0a1", "\xEA\xB0\x80"},                          // KS_C_5601-1987 (Korean)
         {"3", "46e46368", "F\xC3\xA4" "ch"},                     // "ASCII" that is Latin-1
         {"none", "46c3a46368", "F\xC3\xA4" "ch"},                // no set: UTF-8 when valid
         {"none", "46e46368", "F\xC3\xA4" "ch"},                  // else ISO-8859-1
@@ -246,6 +272,72 @@ TEST(PrinterRecordingsTest, TextsAreDecodedByTheLocalizationsCharacterSet) {
         const Views views = Serve(registry, Quirk("charsets"),
                                   localization + "1.3.6.1.2.1.43.11.1.1.6.1.1 HEX " + c.hex + "\n");
         EXPECT_EQ(views.status["supplies"][0]["description"], c.expected);
+    }
+}
+
+// What the text view makes of printers' ways: texts and colorant names
+// ending in NUL, console lines left blank between messages or all blank, an
+// alert of a group as a whole (group index -1), a waste receptacle at -3.
+TEST(PrinterRecordingsTest, RealPrintersTextReadsAsTheyMean) {
+    const struct {
+        const char *recording;  // under the recordings' folder
+        std::vector<std::string> present, absent;
+    } cases[] = {
+        // Its colorant table names 3 yellow and 4 magenta, and its Magenta
+        // cartridge points at 3: the colour is the colorant's, as the printer
+        // says. An alert of values outside every enumeration reads "value N".
+        {"quirks/colour-laser",
+         {"  console:         \"Sleep mode on\" / \"Ready\"\n", "    black   Black Cartridge 100A ",
+          "    yellow  Magenta Cartridge 100A         tonerCartridge 21%\n",
+          "            Toner Collection Unit          cleanerUnit    some remaining space\n",
+          "    other      generalPrinter  subunitPowerSaver (23): Sleep mode on  [for untrained, location 35078, at ",
+          "    value 255  value 255 255  value -1: Sleep  [for value 255, location 40000, at "},
+         {"generalPrinter -1", "\"\" / \"\"", "(-1)", "Ready \""}},
+        // LibreNMS keeps no prtInputName of the Konica's trays: each goes by its row.
+        {"konica-minolta-bizhub-c250i",
+         {"  device 1:        warning  \"KONICA MINOLTA bizhub C250i\"\n", "  detected errors: serviceRequested\n",
+          "    tray 1.1                             100% (500 of 500 units)\n",
+          "    tray 1.7                             0% (0 of 150 units)\n",
+          "    Waste Toner Box                wasteToner     some remaining space\n"},
+         {}},
+        {"quirks/mono-laser",
+         {"  console:         blank\n", "    Black Toner S/N:0000-1234            toner          82%\n",
+          "    Output Tray          100% space left (50 of 50 sheets)\n", "    Face Up Tray         unknown\n",
+          "    Tray1                unknown         some remaining (capacity 250 sheets)\n"},
+         {"\"\""}},
+    };
+    test::TempRegistry registry(LabHive());
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.recording);
+        const Views views = Serve(registry, kData + "/" + c.recording + ".snmprec");
+        for (const std::string &line : c.present) {
+            EXPECT_NE(views.text.find(line), std::string::npos) << line << "\n" << views.text;
+        }
+        for (const std::string &text : c.absent) {
+            EXPECT_EQ(views.text.find(text), std::string::npos) << text << "\n" << views.text;
+        }
+    }
+}
+
+// prtOutputRemainingCapacity is the space left in a bin: an empty output
+// tray (50 of 50 sheets) reads as room, not as a full bin.
+TEST(PrinterRecordingsTest, OutputBinCapacityReadsAsSpaceLeft) {
+    const struct {
+        const char *remaining;
+        const char *reading;
+    } cases[] = {
+        {"50", "100% space left (50 of 50 sheets)"},
+        {"5", "10% space left (5 of 50 sheets)"},
+        {"0", "full (0 of 50 sheets)"},
+        {"-3", "some space remaining (capacity 50 sheets)"},
+    };
+    test::TempRegistry registry(LabHive());
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.remaining);
+        const Views views = Serve(registry, Quirk("mono-laser"),
+                                  std::string("1.3.6.1.2.1.43.9.2.1.5.1.1 INTEGER ") + c.remaining + "\n");
+        EXPECT_EQ(views.status["outputBins"][0]["reading"], c.reading);
+        EXPECT_NE(views.text.find(std::string("Output Tray          ") + c.reading), std::string::npos) << views.text;
     }
 }
 
@@ -353,13 +445,20 @@ void ExpectViewFollowsRecording(const Json &view, const std::string &path) {
     if (const auto it = objects.find("1.3.6.1.2.1.1.5.0"); it != objects.end()) {
         EXPECT_EQ(view["sysName"], it->second.second);
     }
-    std::vector<std::uint64_t> printers;
+    // The printers: the rows of hrDeviceTable of type hrDevicePrinter and the
+    // rows of hrPrinterTable (the Samsung M4080FX's recording has no types).
+    std::set<std::uint64_t> printerRows;
     const std::string type = "1.3.6.1.2.1.25.3.2.1.2.";
+    const std::string printerTable = "1.3.6.1.2.1.25.3.5.1.";
     for (const auto &[oid, value] : objects) {
         if (oid.starts_with(type) && value.second == "1.3.6.1.2.1.25.3.1.5") {
-            printers.push_back(std::stoull(oid.substr(type.size())));
+            printerRows.insert(std::stoull(oid.substr(type.size())));
+        }
+        if (oid.starts_with(printerTable)) {
+            printerRows.insert(std::stoull(oid.substr(oid.find('.', printerTable.size()) + 1)));
         }
     }
+    const std::vector<std::uint64_t> printers(printerRows.begin(), printerRows.end());
     ASSERT_EQ(view["devices"].size(), printers.size()) << view["devices"].dump();
     for (std::size_t i = 0; i < printers.size(); ++i) {
         const std::string index = std::to_string(printers[i]);
@@ -443,7 +542,7 @@ Json WithoutTransactions(Json view) {
 TEST(PrinterRecordingsTest, RealPrintersReadTheSameFromBothAgentsAsTheirRecordingsSay) {
     test::TempRegistry registry(LabHive());
     const std::vector<std::string> names = CorpusNames();
-    ASSERT_GE(names.size(), 4u);
+    ASSERT_GE(names.size(), 10u);
     std::map<std::string, Json> fromSimulator;
     for (const std::string &name : names) {
         SCOPED_TRACE(name);
@@ -497,7 +596,13 @@ TEST(PrinterRecordingsTest, FleetOfRecordingsPollsEachPrinterAsItsRecordingSays)
     std::map<std::string, std::string> statuses;
     for (const Json &printer : poll["printers"]) statuses[printer["printer"]] = printer["status"];
     const std::map<std::string, std::string> expected = {{"brother-mfc-l2710dw", "running"},
+                                                         {"canon-imageprograf-tm-5300", "running"},
+                                                         {"canon-lbp6670", "running"},
+                                                         {"dell-s5830dn", "running"},
                                                          {"epson-wf-c5790", "warning"},
+                                                         {"hp-color-laserjet-m452nw", "running"},
+                                                         {"konica-minolta-bizhub-c250i", "warning: serviceRequested"},
+                                                         {"samsung-m4080fx", "warning: lowPaper"},
                                                          {"sharp-mx-3570n", "warning: lowToner"},
                                                          {"xerox-altalink-c8045", "unknown"}};
     EXPECT_EQ(statuses, expected);
@@ -509,6 +614,12 @@ TEST(PrinterRecordingsTest, FleetOfRecordingsPollsEachPrinterAsItsRecordingSays)
         }
         if (printer["printer"] == "sharp-mx-3570n") {
             EXPECT_EQ(printer["markerCounters"][0]["lifeCount"], 121104);
+        }
+        if (printer["printer"] == "canon-imageprograf-tm-5300") {
+            // A waste ink tank without a class is a receptacle by its type:
+            // 6030 of 6700 is the space left, not nearly full.
+            EXPECT_TRUE(printer["nearlyFullReceptacles"].empty());
+            EXPECT_EQ(printer["lowestSupply"], Json({{"description", "CANON Yellow Ink Tank"}, {"percent", 60}}));
         }
     }
 }

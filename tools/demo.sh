@@ -153,23 +153,26 @@ echo "\$ snmphelper poll office1 office2 office3 office4 office5"
 
 echo
 echo "== Real printers replayed from their recordings (tests/data/printers), one an address"
+# One address for each recording, in name order as the simulator serves them.
+recorded="$(cd "$recordings" && ls *.snmprec | sed 's/\.snmprec$//')"
 start_replay() {
     rm -f "$work/replay-ready"
-    "$sim" --addresses 127.0.3.1-127.0.3.4 --snmprec-folder "$recordings" --ready-file "$work/replay-ready" \
+    "$sim" --addresses "127.0.3.1-127.0.3.$(echo $recorded | wc -w)" --snmprec-folder "$recordings" \
+        --ready-file "$work/replay-ready" \
         >"$work/replay.out" 2>&1 &
     replay_pid=$!
     wait_ready "$work/replay-ready" "$replay_pid" "$work/replay.out"
 }
 start_replay
 i=1
-for name in $(cd "$recordings" && ls *.snmprec | sed 's/\.snmprec$//'); do
+for name in $recorded; do
     "$tool" printer add "$name" --ip "127.0.3.$i" >/dev/null
     i=$((i + 1))
 done
 run status sharp-mx-3570n
 run status xerox-altalink-c8045
-echo "\$ snmphelper poll brother-mfc-l2710dw epson-wf-c5790 sharp-mx-3570n xerox-altalink-c8045"
-"$tool" poll brother-mfc-l2710dw epson-wf-c5790 sharp-mx-3570n xerox-altalink-c8045
+echo "\$ snmphelper poll" $recorded
+"$tool" poll $recorded
 if [ -n "$ipx" ]; then
     echo
     echo "== Discovery: four printers on the demo-printer segment, one answering over IP only, one over IPX"
@@ -210,7 +213,6 @@ if [ -n "$sim_pid" ] && [ -z "$fleet_pid" ]; then
 fi
 [ -n "$fleet_pid" ] || start_fleet
 [ -n "$replay_pid" ] || start_replay
-recorded="$(cd "$recordings" && ls *.snmprec | sed 's/\.snmprec$//')"
 echo "\$ snmphelper exporter --listen 127.0.0.1:9161 --interval 5 office1 ... office5 $(echo $recorded)"
 # shellcheck disable=SC2086
 "$tool" exporter --listen 127.0.0.1:9161 --interval 5 office1 office2 office3 office4 office5 $recorded \

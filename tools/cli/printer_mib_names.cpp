@@ -137,6 +137,9 @@ LevelReading ReadLevel(std::optional<std::int32_t> level, std::optional<std::int
                        const std::string &unit, LevelMeaning meaning) {
     LevelReading reading;
     const bool receptacle = meaning == LevelMeaning::ReceptacleSpace;
+    // A receptacle's level and an output bin's remaining capacity are space
+    // left: an empty bin reads 100%, a full one 0.
+    const bool space = meaning != LevelMeaning::Remaining;
     const std::string of = maximum && *maximum >= 0 ? " of " + std::to_string(*maximum) + " " + unit : "";
     if (!level) {
         reading.text = "absent";
@@ -154,17 +157,17 @@ LevelReading ReadLevel(std::optional<std::int32_t> level, std::optional<std::int
     } else if (unit == "percent") {
         // Printers that count in percent send any maximum (100, -2, 0, 255).
         reading.percent = static_cast<int>(std::min<std::int32_t>(100, *level));
-        reading.text = std::to_string(*reading.percent) + "%" + (receptacle ? " space left" : "") +
+        reading.text = std::to_string(*reading.percent) + "%" + (space ? " space left" : "") +
                        (*level > 100 ? " (level " + std::to_string(*level) + " percent)" : "");
     } else if (maximum && *maximum > 0) {
         reading.percent = static_cast<int>(std::min<std::int64_t>(100, std::int64_t{*level} * 100 / *maximum));
-        reading.text = std::to_string(*reading.percent) + "%" + (receptacle ? " space left" : "") + " (" +
+        reading.text = std::to_string(*reading.percent) + "%" + (space ? " space left" : "") + " (" +
                        std::to_string(*level) + of + (*level > *maximum ? ", above the maximum" : "") + ")";
     } else {
-        reading.text = std::to_string(*level) + " " + unit + (receptacle ? " of space" : "") + " (capacity " +
+        reading.text = std::to_string(*level) + " " + unit + (space ? " of space" : "") + " (capacity " +
                        (maximum && *maximum == -1 ? "unrestricted" : "unknown") + ")";
     }
-    if (receptacle && level && *level == 0) reading.text = "full" + (of.empty() ? "" : " (0" + of + ")");
+    if (space && level && *level == 0) reading.text = "full" + (of.empty() ? "" : " (0" + of + ")");
     return reading;
 }
 

@@ -305,7 +305,7 @@ void ReadPrinterMib(const ColumnWalkResult &walk, const ObjectValues &values, Pr
     }
     const Table inputs(walk, kInputUnit, kInputName);
     for (const RowIndex &row : inputs.Rows()) {
-        view.trays.push_back({reader.Text(inputs, kInputName, row), reader.Text(inputs, kInputMedia, row),
+        view.trays.push_back({row, reader.Text(inputs, kInputName, row), reader.Text(inputs, kInputMedia, row),
                               inputs.Integer(kInputUnit, row), inputs.Integer(kInputMaximum, row),
                               inputs.Integer(kInputLevel, row)});
     }
@@ -616,8 +616,16 @@ std::string StatusText(const PrinterStatusView &view, TextStyle style) {
                      "output bins and alerts unknown\n";
     }
     std::vector<std::string> lines;
-    for (const std::string &line : view.console) lines.push_back(Quoted(line));
-    out += "  console:         " + (lines.empty() ? std::string("absent") : Joined(lines, " / ")) + "\n";
+    // Panels keep blank lines between their messages (HP: "Sleep mode on" and
+    // "Ready" among six empty ones); the text shows the messages, the JSON
+    // every line.
+    for (const std::string &line : view.console) {
+        if (!line.empty()) lines.push_back(Quoted(line));
+    }
+    const std::string console = !lines.empty()           ? Joined(lines, " / ")
+                                : view.console.empty()   ? std::string("absent")
+                                                         : std::string("blank");
+    out += "  console:         " + console + "\n";
     for (const MarkerCounter &counter : view.counters) {
         const std::string unit = UnitName(PrinterMibEnum::CounterUnit, counter.unit);
         out += "  marker " + RowText(counter.index) + " count:  " +
@@ -644,11 +652,15 @@ std::string StatusText(const PrinterStatusView &view, TextStyle style) {
                (style.bars ? LevelBar(level, supply.colorant, style.colour) : std::string()) + level.text + "\n";
     }
     out += "  input trays:" + std::string(view.trays.empty() ? " absent" : "") + "\n";
-    const std::size_t trayWidth = ColumnWidth(view.trays, [](const InputTray &tray) { return tray.name; }, 20, 32);
+    // A tray without a name (prtInputName absent or empty) goes by its row.
+    const auto trayName = [](const InputTray &tray) {
+        return tray.name.empty() ? "tray " + RowText(tray.index) : tray.name;
+    };
+    const std::size_t trayWidth = ColumnWidth(view.trays, trayName, 20, 32);
     const std::size_t mediaWidth = ColumnWidth(view.trays, [](const InputTray &tray) { return tray.media; }, 16, 32);
     for (const InputTray &tray : view.trays) {
-        out += "    " + Padded(tray.name, trayWidth) + " " + Padded(tray.media, mediaWidth) + TrayLevel(tray).text +
-               "\n";
+        out += "    " + Padded(trayName(tray), trayWidth) + " " + Padded(tray.media, mediaWidth) +
+               TrayLevel(tray).text + "\n";
     }
     out += "  output bins:" + std::string(view.outputs.empty() ? " absent" : "") + "\n";
     const std::size_t binWidth = ColumnWidth(view.outputs, [](const OutputBin &bin) { return bin.name; }, 20, 32);
@@ -664,11 +676,17 @@ std::string StatusText(const PrinterStatusView &view, TextStyle style) {
         if (alert.training) details.push_back("for " + EnumName(PrinterMibEnum::AlertTraining, *alert.training));
         if (alert.location && *alert.location > 0) details.push_back("location " + std::to_string(*alert.location));
         if (alert.time) details.push_back("at " + ClockText(*alert.time));
-        out += "    " + Padded(Named(PrinterMibEnum::AlertSeverity, alert.severity), severityWidth) + " " +
-               Named(PrinterMibEnum::AlertGroup, alert.group) +
-               (alert.groupIndex ? " " + std::to_string(*alert.groupIndex) : std::string()) + "  " +
-               Named(PrinterMibEnum::AlertCode, alert.code) +
-               (alert.code ? " (" + std::to_string(*alert.code) + ")" : std::string()) + ": " + alert.description +
+        // A group index of -1 is no row: the alert is of the group as a whole
+        // (RFC 3805 prtAlertGroupIndex; HP's "Sleep mode on").
+        std::string group = Named(PrinterMibEnum::AlertGroup, alert.group);
+        if (alert.groupIndex && *alert.groupIndex >= 0) group += " " + std::to_string(*alert.groupIndex);
+        // A code with a name shows its number too; one without is "value N" once.
+        std::string code = Named(PrinterMibEnum::AlertCode, alert.code);
+        if (alert.code && code != "value " + std::to_string(*alert.code)) {
+            code += " (" + std::to_string(*alert.code) + ")";
+        }
+        out += "    " + Padded(Named(PrinterMibEnum::AlertSeverity, alert.severity), severityWidth) + " " + group +
+               "  " + code + ": " + alert.description +
                (details.empty() ? std::string() : "  [" + Joined(details, ", ") + "]") + "\n";
     }
     return out;

@@ -34,6 +34,7 @@ struct MarkerCounter {
 };
 
 struct InputTray {
+    RowIndex index;  // the device's hrDeviceIndex first
     std::string name, media;
     std::optional<std::int32_t> unit, maximum, level;
 };
