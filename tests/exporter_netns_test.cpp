@@ -14,6 +14,7 @@
 #include <fstream>
 #include <map>
 #include <memory>
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
@@ -284,6 +285,12 @@ TEST(ExporterRecordingsTest, RecordedPrintersMatchTheirStatus) {
         ASSERT_TRUE(sim.Ready());
         const std::vector<test::Sample> samples = test::ParseSamples(ScrapeOnce());
         for (const std::string &name : names) ExpectMatchesStatus(samples, name);
+        // Prometheus refuses a whole scrape that holds one series twice, as
+        // two unnamed trays or supplies of one description would make.
+        std::set<std::pair<std::string, std::map<std::string, std::string>>> series;
+        for (const test::Sample &sample : samples) {
+            EXPECT_TRUE(series.emplace(sample.name, sample.labels).second) << "twice: " << sample.name;
+        }
     }
 }
 

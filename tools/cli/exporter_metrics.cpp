@@ -200,7 +200,7 @@ void AddReached(const PrinterStatusView &view, Families &out) {
     for (const InputTray &tray : view.trays) {
         const LevelReading level = TrayLevel(tray);
         if (level.percent) {
-            out.trayLevel.Add({{"printer", view.printer}, {"tray", tray.name}, {"media", tray.media}},
+            out.trayLevel.Add({{"printer", view.printer}, {"tray", tray.name}, {"index", RowText(tray.index)}, {"media", tray.media}},
                               *level.percent / 100.0);
         }
     }
