@@ -11,6 +11,7 @@
 #include <cerrno>
 #include <cstring>
 #include <ctime>
+#include <initializer_list>
 #include <mutex>
 #include <string_view>
 
@@ -28,6 +29,12 @@ constexpr std::string_view kTemporaryInfix = ".new-";
 constexpr std::size_t kTemporaryUniqueLength = 6;
 // A hive is a few kilobytes; anything this large is not one.
 constexpr std::size_t kMaxHiveSize = 64 * 1024 * 1024;
+// A printer's password, which the store must not show to every user.
+constexpr std::string_view kCommunityName = "Community";
+// How the writer starts every hive, and all that a text to append to may
+// start with: the encoding and the reading of hex texts are then those of
+// the text appended.
+constexpr std::string_view kVersion5Start = "Windows Registry Editor Version 5.00\n";
 
 std::string DirectoryOf(const std::string &path) {
     const std::size_t slash = path.rfind('/');
@@ -300,7 +307,7 @@ void KeepWritten(const std::string &path, std::string &&text, std::shared_ptr<co
     TheParseCache().Keep(std::move(entry));
 }
 
-bool WriteAll(int fd, const std::string &text) {
+bool WriteAll(int fd, std::string_view text) {
     std::size_t done = 0;
     while (done < text.size()) {
         const ssize_t wrote = write(fd, text.data() + done, text.size() - done);
@@ -314,27 +321,28 @@ bool WriteAll(int fd, const std::string &text) {
 // Whether a key at or below `key` holds a "Community" value: a password of
 // the printers', which the store must not show to every user.
 bool HoldsCommunity(const Key &key) {
-    if (key.FindValue("Community") != nullptr) return true;
+    if (key.FindValue(kCommunityName) != nullptr) return true;
     return std::any_of(key.subkeys.begin(), key.subkeys.end(),
                        [](const std::unique_ptr<Key> &subkey) { return HoldsCommunity(*subkey); });
 }
 
-// Replaces the hive with `tree`: temporary file, fsync, rename, fsync of the
-// directory. The caller holds the writers' lock. The hive keeps its mode,
-// less every bit for others and the group once it holds a community.
-// `text` receives what was written.
-std::int32_t WriteHive(const std::string &path, const HiveFile &previous, const Key &tree, std::string &text) {
-    text = regtext::WriteRegText(tree, "");
+// Replaces the hive with `pieces` written one after the other: temporary
+// file, fsync, rename, fsync of the directory. The caller holds the writers'
+// lock. The hive keeps its mode, less every bit for others and the group
+// once it holds a community.
+std::int32_t StoreHiveText(const std::string &path, const HiveFile &previous, bool holdsCommunity,
+                           std::initializer_list<std::string_view> pieces) {
     std::string temporary = path + std::string(kTemporaryInfix) + std::string(kTemporaryUniqueLength, 'X');
     FileDescriptor file(mkostemp(temporary.data(), O_CLOEXEC));
     if (file.get() < 0) return FromErrno(errno, kRegistryCannotWrite);
     mode_t mode = previous.exists ? (previous.status.st_mode & 07777) : 0644;
-    if (HoldsCommunity(tree)) mode &= ~static_cast<mode_t>(077);
+    if (holdsCommunity) mode &= ~static_cast<mode_t>(077);
     bool written = fchmod(file.get(), mode) == 0;
     if (written && previous.exists && geteuid() == 0) {
         written = fchown(file.get(), previous.status.st_uid, previous.status.st_gid) == 0;
     }
-    written = written && WriteAll(file.get(), text) && fsync(file.get()) == 0;
+    for (const std::string_view piece : pieces) written = written && WriteAll(file.get(), piece);
+    written = written && fsync(file.get()) == 0;
     written = (close(file.release()) == 0) && written;
     if (!written || rename(temporary.c_str(), path.c_str()) != 0) {
         unlink(temporary.c_str());
@@ -344,6 +352,38 @@ std::int32_t WriteHive(const std::string &path, const HiveFile &previous, const 
     if (directory.get() >= 0) fsync(directory.get());
     return kRegistrySuccess;
 }
+
+// Replaces the hive with `tree`; `text` receives what was written.
+std::int32_t WriteHive(const std::string &path, const HiveFile &previous, const Key &tree, std::string &text) {
+    text = regtext::WriteRegText(tree, "");
+    return StoreHiveText(path, previous, HoldsCommunity(tree), {text});
+}
+
+// What appending needs to know of a registry text, learnt in one reading
+// that builds nothing: whether a key at or below `key` is opened, whether a
+// community is set, and whether anything is removed (after which neither of
+// the first two answers holds).
+class AppendScan final : public regtext::RegTextEdits {
+public:
+    explicit AppendScan(const std::vector<std::string> &key) : key_(key) {}
+    void RemoveKey(const std::vector<std::string> &) override { removes = true; }
+    void OpenKey(const std::vector<std::string> &components) override {
+        if (keyOpened || components.size() < key_.size()) return;
+        keyOpened = std::equal(key_.begin(), key_.end(), components.begin(),
+                               [](const std::string &a, const std::string &b) { return regtext::NamesEqual(a, b); });
+    }
+    void PutValue(std::string_view name, std::uint32_t, std::vector<std::uint8_t> &&) override {
+        community = community || regtext::NamesEqual(name, kCommunityName);
+    }
+    void RemoveValue(std::string_view) override { removes = true; }
+
+    bool keyOpened = false;
+    bool community = false;
+    bool removes = false;
+
+private:
+    const std::vector<std::string> &key_;
+};
 
 bool IsTemporaryName(std::string_view entry, std::string_view hiveName) {
     if (entry.size() != hiveName.size() + kTemporaryInfix.size() + kTemporaryUniqueLength ||
@@ -463,6 +503,36 @@ std::int32_t ModifyHive(const std::string &path, bool createHive, const TreeChan
     }
     if (result != nullptr) *result = std::move(stored);
     return kRegistrySuccess;
+}
+
+std::int32_t AppendWhereAbsent(const std::string &path, const std::vector<std::string> &absentKey,
+                               std::string_view import, bool &handled) {
+    handled = false;
+    std::string problem;
+    AppendScan added(absentKey);
+    if (!import.starts_with(kVersion5Start) || !regtext::ReadRegText(import, added, problem) || added.removes) {
+        return kRegistrySuccess;
+    }
+    if (WriteAccess(path) != kRegistrySuccess) return kRegistrySuccess;
+    WriterLock lock;
+    if (lock.Acquire(path) != kRegistrySuccess) return kRegistrySuccess;
+    RemoveDeadWritersFiles(path);
+    HiveFile hive;
+    FileBytes bytes;
+    if (ReadHiveBytes(path, bytes, hive.status, nullptr) != kRegistrySuccess) return kRegistrySuccess;
+    hive.exists = true;
+    const std::string_view old = bytes.View();
+    AppendScan held(absentKey);
+    if (!old.starts_with(kVersion5Start) || !regtext::ReadRegText(old, held, problem) || held.removes) {
+        return kRegistrySuccess;
+    }
+    handled = true;
+    if (held.keyOpened) return kRegistryKeyExists;
+    // A hive that parses never ends inside a value (its last line cannot end
+    // in a hex list's backslash), so the body read after it reads alone.
+    const std::string_view lineEnd = old.ends_with('\n') ? "" : "\n";
+    return StoreHiveText(path, hive, held.community || added.community,
+                         {old, lineEnd, import.substr(kVersion5Start.size())});
 }
 
 }  // namespace snmphelper::platform::hive

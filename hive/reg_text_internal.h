@@ -59,4 +59,9 @@ std::vector<std::uint8_t> Utf8ToUtf16Le(const std::vector<std::uint8_t> &data);
 // ANSI exports (REGEDIT4) that are not UTF-8 are read as Latin-1.
 std::string Latin1ToUtf8(std::string_view text);
 
+// The names of `names` ("A\\B", no '\\' at the end) after the first `kept`
+// of `components`, which are kept; false (and `components` emptied) for an
+// empty or invalid name.
+bool SplitKeyNames(std::string_view names, std::size_t kept, std::vector<std::string> &components);
+
 }  // namespace snmphelper::platform::regtext::detail
