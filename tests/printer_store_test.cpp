@@ -93,6 +93,68 @@ TEST(PrinterStore, OfProcessesAddingOnePrinterAtOnceExactlyOneAddsIt) {
     }
 }
 
+// Processes adding different printers at the same moment, each to the hive
+// as the one before left it: no add is lost, none of the printers already
+// there either, and the hive reads as one written whole.
+TEST(PrinterStore, ProcessesAddingDifferentPrintersAtOnceLoseNone) {
+    constexpr int kStored = 2000;
+    std::string hive = "Windows Registry Editor Version 5.00\n\n";
+    for (int i = 0; i < kStored; ++i) {
+        hive += test::PrinterKey("other" + std::to_string(i), "\"MAC Address\"=\"\"\n\"IP Address\"=\"10.0.0.1\"\n");
+    }
+    TempRegistry registry(hive);
+    constexpr int kAdders = 4;
+    constexpr int kEach = 5;
+    int start[2];
+    ASSERT_EQ(pipe(start), 0);
+    std::vector<pid_t> adders;
+    for (int i = 0; i < kAdders; ++i) {
+        const pid_t pid = fork();
+        if (pid == 0) {
+            close(start[1]);
+            char go = 0;
+            if (read(start[0], &go, 1) < 0) _exit(3);
+            for (int j = 0; j < kEach; ++j) {
+                const std::string name = "added" + std::to_string(i) + "-" + std::to_string(j);
+                const std::string ip = "10.2." + std::to_string(i) + "." + std::to_string(j + 1);
+                const SnmpPrinterRecord record = Record(name.c_str(), ip.c_str());
+                if (HelperPrinterAdd(&record, 0) != 0) _exit(1);
+            }
+            _exit(0);
+        }
+        ASSERT_GT(pid, 0);
+        adders.push_back(pid);
+    }
+    close(start[0]);
+    close(start[1]);
+    for (const pid_t pid : adders) {
+        int status = 0;
+        ASSERT_EQ(waitpid(pid, &status, 0), pid);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    }
+    std::uint32_t size = 0;
+    ASSERT_EQ(HelperPrinterList(nullptr, &size), SNMP_RESULT_LIST_DOES_NOT_FIT);
+    std::vector<char> names(size);
+    ASSERT_EQ(HelperPrinterList(names.data(), &size), 0);
+    int listed = 0;
+    for (const char *name = names.data(); *name != '\0'; name += std::strlen(name) + 1) ++listed;
+    EXPECT_EQ(listed, kStored + kAdders * kEach);
+    for (int i = 0; i < kAdders; ++i) {
+        for (int j = 0; j < kEach; ++j) {
+            const std::string name = "added" + std::to_string(i) + "-" + std::to_string(j);
+            SnmpPrinterRecord read{};
+            read.recordSize = sizeof read;
+            ASSERT_EQ(HelperPrinterRead(name.c_str(), &read), 0) << name;
+            EXPECT_EQ(std::string(read.ipAddress), "10.2." + std::to_string(i) + "." + std::to_string(j + 1));
+        }
+    }
+    SnmpPrinterRecord first{};
+    first.recordSize = sizeof first;
+    ASSERT_EQ(HelperPrinterRead("other0", &first), 0);
+    EXPECT_EQ(std::string(first.ipAddress), "10.0.0.1");
+    EXPECT_TRUE(registry.Contents().starts_with(hive));
+}
+
 TEST(PrinterStore, ARecordIsWrittenReadUpdatedListedAndRemoved) {
     TempRegistry registry;
     SnmpPrinterRecord record = Record("lab", "192.168.1.20", "public");
