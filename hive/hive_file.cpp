@@ -11,7 +11,6 @@
 #include <cerrno>
 #include <cstring>
 #include <ctime>
-#include <initializer_list>
 #include <mutex>
 #include <string_view>
 
@@ -326,37 +325,71 @@ bool HoldsCommunity(const Key &key) {
                        [](const std::unique_ptr<Key> &subkey) { return HoldsCommunity(*subkey); });
 }
 
-// Replaces the hive with `pieces` written one after the other: temporary
-// file, fsync, rename, fsync of the directory. The caller holds the writers'
-// lock. The hive keeps its mode, less every bit for others and the group
-// once it holds a community.
-std::int32_t StoreHiveText(const std::string &path, const HiveFile &previous, bool holdsCommunity,
-                           std::initializer_list<std::string_view> pieces) {
-    std::string temporary = path + std::string(kTemporaryInfix) + std::string(kTemporaryUniqueLength, 'X');
-    FileDescriptor file(mkostemp(temporary.data(), O_CLOEXEC));
-    if (file.get() < 0) return FromErrno(errno, kRegistryCannotWrite);
-    mode_t mode = previous.exists ? (previous.status.st_mode & 07777) : 0644;
-    if (holdsCommunity) mode &= ~static_cast<mode_t>(077);
-    bool written = fchmod(file.get(), mode) == 0;
-    if (written && previous.exists && geteuid() == 0) {
-        written = fchown(file.get(), previous.status.st_uid, previous.status.st_gid) == 0;
+// The hive's replacement: a temporary file beside it, written, then given
+// the hive's mode, fsync'ed, renamed over the hive, and the directory
+// fsync'ed. The caller holds the writers' lock. A file not put in place is
+// removed when the object goes.
+class NewHive {
+public:
+    explicit NewHive(const std::string &path)
+        : path_(path), temporary_(path + std::string(kTemporaryInfix) + std::string(kTemporaryUniqueLength, 'X')),
+          file_(mkostemp(temporary_.data(), O_CLOEXEC)) {
+        error_ = file_.get() < 0 ? errno : 0;
     }
-    for (const std::string_view piece : pieces) written = written && WriteAll(file.get(), piece);
-    written = written && fsync(file.get()) == 0;
-    written = (close(file.release()) == 0) && written;
-    if (!written || rename(temporary.c_str(), path.c_str()) != 0) {
-        unlink(temporary.c_str());
-        return kRegistryCannotWrite;
+    NewHive(const NewHive &) = delete;
+    NewHive &operator=(const NewHive &) = delete;
+    ~NewHive() {
+        if (file_.get() >= 0) {
+            close(file_.release());
+            unlink(temporary_.c_str());
+        }
     }
-    FileDescriptor directory(open(DirectoryOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (directory.get() >= 0) fsync(directory.get());
-    return kRegistrySuccess;
-}
+
+    // kRegistrySuccess when the temporary file could be made.
+    std::int32_t Made() const { return error_ == 0 ? kRegistrySuccess : FromErrno(error_, kRegistryCannotWrite); }
+    void Write(std::string_view piece) { written_ = written_ && file_.get() >= 0 && WriteAll(file_.get(), piece); }
+    // Sets the disk writing what is written so far going, so that it goes
+    // on while the caller works; the fsync then waits for less.
+    void StartWriteback() {
+#ifdef SYNC_FILE_RANGE_WRITE
+        if (file_.get() >= 0) sync_file_range(file_.get(), 0, 0, SYNC_FILE_RANGE_WRITE);
+#endif
+    }
+    // Puts the file in place of the hive. It keeps the hive's mode, less
+    // every bit for others and the group once it holds a community.
+    std::int32_t Commit(const HiveFile &previous, bool holdsCommunity) {
+        if (file_.get() < 0) return Made();
+        mode_t mode = previous.exists ? (previous.status.st_mode & 07777) : 0644;
+        if (holdsCommunity) mode &= ~static_cast<mode_t>(077);
+        bool written = written_ && fchmod(file_.get(), mode) == 0;
+        if (written && previous.exists && geteuid() == 0) {
+            written = fchown(file_.get(), previous.status.st_uid, previous.status.st_gid) == 0;
+        }
+        written = written && fsync(file_.get()) == 0;
+        written = (close(file_.release()) == 0) && written;
+        if (!written || rename(temporary_.c_str(), path_.c_str()) != 0) {
+            unlink(temporary_.c_str());
+            return kRegistryCannotWrite;
+        }
+        FileDescriptor directory(open(DirectoryOf(path_).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        if (directory.get() >= 0) fsync(directory.get());
+        return kRegistrySuccess;
+    }
+
+private:
+    const std::string &path_;
+    std::string temporary_;
+    FileDescriptor file_;
+    int error_ = 0;
+    bool written_ = true;
+};
 
 // Replaces the hive with `tree`; `text` receives what was written.
 std::int32_t WriteHive(const std::string &path, const HiveFile &previous, const Key &tree, std::string &text) {
     text = regtext::WriteRegText(tree, "");
-    return StoreHiveText(path, previous, HoldsCommunity(tree), {text});
+    NewHive replacement(path);
+    replacement.Write(text);
+    return replacement.Commit(previous, HoldsCommunity(tree));
 }
 
 // What appending needs to know of a registry text, learnt in one reading
@@ -522,17 +555,22 @@ std::int32_t AppendWhereAbsent(const std::string &path, const std::vector<std::s
     if (ReadHiveBytes(path, bytes, hive.status, nullptr) != kRegistrySuccess) return kRegistrySuccess;
     hive.exists = true;
     const std::string_view old = bytes.View();
+    if (!old.starts_with(kVersion5Start)) return kRegistrySuccess;
+    // The new hive starts with the old one's bytes as they are, and the disk
+    // is writing them while they are read through.
+    NewHive replacement(path);
+    if (replacement.Made() != kRegistrySuccess) return kRegistrySuccess;
+    replacement.Write(old);
+    replacement.StartWriteback();
     AppendScan held(absentKey);
-    if (!old.starts_with(kVersion5Start) || !regtext::ReadRegText(old, held, problem) || held.removes) {
-        return kRegistrySuccess;
-    }
+    if (!regtext::ReadRegText(old, held, problem) || held.removes) return kRegistrySuccess;
     handled = true;
     if (held.keyOpened) return kRegistryKeyExists;
     // A hive that parses never ends inside a value (its last line cannot end
     // in a hex list's backslash), so the body read after it reads alone.
-    const std::string_view lineEnd = old.ends_with('\n') ? "" : "\n";
-    return StoreHiveText(path, hive, held.community || added.community,
-                         {old, lineEnd, import.substr(kVersion5Start.size())});
+    if (!old.ends_with('\n')) replacement.Write("\n");
+    replacement.Write(import.substr(kVersion5Start.size()));
+    return replacement.Commit(hive, held.community || added.community);
 }
 
 }  // namespace snmphelper::platform::hive
