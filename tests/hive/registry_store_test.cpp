@@ -1190,5 +1190,80 @@ TEST(RegistryStore, AHiveThatDoesNotParseTakesNoAddedKey) {
     }
 }
 
+// Adders in separate processes, each killed with SIGKILL after a random
+// (seeded) delay, so at every point of an add to a hive of some size:
+// reading it, writing the new file, syncing, renaming. After every kill the
+// hive parses and holds the keys the adder reported, or one more, and every
+// key it held before; whatever temporary file the kill left is gone after
+// the next write.
+TEST(RegistryStore, AddersKilledAnywhereLeaveTheOldOrTheNewHive) {
+    constexpr int kKills = 30;
+    constexpr unsigned kSeed = 20261210;
+    constexpr int kLongestDelayMicroseconds = 8000;
+    TempRegistry registry(LargeStore(1000, "10.0.0.1"));
+    constexpr const char kAddedKeys[] = "Software\\Added";
+    const auto addKey = [&](std::uint32_t number) {
+        const std::string name = "key" + std::to_string(number);
+        std::string problem;
+        return ImportRegistryTextWhere((std::string(kAddedKeys) + "\\" + name).c_str(), KeyCondition::Absent,
+                                       "Windows Registry Editor Version 5.00\n\n[HKEY_LOCAL_MACHINE\\Software\\Added\\" +
+                                           name + "]\n\"Number\"=\"" + std::to_string(number) + "\"\n",
+                                       problem);
+    };
+    const auto keysUpTo = [](std::uint32_t last) {
+        std::vector<std::string> names;
+        for (std::uint32_t n = 1; n <= last; ++n) names.push_back("key" + std::to_string(n));
+        return names;
+    };
+    std::mt19937 random(kSeed);
+    std::uniform_int_distribution<int> delay(0, kLongestDelayMicroseconds);
+    std::uint32_t added = 0;
+    int killsInsideAnAdd = 0;  // kills that left a temporary file behind
+    for (int attempt = 0; attempt < kKills; ++attempt) {
+        SCOPED_TRACE(testing::Message() << "kill " << attempt << " (seed " << kSeed << ")");
+        int report[2];
+        ASSERT_EQ(pipe(report), 0);
+        const pid_t adder = fork();
+        if (adder == 0) {
+            close(report[0]);
+            for (std::uint32_t n = added + 1; n < added + 100000; ++n) {
+                if (addKey(n) != kRegistrySuccess) _exit(1);
+                if (write(report[1], &n, sizeof n) != static_cast<ssize_t>(sizeof n)) _exit(2);
+            }
+            _exit(0);
+        }
+        ASSERT_GT(adder, 0);
+        close(report[1]);
+        std::this_thread::sleep_for(std::chrono::microseconds(delay(random)));
+        ASSERT_EQ(kill(adder, SIGKILL), 0);
+        int status = 0;
+        ASSERT_EQ(waitpid(adder, &status, 0), adder);
+        ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) << "the adder failed: " << status;
+        const std::uint32_t reported = LastReported(report[0], added);
+        close(report[0]);
+
+        const std::vector<std::string> stored = Subkeys(kAddedKeys);
+        if (stored == keysUpTo(reported + 1)) {
+            added = reported + 1;
+        } else {
+            ASSERT_EQ(stored, keysUpTo(reported)) << "neither " << reported << " keys nor one more";
+            added = reported;
+        }
+        ASSERT_EQ(AddressOf(Query("Software\\Brelvin\\Palimar\\AdapterOnly\\printer500", "IP Address")), "10.0.0.1");
+        ASSERT_EQ(Subkeys("Software\\Brelvin\\Palimar\\AdapterOnly").size(), 1000u);
+        const std::size_t debris = TemporaryFiles(registry.Folder()).size();
+        ASSERT_LE(debris, 1u);
+        killsInsideAnAdd += static_cast<int>(debris);
+
+        ++added;
+        ASSERT_EQ(addKey(added), kRegistrySuccess);
+        EXPECT_EQ(Subkeys(kAddedKeys), keysUpTo(added));
+        EXPECT_EQ(FolderFiles(registry.Folder()), (std::vector<std::string>{"registry.reg", "registry.reg.lock"}));
+    }
+    EXPECT_GT(added, static_cast<std::uint32_t>(kKills));
+    RecordProperty("kills_inside_an_add", killsInsideAnAdd);
+    std::printf("%d kills: %u keys added, %d left a temporary file\n", kKills, added, killsInsideAnAdd);
+}
+
 }  // namespace
 }  // namespace snmphelper::platform
