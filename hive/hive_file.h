@@ -16,6 +16,8 @@
 // creates one only while it holds the lock, and renames or removes it before
 // letting go, so a writer that holds the lock knows every other such file is
 // what a writer killed meanwhile left: each write first removes them.
+// AppendWhereAbsent is the one change that writes the hive's old bytes
+// unchanged, followed by a new key's text, rather than the tree's text.
 // (Names without the "new-" are not touched: "<hive>.backup" or
 // "<hive>.202401" may be an administrator's own copies.)
 #pragma once

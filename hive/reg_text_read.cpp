@@ -288,7 +288,14 @@ public:
         }
         std::size_t kept = 0;
         std::string_view rest = path;
-        if (!last.empty()) {
+        // Most often a sibling of the last key: the same parent, compared in
+        // one piece.
+        const std::size_t parent = last.rfind('\\');
+        if (parent != std::string_view::npos && path.size() > parent && path[parent] == '\\' &&
+            path.compare(0, parent, last.substr(0, parent)) == 0) {
+            kept = components_.size() - 1;
+            rest = path.substr(parent + 1);
+        } else if (!last.empty()) {
             const std::size_t common = static_cast<std::size_t>(
                 std::mismatch(path.begin(), path.end(), last.begin(), last.end()).first - path.begin());
             // Where the names both hold end: at the last separator in their
