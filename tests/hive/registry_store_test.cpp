@@ -20,6 +20,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <random>
@@ -445,18 +446,29 @@ std::string StoredState() {
     return state;
 }
 
-// Forks a writer that steps the hive on from generation `from`, telling the
-// pipe `report` each generation it has stored, until it is killed (or, should
-// the test be gone, after many steps). The child's pid.
-pid_t StartSteppingWriter(std::uint32_t from, int report) {
+// Forks a writer that makes `step` after step from `from` on (each given
+// its number), telling the pipe `report` each number it has stored, until it
+// is killed (or, should the test be gone, after many steps). The child's pid.
+pid_t StartSteppingWriter(std::uint32_t from, int report, const std::function<std::int32_t(std::uint32_t)> &step) {
     const pid_t child = fork();
     if (child != 0) return child;
     for (std::uint32_t g = from + 1; g < from + 100000; ++g) {
-        std::string problem;
-        if (ImportRegistryText(GenerationStep(g), problem) != kRegistrySuccess) _exit(1);
+        if (step(g) != kRegistrySuccess) _exit(1);
         if (write(report, &g, sizeof g) != static_cast<ssize_t>(sizeof g)) _exit(2);
     }
     _exit(0);
+}
+
+// Kills the writer `child` after `delay`; a failure when it had ended otherwise.
+testing::AssertionResult KilledAfter(pid_t child, std::chrono::microseconds delay) {
+    std::this_thread::sleep_for(delay);
+    if (kill(child, SIGKILL) != 0) return testing::AssertionFailure() << "kill failed";
+    int status = 0;
+    if (waitpid(child, &status, 0) != child) return testing::AssertionFailure() << "waitpid failed";
+    if (!WIFSIGNALED(status) || WTERMSIG(status) != SIGKILL) {
+        return testing::AssertionFailure() << "the writer failed: " << status;
+    }
+    return testing::AssertionSuccess();
 }
 
 // The last generation the writer reported, or `from` when it reported none.
@@ -487,14 +499,13 @@ TEST(RegistryStore, WritersKilledAnywhereLeaveTheOldOrTheNewHive) {
         SCOPED_TRACE(testing::Message() << "kill " << attempt << " (seed " << kSeed << ")");
         int report[2];
         ASSERT_EQ(pipe(report), 0);
-        const pid_t writer = StartSteppingWriter(generation, report[1]);
+        const pid_t writer = StartSteppingWriter(generation, report[1], [](std::uint32_t g) {
+            std::string problem;
+            return ImportRegistryText(GenerationStep(g), problem);
+        });
         ASSERT_GT(writer, 0);
         close(report[1]);
-        std::this_thread::sleep_for(std::chrono::microseconds(delay(random)));
-        ASSERT_EQ(kill(writer, SIGKILL), 0);
-        int status = 0;
-        ASSERT_EQ(waitpid(writer, &status, 0), writer);
-        ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) << "the writer failed: " << status;
+        ASSERT_TRUE(KilledAfter(writer, std::chrono::microseconds(delay(random))));
         const std::uint32_t reported = LastReported(report[0], generation);
         close(report[0]);
 
@@ -1223,22 +1234,10 @@ TEST(RegistryStore, AddersKilledAnywhereLeaveTheOldOrTheNewHive) {
         SCOPED_TRACE(testing::Message() << "kill " << attempt << " (seed " << kSeed << ")");
         int report[2];
         ASSERT_EQ(pipe(report), 0);
-        const pid_t adder = fork();
-        if (adder == 0) {
-            close(report[0]);
-            for (std::uint32_t n = added + 1; n < added + 100000; ++n) {
-                if (addKey(n) != kRegistrySuccess) _exit(1);
-                if (write(report[1], &n, sizeof n) != static_cast<ssize_t>(sizeof n)) _exit(2);
-            }
-            _exit(0);
-        }
+        const pid_t adder = StartSteppingWriter(added, report[1], addKey);
         ASSERT_GT(adder, 0);
         close(report[1]);
-        std::this_thread::sleep_for(std::chrono::microseconds(delay(random)));
-        ASSERT_EQ(kill(adder, SIGKILL), 0);
-        int status = 0;
-        ASSERT_EQ(waitpid(adder, &status, 0), adder);
-        ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) << "the adder failed: " << status;
+        ASSERT_TRUE(KilledAfter(adder, std::chrono::microseconds(delay(random))));
         const std::uint32_t reported = LastReported(report[0], added);
         close(report[0]);
 
