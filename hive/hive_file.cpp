@@ -4,6 +4,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -325,6 +326,28 @@ bool HoldsCommunity(const Key &key) {
                        [](const std::unique_ptr<Key> &subkey) { return HoldsCommunity(*subkey); });
 }
 
+// A file's first `size` octets mapped for reading: for the new hive, which
+// no other process writes, so the mapping cannot lose its pages meanwhile.
+class MappedBytes {
+public:
+    MappedBytes(int fd, std::size_t size)
+        : size_(size), data_(size == 0 ? nullptr : mmap(nullptr, size, PROT_READ, MAP_SHARED | MAP_POPULATE, fd, 0)) {}
+    MappedBytes(const MappedBytes &) = delete;
+    MappedBytes &operator=(const MappedBytes &) = delete;
+    ~MappedBytes() {
+        if (data_ != nullptr && data_ != MAP_FAILED) munmap(data_, size_);
+    }
+    bool Mapped() const { return data_ != MAP_FAILED; }
+    std::string_view View() const {
+        return data_ == nullptr || data_ == MAP_FAILED ? std::string_view()
+                                                       : std::string_view(static_cast<const char *>(data_), size_);
+    }
+
+private:
+    std::size_t size_;
+    void *data_;
+};
+
 // The hive's replacement: a temporary file beside it, written, then given
 // the hive's mode, fsync'ed, renamed over the hive, and the directory
 // fsync'ed. The caller holds the writers' lock. A file not put in place is
@@ -348,6 +371,22 @@ public:
     // kRegistrySuccess when the temporary file could be made.
     std::int32_t Made() const { return error_ == 0 ? kRegistrySuccess : FromErrno(error_, kRegistryCannotWrite); }
     void Write(std::string_view piece) { written_ = written_ && file_.get() >= 0 && WriteAll(file_.get(), piece); }
+    // Copies what is left of the file `source` to the end of this one
+    // inside the kernel, neither read into this process nor written from
+    // it. The octets copied, or false when the copy failed or passed `limit`
+    // (as it fails where files cannot be copied so).
+    bool CopyFrom(int source, std::size_t limit, std::size_t &copied) {
+        copied = 0;
+        for (;;) {
+            const ssize_t got = copy_file_range(source, nullptr, file_.get(), nullptr, limit + 1 - copied, 0);
+            if (got < 0 && errno == EINTR) continue;
+            if (got < 0) return false;
+            if (got == 0) return true;
+            copied += static_cast<std::size_t>(got);
+            if (copied > limit) return false;
+        }
+    }
+    int Descriptor() const { return file_.get(); }
     // Sets the disk writing what is written so far going, so that it goes
     // on while the caller works; the fsync then waits for less.
     void StartWriteback() {
@@ -551,26 +590,41 @@ std::int32_t AppendWhereAbsent(const std::string &path, const std::vector<std::s
     if (lock.Acquire(path) != kRegistrySuccess) return kRegistrySuccess;
     RemoveDeadWritersFiles(path);
     HiveFile hive;
-    FileBytes bytes;
-    if (ReadHiveBytes(path, bytes, hive.status, nullptr) != kRegistrySuccess) return kRegistrySuccess;
+    bool linked = false;
+    const FileDescriptor source(OpenHiveForReading(path, linked));
+    if (source.get() < 0 || fstat(source.get(), &hive.status) != 0 || !S_ISREG(hive.status.st_mode)) {
+        return kRegistrySuccess;
+    }
     hive.exists = true;
-    const std::string_view old = bytes.View();
-    if (!old.starts_with(kVersion5Start)) return kRegistrySuccess;
-    // The new hive starts with the old one's bytes as they are, and the disk
-    // is writing them while they are read through.
+    // The new hive starts as the kernel's copy of the old one, and the disk
+    // is writing it while it is read through: from the copy itself, which
+    // only this writer has, so the bytes read are the bytes stored.
     NewHive replacement(path);
-    if (replacement.Made() != kRegistrySuccess) return kRegistrySuccess;
-    replacement.Write(old);
+    std::size_t size = 0;
+    if (replacement.Made() != kRegistrySuccess || !replacement.CopyFrom(source.get(), kMaxHiveSize, size)) {
+        return kRegistrySuccess;
+    }
     replacement.StartWriteback();
-    AppendScan held(absentKey);
-    if (!regtext::ReadRegText(old, held, problem) || held.removes) return kRegistrySuccess;
-    handled = true;
-    if (held.keyOpened) return kRegistryKeyExists;
+    bool endsInLine = true;
+    bool community = added.community;
+    {
+        const MappedBytes copy(replacement.Descriptor(), size);
+        if (!copy.Mapped()) return kRegistrySuccess;
+        const std::string_view old = copy.View();
+        AppendScan held(absentKey);
+        if (!old.starts_with(kVersion5Start) || !regtext::ReadRegText(old, held, problem) || held.removes) {
+            return kRegistrySuccess;
+        }
+        handled = true;
+        if (held.keyOpened) return kRegistryKeyExists;
+        endsInLine = old.ends_with('\n');
+        community = community || held.community;
+    }
     // A hive that parses never ends inside a value (its last line cannot end
     // in a hex list's backslash), so the body read after it reads alone.
-    if (!old.ends_with('\n')) replacement.Write("\n");
+    if (!endsInLine) replacement.Write("\n");
     replacement.Write(import.substr(kVersion5Start.size()));
-    return replacement.Commit(hive, held.community || added.community);
+    return replacement.Commit(hive, community);
 }
 
 }  // namespace snmphelper::platform::hive
