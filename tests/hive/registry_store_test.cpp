@@ -1259,7 +1259,6 @@ TEST(RegistryStore, AddersKilledAnywhereLeaveTheOldOrTheNewHive) {
         EXPECT_EQ(Subkeys(kAddedKeys), keysUpTo(added));
         EXPECT_EQ(FolderFiles(registry.Folder()), (std::vector<std::string>{"registry.reg", "registry.reg.lock"}));
     }
-    EXPECT_GT(added, static_cast<std::uint32_t>(kKills));
     RecordProperty("kills_inside_an_add", killsInsideAnAdd);
     std::printf("%d kills: %u keys added, %d left a temporary file\n", kKills, added, killsInsideAnAdd);
 }
