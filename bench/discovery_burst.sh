@@ -50,6 +50,8 @@ replies=$(python3 -c "import json,sys; d=json.load(open(sys.argv[1])); print(len
     "$work/found.json")
 transports=$(echo "$protocols" | tr ',' '\n' | wc -l)
 echo "$count printers over $protocols: found, replies counted: $replies (sent: $((count * transports)))"
-tshark -r "$work/burst.pcapng" -Y snmp.get_response_element -T fields -e frame.time_epoch 2>/dev/null | sort -n |
+# tshark reads no SNMP in a UI frame: a DLC reply is one from SAP 0x0A to the host.
+tshark -r "$work/burst.pcapng" -Y 'snmp.get_response_element || (llc.ssap == 0x0a && eth.dst == 02:00:00:00:bb:01)' \
+    -T fields -e frame.time_epoch 2>/dev/null | sort -n |
     awk -v counted="${replies#* }" 'NR == 1 { first = $1 } { last = $1; n++ }
         END { if (n > 1) printf "burst: %d replies captured over %.3f s; %.0f replies/s counted\n", n, last - first, counted / (last - first) }'

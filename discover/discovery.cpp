@@ -27,7 +27,8 @@ using Clock = std::chrono::steady_clock;
 // A discovery request is a few hundred octets, well within RFC 1420's 546.
 constexpr std::uint16_t kRequestRoom = 546;
 constexpr std::uint8_t kNoSuchName = 2;  // RFC 1157 4.1.2
-// How long the collection sleeps when no transport had a datagram waiting.
+// How long the collection pauses when no transport had a datagram waiting;
+// over DLC the pause is a wait that a frame ends at once.
 constexpr std::chrono::milliseconds kIdlePause{1};
 constexpr std::uint32_t kAllObjects = (1U << kDiscoveryObjectCount) - 1;
 constexpr std::size_t kLegCount = 3;  // IP, IPX, DLC
@@ -63,7 +64,14 @@ private:
     // Sends the next walked address when its time has come; false once
     // every walked address has been sent to.
     bool WalkOn(Clock::time_point now);
+    // Receives one reply over `leg` and handles it; false when none was
+    // waiting. With `wait` a DLC leg waits up to kIdlePause for one.
+    bool Take(Leg &leg, bool wait);
     bool Drain(Leg &leg);
+    // Waits up to kIdlePause for a reply: for one over DLC when discovery
+    // asks over DLC (its replies wait in the DLC interface's pool, the
+    // others in their large socket buffers), else a plain pause.
+    void Pause();
     void HandleReply(Leg &leg, const std::uint8_t *data, std::uint32_t length, const ReplySource &source);
     void AskAgain(Leg &leg, const ReplySource &source, std::uint32_t objects);
 
@@ -71,6 +79,8 @@ private:
     DiscoveryOutcome &outcome_;
     std::vector<Leg> legs_;
     Leg *ipLeg_ = nullptr;
+    Leg *dlcLeg_ = nullptr;
+    DlcTransport *dlc_ = nullptr;
     DiscoveredPrinters found_;
     // The (request-id, printer address) refusals already asked again.
     std::set<std::pair<std::int32_t, std::string>> askedAgain_;
@@ -175,8 +185,10 @@ void Discovery::OpenDlc() {
     if (transport->SendBroadcast(message, length, kDlcAgentSap) == TransportStatus::Ok) {
         outcome_.protocolsSent |= SNMP_PROTOCOL_DLC;
     }
+    dlc_ = transport.get();
     leg.transport = std::move(transport);
     legs_.push_back(std::move(leg));
+    dlcLeg_ = &legs_.back();
 }
 
 bool Discovery::WalkOn(Clock::time_point now) {
@@ -199,20 +211,33 @@ bool Discovery::WalkOn(Clock::time_point now) {
     return walkRange_ < walked.size();
 }
 
+bool Discovery::Take(Leg &leg, bool wait) {
+    std::uint8_t received[kReplyBufferSize];
+    std::uint32_t length = 0;
+    ReplySource source;
+    source.protocol = leg.protocol;
+    std::uint16_t port = 0;
+    const TransportStatus status =
+        wait && &leg == dlcLeg_
+            ? dlc_->ReceiveWithin(static_cast<std::uint32_t>(kIdlePause.count()), received, sizeof received, &length,
+                                  source.address.data(), &port)
+            : leg.transport->Receive(received, sizeof received, &length, source.address.data(), &port);
+    if (status != TransportStatus::Ok) return false;
+    HandleReply(leg, received, length, source);
+    return true;
+}
+
 bool Discovery::Drain(Leg &leg) {
     bool any = false;
-    for (;;) {
-        std::uint8_t received[kReplyBufferSize];
-        std::uint32_t length = 0;
-        ReplySource source;
-        source.protocol = leg.protocol;
-        std::uint16_t port = 0;
-        if (leg.transport->Receive(received, sizeof received, &length, source.address.data(), &port) !=
-            TransportStatus::Ok) {
-            return any;
-        }
-        any = true;
-        HandleReply(leg, received, length, source);
+    while (Take(leg, false)) any = true;
+    return any;
+}
+
+void Discovery::Pause() {
+    if (dlcLeg_ == nullptr) {
+        std::this_thread::sleep_for(kIdlePause);
+    } else {
+        static_cast<void>(Take(*dlcLeg_, true));
     }
 }
 
@@ -273,7 +298,7 @@ std::int32_t Discovery::Run() {
         if (now >= deadline) break;
         bool any = false;
         for (Leg &leg : legs_) any = Drain(leg) || any;
-        if (!any) std::this_thread::sleep_for(kIdlePause);
+        if (!any) Pause();
     }
     outcome_.printers = found_.Records();
     return outcome_.protocolsSent != 0 ? 0 : SNMP_RESULT_SEND_FAILED;

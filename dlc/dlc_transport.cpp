@@ -122,9 +122,15 @@ TransportStatus DlcTransport::Transmit(const std::uint8_t *data, std::uint32_t l
 
 TransportStatus DlcTransport::Receive(std::uint8_t *buffer, std::uint32_t size, std::uint32_t *length,
                                       std::uint8_t *senderAddress, std::uint16_t *senderPort) {
+    return ReceiveWithin(ReceiveWaitMs(timeoutSeconds_), buffer, size, length, senderAddress, senderPort);
+}
+
+TransportStatus DlcTransport::ReceiveWithin(std::uint32_t waitMs, std::uint8_t *buffer, std::uint32_t size,
+                                            std::uint32_t *length, std::uint8_t *senderAddress,
+                                            std::uint16_t *senderPort) {
     if (!Usable()) return TransportStatus::DlcFailed;
     std::uint8_t senderSap = 0;
-    const TransportStatus result = ReceiveFrame(buffer, size, length, senderAddress, &senderSap);
+    const TransportStatus result = ReceiveFrame(waitMs, buffer, size, length, senderAddress, &senderSap);
     if (senderPort != nullptr) *senderPort = senderSap;
     return result;
 }
@@ -134,12 +140,12 @@ TransportStatus DlcTransport::GetLocalAddress(std::uint8_t *address) {
     return TransportStatus::Ok;
 }
 
-TransportStatus DlcTransport::ReceiveFrame(std::uint8_t *buffer, std::uint32_t size, std::uint32_t *length,
-                                           std::uint8_t *senderAddress, std::uint8_t *senderSap) {
+TransportStatus DlcTransport::ReceiveFrame(std::uint32_t waitMs, std::uint8_t *buffer, std::uint32_t size,
+                                           std::uint32_t *length, std::uint8_t *senderAddress,
+                                           std::uint8_t *senderSap) {
     if (dlc::ReceiveBuffer *held = TakeHeldFrame(); held != nullptr) {
         return DeliverFrame(held, buffer, size, length, senderAddress, senderSap);
     }
-    const std::uint32_t waitMs = ReceiveWaitMs(timeoutSeconds_);
     for (;;) {
         dlc::Ccb *read = DlcIssueRead(stationId_, completionEvent_);
         if (read == nullptr) return TransportStatus::DlcFailed;

@@ -49,14 +49,19 @@ public:
     // The adapter's node address; all zero without DLC. Always Ok.
     TransportStatus GetLocalAddress(std::uint8_t *address) override;
 
+    // Receive, waiting at most `waitMs` milliseconds instead of the
+    // transport's timeout: a frame ends the wait as soon as it arrives.
+    TransportStatus ReceiveWithin(std::uint32_t waitMs, std::uint8_t *buffer, std::uint32_t size,
+                                  std::uint32_t *length, std::uint8_t *senderAddress, std::uint16_t *senderPort);
+
     std::uint16_t StationId() const { return stationId_; }
 
 private:
     bool Usable() const;
     TransportStatus Transmit(const std::uint8_t *data, std::uint32_t length, const std::uint8_t *destination,
                              std::uint16_t port);
-    TransportStatus ReceiveFrame(std::uint8_t *buffer, std::uint32_t size, std::uint32_t *length,
-                                 std::uint8_t *senderAddress, std::uint8_t *senderSap);
+    TransportStatus ReceiveFrame(std::uint32_t waitMs, std::uint8_t *buffer, std::uint32_t size,
+                                 std::uint32_t *length, std::uint8_t *senderAddress, std::uint8_t *senderSap);
     // What a completed READ brings: a final result, or nothing for a READ
     // that reported nothing the receive waits for.
     std::optional<TransportStatus> HandleCompletedRead(dlc::Ccb *read, std::uint8_t *buffer,

@@ -111,9 +111,16 @@ private:
     void EndStation(Station &station, std::vector<Ccb *> &ended, std::vector<Ccb *> &toFinish);
     bool FillRead(Ccb *read, Station &station);
     void Dispatch(Station &station);
-    void Deliver(const UiFrame &frame);
-    Station *Recipient(const UiFrame &frame);
+    // False when the frame's station has too few buffers free: the frame
+    // then waits (waiting_) and the station reports local busy.
+    bool Deliver(const UiFrame &frame);
+    // The station for `frame`; `asked` tells it answers that station's
+    // transmit, which the delivery then marks answered.
+    Station *Recipient(const UiFrame &frame, bool &asked);
     void ReportLocalBusy(Station &station);
+    // Delivers the waiting frame when its station has room now (or is gone)
+    // and lets the thread read the link again.
+    void Resume();
 
     bool StartThread();
     void StopThread(std::unique_lock<std::mutex> &lock);
@@ -130,6 +137,10 @@ private:
     std::map<std::uint16_t, Station> stations_;
     std::deque<PendingRead> reads_;
     std::deque<QueuedTransmit> transmits_;
+    // The frame read while its station's pool was full. Until it is
+    // delivered the thread reads nothing more, so later frames wait in the
+    // link's socket buffer, in order, instead of being lost.
+    std::vector<std::uint8_t> waiting_;
     std::uint64_t serials_ = 0;
     std::uint64_t sequence_ = 0;
 };

@@ -139,6 +139,7 @@ dlc::AcsLanStatus Adapter::CloseAdapter(Ccb *block, Ccb **failingBlock) {
         }
     }
     applications_.erase(found);
+    Resume();
     // The blocks the close ended, linked from the close's own block; linked
     // before any is signalled, since the owner may release it from then on.
     for (std::size_t i = 0; i < ended.size(); ++i) ended[i]->next = i + 1 < ended.size() ? ended[i + 1] : nullptr;
@@ -215,10 +216,13 @@ dlc::AcsLanStatus Adapter::FreeBuffers(Ccb *block, Application &application) {
     const std::uint8_t status = application.pool.GiveBack(table.firstBuffer);
     table.buffersLeft = application.pool.FreeCount();
     if (status == dlc::kStatusSuccess) {
-        // Room again: the next frame lost reports local busy anew.
+        // Room again: the next frame that finds the pool full reports local
+        // busy anew. A frame waiting for room is taken now when a READ waits
+        // for it, else at the next READ.
         for (auto &entry : stations_) {
             if (entry.second.applicationId == application.id) entry.second.localBusy = false;
         }
+        if (!reads_.empty()) Resume();
     }
     return CompleteNow(block, status);
 }
@@ -301,6 +305,7 @@ dlc::AcsLanStatus Adapter::CloseSap(Ccb *block, Ccb **failingBlock, Application 
     std::vector<Ccb *> toFinish;
     EndStation(*station, ended, toFinish);
     stations_.erase(station->id);
+    Resume();
     for (std::size_t i = 0; i < ended.size(); ++i) ended[i]->next = i + 1 < ended.size() ? ended[i + 1] : nullptr;
     block->next = ended.empty() ? nullptr : ended.front();
     for (Ccb *pending : toFinish) Finish(pending, dlc::kStatusCommandCancelledClosed);
@@ -393,6 +398,7 @@ dlc::AcsLanStatus Adapter::Read(Ccb *block, Ccb **failingBlock, Application &app
     for (const PendingRead &pending : reads_) {
         if (pending.block == block) return Reject(block, failingBlock, dlc::kStatusDuplicateCommand);
     }
+    Resume();
     if (station != nullptr && FillRead(block, *station)) return CompleteNow(block, dlc::kStatusSuccess);
     if (table.optionIndicator == dlc::kReadAll) {
         for (auto &entry : stations_) {

@@ -35,9 +35,13 @@
 // - Received frames: copied at arrival into 256-byte pool buffers in the
 //   published non-contiguous layout (first buffer: headers, LAN header in
 //   token-ring order, then data; further buffers: chain header, then data).
-//   One frame per READ. A frame the pool cannot hold is dropped, and the
+//   One frame per READ. A frame the pool cannot hold waits, and the
 //   station reports a DLC status change "local station busy" once until
-//   buffers come back.
+//   buffers come back. While it waits the adapter reads no further frame,
+//   so those behind it wait in its packet socket (a 4 MB receive buffer;
+//   the kernel drops what does not fit), in order, for every station. The
+//   frame is taken at the next READ that finds room, or as soon as room
+//   comes back while a READ waits, or when a SAP or application closes.
 // - Limits: one block per call (no chaining); UI frames only (I, XID and
 //   TEST frames are ignored and not answered); RECEIVE needs a receive flag
 //   and the non-contiguous form; TRANSMIT.UI.FRAME takes buffer 1 (the

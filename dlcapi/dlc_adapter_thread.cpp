@@ -18,29 +18,30 @@ namespace snmphelper::dlcapi {
 namespace detail {
 
 // The station a received frame is for; see dlc_adapter.h.
-Station *Adapter::Recipient(const UiFrame &frame) {
+Station *Adapter::Recipient(const UiFrame &frame, bool &asked) {
+    asked = false;
     std::vector<Station *> candidates;
     for (auto &entry : stations_) {
         if (entry.second.sap == frame.dsap && entry.second.receive != nullptr) candidates.push_back(&entry.second);
     }
     if (candidates.empty()) return nullptr;
     const std::uint8_t sourceSap = static_cast<std::uint8_t>(frame.ssap & ~kSsapResponseBit);
-    Station *asked = nullptr;
+    Station *answered = nullptr;
     Station *broadcast = nullptr;
     for (Station *station : candidates) {
         if (!station->awaiting || station->awaitedSap != sourceSap) continue;
         if (station->awaitedFrom == frame.source &&
-            (asked == nullptr || station->transmitSequence < asked->transmitSequence)) {
-            asked = station;
+            (answered == nullptr || station->transmitSequence < answered->transmitSequence)) {
+            answered = station;
         }
         if (station->awaitedFrom == kBroadcast &&
             (broadcast == nullptr || station->transmitSequence < broadcast->transmitSequence)) {
             broadcast = station;
         }
     }
-    if (asked != nullptr) {
-        asked->awaiting = false;  // answered; a broadcast stays open to every answer
-        return asked;
+    if (answered != nullptr) {
+        asked = true;
+        return answered;
     }
     if (broadcast != nullptr) return broadcast;
     return candidates.size() == 1 ? candidates.front() : nullptr;
@@ -56,33 +57,56 @@ void Adapter::ReportLocalBusy(Station &station) {
     station.statuses.push_back(status);
 }
 
-void Adapter::Deliver(const UiFrame &frame) {
-    Station *station = Recipient(frame);
-    if (station == nullptr) return;
+bool Adapter::Deliver(const UiFrame &frame) {
+    bool asked = false;
+    Station *station = Recipient(frame, asked);
+    if (station == nullptr) return true;
     const auto application = applications_.find(station->applicationId);
-    if (application == applications_.end()) return;
+    if (application == applications_.end()) return true;
     ReceiveBuffer *first = application->second->pool.Lend(frame.data);
     if (first == nullptr) {
         ReportLocalBusy(*station);
-    } else {
-        dlc::FirstReceiveBuffer &header = first->first;
-        header.frameLength = static_cast<std::uint16_t>(kEthernetHeaderSize + kLlcHeaderSize + frame.data.size());
-        header.stationId = station->id;
-        header.options = dlc::kReceiveNotContiguous;
-        header.messageType = kUiMessageType;
-        header.buffersLeft = application->second->pool.FreeCount();
-        header.nextFrame = nullptr;
-        header.lanHeaderLength = static_cast<std::uint8_t>(dlc::kTransmitLanHeaderLength);
-        header.dlcHeaderLength = static_cast<std::uint8_t>(kLlcHeaderSize);
-        header.lanHeader[1] = kFrameControlLlc;
-        CopyReversed(header.lanHeader + dlc::kLanHeaderDestinationOffset, frame.destination.data());
-        CopyReversed(header.lanHeader + dlc::kLanHeaderSourceOffset, frame.source.data());
-        header.dlcHeader[0] = frame.dsap;
-        header.dlcHeader[1] = frame.ssap;
-        header.dlcHeader[2] = kUiControl;
+        Dispatch(*station);
+        return false;
+    }
+    if (asked) station->awaiting = false;  // answered; a broadcast stays open to every answer
+    dlc::FirstReceiveBuffer &header = first->first;
+    header.frameLength = static_cast<std::uint16_t>(kEthernetHeaderSize + kLlcHeaderSize + frame.data.size());
+    header.stationId = station->id;
+    header.options = dlc::kReceiveNotContiguous;
+    header.messageType = kUiMessageType;
+    header.buffersLeft = application->second->pool.FreeCount();
+    header.nextFrame = nullptr;
+    header.lanHeaderLength = static_cast<std::uint8_t>(dlc::kTransmitLanHeaderLength);
+    header.dlcHeaderLength = static_cast<std::uint8_t>(kLlcHeaderSize);
+    header.lanHeader[1] = kFrameControlLlc;
+    CopyReversed(header.lanHeader + dlc::kLanHeaderDestinationOffset, frame.destination.data());
+    CopyReversed(header.lanHeader + dlc::kLanHeaderSourceOffset, frame.source.data());
+    header.dlcHeader[0] = frame.dsap;
+    header.dlcHeader[1] = frame.ssap;
+    header.dlcHeader[2] = kUiControl;
+    try {
         station->frames.push_back(first);
+    } catch (const std::bad_alloc &) {
+        // The frame is lost, as on an adapter out of memory.
+        static_cast<void>(application->second->pool.GiveBack(first));
+        return true;
     }
     Dispatch(*station);
+    return true;
+}
+
+void Adapter::Resume() {
+    if (waiting_.empty()) return;
+    try {
+        UiFrame frame;
+        if (ParseUiFrame(waiting_, frame) && !Deliver(frame)) return;
+    } catch (const std::bad_alloc &) {
+        // The frame is lost, as on an adapter out of memory.
+    }
+    waiting_.clear();
+    const unsigned char byte = 1;
+    [[maybe_unused]] const ssize_t written = write(wake_[1], &byte, 1);
 }
 
 bool Adapter::StartThread() {
@@ -111,6 +135,7 @@ void Adapter::StopThread(std::unique_lock<std::mutex> &lock) {
     lock.lock();
     for (QueuedTransmit &transmit : transmits_) Finish(transmit.block, dlc::kStatusCommandCancelledClosed);
     transmits_.clear();
+    waiting_.clear();
     link_.Close();
     close(wake_[0]);
     close(wake_[1]);
@@ -155,8 +180,15 @@ void Adapter::SendQueued() {
 void Adapter::Run() {
     std::vector<std::uint8_t> buffer;
     for (;;) {
+        bool held = false;
+        {
+            const std::lock_guard<std::mutex> lock(mutex_);
+            held = !waiting_.empty();
+        }
+        // While a frame waits for buffers the link is not read: what
+        // follows it stays in the socket's buffer.
         pollfd entries[2] = {{wake_[0], POLLIN, 0}, {link_.Descriptor(), POLLIN, 0}};
-        if (poll(entries, 2, -1) < 0 && errno != EINTR) return;
+        if (poll(entries, held ? 1 : 2, -1) < 0 && errno != EINTR) return;
         if (entries[0].revents != 0) {
             unsigned char drained[64];
             while (read(wake_[0], drained, sizeof drained) > 0) {
@@ -167,17 +199,21 @@ void Adapter::Run() {
             }
             SendQueued();
         }
-        if (entries[1].revents == 0) continue;
+        if (held || entries[1].revents == 0) continue;
         while (link_.Receive(buffer)) {
             UiFrame frame;
             if (!ParseUiFrame(buffer, frame)) continue;
             const std::lock_guard<std::mutex> lock(mutex_);
             if (stopping_) return;
+            bool delivered = true;
             try {
-                Deliver(frame);
+                delivered = Deliver(frame);
+                if (!delivered) waiting_ = buffer;
             } catch (const std::bad_alloc &) {
                 // The frame is lost, as on an adapter out of memory.
+                delivered = true;
             }
+            if (!delivered) break;
         }
     }
 }

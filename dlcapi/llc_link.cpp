@@ -19,6 +19,10 @@
 namespace snmphelper::dlcapi {
 namespace {
 
+// The frames the adapter holds beyond its applications' pools: a burst of
+// replies waits here while a pool is full (some 4,000 short frames).
+constexpr int kReceiveRoom = 4 * 1024 * 1024;
+
 struct InterfaceInfo {
     unsigned index = 0;
     unsigned short flags = 0;
@@ -121,6 +125,11 @@ OpenFailure LlcLink::Open(const std::string &interfaceName) {
     if (bind(fd, reinterpret_cast<const sockaddr *>(&local), sizeof local) != 0) {
         close(fd);
         return OpenFailure::kSystem;
+    }
+    // Beyond the system's limit for others where the process may; else as
+    // much of it as the limit allows.
+    if (setsockopt(fd, SOL_SOCKET, SO_RCVBUFFORCE, &kReceiveRoom, sizeof kReceiveRoom) != 0) {
+        static_cast<void>(setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &kReceiveRoom, sizeof kReceiveRoom));
     }
     descriptor_ = fd;
     address_ = info->address;

@@ -326,6 +326,35 @@ bool HoldsCommunity(const Key &key) {
                        [](const std::unique_ptr<Key> &subkey) { return HoldsCommunity(*subkey); });
 }
 
+// Whether the hive's group was chosen to share it: the hive kept others
+// out already (an administrator's chgrp and chmod 0640, say), or its folder
+// is setgid, which gives the folder's group to every file made in it.
+bool GroupChosen(const std::string &path, const HiveFile &previous) {
+    if (previous.exists && (previous.status.st_mode & S_IRWXO) == 0) return true;
+    struct stat folder {};
+    return stat(DirectoryOf(path).c_str(), &folder) == 0 && (folder.st_mode & S_ISGID) != 0;
+}
+
+// Gives the new file of a rewrite the hive's owner and group (a new hive
+// keeps what its folder gave it) and its mode (0644 for a new one). Once the
+// hive holds a community, others lose every bit, and so does the group
+// unless it was chosen (GroupChosen) and the file has it: a writer who is
+// not root keeps the hive's group only when it is one of theirs.
+bool TakeOverOwnership(int fd, const std::string &path, const HiveFile &previous, bool community) {
+    bool ownGroup = true;
+    if (previous.exists && geteuid() == 0) {
+        if (fchown(fd, previous.status.st_uid, previous.status.st_gid) != 0) return false;
+    } else if (previous.exists) {
+        ownGroup = fchown(fd, static_cast<uid_t>(-1), previous.status.st_gid) == 0;
+    }
+    mode_t mode = previous.exists ? (previous.status.st_mode & 07777) : 0644;
+    if (community) {
+        mode &= ~static_cast<mode_t>(S_IRWXO);
+        if (!ownGroup || !GroupChosen(path, previous)) mode &= ~static_cast<mode_t>(S_IRWXG);
+    }
+    return fchmod(fd, mode) == 0;
+}
+
 // A file's first `size` octets mapped for reading: for the new hive, which
 // no other process writes, so the mapping cannot lose its pages meanwhile.
 class MappedBytes {
@@ -349,9 +378,9 @@ private:
 };
 
 // The hive's replacement: a temporary file beside it, written, then given
-// the hive's mode, fsync'ed, renamed over the hive, and the directory
-// fsync'ed. The caller holds the writers' lock. A file not put in place is
-// removed when the object goes.
+// the hive's owner, group and mode (TakeOverOwnership), fsync'ed, renamed
+// over the hive, and the directory fsync'ed. The caller holds the writers'
+// lock. A file not put in place is removed when the object goes.
 class NewHive {
 public:
     explicit NewHive(const std::string &path)
@@ -394,16 +423,11 @@ public:
         if (file_.get() >= 0) sync_file_range(file_.get(), 0, 0, SYNC_FILE_RANGE_WRITE);
 #endif
     }
-    // Puts the file in place of the hive. It keeps the hive's mode, less
-    // every bit for others and the group once it holds a community.
+    // Puts the file in place of the hive, which `previous` describes;
+    // `holdsCommunity` tells whether what was written holds a community.
     std::int32_t Commit(const HiveFile &previous, bool holdsCommunity) {
         if (file_.get() < 0) return Made();
-        mode_t mode = previous.exists ? (previous.status.st_mode & 07777) : 0644;
-        if (holdsCommunity) mode &= ~static_cast<mode_t>(077);
-        bool written = written_ && fchmod(file_.get(), mode) == 0;
-        if (written && previous.exists && geteuid() == 0) {
-            written = fchown(file_.get(), previous.status.st_uid, previous.status.st_gid) == 0;
-        }
+        bool written = written_ && TakeOverOwnership(file_.get(), path_, previous, holdsCommunity);
         written = written && fsync(file_.get()) == 0;
         written = (close(file_.release()) == 0) && written;
         if (!written || rename(temporary_.c_str(), path_.c_str()) != 0) {
@@ -423,7 +447,9 @@ private:
     bool written_ = true;
 };
 
-// Replaces the hive with `tree`; `text` receives what was written.
+// Replaces the hive with `tree`: temporary file, fsync, rename, fsync of the
+// directory. The caller holds the writers' lock. `text` receives what was
+// written.
 std::int32_t WriteHive(const std::string &path, const HiveFile &previous, const Key &tree, std::string &text) {
     text = regtext::WriteRegText(tree, "");
     NewHive replacement(path);

@@ -7,8 +7,12 @@
 // created once and never removed (so that replacing the hive cannot break
 // the lock). Inside the lock the hive is read afresh, the change is applied,
 // and the result is written to a new temporary file in the same directory,
-// given the hive's mode (and owner, when running as root), fsync'ed, renamed
-// over the hive, and the directory fsync'ed. So concurrent writers in any
+// given the hive's mode, group (when the writer is root or in it) and owner
+// (when root), fsync'ed, renamed over the hive, and the directory fsync'ed:
+// an administrator's chgrp and chmod outlive every change. A hive holding a
+// community is never readable by others, and readable by its group only
+// when the group was chosen: the hive kept others out already, or its folder
+// is setgid (then a hive made there is 0640, the folder's group's to read). So concurrent writers in any
 // number of processes lose none of each other's changes, a reader (who takes
 // no lock) sees either the old or the new hive and never a torn one, and a
 // crash leaves the old or the new hive in place. The temporary file is named

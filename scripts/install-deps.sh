@@ -26,8 +26,11 @@ fuzz_packages() { echo "cmake ninja-build make g++ clang libclang-rt-14-dev"; }
 # strace counts both sides' system calls per transaction.
 bench_packages() { echo "$(build_packages) iproute2 util-linux libbenchmark-dev libsnmp-dev strace"; }
 # dpkg-buildpackage with debhelper over debian/, lintian to check the
-# packages, and what the check of the installed packages builds and reads with.
-deb_packages() { echo "$(build_packages) dpkg-dev debhelper lintian pkg-config man-db iproute2 util-linux"; }
+# packages, and what the check of the installed packages builds and reads
+# with; systemd for systemd-sysusers, which the tool's package needs for its
+# group, and systemd-analyze, which checks the exporter's unit (neither starts
+# systemd).
+deb_packages() { echo "$(build_packages) dpkg-dev debhelper lintian pkg-config man-db iproute2 util-linux systemd"; }
 all_packages() {
     for profile in demo test fuzz bench deb; do "${profile}_packages"; done
 }

@@ -14,6 +14,7 @@
 
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -24,6 +25,7 @@
 #include <vector>
 
 #include "dlc/dlc_access.h"
+#include "dlc/dlc_transport.h"
 #include "library/library_entry.h"
 #include "groups/object_groups.h"
 #include "snmphelper.h"
@@ -277,6 +279,38 @@ TEST_F(DlcTransactionTest, ConcurrentTransactionsEachGetTheirOwnReply) {
     EXPECT_EQ(StoredProtocol(), kDlc);
     unlink(objects.c_str());
     rmdir(folder.c_str());
+}
+
+// A receive bounded in milliseconds (discovery's idle wait) waits for its
+// frame: one that arrives during the wait is received, none times out.
+TEST_F(DlcTransactionTest, AReceiveWithinABoundGetsTheFrameThatArrivesDuringIt) {
+    test::RawFrames printer(kPrinterInterface);
+    ASSERT_TRUE(printer.Open()) << printer.Error();
+    DlcTransport transport(1, 0, 0);
+    ASSERT_EQ(transport.Bind(0), TransportStatus::Ok);
+    std::uint8_t received[64] = {};
+    std::uint32_t length = 0;
+    std::uint8_t sender[dlc::kNodeAddressLength] = {};
+    std::uint16_t senderSap = 0;
+    EXPECT_EQ(transport.ReceiveWithin(20, received, sizeof received, &length, sender, &senderSap),
+              TransportStatus::DlcTimedOut);
+
+    // A UI frame from the printer's end to the transport's SAP 0x10.
+    std::vector<std::uint8_t> frame(kHostNode.begin(), kHostNode.end());
+    frame.insert(frame.end(), kPrinterNode.begin(), kPrinterNode.end());
+    frame.insert(frame.end(), {0x00, 0x06, kDlcDefaultLocalSap, kDlcAgentSap, 0x03, 0x30, 0x01, 0x05});
+    frame.resize(60, 0);
+    std::thread late([&printer, &frame] {
+        // Sent once the receive is (most likely) waiting; early it is the same frame.
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        EXPECT_TRUE(printer.Send(frame));
+    });
+    const TransportStatus result = transport.ReceiveWithin(5000, received, sizeof received, &length, sender, &senderSap);
+    late.join();
+    ASSERT_EQ(result, TransportStatus::Ok);
+    EXPECT_EQ(std::vector<std::uint8_t>(received, received + length), (std::vector<std::uint8_t>{0x30, 0x01, 0x05}));
+    EXPECT_EQ(MacAddress({sender[0], sender[1], sender[2], sender[3], sender[4], sender[5]}), kPrinterNode);
+    EXPECT_EQ(senderSap, kDlcAgentSap);
 }
 
 // --- The wire, read by tshark ------------------------------------------------

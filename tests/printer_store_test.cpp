@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: Apache-2.0
 // Printer records through the C interface (HelperPrinterAdd, ...Update,
 // ...Read, ...Remove, ...List) against a real store in a temporary folder:
-// what the key holds afterwards, what is refused, the store's mode once it
-// holds a community, and what a user told no by root's store reads.
+// what the key holds afterwards, what is refused, the store's mode and group
+// once it holds a community, and what a user told no by root's store reads.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -272,6 +272,117 @@ TEST(PrinterStore, AStoreHoldingACommunityIsItsOwnersAlone) {
     TempRegistry other(test::PrinterHive("lab", "\"MAC Address\"=\"\"\n"));
     ASSERT_EQ(test::RunSnmphelper({"config", "set", "community", "public"}).exitCode, 0);
     EXPECT_EQ(Mode(other.Path()), 0600u);
+}
+
+struct stat Status(const std::string &path) {
+    struct stat status {};
+    stat(path.c_str(), &status);
+    return status;
+}
+
+// An administrator's chgrp and chmod of a store holding a community outlive
+// every rewrite; "other" never keeps a bit, and a group's bits given to a
+// store that was everyone's to read are not a choice to share a community.
+TEST(PrinterStore, RewritesKeepTheGroupAndModeAnAdministratorGave) {
+    if (geteuid() != 0) GTEST_SKIP() << "needs root, to give the store another group";
+    constexpr gid_t kGroup = 4242;
+    struct Case {
+        const char *what;
+        const char *community;  // of the printer there before the administrator's change
+        mode_t given;
+        mode_t expected;
+    };
+    const std::vector<Case> cases = {
+        {"group readers", "public", 0640, 0640},
+        {"group writers", "public", 0660, 0660},
+        {"owner alone", "public", 0600, 0600},
+        {"made everyone's", "public", 0644, 0600},
+        {"everyone's before its first community", "", 0664, 0600},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.what);
+        TempRegistry registry;
+        SnmpPrinterRecord first = Record("first", "10.0.0.1", c.community);
+        ASSERT_EQ(HelperPrinterAdd(&first, 0), 0);
+        ASSERT_EQ(chown(registry.Path().c_str(), 0, kGroup), 0);
+        ASSERT_EQ(chmod(registry.Path().c_str(), c.given), 0);
+        SnmpPrinterRecord second = Record("second", "10.0.0.2", "private");
+        ASSERT_EQ(HelperPrinterAdd(&second, 0), 0);
+        ASSERT_EQ(HelperPrinterRemove("first"), 0);
+        const struct stat status = Status(registry.Path());
+        EXPECT_EQ(status.st_mode & 07777, c.expected);
+        EXPECT_EQ(status.st_gid, kGroup);
+        EXPECT_EQ(status.st_uid, 0u);
+    }
+}
+
+// A store made in a setgid folder takes the folder's group, which the
+// administrator chose by making it so: that group may read the community.
+// Elsewhere the community stays the owner's alone.
+TEST(PrinterStore, AStoreInASetgidFolderIsItsGroupsToRead) {
+    struct Case {
+        const char *what;
+        bool setgid;
+        const char *community;
+        mode_t expected;
+    };
+    const std::vector<Case> cases = {
+        {"setgid, a community", true, "public", 0640},
+        {"setgid, none", true, "", 0644},
+        {"plain folder, a community", false, "public", 0600},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.what);
+        TempRegistry registry;
+        if (c.setgid) {
+            ASSERT_EQ(chmod(registry.Folder().c_str(), 02750), 0);
+        }
+        SnmpPrinterRecord record = Record("lab", "10.0.0.1", c.community);
+        ASSERT_EQ(HelperPrinterAdd(&record, 0), 0);
+        EXPECT_EQ(Status(registry.Path()).st_mode & 07777, c.expected);
+        EXPECT_EQ(Status(registry.Path()).st_gid, Status(registry.Folder()).st_gid);
+        // A store there before its first community gets the same.
+        SnmpPrinterRecord secret = Record("hall", "10.0.0.2", "private");
+        ASSERT_EQ(HelperPrinterAdd(&secret, 0), 0);
+        EXPECT_EQ(Status(registry.Path()).st_mode & 07777, c.setgid ? 0640u : 0600u);
+    }
+}
+
+// A writer who is not root keeps the store's group only when it is one of
+// theirs; otherwise the group's bits go, so that the community does not
+// pass to the writer's own group.
+TEST(PrinterStore, AWriterKeepsOnlyAGroupOfTheirs) {
+    if (geteuid() != 0) GTEST_SKIP() << "needs root, to be another user";
+    constexpr uid_t kNobody = 65534;
+    constexpr gid_t kGroup = 4242;
+    struct Case {
+        const char *what;
+        const char *groups;
+        gid_t expectedGroup;
+        mode_t expected;
+    };
+    const std::vector<Case> cases = {
+        {"in the group", "4242", kGroup, 0640},
+        {"not in it", "", kNobody, 0600},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.what);
+        TempRegistry registry;
+        SnmpPrinterRecord record = Record("lab", "10.0.0.1", "public");
+        ASSERT_EQ(HelperPrinterAdd(&record, 0), 0);
+        ASSERT_EQ(chown(registry.Folder().c_str(), kNobody, kNobody), 0);
+        ASSERT_EQ(chown(registry.Path().c_str(), kNobody, kGroup), 0);
+        ASSERT_EQ(chmod(registry.Path().c_str(), 0640), 0);
+        std::vector<std::string> argv = {"setpriv", "--reuid=65534", "--regid=65534"};
+        argv.push_back(*c.groups != 0 ? std::string("--groups=") + c.groups : "--clear-groups");
+        argv.push_back(test::BuildTreePath("tools/snmphelper"));
+        for (const char *word : {"printer", "add", "hall", "--ip", "10.0.0.2"}) argv.emplace_back(word);
+        const test::ProgramRun run = test::RunProgram(argv, test::ErrorOutput::Merged);
+        ASSERT_EQ(run.exitCode, 0) << run.out;
+        const struct stat status = Status(registry.Path());
+        EXPECT_EQ(status.st_mode & 07777, c.expected);
+        EXPECT_EQ(status.st_gid, c.expectedGroup);
+    }
 }
 
 // A user who may not write root's store is told whose it is and how to keep

@@ -283,6 +283,30 @@ bool IsFromLocal(const Bytes &frame) {
     return frame.size() >= 17 && MacAt(frame.data() + 6) == kLocal && (frame[12] << 8 | frame[13]) <= 1500;
 }
 
+// Reads `station` until it reported local busy and `count` frames came,
+// freeing none: the frames, in order; `busy` tells whether it was reported.
+std::vector<dlc::ReceiveBuffer *> ReadUntilBusy(Application &application, std::uint16_t station, std::size_t count,
+                                                bool &busy) {
+    std::vector<dlc::ReceiveBuffer *> frames;
+    busy = false;
+    for (std::size_t reads = 0; reads < count + 3 && !(busy && frames.size() == count); ++reads) {
+        Command read(dlc::kRead, application.Id());
+        application.IssueRead(read, station);
+        if (!read.Completed()) {
+            EXPECT_EQ(application.CancelRead(read), dlc::kAcsLanAccepted);
+            break;
+        }
+        if (read.table.read.event == dlc::kEventStatusChange) {
+            EXPECT_EQ(read.table.read.report.status.dlcStatusCode, dlc::kIndicateLocalStationBusy);
+            EXPECT_EQ(read.table.read.report.status.stationId, station);
+            busy = true;
+        } else if (read.table.read.event == dlc::kEventReceiveData) {
+            frames.push_back(read.table.read.report.event.receivedFrame);
+        }
+    }
+    return frames;
+}
+
 class DlcApiTest : public ::testing::Test {
 protected:
     DlcApiTest() : veth_(kDlcInterface, kPeerInterface, kLocal, kPeer), peer_(kPeerInterface) {}
@@ -292,6 +316,16 @@ protected:
         ASSERT_TRUE(api_.Loaded()) << dlerror();
         setenv("SNMPHELPER_DLC_INTERFACE", kDlcInterface, 1);
         unsetenv("SNMPHELPER_DLC_ADAPTER_TYPE");
+    }
+    // `count` frames of 1497 data bytes (seven pool buffers each) to `sap`,
+    // frame i carrying Pattern(1497, i).
+    bool SendFullFrames(std::size_t count, std::uint8_t sap) {
+        for (std::size_t i = 0; i < count; ++i) {
+            if (!peer_.Send(PeerFrame(kLocal, sap, kAgentSap, 0x03, Pattern(1497, static_cast<std::uint8_t>(i))))) {
+                return false;
+            }
+        }
+        return true;
     }
     std::optional<Bytes> NextFromLocal(int waitMs = static_cast<int>(kCompletionWaitMs)) {
         return peer_.ReceiveMatching(IsFromLocal, waitMs);
@@ -496,28 +530,11 @@ TEST_F(DlcApiTest, PoolAccountingOverManyFramesAndLocalBusy) {
     ASSERT_TRUE(application.StartReceive(receive, station));
 
     // 1497 data bytes take seven buffers: eighteen frames fill the pool, the
-    // nineteenth is lost and reported as local busy.
+    // nineteenth finds it full and is reported as local busy.
     constexpr std::size_t kFrames = 19;
-    for (std::size_t i = 0; i < kFrames; ++i) {
-        ASSERT_TRUE(peer_.Send(PeerFrame(kLocal, kLocalSap, kAgentSap, 0x03, Pattern(1497, static_cast<std::uint8_t>(i)))));
-    }
-    std::vector<dlc::ReceiveBuffer *> frames;
+    ASSERT_TRUE(SendFullFrames(kFrames, kLocalSap));
     bool busy = false;
-    for (std::size_t reads = 0; reads < kFrames + 2 && !(busy && frames.size() == 18); ++reads) {
-        Command read(dlc::kRead, application.Id());
-        application.IssueRead(read, station);
-        if (!read.Completed()) {
-            EXPECT_EQ(application.CancelRead(read), dlc::kAcsLanAccepted);
-            break;
-        }
-        if (read.table.read.event == dlc::kEventStatusChange) {
-            EXPECT_EQ(read.table.read.report.status.dlcStatusCode, dlc::kIndicateLocalStationBusy);
-            EXPECT_EQ(read.table.read.report.status.stationId, station);
-            busy = true;
-        } else if (read.table.read.event == dlc::kEventReceiveData) {
-            frames.push_back(read.table.read.report.event.receivedFrame);
-        }
-    }
+    const std::vector<dlc::ReceiveBuffer *> frames = ReadUntilBusy(application, station, 18, busy);
     EXPECT_TRUE(busy);
     ASSERT_EQ(frames.size(), 18u);
     std::uint16_t left = 0;
@@ -528,6 +545,79 @@ TEST_F(DlcApiTest, PoolAccountingOverManyFramesAndLocalBusy) {
         EXPECT_EQ(application.FreeBuffers(frames[i], &left), dlc::kStatusSuccess);
     }
     EXPECT_EQ(left, kPoolBuffers);
+}
+
+// A burst beyond the pool waits in the adapter's socket buffer while the pool
+// is full: once buffers come back, the next READs get every frame, in order.
+TEST_F(DlcApiTest, FramesBeyondAFullPoolWaitForItsBuffers) {
+    Application application(api_);
+    Command receive(dlc::kReceive, 0);
+    ASSERT_EQ(application.Open(), dlc::kStatusSuccess);
+    receive.block.applicationId = application.Id();
+    ASSERT_EQ(application.CreatePool(), dlc::kStatusSuccess);
+    const std::uint16_t station = application.OpenSap(kLocalSap).value_or(0);
+    ASSERT_TRUE(application.StartReceive(receive, station));
+
+    constexpr std::size_t kFrames = 60;  // more than three pools of seven-buffer frames
+    ASSERT_TRUE(SendFullFrames(kFrames, kLocalSap));
+    bool busy = false;
+    const std::vector<dlc::ReceiveBuffer *> held = ReadUntilBusy(application, station, 18, busy);
+    EXPECT_TRUE(busy);
+    ASSERT_EQ(held.size(), 18u);
+    for (dlc::ReceiveBuffer *frame : held) EXPECT_EQ(application.FreeBuffers(frame), dlc::kStatusSuccess);
+
+    std::size_t next = held.size();
+    for (std::size_t reads = 0; reads < 2 * kFrames && next < kFrames; ++reads) {
+        Command read(dlc::kRead, application.Id());
+        application.IssueRead(read, station);
+        if (!read.Completed()) {
+            EXPECT_EQ(application.CancelRead(read), dlc::kAcsLanAccepted);
+            break;
+        }
+        if ((read.table.read.event & dlc::kEventReceiveData) == 0) continue;
+        dlc::ReceiveBuffer *frame = read.table.read.report.event.receivedFrame;
+        std::size_t buffers = 0;
+        EXPECT_EQ(ChainData(frame, buffers), Pattern(1497, static_cast<std::uint8_t>(next))) << "frame " << next;
+        std::uint16_t left = 0;
+        EXPECT_EQ(application.FreeBuffers(frame, &left), dlc::kStatusSuccess);
+        ++next;
+        if (next == kFrames) {
+            EXPECT_EQ(left, kPoolBuffers);
+        }
+    }
+    EXPECT_EQ(next, kFrames) << "frames lost";
+}
+
+// A READ already waiting gets its frame when another station's buffers
+// come back, without a further READ.
+TEST_F(DlcApiTest, AWaitingReadGetsItsFrameWhenBuffersComeBack) {
+    constexpr std::uint8_t kSecondSap = 0x12;
+    Application application(api_);
+    ASSERT_EQ(application.Open(), dlc::kStatusSuccess);
+    ASSERT_EQ(application.CreatePool(), dlc::kStatusSuccess);
+    const std::uint16_t first = application.OpenSap(kLocalSap).value_or(0);
+    const std::uint16_t second = application.OpenSap(kSecondSap).value_or(0);
+    Command receiveFirst(dlc::kReceive, application.Id());
+    Command receiveSecond(dlc::kReceive, application.Id());
+    ASSERT_TRUE(application.StartReceive(receiveFirst, first));
+    ASSERT_TRUE(application.StartReceive(receiveSecond, second));
+
+    ASSERT_TRUE(SendFullFrames(19, kLocalSap));
+    ASSERT_TRUE(peer_.Send(PeerFrame(kLocal, kSecondSap, kAgentSap, 0x03, {0x5E})));
+    bool busy = false;
+    const std::vector<dlc::ReceiveBuffer *> held = ReadUntilBusy(application, first, 18, busy);
+    EXPECT_TRUE(busy);
+    ASSERT_EQ(held.size(), 18u);
+
+    Command read(dlc::kRead, application.Id());
+    application.IssueRead(read, second);
+    EXPECT_EQ(application.FreeBuffers(held.front()), dlc::kStatusSuccess);
+    ASSERT_TRUE(read.Completed());
+    ASSERT_EQ(read.table.read.event, dlc::kEventReceiveData);
+    std::size_t buffers = 0;
+    EXPECT_EQ(ChainData(read.table.read.report.event.receivedFrame, buffers), Bytes{0x5E});
+    EXPECT_EQ(application.FreeBuffers(read.table.read.report.event.receivedFrame), dlc::kStatusSuccess);
+    for (std::size_t i = 1; i < held.size(); ++i) EXPECT_EQ(application.FreeBuffers(held[i]), dlc::kStatusSuccess);
 }
 
 TEST_F(DlcApiTest, ReadCancelEndsAPendingReadOnly) {
