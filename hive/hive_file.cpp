@@ -4,6 +4,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -28,6 +29,12 @@ constexpr std::string_view kTemporaryInfix = ".new-";
 constexpr std::size_t kTemporaryUniqueLength = 6;
 // A hive is a few kilobytes; anything this large is not one.
 constexpr std::size_t kMaxHiveSize = 64 * 1024 * 1024;
+// A printer's password, which the store must not show to every user.
+constexpr std::string_view kCommunityName = "Community";
+// How the writer starts every hive, and all that a text to append to may
+// start with: the encoding and the reading of hex texts are then those of
+// the text appended.
+constexpr std::string_view kVersion5Start = "Windows Registry Editor Version 5.00\n";
 
 std::string DirectoryOf(const std::string &path) {
     const std::size_t slash = path.rfind('/');
@@ -300,7 +307,7 @@ void KeepWritten(const std::string &path, std::string &&text, std::shared_ptr<co
     TheParseCache().Keep(std::move(entry));
 }
 
-bool WriteAll(int fd, const std::string &text) {
+bool WriteAll(int fd, std::string_view text) {
     std::size_t done = 0;
     while (done < text.size()) {
         const ssize_t wrote = write(fd, text.data() + done, text.size() - done);
@@ -314,7 +321,7 @@ bool WriteAll(int fd, const std::string &text) {
 // Whether a key at or below `key` holds a "Community" value: a password of
 // the printers', which the store must not show to every user.
 bool HoldsCommunity(const Key &key) {
-    if (key.FindValue("Community") != nullptr) return true;
+    if (key.FindValue(kCommunityName) != nullptr) return true;
     return std::any_of(key.subkeys.begin(), key.subkeys.end(),
                        [](const std::unique_ptr<Key> &subkey) { return HoldsCommunity(*subkey); });
 }
@@ -348,26 +355,133 @@ bool TakeOverOwnership(int fd, const std::string &path, const HiveFile &previous
     return fchmod(fd, mode) == 0;
 }
 
+// A file's first `size` octets mapped for reading: for the new hive, which
+// no other process writes, so the mapping cannot lose its pages meanwhile.
+class MappedBytes {
+public:
+    MappedBytes(int fd, std::size_t size)
+        : size_(size), data_(size == 0 ? nullptr : mmap(nullptr, size, PROT_READ, MAP_SHARED | MAP_POPULATE, fd, 0)) {}
+    MappedBytes(const MappedBytes &) = delete;
+    MappedBytes &operator=(const MappedBytes &) = delete;
+    ~MappedBytes() {
+        if (data_ != nullptr && data_ != MAP_FAILED) munmap(data_, size_);
+    }
+    bool Mapped() const { return data_ != MAP_FAILED; }
+    std::string_view View() const {
+        return data_ == nullptr || data_ == MAP_FAILED ? std::string_view()
+                                                       : std::string_view(static_cast<const char *>(data_), size_);
+    }
+
+private:
+    std::size_t size_;
+    void *data_;
+};
+
+// The hive's replacement: a temporary file beside it, written, then given
+// the hive's owner, group and mode (TakeOverOwnership), fsync'ed, renamed
+// over the hive, and the directory fsync'ed. The caller holds the writers'
+// lock. A file not put in place is removed when the object goes.
+class NewHive {
+public:
+    explicit NewHive(const std::string &path)
+        : path_(path), temporary_(path + std::string(kTemporaryInfix) + std::string(kTemporaryUniqueLength, 'X')),
+          file_(mkostemp(temporary_.data(), O_CLOEXEC)) {
+        error_ = file_.get() < 0 ? errno : 0;
+    }
+    NewHive(const NewHive &) = delete;
+    NewHive &operator=(const NewHive &) = delete;
+    ~NewHive() {
+        if (file_.get() >= 0) {
+            close(file_.release());
+            unlink(temporary_.c_str());
+        }
+    }
+
+    // kRegistrySuccess when the temporary file could be made.
+    std::int32_t Made() const { return error_ == 0 ? kRegistrySuccess : FromErrno(error_, kRegistryCannotWrite); }
+    void Write(std::string_view piece) { written_ = written_ && file_.get() >= 0 && WriteAll(file_.get(), piece); }
+    // Copies what is left of the file `source` to the end of this one
+    // inside the kernel, neither read into this process nor written from
+    // it. The octets copied, or false when the copy failed or passed `limit`
+    // (as it fails where files cannot be copied so).
+    bool CopyFrom(int source, std::size_t limit, std::size_t &copied) {
+        copied = 0;
+        for (;;) {
+            const ssize_t got = copy_file_range(source, nullptr, file_.get(), nullptr, limit + 1 - copied, 0);
+            if (got < 0 && errno == EINTR) continue;
+            if (got < 0) return false;
+            if (got == 0) return true;
+            copied += static_cast<std::size_t>(got);
+            if (copied > limit) return false;
+        }
+    }
+    int Descriptor() const { return file_.get(); }
+    // Sets the disk writing what is written so far going, so that it goes
+    // on while the caller works; the fsync then waits for less.
+    void StartWriteback() {
+#ifdef SYNC_FILE_RANGE_WRITE
+        if (file_.get() >= 0) sync_file_range(file_.get(), 0, 0, SYNC_FILE_RANGE_WRITE);
+#endif
+    }
+    // Puts the file in place of the hive, which `previous` describes;
+    // `holdsCommunity` tells whether what was written holds a community.
+    std::int32_t Commit(const HiveFile &previous, bool holdsCommunity) {
+        if (file_.get() < 0) return Made();
+        bool written = written_ && TakeOverOwnership(file_.get(), path_, previous, holdsCommunity);
+        written = written && fsync(file_.get()) == 0;
+        written = (close(file_.release()) == 0) && written;
+        if (!written || rename(temporary_.c_str(), path_.c_str()) != 0) {
+            unlink(temporary_.c_str());
+            return kRegistryCannotWrite;
+        }
+        FileDescriptor directory(open(DirectoryOf(path_).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        if (directory.get() >= 0) fsync(directory.get());
+        return kRegistrySuccess;
+    }
+
+private:
+    const std::string &path_;
+    std::string temporary_;
+    FileDescriptor file_;
+    int error_ = 0;
+    bool written_ = true;
+};
+
 // Replaces the hive with `tree`: temporary file, fsync, rename, fsync of the
-// directory. The caller holds the writers' lock. The file written takes the
-// hive's owner, group and mode (TakeOverOwnership). `text` receives what was
+// directory. The caller holds the writers' lock. `text` receives what was
 // written.
 std::int32_t WriteHive(const std::string &path, const HiveFile &previous, const Key &tree, std::string &text) {
     text = regtext::WriteRegText(tree, "");
-    std::string temporary = path + std::string(kTemporaryInfix) + std::string(kTemporaryUniqueLength, 'X');
-    FileDescriptor file(mkostemp(temporary.data(), O_CLOEXEC));
-    if (file.get() < 0) return FromErrno(errno, kRegistryCannotWrite);
-    bool written = TakeOverOwnership(file.get(), path, previous, HoldsCommunity(tree));
-    written = written && WriteAll(file.get(), text) && fsync(file.get()) == 0;
-    written = (close(file.release()) == 0) && written;
-    if (!written || rename(temporary.c_str(), path.c_str()) != 0) {
-        unlink(temporary.c_str());
-        return kRegistryCannotWrite;
-    }
-    FileDescriptor directory(open(DirectoryOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (directory.get() >= 0) fsync(directory.get());
-    return kRegistrySuccess;
+    NewHive replacement(path);
+    replacement.Write(text);
+    return replacement.Commit(previous, HoldsCommunity(tree));
 }
+
+// What appending needs to know of a registry text, learnt in one reading
+// that builds nothing: whether a key at or below `key` is opened, whether a
+// community is set, and whether anything is removed (after which neither of
+// the first two answers holds).
+class AppendScan final : public regtext::RegTextEdits {
+public:
+    explicit AppendScan(const std::vector<std::string> &key) : key_(key) {}
+    void RemoveKey(const std::vector<std::string> &) override { removes = true; }
+    void OpenKey(const std::vector<std::string> &components) override {
+        if (keyOpened || components.size() < key_.size()) return;
+        keyOpened = std::equal(key_.begin(), key_.end(), components.begin(),
+                               [](const std::string &a, const std::string &b) { return regtext::NamesEqual(a, b); });
+    }
+    void PutValue(std::string_view name, std::uint32_t, std::vector<std::uint8_t> &&) override {
+        community = community || regtext::NamesEqual(name, kCommunityName);
+    }
+    void RemoveValue(std::string_view) override { removes = true; }
+
+    bool keyOpened = false;
+    bool community = false;
+    bool removes = false;
+
+private:
+    const std::vector<std::string> &key_;
+};
 
 bool IsTemporaryName(std::string_view entry, std::string_view hiveName) {
     if (entry.size() != hiveName.size() + kTemporaryInfix.size() + kTemporaryUniqueLength ||
@@ -487,6 +601,56 @@ std::int32_t ModifyHive(const std::string &path, bool createHive, const TreeChan
     }
     if (result != nullptr) *result = std::move(stored);
     return kRegistrySuccess;
+}
+
+std::int32_t AppendWhereAbsent(const std::string &path, const std::vector<std::string> &absentKey,
+                               std::string_view import, bool &handled) {
+    handled = false;
+    std::string problem;
+    AppendScan added(absentKey);
+    if (!import.starts_with(kVersion5Start) || !regtext::ReadRegText(import, added, problem) || added.removes) {
+        return kRegistrySuccess;
+    }
+    if (WriteAccess(path) != kRegistrySuccess) return kRegistrySuccess;
+    WriterLock lock;
+    if (lock.Acquire(path) != kRegistrySuccess) return kRegistrySuccess;
+    RemoveDeadWritersFiles(path);
+    HiveFile hive;
+    bool linked = false;
+    const FileDescriptor source(OpenHiveForReading(path, linked));
+    if (source.get() < 0 || fstat(source.get(), &hive.status) != 0 || !S_ISREG(hive.status.st_mode)) {
+        return kRegistrySuccess;
+    }
+    hive.exists = true;
+    // The new hive starts as the kernel's copy of the old one, and the disk
+    // is writing it while it is read through: from the copy itself, which
+    // only this writer has, so the bytes read are the bytes stored.
+    NewHive replacement(path);
+    std::size_t size = 0;
+    if (replacement.Made() != kRegistrySuccess || !replacement.CopyFrom(source.get(), kMaxHiveSize, size)) {
+        return kRegistrySuccess;
+    }
+    replacement.StartWriteback();
+    bool endsInLine = true;
+    bool community = added.community;
+    {
+        const MappedBytes copy(replacement.Descriptor(), size);
+        if (!copy.Mapped()) return kRegistrySuccess;
+        const std::string_view old = copy.View();
+        AppendScan held(absentKey);
+        if (!old.starts_with(kVersion5Start) || !regtext::ReadRegText(old, held, problem) || held.removes) {
+            return kRegistrySuccess;
+        }
+        handled = true;
+        if (held.keyOpened) return kRegistryKeyExists;
+        endsInLine = old.ends_with('\n');
+        community = community || held.community;
+    }
+    // A hive that parses never ends inside a value (its last line cannot end
+    // in a hex list's backslash), so the body read after it reads alone.
+    if (!endsInLine) replacement.Write("\n");
+    replacement.Write(import.substr(kVersion5Start.size()));
+    return replacement.Commit(hive, community);
 }
 
 }  // namespace snmphelper::platform::hive

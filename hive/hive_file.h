@@ -20,6 +20,8 @@
 // creates one only while it holds the lock, and renames or removes it before
 // letting go, so a writer that holds the lock knows every other such file is
 // what a writer killed meanwhile left: each write first removes them.
+// AppendWhereAbsent is the one change that writes the hive's old bytes
+// unchanged, followed by a new key's text, rather than the tree's text.
 // (Names without the "new-" are not touched: "<hive>.backup" or
 // "<hive>.202401" may be an administrator's own copies.)
 #pragma once
@@ -28,6 +30,8 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "hive/reg_text.h"
 
@@ -69,5 +73,19 @@ using TreeChange = std::function<std::int32_t(regtext::Key &tree, bool &changed)
 // that writes once copies nothing), else on a copy.
 std::int32_t ModifyHive(const std::string &path, bool createHive, const TreeChange &change,
                         std::shared_ptr<const regtext::Key> *result);
+
+// Adds a key that must be absent without parsing the hive into a tree or
+// writing it out again: under the writers' lock, the hive's bytes are read
+// through once, and when they hold no key at `absentKey` the new hive is
+// those bytes unchanged followed by the body of `import` (a version 5.00
+// UTF-8 registry text), written as ModifyHive writes. The reader applies a
+// file in order, so the stored tree is the one ModifyHive would store; what
+// differs is only where in the text the new keys stand. kRegistryKeyExists
+// when the key is present. `handled` is false (and nothing done) when this
+// cannot be done so: no hive yet, a hive that does not parse, or one in
+// another encoding or holding removals, an import with removals, or any
+// failure before the hive was read; then ModifyHive decides.
+std::int32_t AppendWhereAbsent(const std::string &path, const std::vector<std::string> &absentKey,
+                               std::string_view import, bool &handled);
 
 }  // namespace snmphelper::platform::hive

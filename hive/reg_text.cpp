@@ -16,44 +16,6 @@ namespace snmphelper::platform::regtext {
 
 namespace detail {
 
-char LowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool HasControlCharacter(std::string_view text) {
-    return std::any_of(text.begin(), text.end(),
-                       [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7F; });
-}
-
-std::string_view TrimLeft(std::string_view text) {
-    while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
-    return text;
-}
-
-std::string_view Trim(std::string_view text) {
-    text = TrimLeft(text);
-    while (!text.empty() && (text.back() == ' ' || text.back() == '\t' || text.back() == '\r')) {
-        text.remove_suffix(1);
-    }
-    return text;
-}
-
-bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
-    return text.size() >= prefix.size() && NamesEqual(text.substr(0, prefix.size()), prefix);
-}
-
-int HexDigit(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
-
-std::size_t FindQuoteOrBackslash(std::string_view text, std::size_t from) {
-    for (std::size_t at = from; at < text.size(); ++at) {
-        if (text[at] == '"' || text[at] == '\\') return at;
-    }
-    return std::string_view::npos;
-}
-
 void AppendUtf8(std::string &out, std::uint32_t codePoint) {
     if (codePoint < 0x80) {
         out += static_cast<char>(codePoint);
@@ -160,13 +122,40 @@ std::string Latin1ToUtf8(std::string_view text) {
     return out;
 }
 
+bool SplitKeyNames(std::string_view names, std::size_t kept, std::vector<std::string> &components) {
+    // The strings already there are written over, keeping their room: a
+    // reader splits every key line of a file into one vector.
+    std::size_t count = kept;
+    for (;;) {
+        const std::size_t separator = names.find('\\');
+        const std::string_view name = names.substr(0, separator);
+        if (!IsValidKeyName(name)) {
+            components.clear();
+            return false;
+        }
+        if (count < components.size()) {
+            components[count].assign(name);
+        } else {
+            components.emplace_back(name);
+        }
+        ++count;
+        if (separator == std::string_view::npos) break;
+        names.remove_prefix(separator + 1);
+    }
+    components.resize(count);
+    return true;
+}
+
 }  // namespace detail
 
 using namespace detail;
 
 bool NamesEqual(std::string_view a, std::string_view b) {
-    return a.size() == b.size() &&
-           std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) { return LowerAscii(x) == LowerAscii(y); });
+    // Names are mostly compared with themselves as first stored: octet for
+    // octet first.
+    if (a.size() != b.size()) return false;
+    if (a.empty() || std::memcmp(a.data(), b.data(), a.size()) == 0) return true;
+    return std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) { return LowerAscii(x) == LowerAscii(y); });
 }
 
 bool IsValidKeyName(std::string_view name) {
@@ -189,18 +178,12 @@ bool IsValidValueName(std::string_view name) {
 }
 
 bool SplitKeyPath(std::string_view path, std::vector<std::string> &components) {
-    components.clear();
     if (!path.empty() && path.back() == '\\') path.remove_suffix(1);
-    if (path.empty()) return true;
-    components.reserve(static_cast<std::size_t>(std::count(path.begin(), path.end(), '\\')) + 1);
-    for (;;) {
-        const std::size_t separator = path.find('\\');
-        const std::string_view name = path.substr(0, separator);
-        if (!IsValidKeyName(name)) return false;
-        components.emplace_back(name);
-        if (separator == std::string_view::npos) return true;
-        path.remove_prefix(separator + 1);
+    if (path.empty()) {
+        components.clear();
+        return true;
     }
+    return SplitKeyNames(path, 0, components);
 }
 
 Key *FindKey(const Key &root, const std::vector<std::string> &components) {

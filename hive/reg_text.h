@@ -121,7 +121,8 @@ public:
     virtual ~RegTextEdits() = default;
     virtual void RemoveKey(const std::vector<std::string> &components) = 0;
     virtual void OpenKey(const std::vector<std::string> &components) = 0;
-    virtual void PutValue(std::string_view name, std::uint32_t type, std::vector<std::uint8_t> data) = 0;
+    // `data` may be taken; what is left of it is the reader's again.
+    virtual void PutValue(std::string_view name, std::uint32_t type, std::vector<std::uint8_t> &&data) = 0;
     virtual void RemoveValue(std::string_view name) = 0;
 };
 

@@ -3,11 +3,14 @@
 // constants and its text conversions. Only for hive/reg_text*.cpp.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "hive/reg_text.h"
 
 namespace snmphelper::platform::regtext::detail {
 
@@ -24,21 +27,48 @@ inline constexpr std::size_t kMaxValueNameLength = 16383;
 // regedit breaks hex lists so that no line passes 80 columns.
 inline constexpr std::size_t kHexLineWidth = 77;
 
-char LowerAscii(char c);
+// The helpers below run for every line of a hive: inline, so that the
+// reader's loop has them in place.
 
-bool HasControlCharacter(std::string_view text);
+inline char LowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 
-std::string_view TrimLeft(std::string_view text);
+inline bool HasControlCharacter(std::string_view text) {
+    return std::any_of(text.begin(), text.end(),
+                       [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7F; });
+}
 
-std::string_view Trim(std::string_view text);
+inline std::string_view TrimLeft(std::string_view text) {
+    while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
+    return text;
+}
 
-bool StartsWithNoCase(std::string_view text, std::string_view prefix);
+inline std::string_view Trim(std::string_view text) {
+    text = TrimLeft(text);
+    while (!text.empty() && (text.back() == ' ' || text.back() == '\t' || text.back() == '\r')) {
+        text.remove_suffix(1);
+    }
+    return text;
+}
 
-int HexDigit(char c);
+inline bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
+    return text.size() >= prefix.size() && NamesEqual(text.substr(0, prefix.size()), prefix);
+}
+
+inline int HexDigit(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
 
 // Where the next '"' or '\\' is at or after `from`: the octets a quoted text
 // escapes. npos when none.
-std::size_t FindQuoteOrBackslash(std::string_view text, std::size_t from);
+inline std::size_t FindQuoteOrBackslash(std::string_view text, std::size_t from) {
+    for (std::size_t at = from; at < text.size(); ++at) {
+        if (text[at] == '"' || text[at] == '\\') return at;
+    }
+    return std::string_view::npos;
+}
 
 void AppendUtf8(std::string &out, std::uint32_t codePoint);
 
@@ -58,5 +88,10 @@ std::vector<std::uint8_t> Utf8ToUtf16Le(const std::vector<std::uint8_t> &data);
 
 // ANSI exports (REGEDIT4) that are not UTF-8 are read as Latin-1.
 std::string Latin1ToUtf8(std::string_view text);
+
+// The names of `names` ("A\\B", no '\\' at the end) after the first `kept`
+// of `components`, which are kept; false (and `components` emptied) for an
+// empty or invalid name.
+bool SplitKeyNames(std::string_view names, std::size_t kept, std::vector<std::string> &components);
 
 }  // namespace snmphelper::platform::regtext::detail

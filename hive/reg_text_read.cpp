@@ -109,23 +109,26 @@ private:
     bool done_ = rest_.empty();
 };
 
-// A quoted string at the start of `text`: "\\" and "\"" are escapes, any
-// other backslash stands for itself. `rest` receives what follows it.
-bool ReadQuoted(std::string_view text, std::string &out, std::string_view &rest) {
+// A quoted string at the start of `text`, appended to `out` (a string or a
+// vector of octets): "\\" and "\"" are escapes, any other backslash stands
+// for itself. `rest` receives what follows it.
+template <typename Octets>
+bool ReadQuoted(std::string_view text, Octets &out, std::string_view &rest) {
     if (text.empty() || text.front() != '"') return false;
     std::size_t i = 1;
     for (;;) {
         // The run up to the next quote or backslash in one piece.
         const std::size_t special = FindQuoteOrBackslash(text, i);
         if (special == std::string_view::npos) return false;
-        out.append(text.substr(i, special - i));
+        out.insert(out.end(), text.begin() + static_cast<std::ptrdiff_t>(i),
+                   text.begin() + static_cast<std::ptrdiff_t>(special));
         if (text[special] == '"') {
             rest = text.substr(special + 1);
             return true;
         }
         i = special;
         if (i + 1 < text.size() && (text[i + 1] == '\\' || text[i + 1] == '"')) ++i;
-        out += text[i++];
+        out.push_back(static_cast<typename Octets::value_type>(text[i++]));
     }
 }
 
@@ -166,6 +169,13 @@ struct ValueLine {
     bool remove = false;
     std::uint32_t type = 0;
     std::vector<std::uint8_t> data;
+
+    void Clear() {
+        name.clear();
+        remove = false;
+        type = 0;
+        data.clear();
+    }
 };
 
 // Text-type data given in hex: UTF-16LE in version 5 files, ANSI in REGEDIT4.
@@ -188,9 +198,8 @@ bool ReadValueData(std::string_view text, bool unicodeFile, ValueLine &value, st
         return true;
     }
     if (!text.empty() && text.front() == '"') {
-        std::string content;
         std::string_view rest;
-        if (!ReadQuoted(text, content, rest)) {
+        if (!ReadQuoted(text, value.data, rest)) {
             why = "the text value has no closing quote";
             return false;
         }
@@ -199,8 +208,6 @@ bool ReadValueData(std::string_view text, bool unicodeFile, ValueLine &value, st
             return false;
         }
         value.type = kRegSz;
-        value.data.reserve(content.size() + 1);
-        value.data.assign(content.begin(), content.end());
         value.data.push_back(0);
         return true;
     }
@@ -250,7 +257,8 @@ bool ReadValueLine(std::string_view line, bool unicodeFile, ValueLine &value, st
         why = "the value name has no closing quote";
         return false;
     }
-    if (!IsValidValueName(value.name)) {
+    // The whole text is UTF-8 already, and so is every name cut from it.
+    if (value.name.size() > kMaxValueNameLength || HasControlCharacter(value.name)) {
         why = "the value name is too long or holds control characters";
         return false;
     }
@@ -262,8 +270,63 @@ bool ReadValueLine(std::string_view line, bool unicodeFile, ValueLine &value, st
     return ReadValueData(rest.substr(1), unicodeFile, value, why);
 }
 
-bool ReadKeyHeader(std::string_view line, bool &remove, std::vector<std::string> &components,
-                   std::string &why) {
+// Splits the key paths of a file's key lines as SplitKeyPath does, into one
+// vector: the names a path shares with the path split before it (siblings
+// share their parent's) are kept as they are, neither copied nor checked
+// again.
+class KeyPathSplitter {
+public:
+    const std::vector<std::string> &Components() const { return components_; }
+
+    bool Split(std::string_view path) {
+        if (!path.empty() && path.back() == '\\') path.remove_suffix(1);
+        const std::string_view last = last_;
+        last_ = {};
+        if (path.empty()) {
+            components_.clear();
+            return true;
+        }
+        std::size_t kept = 0;
+        std::string_view rest = path;
+        // Most often a sibling of the last key: the same parent, compared in
+        // one piece.
+        const std::size_t parent = last.rfind('\\');
+        if (parent != std::string_view::npos && path.size() > parent && path[parent] == '\\' &&
+            path.compare(0, parent, last.substr(0, parent)) == 0) {
+            kept = components_.size() - 1;
+            rest = path.substr(parent + 1);
+        } else if (!last.empty()) {
+            const std::size_t common = static_cast<std::size_t>(
+                std::mismatch(path.begin(), path.end(), last.begin(), last.end()).first - path.begin());
+            // Where the names both hold end: at the last separator in their
+            // common part, or where the last path ends if this one goes on.
+            std::size_t end = std::string_view::npos;
+            if (common == last.size() && (common == path.size() || path[common] == '\\')) {
+                end = common;
+            } else if (common != 0) {
+                end = path.rfind('\\', common - 1);
+            }
+            if (end == path.size()) {
+                last_ = path;
+                return true;  // the same path again
+            }
+            if (end != std::string_view::npos) {
+                kept = static_cast<std::size_t>(std::count(path.begin(),
+                                                           path.begin() + static_cast<std::ptrdiff_t>(end), '\\')) + 1;
+                rest = path.substr(end + 1);
+            }
+        }
+        if (!SplitKeyNames(rest, kept, components_)) return false;
+        last_ = path;
+        return true;
+    }
+
+private:
+    std::vector<std::string> components_;
+    std::string_view last_;  // the path components_ holds; empty when none
+};
+
+bool ReadKeyHeader(std::string_view line, bool &remove, KeyPathSplitter &components, std::string &why) {
     if (line.size() < 2 || line.back() != ']') {
         why = "a key line must end with ']'";
         return false;
@@ -278,7 +341,7 @@ bool ReadKeyHeader(std::string_view line, bool &remove, std::vector<std::string>
     }
     const std::string_view below =
         separator == std::string_view::npos ? std::string_view() : path.substr(separator + 1);
-    if (!SplitKeyPath(below, components)) {
+    if (!components.Split(below)) {
         why = "the key path has an empty, too long or invalid key name";
         return false;
     }
@@ -306,8 +369,9 @@ bool ReadRegText(std::string_view fileBytes, RegTextEdits &edits, std::string &p
 
     bool inKey = false;
     bool inRemovedKey = false;
-    std::vector<std::string> components;  // kept across keys for its room
+    KeyPathSplitter components;
     std::string joined;
+    ValueLine value;  // kept across lines for its room
     while (!lines.AtEnd()) {
         const std::size_t lineNumber = lines.NextNumber();
         std::string_view line = Trim(lines.Next());
@@ -322,9 +386,9 @@ bool ReadRegText(std::string_view fileBytes, RegTextEdits &edits, std::string &p
             inRemovedKey = remove;
             inKey = !remove;
             if (remove) {
-                edits.RemoveKey(components);
+                edits.RemoveKey(components.Components());
             } else {
-                edits.OpenKey(components);
+                edits.OpenKey(components.Components());
             }
             continue;
         }
@@ -341,7 +405,7 @@ bool ReadRegText(std::string_view fileBytes, RegTextEdits &edits, std::string &p
             }
             line = joined;
         }
-        ValueLine value;
+        value.Clear();
         if (!ReadValueLine(line, unicodeFile, value, why)) {
             problem = AtLine(lineNumber, why);
             return false;
@@ -377,7 +441,7 @@ public:
         current_ = &root_;
         for (const std::string &name : components) current_ = &current_->SubkeyAdding(name);
     }
-    void PutValue(std::string_view name, std::uint32_t type, std::vector<std::uint8_t> data) override {
+    void PutValue(std::string_view name, std::uint32_t type, std::vector<std::uint8_t> &&data) override {
         if (current_ != nullptr) current_->PutValue(name, type, std::move(data));
     }
     void RemoveValue(std::string_view name) override {

@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <cstring>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -40,47 +41,68 @@ unsigned Mode(const std::string &path) {
     return stat(path.c_str(), &status) == 0 ? (status.st_mode & 0777) : 0;
 }
 
+// A store of `printers` printers named other0, other1, ..., all at 10.0.0.1:
+// large enough that reading it takes a while.
+std::string StoreOfOthers(int printers) {
+    std::string hive = "Windows Registry Editor Version 5.00\n\n";
+    for (int i = 0; i < printers; ++i) {
+        hive += test::PrinterKey("other" + std::to_string(i), "\"MAC Address\"=\"\"\n\"IP Address\"=\"10.0.0.1\"\n");
+    }
+    return hive;
+}
+
+// Runs `work(i)` in `processes` child processes that all start at the same
+// moment (each waits on a pipe until the parent closes its end); their exit
+// codes in order, -1 for one that did not exit.
+std::vector<int> AtOnceInProcesses(int processes, const std::function<int(int)> &work) {
+    int start[2];
+    if (pipe(start) != 0) return {};
+    std::vector<pid_t> children;
+    for (int i = 0; i < processes; ++i) {
+        const pid_t pid = fork();
+        if (pid == 0) {
+            close(start[1]);
+            char go = 0;
+            if (read(start[0], &go, 1) < 0) _exit(3);  // returns once the parent closes its end
+            _exit(work(i));
+        }
+        children.push_back(pid);
+    }
+    close(start[0]);
+    close(start[1]);
+    std::vector<int> codes;
+    for (const pid_t pid : children) {
+        int status = 0;
+        codes.push_back(pid > 0 && waitpid(pid, &status, 0) == pid && WIFEXITED(status) ? WEXITSTATUS(status) : -1);
+    }
+    return codes;
+}
+
 // Processes adding the same printer at the same moment to a store large
 // enough that reading it takes a while: exactly one adds it, every other is
 // told it exists, and the key holds the one record that was added.
 TEST(PrinterStore, OfProcessesAddingOnePrinterAtOnceExactlyOneAddsIt) {
-    std::string hive = "Windows Registry Editor Version 5.00\n\n";
-    for (int i = 0; i < 2000; ++i) {
-        hive += test::PrinterKey("other" + std::to_string(i), "\"MAC Address\"=\"\"\n\"IP Address\"=\"10.0.0.1\"\n");
-    }
-    TempRegistry registry(hive);
+    TempRegistry registry(StoreOfOthers(2000));
     constexpr int kAdders = 6;
     for (int round = 0; round < 3; ++round) {
         const std::string name = "contested" + std::to_string(round);
-        int start[2];
-        ASSERT_EQ(pipe(start), 0);
-        std::vector<pid_t> adders;
-        for (int i = 0; i < kAdders; ++i) {
-            const pid_t pid = fork();
-            if (pid == 0) {
-                close(start[1]);
-                char go = 0;
-                if (read(start[0], &go, 1) < 0) _exit(3);  // returns once the parent closes its end
-                const std::string ip = "10.1." + std::to_string(round) + "." + std::to_string(i + 1);
-                const SnmpPrinterRecord record = Record(name.c_str(), ip.c_str());
-                const std::int32_t result = HelperPrinterAdd(&record, 0);
-                _exit(result == 0 ? 0 : result == SNMP_RESULT_PRINTER_EXISTS ? 1 : 2);
-            }
-            ASSERT_GT(pid, 0);
-            adders.push_back(pid);
-        }
-        close(start[0]);
-        close(start[1]);
+        const auto address = [&](int adder) {
+            return "10.1." + std::to_string(round) + "." + std::to_string(adder + 1);
+        };
+        const std::vector<int> codes = AtOnceInProcesses(kAdders, [&](int i) {
+            const SnmpPrinterRecord record = Record(name.c_str(), address(i).c_str());
+            const std::int32_t result = HelperPrinterAdd(&record, 0);
+            return result == 0 ? 0 : result == SNMP_RESULT_PRINTER_EXISTS ? 1 : 2;
+        });
+        ASSERT_EQ(codes.size(), static_cast<std::size_t>(kAdders));
         int added = 0;
         int refused = 0;
         std::string winner;
         for (int i = 0; i < kAdders; ++i) {
-            int status = 0;
-            ASSERT_EQ(waitpid(adders[static_cast<std::size_t>(i)], &status, 0), adders[static_cast<std::size_t>(i)]);
-            const int code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+            const int code = codes[static_cast<std::size_t>(i)];
             if (code == 0) {
                 ++added;
-                winner = "10.1." + std::to_string(round) + "." + std::to_string(i + 1);
+                winner = address(i);
             }
             if (code == 1) ++refused;
         }
@@ -91,6 +113,51 @@ TEST(PrinterStore, OfProcessesAddingOnePrinterAtOnceExactlyOneAddsIt) {
         ASSERT_EQ(HelperPrinterRead(name.c_str(), &read), 0);
         EXPECT_EQ(std::string(read.ipAddress), winner);
     }
+}
+
+// Processes adding different printers at the same moment, each to the hive
+// as the one before left it: no add is lost, none of the printers already
+// there either, and the new keys follow the hive's bytes as they were.
+TEST(PrinterStore, ProcessesAddingDifferentPrintersAtOnceLoseNone) {
+    constexpr int kStored = 2000;
+    const std::string hive = StoreOfOthers(kStored);
+    TempRegistry registry(hive);
+    constexpr int kAdders = 4;
+    constexpr int kEach = 5;
+    const auto name = [](int adder, int each) { return "added" + std::to_string(adder) + "-" + std::to_string(each); };
+    const auto address = [](int adder, int each) {
+        return "10.2." + std::to_string(adder) + "." + std::to_string(each + 1);
+    };
+    const std::vector<int> codes = AtOnceInProcesses(kAdders, [&](int i) {
+        for (int j = 0; j < kEach; ++j) {
+            const SnmpPrinterRecord record = Record(name(i, j).c_str(), address(i, j).c_str());
+            if (HelperPrinterAdd(&record, 0) != 0) return 1;
+        }
+        return 0;
+    });
+    EXPECT_EQ(codes, std::vector<int>(kAdders, 0));
+    std::uint32_t size = 0;
+    ASSERT_EQ(HelperPrinterList(nullptr, &size), SNMP_RESULT_LIST_DOES_NOT_FIT);
+    std::vector<char> names(size);
+    ASSERT_EQ(HelperPrinterList(names.data(), &size), 0);
+    int listed = 0;
+    for (const char *listedName = names.data(); *listedName != '\0'; listedName += std::strlen(listedName) + 1) {
+        ++listed;
+    }
+    EXPECT_EQ(listed, kStored + kAdders * kEach);
+    for (int i = 0; i < kAdders; ++i) {
+        for (int j = 0; j < kEach; ++j) {
+            SnmpPrinterRecord read{};
+            read.recordSize = sizeof read;
+            ASSERT_EQ(HelperPrinterRead(name(i, j).c_str(), &read), 0) << name(i, j);
+            EXPECT_EQ(std::string(read.ipAddress), address(i, j));
+        }
+    }
+    SnmpPrinterRecord first{};
+    first.recordSize = sizeof first;
+    ASSERT_EQ(HelperPrinterRead("other0", &first), 0);
+    EXPECT_EQ(std::string(first.ipAddress), "10.0.0.1");
+    EXPECT_TRUE(registry.Contents().starts_with(hive));
 }
 
 TEST(PrinterStore, ARecordIsWrittenReadUpdatedListedAndRemoved) {

@@ -327,13 +327,16 @@ std::int32_t StoreResult(std::int32_t registryCode) {
 }
 
 std::int32_t WritePrinter(const StoredPrinter &printer, PrinterWrite how, std::int32_t &registryCode) {
-    registryCode = PrinterKeyState(printer.name);
-    if (registryCode != platform::kRegistrySuccess && registryCode != platform::kRegistryNotFound) {
-        return StoreResult(registryCode);
+    // An add asks whether the key is there only with the change, under the
+    // store's lock: asking first as well would read the store twice.
+    if (how != PrinterWrite::Add) {
+        registryCode = PrinterKeyState(printer.name);
+        if (registryCode != platform::kRegistrySuccess && registryCode != platform::kRegistryNotFound) {
+            return StoreResult(registryCode);
+        }
+        const bool exists = registryCode == platform::kRegistrySuccess;
+        if (how == PrinterWrite::Update && !exists) return SNMP_RESULT_NO_SUCH_PRINTER;
     }
-    const bool exists = registryCode == platform::kRegistrySuccess;
-    if (how == PrinterWrite::Add && exists) return SNMP_RESULT_PRINTER_EXISTS;
-    if (how == PrinterWrite::Update && !exists) return SNMP_RESULT_NO_SUCH_PRINTER;
     // Whether the key is there is asked again with the change, under the
     // store's lock: another process may have added or removed it since.
     std::string problem;

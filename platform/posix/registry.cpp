@@ -372,6 +372,17 @@ std::int32_t ImportRegistryTextWhere(const char *path, KeyCondition condition, c
     return Guarded([&]() -> std::int32_t {
         std::vector<std::string> components;
         if (path == nullptr || !regtext::SplitKeyPath(path, components)) return kRegistryInvalidParameter;
+        if (condition == KeyCondition::Absent) {
+            // A new key goes at the end of the hive as it is, which spares
+            // building its tree and writing all of it again.
+            Forget(ThreadReading());
+            bool handled = false;
+            const std::int32_t code = hive::AppendWhereAbsent(HivePath(), components, fileBytes, handled);
+            if (handled) {
+                problem.clear();
+                return code;
+            }
+        }
         return ImportIf(fileBytes, problem, [&](const Key &tree) -> std::int32_t {
             const bool present = regtext::FindKey(tree, components) != nullptr;
             if (condition == KeyCondition::Absent && present) return kRegistryKeyExists;

@@ -116,7 +116,7 @@ public:
         Keep(::RegCreateKeyExW(HKEY_LOCAL_MACHINE, Wide(JoinPath(components)).c_str(), 0, nullptr, 0,
                                KEY_ALL_ACCESS, nullptr, &current_, nullptr));
     }
-    void PutValue(std::string_view name, std::uint32_t type, std::vector<std::uint8_t> data) override {
+    void PutValue(std::string_view name, std::uint32_t type, std::vector<std::uint8_t> &&data) override {
         if (current_ != nullptr) Keep(WriteValue(current_, name, type, data.data(), data.size()));
     }
     void RemoveValue(std::string_view name) override {
@@ -145,7 +145,7 @@ class NoEdits final : public regtext::RegTextEdits {
 public:
     void RemoveKey(const std::vector<std::string> &) override {}
     void OpenKey(const std::vector<std::string> &) override {}
-    void PutValue(std::string_view, std::uint32_t, std::vector<std::uint8_t>) override {}
+    void PutValue(std::string_view, std::uint32_t, std::vector<std::uint8_t> &&) override {}
     void RemoveValue(std::string_view) override {}
 };
 

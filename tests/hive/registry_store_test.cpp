@@ -20,6 +20,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <random>
@@ -445,18 +446,29 @@ std::string StoredState() {
     return state;
 }
 
-// Forks a writer that steps the hive on from generation `from`, telling the
-// pipe `report` each generation it has stored, until it is killed (or, should
-// the test be gone, after many steps). The child's pid.
-pid_t StartSteppingWriter(std::uint32_t from, int report) {
+// Forks a writer that makes `step` after step from `from` on (each given
+// its number), telling the pipe `report` each number it has stored, until it
+// is killed (or, should the test be gone, after many steps). The child's pid.
+pid_t StartSteppingWriter(std::uint32_t from, int report, const std::function<std::int32_t(std::uint32_t)> &step) {
     const pid_t child = fork();
     if (child != 0) return child;
     for (std::uint32_t g = from + 1; g < from + 100000; ++g) {
-        std::string problem;
-        if (ImportRegistryText(GenerationStep(g), problem) != kRegistrySuccess) _exit(1);
+        if (step(g) != kRegistrySuccess) _exit(1);
         if (write(report, &g, sizeof g) != static_cast<ssize_t>(sizeof g)) _exit(2);
     }
     _exit(0);
+}
+
+// Kills the writer `child` after `delay`; a failure when it had ended otherwise.
+testing::AssertionResult KilledAfter(pid_t child, std::chrono::microseconds delay) {
+    std::this_thread::sleep_for(delay);
+    if (kill(child, SIGKILL) != 0) return testing::AssertionFailure() << "kill failed";
+    int status = 0;
+    if (waitpid(child, &status, 0) != child) return testing::AssertionFailure() << "waitpid failed";
+    if (!WIFSIGNALED(status) || WTERMSIG(status) != SIGKILL) {
+        return testing::AssertionFailure() << "the writer failed: " << status;
+    }
+    return testing::AssertionSuccess();
 }
 
 // The last generation the writer reported, or `from` when it reported none.
@@ -487,14 +499,13 @@ TEST(RegistryStore, WritersKilledAnywhereLeaveTheOldOrTheNewHive) {
         SCOPED_TRACE(testing::Message() << "kill " << attempt << " (seed " << kSeed << ")");
         int report[2];
         ASSERT_EQ(pipe(report), 0);
-        const pid_t writer = StartSteppingWriter(generation, report[1]);
+        const pid_t writer = StartSteppingWriter(generation, report[1], [](std::uint32_t g) {
+            std::string problem;
+            return ImportRegistryText(GenerationStep(g), problem);
+        });
         ASSERT_GT(writer, 0);
         close(report[1]);
-        std::this_thread::sleep_for(std::chrono::microseconds(delay(random)));
-        ASSERT_EQ(kill(writer, SIGKILL), 0);
-        int status = 0;
-        ASSERT_EQ(waitpid(writer, &status, 0), writer);
-        ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) << "the writer failed: " << status;
+        ASSERT_TRUE(KilledAfter(writer, std::chrono::microseconds(delay(random))));
         const std::uint32_t reported = LastReported(report[0], generation);
         close(report[0]);
 
@@ -1020,6 +1031,236 @@ TEST(RegistryImport, BadFileChangesNothingAndSaysWhere) {
     EXPECT_EQ(ImportRegistryText("REGEDIT4\n[HKEY_USERS\\x]\n", problem), kRegistryInvalidParameter);
     EXPECT_NE(problem.find("HKEY_LOCAL_MACHINE"), std::string::npos) << problem;
     EXPECT_EQ(registry.Contents(), before);
+}
+
+// Key lines that share their start with the line before (siblings, a key
+// and its parent, names that only begin alike, the same path again, a
+// trailing backslash, another case) open the keys they name.
+TEST(RegistryStore, KeyLinesSharingTheirStartOpenTheKeysTheyName) {
+    const auto line = [](const std::string &path, int value) {
+        char number[16];
+        std::snprintf(number, sizeof number, "%08x", static_cast<unsigned>(value));
+        return "[HKEY_LOCAL_MACHINE\\" + path + "]\n\"v" + std::to_string(value) + "\"=dword:" + number + "\n";
+    };
+    TempRegistry registry("Windows Registry Editor Version 5.00\n\n" + line("T\\A\\B", 1) + line("T\\A\\BC", 2) +
+                          line("T\\A\\B\\C", 3) + line("T\\A", 4) + line("T\\A\\B", 5) + line("t\\a\\b\\D", 6) +
+                          line("T\\A\\B\\", 7) + line("T\\AB\\C", 8) + line("T\\A\\B\\C\\E", 9) + line("T\\A\\B", 10) +
+                          "[-HKEY_LOCAL_MACHINE\\T\\A\\BC]\n" + line("T\\A\\BC\\F", 11) + line("T\\A", 12));
+    const struct {
+        const char *path;
+        std::vector<std::string> values;
+        std::vector<std::string> subkeys;
+    } keys[] = {
+        {"T", {}, {"A", "AB"}},
+        {"T\\A", {"v4", "v12"}, {"B", "BC"}},
+        {"T\\A\\B", {"v1", "v5", "v7", "v10"}, {"C", "D"}},
+        {"T\\A\\BC", {}, {"F"}},
+        {"T\\A\\BC\\F", {"v11"}, {}},
+        {"T\\A\\B\\C", {"v3"}, {"E"}},
+        {"T\\A\\B\\C\\E", {"v9"}, {}},
+        {"T\\A\\B\\D", {"v6"}, {}},
+        {"T\\AB\\C", {"v8"}, {}},
+    };
+    for (const auto &key : keys) {
+        RegistryKey open = nullptr;
+        ASSERT_EQ(OpenRegistryKey(key.path, kKeyRead, &open), kRegistrySuccess) << key.path;
+        std::vector<std::string> values;
+        EXPECT_EQ(ListRegistryValues(open, values), kRegistrySuccess);
+        CloseRegistryKey(open);
+        EXPECT_EQ(values, key.values) << key.path;
+        EXPECT_EQ(Subkeys(key.path), key.subkeys) << key.path;
+    }
+    // A path that breaks off after the shared part is refused all the same.
+    for (const char *broken : {"T\\A\\B\\\\C", "T\\A\\B\\\\", "T\\A\\\\B"}) {
+        registry.Write("Windows Registry Editor Version 5.00\n\n" + line("T\\A\\B", 1) + line(broken, 2));
+        RegistryKey open = nullptr;
+        EXPECT_EQ(OpenRegistryKey("T\\A\\B", kKeyRead, &open), kRegistryCorrupt) << broken;
+    }
+}
+
+unsigned ModeOf(const std::string &path) {
+    struct stat status {};
+    return stat(path.c_str(), &status) == 0 ? (status.st_mode & 07777) : 0;
+}
+
+// A key that has to be absent is added at the end of the hive as it stands
+// when the hive is as the store writes it (or as an editor leaves it, in
+// UTF-8 version 5.00 with nothing removed), else the hive is rewritten; in
+// every case the store then holds what applying the text to the whole hive
+// gives, its mode closes once it holds a community, and a key that is there,
+// in another case or only through a key below it, leaves the hive as it was.
+TEST(RegistryStore, AnAddedKeyReadsAsTheWholeHiveRewrittenWould) {
+    const std::string v5 = "Windows Registry Editor Version 5.00\n\n";
+    const std::string other = "[HKEY_LOCAL_MACHINE\\Software\\Brelvin\\Palimar\\AdapterOnly\\other]\n"
+                              "\"IP Address\"=\"10.0.0.1\"\n\n";
+    const std::string hexAtTheEnd = "[HKEY_LOCAL_MACHINE\\Software\\Test]\n\"Binary\"=hex:00,01,02,\\\n  03,04\n";
+    const std::string added = test::PrinterHive("new", "\"MAC Address\"=\"\"\n\"IP Address\"=\"10.0.0.9\"\n");
+    const std::string addedSecret = test::PrinterHive("new", "\"MAC Address\"=\"\"\n\"Community\"=\"s\"\n");
+    // No blank line after the header: the key line would follow on from a
+    // last line without its line end.
+    const std::string addedTight = "Windows Registry Editor Version 5.00\n"
+                                   "[HKEY_LOCAL_MACHINE\\Software\\Brelvin\\Palimar\\AdapterOnly\\new]\n\"v\"=\"1\"\n";
+    std::string crlf;
+    for (char c : v5 + other) crlf += c == '\n' ? std::string("\r\n") : std::string(1, c);
+    const struct {
+        const char *what;
+        std::string hive;
+        const std::string &addition;
+        std::int32_t code;
+        bool appended;
+        unsigned mode;
+    } cases[] = {
+        {"as the store writes it", v5 + other, added, kRegistrySuccess, true, 0644},
+        {"a hex list over lines last", v5 + other + hexAtTheEnd, added, kRegistrySuccess, true, 0644},
+        {"no line end after the last line", v5 + other + hexAtTheEnd.substr(0, hexAtTheEnd.size() - 1), added,
+         kRegistrySuccess, true, 0644},
+        {"no line end, nor a blank line before the key", v5 + other + "\"Last\"=\"x\"", addedTight,
+         kRegistrySuccess, true, 0644},
+        {"comments and blanks last", v5 + "; made by hand\n" + other + "; the end\n  \t\n", added, kRegistrySuccess,
+         true, 0644},
+        {"an empty hive", v5, added, kRegistrySuccess, true, 0644},
+        {"a community already", v5 + other + "\"Community\"=\"s\"\n", added, kRegistrySuccess, true, 0600},
+        {"a community added", v5 + other, addedSecret, kRegistrySuccess, true, 0600},
+        {"there in another case", v5 + "[HKEY_LOCAL_MACHINE\\SOFTWARE\\brelvin\\Palimar\\AdapterOnly\\NEW]\n", added,
+         kRegistryKeyExists, false, 0644},
+        {"there through a key below it", v5 + "[HKEY_LOCAL_MACHINE\\Software\\Brelvin\\Palimar\\AdapterOnly\\new\\x]\n",
+         added, kRegistryKeyExists, false, 0644},
+        {"there and removed further on",
+         v5 + "[HKEY_LOCAL_MACHINE\\Software\\Brelvin\\Palimar\\AdapterOnly\\new]\n\"Old\"=\"1\"\n"
+              "[-HKEY_LOCAL_MACHINE\\Software\\Brelvin\\Palimar\\AdapterOnly\\new]\n" + other,
+         added, kRegistrySuccess, false, 0644},
+        {"a community removed", v5 + other + "\"Community\"=\"s\"\n\"Community\"=-\n", added, kRegistrySuccess, false,
+         0644},
+        {"CRLF line ends", crlf, added, kRegistrySuccess, false, 0644},
+        {"REGEDIT4", "REGEDIT4\n\n" + other, added, kRegistrySuccess, false, 0644},
+        {"UTF-8 with a byte-order mark", "\xEF\xBB\xBF" + v5 + other, added, kRegistrySuccess, false, 0644},
+        {"UTF-16LE", Utf16LeFile(v5 + other), added, kRegistrySuccess, false, 0644},
+        {"no hive yet", "", added, kRegistrySuccess, false, 0644},
+    };
+    constexpr const char kNew[] = "Software\\Brelvin\\Palimar\\AdapterOnly\\new";
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.what);
+        // What applying the text to the whole hive stores.
+        std::string expected;
+        {
+            TempRegistry whole(c.hive);
+            if (!c.hive.empty()) {
+                ASSERT_EQ(chmod(whole.Path().c_str(), 0644), 0);
+            }
+            std::string problem;
+            ASSERT_EQ(ImportRegistryText(c.addition, problem), kRegistrySuccess) << problem;
+            ASSERT_EQ(ExportRegistryText("", expected), kRegistrySuccess);
+        }
+        TempRegistry registry(c.hive);
+        if (!c.hive.empty()) {
+            ASSERT_EQ(chmod(registry.Path().c_str(), 0644), 0);
+        }
+        std::string problem;
+        ASSERT_EQ(ImportRegistryTextWhere(kNew, KeyCondition::Absent, c.addition, problem), c.code) << problem;
+        if (c.code != kRegistrySuccess) {
+            EXPECT_EQ(registry.Contents(), c.hive);
+            continue;
+        }
+        const std::string stored = registry.Contents();
+        EXPECT_EQ(!c.hive.empty() && stored.compare(0, c.hive.size(), c.hive) == 0, c.appended);
+        std::string exported;
+        ASSERT_EQ(ExportRegistryText("", exported), kRegistrySuccess);
+        EXPECT_EQ(exported, expected);
+        EXPECT_EQ(ModeOf(registry.Path()), c.mode);
+        EXPECT_EQ(FolderFiles(registry.Folder()), (std::vector<std::string>{"registry.reg", "registry.reg.lock"}));
+        // And once more: the key is there now.
+        EXPECT_EQ(ImportRegistryTextWhere(kNew, KeyCondition::Absent, c.addition, problem), kRegistryKeyExists);
+        EXPECT_EQ(registry.Contents(), stored);
+    }
+}
+
+// A hive that does not parse takes no key at its end either: the add is
+// refused as corrupt and the file stays exactly as it was.
+TEST(RegistryStore, AHiveThatDoesNotParseTakesNoAddedKey) {
+    const std::string v5 = "Windows Registry Editor Version 5.00\n\n";
+    const std::string key = "[HKEY_LOCAL_MACHINE\\Software\\Test]\n";
+    const std::string broken[] = {
+        v5 + key + "\"Open\"=\"no closing quote\n",
+        v5 + key + "\"Bad\"=hex:01,0g\n",
+        v5 + key + "\"Hex\"=hex:01,02,\\\n",  // a hex list that the end of the file cuts off
+        v5 + key + "\"Odd\"=hex(1):41,00,42\n",
+        v5 + key + "\"Stray\"=\"\xFF\"\n",
+        v5 + key + std::string("\"Nul\"=\"a\0b\"\n", 11),
+        v5 + "\"Orphan\"=\"value before any key\"\n" + key,
+        v5 + key + "garbage\n",
+        v5 + "[HKEY_LOCAL_MACHINE\\Software\\\\Test]\n",
+    };
+    for (const std::string &hive : broken) {
+        TempRegistry registry(hive);
+        std::string problem;
+        EXPECT_EQ(ImportRegistryTextWhere("Software\\New", KeyCondition::Absent,
+                                          v5 + "[HKEY_LOCAL_MACHINE\\Software\\New]\n\"v\"=\"1\"\n", problem),
+                  kRegistryCorrupt)
+            << hive;
+        EXPECT_EQ(registry.Contents(), hive);
+    }
+}
+
+// Adders in separate processes, each killed with SIGKILL after a random
+// (seeded) delay, so at every point of an add to a hive of some size:
+// reading it, writing the new file, syncing, renaming. After every kill the
+// hive parses and holds the keys the adder reported, or one more, and every
+// key it held before; whatever temporary file the kill left is gone after
+// the next write.
+TEST(RegistryStore, AddersKilledAnywhereLeaveTheOldOrTheNewHive) {
+    constexpr int kKills = 30;
+    constexpr unsigned kSeed = 20261210;
+    constexpr int kLongestDelayMicroseconds = 8000;
+    TempRegistry registry(LargeStore(1000, "10.0.0.1"));
+    constexpr const char kAddedKeys[] = "Software\\Added";
+    const auto addKey = [&](std::uint32_t number) {
+        const std::string name = "key" + std::to_string(number);
+        std::string problem;
+        return ImportRegistryTextWhere((std::string(kAddedKeys) + "\\" + name).c_str(), KeyCondition::Absent,
+                                       "Windows Registry Editor Version 5.00\n\n[HKEY_LOCAL_MACHINE\\Software\\Added\\" +
+                                           name + "]\n\"Number\"=\"" + std::to_string(number) + "\"\n",
+                                       problem);
+    };
+    const auto keysUpTo = [](std::uint32_t last) {
+        std::vector<std::string> names;
+        for (std::uint32_t n = 1; n <= last; ++n) names.push_back("key" + std::to_string(n));
+        return names;
+    };
+    std::mt19937 random(kSeed);
+    std::uniform_int_distribution<int> delay(0, kLongestDelayMicroseconds);
+    std::uint32_t added = 0;
+    int killsInsideAnAdd = 0;  // kills that left a temporary file behind
+    for (int attempt = 0; attempt < kKills; ++attempt) {
+        SCOPED_TRACE(testing::Message() << "kill " << attempt << " (seed " << kSeed << ")");
+        int report[2];
+        ASSERT_EQ(pipe(report), 0);
+        const pid_t adder = StartSteppingWriter(added, report[1], addKey);
+        ASSERT_GT(adder, 0);
+        close(report[1]);
+        ASSERT_TRUE(KilledAfter(adder, std::chrono::microseconds(delay(random))));
+        const std::uint32_t reported = LastReported(report[0], added);
+        close(report[0]);
+
+        const std::vector<std::string> stored = Subkeys(kAddedKeys);
+        if (stored == keysUpTo(reported + 1)) {
+            added = reported + 1;
+        } else {
+            ASSERT_EQ(stored, keysUpTo(reported)) << "neither " << reported << " keys nor one more";
+            added = reported;
+        }
+        ASSERT_EQ(AddressOf(Query("Software\\Brelvin\\Palimar\\AdapterOnly\\printer500", "IP Address")), "10.0.0.1");
+        ASSERT_EQ(Subkeys("Software\\Brelvin\\Palimar\\AdapterOnly").size(), 1000u);
+        const std::size_t debris = TemporaryFiles(registry.Folder()).size();
+        ASSERT_LE(debris, 1u);
+        killsInsideAnAdd += static_cast<int>(debris);
+
+        ++added;
+        ASSERT_EQ(addKey(added), kRegistrySuccess);
+        EXPECT_EQ(Subkeys(kAddedKeys), keysUpTo(added));
+        EXPECT_EQ(FolderFiles(registry.Folder()), (std::vector<std::string>{"registry.reg", "registry.reg.lock"}));
+    }
+    RecordProperty("kills_inside_an_add", killsInsideAnAdd);
+    std::printf("%d kills: %u keys added, %d left a temporary file\n", kKills, added, killsInsideAnAdd);
 }
 
 }  // namespace
