@@ -14,6 +14,7 @@
 #include <optional>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "fleet/fleet_engine.h"
@@ -155,10 +156,10 @@ private:
         auto &self = *static_cast<PollThread *>(context);
         const auto index = reinterpret_cast<std::size_t>(completion.tag);
         try {
-            const TransactionOutcome outcome = OutcomeOf(completion.result, completion.reply);
+            TransactionOutcome outcome = OutcomeOf(completion.result, completion.reply);
             HelperFreeReqParam(completion.reply);
             completion.reply = nullptr;
-            self.polled_[index].fetch->Take(outcome);
+            self.polled_[index].fetch->Take(std::move(outcome));
             self.Advance(index);
         } catch (const std::exception &) {
             HelperFreeReqParam(completion.reply);
