@@ -56,9 +56,9 @@ struct Transaction {
     std::string community;
     std::int32_t requestType = 0;
     TransactionOptions options;
-    // The submitter's bindings, copied, until the message is formed.
-    std::vector<std::string> oids;
-    std::vector<std::vector<std::uint8_t>> values;
+    // The submitter's bindings, copied, until the message is formed: every
+    // identifier and value in one block, which the bindings point into.
+    std::vector<char> copies;
     std::vector<SnmpVarBind> bindings;
     EncodedRequest message;
     void *tag = nullptr;
@@ -350,8 +350,7 @@ struct FleetEngine::State {
             transaction->typed->Begin(transaction->printer.c_str(), transaction->requestType, transaction->options);
         if (result == 0) result = transaction->typed->Encode(transaction->bindings, transaction->message);
         transaction->bindings = {};
-        transaction->oids = {};
-        transaction->values = {};
+        transaction->copies = {};
         if (result != 0) {
             Finish(*transaction, result, 0);
             return;
@@ -421,18 +420,25 @@ std::int32_t FleetEngine::Submit(const char *printerName, std::int32_t requestTy
         transaction->community = options.community;
         transaction->options.community = transaction->community.c_str();
     }
-    // Copies that live until the message is formed; an OBJECT IDENTIFIER
-    // value keeps its terminator.
-    transaction->oids.reserve(request.size());
-    transaction->values.reserve(request.size());
+    // Copies that live until the message is formed, each identifier and
+    // value with a terminator after it (an OBJECT IDENTIFIER value keeps
+    // its own); one block, sized first so that it never moves.
+    std::size_t room = 0;
+    for (const SnmpVarBind &binding : request) room += std::strlen(binding.oid) + 1 + binding.valueLength + 1;
+    transaction->copies.resize(room);
+    transaction->bindings.reserve(request.size());
+    char *at = transaction->copies.data();
     for (const SnmpVarBind &binding : request) {
-        transaction->oids.emplace_back(binding.oid);
-        std::vector<std::uint8_t> &value = transaction->values.emplace_back();
-        if (binding.value != nullptr) value.assign(binding.value, binding.value + binding.valueLength);
-        value.push_back(0);
         SnmpVarBind copy = binding;
-        copy.oid = transaction->oids.back().data();
-        copy.value = binding.value != nullptr ? value.data() : nullptr;
+        const std::size_t oidLength = std::strlen(binding.oid);
+        std::memcpy(at, binding.oid, oidLength);
+        copy.oid = at;
+        at += oidLength + 1;
+        if (binding.value != nullptr) {
+            if (binding.valueLength != 0) std::memcpy(at, binding.value, binding.valueLength);
+            copy.value = reinterpret_cast<std::uint8_t *>(at);
+        }
+        at += binding.valueLength + 1;
         transaction->bindings.push_back(copy);
     }
     state_->taken.push_back(std::move(transaction));

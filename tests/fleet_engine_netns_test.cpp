@@ -10,6 +10,7 @@
 
 #include <arpa/inet.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstring>
 #include <map>
@@ -236,6 +237,54 @@ TEST_F(FleetEngineTest, EveryTransactionEndsWithItsOwnReplyOrFailure) {
         ++idsByPrinter[field("at")][field("id")];
     }
     EXPECT_EQ(idsByPrinter[Address(1)].size(), 2u) << "the set's re-send carried its request-id";
+}
+
+// Bindings of several lengths, with and without values, in one request
+// each: the engine copies them all when it takes them (the caller's storage
+// is scribbled over before the run), and each value comes back in its place.
+TEST_F(FleetEngineTest, SeveralBindingsAreCopiedWhenTaken) {
+    constexpr char kContact[] = "1.3.6.1.2.1.1.4.0";
+    constexpr char kName[] = "1.3.6.1.2.1.1.5.0";
+    const int printer = 5;
+    FleetEngine engine;
+    TransactionOptions setOptions;
+    setOptions.timeoutSeconds = 1;
+    std::vector<Binding> set = {{kContact, "x"}, {kLocation, std::string(120, 'L')}, {kName, "short name"}};
+    std::vector<SnmpVarBind> views;
+    for (Binding &binding : set) views.push_back(binding.View());
+    ASSERT_EQ(engine.Submit(PrinterName(printer).c_str(), SNMP_REQUEST_SET, views, setOptions, nullptr), 0);
+    for (Binding &binding : set) {
+        std::fill(binding.oid.begin(), binding.oid.end(), '9');
+        std::fill(binding.text.begin(), binding.text.end(), '?');
+    }
+    std::vector<Binding> get = {{kName, ""}, {kContact, ""}, {kLocation, ""}};
+    views.clear();
+    for (Binding &binding : get) views.push_back(binding.View());
+    std::vector<std::vector<std::string>> replies;
+    const FleetDelivery keep = [](void *context, FleetCompletion &completion) {
+        auto &all = *static_cast<std::vector<std::vector<std::string>> *>(context);
+        std::vector<std::string> &values = all.emplace_back();
+        values.push_back(std::to_string(completion.result));
+        for (std::uint16_t i = 0; completion.reply != nullptr && i < completion.reply->varBindCount; ++i) {
+            const SnmpVarBind &binding = completion.reply->varBinds[i];
+            values.push_back(std::string(binding.oid) + "=" +
+                             std::string(reinterpret_cast<const char *>(binding.value), binding.valueLength));
+        }
+        HelperFreeReqParam(completion.reply);
+    };
+    for (int round = 0; round < 10 && engine.Run(500, keep, &replies) != 0; ++round) {
+    }
+    ASSERT_EQ(engine.Submit(PrinterName(printer).c_str(), SNMP_REQUEST_GET, views, {}, nullptr), 0);
+    for (Binding &binding : get) std::fill(binding.oid.begin(), binding.oid.end(), '9');
+    for (int round = 0; round < 10 && engine.Run(500, keep, &replies) != 0; ++round) {
+    }
+    const std::vector<std::vector<std::string>> expected = {
+        {"0", std::string(kContact) + "=x", std::string(kLocation) + "=" + std::string(120, 'L'),
+         std::string(kName) + "=short name"},
+        {"0", std::string(kName) + "=short name", std::string(kContact) + "=x",
+         std::string(kLocation) + "=" + std::string(120, 'L')},
+    };
+    EXPECT_EQ(replies, expected);
 }
 
 // A request built for the test's own peers: the request's message with its
