@@ -4,10 +4,13 @@
 #include <algorithm>
 #include <chrono>
 #include <condition_variable>
+#include <cstddef>
 #include <cstring>
 #include <deque>
 #include <functional>
+#include <memory>
 #include <mutex>
+#include <new>
 #include <optional>
 #include <queue>
 #include <string>
@@ -15,6 +18,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "codec/request_decoder.h"
 #include "platform/heap.h"
 #include "platform/registry.h"
 #include "transact/channel.h"
@@ -74,6 +78,48 @@ struct Transaction {
     ChannelResume resume;
 };
 
+// Zero-filled blocks for the replies read between two deliveries, handed
+// out from a few large chunks kept from one burst to the next.
+class ReplyArena final : public BlockSource {
+public:
+    void *Zeroed(std::size_t size) override {
+        size = (size + kAlign - 1) / kAlign * kAlign;
+        while (current_ < chunks_.size() && used_ + size > chunks_[current_].size) {
+            ++current_;
+            used_ = 0;
+        }
+        if (current_ == chunks_.size()) {
+            const std::size_t room = std::max(size, kChunkSize);
+            try {
+                chunks_.push_back({std::make_unique<std::uint8_t[]>(room), room});
+            } catch (const std::bad_alloc &) {
+                return nullptr;
+            }
+            used_ = 0;
+        }
+        std::uint8_t *block = chunks_[current_].bytes.get() + used_;
+        used_ += size;
+        std::memset(block, 0, size);
+        return block;
+    }
+    // Every block handed out is free again.
+    void Reset() {
+        current_ = 0;
+        used_ = 0;
+    }
+
+private:
+    static constexpr std::size_t kAlign = alignof(std::max_align_t);
+    static constexpr std::size_t kChunkSize = 1 << 20;
+    struct Chunk {
+        std::unique_ptr<std::uint8_t[]> bytes;
+        std::size_t size;
+    };
+    std::vector<Chunk> chunks_;
+    std::size_t current_ = 0;
+    std::size_t used_ = 0;
+};
+
 // A wait that ends at `when`; stale once its transaction has gone or armed
 // another.
 struct Timer {
@@ -108,12 +154,18 @@ FleetCompletion ReplyCompletion(SnmpReqParam *reply, std::uint32_t protocol, voi
 }  // namespace
 
 struct FleetEngine::State {
-    explicit State(unsigned workers) : workerLimit(std::clamp(workers, 1u, kMostFleetWorkers)) {
+    State(unsigned workers, FleetReplies replies)
+        : workerLimit(std::clamp(workers, 1u, kMostFleetWorkers)), lend(replies == FleetReplies::Lent) {
         ready = socket.Bind(0) == TransportStatus::Ok;
         if (ready) socket.SetReceiveRoom(kReplyQueueBytes);
     }
 
     unsigned workerLimit;
+    bool lend;
+    // Lent replies: their records (a deque, so that they never move) and
+    // blocks, until the deliveries that follow their reading end.
+    std::deque<SnmpReqParam> lentRecords;
+    ReplyArena arena;
     // One try per send; the engine does its own waiting.
     UdpTransport socket{1, 0, 0};
     bool ready = false;
@@ -123,6 +175,7 @@ struct FleetEngine::State {
     std::priority_queue<Timer, std::vector<Timer>, std::greater<>> timers;
     std::uint64_t timerSerial = 0;
     std::vector<FleetCompletion> finished;  // to deliver on the engine's thread
+    std::vector<FleetCompletion> delivering;  // being delivered
 
     // The workers' side, under `mutex`.
     std::mutex mutex;
@@ -244,18 +297,33 @@ struct FleetEngine::State {
     // unseen, as the channel drops what comes from elsewhere.
     void Accept(const std::uint8_t *datagram, std::uint32_t length, const std::uint8_t *sender,
                 std::uint16_t senderPort) {
-        SnmpReqParam *decoded = HelperSnmpDecodePdu(datagram, length);
-        if (decoded == nullptr) return;
+        SnmpReqParam *decoded = nullptr;
+        if (lend) {
+            decoded = &lentRecords.emplace_back();
+            if (!DecodeResponseInto(datagram, length, *decoded, arena)) {
+                lentRecords.pop_back();
+                return;
+            }
+        } else {
+            decoded = HelperSnmpDecodePdu(datagram, length);
+            if (decoded == nullptr) return;
+        }
         const auto found = waiting.find(decoded->requestId);
         std::uint32_t senderAddress = 0;
         std::memcpy(&senderAddress, sender, sizeof senderAddress);
         if (found == waiting.end() || found->second->networkAddress != senderAddress ||
             found->second->port != senderPort) {
-            HelperFreeReqParam(decoded);
+            if (lend) {
+                lentRecords.pop_back();
+            } else {
+                HelperFreeReqParam(decoded);
+            }
             return;
         }
         Observe(*found->second, SNMP_DATAGRAM_RECEIVED, datagram, length);
-        finished.push_back(ReplyCompletion(decoded, kProtocolIp, found->second->tag));
+        FleetCompletion completion = ReplyCompletion(decoded, kProtocolIp, found->second->tag);
+        completion.lent = lend;
+        finished.push_back(completion);
         waiting.erase(found);
     }
 
@@ -325,10 +393,17 @@ struct FleetEngine::State {
         if (finished.empty()) return;
         platform::RegistryReading together;
         while (!finished.empty()) {
-            std::vector<FleetCompletion> batch;
-            batch.swap(finished);
-            for (FleetCompletion &completion : batch) deliver(context, completion);
+            // Swapped, not moved out: both lists keep their room.
+            delivering.swap(finished);
+            for (FleetCompletion &completion : delivering) {
+                deliver(context, completion);
+                if (lend && !completion.lent) HelperFreeReqParam(completion.reply);
+            }
+            delivering.clear();
         }
+        // Every lent reply read so far has been delivered.
+        lentRecords.clear();
+        arena.Reset();
     }
 
     // Forms what was submitted since the last look, all with one reading of
@@ -380,7 +455,8 @@ struct FleetEngine::State {
     }
 };
 
-FleetEngine::FleetEngine(unsigned workers) : state_(std::make_unique<State>(workers)) {}
+FleetEngine::FleetEngine(unsigned workers, FleetReplies replies)
+    : state_(std::make_unique<State>(workers, replies)) {}
 
 FleetEngine::~FleetEngine() {
     {
@@ -390,7 +466,9 @@ FleetEngine::~FleetEngine() {
     state_->work.notify_all();
     for (std::thread &thread : state_->threads) thread.join();
     for (const FleetCompletion &completion : state_->workerDone) HelperFreeReqParam(completion.reply);
-    for (const FleetCompletion &completion : state_->finished) HelperFreeReqParam(completion.reply);
+    for (const FleetCompletion &completion : state_->finished) {
+        if (!completion.lent) HelperFreeReqParam(completion.reply);
+    }
 }
 
 bool FleetEngine::Ready() const { return state_->ready; }

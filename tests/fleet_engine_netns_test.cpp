@@ -106,6 +106,9 @@ struct Outcome {
 };
 using Outcomes = std::map<std::intptr_t, Outcome>;
 
+// Whether the engine under test lends its replies (then it releases them).
+bool lentReplies = false;
+
 void Record(void *context, FleetCompletion &completion) {
     Outcome &outcome = (*static_cast<Outcomes *>(context))[reinterpret_cast<std::intptr_t>(completion.tag)];
     ++outcome.completions;
@@ -120,7 +123,8 @@ void Record(void *context, FleetCompletion &completion) {
             outcome.value.assign(reinterpret_cast<const char *>(first.value), first.valueLength);
         }
     }
-    HelperFreeReqParam(completion.reply);
+    EXPECT_EQ(completion.lent, lentReplies && completion.reply != nullptr);
+    if (!lentReplies) HelperFreeReqParam(completion.reply);
 }
 
 // Drives `engine` until nothing is in flight, within a bound well past any
@@ -175,8 +179,24 @@ test::PrinterSimulator *FleetEngineTest::sim_ = nullptr;
 
 // Each printer sets its own name as its location, then reads it back: a
 // reply that went to another transaction would show another name.
-TEST_F(FleetEngineTest, EveryTransactionEndsWithItsOwnReplyOrFailure) {
-    FleetEngine engine;
+// Every printer's set and get, with its replies given to the receiver or
+// lent from the engine's arena (many replies read before any is delivered).
+class FleetEngineReplies : public FleetEngineTest, public ::testing::WithParamInterface<FleetReplies> {
+protected:
+    void SetUp() override {
+        FleetEngineTest::SetUp();
+        lentReplies = GetParam() == FleetReplies::Lent;
+    }
+    void TearDown() override { lentReplies = false; }
+};
+
+INSTANTIATE_TEST_SUITE_P(GivenOrLent, FleetEngineReplies, ::testing::Values(FleetReplies::Given, FleetReplies::Lent),
+                         [](const ::testing::TestParamInfo<FleetReplies> &named) {
+                             return named.param == FleetReplies::Lent ? std::string("Lent") : std::string("Given");
+                         });
+
+TEST_P(FleetEngineReplies, EveryTransactionEndsWithItsOwnReplyOrFailure) {
+    FleetEngine engine(kDefaultFleetWorkers, GetParam());
     ASSERT_TRUE(engine.Ready());
     TransactionOptions setOptions;
     setOptions.timeoutSeconds = 1;  // a set would wait 10 s
