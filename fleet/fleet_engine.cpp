@@ -421,8 +421,11 @@ struct FleetEngine::State {
 
     void Form(std::unique_ptr<Transaction> transaction) {
         transaction->typed.emplace();
-        std::int32_t result =
-            transaction->typed->Begin(transaction->printer.c_str(), transaction->requestType, transaction->options);
+        // The printer's record, when reading the community read it, serves
+        // for the address too: the same reading of the store.
+        PrinterSettingsRead read;
+        std::int32_t result = transaction->typed->Begin(transaction->printer.c_str(), transaction->requestType,
+                                                        transaction->options, &read);
         if (result == 0) result = transaction->typed->Encode(transaction->bindings, transaction->message);
         transaction->bindings = {};
         transaction->copies = {};
@@ -431,10 +434,13 @@ struct FleetEngine::State {
             return;
         }
         // Where it goes, read as the channel's first open reads it.
-        PrinterAddressRecord record;
-        InitPrinterAddressRecord(&record);
-        PrinterExtras extras{};
-        const bool readable = ReadPrinterSettings(transaction->printer.c_str(), &record, &extras) == 0;
+        if (!read.made) {
+            InitPrinterAddressRecord(&read.record);
+            read.result = ReadPrinterSettings(transaction->printer.c_str(), &read.record, &read.extras);
+        }
+        const PrinterAddressRecord &record = read.record;
+        const PrinterExtras &extras = read.extras;
+        const bool readable = read.result == 0;
         transaction->typed->EndReading();
         const std::uint32_t protocol = readable ? ChooseProtocol(record) : 0;
         if (protocol == kProtocolIp) {

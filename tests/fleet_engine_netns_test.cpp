@@ -498,12 +498,20 @@ TEST_F(FleetEngineTest, WhatCannotBeFormedEndsWithItsCode) {
     ASSERT_EQ(Submit(engine, "odd", SNMP_REQUEST_GET, {kLocation, ""}, 1), 0);
     ASSERT_EQ(Submit(engine, "absent", SNMP_REQUEST_GET, {kLocation, ""}, 2), 0);
     ASSERT_EQ(Submit(engine, PrinterName(5), SNMP_REQUEST_GET, {kLocation, ""}, 3), 0);
+    // With the caller's community the printer's record is read for its
+    // address alone.
+    TransactionOptions community;
+    community.community = "t*o&r^e~l+d";  // the simulator's
+    ASSERT_EQ(Submit(engine, PrinterName(6), SNMP_REQUEST_GET, {kLocation, ""}, 4, community), 0);
+    ASSERT_EQ(Submit(engine, "absent", SNMP_REQUEST_GET, {kLocation, ""}, 5, community), 0);
     Outcomes outcomes;
     RunToEnd(engine, outcomes);
     EXPECT_EQ(outcomes[1].result, SNMP_RESULT_COMMUNITY_FAILED);
     EXPECT_EQ(outcomes[2].result, SNMP_RESULT_SEND_FAILED);
     EXPECT_EQ(outcomes[3].result, 0);
-    for (std::intptr_t tag : {1, 2, 3}) EXPECT_EQ(outcomes[tag].completions, 1) << tag;
+    EXPECT_EQ(outcomes[4].result, 0);
+    EXPECT_EQ(outcomes[5].result, SNMP_RESULT_SEND_FAILED);
+    for (std::intptr_t tag : {1, 2, 3, 4, 5}) EXPECT_EQ(outcomes[tag].completions, 1) << tag;
 }
 
 void IgnoreCompletion(void *, const SnmpEngineCompletion *completion) { HelperFreeReqParam(completion->reply); }
