@@ -1,11 +1,13 @@
 /* SPDX-License-Identifier: Apache-2.0 */
 // Requests read back, for tools that show what the library sends: the
 // GetResponse decoder (HelperSnmpDecodePdu) taking a GetRequest,
-// GetNextRequest or SetRequest instead.
+// GetNextRequest or SetRequest instead; and the GetResponse decoder with
+// its blocks from an arena, for a receiver of many replies.
 #pragma once
 
 #include <cstdint>
 
+#include "codec/varbind_list_decoder.h"
 #include "snmphelper.h"
 
 namespace snmphelper {
@@ -14,5 +16,11 @@ namespace snmphelper {
 // HelperSnmpDecodePdu's rules; pduType says which. Null when refused.
 // Release the record with HelperFreeReqParam.
 SnmpReqParam *DecodeRequestMessage(const std::uint8_t *data, std::uint32_t length);
+
+// HelperSnmpDecodePdu into `record` (cleared first), every block from
+// `blocks`: false when refused, the blocks taken so far then left to the
+// source. Never for HelperFreeReqParam unless the source is HeapBlocks().
+bool DecodeResponseInto(const std::uint8_t *data, std::uint32_t length, SnmpReqParam &record,
+                        BlockSource &blocks);
 
 }  // namespace snmphelper

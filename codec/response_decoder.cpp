@@ -36,9 +36,9 @@ bool ReadOneOctetInteger(ByteCursor &pdu, std::uint8_t &value) {
 }
 
 // At most 255 octets, so a zero always follows them in the 256-octet block.
-bool DecodeCommunity(ByteCursor &message, SnmpReqParam &record) {
+bool DecodeCommunity(ByteCursor &message, SnmpReqParam &record, BlockSource &blocks) {
     if (!message.ExpectOctet(kOctetString)) return false;
-    record.community = static_cast<char *>(platform::HeapAllocZero(kCommunityBlockSize));
+    record.community = static_cast<char *>(blocks.Zeroed(kCommunityBlockSize));
     if (record.community == nullptr) return false;
     // The octets as they are: read straight, without the general value reader.
     std::uint32_t length = 0;
@@ -77,14 +77,14 @@ bool AcceptedPdu(std::uint8_t tag, bool request) {
            pduType == SNMP_PDU_SET_REQUEST;
 }
 
-bool DecodeMessage(ByteCursor input, SnmpReqParam &record, bool request) {
+bool DecodeMessage(ByteCursor input, SnmpReqParam &record, bool request, BlockSource &blocks = HeapBlocks()) {
     // The message and the PDU and its list must each reach exactly to the end
     // of the data: trailing octets and truncation are both refused.
     ByteCursor message;
     ByteCursor pdu;
     ByteCursor list;
     if (!EnterItem(input, kSequence, message) || !input.AtEnd()) return false;
-    if (!ExpectVersion(message) || !DecodeCommunity(message, record)) return false;
+    if (!ExpectVersion(message) || !DecodeCommunity(message, record, blocks)) return false;
     ByteCursor tagCursor = message;
     std::uint8_t tag = 0;
     if (!tagCursor.ReadOctet(tag) || !AcceptedPdu(tag, request)) return false;
@@ -92,9 +92,9 @@ bool DecodeMessage(ByteCursor input, SnmpReqParam &record, bool request) {
     record.pduType = tag - kFirstPduTag;
     if (!DecodeHeaderFields(pdu, record)) return false;
     if (!EnterItem(pdu, kSequence, list) || !pdu.AtEnd()) return false;
-    record.varBinds = AllocateVarBindBlock();
+    record.varBinds = AllocateVarBindBlock(blocks);
     if (record.varBinds == nullptr) return false;
-    return DecodeVarBindList(list, record.varBinds, record.varBindCount, std::nullopt);
+    return DecodeVarBindList(list, record.varBinds, record.varBindCount, std::nullopt, blocks);
 }
 
 SnmpReqParam *DecodeRecord(const std::uint8_t *data, std::uint32_t length, bool request) {
@@ -112,6 +112,12 @@ SnmpReqParam *DecodeRecord(const std::uint8_t *data, std::uint32_t length, bool 
 
 SnmpReqParam *DecodeRequestMessage(const std::uint8_t *data, std::uint32_t length) {
     return DecodeRecord(data, length, true);
+}
+
+bool DecodeResponseInto(const std::uint8_t *data, std::uint32_t length, SnmpReqParam &record,
+                        BlockSource &blocks) {
+    record = {};
+    return data != nullptr && DecodeMessage(ByteCursor(data, length), record, false, blocks);
 }
 
 }  // namespace snmphelper

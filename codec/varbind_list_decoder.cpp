@@ -23,10 +23,10 @@ std::size_t ValueBlockSize(const BerValue &value, std::uint32_t stored, std::opt
     return fit;
 }
 
-bool DecodeName(ByteCursor &varBind, SnmpVarBind &entry) {
+bool DecodeName(ByteCursor &varBind, SnmpVarBind &entry, BlockSource &blocks) {
     ByteCursor name;
     if (!EnterItem(varBind, kObjectIdentifier, name)) return false;
-    entry.oid = static_cast<char *>(platform::HeapAllocZero(kOidTextBlockSize));
+    entry.oid = static_cast<char *>(blocks.Zeroed(kOidTextBlockSize));
     if (entry.oid == nullptr) return false;
     std::size_t oidLength = 0;
     if (!OidBerToText(entry.oid, kOidTextRoom, name.Position(), name.Remaining(), oidLength)) return false;
@@ -36,8 +36,8 @@ bool DecodeName(ByteCursor &varBind, SnmpVarBind &entry) {
 
 // The value: one primitive item of a supported type that ends exactly where
 // the VarBind ends.
-bool DecodeValue(ByteCursor &varBind, SnmpVarBind &entry,
-                 std::optional<std::uint32_t> fixedValueRoom) {
+bool DecodeValue(ByteCursor &varBind, SnmpVarBind &entry, std::optional<std::uint32_t> fixedValueRoom,
+                 BlockSource &blocks) {
     std::uint8_t identifier = 0;
     if (!varBind.ReadOctet(identifier) || (identifier & kConstructedBit) != 0) return false;
     const auto berClass = static_cast<BerClass>(identifier >> 6);
@@ -47,8 +47,7 @@ bool DecodeValue(ByteCursor &varBind, SnmpVarBind &entry,
     const std::uint32_t stored = StoredValueLength(value);
     if (fixedValueRoom && stored > *fixedValueRoom) return false;
     entry.valueType = value.type;
-    entry.value =
-        static_cast<std::uint8_t *>(platform::HeapAllocZero(ValueBlockSize(value, stored, fixedValueRoom)));
+    entry.value = static_cast<std::uint8_t *>(blocks.Zeroed(ValueBlockSize(value, stored, fixedValueRoom)));
     if (entry.value == nullptr) return false;
     StoreBerValue(value, entry.value);
     entry.valueLength = stored;
@@ -57,19 +56,28 @@ bool DecodeValue(ByteCursor &varBind, SnmpVarBind &entry,
 
 }  // namespace
 
-SnmpVarBind *AllocateVarBindBlock() {
-    return static_cast<SnmpVarBind *>(platform::HeapAllocZero(sizeof(SnmpVarBind) * kMaxVarBinds));
+BlockSource &HeapBlocks() {
+    class Heap final : public BlockSource {
+    public:
+        void *Zeroed(std::size_t size) override { return platform::HeapAllocZero(size); }
+    };
+    static Heap heap;
+    return heap;
+}
+
+SnmpVarBind *AllocateVarBindBlock(BlockSource &blocks) {
+    return static_cast<SnmpVarBind *>(blocks.Zeroed(sizeof(SnmpVarBind) * kMaxVarBinds));
 }
 
 bool DecodeVarBindList(ByteCursor list, SnmpVarBind *entries, std::uint16_t &count,
-                       std::optional<std::uint32_t> fixedValueRoom) {
+                       std::optional<std::uint32_t> fixedValueRoom, BlockSource &blocks) {
     while (!list.AtEnd()) {
         if (count == kMaxVarBinds) return false;
         ByteCursor varBind;
         if (!EnterItem(list, kSequence, varBind)) return false;
         SnmpVarBind &entry = entries[count];
         ++count;
-        if (!DecodeName(varBind, entry) || !DecodeValue(varBind, entry, fixedValueRoom)) {
+        if (!DecodeName(varBind, entry, blocks) || !DecodeValue(varBind, entry, fixedValueRoom, blocks)) {
             return false;
         }
     }

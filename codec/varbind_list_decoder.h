@@ -3,6 +3,7 @@
 // (RFC 1157 4.1.1): a SEQUENCE of VarBind SEQUENCEs, each a name and a value.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 
@@ -14,8 +15,20 @@ namespace snmphelper {
 // Entries a decoded record holds at most; a longer list is refused.
 inline constexpr std::uint16_t kMaxVarBinds = 40;
 
-// A zero-filled global-heap block of kMaxVarBinds entries, or null.
-SnmpVarBind *AllocateVarBindBlock();
+// Where a decoder's zero-filled blocks come from: by default the global
+// heap, each block released on its own (HelperFreeReqParam); or a caller's
+// arena that releases them all at once. Null when there is no room.
+class BlockSource {
+public:
+    virtual void *Zeroed(std::size_t size) = 0;
+
+protected:
+    ~BlockSource() = default;
+};
+BlockSource &HeapBlocks();
+
+// A zero-filled block of kMaxVarBinds entries, or null.
+SnmpVarBind *AllocateVarBindBlock(BlockSource &blocks = HeapBlocks());
 
 // Decodes the contents of the variable-bindings SEQUENCE into `entries`
 // (a block from AllocateVarBindBlock). Each entry gets a 512-octet `oid` block
@@ -26,6 +39,6 @@ SnmpVarBind *AllocateVarBindBlock();
 // `count` is raised before an entry gets its first block, so a record released
 // after a failure frees everything allocated here.
 bool DecodeVarBindList(ByteCursor list, SnmpVarBind *entries, std::uint16_t &count,
-                       std::optional<std::uint32_t> fixedValueRoom);
+                       std::optional<std::uint32_t> fixedValueRoom, BlockSource &blocks = HeapBlocks());
 
 }  // namespace snmphelper

@@ -4,10 +4,13 @@
 #include <algorithm>
 #include <chrono>
 #include <condition_variable>
+#include <cstddef>
 #include <cstring>
 #include <deque>
 #include <functional>
+#include <memory>
 #include <mutex>
+#include <new>
 #include <optional>
 #include <queue>
 #include <string>
@@ -15,6 +18,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "codec/request_decoder.h"
 #include "platform/heap.h"
 #include "platform/registry.h"
 #include "transact/channel.h"
@@ -56,9 +60,9 @@ struct Transaction {
     std::string community;
     std::int32_t requestType = 0;
     TransactionOptions options;
-    // The submitter's bindings, copied, until the message is formed.
-    std::vector<std::string> oids;
-    std::vector<std::vector<std::uint8_t>> values;
+    // The submitter's bindings, copied, until the message is formed: every
+    // identifier and value in one block, which the bindings point into.
+    std::vector<char> copies;
     std::vector<SnmpVarBind> bindings;
     EncodedRequest message;
     void *tag = nullptr;
@@ -72,6 +76,48 @@ struct Transaction {
     std::uint64_t timer = 0;
     // What was made over UDP/IP before a switch handed it to a worker.
     ChannelResume resume;
+};
+
+// Zero-filled blocks for the replies read between two deliveries, handed
+// out from a few large chunks kept from one burst to the next.
+class ReplyArena final : public BlockSource {
+public:
+    void *Zeroed(std::size_t size) override {
+        size = (size + kAlign - 1) / kAlign * kAlign;
+        while (current_ < chunks_.size() && used_ + size > chunks_[current_].size) {
+            ++current_;
+            used_ = 0;
+        }
+        if (current_ == chunks_.size()) {
+            const std::size_t room = std::max(size, kChunkSize);
+            try {
+                chunks_.push_back({std::make_unique<std::uint8_t[]>(room), room});
+            } catch (const std::bad_alloc &) {
+                return nullptr;
+            }
+            used_ = 0;
+        }
+        std::uint8_t *block = chunks_[current_].bytes.get() + used_;
+        used_ += size;
+        std::memset(block, 0, size);
+        return block;
+    }
+    // Every block handed out is free again.
+    void Reset() {
+        current_ = 0;
+        used_ = 0;
+    }
+
+private:
+    static constexpr std::size_t kAlign = alignof(std::max_align_t);
+    static constexpr std::size_t kChunkSize = 1 << 20;
+    struct Chunk {
+        std::unique_ptr<std::uint8_t[]> bytes;
+        std::size_t size;
+    };
+    std::vector<Chunk> chunks_;
+    std::size_t current_ = 0;
+    std::size_t used_ = 0;
 };
 
 // A wait that ends at `when`; stale once its transaction has gone or armed
@@ -108,12 +154,18 @@ FleetCompletion ReplyCompletion(SnmpReqParam *reply, std::uint32_t protocol, voi
 }  // namespace
 
 struct FleetEngine::State {
-    explicit State(unsigned workers) : workerLimit(std::clamp(workers, 1u, kMostFleetWorkers)) {
+    State(unsigned workers, FleetReplies replies)
+        : workerLimit(std::clamp(workers, 1u, kMostFleetWorkers)), lend(replies == FleetReplies::Lent) {
         ready = socket.Bind(0) == TransportStatus::Ok;
         if (ready) socket.SetReceiveRoom(kReplyQueueBytes);
     }
 
     unsigned workerLimit;
+    bool lend;
+    // Lent replies: their records (a deque, so that they never move) and
+    // blocks, until the deliveries that follow their reading end.
+    std::deque<SnmpReqParam> lentRecords;
+    ReplyArena arena;
     // One try per send; the engine does its own waiting.
     UdpTransport socket{1, 0, 0};
     bool ready = false;
@@ -123,6 +175,7 @@ struct FleetEngine::State {
     std::priority_queue<Timer, std::vector<Timer>, std::greater<>> timers;
     std::uint64_t timerSerial = 0;
     std::vector<FleetCompletion> finished;  // to deliver on the engine's thread
+    std::vector<FleetCompletion> delivering;  // being delivered
 
     // The workers' side, under `mutex`.
     std::mutex mutex;
@@ -244,18 +297,33 @@ struct FleetEngine::State {
     // unseen, as the channel drops what comes from elsewhere.
     void Accept(const std::uint8_t *datagram, std::uint32_t length, const std::uint8_t *sender,
                 std::uint16_t senderPort) {
-        SnmpReqParam *decoded = HelperSnmpDecodePdu(datagram, length);
-        if (decoded == nullptr) return;
+        SnmpReqParam *decoded = nullptr;
+        if (lend) {
+            decoded = &lentRecords.emplace_back();
+            if (!DecodeResponseInto(datagram, length, *decoded, arena)) {
+                lentRecords.pop_back();
+                return;
+            }
+        } else {
+            decoded = HelperSnmpDecodePdu(datagram, length);
+            if (decoded == nullptr) return;
+        }
         const auto found = waiting.find(decoded->requestId);
         std::uint32_t senderAddress = 0;
         std::memcpy(&senderAddress, sender, sizeof senderAddress);
         if (found == waiting.end() || found->second->networkAddress != senderAddress ||
             found->second->port != senderPort) {
-            HelperFreeReqParam(decoded);
+            if (lend) {
+                lentRecords.pop_back();
+            } else {
+                HelperFreeReqParam(decoded);
+            }
             return;
         }
         Observe(*found->second, SNMP_DATAGRAM_RECEIVED, datagram, length);
-        finished.push_back(ReplyCompletion(decoded, kProtocolIp, found->second->tag));
+        FleetCompletion completion = ReplyCompletion(decoded, kProtocolIp, found->second->tag);
+        completion.lent = lend;
+        finished.push_back(completion);
         waiting.erase(found);
     }
 
@@ -325,10 +393,17 @@ struct FleetEngine::State {
         if (finished.empty()) return;
         platform::RegistryReading together;
         while (!finished.empty()) {
-            std::vector<FleetCompletion> batch;
-            batch.swap(finished);
-            for (FleetCompletion &completion : batch) deliver(context, completion);
+            // Swapped, not moved out: both lists keep their room.
+            delivering.swap(finished);
+            for (FleetCompletion &completion : delivering) {
+                deliver(context, completion);
+                if (lend && !completion.lent) HelperFreeReqParam(completion.reply);
+            }
+            delivering.clear();
         }
+        // Every lent reply read so far has been delivered.
+        lentRecords.clear();
+        arena.Reset();
     }
 
     // Forms what was submitted since the last look, all with one reading of
@@ -346,21 +421,26 @@ struct FleetEngine::State {
 
     void Form(std::unique_ptr<Transaction> transaction) {
         transaction->typed.emplace();
-        std::int32_t result =
-            transaction->typed->Begin(transaction->printer.c_str(), transaction->requestType, transaction->options);
+        // The printer's record, when reading the community read it, serves
+        // for the address too: the same reading of the store.
+        PrinterSettingsRead read;
+        std::int32_t result = transaction->typed->Begin(transaction->printer.c_str(), transaction->requestType,
+                                                        transaction->options, &read);
         if (result == 0) result = transaction->typed->Encode(transaction->bindings, transaction->message);
         transaction->bindings = {};
-        transaction->oids = {};
-        transaction->values = {};
+        transaction->copies = {};
         if (result != 0) {
             Finish(*transaction, result, 0);
             return;
         }
         // Where it goes, read as the channel's first open reads it.
-        PrinterAddressRecord record;
-        InitPrinterAddressRecord(&record);
-        PrinterExtras extras{};
-        const bool readable = ReadPrinterSettings(transaction->printer.c_str(), &record, &extras) == 0;
+        if (!read.made) {
+            InitPrinterAddressRecord(&read.record);
+            read.result = ReadPrinterSettings(transaction->printer.c_str(), &read.record, &read.extras);
+        }
+        const PrinterAddressRecord &record = read.record;
+        const PrinterExtras &extras = read.extras;
+        const bool readable = read.result == 0;
         transaction->typed->EndReading();
         const std::uint32_t protocol = readable ? ChooseProtocol(record) : 0;
         if (protocol == kProtocolIp) {
@@ -381,7 +461,8 @@ struct FleetEngine::State {
     }
 };
 
-FleetEngine::FleetEngine(unsigned workers) : state_(std::make_unique<State>(workers)) {}
+FleetEngine::FleetEngine(unsigned workers, FleetReplies replies)
+    : state_(std::make_unique<State>(workers, replies)) {}
 
 FleetEngine::~FleetEngine() {
     {
@@ -391,7 +472,9 @@ FleetEngine::~FleetEngine() {
     state_->work.notify_all();
     for (std::thread &thread : state_->threads) thread.join();
     for (const FleetCompletion &completion : state_->workerDone) HelperFreeReqParam(completion.reply);
-    for (const FleetCompletion &completion : state_->finished) HelperFreeReqParam(completion.reply);
+    for (const FleetCompletion &completion : state_->finished) {
+        if (!completion.lent) HelperFreeReqParam(completion.reply);
+    }
 }
 
 bool FleetEngine::Ready() const { return state_->ready; }
@@ -421,18 +504,25 @@ std::int32_t FleetEngine::Submit(const char *printerName, std::int32_t requestTy
         transaction->community = options.community;
         transaction->options.community = transaction->community.c_str();
     }
-    // Copies that live until the message is formed; an OBJECT IDENTIFIER
-    // value keeps its terminator.
-    transaction->oids.reserve(request.size());
-    transaction->values.reserve(request.size());
+    // Copies that live until the message is formed, each identifier and
+    // value with a terminator after it (an OBJECT IDENTIFIER value keeps
+    // its own); one block, sized first so that it never moves.
+    std::size_t room = 0;
+    for (const SnmpVarBind &binding : request) room += std::strlen(binding.oid) + 1 + binding.valueLength + 1;
+    transaction->copies.resize(room);
+    transaction->bindings.reserve(request.size());
+    char *at = transaction->copies.data();
     for (const SnmpVarBind &binding : request) {
-        transaction->oids.emplace_back(binding.oid);
-        std::vector<std::uint8_t> &value = transaction->values.emplace_back();
-        if (binding.value != nullptr) value.assign(binding.value, binding.value + binding.valueLength);
-        value.push_back(0);
         SnmpVarBind copy = binding;
-        copy.oid = transaction->oids.back().data();
-        copy.value = binding.value != nullptr ? value.data() : nullptr;
+        const std::size_t oidLength = std::strlen(binding.oid);
+        std::memcpy(at, binding.oid, oidLength);
+        copy.oid = at;
+        at += oidLength + 1;
+        if (binding.value != nullptr) {
+            if (binding.valueLength != 0) std::memcpy(at, binding.value, binding.valueLength);
+            copy.value = reinterpret_cast<std::uint8_t *>(at);
+        }
+        at += binding.valueLength + 1;
         transaction->bindings.push_back(copy);
     }
     state_->taken.push_back(std::move(transaction));

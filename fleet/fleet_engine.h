@@ -29,7 +29,15 @@ struct FleetCompletion {
     std::uint32_t protocol = 0;  // of the last transport used; 0 when nothing was sent
     SnmpReqParam *reply = nullptr;
     void *tag = nullptr;  // the submitter's
+    // The reply lives in the engine's arena (FleetReplies::Lent).
+    bool lent = false;
 };
+
+// Who releases a completion's reply: the receiver (HelperFreeReqParam), or
+// the engine once the delivery returns, in which case the replies of a
+// burst are decoded into one arena of the engine's instead of a heap block
+// each, and the receiver reads a reply only while its delivery runs.
+enum class FleetReplies { Given, Lent };
 
 // Called once per finished transaction, on the thread that runs the engine.
 using FleetDelivery = void (*)(void *context, FleetCompletion &completion);
@@ -45,7 +53,7 @@ class FleetEngine {
 public:
     // `workers` (1 to kMostFleetWorkers): threads for the printers reached
     // over IPX or DLC, started when the first such transaction comes.
-    explicit FleetEngine(unsigned workers = kDefaultFleetWorkers);
+    explicit FleetEngine(unsigned workers = kDefaultFleetWorkers, FleetReplies replies = FleetReplies::Given);
     ~FleetEngine();
     FleetEngine(const FleetEngine &) = delete;
     FleetEngine &operator=(const FleetEngine &) = delete;

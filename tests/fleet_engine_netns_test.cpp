@@ -10,6 +10,7 @@
 
 #include <arpa/inet.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstring>
 #include <map>
@@ -105,6 +106,9 @@ struct Outcome {
 };
 using Outcomes = std::map<std::intptr_t, Outcome>;
 
+// Whether the engine under test lends its replies (then it releases them).
+bool lentReplies = false;
+
 void Record(void *context, FleetCompletion &completion) {
     Outcome &outcome = (*static_cast<Outcomes *>(context))[reinterpret_cast<std::intptr_t>(completion.tag)];
     ++outcome.completions;
@@ -119,7 +123,8 @@ void Record(void *context, FleetCompletion &completion) {
             outcome.value.assign(reinterpret_cast<const char *>(first.value), first.valueLength);
         }
     }
-    HelperFreeReqParam(completion.reply);
+    EXPECT_EQ(completion.lent, lentReplies && completion.reply != nullptr);
+    if (!lentReplies) HelperFreeReqParam(completion.reply);
 }
 
 // Drives `engine` until nothing is in flight, within a bound well past any
@@ -174,8 +179,24 @@ test::PrinterSimulator *FleetEngineTest::sim_ = nullptr;
 
 // Each printer sets its own name as its location, then reads it back: a
 // reply that went to another transaction would show another name.
-TEST_F(FleetEngineTest, EveryTransactionEndsWithItsOwnReplyOrFailure) {
-    FleetEngine engine;
+// Every printer's set and get, with its replies given to the receiver or
+// lent from the engine's arena (many replies read before any is delivered).
+class FleetEngineReplies : public FleetEngineTest, public ::testing::WithParamInterface<FleetReplies> {
+protected:
+    void SetUp() override {
+        FleetEngineTest::SetUp();
+        lentReplies = GetParam() == FleetReplies::Lent;
+    }
+    void TearDown() override { lentReplies = false; }
+};
+
+INSTANTIATE_TEST_SUITE_P(GivenOrLent, FleetEngineReplies, ::testing::Values(FleetReplies::Given, FleetReplies::Lent),
+                         [](const ::testing::TestParamInfo<FleetReplies> &named) {
+                             return named.param == FleetReplies::Lent ? std::string("Lent") : std::string("Given");
+                         });
+
+TEST_P(FleetEngineReplies, EveryTransactionEndsWithItsOwnReplyOrFailure) {
+    FleetEngine engine(kDefaultFleetWorkers, GetParam());
     ASSERT_TRUE(engine.Ready());
     TransactionOptions setOptions;
     setOptions.timeoutSeconds = 1;  // a set would wait 10 s
@@ -236,6 +257,54 @@ TEST_F(FleetEngineTest, EveryTransactionEndsWithItsOwnReplyOrFailure) {
         ++idsByPrinter[field("at")][field("id")];
     }
     EXPECT_EQ(idsByPrinter[Address(1)].size(), 2u) << "the set's re-send carried its request-id";
+}
+
+// Bindings of several lengths, with and without values, in one request
+// each: the engine copies them all when it takes them (the caller's storage
+// is scribbled over before the run), and each value comes back in its place.
+TEST_F(FleetEngineTest, SeveralBindingsAreCopiedWhenTaken) {
+    constexpr char kContact[] = "1.3.6.1.2.1.1.4.0";
+    constexpr char kName[] = "1.3.6.1.2.1.1.5.0";
+    const int printer = 5;
+    FleetEngine engine;
+    TransactionOptions setOptions;
+    setOptions.timeoutSeconds = 1;
+    std::vector<Binding> set = {{kContact, "x"}, {kLocation, std::string(120, 'L')}, {kName, "short name"}};
+    std::vector<SnmpVarBind> views;
+    for (Binding &binding : set) views.push_back(binding.View());
+    ASSERT_EQ(engine.Submit(PrinterName(printer).c_str(), SNMP_REQUEST_SET, views, setOptions, nullptr), 0);
+    for (Binding &binding : set) {
+        std::fill(binding.oid.begin(), binding.oid.end(), '9');
+        std::fill(binding.text.begin(), binding.text.end(), '?');
+    }
+    std::vector<Binding> get = {{kName, ""}, {kContact, ""}, {kLocation, ""}};
+    views.clear();
+    for (Binding &binding : get) views.push_back(binding.View());
+    std::vector<std::vector<std::string>> replies;
+    const FleetDelivery keep = [](void *context, FleetCompletion &completion) {
+        auto &all = *static_cast<std::vector<std::vector<std::string>> *>(context);
+        std::vector<std::string> &values = all.emplace_back();
+        values.push_back(std::to_string(completion.result));
+        for (std::uint16_t i = 0; completion.reply != nullptr && i < completion.reply->varBindCount; ++i) {
+            const SnmpVarBind &binding = completion.reply->varBinds[i];
+            values.push_back(std::string(binding.oid) + "=" +
+                             std::string(reinterpret_cast<const char *>(binding.value), binding.valueLength));
+        }
+        HelperFreeReqParam(completion.reply);
+    };
+    for (int round = 0; round < 10 && engine.Run(500, keep, &replies) != 0; ++round) {
+    }
+    ASSERT_EQ(engine.Submit(PrinterName(printer).c_str(), SNMP_REQUEST_GET, views, {}, nullptr), 0);
+    for (Binding &binding : get) std::fill(binding.oid.begin(), binding.oid.end(), '9');
+    for (int round = 0; round < 10 && engine.Run(500, keep, &replies) != 0; ++round) {
+    }
+    const std::vector<std::vector<std::string>> expected = {
+        {"0", std::string(kContact) + "=x", std::string(kLocation) + "=" + std::string(120, 'L'),
+         std::string(kName) + "=short name"},
+        {"0", std::string(kName) + "=short name", std::string(kContact) + "=x",
+         std::string(kLocation) + "=" + std::string(120, 'L')},
+    };
+    EXPECT_EQ(replies, expected);
 }
 
 // A request built for the test's own peers: the request's message with its
@@ -429,12 +498,20 @@ TEST_F(FleetEngineTest, WhatCannotBeFormedEndsWithItsCode) {
     ASSERT_EQ(Submit(engine, "odd", SNMP_REQUEST_GET, {kLocation, ""}, 1), 0);
     ASSERT_EQ(Submit(engine, "absent", SNMP_REQUEST_GET, {kLocation, ""}, 2), 0);
     ASSERT_EQ(Submit(engine, PrinterName(5), SNMP_REQUEST_GET, {kLocation, ""}, 3), 0);
+    // With the caller's community the printer's record is read for its
+    // address alone.
+    TransactionOptions community;
+    community.community = "t*o&r^e~l+d";  // the simulator's
+    ASSERT_EQ(Submit(engine, PrinterName(6), SNMP_REQUEST_GET, {kLocation, ""}, 4, community), 0);
+    ASSERT_EQ(Submit(engine, "absent", SNMP_REQUEST_GET, {kLocation, ""}, 5, community), 0);
     Outcomes outcomes;
     RunToEnd(engine, outcomes);
     EXPECT_EQ(outcomes[1].result, SNMP_RESULT_COMMUNITY_FAILED);
     EXPECT_EQ(outcomes[2].result, SNMP_RESULT_SEND_FAILED);
     EXPECT_EQ(outcomes[3].result, 0);
-    for (std::intptr_t tag : {1, 2, 3}) EXPECT_EQ(outcomes[tag].completions, 1) << tag;
+    EXPECT_EQ(outcomes[4].result, 0);
+    EXPECT_EQ(outcomes[5].result, SNMP_RESULT_SEND_FAILED);
+    for (std::intptr_t tag : {1, 2, 3, 4, 5}) EXPECT_EQ(outcomes[tag].completions, 1) << tag;
 }
 
 void IgnoreCompletion(void *, const SnmpEngineCompletion *completion) { HelperFreeReqParam(completion->reply); }

@@ -198,13 +198,16 @@ std::int32_t ReadPrinterSettings(const char *printerName, PrinterAddressRecord *
     return macRead ? 0 : kPrinterRecordUnreadable;
 }
 
-bool ConfiguredCommunity(const char *printerName, char (&community)[kCommunityFieldSize], bool &found) {
+bool ConfiguredCommunity(const char *printerName, char (&community)[kCommunityFieldSize], bool &found,
+                         PrinterSettingsRead *read) {
     // The printer's key as the channel reads it; a key the channel cannot
     // open leaves no transport to send by, whatever the community.
-    PrinterAddressRecord record;
-    InitPrinterAddressRecord(&record);
-    PrinterExtras extras;
-    ReadPrinterSettings(printerName, &record, &extras);
+    PrinterSettingsRead own;
+    PrinterSettingsRead &settings = read != nullptr ? *read : own;
+    InitPrinterAddressRecord(&settings.record);
+    settings.result = ReadPrinterSettings(printerName, &settings.record, &settings.extras);
+    settings.made = true;
+    const PrinterExtras &extras = settings.extras;
     TextValue value = !extras.hasCommunity ? TextValue::Absent
                       : extras.communityUsable ? TextValue::Read
                                                : TextValue::Unusable;

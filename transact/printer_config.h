@@ -104,11 +104,22 @@ std::int32_t ReadPrinterAddressRecord(const char *printerName, PrinterAddressRec
 // record is unreadable for want of a `MAC Address`.
 std::int32_t ReadPrinterSettings(const char *printerName, PrinterAddressRecord *record, PrinterExtras *extras);
 
+// What ReadPrinterSettings gave, kept for a caller that needs the printer's
+// record again from the same reading of the store.
+struct PrinterSettingsRead {
+    bool made = false;  // whether the key was read
+    std::int32_t result = 0;
+    PrinterAddressRecord record{};
+    PrinterExtras extras{};
+};
+
 // The community a request to `printerName` carries when the caller names
 // none: the printer's `Community` (read as the channel reads its record),
 // else the `Snmp` key's, else none (the string table's entry 17 then). False when the value that applies is not
 // usable text; `community` is then empty. `found` tells whether one applies.
-bool ConfiguredCommunity(const char *printerName, char (&community)[kCommunityFieldSize], bool &found);
+// `read` (may be null): the printer's record as it was read for this.
+bool ConfiguredCommunity(const char *printerName, char (&community)[kCommunityFieldSize], bool &found,
+                         PrinterSettingsRead *read = nullptr);
 
 // After a transport of protocol `failedProtocol` failed: stores in the
 // printer's `pProtocol` the next protocol its `cProtocols` allows (IP -> DLC,

@@ -62,7 +62,7 @@ Attempt AwaitReply(SnmpChannel &channel, std::int32_t requestId, SnmpReqParam *&
 }  // namespace
 
 std::int32_t TypedTransaction::Begin(const char *printerName, std::int32_t requestType,
-                                     const TransactionOptions &options) {
+                                     const TransactionOptions &options, PrinterSettingsRead *printerRead) {
     if (printerName == nullptr) return SNMP_RESULT_NO_REPLY;
     printerName_ = printerName;
     options_ = options;
@@ -85,7 +85,7 @@ std::int32_t TypedTransaction::Begin(const char *printerName, std::int32_t reque
     community_ = options.community;
     if (community_ == nullptr) {
         bool found = false;
-        if (!ConfiguredCommunity(printerName, configured_, found)) return SNMP_RESULT_COMMUNITY_FAILED;
+        if (!ConfiguredCommunity(printerName, configured_, found, printerRead)) return SNMP_RESULT_COMMUNITY_FAILED;
         community_ = found ? configured_
                            : LoadCommunityText(LibraryModuleHandle(), kCommunityEntry, kDefaultCommunity, loaded_);
     }

@@ -92,7 +92,10 @@ public:
     // the request-id. Returns 0, or: no printer name 25010, a configured
     // community that is not usable text 25004, a request type other than
     // 0, 1, 2 25007 (no request-id taken).
-    std::int32_t Begin(const char *printerName, std::int32_t requestType, const TransactionOptions &options);
+    // `printerRead` (may be null): the printer's record, when the community
+    // was looked for in it (its `made` says so).
+    std::int32_t Begin(const char *printerName, std::int32_t requestType, const TransactionOptions &options,
+                       PrinterSettingsRead *printerRead = nullptr);
 
     // Encodes `request` (at most 65535 bindings, else 25003), sends it to the
     // printer through a channel and waits for the reply to it, trying again

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: Apache-2.0
 #include "tools/cli/column_walk.h"
 
+#include <utility>
+
 #include "snmphelper.h"
 #include "tools/cli/oid_arcs.h"
 
@@ -17,12 +19,12 @@ struct Exchange {
 };
 
 // A request's outcome with its variables checked against what was asked.
-Exchange Exchanged(const TransactionOutcome &outcome, std::size_t asked) {
+Exchange Exchanged(TransactionOutcome &&outcome, std::size_t asked) {
     Exchange exchange;
     exchange.result = outcome.result;
     if (outcome.result == 0) {
         if (outcome.variables.size() == asked) {
-            exchange.variables = outcome.variables;
+            exchange.variables = std::move(outcome.variables);
         } else {
             exchange.result = SNMP_RESULT_DECODE_FAILED;
         }
@@ -39,13 +41,22 @@ bool Refused(const Exchange &exchange) {
 
 }  // namespace
 
-ColumnWalk::ColumnWalk(const std::vector<std::string> &columns) {
-    walk_.columns.resize(columns.size());
+std::shared_ptr<const ColumnWalk::Columns> ColumnWalk::Prepare(const std::vector<std::string> &columns) {
+    auto prepared = std::make_shared<Columns>();
+    prepared->identifiers = columns;
+    for (const std::string &column : columns) prepared->roots.push_back(Arcs(column));
+    return prepared;
+}
+
+ColumnWalk::ColumnWalk(const std::vector<std::string> &columns) : ColumnWalk(Prepare(columns), true) {}
+
+ColumnWalk::ColumnWalk(std::shared_ptr<const Columns> columns, bool keepNames)
+    : columns_(std::move(columns)), keepNames_(keepNames) {
+    const std::vector<std::string> &identifiers = columns_->identifiers;
+    walk_.columns.resize(identifiers.size());
     std::vector<Cursor> first;
-    for (std::size_t i = 0; i < columns.size(); ++i) {
-        roots_.push_back(Arcs(columns[i]));
-        first.push_back({i, columns[i], roots_.back()});
-    }
+    first.reserve(identifiers.size());
+    for (std::size_t i = 0; i < identifiers.size(); ++i) first.push_back({i, identifiers[i], {}});
     pending_.push_back(std::move(first));
 }
 
@@ -53,17 +64,18 @@ std::optional<std::vector<std::string>> ColumnWalk::Next() {
     while (!ended_ && !pending_.empty() && pending_.back().empty()) pending_.pop_back();
     if (ended_ || pending_.empty() || walk_.transactions >= kMaxTransactions) return std::nullopt;
     std::vector<std::string> identifiers;
+    identifiers.reserve(pending_.back().size());
     for (const Cursor &cursor : pending_.back()) identifiers.push_back(cursor.at);
     asked_ = true;
     return identifiers;
 }
 
-void ColumnWalk::Take(const TransactionOutcome &outcome) {
+void ColumnWalk::Take(TransactionOutcome outcome) {
     if (!asked_) return;
     asked_ = false;
     std::vector<Cursor> cursors = std::move(pending_.back());
     pending_.pop_back();
-    const Exchange exchange = Exchanged(outcome, cursors.size());
+    Exchange exchange = Exchanged(std::move(outcome), cursors.size());
     ++walk_.transactions;
     if (Refused(exchange)) {
         // A single column that is refused has ended (or cannot be read).
@@ -79,15 +91,22 @@ void ColumnWalk::Take(const TransactionOutcome &outcome) {
         return;
     }
     std::vector<Cursor> next;
+    next.reserve(cursors.size());
     for (std::size_t i = 0; i < cursors.size(); ++i) {
-        const ReplyVariable &variable = (*exchange.variables)[i];
+        ReplyVariable &variable = (*exchange.variables)[i];
         std::vector<std::uint64_t> arcs = Arcs(variable.oid);
-        const std::vector<std::uint64_t> &root = roots_[cursors[i].column];
+        const std::vector<std::uint64_t> &root = columns_->roots[cursors[i].column];
         // Past its column, or not after what was asked: the column ends.
         if (!InSubtree(root, arcs) || !(cursors[i].previous < arcs)) continue;
-        walk_.columns[cursors[i].column][RowIndex(arcs.begin() + static_cast<std::ptrdiff_t>(root.size()),
-                                                  arcs.end())] = variable;
-        next.push_back({cursors[i].column, variable.oid, std::move(arcs)});
+        std::string at;
+        if (keepNames_) {
+            at = variable.oid;
+        } else {
+            at.swap(variable.oid);
+        }
+        walk_.columns[cursors[i].column].insert_or_assign(
+            RowIndex(arcs.begin() + static_cast<std::ptrdiff_t>(root.size()), arcs.end()), std::move(variable));
+        next.push_back({cursors[i].column, std::move(at), std::move(arcs)});
     }
     pending_.push_back(std::move(next));
 }
@@ -102,9 +121,9 @@ ColumnWalkResult WalkColumns(const std::string &printer, const std::vector<std::
     return std::move(walk.Result());
 }
 
-std::optional<std::vector<ReplyVariable>> ObjectsOf(const TransactionOutcome &outcome, std::size_t asked,
+std::optional<std::vector<ReplyVariable>> ObjectsOf(TransactionOutcome outcome, std::size_t asked,
                                                     std::int32_t &result) {
-    Exchange exchange = Exchanged(outcome, asked);
+    Exchange exchange = Exchanged(std::move(outcome), asked);
     result = exchange.result;
     return std::move(exchange.variables);
 }

@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -35,22 +36,36 @@ struct ColumnWalkResult {
 // get-next request to send, Take hands over what it brought.
 class ColumnWalk {
 public:
+    // The columns as identifiers and as arcs, read once and shared by the
+    // walks of many printers.
+    struct Columns {
+        std::vector<std::string> identifiers;
+        std::vector<std::vector<std::uint64_t>> roots;
+    };
+    static std::shared_ptr<const Columns> Prepare(const std::vector<std::string> &columns);
+
     explicit ColumnWalk(const std::vector<std::string> &columns);
+    // `keepNames` false: the variables in Result carry no identifier (their
+    // row index says where they are), which keeps a fleet's walks small.
+    ColumnWalk(std::shared_ptr<const Columns> columns, bool keepNames);
     // The identifiers of the next get-next request; nothing once the walk
     // has ended (Result then holds it all).
     std::optional<std::vector<std::string>> Next();
     // The outcome of the request Next named last.
-    void Take(const TransactionOutcome &outcome);
+    void Take(TransactionOutcome outcome);
     ColumnWalkResult &Result() { return walk_; }
 
 private:
     struct Cursor {
         std::size_t column;
         std::string at;                      // the identifier the next get-next names
-        std::vector<std::uint64_t> previous;  // its arcs: a reply must follow them
+        // Its arcs: a reply must follow them; empty for the column itself,
+        // which everything below it follows.
+        std::vector<std::uint64_t> previous;
     };
     ColumnWalkResult walk_;
-    std::vector<std::vector<std::uint64_t>> roots_;
+    std::shared_ptr<const Columns> columns_;
+    bool keepNames_ = true;
     // Sets of columns still to walk, each asked in one request; the last
     // is the one asked now.
     std::vector<std::vector<Cursor>> pending_;
@@ -64,7 +79,7 @@ ColumnWalkResult WalkColumns(const std::string &printer, const std::vector<std::
 
 // The variables of a get of `asked` identifiers, as GetObjects gives them,
 // from its outcome.
-std::optional<std::vector<ReplyVariable>> ObjectsOf(const TransactionOutcome &outcome, std::size_t asked,
+std::optional<std::vector<ReplyVariable>> ObjectsOf(TransactionOutcome outcome, std::size_t asked,
                                                     std::int32_t &result);
 
 // One get of `identifiers`; the variables in their order, or nothing when

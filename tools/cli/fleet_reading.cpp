@@ -14,6 +14,7 @@
 #include <optional>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "fleet/fleet_engine.h"
@@ -155,13 +156,10 @@ private:
         auto &self = *static_cast<PollThread *>(context);
         const auto index = reinterpret_cast<std::size_t>(completion.tag);
         try {
-            const TransactionOutcome outcome = OutcomeOf(completion.result, completion.reply);
-            HelperFreeReqParam(completion.reply);
-            completion.reply = nullptr;
-            self.polled_[index].fetch->Take(outcome);
+            // The reply is the engine's (lent): read here, released by it.
+            self.polled_[index].fetch->Take(OutcomeOf(completion.result, completion.reply));
             self.Advance(index);
         } catch (const std::exception &) {
-            HelperFreeReqParam(completion.reply);
             self.Failed(index);
         }
         self.Fill();
@@ -173,7 +171,7 @@ private:
     std::vector<PrinterStatusView> &views_;
     std::vector<double> &seconds_;
     PollCounters &counters_;
-    FleetEngine engine_;
+    FleetEngine engine_{kDefaultFleetWorkers, FleetReplies::Lent};
     std::map<std::size_t, Polled> polled_;  // the printers in flight, by index
     std::size_t active_ = 0;
     std::vector<Wait> waits_;

@@ -1,10 +1,13 @@
 // SPDX-License-Identifier: Apache-2.0
 #include "tools/cli/oid_arcs.h"
 
+#include <algorithm>
+
 namespace snmphelper::cli {
 
 std::vector<std::uint64_t> Arcs(const std::string &identifier) {
     std::vector<std::uint64_t> arcs;
+    arcs.reserve(static_cast<std::size_t>(std::count(identifier.begin(), identifier.end(), '.')) + 1);
     std::uint64_t arc = 0;
     bool digits = false;
     for (char c : identifier) {

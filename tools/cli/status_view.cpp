@@ -6,7 +6,9 @@
 #include <cstring>
 #include <limits>
 #include <map>
+#include <memory>
 #include <set>
+#include <utility>
 
 #include "snmphelper.h"
 #include "tools/cli/column_walk.h"
@@ -75,6 +77,13 @@ const std::vector<std::string> &ColumnIdentifiers() {
         "1.3.6.1.2.1.43.18.1.1.7", "1.3.6.1.2.1.43.18.1.1.8",
     };
     return kColumns;
+}
+
+// The columns read once for every printer's walk; the view reads the
+// walk's variables by row, not by name.
+const std::shared_ptr<const ColumnWalk::Columns> &PreparedColumns() {
+    static const std::shared_ptr<const ColumnWalk::Columns> kPrepared = ColumnWalk::Prepare(ColumnIdentifiers());
+    return kPrepared;
 }
 
 // hrDevicePrinter (RFC 2790 hrDeviceTypes 5).
@@ -278,6 +287,7 @@ void ReadPrinterMib(const ColumnWalkResult &walk, const ObjectValues &values, Pr
     // A supply's colour is the colorant its colorant index names, not its
     // place in the table.
     const Table supplies(walk, kSupplyColorant, kSupplyLevel);
+    view.supplies.reserve(supplies.Rows().size());
     for (const RowIndex &row : supplies.Rows()) {
         MarkerSupply supply{row,
                             reader.Text(supplies, kSupplyDescription, row),
@@ -478,7 +488,7 @@ PrinterStatusView FetchStatus(const std::string &printer) {
     return std::move(fetch.View());
 }
 
-StatusFetch::StatusFetch(const std::string &printer) : walk_(ColumnIdentifiers()) { view_.printer = printer; }
+StatusFetch::StatusFetch(const std::string &printer) : walk_(PreparedColumns(), false) { view_.printer = printer; }
 
 std::optional<StatusFetch::Request> StatusFetch::Next() {
     if (phase_ == Phase::Walk) {
@@ -530,9 +540,9 @@ void StatusFetch::EndGets() {
 // A get's outcome: an object the agent says it does not have (an
 // error-status naming it, noSuchName in RFC 1157 4.1.2) is left out and the
 // rest asked again; a request whose reply would be too big is split.
-void StatusFetch::Take(const TransactionOutcome &outcome) {
+void StatusFetch::Take(TransactionOutcome outcome) {
     if (phase_ == Phase::Walk) {
-        walk_.Take(outcome);
+        walk_.Take(std::move(outcome));
         return;
     }
     if (phase_ != Phase::Gets || gets_.empty()) return;
@@ -554,7 +564,7 @@ void StatusFetch::Take(const TransactionOutcome &outcome) {
         return;
     }
     if (outcome.result == 0 && outcome.variables.size() == asked.size()) {
-        for (std::size_t i = 0; i < asked.size(); ++i) values_[asked[i]] = outcome.variables[i];
+        for (std::size_t i = 0; i < asked.size(); ++i) values_[asked[i]] = std::move(outcome.variables[i]);
     }
     gets_.pop_back();
 }

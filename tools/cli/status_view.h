@@ -99,7 +99,7 @@ public:
         std::vector<std::string> identifiers;
     };
     std::optional<Request> Next();
-    void Take(const TransactionOutcome &outcome);
+    void Take(TransactionOutcome outcome);
     PrinterStatusView &View() { return view_; }
 
 private:

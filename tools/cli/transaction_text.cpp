@@ -217,6 +217,7 @@ std::string ErrorStatusReason(std::uint32_t errorStatus) {
 
 std::vector<ReplyVariable> ToVariables(const SnmpReqParam &reply) {
     std::vector<ReplyVariable> variables;
+    variables.reserve(reply.varBindCount);
     for (std::uint16_t i = 0; i < reply.varBindCount; ++i) variables.push_back(VariableOf(reply.varBinds[i]));
     return variables;
 }
