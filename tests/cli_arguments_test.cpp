@@ -1,10 +1,12 @@
 // SPDX-License-Identifier: Apache-2.0
 // What the snmphelper tool refuses before it sends anything (object
 // identifiers that are not strictly dotted decimal, command lines the parser
-// rejects, each with its exit code), and the JSON of the commands that print
-// data without a printer.
+// rejects, each with its exit code), the JSON of the commands that print
+// data without a printer, and the exporter command handing its arguments to
+// the exporter's own program.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -106,6 +108,25 @@ TEST(CliArguments, WrongCommandLinesAreUsageErrors) {
     EXPECT_EQ(help.exitCode, 0);
     EXPECT_NE(help.out.find("Exit codes:"), std::string::npos) << help.out;
     EXPECT_NE(help.out.find("4  the printer answered with an error-status"), std::string::npos) << help.out;
+}
+
+// `snmphelper exporter` is snmphelper-exporter run in its place: that
+// program's parser answers, with the tool's exit codes; a tool without the
+// program beside it or where it is installed says which file it missed.
+TEST(CliExporter, TheCommandRunsTheExportersProgramWithItsArguments) {
+    const ProgramRun help = RunSnmphelper({"exporter", "--help"});
+    EXPECT_EQ(help.exitCode, 0) << help.out;
+    EXPECT_NE(help.out.find("--listen"), std::string::npos) << help.out;
+    const ProgramRun wrong = RunSnmphelper({"exporter", "--shard", "3/2"});
+    EXPECT_EQ(wrong.exitCode, kExitUsage) << wrong.out;
+
+    const test::TempRegistry registry;
+    const std::string alone = registry.Folder() + "/snmphelper";
+    std::filesystem::copy_file(test::BuildTreePath("tools/snmphelper"), alone);
+    const ProgramRun missing = test::RunProgram({alone, "exporter"}, test::ErrorOutput::Merged);
+    EXPECT_EQ(missing.exitCode, 1) << missing.out;
+    EXPECT_NE(missing.out.find("cannot run"), std::string::npos) << missing.out;
+    EXPECT_NE(missing.out.find("libexec/snmphelper/snmphelper-exporter"), std::string::npos) << missing.out;
 }
 
 TEST(CliJson, CommandsWithoutAPrinterSpeakJsonToo) {

@@ -87,6 +87,12 @@ void Command::require_subcommand(int count) { app_->require_subcommand(count); }
 
 void Command::footer(const std::string &text) { app_->footer(text); }
 
+void Command::pass_through() {
+    app_->set_help_flag();
+    app_->allow_extras();
+    app_->prefix_command();
+}
+
 void Command::callback(std::function<void()> action) { app_->callback(std::move(action)); }
 
 Option *Command::Keep(CLI::Option *option) { return &owner_.parts_->options.emplace_back(option); }

@@ -57,6 +57,9 @@ public:
     Option *add_flag(const std::string &name, bool &value, const std::string &description);
     void require_subcommand(int count);
     void footer(const std::string &text);
+    // Leaves every argument after the command unparsed, --help included,
+    // for a program the command hands them to.
+    void pass_through();
     void callback(std::function<void()> action);
 
 private:

@@ -32,8 +32,12 @@ void AddStatusCommand(Command &app, int &exitCode);
 void AddPollCommand(Command &app, int &exitCode);
 void AddRecordCommand(Command &app, int &exitCode);
 void AddDiscoverCommand(Command &app, int &exitCode);
-// Not in the Windows build (no HTTP server library there).
+// Not in the Windows build (no HTTP server library there). The exporter is
+// a program of its own, snmphelper-exporter, so that the HTTP server's
+// libraries are loaded by it alone: every other command starts without them.
+// `snmphelper exporter ...` runs that program with the same arguments.
 void AddExporterCommand(Command &app, int &exitCode);
+void AddExporterForward(Command &app, char **argv, int &exitCode);
 
 // The printer name argument and the --json flag of every subcommand that
 // talks to a printer; the printer comes before the subcommand's own arguments.

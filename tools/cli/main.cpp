@@ -37,8 +37,10 @@ int Run(int argc, char **argv) {
     snmphelper::cli::AddPollCommand(app, exitCode);
     snmphelper::cli::AddRecordCommand(app, exitCode);
     snmphelper::cli::AddDiscoverCommand(app, exitCode);
-#ifdef SNMPHELPER_WITH_EXPORTER
+#if defined(SNMPHELPER_WITH_EXPORTER)
     snmphelper::cli::AddExporterCommand(app, exitCode);
+#elif !defined(_WIN32)
+    snmphelper::cli::AddExporterForward(app, argv, exitCode);
 #endif
     // The parser prints its message (or the help); its own exit codes (105,
     // 106, 109, ...) are not the tool's: a wrong command line is usage.

@@ -23,14 +23,21 @@ bool IsFolder(const std::string &path) {
     return ::stat(path.c_str(), &status) == 0 && S_ISDIR(status.st_mode);
 }
 
+// The folder of this program's file; empty when the system does not say.
+std::string ProgramFolder() {
+    char program[PATH_MAX];
+    const ssize_t length = ::readlink("/proc/self/exe", program, sizeof program - 1);
+    if (length <= 0) return {};
+    std::string folder(program, static_cast<std::size_t>(length));
+    folder.resize(folder.rfind('/'));
+    return folder;
+}
+
 }  // namespace
 
 void SetDefaultPlatformPath() {
-    char program[PATH_MAX];
-    const ssize_t length = ::readlink("/proc/self/exe", program, sizeof program - 1);
-    if (length <= 0) return;
-    std::string folder(program, static_cast<std::size_t>(length));
-    folder.resize(folder.rfind('/'));
+    const std::string folder = ProgramFolder();
+    if (folder.empty()) return;
     // build/tools/snmphelper -> build/snmphelper; installed, bin/snmphelper ->
     // the library folder's snmphelper/ (lib/snmphelper, lib/<multiarch>/snmphelper).
     for (const char *relative : {"/../snmphelper", "/" SNMPHELPER_INSTALLED_PLATFORM_DIR}) {
@@ -40,6 +47,13 @@ void SetDefaultPlatformPath() {
             return;
         }
     }
+}
+
+std::string ExporterProgramPath() {
+    const std::string folder = ProgramFolder();
+    const std::string beside = folder + "/snmphelper-exporter";
+    if (::access(beside.c_str(), X_OK) == 0) return beside;
+    return folder + "/" SNMPHELPER_INSTALLED_EXPORTER;
 }
 
 }  // namespace snmphelper::cli
