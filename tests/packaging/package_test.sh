@@ -94,8 +94,8 @@ else
     echo "package_test: no systemd-analyze, the unit is not verified"
 fi
 [ ! -e /etc/systemd/system/multi-user.target.wants/snmphelper-exporter.service ] || fail "the exporter is enabled"
-# The unit's `snmphelper exporter` runs the exporter's program from libexec;
-# the tool itself does not load the HTTP server's libraries.
+# "snmphelper exporter" (the command of the unit) runs the program of the
+# exporter from libexec; the tool itself does not load the HTTP server.
 snmphelper exporter --help | grep -q -- --listen || fail "snmphelper exporter does not find its program"
 ! ldd /usr/bin/snmphelper | grep -q httplib || fail "snmphelper loads cpp-httplib"
 group="$(getent group snmphelper | cut -d: -f3)"
