@@ -218,7 +218,7 @@ echo "\$ snmphelper exporter --listen 127.0.0.1:9161 --interval 5 office1 ... of
 "$tool" exporter --listen 127.0.0.1:9161 --interval 5 office1 office2 office3 office4 office5 $recorded \
     >"$work/exporter.out" 2>&1 &
 exporter_pid=$!
-wait_started "$exporter_pid" "$work/exporter.out" exporter grep -q "first reading" "$work/exporter.out"
+wait_started "$exporter_pid" "$work/exporter.out" exporter grep -qs "first reading" "$work/exporter.out"
 cat "$work/exporter.out"
 if command -v curl >/dev/null 2>&1; then
     echo "\$ curl -s http://127.0.0.1:9161/metrics | grep 'printer=\"office3\"'   # the jammed one"
