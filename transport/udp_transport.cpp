@@ -44,6 +44,15 @@ void ReportReadFailure(int winsockError) {
     platform::OutputDebugText(line);
 }
 
+// A received datagram's length and sender, into whichever of the caller's
+// outputs it asked for.
+void HandOver(int received, const winsock::sockaddr_in &sender, std::uint32_t *length, std::uint8_t *senderAddress,
+              std::uint16_t *senderPort) {
+    if (length != nullptr) *length = static_cast<std::uint32_t>(received);
+    if (senderAddress != nullptr) std::memcpy(senderAddress, &sender.sin_addr, 4);
+    if (senderPort != nullptr) *senderPort = winsock::ntohs(sender.sin_port);
+}
+
 }  // namespace
 
 UdpTransport::UdpTransport(std::uint32_t attempts, std::int32_t timeoutSeconds,
@@ -157,11 +166,7 @@ TransportStatus UdpTransport::Receive(std::uint8_t *buffer, std::uint32_t size, 
         ReportReadFailure(error);
         result = TransportStatus::ReceiveFailed;
     }
-    if (result == TransportStatus::Ok) {
-        if (length != nullptr) *length = static_cast<std::uint32_t>(received);
-        if (senderAddress != nullptr) std::memcpy(senderAddress, &sender.sin_addr, 4);
-        if (senderPort != nullptr) *senderPort = winsock::ntohs(sender.sin_port);
-    }
+    if (result == TransportStatus::Ok) HandOver(received, sender, length, senderAddress, senderPort);
     return result;
 }
 
@@ -188,9 +193,7 @@ TransportStatus UdpTransport::ReceiveWaiting(std::uint8_t *buffer, std::uint32_t
         return winsock::WSAGetLastError() == winsock::WSAEWOULDBLOCK ? TransportStatus::ReceiveTimedOut
                                                                      : TransportStatus::ReceiveFailed;
     }
-    if (length != nullptr) *length = static_cast<std::uint32_t>(received);
-    if (senderAddress != nullptr) std::memcpy(senderAddress, &sender.sin_addr, 4);
-    if (senderPort != nullptr) *senderPort = winsock::ntohs(sender.sin_port);
+    HandOver(received, sender, length, senderAddress, senderPort);
     return TransportStatus::Ok;
 }
 

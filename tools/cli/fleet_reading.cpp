@@ -34,8 +34,6 @@ constexpr std::chrono::milliseconds kProgressEvery{200};
 // How long one call drives an engine before its thread looks around.
 constexpr std::uint32_t kDriveMilliseconds = 1000;
 
-
-
 // Where the poll stands, for the progress line.
 struct PollCounters {
     std::atomic<std::size_t> done{0};
