@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: Apache-2.0
 #include "tools/cli/column_walk.h"
 
+#include <algorithm>
 #include <utility>
 
-#include "snmphelper.h"
 #include "tools/cli/oid_arcs.h"
 
 namespace snmphelper::cli {
@@ -32,14 +32,70 @@ Exchange Exchanged(TransactionOutcome &&outcome, std::size_t asked) {
     return exchange;
 }
 
+// The result a reply's record stands for, as OutcomeOf judges it.
+std::int32_t ReplyResult(std::int32_t result, const SnmpReqParam *reply) {
+    return reply != nullptr && reply->errorStatus != 0 ? SNMP_RESULT_ERROR_STATUS : result;
+}
+
 // Whether the agent refused this request as a whole rather than went silent:
 // an error-status (genErr included), or a reply too large for the buffers.
-bool Refused(const Exchange &exchange) {
-    return exchange.result == SNMP_RESULT_ERROR_STATUS || exchange.result == SNMP_RESULT_DOES_NOT_FIT ||
-           (exchange.result == 0 && !exchange.variables);
+bool Refused(std::int32_t result) {
+    return result == SNMP_RESULT_ERROR_STATUS || result == SNMP_RESULT_DOES_NOT_FIT;
+}
+
+std::span<const std::uint64_t> Slice(const std::vector<std::uint64_t> &arcs, std::uint32_t at, std::uint32_t length) {
+    return {arcs.data() + at, length};
 }
 
 }  // namespace
+
+std::span<const WalkCell> ColumnWalkResult::Cells(std::size_t column) const {
+    if (column >= columns_) return {};
+    Order();
+    return {cells_.data() + starts_[column], starts_[column + 1] - starts_[column]};
+}
+
+const WalkCell *ColumnWalkResult::Find(std::size_t column, std::span<const std::uint64_t> index) const {
+    const std::span<const WalkCell> cells = Cells(column);
+    const auto found = std::lower_bound(cells.begin(), cells.end(), index, [](const WalkCell &cell, auto wanted) {
+        return std::lexicographical_compare(cell.index.begin(), cell.index.end(), wanted.begin(), wanted.end());
+    });
+    if (found == cells.end() || !std::equal(found->index.begin(), found->index.end(), index.begin(), index.end())) {
+        return nullptr;
+    }
+    return &*found;
+}
+
+std::size_t ColumnWalkResult::Add(std::size_t column, std::span<const std::uint64_t> index, std::int32_t type,
+                                  std::span<const std::uint8_t> value) {
+    stored_.push_back({static_cast<std::uint32_t>(column), static_cast<std::uint32_t>(arcs_.size()),
+                       static_cast<std::uint32_t>(index.size()), static_cast<std::uint32_t>(octets_.size()),
+                       static_cast<std::uint32_t>(value.size()), type});
+    arcs_.insert(arcs_.end(), index.begin(), index.end());
+    octets_.insert(octets_.end(), value.begin(), value.end());
+    ordered_ = false;
+    return stored_.size() - 1;
+}
+
+std::span<const std::uint64_t> ColumnWalkResult::StoredIndex(std::size_t stored) const {
+    return Slice(arcs_, stored_[stored].indexAt, stored_[stored].indexLength);
+}
+
+void ColumnWalkResult::Order() const {
+    if (ordered_) return;
+    // Each column's cells were read in index order: a stable order by
+    // column keeps it.
+    starts_.assign(columns_ + 1, 0);
+    for (const Stored &stored : stored_) ++starts_[stored.column + 1];
+    for (std::size_t column = 0; column < columns_; ++column) starts_[column + 1] += starts_[column];
+    std::vector<std::size_t> next(starts_.begin(), starts_.end() - 1);
+    cells_.assign(stored_.size(), WalkCell{});
+    for (const Stored &stored : stored_) {
+        cells_[next[stored.column]++] = {Slice(arcs_, stored.indexAt, stored.indexLength), stored.type,
+                                         {octets_.data() + stored.valueAt, stored.valueLength}};
+    }
+    ordered_ = true;
+}
 
 std::shared_ptr<const ColumnWalk::Columns> ColumnWalk::Prepare(const std::vector<std::string> &columns) {
     auto prepared = std::make_shared<Columns>();
@@ -48,15 +104,13 @@ std::shared_ptr<const ColumnWalk::Columns> ColumnWalk::Prepare(const std::vector
     return prepared;
 }
 
-ColumnWalk::ColumnWalk(const std::vector<std::string> &columns) : ColumnWalk(Prepare(columns), true) {}
+ColumnWalk::ColumnWalk(const std::vector<std::string> &columns) : ColumnWalk(Prepare(columns)) {}
 
-ColumnWalk::ColumnWalk(std::shared_ptr<const Columns> columns, bool keepNames)
-    : columns_(std::move(columns)), keepNames_(keepNames) {
-    const std::vector<std::string> &identifiers = columns_->identifiers;
-    walk_.columns.resize(identifiers.size());
+ColumnWalk::ColumnWalk(std::shared_ptr<const Columns> columns)
+    : walk_(columns->identifiers.size()), columns_(std::move(columns)) {
     std::vector<Cursor> first;
-    first.reserve(identifiers.size());
-    for (std::size_t i = 0; i < identifiers.size(); ++i) first.push_back({i, identifiers[i], {}});
+    first.reserve(columns_->identifiers.size());
+    for (std::size_t i = 0; i < columns_->identifiers.size(); ++i) first.push_back({static_cast<std::uint32_t>(i), -1});
     pending_.push_back(std::move(first));
 }
 
@@ -65,19 +119,52 @@ std::optional<std::vector<std::string>> ColumnWalk::Next() {
     if (ended_ || pending_.empty() || walk_.transactions >= kMaxTransactions) return std::nullopt;
     std::vector<std::string> identifiers;
     identifiers.reserve(pending_.back().size());
-    for (const Cursor &cursor : pending_.back()) identifiers.push_back(cursor.at);
+    for (const Cursor &cursor : pending_.back()) {
+        std::string &at = identifiers.emplace_back(columns_->identifiers[cursor.column]);
+        if (cursor.last >= 0) AppendArcs(walk_.StoredIndex(static_cast<std::size_t>(cursor.last)), at);
+    }
     asked_ = true;
     return identifiers;
 }
 
 void ColumnWalk::Take(TransactionOutcome outcome) {
     if (!asked_) return;
+    Exchange exchange = Exchanged(std::move(outcome), pending_.back().size());
+    if (!exchange.variables) {
+        Took(exchange.result, {});
+        return;
+    }
+    std::vector<SnmpVarBind> bindings(exchange.variables->size());
+    for (std::size_t i = 0; i < bindings.size(); ++i) {
+        ReplyVariable &variable = (*exchange.variables)[i];
+        bindings[i].oid = variable.oid.data();
+        bindings[i].oidLength = static_cast<std::uint16_t>(std::min<std::size_t>(variable.oid.size(), 0xFFFF));
+        bindings[i].valueType = variable.type;
+        bindings[i].value = variable.value.data();
+        bindings[i].valueLength = static_cast<std::uint32_t>(variable.value.size());
+    }
+    Took(exchange.result, bindings);
+}
+
+void ColumnWalk::Take(std::int32_t result, const SnmpReqParam *reply) {
+    if (!asked_) return;
+    result = ReplyResult(result, reply);
+    if (result != 0 || reply == nullptr) {
+        Took(result, {});
+    } else if (reply->varBindCount != pending_.back().size()) {
+        Took(SNMP_RESULT_DECODE_FAILED, {});
+    } else {
+        Took(0, {reply->varBinds, reply->varBindCount});
+    }
+}
+
+// `bindings` as many as the columns asked when `result` is 0.
+void ColumnWalk::Took(std::int32_t result, std::span<const SnmpVarBind> bindings) {
     asked_ = false;
     std::vector<Cursor> cursors = std::move(pending_.back());
     pending_.pop_back();
-    Exchange exchange = Exchanged(std::move(outcome), cursors.size());
     ++walk_.transactions;
-    if (Refused(exchange)) {
+    if (Refused(result)) {
         // A single column that is refused has ended (or cannot be read).
         if (cursors.size() == 1) return;
         const auto half = cursors.begin() + static_cast<std::ptrdiff_t>(cursors.size() / 2);
@@ -85,30 +172,30 @@ void ColumnWalk::Take(TransactionOutcome outcome) {
         pending_.emplace_back(cursors.begin(), half);
         return;
     }
-    if (exchange.result != 0) {
-        walk_.result = exchange.result;
+    if (result != 0) {
+        walk_.result = result;
         ended_ = true;
         return;
     }
-    std::vector<Cursor> next;
-    next.reserve(cursors.size());
+    // The cursors move on in place: the columns that end drop out.
+    std::size_t kept = 0;
     for (std::size_t i = 0; i < cursors.size(); ++i) {
-        ReplyVariable &variable = (*exchange.variables)[i];
-        std::vector<std::uint64_t> arcs = Arcs(variable.oid);
+        const SnmpVarBind &binding = bindings[i];
         const std::vector<std::uint64_t> &root = columns_->roots[cursors[i].column];
-        // Past its column, or not after what was asked: the column ends.
-        if (!InSubtree(root, arcs) || !(cursors[i].previous < arcs)) continue;
-        std::string at;
-        if (keepNames_) {
-            at = variable.oid;
-        } else {
-            at.swap(variable.oid);
+        const std::string_view oid = binding.oid == nullptr ? std::string_view() : std::string_view(binding.oid, binding.oidLength);
+        if (!ReadArcs(oid, arcs_) || !InSubtree(root, arcs_)) continue;  // past its column
+        const std::span<const std::uint64_t> index(arcs_.data() + root.size(), arcs_.size() - root.size());
+        if (cursors[i].last >= 0) {
+            // Not after what was asked: the column ends rather than loops.
+            const std::span<const std::uint64_t> previous = walk_.StoredIndex(static_cast<std::size_t>(cursors[i].last));
+            if (!std::lexicographical_compare(previous.begin(), previous.end(), index.begin(), index.end())) continue;
         }
-        walk_.columns[cursors[i].column].insert_or_assign(
-            RowIndex(arcs.begin() + static_cast<std::ptrdiff_t>(root.size()), arcs.end()), std::move(variable));
-        next.push_back({cursors[i].column, std::move(at), std::move(arcs)});
+        const std::span<const std::uint8_t> value(binding.value, binding.value == nullptr ? 0 : binding.valueLength);
+        const std::size_t stored = walk_.Add(cursors[i].column, index, binding.valueType, value);
+        cursors[kept++] = {cursors[i].column, static_cast<std::int32_t>(stored)};
     }
-    pending_.push_back(std::move(next));
+    cursors.resize(kept);
+    pending_.push_back(std::move(cursors));
 }
 
 ColumnWalkResult WalkColumns(const std::string &printer, const std::vector<std::string> &columns) {

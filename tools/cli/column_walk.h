@@ -6,13 +6,15 @@
 // split in halves until each column's end is found.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
-#include <map>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
+#include "snmphelper.h"
 #include "tools/cli/transaction_text.h"
 
 namespace snmphelper::cli {
@@ -21,14 +23,55 @@ namespace snmphelper::cli {
 // prtMarkerSuppliesLevel.1.3).
 using RowIndex = std::vector<std::uint64_t>;
 
-struct ColumnWalkResult {
+// One cell a walk read, seen where the walk keeps it (valid while the walk's
+// result lives and takes no more cells).
+struct WalkCell {
+    std::span<const std::uint64_t> index;
+    std::int32_t type = 0;
+    std::span<const std::uint8_t> value;
+};
+
+// What a walk read: every cell of every column in two blocks, not a node
+// each, since a fleet's poll holds thousands of walks at once.
+class ColumnWalkResult {
+public:
     // 0, or the result of the first transaction that failed for another
     // reason than the agent's error-status (nothing came, the reply could not
     // be read): the walk stops there, keeping what it read before.
     std::int32_t result = 0;
-    // By column (its position in the request), the rows read, in order.
-    std::vector<std::map<RowIndex, ReplyVariable>> columns;
     std::size_t transactions = 0;
+
+    explicit ColumnWalkResult(std::size_t columns = 0) : columns_(columns) {}
+    std::size_t ColumnCount() const { return columns_; }
+    // The cells of `column` (its position in the request), in index order.
+    std::span<const WalkCell> Cells(std::size_t column) const;
+    // The cell of `column` at `index`, when the walk read one.
+    const WalkCell *Find(std::size_t column, std::span<const std::uint64_t> index) const;
+    bool AnyRead() const { return !stored_.empty(); }
+
+    // Keeps a cell of `column`, whose index follows the column's last one;
+    // where it is kept, for StoredIndex.
+    std::size_t Add(std::size_t column, std::span<const std::uint64_t> index, std::int32_t type,
+                    std::span<const std::uint8_t> value);
+    std::span<const std::uint64_t> StoredIndex(std::size_t stored) const;
+
+private:
+    struct Stored {
+        std::uint32_t column;
+        std::uint32_t indexAt, indexLength;
+        std::uint32_t valueAt, valueLength;
+        std::int32_t type;
+    };
+    // The cells by column, made when first asked for after a change.
+    void Order() const;
+
+    std::size_t columns_;
+    std::vector<Stored> stored_;  // in the order read
+    std::vector<std::uint64_t> arcs_;
+    std::vector<std::uint8_t> octets_;
+    mutable std::vector<WalkCell> cells_;    // by column, then index
+    mutable std::vector<std::size_t> starts_;  // each column's first in cells_, and the end
+    mutable bool ordered_ = false;
 };
 
 // A column walk one request at a time, for a caller that sends the
@@ -45,30 +88,30 @@ public:
     static std::shared_ptr<const Columns> Prepare(const std::vector<std::string> &columns);
 
     explicit ColumnWalk(const std::vector<std::string> &columns);
-    // `keepNames` false: the variables in Result carry no identifier (their
-    // row index says where they are), which keeps a fleet's walks small.
-    ColumnWalk(std::shared_ptr<const Columns> columns, bool keepNames);
+    explicit ColumnWalk(std::shared_ptr<const Columns> columns);
     // The identifiers of the next get-next request; nothing once the walk
     // has ended (Result then holds it all).
     std::optional<std::vector<std::string>> Next();
     // The outcome of the request Next named last.
     void Take(TransactionOutcome outcome);
+    // The same from the reply itself (null when none came), read and not kept.
+    void Take(std::int32_t result, const SnmpReqParam *reply);
     ColumnWalkResult &Result() { return walk_; }
 
 private:
     struct Cursor {
-        std::size_t column;
-        std::string at;                      // the identifier the next get-next names
-        // Its arcs: a reply must follow them; empty for the column itself,
-        // which everything below it follows.
-        std::vector<std::uint64_t> previous;
+        std::uint32_t column;
+        // The column's last cell read, in Result; none before its first.
+        std::int32_t last;
     };
+    void Took(std::int32_t result, std::span<const SnmpVarBind> bindings);
+
     ColumnWalkResult walk_;
     std::shared_ptr<const Columns> columns_;
-    bool keepNames_ = true;
     // Sets of columns still to walk, each asked in one request; the last
     // is the one asked now.
     std::vector<std::vector<Cursor>> pending_;
+    std::vector<std::uint64_t> arcs_;  // a reply's identifier, room kept
     bool asked_ = false;
     bool ended_ = false;
 };

@@ -155,7 +155,7 @@ private:
         const auto index = reinterpret_cast<std::size_t>(completion.tag);
         try {
             // The reply is the engine's (lent): read here, released by it.
-            self.polled_[index].fetch->Take(OutcomeOf(completion.result, completion.reply));
+            self.polled_[index].fetch->Take(completion.result, completion.reply);
             self.Advance(index);
         } catch (const std::exception &) {
             self.Failed(index);

@@ -5,14 +5,13 @@
 
 namespace snmphelper::cli {
 
-std::vector<std::uint64_t> Arcs(const std::string &identifier) {
-    std::vector<std::uint64_t> arcs;
-    arcs.reserve(static_cast<std::size_t>(std::count(identifier.begin(), identifier.end(), '.')) + 1);
+bool ReadArcs(std::string_view identifier, std::vector<std::uint64_t> &arcs) {
+    arcs.clear();
     std::uint64_t arc = 0;
     bool digits = false;
     for (char c : identifier) {
         if (c == '.') {
-            if (!digits) return {};
+            if (!digits) break;
             arcs.push_back(arc);
             arc = 0;
             digits = false;
@@ -20,20 +19,34 @@ std::vector<std::uint64_t> Arcs(const std::string &identifier) {
             arc = arc * 10 + static_cast<std::uint64_t>(c - '0');
             digits = true;
         } else {
-            return {};
+            digits = false;
+            break;
         }
     }
-    if (!digits) return {};
+    if (!digits) {
+        arcs.clear();
+        return false;
+    }
     arcs.push_back(arc);
+    return true;
+}
+
+std::vector<std::uint64_t> Arcs(std::string_view identifier) {
+    std::vector<std::uint64_t> arcs;
+    arcs.reserve(static_cast<std::size_t>(std::count(identifier.begin(), identifier.end(), '.')) + 1);
+    ReadArcs(identifier, arcs);
     return arcs;
 }
 
-bool InSubtree(const std::vector<std::uint64_t> &root, const std::vector<std::uint64_t> &arcs) {
-    if (arcs.size() <= root.size()) return false;
-    for (std::size_t i = 0; i < root.size(); ++i) {
-        if (arcs[i] != root[i]) return false;
+void AppendArcs(std::span<const std::uint64_t> arcs, std::string &text) {
+    for (const std::uint64_t arc : arcs) {
+        if (!text.empty()) text += '.';
+        text += std::to_string(arc);
     }
-    return true;
+}
+
+bool InSubtree(std::span<const std::uint64_t> root, std::span<const std::uint64_t> arcs) {
+    return arcs.size() > root.size() && std::equal(root.begin(), root.end(), arcs.begin());
 }
 
 }  // namespace snmphelper::cli

@@ -4,15 +4,25 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace snmphelper::cli {
 
 // The arcs of a dotted-decimal identifier; empty when it is not one.
-std::vector<std::uint64_t> Arcs(const std::string &identifier);
+std::vector<std::uint64_t> Arcs(std::string_view identifier);
+
+// Arcs into `arcs`, whose room is kept from one call to the next; false
+// (and `arcs` empty) when the text is not an identifier.
+bool ReadArcs(std::string_view identifier, std::vector<std::uint64_t> &arcs);
+
+// Appends the arcs in dotted decimal to `text`, a dot before each when
+// `text` is not empty.
+void AppendArcs(std::span<const std::uint64_t> arcs, std::string &text);
 
 // Whether `arcs` lies strictly below `root`.
-bool InSubtree(const std::vector<std::uint64_t> &root, const std::vector<std::uint64_t> &arcs);
+bool InSubtree(std::span<const std::uint64_t> root, std::span<const std::uint64_t> arcs);
 
 }  // namespace snmphelper::cli

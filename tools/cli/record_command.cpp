@@ -92,15 +92,22 @@ int RunRecord(const RecordOptions &options) {
     int exitCode = kExitOk;
     if (!PrepareTransaction("record", options.printer, options.subtrees, false, joined, exitCode)) return exitCode;
     const ColumnWalkResult walk = WalkColumns(options.printer, options.subtrees);
-    std::vector<const ReplyVariable *> found;
-    for (const auto &column : walk.columns) {
-        for (const auto &[row, variable] : column) found.push_back(&variable);
+    // Each cell's identifier: its subtree's and its row index.
+    std::vector<std::pair<std::vector<std::uint64_t>, ReplyVariable>> found;
+    for (std::size_t column = 0; column < walk.ColumnCount(); ++column) {
+        const std::vector<std::uint64_t> root = Arcs(options.subtrees[column]);
+        for (const WalkCell &cell : walk.Cells(column)) {
+            std::vector<std::uint64_t> arcs = root;
+            arcs.insert(arcs.end(), cell.index.begin(), cell.index.end());
+            ReplyVariable variable{{}, cell.type, std::vector<std::uint8_t>(cell.value.begin(), cell.value.end())};
+            AppendArcs(arcs, variable.oid);
+            found.emplace_back(std::move(arcs), std::move(variable));
+        }
     }
     if (walk.result != 0 && found.empty()) return ReportResult("record", options.printer, walk.result, false);
-    std::sort(found.begin(), found.end(),
-              [](const ReplyVariable *a, const ReplyVariable *b) { return Arcs(a->oid) < Arcs(b->oid); });
+    std::sort(found.begin(), found.end(), [](const auto &a, const auto &b) { return a.first < b.first; });
     std::string recording;
-    for (const ReplyVariable *variable : found) recording += RecordLine(*variable);
+    for (const auto &[arcs, variable] : found) recording += RecordLine(variable);
     if (options.output.empty()) {
         std::fputs(recording.c_str(), stdout);
     } else {

@@ -106,7 +106,7 @@ constexpr char kPowerOnCount[] = "1.3.6.1.2.1.43.10.2.1.5.";
 
 // The number a variable holds, whatever the integer type the agent chose:
 // agents send counters as INTEGER, Counter or Gauge interchangeably.
-std::optional<std::int64_t> NumberOf(const ReplyVariable *variable) {
+std::optional<std::int64_t> NumberOf(const WalkCell *variable) {
     if (variable == nullptr || variable->value.size() != 4) return std::nullopt;
     if (variable->type == SNMP_VALUE_INTEGER) {
         std::int32_t number = 0;
@@ -122,24 +122,24 @@ std::optional<std::int64_t> NumberOf(const ReplyVariable *variable) {
     return std::nullopt;
 }
 
-std::optional<std::int32_t> IntegerOf(const ReplyVariable *variable) {
+std::optional<std::int32_t> IntegerOf(const WalkCell *variable) {
     const std::optional<std::int64_t> number = NumberOf(variable);
     if (!number || *number > std::numeric_limits<std::int32_t>::max()) return std::nullopt;
     return static_cast<std::int32_t>(*number);
 }
 
-std::optional<std::uint64_t> CountOf(const ReplyVariable *variable) {
+std::optional<std::uint64_t> CountOf(const WalkCell *variable) {
     const std::optional<std::int64_t> number = NumberOf(variable);
     if (!number || *number < 0) return std::nullopt;
     return static_cast<std::uint64_t>(*number);
 }
 
-std::string OidText(const ReplyVariable &variable) {
+std::string OidText(const WalkCell &variable) {
     std::string text(variable.value.begin(), variable.value.end());
     return text.substr(0, text.find('\0'));
 }
 
-std::string OctetsOf(const ReplyVariable *variable) {
+std::string OctetsOf(const WalkCell *variable) {
     if (variable == nullptr || variable->type != SNMP_VALUE_OCTET_STRING) return {};
     return std::string(variable->value.begin(), variable->value.end());
 }
@@ -150,15 +150,11 @@ class Table {
 public:
     Table(const ColumnWalkResult &walk, std::size_t first, std::size_t last) : walk_(walk) {
         for (std::size_t column = first; column <= last; ++column) {
-            for (const auto &[index, variable] : walk.columns[column]) rows_.insert(index);
+            for (const WalkCell &cell : walk.Cells(column)) rows_.emplace(cell.index.begin(), cell.index.end());
         }
     }
     const std::set<RowIndex> &Rows() const { return rows_; }
-    const ReplyVariable *Cell(std::size_t column, const RowIndex &row) const {
-        const auto &cells = walk_.columns[column];
-        const auto it = cells.find(row);
-        return it == cells.end() ? nullptr : &it->second;
-    }
+    const WalkCell *Cell(std::size_t column, const RowIndex &row) const { return walk_.Find(column, row); }
     std::optional<std::int32_t> Integer(std::size_t column, const RowIndex &row) const {
         return IntegerOf(Cell(column, row));
     }
@@ -189,9 +185,19 @@ private:
 // Objects asked by name; those the agent does not have are left out.
 using ObjectValues = std::map<std::string, ReplyVariable>;
 
-const ReplyVariable *Find(const ObjectValues &values, const std::string &identifier) {
+// An object's value, seen as a walk's cell is; valid while `values` is unchanged.
+std::optional<WalkCell> Find(const ObjectValues &values, const std::string &identifier) {
     const auto it = values.find(identifier);
-    return it == values.end() ? nullptr : &it->second;
+    if (it == values.end()) return std::nullopt;
+    return WalkCell{{}, it->second.type, it->second.value};
+}
+
+std::optional<std::int32_t> IntegerOf(const std::optional<WalkCell> &variable) {
+    return IntegerOf(variable ? &*variable : nullptr);
+}
+
+std::optional<std::uint64_t> CountOf(const std::optional<WalkCell> &variable) {
+    return CountOf(variable ? &*variable : nullptr);
 }
 
 
@@ -199,10 +205,10 @@ const ReplyVariable *Find(const ObjectValues &values, const std::string &identif
 // rows of hrPrinterTable, which many printers leave out or fill in part.
 void ReadHostResources(const ColumnWalkResult &walk, PrinterStatusView &view) {
     std::map<std::uint64_t, PrinterDevice> devices;
-    for (const auto &[row, variable] : walk.columns[kDeviceType]) {
-        if (row.size() == 1 && variable.type == SNMP_VALUE_OBJECT_IDENTIFIER &&
-            Arcs(OidText(variable)) == Arcs(kPrinterDeviceType)) {
-            devices[row[0]].index = row[0];
+    for (const WalkCell &cell : walk.Cells(kDeviceType)) {
+        if (cell.index.size() == 1 && cell.type == SNMP_VALUE_OBJECT_IDENTIFIER &&
+            Arcs(OidText(cell)) == Arcs(kPrinterDeviceType)) {
+            devices[cell.index[0]].index = cell.index[0];
         }
     }
     const Table printers(walk, kPrinterStatus, kErrorState);
@@ -211,9 +217,9 @@ void ReadHostResources(const ColumnWalkResult &walk, PrinterStatusView &view) {
         PrinterDevice &device = devices[row[0]];
         device.index = row[0];
         device.printerStatus = printers.Integer(kPrinterStatus, row);
-        if (const ReplyVariable *bits = printers.Cell(kErrorState, row);
+        if (const WalkCell *bits = printers.Cell(kErrorState, row);
             bits != nullptr && bits->type == SNMP_VALUE_OCTET_STRING) {
-            device.errorState = bits->value;
+            device.errorState.emplace(bits->value.begin(), bits->value.end());
         }
     }
     for (auto &[index, device] : devices) view.devices.push_back(std::move(device));
@@ -222,7 +228,7 @@ void ReadHostResources(const ColumnWalkResult &walk, PrinterStatusView &view) {
 // Whether the agent answered any Printer MIB column.
 bool HasPrinterMib(const ColumnWalkResult &walk) {
     for (std::size_t column = kCharacterSet; column < kColumnCount; ++column) {
-        if (!walk.columns[column].empty()) return true;
+        if (!walk.Cells(column).empty()) return true;
     }
     return false;
 }
@@ -244,10 +250,10 @@ std::vector<std::string> IndexedObjects(const ColumnWalkResult &walk, const Prin
         for (const char *column : {kCounterUnit, kLifeCount, kPowerOnCount}) identifiers.push_back(column + index + ".1");
     }
     std::set<std::string> colorants;
-    for (const auto &[row, variable] : walk.columns[kSupplyColorant]) {
-        const std::optional<std::int32_t> colorant = IntegerOf(&variable);
-        if (colorant && *colorant > 0 && !row.empty()) {
-            colorants.insert(kColorantValue + std::to_string(row[0]) + "." + std::to_string(*colorant));
+    for (const WalkCell &cell : walk.Cells(kSupplyColorant)) {
+        const std::optional<std::int32_t> colorant = IntegerOf(&cell);
+        if (colorant && *colorant > 0 && !cell.index.empty()) {
+            colorants.insert(kColorantValue + std::to_string(cell.index[0]) + "." + std::to_string(*colorant));
         }
     }
     identifiers.insert(identifiers.end(), colorants.begin(), colorants.end());
@@ -264,16 +270,16 @@ std::vector<std::string> IndexedObjects(const ColumnWalkResult &walk, const Prin
 void ReadDevices(const ColumnWalkResult &walk, const ObjectValues &values, PrinterStatusView &view) {
     for (PrinterDevice &device : view.devices) {
         const std::string index = std::to_string(device.index);
-        if (const ReplyVariable *description = Find(values, kDeviceDescription + index);
-            description != nullptr && description->type == SNMP_VALUE_OCTET_STRING) {
-            device.description = OctetsOf(description);
+        if (const std::optional<WalkCell> description = Find(values, kDeviceDescription + index);
+            description && description->type == SNMP_VALUE_OCTET_STRING) {
+            device.description = OctetsOf(&*description);
         }
         device.deviceStatus = IntegerOf(Find(values, kDeviceStatus + index));
         device.localization = IntegerOf(Find(values, kCurrentLocalization + index));
         if (device.localization && *device.localization >= 0) {
             const RowIndex row{device.index, static_cast<std::uint64_t>(*device.localization)};
-            if (const auto it = walk.columns[kCharacterSet].find(row); it != walk.columns[kCharacterSet].end()) {
-                device.characterSet = IntegerOf(&it->second);
+            if (const WalkCell *set = walk.Find(kCharacterSet, row)) {
+                device.characterSet = IntegerOf(set);
             }
         }
     }
@@ -299,10 +305,10 @@ void ReadPrinterMib(const ColumnWalkResult &walk, const ObjectValues &values, Pr
                             supplies.Integer(kSupplyLevel, row),
                             std::nullopt};
         if (supply.colorantIndex && *supply.colorantIndex > 0 && !row.empty()) {
-            const ReplyVariable *colorant =
+            const std::optional<WalkCell> colorant =
                 Find(values, kColorantValue + std::to_string(row[0]) + "." + std::to_string(*supply.colorantIndex));
-            if (colorant != nullptr && colorant->type == SNMP_VALUE_OCTET_STRING) {
-                supply.colorant = reader.Decode(OctetsOf(colorant), row[0]);
+            if (colorant && colorant->type == SNMP_VALUE_OCTET_STRING) {
+                supply.colorant = reader.Decode(OctetsOf(&*colorant), row[0]);
             }
         }
         view.supplies.push_back(std::move(supply));
@@ -471,12 +477,7 @@ Json CountersJson(const std::vector<MarkerCounter> &counters) {
 
 std::string RowText(const RowIndex &row) {
     std::string text;
-    // Appended piece by piece: GCC 12 at -O3 takes "." + a temporary for an
-    // overlapping copy (-Wrestrict).
-    for (const std::uint64_t arc : row) {
-        if (!text.empty()) text += '.';
-        text += std::to_string(arc);
-    }
+    AppendArcs(row, text);
     return text;
 }
 
@@ -488,7 +489,7 @@ PrinterStatusView FetchStatus(const std::string &printer) {
     return std::move(fetch.View());
 }
 
-StatusFetch::StatusFetch(const std::string &printer) : walk_(PreparedColumns(), false) { view_.printer = printer; }
+StatusFetch::StatusFetch(const std::string &printer) : walk_(PreparedColumns()) { view_.printer = printer; }
 
 std::optional<StatusFetch::Request> StatusFetch::Next() {
     if (phase_ == Phase::Walk) {
@@ -509,9 +510,7 @@ void StatusFetch::EndWalk() {
     view_.transactions = walk.transactions;
     view_.protocol = ProtocolInUse(view_.printer);
     phase_ = Phase::Done;
-    bool answered = false;
-    for (const auto &column : walk.columns) answered = answered || !column.empty();
-    if (walk.result != 0 && !answered) {
+    if (walk.result != 0 && !walk.AnyRead()) {
         view_.result = walk.result;
         return;
     }
@@ -540,6 +539,14 @@ void StatusFetch::EndGets() {
 // A get's outcome: an object the agent says it does not have (an
 // error-status naming it, noSuchName in RFC 1157 4.1.2) is left out and the
 // rest asked again; a request whose reply would be too big is split.
+void StatusFetch::Take(std::int32_t result, const SnmpReqParam *reply) {
+    if (phase_ == Phase::Walk) {
+        walk_.Take(result, reply);
+    } else {
+        Take(OutcomeOf(result, reply));
+    }
+}
+
 void StatusFetch::Take(TransactionOutcome outcome) {
     if (phase_ == Phase::Walk) {
         walk_.Take(std::move(outcome));

@@ -100,6 +100,8 @@ public:
     };
     std::optional<Request> Next();
     void Take(TransactionOutcome outcome);
+    // The same from the reply itself (null when none came), read and not kept.
+    void Take(std::int32_t result, const SnmpReqParam *reply);
     PrinterStatusView &View() { return view_; }
 
 private:
