@@ -5,19 +5,23 @@
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "bench/netsnmp_side.h"
 #include "bench/simulator_load.h"
+#include "hive/hive_file.h"
 #include "tests/support/child_process.h"
 #include "tests/support/temp_registry.h"
 
@@ -33,6 +37,8 @@ constexpr std::size_t kWindow = 256;  // net-snmp's printers at once
 // flight, so one is enough.
 constexpr std::size_t kPollThreads = 1;
 constexpr std::size_t kCapacityPrinters = 10000;
+// Timed runs of each side per case (an odd number: the median is one of them).
+constexpr std::size_t kRunsEach = 5;
 
 // What `snmphelper poll` walks: the status view's 24 columns.
 const std::vector<std::string> &StatusColumns() {
@@ -135,6 +141,35 @@ std::string FleetHive(std::size_t printers) {
     return hive;
 }
 
+// Waits until the store is older than the age at which the library stops
+// reading it again and comparing its bytes at every look (a rewrite within
+// one tick of the file system's clock is never missed): a site's store is
+// not written the moment before a poll, as the bench writes the fleet's.
+void WaitUntilSettled(const std::string &hive) {
+    struct stat status {};
+    if (stat(hive.c_str(), &status) != 0) return;
+    const auto written = std::chrono::system_clock::from_time_t(std::max(status.st_mtime, status.st_ctime));
+    std::this_thread::sleep_until(written + std::chrono::seconds(platform::hive::kSettledSeconds + 1));
+}
+
+// Each figure's median over the runs of one side; ran when every run did.
+SideFigures Medians(const std::vector<SideFigures> &runs) {
+    const auto median = [&runs](auto figure) {
+        std::vector<double> values;
+        for (const SideFigures &run : runs) values.push_back(static_cast<double>(figure(run)));
+        std::sort(values.begin(), values.end());
+        return values[values.size() / 2];
+    };
+    SideFigures figures;
+    figures.ran = std::all_of(runs.begin(), runs.end(), [](const SideFigures &run) { return run.ran; });
+    figures.wallSeconds = median([](const SideFigures &run) { return run.wallSeconds; });
+    figures.cpuSeconds = median([](const SideFigures &run) { return run.cpuSeconds; });
+    figures.peakMegabytes = median([](const SideFigures &run) { return run.peakMegabytes; });
+    figures.reached = static_cast<std::size_t>(median([](const SideFigures &run) { return run.reached; }));
+    figures.exchanges = static_cast<std::uint64_t>(median([](const SideFigures &run) { return run.exchanges; }));
+    return figures;
+}
+
 // This benchmark's own path: strace would read /proc/self/exe as its own.
 std::string ThisProgram() {
     char path[4096] = {};
@@ -158,28 +193,37 @@ bool Compare(std::size_t printers, bool someSilent, const std::string &folder, C
     test::TempRegistry registry(FleetHive(printers));
     test::ChildProcess simulator(simulatorArguments);
     if (!simulator.WaitForOutput("ready\n")) return false;
+    WaitUntilSettled(registry.Path());
 
     // --retries 0: one send and one wait of the timeout, as net-snmp's side
     // waits; the store's retry count leaves the library's second wait.
     const std::vector<std::string> poll = {test::BuildTreePath("tools/snmphelper"), "poll", "--threads",
                                            std::to_string(kPollThreads), "--retries", "0"};
     const std::string pollOutput = folder + "/poll.txt";
-    SideFigures &ours = comparison.ours;
-    ours.ran = RunChild(poll, pollOutput, &ours);
-    // "N printers: R reached, ..."
-    const std::string summary = LastLine(pollOutput);
-    const std::size_t colon = summary.find(": ");
-    ours.reached = colon == std::string::npos ? 0 : std::strtoul(summary.c_str() + colon + 2, nullptr, 10);
-    ours.systemCalls = CountSystemCalls(poll, folder);
-
     const std::vector<std::string> theirsProgram = {ThisProgram(), "--fleet-netsnmp", Address(0),
                                                     std::to_string(printers), std::to_string(kWindow)};
     const std::string theirsOutput = folder + "/netsnmp.txt";
+    // The sides take turns, so that neither alone meets the simulator cold
+    // or the machine's busy moments; each figure is the median of its runs.
+    std::vector<SideFigures> oursRuns(kRunsEach), theirsRuns(kRunsEach);
+    for (std::size_t run = 0; run < kRunsEach; ++run) {
+        SideFigures &ours = oursRuns[run];
+        ours.ran = RunChild(poll, pollOutput, &ours);
+        // "N printers: R reached, ..."
+        const std::string summary = LastLine(pollOutput);
+        const std::size_t colon = summary.find(": ");
+        ours.reached = colon == std::string::npos ? 0 : std::strtoul(summary.c_str() + colon + 2, nullptr, 10);
+        SideFigures &theirs = theirsRuns[run];
+        theirs.ran = RunChild(theirsProgram, theirsOutput, &theirs);
+        unsigned long long exchanges = 0;
+        std::sscanf(LastLine(theirsOutput).c_str(), "reached %zu exchanges %llu", &theirs.reached, &exchanges);
+        theirs.exchanges = exchanges;
+    }
+    SideFigures &ours = comparison.ours;
     SideFigures &theirs = comparison.theirs;
-    theirs.ran = RunChild(theirsProgram, theirsOutput, &theirs);
-    unsigned long long exchanges = 0;
-    std::sscanf(LastLine(theirsOutput).c_str(), "reached %zu exchanges %llu", &theirs.reached, &exchanges);
-    theirs.exchanges = exchanges;
+    ours = Medians(oursRuns);
+    theirs = Medians(theirsRuns);
+    ours.systemCalls = CountSystemCalls(poll, folder);
     theirs.systemCalls = CountSystemCalls(theirsProgram, folder);
     // The poll asks each printer it reaches what net-snmp's program does.
     if (theirs.reached != 0) {
@@ -213,9 +257,10 @@ bool RunFleetPollComparison() {
                 "and one get; timeout 1 s, no retries.\n"
                 "ours: snmphelper poll --threads %zu --retries 0; net-snmp: its asynchronous API, %zu printers at once, a "
                 "session each.\nExchanges: net-snmp's replies counted; ours, its printers reached times net-snmp's "
-                "replies per printer reached (the same requests). CPU, peak memory: the process, from wait4; system "
-                "calls: a second run under strace -f -c.\n",
-                kPollThreads, kWindow);
+                "replies per printer reached (the same requests). Wall, CPU, peak memory: the process, from wait4, the "
+                "median of %zu runs of each side taken in turn, once the store is settled; system calls: one more run "
+                "under strace -f -c.\n",
+                kPollThreads, kWindow, kRunsEach);
     std::printf("  %-24s %8s %8s %10s %10s %9s %8s\n", "", "wall s", "CPU s", "exch/s", "syscalls", "peak MB",
                 "reached");
     bool all = true;

@@ -38,7 +38,9 @@
 #include <functional>
 #include <memory>
 #include <new>
+#include <string>
 #include <string_view>
+#include <vector>
 
 #include "hive/hive_file.h"
 #include "hive/reg_text.h"
@@ -149,6 +151,24 @@ std::int32_t ModifyKeyHive(RegistryKeyState &key, const TreeChange &change) {
     return code;
 }
 
+// Key records closed on this thread, kept for its next opens: a fleet's
+// transactions open a few keys each, and a record keeps the room its path's
+// names took.
+constexpr std::size_t kSpareKeys = 8;
+
+std::vector<std::unique_ptr<RegistryKeyState>> &SpareKeys() {
+    thread_local std::vector<std::unique_ptr<RegistryKeyState>> spares;
+    return spares;
+}
+
+std::unique_ptr<RegistryKeyState> NewKeyState() {
+    std::vector<std::unique_ptr<RegistryKeyState>> &spares = SpareKeys();
+    if (spares.empty()) return std::make_unique<RegistryKeyState>();
+    std::unique_ptr<RegistryKeyState> state = std::move(spares.back());
+    spares.pop_back();
+    return state;
+}
+
 std::vector<std::uint8_t> BytesOf(const void *data, std::uint32_t size) {
     const auto *bytes = static_cast<const std::uint8_t *>(data);
     return std::vector<std::uint8_t>(bytes, bytes + size);
@@ -172,8 +192,9 @@ std::int32_t OpenRegistryKey(const char *path, std::uint32_t access, RegistryKey
     if (key == nullptr) return kRegistryInvalidParameter;
     *key = nullptr;
     return Guarded([&]() -> std::int32_t {
-        auto state = std::make_unique<RegistryKeyState>();
+        std::unique_ptr<RegistryKeyState> state = NewKeyState();
         state->access = access;
+        state->node = nullptr;
         if (!regtext::SplitKeyPath(path == nullptr ? "" : path, state->components)) return kRegistryNotFound;
         // Opening the configured path follows a symbolic link as resolving
         // it would; the resolved path is needed only to check write access.
@@ -240,7 +261,18 @@ std::int32_t SetRegistryValue(RegistryKey key, const char *name, std::uint32_t t
     });
 }
 
-void CloseRegistryKey(RegistryKey key) { delete key; }
+void CloseRegistryKey(RegistryKey key) {
+    if (key == nullptr) return;
+    std::unique_ptr<RegistryKeyState> state(key);
+    state->tree.reset();
+    state->node = nullptr;
+    try {
+        std::vector<std::unique_ptr<RegistryKeyState>> &spares = SpareKeys();
+        if (spares.size() < kSpareKeys) spares.push_back(std::move(state));
+    } catch (const std::bad_alloc &) {
+        // Not kept: freed below.
+    }
+}
 
 RegistryReading::RegistryReading() : owner_(!ThreadReading().active) {
     if (owner_) ThreadReading().active = true;

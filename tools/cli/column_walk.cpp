@@ -120,8 +120,17 @@ std::optional<std::vector<std::string>> ColumnWalk::Next() {
     std::vector<std::string> identifiers;
     identifiers.reserve(pending_.back().size());
     for (const Cursor &cursor : pending_.back()) {
-        std::string &at = identifiers.emplace_back(columns_->identifiers[cursor.column]);
-        if (cursor.last >= 0) AppendArcs(walk_.StoredIndex(static_cast<std::size_t>(cursor.last)), at);
+        const std::string &column = columns_->identifiers[cursor.column];
+        if (cursor.last < 0) {
+            identifiers.push_back(column);
+            continue;
+        }
+        const std::span<const std::uint64_t> index = walk_.StoredIndex(static_cast<std::size_t>(cursor.last));
+        std::string &at = identifiers.emplace_back();
+        // Room for the longest arcs, so that the text is made in one block.
+        at.reserve(column.size() + index.size() * 21);
+        at = column;
+        AppendArcs(index, at);
     }
     asked_ = true;
     return identifiers;

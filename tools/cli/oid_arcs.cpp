@@ -2,6 +2,7 @@
 #include "tools/cli/oid_arcs.h"
 
 #include <algorithm>
+#include <charconv>
 
 namespace snmphelper::cli {
 
@@ -39,9 +40,11 @@ std::vector<std::uint64_t> Arcs(std::string_view identifier) {
 }
 
 void AppendArcs(std::span<const std::uint64_t> arcs, std::string &text) {
+    char digits[24];
     for (const std::uint64_t arc : arcs) {
         if (!text.empty()) text += '.';
-        text += std::to_string(arc);
+        const auto written = std::to_chars(digits, digits + sizeof digits, arc);
+        text.append(digits, written.ptr);
     }
 }
 

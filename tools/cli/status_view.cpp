@@ -144,24 +144,32 @@ std::string OctetsOf(const WalkCell *variable) {
     return std::string(variable->value.begin(), variable->value.end());
 }
 
+// A row index as the walk keeps it.
+using Row = std::span<const std::uint64_t>;
+
+bool RowBefore(Row a, Row b) { return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end()); }
+bool SameRow(Row a, Row b) { return std::equal(a.begin(), a.end(), b.begin(), b.end()); }
+
 // The rows of one table: the union of its columns' row indices, in order,
 // and a look-up of one cell.
 class Table {
 public:
     Table(const ColumnWalkResult &walk, std::size_t first, std::size_t last) : walk_(walk) {
         for (std::size_t column = first; column <= last; ++column) {
-            for (const WalkCell &cell : walk.Cells(column)) rows_.emplace(cell.index.begin(), cell.index.end());
+            for (const WalkCell &cell : walk.Cells(column)) rows_.push_back(cell.index);
         }
+        std::sort(rows_.begin(), rows_.end(), RowBefore);
+        rows_.erase(std::unique(rows_.begin(), rows_.end(), SameRow), rows_.end());
     }
-    const std::set<RowIndex> &Rows() const { return rows_; }
-    const WalkCell *Cell(std::size_t column, const RowIndex &row) const { return walk_.Find(column, row); }
-    std::optional<std::int32_t> Integer(std::size_t column, const RowIndex &row) const {
+    const std::vector<Row> &Rows() const { return rows_; }
+    const WalkCell *Cell(std::size_t column, Row row) const { return walk_.Find(column, row); }
+    std::optional<std::int32_t> Integer(std::size_t column, Row row) const {
         return IntegerOf(Cell(column, row));
     }
 
 private:
     const ColumnWalkResult &walk_;
-    std::set<RowIndex> rows_;
+    std::vector<Row> rows_;
 };
 
 // Printer MIB texts of one device's rows, decoded in its character set.
@@ -170,7 +178,7 @@ public:
     explicit TextReader(const PrinterStatusView &view) {
         for (const PrinterDevice &device : view.devices) sets_[device.index] = device.characterSet;
     }
-    std::string Text(const Table &table, std::size_t column, const RowIndex &row) const {
+    std::string Text(const Table &table, std::size_t column, Row row) const {
         return Decode(OctetsOf(table.Cell(column, row)), row.empty() ? 0 : row[0]);
     }
     std::string Decode(const std::string &octets, std::uint64_t device) const {
@@ -212,7 +220,7 @@ void ReadHostResources(const ColumnWalkResult &walk, PrinterStatusView &view) {
         }
     }
     const Table printers(walk, kPrinterStatus, kErrorState);
-    for (const RowIndex &row : printers.Rows()) {
+    for (const Row row : printers.Rows()) {
         if (row.size() != 1) continue;
         PrinterDevice &device = devices[row[0]];
         device.index = row[0];
@@ -258,7 +266,7 @@ std::vector<std::string> IndexedObjects(const ColumnWalkResult &walk, const Prin
     }
     identifiers.insert(identifiers.end(), colorants.begin(), colorants.end());
     const Table alerts(walk, kAlertSeverity, kAlertDescription);
-    for (const RowIndex &row : alerts.Rows()) {
+    for (const Row row : alerts.Rows()) {
         for (const char *column : {kAlertTraining, kAlertLocation, kAlertTime}) {
             identifiers.push_back(column + RowText(row));
         }
@@ -289,13 +297,13 @@ void ReadPrinterMib(const ColumnWalkResult &walk, const ObjectValues &values, Pr
     view.printerMib = HasPrinterMib(walk);
     const TextReader reader(view);
     const Table console(walk, kConsoleText, kConsoleText);
-    for (const RowIndex &row : console.Rows()) view.console.push_back(reader.Text(console, kConsoleText, row));
+    for (const Row row : console.Rows()) view.console.push_back(reader.Text(console, kConsoleText, row));
     // A supply's colour is the colorant its colorant index names, not its
     // place in the table.
     const Table supplies(walk, kSupplyColorant, kSupplyLevel);
     view.supplies.reserve(supplies.Rows().size());
-    for (const RowIndex &row : supplies.Rows()) {
-        MarkerSupply supply{row,
+    for (const Row row : supplies.Rows()) {
+        MarkerSupply supply{RowIndex(row.begin(), row.end()),
                             reader.Text(supplies, kSupplyDescription, row),
                             supplies.Integer(kSupplyColorant, row),
                             supplies.Integer(kSupplyClass, row),
@@ -320,24 +328,24 @@ void ReadPrinterMib(const ColumnWalkResult &walk, const ObjectValues &values, Pr
         if (counter.lifeCount || counter.powerOnCount) view.counters.push_back(counter);
     }
     const Table inputs(walk, kInputUnit, kInputName);
-    for (const RowIndex &row : inputs.Rows()) {
-        view.trays.push_back({row, reader.Text(inputs, kInputName, row), reader.Text(inputs, kInputMedia, row),
+    for (const Row row : inputs.Rows()) {
+        view.trays.push_back({RowIndex(row.begin(), row.end()), reader.Text(inputs, kInputName, row), reader.Text(inputs, kInputMedia, row),
                               inputs.Integer(kInputUnit, row), inputs.Integer(kInputMaximum, row),
                               inputs.Integer(kInputLevel, row)});
     }
     const Table outputs(walk, kOutputUnit, kOutputName);
-    for (const RowIndex &row : outputs.Rows()) {
+    for (const Row row : outputs.Rows()) {
         view.outputs.push_back({reader.Text(outputs, kOutputName, row), outputs.Integer(kOutputUnit, row),
                                 outputs.Integer(kOutputMaximum, row), outputs.Integer(kOutputRemaining, row)});
     }
     const Table alerts(walk, kAlertSeverity, kAlertDescription);
-    for (const RowIndex &row : alerts.Rows()) {
+    for (const Row row : alerts.Rows()) {
         const std::string index = RowText(row);
         std::optional<std::uint32_t> time;
         if (const std::optional<std::uint64_t> ticks = CountOf(Find(values, kAlertTime + index))) {
             time = static_cast<std::uint32_t>(*ticks);
         }
-        view.alerts.push_back({row, alerts.Integer(kAlertSeverity, row),
+        view.alerts.push_back({RowIndex(row.begin(), row.end()), alerts.Integer(kAlertSeverity, row),
                                IntegerOf(Find(values, kAlertTraining + index)), alerts.Integer(kAlertGroup, row),
                                alerts.Integer(kAlertGroupIndex, row), IntegerOf(Find(values, kAlertLocation + index)),
                                alerts.Integer(kAlertCode, row), time, reader.Text(alerts, kAlertDescription, row)});
@@ -475,7 +483,7 @@ Json CountersJson(const std::vector<MarkerCounter> &counters) {
 
 }  // namespace
 
-std::string RowText(const RowIndex &row) {
+std::string RowText(std::span<const std::uint64_t> row) {
     std::string text;
     AppendArcs(row, text);
     return text;

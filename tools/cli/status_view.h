@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <map>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -85,7 +86,7 @@ struct PrinterStatusView {
 PrinterStatusView FetchStatus(const std::string &printer);
 
 // A table row's index as dotted text ("1.13").
-std::string RowText(const RowIndex &row);
+std::string RowText(std::span<const std::uint64_t> row);
 
 // FetchStatus one request at a time, for a caller that sends the requests
 // itself (poll: many printers in flight at once): Next names the request to
