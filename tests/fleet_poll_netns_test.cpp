@@ -158,5 +158,32 @@ TEST_F(FleetPollTest, ASilentPrintersLineSaysNoReply) {
     EXPECT_EQ(lines[0], PrinterName(0) + "  not reached  no reply");
 }
 
+// Without --window, every printer's first request goes out at once and only
+// the printers that answered take turns in the window: more silent printers
+// than the window holds are still waited out together, in one timeout.
+TEST(FleetPollDefaultWindowTest, MoreSilentPrintersThanTheWindowCostOneTimeout) {
+    constexpr int kPrinters = 640;  // every other one silent: more than the 256 of the default window
+    const auto address = [](int index) {
+        const int host = index + 1;
+        return "127.1." + std::to_string(host / 256) + "." + std::to_string(host % 256);
+    };
+    std::string hive = "Windows Registry Editor Version 5.00\n\n";
+    std::vector<std::string> arguments = {"--addresses", address(0) + "-" + address(kPrinters - 1)};
+    for (int i = 0; i < kPrinters; ++i) {
+        hive += test::PrinterKey(PrinterName(i), test::DwordLine("cProtocols", 2) + test::DwordLine("pProtocol", 2) +
+                                                     "\"IP Address\"=\"" + address(i) + "\"\n" +
+                                                     "\"MAC Address\"=\"000000000000\"\n");
+        if (i % 2 == 0) arguments.insert(arguments.end(), {"--fault-at", address(i) + "=silent"});
+    }
+    test::TempRegistry registry(hive);
+    PrinterSimulator sim(arguments);
+    ASSERT_TRUE(sim.Ready());
+    const ProgramRun run = RunSnmphelper({"poll", "--threads", "1", "-t", "1", "-r", "0"});
+    EXPECT_EQ(run.exitCode, 1) << run.out;
+    const std::vector<std::string> lines = test::Lines(run.out);
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ(lines.back(), "640 printers: 320 reached, 320 not reached; 1 threads, at most 1 unreached in one thread");
+}
+
 }  // namespace
 }  // namespace snmphelper

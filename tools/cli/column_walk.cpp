@@ -114,26 +114,49 @@ ColumnWalk::ColumnWalk(std::shared_ptr<const Columns> columns)
     pending_.push_back(std::move(first));
 }
 
-std::optional<std::vector<std::string>> ColumnWalk::Next() {
+void RequestIdentifiers::Clear() {
+    text_.clear();
+    ends_.clear();
+}
+
+void RequestIdentifiers::Add(std::string_view prefix, std::span<const std::uint64_t> arcs) {
+    const std::size_t start = text_.size();
+    text_.append(prefix);
+    AppendArcs(arcs, text_, start);
+    ends_.push_back(static_cast<std::uint32_t>(text_.size()));
+    text_ += '\0';
+}
+
+std::string_view RequestIdentifiers::Text(std::size_t i) const {
+    const std::size_t start = i == 0 ? 0 : ends_[i - 1] + 1;
+    return std::string_view(text_).substr(start, ends_[i] - start);
+}
+
+std::span<const SnmpVarBind> RequestIdentifiers::Bindings() {
+    bindings_.assign(ends_.size(), SnmpVarBind{});
+    std::size_t start = 0;
+    for (std::size_t i = 0; i < ends_.size(); ++i) {
+        bindings_[i].oid = text_.data() + start;
+        bindings_[i].oidLength = static_cast<std::uint16_t>(std::min<std::size_t>(ends_[i] - start, 0xFFFF));
+        start = ends_[i] + 1;
+    }
+    return bindings_;
+}
+
+bool ColumnWalk::Next(RequestIdentifiers &request) {
     while (!ended_ && !pending_.empty() && pending_.back().empty()) pending_.pop_back();
-    if (ended_ || pending_.empty() || walk_.transactions >= kMaxTransactions) return std::nullopt;
-    std::vector<std::string> identifiers;
-    identifiers.reserve(pending_.back().size());
+    if (ended_ || pending_.empty() || walk_.transactions >= kMaxTransactions) return false;
+    request.Clear();
     for (const Cursor &cursor : pending_.back()) {
         const std::string &column = columns_->identifiers[cursor.column];
         if (cursor.last < 0) {
-            identifiers.push_back(column);
-            continue;
+            request.Add(column);
+        } else {
+            request.Add(column, walk_.StoredIndex(static_cast<std::size_t>(cursor.last)));
         }
-        const std::span<const std::uint64_t> index = walk_.StoredIndex(static_cast<std::size_t>(cursor.last));
-        std::string &at = identifiers.emplace_back();
-        // Room for the longest arcs, so that the text is made in one block.
-        at.reserve(column.size() + index.size() * 21);
-        at = column;
-        AppendArcs(index, at);
     }
     asked_ = true;
-    return identifiers;
+    return true;
 }
 
 void ColumnWalk::Take(TransactionOutcome outcome) {
@@ -211,9 +234,8 @@ ColumnWalkResult WalkColumns(const std::string &printer, const std::vector<std::
     // Each request through TransactObjects, so that the command's timeout,
     // retries and progress line apply.
     ColumnWalk walk(columns);
-    while (const auto identifiers = walk.Next()) {
-        walk.Take(TransactObjects(printer, SNMP_REQUEST_GET_NEXT, *identifiers));
-    }
+    RequestIdentifiers request;
+    while (walk.Next(request)) walk.Take(TransactObjects(printer, SNMP_REQUEST_GET_NEXT, request.Bindings()));
     return std::move(walk.Result());
 }
 

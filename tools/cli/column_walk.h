@@ -12,6 +12,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "snmphelper.h"
@@ -74,6 +75,25 @@ private:
     mutable bool ordered_ = false;
 };
 
+// The identifiers of one request as the library takes them: bindings
+// naming dotted-decimal texts kept in one block. Kept from one request to
+// the next, so that its room is made once rather than per identifier.
+class RequestIdentifiers {
+public:
+    void Clear();
+    // Appends `prefix` and then `arcs`, a dot before each.
+    void Add(std::string_view prefix, std::span<const std::uint64_t> arcs = {});
+    std::size_t Count() const { return ends_.size(); }
+    std::string_view Text(std::size_t i) const;
+    // The bindings naming them, valid until the next change.
+    std::span<const SnmpVarBind> Bindings();
+
+private:
+    std::string text_;                 // each identifier followed by a terminator
+    std::vector<std::uint32_t> ends_;  // where each one's terminator is
+    std::vector<SnmpVarBind> bindings_;
+};
+
 // A column walk one request at a time, for a caller that sends the
 // requests itself (many printers' walks in flight at once): Next names the
 // get-next request to send, Take hands over what it brought.
@@ -89,9 +109,9 @@ public:
 
     explicit ColumnWalk(const std::vector<std::string> &columns);
     explicit ColumnWalk(std::shared_ptr<const Columns> columns);
-    // The identifiers of the next get-next request; nothing once the walk
-    // has ended (Result then holds it all).
-    std::optional<std::vector<std::string>> Next();
+    // Names the next get-next request in `request`; false once the walk has
+    // ended (Result then holds it all).
+    bool Next(RequestIdentifiers &request);
     // The outcome of the request Next named last.
     void Take(TransactionOutcome outcome);
     // The same from the reply itself (null when none came), read and not kept.

@@ -319,7 +319,7 @@ void AddExporterCommand(Command &app, int &exitCode) {
     command->add_option("--threads", options->threads, "Threads that read, each driving its own engine")
         ->capture_default_str()
         ->check_range(1, 256);
-    command->add_option("--window", options->window, "Printers read at once (default: every printer)")
+    command->add_option("--window", options->window, "Printers read at once (default: as poll)")
         ->check_range(1u, 1u << 24);
     AddWaitOptions(*command);
     AddCommunityOption(*command);

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <deque>
 #include <cstdio>
 #include <exception>
 #include <map>
@@ -33,6 +34,13 @@ using Clock = std::chrono::steady_clock;
 constexpr std::chrono::milliseconds kProgressEvery{200};
 // How long one call drives an engine before its thread looks around.
 constexpr std::uint32_t kDriveMilliseconds = 1000;
+// Without a window of the caller's: printers walking at once at most, once
+// they have answered. Each printer's first request goes out at once, so that
+// silent printers, however many, cost their timeouts together from the
+// start; the walks of those that answer go on a few hundred at a time, whose
+// state stays in the processor's cache and whose replies do not queue up
+// behind thousands of others.
+constexpr std::size_t kDefaultWindow = 256;
 
 // Where the poll stands, for the progress line.
 struct PollCounters {
@@ -61,13 +69,16 @@ std::size_t WaitsInARow(std::vector<Wait> waits) {
 
 // One thread's share: an engine of its own, fed printers from the shared
 // list while its window has room, each printer's requests sent one after
-// another as its fetch names them.
+// another as its fetch names them. With a `share` (not 0), a printer takes
+// its place in the window at its first reply: the first request of each of
+// the thread's share of printers is sent at once, and one that answers while
+// the window is full waits for a place with its next request.
 class PollThread {
 public:
     PollThread(const std::vector<std::string> &printers, std::atomic<std::size_t> &next, std::size_t window,
-               PollRun &run, PollCounters &counters)
-        : printers_(printers), next_(next), window_(window), views_(run.views), seconds_(run.seconds),
-          counters_(counters) {}
+               std::size_t share, PollRun &run, PollCounters &counters)
+        : printers_(printers), next_(next), window_(window), share_(share), views_(run.views),
+          seconds_(run.seconds), counters_(counters) {}
 
     // Polls until the list is used up; the unreached printers' waits in a row.
     std::size_t Run() {
@@ -77,7 +88,7 @@ public:
             platform::RegistryReading together;
             Fill();
         }
-        while (active_ != 0) engine_.Run(kDriveMilliseconds, Delivered, this);
+        while (!polled_.empty()) engine_.Run(kDriveMilliseconds, Delivered, this);
         return WaitsInARow(waits_);
     }
 
@@ -85,20 +96,34 @@ private:
     struct Polled {
         std::unique_ptr<StatusFetch> fetch;
         Clock::time_point started;
+        bool holdsWindow = false;
     };
 
     void Fill() {
-        while (active_ < window_) {
+        // Printers that answered and wait for a place first.
+        while (holding_ < window_ && !waiting_.empty()) {
+            const std::size_t index = waiting_.front();
+            waiting_.pop_front();
+            Hold(polled_[index]);
+            Advance(index);
+        }
+        while (share_ != 0 ? started_ < share_ : holding_ < window_) {
             const std::size_t index = next_++;
             if (index >= printers_.size()) return;
+            ++started_;
             Start(index);
         }
+    }
+
+    void Hold(Polled &polled) {
+        polled.holdsWindow = true;
+        ++holding_;
     }
 
     void Start(std::size_t index) {
         Polled &polled = polled_[index];
         polled.started = Clock::now();
-        ++active_;
+        if (share_ == 0) Hold(polled);
         // An exception may not leave a thread (that would end the tool);
         // the printer is reported as not read instead.
         try {
@@ -118,11 +143,10 @@ private:
     // Sends the printer's next request, or ends its polling.
     void Advance(std::size_t index) {
         StatusFetch &fetch = *polled_[index].fetch;
-        while (const auto request = fetch.Next()) {
-            const std::vector<SnmpVarBind> bindings = ObjectBindings(request->identifiers);
+        while (fetch.Next(request_)) {
             const std::int32_t submitted =
-                engine_.Submit(printers_[index].c_str(), request->requestType, bindings,
-                               ObjectOptions(request->requestType), reinterpret_cast<void *>(index));
+                engine_.Submit(printers_[index].c_str(), request_.requestType, request_.identifiers.Bindings(),
+                               ObjectOptions(request_.requestType), reinterpret_cast<void *>(index));
             if (submitted == 0) return;
             fetch.Take(OutcomeOf(submitted, nullptr));
         }
@@ -145,9 +169,9 @@ private:
             waits_.push_back({polled.started, Clock::now()});
             ++counters_.unreached;
         }
+        if (polled.holdsWindow) --holding_;
         polled_.erase(index);
         ++counters_.done;
-        --active_;
     }
 
     static void Delivered(void *context, FleetCompletion &completion) {
@@ -155,8 +179,18 @@ private:
         const auto index = reinterpret_cast<std::size_t>(completion.tag);
         try {
             // The reply is the engine's (lent): read here, released by it.
-            self.polled_[index].fetch->Take(completion.result, completion.reply);
-            self.Advance(index);
+            Polled &polled = self.polled_[index];
+            polled.fetch->Take(completion.result, completion.reply);
+            if (polled.holdsWindow || completion.reply == nullptr) {
+                // A printer that did not answer is done with (or asked again
+                // at once), holding no place.
+                self.Advance(index);
+            } else if (self.holding_ < self.window_) {
+                self.Hold(polled);
+                self.Advance(index);
+            } else {
+                self.waiting_.push_back(index);
+            }
         } catch (const std::exception &) {
             self.Failed(index);
         }
@@ -166,12 +200,18 @@ private:
     const std::vector<std::string> &printers_;
     std::atomic<std::size_t> &next_;
     std::size_t window_;
+    std::size_t share_;
+    std::size_t started_ = 0;
     std::vector<PrinterStatusView> &views_;
     std::vector<double> &seconds_;
     PollCounters &counters_;
     FleetEngine engine_{kDefaultFleetWorkers, FleetReplies::Lent};
     std::map<std::size_t, Polled> polled_;  // the printers in flight, by index
-    std::size_t active_ = 0;
+    // The request being handed to the engine, which copies it; its room is
+    // kept for the next.
+    StatusFetch::Request request_;
+    std::size_t holding_ = 0;  // printers that hold a place in the window
+    std::deque<std::size_t> waiting_;  // answered, waiting for a place
     std::vector<Wait> waits_;
 };
 
@@ -194,15 +234,16 @@ PollRun PollAll(const std::vector<std::string> &printers, unsigned threadCount, 
     run.views.resize(printers.size());
     run.seconds.assign(printers.size(), 0.0);
     const std::size_t threads = std::max<std::size_t>(1, std::min<std::size_t>(threadCount, printers.size()));
-    const std::size_t inFlight = window == 0 ? printers.size() : window;
+    const std::size_t inFlight = window == 0 ? std::min(printers.size(), kDefaultWindow) : window;
     const std::size_t perThread = std::max<std::size_t>(1, (inFlight + threads - 1) / threads);
+    const std::size_t shareEach = (printers.size() + threads - 1) / threads;
     run.unreachedByThread.assign(threads, 0);
     std::atomic<std::size_t> next{0};
     PollCounters counters;
     std::vector<std::thread> workers;
     for (std::size_t t = 0; t < threads; ++t) {
         workers.emplace_back([&, t] {
-            PollThread share(printers, next, perThread, run, counters);
+            PollThread share(printers, next, perThread, window == 0 ? shareEach : 0, run, counters);
             run.unreachedByThread[t] = share.Run();
         });
     }

@@ -39,10 +39,10 @@ std::vector<std::uint64_t> Arcs(std::string_view identifier) {
     return arcs;
 }
 
-void AppendArcs(std::span<const std::uint64_t> arcs, std::string &text) {
+void AppendArcs(std::span<const std::uint64_t> arcs, std::string &text, std::size_t from) {
     char digits[24];
     for (const std::uint64_t arc : arcs) {
-        if (!text.empty()) text += '.';
+        if (text.size() > from) text += '.';
         const auto written = std::to_chars(digits, digits + sizeof digits, arc);
         text.append(digits, written.ptr);
     }

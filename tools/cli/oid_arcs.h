@@ -3,6 +3,7 @@
 // reply is still below its root and whether it follows what was asked.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <span>
 #include <string>
@@ -18,9 +19,9 @@ std::vector<std::uint64_t> Arcs(std::string_view identifier);
 // (and `arcs` empty) when the text is not an identifier.
 bool ReadArcs(std::string_view identifier, std::vector<std::uint64_t> &arcs);
 
-// Appends the arcs in dotted decimal to `text`, a dot before each when
-// `text` is not empty.
-void AppendArcs(std::span<const std::uint64_t> arcs, std::string &text);
+// Appends the arcs in dotted decimal to `text`, a dot before each unless
+// `text` holds nothing after its first `from` characters.
+void AppendArcs(std::span<const std::uint64_t> arcs, std::string &text, std::size_t from = 0);
 
 // Whether `arcs` lies strictly below `root`.
 bool InSubtree(std::span<const std::uint64_t> root, std::span<const std::uint64_t> arcs);

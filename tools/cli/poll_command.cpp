@@ -99,7 +99,9 @@ void AddPollCommand(Command &app, int &exitCode) {
     command->add_option("--threads", options->threads, "Threads that poll, each driving its own engine")
         ->capture_default_str()
         ->check_range(1, 256);
-    command->add_option("--window", options->window, "Printers polled at once (default: every printer)")
+    command->add_option("--window", options->window,
+                        "Printers polled at once (default: every printer's first request at once, then the walks of "
+                        "those that answer 256 at a time)")
         ->check_range(1u, 1u << 24);
     command->add_flag("--json", options->json, "Print one JSON object");
     AddWaitOptions(*command);

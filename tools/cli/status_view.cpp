@@ -491,26 +491,33 @@ std::string RowText(std::span<const std::uint64_t> row) {
 
 PrinterStatusView FetchStatus(const std::string &printer) {
     StatusFetch fetch(printer);
-    while (const auto request = fetch.Next()) {
-        fetch.Take(TransactObjects(printer, request->requestType, request->identifiers));
+    StatusFetch::Request request;
+    while (fetch.Next(request)) {
+        fetch.Take(TransactObjects(printer, request.requestType, request.identifiers.Bindings()));
     }
     return std::move(fetch.View());
 }
 
 StatusFetch::StatusFetch(const std::string &printer) : walk_(PreparedColumns()) { view_.printer = printer; }
 
-std::optional<StatusFetch::Request> StatusFetch::Next() {
+bool StatusFetch::Next(Request &request) {
     if (phase_ == Phase::Walk) {
-        if (auto identifiers = walk_.Next()) return Request{SNMP_REQUEST_GET_NEXT, std::move(*identifiers)};
+        if (walk_.Next(request.identifiers)) {
+            request.requestType = SNMP_REQUEST_GET_NEXT;
+            return true;
+        }
         EndWalk();
     }
-    if (phase_ != Phase::Gets) return std::nullopt;
+    if (phase_ != Phase::Gets) return false;
     while (!gets_.empty() && gets_.back().empty()) gets_.pop_back();
     if (gets_.empty()) {
         EndGets();
-        return std::nullopt;
+        return false;
     }
-    return Request{SNMP_REQUEST_GET, gets_.back()};
+    request.requestType = SNMP_REQUEST_GET;
+    request.identifiers.Clear();
+    for (const std::string &identifier : gets_.back()) request.identifiers.Add(identifier);
+    return true;
 }
 
 void StatusFetch::EndWalk() {

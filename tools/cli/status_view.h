@@ -96,10 +96,12 @@ class StatusFetch {
 public:
     explicit StatusFetch(const std::string &printer);
     struct Request {
-        std::int32_t requestType;
-        std::vector<std::string> identifiers;
+        std::int32_t requestType = 0;
+        RequestIdentifiers identifiers;
     };
-    std::optional<Request> Next();
+    // Names the next request in `request` (kept by the caller from one to
+    // the next); false once the view is complete.
+    bool Next(Request &request);
     void Take(TransactionOutcome outcome);
     // The same from the reply itself (null when none came), read and not kept.
     void Take(std::int32_t result, const SnmpReqParam *reply);

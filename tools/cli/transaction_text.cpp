@@ -596,6 +596,11 @@ TransactionOutcome Transact(const std::string &printer, std::int32_t requestType
 
 TransactionOutcome TransactObjects(const std::string &printer, std::int32_t requestType,
                                    const std::vector<std::string> &identifiers) {
+    return TransactObjects(printer, requestType, ObjectBindings(identifiers));
+}
+
+TransactionOutcome TransactObjects(const std::string &printer, std::int32_t requestType,
+                                   std::span<const SnmpVarBind> request) {
     const TransactionSettings &settings = CommandSettings();
     TransactionOutcome outcome;
     // The community HelperSNMPTransactEx would refuse (AddCommunityOption
@@ -604,7 +609,6 @@ TransactionOutcome TransactObjects(const std::string &printer, std::int32_t requ
         outcome.result = SNMP_RESULT_INVALID_ARGUMENT;
         return outcome;
     }
-    const std::vector<SnmpVarBind> request = ObjectBindings(identifiers);
     WatchedTransaction watch(printer, settings);
     TransactionOptions options;
     watch.Apply(options, requestType, settings);

@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -136,6 +137,9 @@ TransactionOutcome Transact(const std::string &printer, std::int32_t requestType
 // Transact.
 TransactionOutcome TransactObjects(const std::string &printer, std::int32_t requestType,
                                    const std::vector<std::string> &identifiers);
+// The same for identifiers already made bindings (ObjectBindings).
+TransactionOutcome TransactObjects(const std::string &printer, std::int32_t requestType,
+                                   std::span<const SnmpVarBind> request);
 
 // TransactObjects in parts, for a caller that hands the transactions to
 // the library's multiplexed engine (poll): the bindings of `identifiers`
