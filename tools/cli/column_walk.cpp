@@ -127,11 +127,6 @@ void RequestIdentifiers::Add(std::string_view prefix, std::span<const std::uint6
     text_ += '\0';
 }
 
-std::string_view RequestIdentifiers::Text(std::size_t i) const {
-    const std::size_t start = i == 0 ? 0 : ends_[i - 1] + 1;
-    return std::string_view(text_).substr(start, ends_[i] - start);
-}
-
 std::span<const SnmpVarBind> RequestIdentifiers::Bindings() {
     bindings_.assign(ends_.size(), SnmpVarBind{});
     std::size_t start = 0;

@@ -83,8 +83,6 @@ public:
     void Clear();
     // Appends `prefix` and then `arcs`, a dot before each.
     void Add(std::string_view prefix, std::span<const std::uint64_t> arcs = {});
-    std::size_t Count() const { return ends_.size(); }
-    std::string_view Text(std::size_t i) const;
     // The bindings naming them, valid until the next change.
     std::span<const SnmpVarBind> Bindings();
 

@@ -7,8 +7,8 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
-#include <deque>
 #include <cstdio>
+#include <deque>
 #include <exception>
 #include <map>
 #include <memory>
@@ -105,7 +105,11 @@ private:
             const std::size_t index = waiting_.front();
             waiting_.pop_front();
             Hold(polled_[index]);
-            Advance(index);
+            try {
+                Advance(index);
+            } catch (const std::exception &) {
+                Failed(index);
+            }
         }
         while (share_ != 0 ? started_ < share_ : holding_ < window_) {
             const std::size_t index = next_++;
