@@ -194,7 +194,6 @@ std::int32_t OpenRegistryKey(const char *path, std::uint32_t access, RegistryKey
     return Guarded([&]() -> std::int32_t {
         std::unique_ptr<RegistryKeyState> state = NewKeyState();
         state->access = access;
-        state->node = nullptr;
         if (!regtext::SplitKeyPath(path == nullptr ? "" : path, state->components)) return kRegistryNotFound;
         // Opening the configured path follows a symbolic link as resolving
         // it would; the resolved path is needed only to check write access.

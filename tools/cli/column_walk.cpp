@@ -12,31 +12,6 @@ namespace {
 // Enough for any printer's tables; stops an agent whose tables never end.
 constexpr std::size_t kMaxTransactions = 10000;
 
-// One transaction's outcome: the variables, or the result that refused them.
-struct Exchange {
-    std::int32_t result = 0;
-    std::optional<std::vector<ReplyVariable>> variables;  // none for genErr (no values written)
-};
-
-// A request's outcome with its variables checked against what was asked.
-Exchange Exchanged(TransactionOutcome &&outcome, std::size_t asked) {
-    Exchange exchange;
-    exchange.result = outcome.result;
-    if (outcome.result == 0) {
-        if (outcome.variables.size() == asked) {
-            exchange.variables = std::move(outcome.variables);
-        } else {
-            exchange.result = SNMP_RESULT_DECODE_FAILED;
-        }
-    }
-    return exchange;
-}
-
-// The result a reply's record stands for, as OutcomeOf judges it.
-std::int32_t ReplyResult(std::int32_t result, const SnmpReqParam *reply) {
-    return reply != nullptr && reply->errorStatus != 0 ? SNMP_RESULT_ERROR_STATUS : result;
-}
-
 // Whether the agent refused this request as a whole rather than went silent:
 // an error-status (genErr included), or a reply too large for the buffers.
 bool Refused(std::int32_t result) {
@@ -154,31 +129,13 @@ bool ColumnWalk::Next(RequestIdentifiers &request) {
     return true;
 }
 
-void ColumnWalk::Take(TransactionOutcome outcome) {
-    if (!asked_) return;
-    Exchange exchange = Exchanged(std::move(outcome), pending_.back().size());
-    if (!exchange.variables) {
-        Took(exchange.result, {});
-        return;
-    }
-    std::vector<SnmpVarBind> bindings(exchange.variables->size());
-    for (std::size_t i = 0; i < bindings.size(); ++i) {
-        ReplyVariable &variable = (*exchange.variables)[i];
-        bindings[i].oid = variable.oid.data();
-        bindings[i].oidLength = static_cast<std::uint16_t>(std::min<std::size_t>(variable.oid.size(), 0xFFFF));
-        bindings[i].valueType = variable.type;
-        bindings[i].value = variable.value.data();
-        bindings[i].valueLength = static_cast<std::uint32_t>(variable.value.size());
-    }
-    Took(exchange.result, bindings);
-}
-
 void ColumnWalk::Take(std::int32_t result, const SnmpReqParam *reply) {
     if (!asked_) return;
-    result = ReplyResult(result, reply);
-    if (result != 0 || reply == nullptr) {
+    result = ReplyResultOf(result, reply);
+    if (result != 0) {
         Took(result, {});
-    } else if (reply->varBindCount != pending_.back().size()) {
+    } else if (reply == nullptr || reply->varBindCount != pending_.back().size()) {
+        // Not a binding for each column asked: the reply cannot be read.
         Took(SNMP_RESULT_DECODE_FAILED, {});
     } else {
         Took(0, {reply->varBinds, reply->varBindCount});
@@ -209,12 +166,14 @@ void ColumnWalk::Took(std::int32_t result, std::span<const SnmpVarBind> bindings
     for (std::size_t i = 0; i < cursors.size(); ++i) {
         const SnmpVarBind &binding = bindings[i];
         const std::vector<std::uint64_t> &root = columns_->roots[cursors[i].column];
-        const std::string_view oid = binding.oid == nullptr ? std::string_view() : std::string_view(binding.oid, binding.oidLength);
+        const std::string_view oid =
+            binding.oid == nullptr ? std::string_view() : std::string_view(binding.oid, binding.oidLength);
         if (!ReadArcs(oid, arcs_) || !InSubtree(root, arcs_)) continue;  // past its column
         const std::span<const std::uint64_t> index(arcs_.data() + root.size(), arcs_.size() - root.size());
         if (cursors[i].last >= 0) {
             // Not after what was asked: the column ends rather than loops.
-            const std::span<const std::uint64_t> previous = walk_.StoredIndex(static_cast<std::size_t>(cursors[i].last));
+            const std::span<const std::uint64_t> previous =
+                walk_.StoredIndex(static_cast<std::size_t>(cursors[i].last));
             if (!std::lexicographical_compare(previous.begin(), previous.end(), index.begin(), index.end())) continue;
         }
         const std::span<const std::uint8_t> value(binding.value, binding.value == nullptr ? 0 : binding.valueLength);
@@ -230,21 +189,12 @@ ColumnWalkResult WalkColumns(const std::string &printer, const std::vector<std::
     // retries and progress line apply.
     ColumnWalk walk(columns);
     RequestIdentifiers request;
-    while (walk.Next(request)) walk.Take(TransactObjects(printer, SNMP_REQUEST_GET_NEXT, request.Bindings()));
+    while (walk.Next(request)) {
+        TypedReply reply;
+        const std::int32_t result = TransactObjects(printer, SNMP_REQUEST_GET_NEXT, request.Bindings(), reply);
+        walk.Take(result, reply.Record());
+    }
     return std::move(walk.Result());
-}
-
-std::optional<std::vector<ReplyVariable>> ObjectsOf(TransactionOutcome outcome, std::size_t asked,
-                                                    std::int32_t &result) {
-    Exchange exchange = Exchanged(std::move(outcome), asked);
-    result = exchange.result;
-    return std::move(exchange.variables);
-}
-
-std::optional<std::vector<ReplyVariable>> GetObjects(const std::string &printer,
-                                                     const std::vector<std::string> &identifiers,
-                                                     std::int32_t &result) {
-    return ObjectsOf(TransactObjects(printer, SNMP_REQUEST_GET, identifiers), identifiers.size(), result);
 }
 
 }  // namespace snmphelper::cli

@@ -9,7 +9,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
-#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -110,9 +109,8 @@ public:
     // Names the next get-next request in `request`; false once the walk has
     // ended (Result then holds it all).
     bool Next(RequestIdentifiers &request);
-    // The outcome of the request Next named last.
-    void Take(TransactionOutcome outcome);
-    // The same from the reply itself (null when none came), read and not kept.
+    // The outcome of the request Next named last: its result and the reply
+    // (null when none came), read and not kept.
     void Take(std::int32_t result, const SnmpReqParam *reply);
     ColumnWalkResult &Result() { return walk_; }
 
@@ -137,16 +135,5 @@ private:
 // Walks `columns` (dotted-decimal identifiers) of printer `printer` in
 // parallel, each request through TransactObjects (the command's settings apply).
 ColumnWalkResult WalkColumns(const std::string &printer, const std::vector<std::string> &columns);
-
-// The variables of a get of `asked` identifiers, as GetObjects gives them,
-// from its outcome.
-std::optional<std::vector<ReplyVariable>> ObjectsOf(TransactionOutcome outcome, std::size_t asked,
-                                                    std::int32_t &result);
-
-// One get of `identifiers`; the variables in their order, or nothing when
-// the printer refused the request or did not answer (`result` says which).
-std::optional<std::vector<ReplyVariable>> GetObjects(const std::string &printer,
-                                                     const std::vector<std::string> &identifiers,
-                                                     std::int32_t &result);
 
 }  // namespace snmphelper::cli

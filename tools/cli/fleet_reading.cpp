@@ -152,7 +152,7 @@ private:
                 engine_.Submit(printers_[index].c_str(), request_.requestType, request_.identifiers.Bindings(),
                                ObjectOptions(request_.requestType), reinterpret_cast<void *>(index));
             if (submitted == 0) return;
-            fetch.Take(OutcomeOf(submitted, nullptr));
+            fetch.Take(submitted, nullptr);
         }
         views_[index] = std::move(fetch.View());
         Finish(index);

@@ -329,7 +329,8 @@ void ReadPrinterMib(const ColumnWalkResult &walk, const ObjectValues &values, Pr
     }
     const Table inputs(walk, kInputUnit, kInputName);
     for (const Row row : inputs.Rows()) {
-        view.trays.push_back({RowIndex(row.begin(), row.end()), reader.Text(inputs, kInputName, row), reader.Text(inputs, kInputMedia, row),
+        view.trays.push_back({RowIndex(row.begin(), row.end()), reader.Text(inputs, kInputName, row),
+                              reader.Text(inputs, kInputMedia, row),
                               inputs.Integer(kInputUnit, row), inputs.Integer(kInputMaximum, row),
                               inputs.Integer(kInputLevel, row)});
     }
@@ -493,7 +494,10 @@ PrinterStatusView FetchStatus(const std::string &printer) {
     StatusFetch fetch(printer);
     StatusFetch::Request request;
     while (fetch.Next(request)) {
-        fetch.Take(TransactObjects(printer, request.requestType, request.identifiers.Bindings()));
+        TypedReply reply;
+        const std::int32_t result =
+            TransactObjects(printer, request.requestType, request.identifiers.Bindings(), reply);
+        fetch.Take(result, reply.Record());
     }
     return std::move(fetch.View());
 }
@@ -551,22 +555,18 @@ void StatusFetch::EndGets() {
     phase_ = Phase::Done;
 }
 
-// A get's outcome: an object the agent says it does not have (an
-// error-status naming it, noSuchName in RFC 1157 4.1.2) is left out and the
-// rest asked again; a request whose reply would be too big is split.
 void StatusFetch::Take(std::int32_t result, const SnmpReqParam *reply) {
     if (phase_ == Phase::Walk) {
         walk_.Take(result, reply);
     } else {
-        Take(OutcomeOf(result, reply));
+        TakeGet(OutcomeOf(result, reply));
     }
 }
 
-void StatusFetch::Take(TransactionOutcome outcome) {
-    if (phase_ == Phase::Walk) {
-        walk_.Take(std::move(outcome));
-        return;
-    }
+// A get's outcome: an object the agent says it does not have (an
+// error-status naming it, noSuchName in RFC 1157 4.1.2) is left out and the
+// rest asked again; a request whose reply would be too big is split.
+void StatusFetch::TakeGet(TransactionOutcome outcome) {
     if (phase_ != Phase::Gets || gets_.empty()) return;
     constexpr std::uint32_t kTooBig = 1;
     ++view_.transactions;

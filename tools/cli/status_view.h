@@ -102,14 +102,15 @@ public:
     // Names the next request in `request` (kept by the caller from one to
     // the next); false once the view is complete.
     bool Next(Request &request);
-    void Take(TransactionOutcome outcome);
-    // The same from the reply itself (null when none came), read and not kept.
+    // The outcome of the request Next named last: its result and the reply
+    // (null when none came), read and not kept.
     void Take(std::int32_t result, const SnmpReqParam *reply);
     PrinterStatusView &View() { return view_; }
 
 private:
     void EndWalk();
     void EndGets();
+    void TakeGet(TransactionOutcome outcome);
 
     enum class Phase { Walk, Gets, Done };
     ColumnWalk walk_;

@@ -596,25 +596,23 @@ TransactionOutcome Transact(const std::string &printer, std::int32_t requestType
 
 TransactionOutcome TransactObjects(const std::string &printer, std::int32_t requestType,
                                    const std::vector<std::string> &identifiers) {
-    return TransactObjects(printer, requestType, ObjectBindings(identifiers));
+    TypedReply reply;
+    const std::int32_t result = TransactObjects(printer, requestType, ObjectBindings(identifiers), reply);
+    return OutcomeOf(result, reply.Record());
 }
 
-TransactionOutcome TransactObjects(const std::string &printer, std::int32_t requestType,
-                                   std::span<const SnmpVarBind> request) {
+std::int32_t TransactObjects(const std::string &printer, std::int32_t requestType,
+                             std::span<const SnmpVarBind> request, TypedReply &reply) {
     const TransactionSettings &settings = CommandSettings();
-    TransactionOutcome outcome;
     // The community HelperSNMPTransactEx would refuse (AddCommunityOption
     // keeps it from the command line).
     if (settings.community && settings.community->size() >= kCommunityFieldSize) {
-        outcome.result = SNMP_RESULT_INVALID_ARGUMENT;
-        return outcome;
+        return SNMP_RESULT_INVALID_ARGUMENT;
     }
     WatchedTransaction watch(printer, settings);
     TransactionOptions options;
     watch.Apply(options, requestType, settings);
-    TypedReply reply;
-    const std::int32_t result = RunTypedTransaction(printer.c_str(), requestType, request, reply, options);
-    return OutcomeOf(result, reply.Record());
+    return RunTypedTransaction(printer.c_str(), requestType, request, reply, options);
 }
 
 std::vector<SnmpVarBind> ObjectBindings(const std::vector<std::string> &identifiers) {
@@ -643,9 +641,13 @@ TransactionOutcome OutcomeOf(std::int32_t result, const SnmpReqParam *reply) {
         outcome.errorStatus = reply->errorStatus;
         outcome.errorIndex = reply->errorIndex;
         outcome.variables = ToVariables(*reply);
-        if (reply->errorStatus != 0) outcome.result = SNMP_RESULT_ERROR_STATUS;
+        outcome.result = ReplyResultOf(result, reply);
     }
     return outcome;
+}
+
+std::int32_t ReplyResultOf(std::int32_t result, const SnmpReqParam *reply) {
+    return reply != nullptr && reply->errorStatus != 0 ? SNMP_RESULT_ERROR_STATUS : result;
 }
 
 bool RequirePrinter(const std::string &command, const std::string &printer, bool json, int &exitCode) {

@@ -137,9 +137,11 @@ TransactionOutcome Transact(const std::string &printer, std::int32_t requestType
 // Transact.
 TransactionOutcome TransactObjects(const std::string &printer, std::int32_t requestType,
                                    const std::vector<std::string> &identifiers);
-// The same for identifiers already made bindings (ObjectBindings).
-TransactionOutcome TransactObjects(const std::string &printer, std::int32_t requestType,
-                                   std::span<const SnmpVarBind> request);
+// The same for identifiers already made bindings (ObjectBindings), keeping
+// the reply as the library decoded it: the result, and `reply` holding its
+// record (null when none came), for a caller that reads it where it is.
+std::int32_t TransactObjects(const std::string &printer, std::int32_t requestType,
+                             std::span<const SnmpVarBind> request, TypedReply &reply);
 
 // TransactObjects in parts, for a caller that hands the transactions to
 // the library's multiplexed engine (poll): the bindings of `identifiers`
@@ -150,6 +152,9 @@ TransactionOutcome TransactObjects(const std::string &printer, std::int32_t requ
 std::vector<SnmpVarBind> ObjectBindings(const std::vector<std::string> &identifiers);
 TransactionOptions ObjectOptions(std::int32_t requestType);
 TransactionOutcome OutcomeOf(std::int32_t result, const SnmpReqParam *reply);
+// The result OutcomeOf reports: a reply with an error-status stands for
+// SNMP_RESULT_ERROR_STATUS.
+std::int32_t ReplyResultOf(std::int32_t result, const SnmpReqParam *reply);
 
 // Whether the printer is registered and its record readable (LookUpPrinter);
 // when not, reports why (text or JSON) and sets `exitCode`: 5 for a printer
