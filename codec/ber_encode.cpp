@@ -59,16 +59,17 @@ bool CombineFirstArcs(std::uint64_t first, std::uint64_t second, std::uint32_t &
 // Reads the decimal arc at `c` (no digits read as 0) and moves `c` past it.
 // False when the arc does not fit 32 bits or is not followed by '.' or the end.
 bool ReadArc(const char *&c, std::uint32_t &arc) {
-    constexpr std::uint32_t kLastSafe = kMaxArc / 10;
-    constexpr std::uint32_t kLastDigit = kMaxArc % 10;
-    arc = 0;
-    for (; *c >= '0' && *c <= '9'; ++c) {
-        const auto digit = static_cast<std::uint32_t>(*c - '0');
+    const char *at = c;
+    std::uint64_t value = 0;
+    for (auto digit = static_cast<std::uint32_t>(*at - '0'); digit < 10; digit = static_cast<std::uint32_t>(*at - '0')) {
+        value = value * 10 + digit;
         // A wrapped arc would silently name a different object.
-        if (arc > kLastSafe || (arc == kLastSafe && digit > kLastDigit)) return false;
-        arc = arc * 10 + digit;
+        if (value > kMaxArc) return false;
+        ++at;
     }
-    return *c == '.' || *c == '\0';
+    c = at;
+    arc = static_cast<std::uint32_t>(value);
+    return *at == '.' || *at == '\0';
 }
 
 }  // namespace

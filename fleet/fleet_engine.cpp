@@ -45,6 +45,9 @@ constexpr std::int32_t kReplyQueueBytes = 4 << 20;
 constexpr std::chrono::milliseconds kWorkerLook{5};
 // A request's bindings at most (the record counts them in 16 bits).
 constexpr std::size_t kMaxFleetBindings = 0xFFFF;
+// Ended transactions kept for the next submits, with their blocks' room: a
+// fleet's walks end and begin one transaction each at every reply.
+constexpr std::size_t kMostSpareTransactions = 1024;
 
 // A transaction from Submit to its completion.
 struct Transaction {
@@ -52,6 +55,26 @@ struct Transaction {
     Transaction(const Transaction &) = delete;
     Transaction &operator=(const Transaction &) = delete;
     ~Transaction() { platform::HeapFree(message.bytes); }
+
+    // As made, but for the room its strings and vectors have taken.
+    void Clear() {
+        typed.reset();
+        printer.clear();
+        community.clear();
+        requestType = 0;
+        options = {};
+        copies.clear();
+        bindings.clear();
+        platform::HeapFree(message.bytes);
+        message = {};
+        tag = nullptr;
+        std::memset(address, 0, sizeof address);
+        networkAddress = 0;
+        port = 0;
+        receive = 0;
+        timer = 0;
+        resume = {};
+    }
 
     // Made when the message is formed, on the thread that runs the engine:
     // its reading of the store belongs to that thread.
@@ -176,6 +199,7 @@ struct FleetEngine::State {
     std::uint64_t timerSerial = 0;
     std::vector<FleetCompletion> finished;  // to deliver on the engine's thread
     std::vector<FleetCompletion> delivering;  // being delivered
+    std::vector<std::unique_ptr<Transaction>> spare;  // ended, for the next submits
 
     // The workers' side, under `mutex`.
     std::mutex mutex;
@@ -186,10 +210,25 @@ struct FleetEngine::State {
     bool stopping = false;
     std::vector<std::thread> threads;
 
-    void Finish(const Transaction &transaction, std::int32_t result, std::uint32_t protocol) {
-        FleetCompletion completion = ReplyCompletion(nullptr, protocol, transaction.tag);
+    void Finish(std::unique_ptr<Transaction> transaction, std::int32_t result, std::uint32_t protocol) {
+        FleetCompletion completion = ReplyCompletion(nullptr, protocol, transaction->tag);
         completion.result = result;
         finished.push_back(completion);
+        Recycle(std::move(transaction));
+    }
+
+    // Only on the engine's thread: the workers' transactions end with them.
+    void Recycle(std::unique_ptr<Transaction> transaction) {
+        if (spare.size() >= kMostSpareTransactions) return;
+        transaction->Clear();
+        spare.push_back(std::move(transaction));
+    }
+
+    std::unique_ptr<Transaction> Fresh() {
+        if (spare.empty()) return std::make_unique<Transaction>();
+        std::unique_ptr<Transaction> transaction = std::move(spare.back());
+        spare.pop_back();
+        return transaction;
     }
 
     // The blocking engine takes over: the printer is reached over IPX or
@@ -250,8 +289,8 @@ struct FleetEngine::State {
     }
 
     TransportStatus Send(const Transaction &transaction) {
-        const TransportStatus sent = socket.SendTo(transaction.message.bytes, transaction.message.length,
-                                                   transaction.address, transaction.port);
+        const TransportStatus sent = socket.SendToAddress(transaction.message.bytes, transaction.message.length,
+                                                          transaction.networkAddress, transaction.port);
         if (sent == TransportStatus::Ok) {
             Observe(transaction, SNMP_DATAGRAM_SENT, transaction.message.bytes, transaction.message.length);
         }
@@ -272,7 +311,7 @@ struct FleetEngine::State {
             transaction->resume.sendsMade = 1;
             HandOver(std::move(transaction));
         } else {
-            Finish(*transaction, ResultCode(status), kProtocolIp);
+            Finish(std::move(transaction), ResultCode(status), kProtocolIp);
         }
     }
 
@@ -324,7 +363,9 @@ struct FleetEngine::State {
         FleetCompletion completion = ReplyCompletion(decoded, kProtocolIp, found->second->tag);
         completion.lent = lend;
         finished.push_back(completion);
+        std::unique_ptr<Transaction> ended = std::move(found->second);
         waiting.erase(found);
+        Recycle(std::move(ended));
     }
 
     void ReadWaiting() {
@@ -368,7 +409,7 @@ struct FleetEngine::State {
             transaction->resume.passesMade = 1;
             HandOver(std::move(transaction));
         } else {
-            Finish(*transaction, SNMP_RESULT_NO_REPLY, kProtocolIp);
+            Finish(std::move(transaction), SNMP_RESULT_NO_REPLY, kProtocolIp);
         }
     }
 
@@ -427,10 +468,10 @@ struct FleetEngine::State {
         std::int32_t result = transaction->typed->Begin(transaction->printer.c_str(), transaction->requestType,
                                                         transaction->options, &read);
         if (result == 0) result = transaction->typed->Encode(transaction->bindings, transaction->message);
-        transaction->bindings = {};
-        transaction->copies = {};
+        transaction->bindings.clear();
+        transaction->copies.clear();
         if (result != 0) {
-            Finish(*transaction, result, 0);
+            Finish(std::move(transaction), result, 0);
             return;
         }
         // Where it goes, read as the channel's first open reads it.
@@ -450,7 +491,7 @@ struct FleetEngine::State {
             starts.push_back(std::move(transaction));
         } else if (protocol == 0) {
             // As the channel's open that finds no record or no protocol.
-            Finish(*transaction, ResultCode(TransportStatus::SendFailed), 0);
+            Finish(std::move(transaction), ResultCode(TransportStatus::SendFailed), 0);
         } else {
             HandOver(std::move(transaction));
         }
@@ -494,7 +535,7 @@ std::int32_t FleetEngine::Submit(const char *printerName, std::int32_t requestTy
     SnmpReqParam typed{};
     if (!SetRequestType(typed, requestType)) return SNMP_RESULT_BAD_REQUEST_TYPE;
 
-    auto transaction = std::make_unique<Transaction>();
+    std::unique_ptr<Transaction> transaction = state_->Fresh();
     transaction->printer = printerName;
     transaction->requestType = requestType;
     transaction->tag = tag;

@@ -372,6 +372,29 @@ TEST(PrinterRecordingsTest, TrainingLevelFiltersAlertsAndNoTableIsNoAlerts) {
 
 // --- Record and replay ------------------------------------------------------------
 
+// A subtree ends where its arcs do, not where its text does: 43.5.1.1.1's
+// walk stops before 43.5.1.1.12, and a subtree spelt with a leading zero is
+// the same subtree.
+TEST(PrinterRecordingsTest, RecordEndsASubtreeAtItsLastArc) {
+    test::TempRegistry registry(LabHive());
+    const std::string served = registry.Folder() + "/siblings.snmprec";
+    std::ofstream(served) << "1.3.6.1.2.1.43.5.1.1.1.1|2|1\n1.3.6.1.2.1.43.5.1.1.1.2|2|2\n"
+                             "1.3.6.1.2.1.43.5.1.1.12.1|2|12\n";
+    PrinterSimulator sim({"--snmprec", served});
+    ASSERT_TRUE(sim.Ready());
+    for (const char *subtree : {"1.3.6.1.2.1.43.5.1.1.1", "1.3.6.1.2.1.43.5.1.1.01", "1.3.6.1.2.1.43.5.1.1.12"}) {
+        SCOPED_TRACE(subtree);
+        const std::string recording = registry.Folder() + "/out.snmprec";
+        const ProgramRun record = RunSnmphelper({"record", "lab", subtree, "-o", recording});
+        ASSERT_EQ(record.exitCode, 0) << record.out;
+        std::stringstream contents;
+        contents << std::ifstream(recording).rdbuf();
+        EXPECT_EQ(contents.str(), std::string(subtree).ends_with("12")
+                                      ? "1.3.6.1.2.1.43.5.1.1.12.1|2|12\n"
+                                      : "1.3.6.1.2.1.43.5.1.1.1.1|2|1\n1.3.6.1.2.1.43.5.1.1.1.2|2|2\n");
+    }
+}
+
 TEST(PrinterRecordingsTest, RecordOfTheSimulatorReplaysToTheSameStatus) {
     test::TempRegistry registry(LabHive());
     const std::string recording = registry.Folder() + "/palimar.snmprec";

@@ -117,10 +117,15 @@ TransportStatus UdpTransport::SendToAgent(const std::uint8_t *data, std::uint32_
 
 TransportStatus UdpTransport::SendTo(const std::uint8_t *data, std::uint32_t length, const char *address,
                                      std::uint16_t port) {
-    if (open_ == 0) return TransportStatus::Closed;
     // A text inet_addr refuses gives the all-ones address: a broadcast,
     // which the platform refuses unless the broadcast option is set.
-    const winsock::sockaddr_in peer = InternetAddress(winsock::inet_addr(address), port);
+    return SendToAddress(data, length, winsock::inet_addr(address), port);
+}
+
+TransportStatus UdpTransport::SendToAddress(const std::uint8_t *data, std::uint32_t length,
+                                            std::uint32_t networkAddress, std::uint16_t port) {
+    if (open_ == 0) return TransportStatus::Closed;
+    const winsock::sockaddr_in peer = InternetAddress(networkAddress, port);
     if (length > static_cast<std::uint32_t>(INT_MAX)) return TransportStatus::SendFailed;
     for (std::uint32_t attempt = 0; attempt < attempts_; ++attempt) {
         if (winsock::sendto(socket_, reinterpret_cast<const char *>(data),

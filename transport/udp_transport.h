@@ -32,6 +32,10 @@ public:
                                   std::uint16_t port) override;
     TransportStatus SendTo(const std::uint8_t *data, std::uint32_t length, const char *address,
                            std::uint16_t port) override;
+    // The same, to an address already in network order (as inet_addr gives
+    // it): a fleet sends to each printer many times.
+    TransportStatus SendToAddress(const std::uint8_t *data, std::uint32_t length, std::uint32_t networkAddress,
+                                  std::uint16_t port);
     TransportStatus SendToAgent(const std::uint8_t *data, std::uint32_t length, const char *address) override;
     TransportStatus Receive(std::uint8_t *buffer, std::uint32_t size, std::uint32_t *length,
                             std::uint8_t *senderAddress, std::uint16_t *senderPort) override;

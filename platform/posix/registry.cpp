@@ -85,6 +85,20 @@ std::string HivePath() {
     return path;
 }
 
+// A key path an open within a reading found, as it asked for it: the same
+// text names the same key of the same tree, so the next open of it need not
+// check and look up its names again.
+struct FoundKey {
+    std::string path;
+    std::vector<std::string> components;
+    const Key *node = nullptr;
+    std::uint64_t used = 0;
+};
+
+// Keys found per reading: a transaction opens its settings' key twice and
+// its printer's once, and a fleet's transactions share one reading.
+constexpr std::size_t kFoundKeys = 4;
+
 // What a RegistryReading shares among its thread's opens: the tree its first
 // open read, from which path, and what that open learnt about the path.
 struct SharedReading {
@@ -94,6 +108,34 @@ struct SharedReading {
     std::shared_ptr<const Key> tree;
     bool linked = false;
     bool writable = false;  // an open has found the hive writable since
+    // Keys found in `tree`; valid while it is held.
+    FoundKey found[kFoundKeys];
+    std::uint64_t opens = 0;
+
+    FoundKey *Found(std::string_view keyPath) {
+        for (FoundKey &key : found) {
+            if (key.node != nullptr && key.path == keyPath) {
+                key.used = ++opens;
+                return &key;
+            }
+        }
+        return nullptr;
+    }
+    // Remembers a key found in `tree`, in place of the one least recently used.
+    void Remember(std::string_view keyPath, const std::vector<std::string> &components, const Key *node) {
+        FoundKey *oldest = &found[0];
+        for (FoundKey &key : found) {
+            if (key.used < oldest->used) oldest = &key;
+        }
+        oldest->node = nullptr;  // until the rest is in place
+        oldest->path.assign(keyPath);
+        oldest->components = components;
+        oldest->node = node;
+        oldest->used = ++opens;
+    }
+    void ForgetFound() {
+        for (FoundKey &key : found) key.node = nullptr;
+    }
 };
 
 SharedReading &ThreadReading() {
@@ -105,6 +147,7 @@ void Forget(SharedReading &reading) {
     reading.held = false;
     reading.writable = false;
     reading.tree.reset();
+    reading.ForgetFound();
 }
 
 // The hive's tree for an open: the thread's shared reading when it holds one
@@ -123,6 +166,7 @@ std::int32_t ReadHiveForOpen(const std::string &path, std::shared_ptr<const Key>
     reading.linked = linked;
     reading.held = true;
     reading.writable = false;
+    reading.ForgetFound();
     return kRegistrySuccess;
 }
 
@@ -194,11 +238,24 @@ std::int32_t OpenRegistryKey(const char *path, std::uint32_t access, RegistryKey
     return Guarded([&]() -> std::int32_t {
         std::unique_ptr<RegistryKeyState> state = NewKeyState();
         state->access = access;
-        if (!regtext::SplitKeyPath(path == nullptr ? "" : path, state->components)) return kRegistryNotFound;
+        const std::string_view keyPath = path == nullptr ? "" : path;
+        SharedReading &reading = ThreadReading();
+        if (reading.held) {
+            if (const FoundKey *found = reading.Found(keyPath)) {
+                if ((access & kWriteAccess) != 0 && !HiveWritable(reading.path, reading.linked, reading)) {
+                    return kRegistryAccessDenied;
+                }
+                state->components = found->components;
+                state->tree = reading.tree;
+                state->node = found->node;
+                *key = state.release();
+                return kRegistrySuccess;
+            }
+        }
+        if (!regtext::SplitKeyPath(keyPath, state->components)) return kRegistryNotFound;
         // Opening the configured path follows a symbolic link as resolving
         // it would; the resolved path is needed only to check write access.
         // A shared reading already holds the path its first open looked up.
-        SharedReading &reading = ThreadReading();
         std::string configured;
         if (!reading.held) configured = ConfiguredHivePath();
         const std::string &hive = reading.held ? reading.path : configured;
@@ -209,6 +266,7 @@ std::int32_t OpenRegistryKey(const char *path, std::uint32_t access, RegistryKey
         state->Hold(std::move(tree));
         if (state->node == nullptr) return kRegistryNotFound;
         if ((access & kWriteAccess) != 0 && !HiveWritable(hive, linked, reading)) return kRegistryAccessDenied;
+        if (reading.held && state->tree == reading.tree) reading.Remember(keyPath, state->components, state->node);
         *key = state.release();
         return kRegistrySuccess;
     });

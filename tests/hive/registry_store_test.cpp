@@ -793,6 +793,27 @@ TEST(RegistryStore, OpensSharingAReadingSeeTheirOwnChangesAndEndWithIt) {
     EXPECT_EQ(address(Query("Software\\Test", "IP Address")), "10.0.0.5");
 }
 
+// Within one reading, an open of a path opened before finds what the
+// registry's own changes left, not the key it found then.
+TEST(RegistryStore, OpensSharingAReadingFindKeysAsChangedSince) {
+    TempRegistry registry(std::string(kEmptyHive) + "\"Count\"=dword:00000001\n");
+    RegistryReading reading;
+    EXPECT_EQ(Query("Software\\Test", "Count").data, (std::vector<std::uint8_t>{1, 0, 0, 0}));
+    EXPECT_EQ(Query("SOFTWARE\\test", "Count").data, (std::vector<std::uint8_t>{1, 0, 0, 0}));
+    ASSERT_EQ(DeleteRegistryKey("Software\\Test"), kRegistrySuccess);
+    EXPECT_EQ(Query("Software\\Test", "Count").code, kRegistryNotFound);
+    EXPECT_EQ(Query("SOFTWARE\\test", "Count").code, kRegistryNotFound);
+    ASSERT_EQ(Set("Software\\Other", "Count", kRegDword, {2, 0, 0, 0}), kRegistryNotFound);
+    ASSERT_EQ(CreateRegistryKey("Software\\Test"), kRegistrySuccess);
+    EXPECT_EQ(Query("Software\\Test", "Count").code, kRegistryNotFound);
+    ASSERT_EQ(Set("Software\\Test", "Count", kRegDword, {3, 0, 0, 0}), kRegistrySuccess);
+    // More paths than a reading remembers, then the first again.
+    for (const char *path : {"Software", "Software\\Test", "software", "SOFTWARE", "Software\\TEST"}) {
+        EXPECT_EQ(Query(path, "Count").code, path[8] == '\\' ? kRegistrySuccess : kRegistryNotFound) << path;
+    }
+    EXPECT_EQ(Query("Software\\Test", "Count").data, (std::vector<std::uint8_t>{3, 0, 0, 0}));
+}
+
 // Many threads open and read keys while the hive is rewritten under them:
 // each read gives one of the values the hive held, never anything else.
 TEST(RegistryStore, ThreadsOpeningWhileTheHiveChanges) {

@@ -75,7 +75,12 @@ void ColumnWalkResult::Order() const {
 std::shared_ptr<const ColumnWalk::Columns> ColumnWalk::Prepare(const std::vector<std::string> &columns) {
     auto prepared = std::make_shared<Columns>();
     prepared->identifiers = columns;
-    for (const std::string &column : columns) prepared->roots.push_back(Arcs(column));
+    for (const std::string &column : columns) {
+        std::string subtree;
+        AppendArcs(Arcs(column), subtree, 0);
+        subtree += '.';
+        prepared->subtrees.push_back(std::move(subtree));
+    }
     return prepared;
 }
 
@@ -165,11 +170,14 @@ void ColumnWalk::Took(std::int32_t result, std::span<const SnmpVarBind> bindings
     std::size_t kept = 0;
     for (std::size_t i = 0; i < cursors.size(); ++i) {
         const SnmpVarBind &binding = bindings[i];
-        const std::vector<std::uint64_t> &root = columns_->roots[cursors[i].column];
+        // The library writes a reply's identifier without leading zeros,
+        // so the column's text begins it exactly when its arcs do; only
+        // the row index is read as numbers.
+        const std::string_view subtree = columns_->subtrees[cursors[i].column];
         const std::string_view oid =
             binding.oid == nullptr ? std::string_view() : std::string_view(binding.oid, binding.oidLength);
-        if (!ReadArcs(oid, arcs_) || !InSubtree(root, arcs_)) continue;  // past its column
-        const std::span<const std::uint64_t> index(arcs_.data() + root.size(), arcs_.size() - root.size());
+        if (!oid.starts_with(subtree) || !ReadArcs(oid.substr(subtree.size()), index_)) continue;  // past its column
+        const std::span<const std::uint64_t> index(index_);
         if (cursors[i].last >= 0) {
             // Not after what was asked: the column ends rather than loops.
             const std::span<const std::uint64_t> previous =

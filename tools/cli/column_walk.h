@@ -100,7 +100,9 @@ public:
     // walks of many printers.
     struct Columns {
         std::vector<std::string> identifiers;
-        std::vector<std::vector<std::uint64_t>> roots;
+        // Each column's arcs as the library writes identifiers, a dot
+        // after: a reply's identifier is in the column when it begins so.
+        std::vector<std::string> subtrees;
     };
     static std::shared_ptr<const Columns> Prepare(const std::vector<std::string> &columns);
 
@@ -127,7 +129,7 @@ private:
     // Sets of columns still to walk, each asked in one request; the last
     // is the one asked now.
     std::vector<std::vector<Cursor>> pending_;
-    std::vector<std::uint64_t> arcs_;  // a reply's identifier, room kept
+    std::vector<std::uint64_t> index_;  // a reply's row index, room kept
     bool asked_ = false;
     bool ended_ = false;
 };
