@@ -24,7 +24,7 @@ asan_packages() { test_packages; }
 tsan_packages() { echo "$(test_packages) clang libclang-rt-14-dev"; }
 fuzz_packages() { echo "cmake ninja-build make g++ clang libclang-rt-14-dev"; }
 # strace counts both sides' system calls per transaction.
-bench_packages() { echo "$(build_packages) iproute2 util-linux libbenchmark-dev libsnmp-dev strace"; }
+bench_packages() { echo "$(build_packages) iproute2 util-linux libbenchmark-dev libsnmp-dev strace time"; }
 # dpkg-buildpackage with debhelper over debian/, lintian to check the
 # packages, and what the check of the installed packages builds and reads
 # with; systemd for systemd-sysusers, which the tool's package needs for its
