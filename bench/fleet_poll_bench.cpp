@@ -268,8 +268,8 @@ bool RunFleetPollComparison() {
                 "ours: snmphelper poll --threads %zu --retries 0; net-snmp: its asynchronous API, %zu printers at once, a "
                 "session each.\nExchanges: net-snmp's replies counted; ours, its printers reached times net-snmp's "
                 "replies per printer reached (the same requests). Wall, CPU: the process, from wait4; peak memory: its "
-                "resident peak, from GNU time; each the median of %zu runs of each side taken in turn, once the store is settled; system calls: one more run "
-                "under strace -f -c.\n",
+                "resident peak, from GNU time; each the median of %zu runs of each side taken in turn, once the store "
+                "is settled; system calls: one more run under strace -f -c.\n",
                 kPollThreads, kWindow, kRunsEach);
     std::printf("  %-24s %8s %8s %10s %10s %9s %8s\n", "", "wall s", "CPU s", "exch/s", "syscalls", "peak MB",
                 "reached");

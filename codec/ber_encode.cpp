@@ -61,7 +61,8 @@ bool CombineFirstArcs(std::uint64_t first, std::uint64_t second, std::uint32_t &
 bool ReadArc(const char *&c, std::uint32_t &arc) {
     const char *at = c;
     std::uint64_t value = 0;
-    for (auto digit = static_cast<std::uint32_t>(*at - '0'); digit < 10; digit = static_cast<std::uint32_t>(*at - '0')) {
+    const auto digitAt = [](const char *position) { return static_cast<std::uint32_t>(*position - '0'); };
+    for (std::uint32_t digit = digitAt(at); digit < 10; digit = digitAt(at)) {
         value = value * 10 + digit;
         // A wrapped arc would silently name a different object.
         if (value > kMaxArc) return false;
