@@ -68,7 +68,6 @@ struct Transaction {
         platform::HeapFree(message.bytes);
         message = {};
         tag = nullptr;
-        std::memset(address, 0, sizeof address);
         networkAddress = 0;
         port = 0;
         receive = 0;
@@ -90,7 +89,6 @@ struct Transaction {
     EncodedRequest message;
     void *tag = nullptr;
     // Over UDP/IP: where the request goes and replies come from.
-    char address[kChannelAddressSize] = {};
     std::uint32_t networkAddress = 0;
     std::uint16_t port = 0;
     // Receives of the current pass already waited out, as the channel
@@ -485,8 +483,9 @@ struct FleetEngine::State {
         transaction->typed->EndReading();
         const std::uint32_t protocol = readable ? ChooseProtocol(record) : 0;
         if (protocol == kProtocolIp) {
-            CopyAddressText(transaction->address, sizeof transaction->address, record.ipAddress, kAddressFieldSize);
-            transaction->networkAddress = winsock::inet_addr(transaction->address);
+            char address[kChannelAddressSize];
+            CopyAddressText(address, sizeof address, record.ipAddress, kAddressFieldSize);
+            transaction->networkAddress = winsock::inet_addr(address);
             transaction->port = extras.ipPort != 0 ? extras.ipPort : kSnmpAgentPort;
             starts.push_back(std::move(transaction));
         } else if (protocol == 0) {
