@@ -37,6 +37,13 @@ std::string SharedObjectName(std::string_view windowsName) {
     return stem + ".so";
 }
 
+// Loading and unloading, one thread at a time, as Windows' loader lock
+// makes them: so one thread's last use of a library comes before another's
+// unloading it runs the library's destructors, in what ThreadSanitizer sees
+// too (the C library's own lock is one it cannot see). Recursive: a
+// library's constructors or destructors may load or release another.
+std::recursive_mutex loaderMutex;
+
 std::mutex programFolderMutex;
 std::string programFolder;  // SetPlatformFolder's; empty: none
 
@@ -94,6 +101,7 @@ LibraryHandle LoadPlatformLibrary(const char *windowsName) {
     for (const std::string &folder : SearchFolders()) {
         const std::string candidate = folder + "/" + fileName;
         if (::access(candidate.c_str(), F_OK) != 0) continue;
+        const std::lock_guard lock(loaderMutex);
         if (void *library = ::dlopen(candidate.c_str(), RTLD_NOW | RTLD_LOCAL)) return library;
     }
     return nullptr;
@@ -118,7 +126,9 @@ EntryPoint FindEntryPoint(LibraryHandle library, const char *name) {
 }
 
 void ReleasePlatformLibrary(LibraryHandle library) {
-    if (library != nullptr) ::dlclose(library);
+    if (library == nullptr) return;
+    const std::lock_guard lock(loaderMutex);
+    ::dlclose(library);
 }
 
 void SetPlatformFolder(const char *folder) {
