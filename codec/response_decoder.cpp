@@ -38,14 +38,14 @@ bool ReadOneOctetInteger(ByteCursor &pdu, std::uint8_t &value) {
 // At most 255 octets, so a zero always follows them in the 256-octet block.
 bool DecodeCommunity(ByteCursor &message, SnmpReqParam &record, BlockSource &blocks) {
     if (!message.ExpectOctet(kOctetString)) return false;
-    record.community = static_cast<char *>(blocks.Zeroed(kCommunityBlockSize));
-    if (record.community == nullptr) return false;
     // The octets as they are: read straight, without the general value reader.
     std::uint32_t length = 0;
     ByteCursor contents;
     if (!DecodeLength(message, length) || !message.Split(length, contents) || length > kCommunityBlockSize - 1) {
         return false;
     }
+    record.community = static_cast<char *>(blocks.Zeroed(blocks.TextBlockSize(length, kCommunityBlockSize)));
+    if (record.community == nullptr) return false;
     if (length != 0) std::memcpy(record.community, contents.Position(), length);
     record.communityLength = static_cast<std::uint16_t>(length);
     return true;

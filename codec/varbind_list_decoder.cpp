@@ -2,6 +2,7 @@
 #include "codec/varbind_list_decoder.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include "codec/ber_decode.h"
 #include "platform/heap.h"
@@ -26,10 +27,12 @@ std::size_t ValueBlockSize(const BerValue &value, std::uint32_t stored, std::opt
 bool DecodeName(ByteCursor &varBind, SnmpVarBind &entry, BlockSource &blocks) {
     ByteCursor name;
     if (!EnterItem(varBind, kObjectIdentifier, name)) return false;
-    entry.oid = static_cast<char *>(blocks.Zeroed(kOidTextBlockSize));
-    if (entry.oid == nullptr) return false;
+    char text[kOidTextBlockSize];
     std::size_t oidLength = 0;
-    if (!OidBerToText(entry.oid, kOidTextRoom, name.Position(), name.Remaining(), oidLength)) return false;
+    if (!OidBerToText(text, kOidTextRoom, name.Position(), name.Remaining(), oidLength)) return false;
+    entry.oid = static_cast<char *>(blocks.Zeroed(blocks.TextBlockSize(oidLength, kOidTextBlockSize)));
+    if (entry.oid == nullptr) return false;
+    std::memcpy(entry.oid, text, oidLength);
     entry.oidLength = static_cast<std::uint16_t>(oidLength);
     return true;
 }

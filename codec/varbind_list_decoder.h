@@ -21,6 +21,13 @@ inline constexpr std::uint16_t kMaxVarBinds = 40;
 class BlockSource {
 public:
     virtual void *Zeroed(std::size_t size) = 0;
+    // The size of the block for a text of `length` octets whose record
+    // block is `recordSize`: the heap's keeps the record's layout, an arena
+    // that only the library reads takes the text and its terminator.
+    virtual std::size_t TextBlockSize(std::size_t length, std::size_t recordSize) const {
+        static_cast<void>(length);
+        return recordSize;
+    }
 
 protected:
     ~BlockSource() = default;
@@ -31,8 +38,8 @@ BlockSource &HeapBlocks();
 SnmpVarBind *AllocateVarBindBlock(BlockSource &blocks = HeapBlocks());
 
 // Decodes the contents of the variable-bindings SEQUENCE into `entries`
-// (a block from AllocateVarBindBlock). Each entry gets a 512-octet `oid` block
-// and a `value` block. With `fixedValueRoom` every value block has that room
+// (a block from AllocateVarBindBlock). Each entry gets an `oid` block (512
+// octets from the heap; see TextBlockSize) and a `value` block. With `fixedValueRoom` every value block has that room
 // and a value that does not fit is refused; without it each block fits its
 // value. Either way a value block is one octet longer than the value it
 // holds, so text values stay zero-terminated.

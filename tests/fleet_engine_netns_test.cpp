@@ -38,6 +38,7 @@ char moduleToken;
 
 constexpr int kFleetSize = 1200;
 constexpr char kLocation[] = "1.3.6.1.2.1.1.6.0";  // sysLocation, writable in the simulator
+constexpr char kSimulatorCommunity[] = "t*o&r^e~l+d";  // the library's default, which the simulator serves
 
 // 127.0.1.1 onwards, across the third octet as the simulator's range runs.
 std::string Address(int index) {
@@ -103,6 +104,10 @@ struct Outcome {
     std::uint32_t protocol = 0;
     std::int32_t requestId = 0;
     std::string value;
+    // The reply's first name and its community, each as far as its
+    // terminator: a block shorter than its text would show here.
+    std::string name;
+    std::string community;
 };
 using Outcomes = std::map<std::intptr_t, Outcome>;
 
@@ -118,9 +123,12 @@ void Record(void *context, FleetCompletion &completion) {
     outcome.protocol = completion.protocol;
     if (completion.reply != nullptr) {
         outcome.requestId = completion.reply->requestId;
+        if (completion.reply->community != nullptr) outcome.community = completion.reply->community;
         if (completion.reply->varBindCount > 0 && completion.reply->varBinds[0].value != nullptr) {
             const SnmpVarBind &first = completion.reply->varBinds[0];
             outcome.value.assign(reinterpret_cast<const char *>(first.value), first.valueLength);
+            outcome.name = first.oid;
+            EXPECT_EQ(outcome.name.size(), first.oidLength);
         }
     }
     EXPECT_EQ(completion.lent, lentReplies && completion.reply != nullptr);
@@ -242,6 +250,8 @@ TEST_P(FleetEngineReplies, EveryTransactionEndsWithItsOwnReplyOrFailure) {
         EXPECT_EQ(gets[i].completions, 1);
         EXPECT_EQ(gets[i].result, 0);
         EXPECT_EQ(gets[i].value, PrinterName(i));
+        EXPECT_EQ(gets[i].name, kLocation);
+        EXPECT_EQ(gets[i].community, kSimulatorCommunity);
         EXPECT_NE(gets[i].requestId, sets[i].requestId);
     }
     // The printer whose first request was lost saw two request-ids, the
@@ -501,7 +511,7 @@ TEST_F(FleetEngineTest, WhatCannotBeFormedEndsWithItsCode) {
     // With the caller's community the printer's record is read for its
     // address alone.
     TransactionOptions community;
-    community.community = "t*o&r^e~l+d";  // the simulator's
+    community.community = kSimulatorCommunity;
     ASSERT_EQ(Submit(engine, PrinterName(6), SNMP_REQUEST_GET, {kLocation, ""}, 4, community), 0);
     ASSERT_EQ(Submit(engine, "absent", SNMP_REQUEST_GET, {kLocation, ""}, 5, community), 0);
     Outcomes outcomes;

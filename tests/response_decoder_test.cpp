@@ -3,6 +3,7 @@
 // them, memory safety on arbitrary changes, and allocation failure.
 #include <gtest/gtest.h>
 
+#include <cstddef>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -366,6 +367,68 @@ TEST(DecodeResponse, NameTextOf511CharactersAndNoMore) {
     EXPECT_EQ(value->varBinds[0].value[511], 0);
     name.push_back(0x01);
     EXPECT_EQ(Decode(ResponseWithValue(Tlv(0x06, name))), nullptr);
+}
+
+// Blocks cut one after another from a buffer of 0xAA octets, each text
+// block only as long as its text and terminator: a text the decoder wrote
+// past its block, or left without its terminator, shows up.
+class TightArena final : public BlockSource {
+public:
+    void *Zeroed(std::size_t size) override {
+        const std::size_t at = (used_ + kAlign - 1) / kAlign * kAlign;
+        if (at + size > octets_.size()) return nullptr;
+        used_ = at + size;
+        std::memset(octets_.data() + at, 0, size);
+        return octets_.data() + at;
+    }
+    std::size_t TextBlockSize(std::size_t length, std::size_t) const override { return length + 1; }
+    std::size_t Used() const { return used_; }
+
+private:
+    static constexpr std::size_t kAlign = alignof(std::max_align_t);
+    std::vector<std::uint8_t> octets_ = std::vector<std::uint8_t>(64 * 1024, 0xAA);
+    std::size_t used_ = 0;
+};
+
+TEST(DecodeResponse, AnArenaGetsTheSameRecordInBlocksThatFitItsTexts) {
+    // 2B and 254 sub-identifiers 1: the longest name text, 511 characters.
+    Bytes longest(255, 0x01);
+    longest[0] = 0x2B;
+    const std::vector<Bytes> messages = {
+        Hex(kGolden),
+        test::Message(Bytes(255, 'c'), test::ResponsePdu(kRequestIdOne, kNoError, kNoError,
+                                                         {test::VarBind(longest, Hex("05 00"))})),
+        test::Message(Bytes{'p'}, test::ResponsePdu(kRequestIdOne, kNoError, kNoError,
+                                                    {test::VarBind(kSysDescr, Tlv(0x06, kSysDescr)),
+                                                     test::VarBind(Hex("2B"), Hex("02 01 07"))})),
+    };
+    for (const Bytes &message : messages) {
+        SCOPED_TRACE(test::ToHex(message));
+        const Record heap = Decode(message);
+        ASSERT_NE(heap, nullptr);
+        TightArena arena;
+        SnmpReqParam tight{};
+        ASSERT_TRUE(DecodeResponseInto(message.data(), static_cast<std::uint32_t>(message.size()), tight, arena));
+        EXPECT_EQ(tight.requestId, heap->requestId);
+        ASSERT_EQ(tight.communityLength, heap->communityLength);
+        EXPECT_EQ(std::string(tight.community), std::string(heap->community));
+        ASSERT_EQ(tight.varBindCount, heap->varBindCount);
+        for (std::uint16_t i = 0; i < tight.varBindCount; ++i) {
+            const SnmpVarBind &got = tight.varBinds[i];
+            const SnmpVarBind &want = heap->varBinds[i];
+            EXPECT_EQ(got.oidLength, want.oidLength);
+            EXPECT_EQ(std::string(got.oid), std::string(want.oid));
+            EXPECT_EQ(got.valueType, want.valueType);
+            ASSERT_EQ(got.valueLength, want.valueLength);
+            EXPECT_EQ(std::memcmp(got.value, want.value, want.valueLength), 0);
+        }
+    }
+    // A refused message leaves what it took to the arena.
+    TightArena arena;
+    SnmpReqParam refused{};
+    longest.push_back(0x01);
+    const Bytes tooLong = Response({test::VarBind(longest, Hex("05 00"))});
+    EXPECT_FALSE(DecodeResponseInto(tooLong.data(), static_cast<std::uint32_t>(tooLong.size()), refused, arena));
 }
 
 TEST(DecodeResponse, NullDataIsRefused) {

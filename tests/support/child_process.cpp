@@ -1,20 +1,20 @@
 // SPDX-License-Identifier: Apache-2.0
 #include "tests/support/child_process.h"
 
+#include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
-#include <spawn.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <cstdlib>
 #include <fstream>
 #include <initializer_list>
 #include <sstream>
 #include <thread>
-
-extern char **environ;
 
 namespace snmphelper::test {
 namespace {
@@ -31,21 +31,49 @@ std::vector<std::string> SimulatorArguments(const std::string &folder, const std
 
 // Starts argv (argv[0] looked up on PATH) with its standard output on `out`
 // and its standard error on `err` (left as it is for -1); `readEnds` are the
-// test's ends of those pipes, closed in the child. The child's id, or -1.
+// test's ends of those pipes, closed in the child. The child is killed when
+// the thread that started it ends: a test that crashes leaves no simulator
+// behind holding ctest's output pipe open, which would hang the suite. The
+// child's id, or -1.
 pid_t Spawn(const std::vector<std::string> &argv, int out, int err, std::initializer_list<int> readEnds) {
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, out, 1);
-    if (err >= 0) posix_spawn_file_actions_adddup2(&actions, err, 2);
-    for (const int end : readEnds) {
-        if (end >= 0) posix_spawn_file_actions_addclose(&actions, end);
-    }
     std::vector<char *> args;
     for (const std::string &arg : argv) args.push_back(const_cast<char *>(arg.c_str()));
     args.push_back(nullptr);
-    pid_t pid = -1;
-    if (posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), environ) != 0) pid = -1;
-    posix_spawn_file_actions_destroy(&actions);
+    const std::vector<int> closed(readEnds);
+    // Closed by a successful exec; otherwise the child's errno comes through
+    // it, so that a program that cannot be started gives -1 here.
+    int execFailure[2];
+    if (pipe2(execFailure, O_CLOEXEC) != 0) return -1;
+    const pid_t parent = getpid();
+    const pid_t pid = fork();
+    if (pid == 0) {
+        // Only async-signal-safe calls from here to the exec.
+        close(execFailure[0]);
+        if (prctl(PR_SET_PDEATHSIG, SIGKILL) == 0 && getppid() == parent && dup2(out, 1) >= 0 &&
+            (err < 0 || dup2(err, 2) >= 0)) {
+            for (const int end : closed) {
+                if (end >= 0) close(end);
+            }
+            execvp(args[0], args.data());
+        }
+        const int error = errno;
+        if (write(execFailure[1], &error, sizeof error) < 0) _exit(127);
+        _exit(127);
+    }
+    close(execFailure[1]);
+    int error = 0;
+    ssize_t got = -1;
+    if (pid > 0) {
+        do {
+            got = read(execFailure[0], &error, sizeof error);
+        } while (got < 0 && errno == EINTR);
+    }
+    close(execFailure[0]);
+    if (pid < 0) return -1;
+    if (got != 0) {
+        waitpid(pid, nullptr, 0);
+        return -1;
+    }
     return pid;
 }
 
