@@ -3,6 +3,7 @@
 
 #include <cstring>
 #include <limits>
+#include <vector>
 
 namespace snmphelper {
 namespace {
@@ -20,6 +21,19 @@ bool ReadSubIdentifier(ByteCursor &contents, std::uint32_t &value) {
         if (value > (std::numeric_limits<std::uint32_t>::max() >> 7)) return false;
         value = (value << 7) | (octet & 0x7Fu);
     } while ((octet & 0x80u) != 0);
+    return true;
+}
+
+// The sub-identifier at `at` of `n` octets, as ReadSubIdentifier reads it,
+// with `at` moved past it; one octet below 0x80 read without a cursor.
+bool ReadSubIdentifierAt(const std::uint8_t *contents, std::size_t n, std::size_t &at, std::uint32_t &value) {
+    if (contents[at] < 0x80) {
+        value = contents[at++];
+        return true;
+    }
+    ByteCursor rest(contents + at, n - at);
+    if (!ReadSubIdentifier(rest, value)) return false;
+    at = n - rest.Remaining();
     return true;
 }
 
@@ -89,8 +103,42 @@ private:
     std::size_t used_ = 0;
 };
 
+// Counts what ArcWriter would write, refusing where it would.
+class ArcCounter {
+public:
+    explicit ArcCounter(std::size_t room) : room_(room) {}
+
+    bool Append(std::uint32_t arc, bool dotFirst) {
+        const std::size_t need = DecimalDigitCount(arc) + (dotFirst ? 1 : 0);
+        if (need > room_ - used_) return false;
+        used_ += need;
+        return true;
+    }
+
+    std::size_t Used() const { return used_; }
+
+private:
+    std::size_t room_;
+    std::size_t used_ = 0;
+};
+
+// Keeps the arcs as numbers.
+class ArcList {
+public:
+    explicit ArcList(std::vector<std::uint64_t> &arcs) : arcs_(arcs) { arcs_.clear(); }
+
+    bool Append(std::uint32_t arc, bool) {
+        arcs_.push_back(arc);
+        return true;
+    }
+
+private:
+    std::vector<std::uint64_t> &arcs_;
+};
+
 // The arcs of OBJECT IDENTIFIER contents, as many as are complete and fit.
-bool WriteArcs(ArcWriter &writer, const std::uint8_t *contents, std::size_t n) {
+template <typename Writer>
+bool WriteArcs(Writer &writer, const std::uint8_t *contents, std::size_t n) {
     if (n == 0) return true;
     ByteCursor subIdentifiers(contents, n);
     std::uint32_t first = 0;
@@ -291,6 +339,52 @@ bool OidBerToText(char *text, std::size_t room, const std::uint8_t *contents, st
     writer.Finish();
     if (written) length = writer.Used();
     return written;
+}
+
+bool OidBerFitsText(const std::uint8_t *contents, std::size_t n, std::size_t room) {
+    // A sub-identifier of k octets is at most 4k characters with its dot (a
+    // first one of k octets, two arcs, too), so short contents need no
+    // counting: only every sub-identifier must be whole and within 32 bits.
+    if (n <= room / 4) {
+        std::size_t at = 0;
+        while (at < n) {
+            // Eight one-octet sub-identifiers at a time while they last.
+            std::uint64_t octets = 0;
+            if (n - at >= sizeof octets) {
+                std::memcpy(&octets, contents + at, sizeof octets);
+                if ((octets & 0x8080808080808080ull) == 0) {
+                    at += sizeof octets;
+                    continue;
+                }
+            }
+            std::uint32_t arc = 0;
+            if (!ReadSubIdentifierAt(contents, n, at, arc)) return false;
+        }
+        return true;
+    }
+    ArcCounter counter(room);
+    return WriteArcs(counter, contents, n);
+}
+
+bool OidBerToArcs(const std::uint8_t *contents, std::size_t n, std::vector<std::uint64_t> &arcs) {
+    ArcList list(arcs);
+    return WriteArcs(list, contents, n);
+}
+
+bool SubidentifiersToArcs(const std::uint8_t *contents, std::size_t n, std::vector<std::uint64_t> &arcs) {
+    arcs.resize(n);  // at most one arc per octet
+    std::size_t count = 0;
+    std::size_t at = 0;
+    while (at < n) {
+        std::uint32_t arc = 0;
+        if (!ReadSubIdentifierAt(contents, n, at, arc)) {
+            arcs.clear();
+            return false;
+        }
+        arcs[count++] = arc;
+    }
+    arcs.resize(count);
+    return true;
 }
 
 }  // namespace snmphelper

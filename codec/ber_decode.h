@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <vector>
 
 #include "codec/ber_element.h"
 #include "codec/byte_cursor.h"
@@ -69,5 +70,17 @@ bool DecodeBerValue(BerClass berClass, std::uint32_t tagNumber, ByteCursor &curs
 // empty text.
 bool OidBerToText(char *text, std::size_t room, const std::uint8_t *contents, std::size_t n,
                   std::size_t &length);
+
+// Whether OidBerToText would take the contents into `room` characters;
+// nothing is written.
+bool OidBerFitsText(const std::uint8_t *contents, std::size_t n, std::size_t room);
+
+// The arcs OidBerToText would write, as numbers (`arcs` is replaced); fails
+// for an unfinished last sub-identifier or one above 4294967295.
+bool OidBerToArcs(const std::uint8_t *contents, std::size_t n, std::vector<std::uint64_t> &arcs);
+
+// Contents that continue an identifier: each sub-identifier one arc (no
+// first pair), as OidBerToArcs reads them after the first.
+bool SubidentifiersToArcs(const std::uint8_t *contents, std::size_t n, std::vector<std::uint64_t> &arcs);
 
 }  // namespace snmphelper

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: Apache-2.0
 #include "codec/ber_encode.h"
 
+#include <cstring>
 #include <limits>
 
 namespace snmphelper {
@@ -28,13 +29,11 @@ public:
             buffer_[written_++] = static_cast<std::uint8_t>(value);
             return true;
         }
-        int count = 1;
-        while (count < 5 && (value >> (7 * count)) != 0) ++count;
+        std::uint8_t octets[kMostSubidentifierOctets];
+        const auto count = static_cast<int>(WriteSubidentifier(value, octets));
         if (count > room_ - written_) return false;
-        for (int i = count - 1; i >= 0; --i) {
-            const auto group = static_cast<std::uint8_t>((value >> (7 * i)) & 0x7F);
-            buffer_[written_++] = static_cast<std::uint8_t>(group | (i != 0 ? 0x80 : 0x00));
-        }
+        std::memcpy(buffer_ + written_, octets, static_cast<std::size_t>(count));
+        written_ += count;
         return true;
     }
 
@@ -94,6 +93,38 @@ int OidTextToBer(std::uint8_t *buffer, int room, const char *text) {
         if (!ReadArc(++c, arc) || !writer.Write(arc)) return -1;
     }
     return writer.Written();
+}
+
+bool OidContentsValid(const std::uint8_t *contents, std::size_t n, std::size_t room) {
+    if (contents == nullptr || n == 0 || n > room || contents[0] >= 0x80) return false;
+    std::size_t at = 1;
+    while (at < n) {
+        if (contents[at] < 0x80) {  // most arcs: one octet
+            ++at;
+            continue;
+        }
+        // OidTextToBer writes no leading 0x80 group and no arc above 32 bits.
+        if (contents[at] == 0x80) return false;
+        std::uint64_t value = 0;
+        std::uint8_t octet = 0;
+        do {
+            if (at == n) return false;
+            octet = contents[at++];
+            value = (value << 7) | (octet & 0x7Fu);
+            if (value > kMaxArc) return false;
+        } while ((octet & 0x80) != 0);
+    }
+    return true;
+}
+
+std::size_t WriteSubidentifier(std::uint64_t value, std::uint8_t (&out)[kMostSubidentifierOctets]) {
+    std::size_t count = 1;
+    while (count < kMostSubidentifierOctets && (value >> (7 * count)) != 0) ++count;
+    for (std::size_t i = 0; i < count; ++i) {
+        const auto group = static_cast<std::uint8_t>((value >> (7 * (count - 1 - i))) & 0x7F);
+        out[i] = static_cast<std::uint8_t>(group | (i + 1 < count ? 0x80 : 0x00));
+    }
+    return count;
 }
 
 std::uint32_t EncodeLength(std::uint32_t length, std::uint8_t *buffer, std::uint32_t room) {

@@ -3,6 +3,7 @@
 // definite lengths (X.690 8.1.3).
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 namespace snmphelper {
@@ -15,6 +16,15 @@ namespace snmphelper {
 // other than a digit or a dot, an arc above 4294967295, a first pair that does
 // not fit one octet, or contents that do not fit the room.
 int OidTextToBer(std::uint8_t *buffer, int room, const char *text);
+
+// Whether `n` octets are contents as OidTextToBer writes them into `room`:
+// at least one, a first sub-identifier of one octet, and every other one
+// finished, without a leading 0x80 group and at most 4294967295.
+bool OidContentsValid(const std::uint8_t *contents, std::size_t n, std::size_t room);
+
+// A 64-bit number's sub-identifier octets (X.690 8.19.2) into `out`; their count.
+inline constexpr std::size_t kMostSubidentifierOctets = 10;
+std::size_t WriteSubidentifier(std::uint64_t value, std::uint8_t (&out)[kMostSubidentifierOctets]);
 
 // Writes `length` in the shortest definite form: one octet below 128, else
 // 0x80 + k followed by the k octets of the length. Returns the octets

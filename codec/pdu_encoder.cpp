@@ -142,11 +142,19 @@ bool AttachStorage(PreparedMessage &prepared) {
 
 // The name contents and value item of one binding, appended to the item
 // store at `used`. False when the name cannot be converted.
-bool PrepareVarBind(std::int32_t pduType, const SnmpVarBind &binding, PreparedMessage &prepared,
+bool PrepareVarBind(std::int32_t pduType, const SnmpVarBind &binding, NameForm names, PreparedMessage &prepared,
                     std::uint32_t &used, PreparedVarBind &entry) {
     if (binding.oid == nullptr) return false;
     std::uint8_t *name = prepared.items + used;
-    const int octets = OidTextToBer(name, kOidScratchSize, binding.oid);
+    int octets = 0;
+    if (names == NameForm::Encoded) {
+        const auto *contents = reinterpret_cast<const std::uint8_t *>(binding.oid);
+        if (!OidContentsValid(contents, binding.oidLength, kOidScratchSize)) return false;
+        std::memcpy(name, contents, binding.oidLength);
+        octets = binding.oidLength;
+    } else {
+        octets = OidTextToBer(name, kOidScratchSize, binding.oid);
+    }
     if (octets <= 0) return false;
     entry.nameOffset = used;
     entry.nameLength = static_cast<std::uint16_t>(octets);
@@ -212,7 +220,7 @@ private:
 
 }  // namespace
 
-bool PrepareMessage(const SnmpReqParam &record, PreparedMessage &prepared) {
+bool PrepareMessage(const SnmpReqParam &record, PreparedMessage &prepared, NameForm names) {
     // A GetResponse is never sent by this client, and no other code is a PDU
     // this library knows how to send.
     if (!IsRequestPdu(record.pduType)) return false;
@@ -231,7 +239,7 @@ bool PrepareMessage(const SnmpReqParam &record, PreparedMessage &prepared) {
     if (!AttachStorage(prepared)) return false;
     std::uint32_t used = 0;
     for (std::uint32_t i = 0; i < prepared.count; ++i) {
-        if (!PrepareVarBind(record.pduType, record.varBinds[i], prepared, used, prepared.entries[i])) {
+        if (!PrepareVarBind(record.pduType, record.varBinds[i], names, prepared, used, prepared.entries[i])) {
             FreePreparedMessage(prepared);
             return false;
         }

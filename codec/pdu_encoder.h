@@ -13,6 +13,7 @@
 
 #include <cstdint>
 
+#include "codec/name_form.h"
 #include "snmphelper.h"
 
 namespace snmphelper {
@@ -58,12 +59,13 @@ struct PreparedMessage {
 
 // Renders every item of `record` into `prepared` and computes every length.
 // False when the PDU type is not 0, 1 or 3, varBinds is null with a non-zero
-// count, a name's text is missing, empty or refused by OidTextToBer, or the
+// count, a name's text is missing, empty or refused by OidTextToBer (with
+// NameForm::Encoded: names that are not contents OidTextToBer writes), or the
 // storage of a large request cannot be allocated (nothing stays allocated
 // then). An item that cannot be rendered does not stop the preparation: it is
 // marked failed, and the serializer refuses the message.
 // A prepared message is released with FreePreparedMessage.
-bool PrepareMessage(const SnmpReqParam &record, PreparedMessage &prepared);
+bool PrepareMessage(const SnmpReqParam &record, PreparedMessage &prepared, NameForm names = NameForm::Text);
 
 // The octets SerializeMessage writes for `prepared`.
 std::uint64_t MessageSize(const PreparedMessage &prepared);

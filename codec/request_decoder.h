@@ -17,10 +17,13 @@ namespace snmphelper {
 // Release the record with HelperFreeReqParam.
 SnmpReqParam *DecodeRequestMessage(const std::uint8_t *data, std::uint32_t length);
 
+// HelperSnmpDecodePdu with the names in `names` form (DecodeVarBindList).
+SnmpReqParam *DecodeResponseRecord(const std::uint8_t *data, std::uint32_t length, NameForm names);
+
 // HelperSnmpDecodePdu into `record` (cleared first), every block from
 // `blocks`: false when refused, the blocks taken so far then left to the
 // source. Never for HelperFreeReqParam unless the source is HeapBlocks().
-bool DecodeResponseInto(const std::uint8_t *data, std::uint32_t length, SnmpReqParam &record,
-                        BlockSource &blocks);
+bool DecodeResponseInto(const std::uint8_t *data, std::uint32_t length, SnmpReqParam &record, BlockSource &blocks,
+                        NameForm names = NameForm::Text);
 
 }  // namespace snmphelper

@@ -77,7 +77,8 @@ bool AcceptedPdu(std::uint8_t tag, bool request) {
            pduType == SNMP_PDU_SET_REQUEST;
 }
 
-bool DecodeMessage(ByteCursor input, SnmpReqParam &record, bool request, BlockSource &blocks = HeapBlocks()) {
+bool DecodeMessage(ByteCursor input, SnmpReqParam &record, bool request, BlockSource &blocks = HeapBlocks(),
+                   NameForm names = NameForm::Text) {
     // The message and the PDU and its list must each reach exactly to the end
     // of the data: trailing octets and truncation are both refused.
     ByteCursor message;
@@ -94,14 +95,15 @@ bool DecodeMessage(ByteCursor input, SnmpReqParam &record, bool request, BlockSo
     if (!EnterItem(pdu, kSequence, list) || !pdu.AtEnd()) return false;
     record.varBinds = AllocateVarBindBlock(blocks);
     if (record.varBinds == nullptr) return false;
-    return DecodeVarBindList(list, record.varBinds, record.varBindCount, std::nullopt, blocks);
+    return DecodeVarBindList(list, record.varBinds, record.varBindCount, std::nullopt, blocks, names);
 }
 
-SnmpReqParam *DecodeRecord(const std::uint8_t *data, std::uint32_t length, bool request) {
+SnmpReqParam *DecodeRecord(const std::uint8_t *data, std::uint32_t length, bool request,
+                           NameForm names = NameForm::Text) {
     if (data == nullptr) return nullptr;
     auto *record = static_cast<SnmpReqParam *>(platform::HeapAllocZero(sizeof(SnmpReqParam)));
     if (record == nullptr) return nullptr;
-    if (!DecodeMessage(ByteCursor(data, length), *record, request)) {
+    if (!DecodeMessage(ByteCursor(data, length), *record, request, HeapBlocks(), names)) {
         HelperFreeReqParam(record);
         return nullptr;
     }
@@ -114,10 +116,14 @@ SnmpReqParam *DecodeRequestMessage(const std::uint8_t *data, std::uint32_t lengt
     return DecodeRecord(data, length, true);
 }
 
-bool DecodeResponseInto(const std::uint8_t *data, std::uint32_t length, SnmpReqParam &record,
-                        BlockSource &blocks) {
+SnmpReqParam *DecodeResponseRecord(const std::uint8_t *data, std::uint32_t length, NameForm names) {
+    return DecodeRecord(data, length, false, names);
+}
+
+bool DecodeResponseInto(const std::uint8_t *data, std::uint32_t length, SnmpReqParam &record, BlockSource &blocks,
+                        NameForm names) {
     record = {};
-    return data != nullptr && DecodeMessage(ByteCursor(data, length), record, false, blocks);
+    return data != nullptr && DecodeMessage(ByteCursor(data, length), record, false, blocks, names);
 }
 
 }  // namespace snmphelper

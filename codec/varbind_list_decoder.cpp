@@ -24,9 +24,19 @@ std::size_t ValueBlockSize(const BerValue &value, std::uint32_t stored, std::opt
     return fit;
 }
 
-bool DecodeName(ByteCursor &varBind, SnmpVarBind &entry, BlockSource &blocks) {
+bool DecodeName(ByteCursor &varBind, SnmpVarBind &entry, NameForm names, BlockSource &blocks) {
     ByteCursor name;
     if (!EnterItem(varBind, kObjectIdentifier, name)) return false;
+    if (names == NameForm::Encoded) {
+        // The same names refused as in text; the contents kept as they came,
+        // with a zero after them.
+        if (!OidBerFitsText(name.Position(), name.Remaining(), kOidTextRoom)) return false;
+        entry.oid = static_cast<char *>(blocks.Zeroed(name.Remaining() + 1));
+        if (entry.oid == nullptr) return false;
+        if (name.Remaining() != 0) std::memcpy(entry.oid, name.Position(), name.Remaining());
+        entry.oidLength = static_cast<std::uint16_t>(name.Remaining());
+        return true;
+    }
     char text[kOidTextBlockSize];
     std::size_t oidLength = 0;
     if (!OidBerToText(text, kOidTextRoom, name.Position(), name.Remaining(), oidLength)) return false;
@@ -73,14 +83,14 @@ SnmpVarBind *AllocateVarBindBlock(BlockSource &blocks) {
 }
 
 bool DecodeVarBindList(ByteCursor list, SnmpVarBind *entries, std::uint16_t &count,
-                       std::optional<std::uint32_t> fixedValueRoom, BlockSource &blocks) {
+                       std::optional<std::uint32_t> fixedValueRoom, BlockSource &blocks, NameForm names) {
     while (!list.AtEnd()) {
         if (count == kMaxVarBinds) return false;
         ByteCursor varBind;
         if (!EnterItem(list, kSequence, varBind)) return false;
         SnmpVarBind &entry = entries[count];
         ++count;
-        if (!DecodeName(varBind, entry, blocks) || !DecodeValue(varBind, entry, fixedValueRoom, blocks)) {
+        if (!DecodeName(varBind, entry, names, blocks) || !DecodeValue(varBind, entry, fixedValueRoom, blocks)) {
             return false;
         }
     }

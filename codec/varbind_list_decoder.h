@@ -8,6 +8,7 @@
 #include <optional>
 
 #include "codec/byte_cursor.h"
+#include "codec/name_form.h"
 #include "snmphelper.h"
 
 namespace snmphelper {
@@ -44,8 +45,11 @@ SnmpVarBind *AllocateVarBindBlock(BlockSource &blocks = HeapBlocks());
 // value. Either way a value block is one octet longer than the value it
 // holds, so text values stay zero-terminated.
 // `count` is raised before an entry gets its first block, so a record released
-// after a failure frees everything allocated here.
+// after a failure frees everything allocated here. With NameForm::Encoded each
+// `oid` holds the name's contents instead (oidLength octets and a zero), the
+// same names refused as in text.
 bool DecodeVarBindList(ByteCursor list, SnmpVarBind *entries, std::uint16_t &count,
-                       std::optional<std::uint32_t> fixedValueRoom, BlockSource &blocks = HeapBlocks());
+                       std::optional<std::uint32_t> fixedValueRoom, BlockSource &blocks = HeapBlocks(),
+                       NameForm names = NameForm::Text);
 
 }  // namespace snmphelper

@@ -177,14 +177,16 @@ FleetCompletion ReplyCompletion(SnmpReqParam *reply, std::uint32_t protocol, voi
 }  // namespace
 
 struct FleetEngine::State {
-    State(unsigned workers, FleetReplies replies)
-        : workerLimit(std::clamp(workers, 1u, kMostFleetWorkers)), lend(replies == FleetReplies::Lent) {
+    State(unsigned workers, FleetReplies replies, NameForm nameForm)
+        : workerLimit(std::clamp(workers, 1u, kMostFleetWorkers)), lend(replies == FleetReplies::Lent),
+          names(nameForm) {
         ready = socket.Bind(0) == TransportStatus::Ok;
         if (ready) socket.SetReceiveRoom(kReplyQueueBytes);
     }
 
     unsigned workerLimit;
     bool lend;
+    NameForm names;
     // Lent replies: their records (a deque, so that they never move) and
     // blocks, until the deliveries that follow their reading end.
     std::deque<SnmpReqParam> lentRecords;
@@ -339,12 +341,12 @@ struct FleetEngine::State {
         SnmpReqParam *decoded = nullptr;
         if (lend) {
             decoded = &lentRecords.emplace_back();
-            if (!DecodeResponseInto(datagram, length, *decoded, arena)) {
+            if (!DecodeResponseInto(datagram, length, *decoded, arena, names)) {
                 lentRecords.pop_back();
                 return;
             }
         } else {
-            decoded = HelperSnmpDecodePdu(datagram, length);
+            decoded = DecodeResponseRecord(datagram, length, names);
             if (decoded == nullptr) return;
         }
         const auto found = waiting.find(decoded->requestId);
@@ -503,8 +505,8 @@ struct FleetEngine::State {
     }
 };
 
-FleetEngine::FleetEngine(unsigned workers, FleetReplies replies)
-    : state_(std::make_unique<State>(workers, replies)) {}
+FleetEngine::FleetEngine(unsigned workers, FleetReplies replies, NameForm names)
+    : state_(std::make_unique<State>(workers, replies, names)) {}
 
 FleetEngine::~FleetEngine() {
     {
@@ -525,8 +527,10 @@ std::int32_t FleetEngine::Submit(const char *printerName, std::int32_t requestTy
                                  std::span<const SnmpVarBind> request, const TransactionOptions &options,
                                  void *tag) {
     if (printerName == nullptr) return SNMP_RESULT_INVALID_ARGUMENT;
+    const bool encoded = state_->names == NameForm::Encoded;
     for (const SnmpVarBind &binding : request) {
-        if (binding.oid == nullptr || (binding.value == nullptr && binding.valueLength != 0)) {
+        if (binding.oid == nullptr || (encoded && binding.oidLength == 0) ||
+            (binding.value == nullptr && binding.valueLength != 0)) {
             return SNMP_RESULT_INVALID_ARGUMENT;
         }
     }
@@ -542,6 +546,7 @@ std::int32_t FleetEngine::Submit(const char *printerName, std::int32_t requestTy
     transaction->tag = tag;
     transaction->options = options;
     transaction->options.waitForReply = true;
+    transaction->options.names = state_->names;
     if (options.community != nullptr) {
         transaction->community = options.community;
         transaction->options.community = transaction->community.c_str();
@@ -549,16 +554,20 @@ std::int32_t FleetEngine::Submit(const char *printerName, std::int32_t requestTy
     // Copies that live until the message is formed, each identifier and
     // value with a terminator after it (an OBJECT IDENTIFIER value keeps
     // its own); one block, sized first so that it never moves.
+    const auto nameLength = [encoded](const SnmpVarBind &binding) {
+        return encoded ? std::size_t{binding.oidLength} : std::strlen(binding.oid);
+    };
     std::size_t room = 0;
-    for (const SnmpVarBind &binding : request) room += std::strlen(binding.oid) + 1 + binding.valueLength + 1;
+    for (const SnmpVarBind &binding : request) room += nameLength(binding) + 1 + binding.valueLength + 1;
     transaction->copies.resize(room);
     transaction->bindings.reserve(request.size());
     char *at = transaction->copies.data();
     for (const SnmpVarBind &binding : request) {
         SnmpVarBind copy = binding;
-        const std::size_t oidLength = std::strlen(binding.oid);
+        const std::size_t oidLength = nameLength(binding);
         std::memcpy(at, binding.oid, oidLength);
         copy.oid = at;
+        copy.oidLength = static_cast<std::uint16_t>(oidLength);
         at += oidLength + 1;
         if (binding.value != nullptr) {
             if (binding.valueLength != 0) std::memcpy(at, binding.value, binding.valueLength);

@@ -13,6 +13,7 @@
 #include <memory>
 #include <span>
 
+#include "codec/name_form.h"
 #include "snmphelper.h"
 #include "transact/typed_transaction.h"
 
@@ -53,7 +54,11 @@ class FleetEngine {
 public:
     // `workers` (1 to kMostFleetWorkers): threads for the printers reached
     // over IPX or DLC, started when the first such transaction comes.
-    explicit FleetEngine(unsigned workers = kDefaultFleetWorkers, FleetReplies replies = FleetReplies::Given);
+    // `names`: how submitted bindings and the replies' bindings name their
+    // objects (NameForm::Encoded: oidLength octets of contents, as
+    // OidTextToBer writes them; a reply's are followed by a zero).
+    explicit FleetEngine(unsigned workers = kDefaultFleetWorkers, FleetReplies replies = FleetReplies::Given,
+                         NameForm names = NameForm::Text);
     ~FleetEngine();
     FleetEngine(const FleetEngine &) = delete;
     FleetEngine &operator=(const FleetEngine &) = delete;
@@ -68,7 +73,9 @@ public:
     // holds that is not usable text, ends with its forming code); otherwise
     // no completion comes: 25007 for an unknown request type, 25003 for more
     // than 65535 bindings, 25015 for a null printer name or a binding without
-    // an identifier or with a length and no value. The options' waitForReply
+    // an identifier (an encoded one: without octets) or with a length and no
+    // value. An encoded name that is not valid contents ends its transaction
+    // with 25008, as text that cannot be encoded does. The options' waitForReply
     // is not read: the engine waits.
     std::int32_t Submit(const char *printerName, std::int32_t requestType, std::span<const SnmpVarBind> request,
                         const TransactionOptions &options, void *tag);

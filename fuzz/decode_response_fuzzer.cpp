@@ -7,11 +7,23 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "codec/request_decoder.h"
 #include "fuzz/ber_mutator.h"
 #include "snmphelper.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size) {
     SnmpReqParam *record = HelperSnmpDecodePdu(data, static_cast<std::uint32_t>(size));
+    // Names kept as contents: the same messages taken, each name its
+    // contents with a zero after them.
+    SnmpReqParam *contents =
+        snmphelper::DecodeResponseRecord(data, static_cast<std::uint32_t>(size), snmphelper::NameForm::Encoded);
+    if ((record == nullptr) != (contents == nullptr)) std::abort();
+    if (contents != nullptr) {
+        for (std::uint16_t i = 0; i < contents->varBindCount; ++i) {
+            if (contents->varBinds[i].oid[contents->varBinds[i].oidLength] != '\0') std::abort();
+        }
+        HelperFreeReqParam(contents);
+    }
     if (record == nullptr) return 0;
     if (record->varBindCount > 40 || record->errorStatus > 5 || record->communityLength > 255 ||
         record->community[record->communityLength] != '\0') {

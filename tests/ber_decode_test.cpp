@@ -3,6 +3,7 @@
 // object identifier text.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -288,6 +289,57 @@ TEST(OidBerToText, LongestTextFillsRoomExactly) {
     contents.push_back(0x01);
     EXPECT_FALSE(OidBerToText(text.data(), 511, contents.data(), contents.size(), length));
     EXPECT_EQ(std::strlen(text.data()), 511u);  // cut at the last whole arc
+}
+
+// The readers that keep names as contents refuse exactly what the text
+// reader refuses, and read the same arcs: every vector above, and contents
+// around the length where counting the text begins.
+TEST(OidBerToText, NameReadersAgreeWithTheText) {
+    std::vector<std::vector<std::uint8_t>> contents;
+    for (const char *hex : {"2B 06 01 02 01 81 48", "00", "7F", "", "2B 8F FF FF FF 7F", "2B 80 01",
+                            "2B 09 0A 63 80 64 87 67 87 68 E0 B2 5A", "2B CB A8 6F 87 B9 D6 A6 2F",
+                            "2B 90 80 80 80 00", "2B 06 86", "86", "2B 01 02 03 04 05 06 07 08 09 0A",
+                            "2B 01 02 03 04 05 06 87"}) {
+        contents.push_back(Hex(hex));
+    }
+    for (std::size_t length : {126u, 127u, 128u, 129u, 255u, 256u}) {
+        std::vector<std::uint8_t> ones(length, 0x01);
+        ones[0] = 0x2B;
+        contents.push_back(ones);
+        std::vector<std::uint8_t> wide(length, 0x7F);  // ".127": four characters each
+        wide[0] = 0x2B;
+        contents.push_back(wide);
+    }
+    for (const std::vector<std::uint8_t> &c : contents) {
+        SCOPED_TRACE(test::ToHex(c));
+        for (std::size_t room : {511u, 20u}) {
+            std::vector<char> text(room + 1);
+            std::size_t length = 0;
+            const bool asText = OidBerToText(text.data(), room, c.data(), c.size(), length);
+            EXPECT_EQ(OidBerFitsText(c.data(), c.size(), room), asText) << "room " << room;
+        }
+        // Room for any text of these contents: the arcs are read without a limit.
+        const std::size_t room = 4 * c.size() + 8;
+        std::vector<char> text(room + 1);
+        std::size_t length = 0;
+        const bool asText = OidBerToText(text.data(), room, c.data(), c.size(), length);
+        std::vector<std::uint64_t> arcs = {99};
+        ASSERT_EQ(OidBerToArcs(c.data(), c.size(), arcs), asText);
+        if (!asText) continue;
+        std::string joined;
+        for (const std::uint64_t arc : arcs) joined += (joined.empty() ? "" : ".") + std::to_string(arc);
+        EXPECT_EQ(joined, std::string(text.data(), length));
+        // After the first sub-identifier each one is an arc of its own.
+        if (c.size() > 1) {
+            std::vector<std::uint64_t> rest;
+            ASSERT_TRUE(SubidentifiersToArcs(c.data() + 1, c.size() - 1, rest));
+            EXPECT_TRUE(std::equal(rest.begin(), rest.end(), arcs.begin() + 2, arcs.end()));
+        }
+    }
+    std::vector<std::uint64_t> arcs = {7};
+    EXPECT_FALSE(SubidentifiersToArcs(Hex("01 86").data(), 2, arcs));
+    EXPECT_TRUE(arcs.empty());
+    EXPECT_FALSE(SubidentifiersToArcs(Hex("90 80 80 80 00").data(), 5, arcs));
 }
 
 }  // namespace

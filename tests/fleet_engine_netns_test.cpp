@@ -111,8 +111,10 @@ struct Outcome {
 };
 using Outcomes = std::map<std::intptr_t, Outcome>;
 
-// Whether the engine under test lends its replies (then it releases them).
+// Whether the engine under test lends its replies (then it releases them),
+// and whether it keeps names as contents.
 bool lentReplies = false;
+bool namesEncoded = false;
 
 void Record(void *context, FleetCompletion &completion) {
     Outcome &outcome = (*static_cast<Outcomes *>(context))[reinterpret_cast<std::intptr_t>(completion.tag)];
@@ -127,8 +129,11 @@ void Record(void *context, FleetCompletion &completion) {
         if (completion.reply->varBindCount > 0 && completion.reply->varBinds[0].value != nullptr) {
             const SnmpVarBind &first = completion.reply->varBinds[0];
             outcome.value.assign(reinterpret_cast<const char *>(first.value), first.valueLength);
-            outcome.name = first.oid;
-            EXPECT_EQ(outcome.name.size(), first.oidLength);
+            outcome.name.assign(first.oid, first.oidLength);
+            EXPECT_EQ(first.oid[first.oidLength], '\0');
+            if (!namesEncoded) {
+                EXPECT_EQ(std::strlen(first.oid), first.oidLength);
+            }
         }
     }
     EXPECT_EQ(completion.lent, lentReplies && completion.reply != nullptr);
@@ -195,7 +200,10 @@ protected:
         FleetEngineTest::SetUp();
         lentReplies = GetParam() == FleetReplies::Lent;
     }
-    void TearDown() override { lentReplies = false; }
+    void TearDown() override {
+        lentReplies = false;
+        namesEncoded = false;
+    }
 };
 
 INSTANTIATE_TEST_SUITE_P(GivenOrLent, FleetEngineReplies, ::testing::Values(FleetReplies::Given, FleetReplies::Lent),
@@ -272,6 +280,38 @@ TEST_P(FleetEngineReplies, EveryTransactionEndsWithItsOwnReplyOrFailure) {
 // Bindings of several lengths, with and without values, in one request
 // each: the engine copies them all when it takes them (the caller's storage
 // is scribbled over before the run), and each value comes back in its place.
+
+// An engine that keeps names as contents takes them so and gives them so,
+// and refuses contents no text would make as it refuses such text.
+TEST_P(FleetEngineReplies, NamesKeptAsContentsBothWays) {
+    FleetEngine engine(kDefaultFleetWorkers, GetParam(), NameForm::Encoded);
+    namesEncoded = true;
+    const std::string location("\x2B\x06\x01\x02\x01\x01\x06\x00", 8);  // kLocation
+    std::vector<int> asked;
+    for (int i = 0; i < kFleetSize; ++i) {
+        if (KindOf(i) != Kind::Answers) continue;
+        ASSERT_EQ(Submit(engine, PrinterName(i), SNMP_REQUEST_GET, {location, ""}, i), 0);
+        asked.push_back(i);
+    }
+    constexpr std::intptr_t kUnfinished = 1000;
+    ASSERT_EQ(Submit(engine, PrinterName(asked.front()), SNMP_REQUEST_GET, {std::string("\x2B\x06\x86"), ""},
+                     kUnfinished),
+              0);
+    char none[1] = {};
+    SnmpVarBind empty{};
+    empty.oid = none;
+    EXPECT_EQ(engine.Submit(PrinterName(asked.front()).c_str(), SNMP_REQUEST_GET, {&empty, 1}, {}, nullptr),
+              SNMP_RESULT_INVALID_ARGUMENT);
+    Outcomes outcomes;
+    RunToEnd(engine, outcomes);
+    ASSERT_EQ(outcomes.size(), asked.size() + 1);
+    for (int i : asked) {
+        SCOPED_TRACE(PrinterName(i));
+        EXPECT_EQ(outcomes[i].result, 0);
+        EXPECT_EQ(outcomes[i].name, location);
+    }
+    EXPECT_EQ(outcomes[kUnfinished].result, SNMP_RESULT_ENCODE_FAILED);
+}
 TEST_F(FleetEngineTest, SeveralBindingsAreCopiedWhenTaken) {
     constexpr char kContact[] = "1.3.6.1.2.1.1.4.0";
     constexpr char kName[] = "1.3.6.1.2.1.1.5.0";

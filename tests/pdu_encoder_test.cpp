@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "codec/ber_encode.h"
 #include "platform/heap.h"
 #include "snmphelper.h"
 #include "tests/support/heap_faults.h"
@@ -283,6 +284,66 @@ TEST(PduEncoder, RefusesWhatItCannotPrepare) {
     EXPECT_EQ(HelperSnmpEncodePdu(nullptr, buffer, &length), SNMP_ENCODE_CANNOT_PREPARE);
     EXPECT_EQ(HelperSnmpEncodePdu(&record, nullptr, &length), SNMP_ENCODE_CANNOT_PREPARE);
     EXPECT_EQ(HelperSnmpEncodePdu(&record, buffer, nullptr), SNMP_ENCODE_CANNOT_PREPARE);
+}
+
+// A message prepared from names given as contents, serialized.
+std::string MessageOfContents(std::int32_t pduType, const std::vector<std::vector<std::uint8_t>> &names) {
+    std::vector<SnmpVarBind> bindings;
+    for (const std::vector<std::uint8_t> &name : names) {
+        SnmpVarBind binding = Binding(reinterpret_cast<char *>(const_cast<std::uint8_t *>(name.data())));
+        binding.oidLength = static_cast<std::uint16_t>(name.size());
+        bindings.push_back(binding);
+    }
+    const SnmpReqParam record = Request(pduType, 7, bindings);
+    PreparedMessage prepared;
+    if (!PrepareMessage(record, prepared, NameForm::Encoded)) return "not prepared";
+    std::vector<std::uint8_t> bytes(MessageSize(prepared));
+    auto length = static_cast<std::uint16_t>(bytes.size());
+    const int serialized = SerializeMessage(prepared, bytes.data(), &length);
+    FreePreparedMessage(prepared);
+    return serialized == 1 ? ToHex(bytes.data(), length) : "not serialized";
+}
+
+// Names given as contents make the message their text makes; contents that
+// no text makes are refused as that text would be.
+TEST(PduEncoder, NamesGivenAsContents) {
+    struct Case {
+        const char *text;      // null: no text makes these contents
+        const char *contents;  // hex
+    };
+    const Case cases[] = {
+        {"1.3.6.1.2.1.1.1.0", "2B 06 01 02 01 01 01 00"},
+        {"1.3.6.1.2.1.43.11.1.1.9.1.1", "2B 06 01 02 01 2B 0B 01 01 09 01 01"},
+        {"1.3.200.16384.4294967295", "2B 81 48 81 80 00 8F FF FF FF 7F"},
+        {"3.7", "7F"},
+        {"0", "00"},
+        {nullptr, ""},                   // no octets
+        {nullptr, "80 01"},              // first sub-identifier of two octets
+        {nullptr, "2B 06 86"},           // unfinished
+        {nullptr, "2B 80 01"},           // a redundant leading group
+        {nullptr, "2B 90 80 80 80 00"},  // above 32 bits
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.contents);
+        const std::vector<std::uint8_t> contents = Hex(c.contents);
+        EXPECT_EQ(OidContentsValid(contents.data(), contents.size(), kOidScratchSize), c.text != nullptr);
+        if (c.text == nullptr) {
+            EXPECT_EQ(MessageOfContents(SNMP_PDU_GET_REQUEST, {Hex("2B 06"), contents}), "not prepared");
+            continue;
+        }
+        std::string text = c.text;
+        std::vector<SnmpVarBind> bindings = {Binding(kSysDescr), Binding(text.data())};
+        for (const std::int32_t pduType : {SNMP_PDU_GET_REQUEST, SNMP_PDU_GET_NEXT_REQUEST}) {
+            EXPECT_EQ(MessageOfContents(pduType, {Hex("2B 06 01 02 01 01 01 00"), contents}),
+                      Message(Encode(Request(pduType, 7, bindings))));
+        }
+    }
+    // At most the room OidTextToBer writes into.
+    std::vector<std::uint8_t> longest(kOidScratchSize, 0x01);
+    longest[0] = 0x2B;
+    EXPECT_TRUE(OidContentsValid(longest.data(), longest.size(), kOidScratchSize));
+    longest.push_back(0x01);
+    EXPECT_FALSE(OidContentsValid(longest.data(), longest.size(), kOidScratchSize));
 }
 
 TEST(PduEncoder, ManyFailedItemsCannotWrapTheLengths) {

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "codec/request_decoder.h"
@@ -429,6 +430,42 @@ TEST(DecodeResponse, AnArenaGetsTheSameRecordInBlocksThatFitItsTexts) {
     longest.push_back(0x01);
     const Bytes tooLong = Response({test::VarBind(longest, Hex("05 00"))});
     EXPECT_FALSE(DecodeResponseInto(tooLong.data(), static_cast<std::uint32_t>(tooLong.size()), refused, arena));
+}
+
+// Names kept as contents: the contents as they came, a zero after them, and
+// the same messages refused as with names in text.
+TEST(DecodeResponse, NamesKeptAsContents) {
+    Bytes longest(255, 0x01);  // the longest name text, 511 characters
+    longest[0] = 0x2B;
+    Bytes tooLong = longest;
+    tooLong.push_back(0x01);
+    const std::vector<Bytes> names = {kSysDescr, Hex("2B 80 01"), Hex("2B 8F FF FF FF 7F"), {}, longest,
+                                      tooLong, Hex("2B 90 80 80 80 00"), Hex("2B 06 86")};
+    for (const Bytes &name : names) {
+        SCOPED_TRACE(test::ToHex(name));
+        const Bytes message = Response({test::VarBind(name, Hex("02 01 07")), test::VarBind(kSysDescr, Hex("05 00"))});
+        const Record text = Decode(message);
+        const Record heap(DecodeResponseRecord(message.data(), static_cast<std::uint32_t>(message.size()),
+                                               NameForm::Encoded));
+        TightArena arena;
+        SnmpReqParam tight{};
+        const bool decoded = DecodeResponseInto(message.data(), static_cast<std::uint32_t>(message.size()), tight,
+                                                arena, NameForm::Encoded);
+        ASSERT_EQ(heap != nullptr, text != nullptr);
+        ASSERT_EQ(decoded, text != nullptr);
+        if (text == nullptr) continue;
+        for (const SnmpReqParam *record : {static_cast<const SnmpReqParam *>(heap.get()), &std::as_const(tight)}) {
+            ASSERT_EQ(record->varBindCount, 2);
+            const SnmpVarBind &first = record->varBinds[0];
+            ASSERT_EQ(first.oidLength, name.size());
+            EXPECT_EQ(Bytes(first.oid, first.oid + first.oidLength), name);
+            EXPECT_EQ(first.oid[first.oidLength], '\0');
+            EXPECT_EQ(Bytes(record->varBinds[1].oid, record->varBinds[1].oid + record->varBinds[1].oidLength),
+                      kSysDescr);
+            EXPECT_EQ(first.valueType, text->varBinds[0].valueType);
+            EXPECT_EQ(*reinterpret_cast<const std::int32_t *>(first.value), 7);
+        }
+    }
 }
 
 TEST(DecodeResponse, NullDataIsRefused) {

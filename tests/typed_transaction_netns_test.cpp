@@ -157,6 +157,28 @@ TEST_F(TypedTransactionTest, AGetNextNamesTheNextObjects) {
     EXPECT_EQ(Read(bindings[1]).type, SNMP_VALUE_NULL);
 }
 
+// Names given as contents come back as contents: the get-next of the test
+// before, over the blocking engine the fleet engine's workers use.
+TEST_F(TypedTransactionTest, NamesKeptAsContentsBothWays) {
+    // 1.3.6.1.4.1.99.1.N.0
+    const auto contents = [](std::uint8_t column) {
+        return std::string{0x2B, 0x06, 0x01, 0x04, 0x01, 0x63, 0x01, static_cast<char>(column), 0x00};
+    };
+    std::vector<Binding> request = {{contents(1), SNMP_VALUE_NONE, {}}, {contents(8), SNMP_VALUE_NONE, {}}};
+    TransactionOptions options;
+    options.names = NameForm::Encoded;
+    TypedReply reply;
+    ASSERT_EQ(Run(SNMP_REQUEST_GET_NEXT, request, reply, options), 0);
+    const auto bindings = reply.Bindings();
+    ASSERT_EQ(bindings.size(), 2u);
+    EXPECT_EQ(std::string(bindings[0].oid, bindings[0].oidLength), contents(2));
+    EXPECT_EQ(std::string(bindings[1].oid, bindings[1].oidLength), contents(9));
+    EXPECT_EQ(bindings[1].valueType, SNMP_VALUE_NULL);
+    // Contents no text makes are refused before anything is sent.
+    std::vector<Binding> unfinished = {{std::string{0x2B, 0x06, static_cast<char>(0x86)}, SNMP_VALUE_NONE, {}}};
+    EXPECT_EQ(Run(SNMP_REQUEST_GET, unfinished, reply, options), SNMP_RESULT_ENCODE_FAILED);
+}
+
 // Values of three types set in one request, taken by their lengths (a zero
 // byte and a comma inside the string), then read back.
 TEST_F(TypedTransactionTest, ASetTakesTypedValues) {

@@ -140,10 +140,11 @@ std::uint16_t PacketBufferSize(std::uint32_t oidListSize, std::uint32_t valueLis
     return static_cast<std::uint16_t>(size > kMaxPacketBufferSize ? kMaxPacketBufferSize : size);
 }
 
-std::int32_t EncodeIntoMessageBlock(const SnmpReqParam &record, std::uint16_t room, EncodedRequest &request) {
+std::int32_t EncodeIntoMessageBlock(const SnmpReqParam &record, std::uint16_t room, EncodedRequest &request,
+                                   NameForm names) {
     PreparedMessage prepared;
     prepared.entries = nullptr;
-    if (!PrepareMessage(record, prepared)) return SNMP_RESULT_ENCODE_FAILED;
+    if (!PrepareMessage(record, prepared, names)) return SNMP_RESULT_ENCODE_FAILED;
     // Too long a message gets the room, which SerializeMessage then refuses.
     std::uint16_t length = static_cast<std::uint16_t>(std::min<std::uint64_t>(MessageSize(prepared), room));
     auto *bytes = static_cast<std::uint8_t *>(platform::HeapAllocZero(length));

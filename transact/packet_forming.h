@@ -8,6 +8,7 @@
 
 #include <cstdint>
 
+#include "codec/name_form.h"
 #include "platform/handles.h"
 #include "snmphelper.h"
 
@@ -75,8 +76,10 @@ struct EncodedRequest {
 // message's size, for a request that never leaves the library. A message
 // longer than `room` fails. Returns 0 with `request` filled, 25008 when the
 // record cannot be encoded or is too long, 25005 when the block cannot be
-// allocated; nothing stays allocated on failure.
-std::int32_t EncodeIntoMessageBlock(const SnmpReqParam &record, std::uint16_t room, EncodedRequest &request);
+// allocated; nothing stays allocated on failure. `names`: how the bindings
+// name their objects.
+std::int32_t EncodeIntoMessageBlock(const SnmpReqParam &record, std::uint16_t room, EncodedRequest &request,
+                                   NameForm names = NameForm::Text);
 
 // Runs every forming step on the caller's text and encodes the record into a
 // block of PacketBufferSize bytes, as HelperFormSNMPPacket hands it over.

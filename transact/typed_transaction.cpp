@@ -3,6 +3,7 @@
 
 #include <cstring>
 
+#include "codec/request_decoder.h"
 #include "platform/heap.h"
 #include "platform/module_handle.h"
 #include "transact/channel.h"
@@ -40,7 +41,7 @@ std::int32_t AttemptResult(Attempt attempt) {
 }
 
 // Receives and decodes one reply; `reply` is set only when it is accepted.
-Attempt AwaitReply(SnmpChannel &channel, std::int32_t requestId, SnmpReqParam *&reply) {
+Attempt AwaitReply(SnmpChannel &channel, std::int32_t requestId, NameForm names, SnmpReqParam *&reply) {
     std::uint8_t received[kReplyBufferSize];
     std::uint32_t receivedLength = 0;
     std::uint8_t senderAddress[kSenderAddressArea];
@@ -49,7 +50,7 @@ Attempt AwaitReply(SnmpChannel &channel, std::int32_t requestId, SnmpReqParam *&
         TransportStatus::Ok) {
         return Attempt::NoReply;
     }
-    SnmpReqParam *decoded = HelperSnmpDecodePdu(received, receivedLength);
+    SnmpReqParam *decoded = DecodeResponseRecord(received, receivedLength, names);
     if (decoded == nullptr) return Attempt::Undecodable;
     if (decoded->requestId != requestId) {
         HelperFreeReqParam(decoded);
@@ -111,7 +112,7 @@ std::int32_t TypedTransaction::Encode(std::span<const SnmpVarBind> request, Enco
     record.requestId = requestId_;
     record.varBindCount = static_cast<std::uint16_t>(request.size());
     record.varBinds = const_cast<SnmpVarBind *>(request.data());
-    return EncodeIntoMessageBlock(record, options_.messageRoom, message);
+    return EncodeIntoMessageBlock(record, options_.messageRoom, message, options_.names);
 }
 
 std::int32_t TypedTransaction::Run(std::span<const SnmpVarBind> request, TypedReply &reply) {
@@ -151,7 +152,7 @@ std::int32_t TypedTransaction::Exchange(const EncodedRequest &message, TypedRepl
             result = sent;
             break;
         }
-        const Attempt attempt = AwaitReply(channel, requestId_, reply.record_);
+        const Attempt attempt = AwaitReply(channel, requestId_, options_.names, reply.record_);
         result = AttemptResult(attempt);
         if (attempt == Attempt::Accepted || attempt == Attempt::NoReply || retries <= 0) break;
         --retries;

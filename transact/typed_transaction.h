@@ -46,6 +46,10 @@ struct TransactionOptions {
     bool waitForReply = true;
     // A request whose message is longer fails with 25008.
     std::uint16_t messageRoom = kLongestRequestMessage;
+    // How the request's bindings and the reply's name their objects (an
+    // encoded name is oidLength octets of contents, as OidTextToBer writes
+    // them; a reply's are followed by a zero).
+    NameForm names = NameForm::Text;
 };
 
 // The accepted reply of a transaction, and the protocol the channel last

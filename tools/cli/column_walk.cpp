@@ -2,8 +2,12 @@
 #include "tools/cli/column_walk.h"
 
 #include <algorithm>
+#include <cstring>
 #include <utility>
 
+#include "codec/ber_decode.h"
+#include "codec/ber_encode.h"
+#include "codec/pdu_encoder.h"
 #include "tools/cli/oid_arcs.h"
 
 namespace snmphelper::cli {
@@ -76,35 +80,66 @@ std::shared_ptr<const ColumnWalk::Columns> ColumnWalk::Prepare(const std::vector
     auto prepared = std::make_shared<Columns>();
     prepared->identifiers = columns;
     for (const std::string &column : columns) {
+        std::vector<std::uint64_t> arcs = Arcs(column);
         std::string subtree;
-        AppendArcs(Arcs(column), subtree, 0);
+        AppendArcs(arcs, subtree, 0);
         subtree += '.';
         prepared->subtrees.push_back(std::move(subtree));
+        RequestIdentifiers encoded;
+        encoded.Clear(NameForm::Encoded);
+        encoded.AddText(column);
+        const SnmpVarBind &name = encoded.Bindings().front();
+        prepared->encoded.emplace_back(name.oid, name.oidLength);
+        prepared->arcs.push_back(std::move(arcs));
     }
     return prepared;
 }
 
 ColumnWalk::ColumnWalk(const std::vector<std::string> &columns) : ColumnWalk(Prepare(columns)) {}
 
-ColumnWalk::ColumnWalk(std::shared_ptr<const Columns> columns)
-    : walk_(columns->identifiers.size()), columns_(std::move(columns)) {
+ColumnWalk::ColumnWalk(std::shared_ptr<const Columns> columns, NameForm names)
+    : walk_(columns->identifiers.size()), columns_(std::move(columns)), names_(names) {
     std::vector<Cursor> first;
     first.reserve(columns_->identifiers.size());
     for (std::size_t i = 0; i < columns_->identifiers.size(); ++i) first.push_back({static_cast<std::uint32_t>(i), -1});
     pending_.push_back(std::move(first));
 }
 
-void RequestIdentifiers::Clear() {
+void RequestIdentifiers::Clear(NameForm names) {
+    names_ = names;
     text_.clear();
     ends_.clear();
+}
+
+void RequestIdentifiers::End() {
+    ends_.push_back(static_cast<std::uint32_t>(text_.size()));
+    text_ += '\0';
 }
 
 void RequestIdentifiers::Add(std::string_view prefix, std::span<const std::uint64_t> arcs) {
     const std::size_t start = text_.size();
     text_.append(prefix);
-    AppendArcs(arcs, text_, start);
-    ends_.push_back(static_cast<std::uint32_t>(text_.size()));
-    text_ += '\0';
+    if (names_ == NameForm::Text) {
+        AppendArcs(arcs, text_, start);
+    } else {
+        for (const std::uint64_t arc : arcs) {
+            std::uint8_t octets[kMostSubidentifierOctets];
+            text_.append(reinterpret_cast<const char *>(octets), WriteSubidentifier(arc, octets));
+        }
+    }
+    End();
+}
+
+void RequestIdentifiers::AddText(std::string_view identifier) {
+    if (names_ == NameForm::Text) {
+        Add(identifier);
+        return;
+    }
+    std::uint8_t contents[kOidScratchSize];
+    const std::string terminated(identifier);
+    const int octets = OidTextToBer(contents, kOidScratchSize, terminated.c_str());
+    if (octets > 0) text_.append(reinterpret_cast<const char *>(contents), static_cast<std::size_t>(octets));
+    End();
 }
 
 std::span<const SnmpVarBind> RequestIdentifiers::Bindings() {
@@ -121,9 +156,11 @@ std::span<const SnmpVarBind> RequestIdentifiers::Bindings() {
 bool ColumnWalk::Next(RequestIdentifiers &request) {
     while (!ended_ && !pending_.empty() && pending_.back().empty()) pending_.pop_back();
     if (ended_ || pending_.empty() || walk_.transactions >= kMaxTransactions) return false;
-    request.Clear();
+    request.Clear(names_);
+    const std::vector<std::string> &prefixes =
+        names_ == NameForm::Encoded ? columns_->encoded : columns_->identifiers;
     for (const Cursor &cursor : pending_.back()) {
-        const std::string &column = columns_->identifiers[cursor.column];
+        const std::string &column = prefixes[cursor.column];
         if (cursor.last < 0) {
             request.Add(column);
         } else {
@@ -170,13 +207,7 @@ void ColumnWalk::Took(std::int32_t result, std::span<const SnmpVarBind> bindings
     std::size_t kept = 0;
     for (std::size_t i = 0; i < cursors.size(); ++i) {
         const SnmpVarBind &binding = bindings[i];
-        // The library writes a reply's identifier without leading zeros,
-        // so the column's text begins it exactly when its arcs do; only
-        // the row index is read as numbers.
-        const std::string_view subtree = columns_->subtrees[cursors[i].column];
-        const std::string_view oid =
-            binding.oid == nullptr ? std::string_view() : std::string_view(binding.oid, binding.oidLength);
-        if (!oid.starts_with(subtree) || !ReadArcs(oid.substr(subtree.size()), index_)) continue;  // past its column
+        if (!ReadIndex(cursors[i].column, binding)) continue;  // past its column
         const std::span<const std::uint64_t> index(index_);
         if (cursors[i].last >= 0) {
             // Not after what was asked: the column ends rather than loops.
@@ -190,6 +221,33 @@ void ColumnWalk::Took(std::int32_t result, std::span<const SnmpVarBind> bindings
     }
     cursors.resize(kept);
     pending_.push_back(std::move(cursors));
+}
+
+bool ColumnWalk::ReadIndex(std::uint32_t column, const SnmpVarBind &binding) {
+    if (binding.oid == nullptr) return false;
+    if (names_ == NameForm::Encoded) {
+        // The column's contents end with a whole sub-identifier: a name
+        // that begins with them is in the column, and the rest is its row.
+        const auto *name = reinterpret_cast<const std::uint8_t *>(binding.oid);
+        const std::string &prefix = columns_->encoded[column];
+        if (prefix.empty()) return false;  // not an identifier: nothing is in it
+        if (binding.oidLength > prefix.size() && std::memcmp(name, prefix.data(), prefix.size()) == 0) {
+            return SubidentifiersToArcs(name + prefix.size(), binding.oidLength - prefix.size(), index_);
+        }
+        // Only a name with a sub-identifier in redundant octets (a group
+        // 0x80 leading it) can name the column's arcs in other octets.
+        if (std::memchr(name, 0x80, binding.oidLength) == nullptr) return false;
+        const std::span<const std::uint64_t> root = columns_->arcs[column];
+        if (!OidBerToArcs(name, binding.oidLength, arcs_) || !InSubtree(root, arcs_)) return false;
+        index_.assign(arcs_.begin() + static_cast<std::ptrdiff_t>(root.size()), arcs_.end());
+        return true;
+    }
+    // The library writes a reply's identifier without leading zeros, so the
+    // column's text begins it exactly when its arcs do; only the row index
+    // is read as numbers.
+    const std::string_view subtree = columns_->subtrees[column];
+    const std::string_view oid(binding.oid, binding.oidLength);
+    return oid.starts_with(subtree) && ReadArcs(oid.substr(subtree.size()), index_);
 }
 
 ColumnWalkResult WalkColumns(const std::string &printer, const std::vector<std::string> &columns) {

@@ -14,6 +14,7 @@
 #include <string_view>
 #include <vector>
 
+#include "codec/name_form.h"
 #include "snmphelper.h"
 #include "tools/cli/transaction_text.h"
 
@@ -75,17 +76,25 @@ private:
 };
 
 // The identifiers of one request as the library takes them: bindings
-// naming dotted-decimal texts kept in one block. Kept from one request to
-// the next, so that its room is made once rather than per identifier.
+// naming dotted-decimal texts, or their contents (NameForm), kept in one
+// block. Kept from one request to the next, so that its room is made once
+// rather than per identifier.
 class RequestIdentifiers {
 public:
-    void Clear();
-    // Appends `prefix` and then `arcs`, a dot before each.
+    // Empties it for identifiers in `names` form.
+    void Clear(NameForm names = NameForm::Text);
+    // Appends `prefix`, in this request's form, and then `arcs`.
     void Add(std::string_view prefix, std::span<const std::uint64_t> arcs = {});
+    // Appends a dotted-decimal identifier in this request's form; an encoded
+    // request gets an empty name for text that is not an identifier.
+    void AddText(std::string_view identifier);
     // The bindings naming them, valid until the next change.
     std::span<const SnmpVarBind> Bindings();
 
 private:
+    void End();
+
+    NameForm names_ = NameForm::Text;
     std::string text_;                 // each identifier followed by a terminator
     std::vector<std::uint32_t> ends_;  // where each one's terminator is
     std::vector<SnmpVarBind> bindings_;
@@ -103,11 +112,15 @@ public:
         // Each column's arcs as the library writes identifiers, a dot
         // after: a reply's identifier is in the column when it begins so.
         std::vector<std::string> subtrees;
+        // Each column's identifier as contents, and as arcs.
+        std::vector<std::string> encoded;
+        std::vector<std::vector<std::uint64_t>> arcs;
     };
     static std::shared_ptr<const Columns> Prepare(const std::vector<std::string> &columns);
 
     explicit ColumnWalk(const std::vector<std::string> &columns);
-    explicit ColumnWalk(std::shared_ptr<const Columns> columns);
+    // `names`: the form of the requests it names and the replies it takes.
+    explicit ColumnWalk(std::shared_ptr<const Columns> columns, NameForm names = NameForm::Text);
     // Names the next get-next request in `request`; false once the walk has
     // ended (Result then holds it all).
     bool Next(RequestIdentifiers &request);
@@ -123,13 +136,18 @@ private:
         std::int32_t last;
     };
     void Took(std::int32_t result, std::span<const SnmpVarBind> bindings);
+    // The row index of a reply's `binding` in `column` into index_; false
+    // when the binding is past the column.
+    bool ReadIndex(std::uint32_t column, const SnmpVarBind &binding);
 
     ColumnWalkResult walk_;
     std::shared_ptr<const Columns> columns_;
+    NameForm names_;
     // Sets of columns still to walk, each asked in one request; the last
     // is the one asked now.
     std::vector<std::vector<Cursor>> pending_;
     std::vector<std::uint64_t> index_;  // a reply's row index, room kept
+    std::vector<std::uint64_t> arcs_;   // an encoded reply name's arcs, room kept
     bool asked_ = false;
     bool ended_ = false;
 };

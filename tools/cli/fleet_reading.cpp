@@ -137,7 +137,7 @@ private:
                 Finish(index);
                 return;
             }
-            polled.fetch = std::make_unique<StatusFetch>(printers_[index]);
+            polled.fetch = std::make_unique<StatusFetch>(printers_[index], NameForm::Encoded);
             Advance(index);
         } catch (const std::exception &) {
             Failed(index);
@@ -209,7 +209,8 @@ private:
     std::vector<PrinterStatusView> &views_;
     std::vector<double> &seconds_;
     PollCounters &counters_;
-    FleetEngine engine_{kDefaultFleetWorkers, FleetReplies::Lent};
+    // Names kept as numbers both ways: the walks read arcs and write them.
+    FleetEngine engine_{kDefaultFleetWorkers, FleetReplies::Lent, NameForm::Encoded};
     std::map<std::size_t, Polled> polled_;  // the printers in flight, by index
     // The request being handed to the engine, which copies it; its room is
     // kept for the next.

@@ -502,7 +502,10 @@ PrinterStatusView FetchStatus(const std::string &printer) {
     return std::move(fetch.View());
 }
 
-StatusFetch::StatusFetch(const std::string &printer) : walk_(PreparedColumns()) { view_.printer = printer; }
+StatusFetch::StatusFetch(const std::string &printer, NameForm names)
+    : names_(names), walk_(PreparedColumns(), names) {
+    view_.printer = printer;
+}
 
 bool StatusFetch::Next(Request &request) {
     if (phase_ == Phase::Walk) {
@@ -519,8 +522,8 @@ bool StatusFetch::Next(Request &request) {
         return false;
     }
     request.requestType = SNMP_REQUEST_GET;
-    request.identifiers.Clear();
-    for (const std::string &identifier : gets_.back()) request.identifiers.Add(identifier);
+    request.identifiers.Clear(names_);
+    for (const std::string &identifier : gets_.back()) request.identifiers.AddText(identifier);
     return true;
 }
 
@@ -559,7 +562,7 @@ void StatusFetch::Take(std::int32_t result, const SnmpReqParam *reply) {
     if (phase_ == Phase::Walk) {
         walk_.Take(result, reply);
     } else {
-        TakeGet(OutcomeOf(result, reply));
+        TakeGet(OutcomeOf(result, reply, names_));
     }
 }
 

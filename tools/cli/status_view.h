@@ -94,7 +94,8 @@ std::string RowText(std::span<const std::uint64_t> row);
 // complete.
 class StatusFetch {
 public:
-    explicit StatusFetch(const std::string &printer);
+    // `names`: the form of the requests it names and the replies it takes.
+    explicit StatusFetch(const std::string &printer, NameForm names = NameForm::Text);
     struct Request {
         std::int32_t requestType = 0;
         RequestIdentifiers identifiers;
@@ -113,6 +114,7 @@ private:
     void TakeGet(TransactionOutcome outcome);
 
     enum class Phase { Walk, Gets, Done };
+    NameForm names_;
     ColumnWalk walk_;
     PrinterStatusView view_;
     Phase phase_ = Phase::Walk;

@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "codec/ber_decode.h"
 #include "snmphelper.h"
 #include "tools/cli/exit_codes.h"
 #include "tools/cli/identifier_check.h"
@@ -215,10 +216,10 @@ std::string ErrorStatusReason(std::uint32_t errorStatus) {
     }
 }
 
-std::vector<ReplyVariable> ToVariables(const SnmpReqParam &reply) {
+std::vector<ReplyVariable> ToVariables(const SnmpReqParam &reply, NameForm names = NameForm::Text) {
     std::vector<ReplyVariable> variables;
     variables.reserve(reply.varBindCount);
-    for (std::uint16_t i = 0; i < reply.varBindCount; ++i) variables.push_back(VariableOf(reply.varBinds[i]));
+    for (std::uint16_t i = 0; i < reply.varBindCount; ++i) variables.push_back(VariableOf(reply.varBinds[i], names));
     return variables;
 }
 
@@ -473,9 +474,19 @@ std::string JoinValueItems(const std::vector<std::string> &items) {
     return joined;
 }
 
-ReplyVariable VariableOf(const SnmpVarBind &binding) {
+ReplyVariable VariableOf(const SnmpVarBind &binding, NameForm names) {
     ReplyVariable variable;
-    variable.oid = binding.oid == nullptr ? "" : binding.oid;
+    if (binding.oid != nullptr && names == NameForm::Encoded) {
+        char text[kOidTextBlockSize];
+        std::size_t length = 0;
+        // The decoder refused the names that do not fit the text.
+        if (OidBerToText(text, kOidTextRoom, reinterpret_cast<const std::uint8_t *>(binding.oid), binding.oidLength,
+                         length)) {
+            variable.oid.assign(text, length);
+        }
+    } else {
+        variable.oid = binding.oid == nullptr ? "" : binding.oid;
+    }
     variable.type = binding.valueType;
     if (binding.value != nullptr) variable.value.assign(binding.value, binding.value + binding.valueLength);
     return variable;
@@ -634,13 +645,13 @@ TransactionOptions ObjectOptions(std::int32_t requestType) {
     return options;
 }
 
-TransactionOutcome OutcomeOf(std::int32_t result, const SnmpReqParam *reply) {
+TransactionOutcome OutcomeOf(std::int32_t result, const SnmpReqParam *reply, NameForm names) {
     TransactionOutcome outcome;
     outcome.result = result;
     if (reply != nullptr) {
         outcome.errorStatus = reply->errorStatus;
         outcome.errorIndex = reply->errorIndex;
-        outcome.variables = ToVariables(*reply);
+        outcome.variables = ToVariables(*reply, names);
         outcome.result = ReplyResultOf(result, reply);
     }
     return outcome;

@@ -49,8 +49,9 @@ struct ReplyVariable {
     std::vector<std::uint8_t> value;
 };
 
-// A decoded record's variable binding as a ReplyVariable.
-ReplyVariable VariableOf(const SnmpVarBind &binding);
+// A decoded record's variable binding as a ReplyVariable (its name read in
+// `names` form).
+ReplyVariable VariableOf(const SnmpVarBind &binding, NameForm names = NameForm::Text);
 
 // A decoded message's binding as the transaction commands print a variable
 // without -O letters: "1.3.6.1.2.1.1.1.0 = STRING: \"abc\"".
@@ -151,7 +152,7 @@ std::int32_t TransactObjects(const std::string &printer, std::int32_t requestTyp
 // reply as TransactObjects reports it.
 std::vector<SnmpVarBind> ObjectBindings(const std::vector<std::string> &identifiers);
 TransactionOptions ObjectOptions(std::int32_t requestType);
-TransactionOutcome OutcomeOf(std::int32_t result, const SnmpReqParam *reply);
+TransactionOutcome OutcomeOf(std::int32_t result, const SnmpReqParam *reply, NameForm names = NameForm::Text);
 // The result OutcomeOf reports: a reply with an error-status stands for
 // SNMP_RESULT_ERROR_STATUS.
 std::int32_t ReplyResultOf(std::int32_t result, const SnmpReqParam *reply);
