@@ -358,7 +358,11 @@ bool OidBerFitsText(const std::uint8_t *contents, std::size_t n, std::size_t roo
                 }
             }
             std::uint32_t arc = 0;
-            if (!ReadSubIdentifierAt(contents, n, at, arc)) return false;
+            if (contents[at] < 0x80) {
+                ++at;
+            } else if (!ReadSubIdentifierAt(contents, n, at, arc)) {
+                return false;
+            }
         }
         return true;
     }

@@ -99,7 +99,16 @@ bool OidContentsValid(const std::uint8_t *contents, std::size_t n, std::size_t r
     if (contents == nullptr || n == 0 || n > room || contents[0] >= 0x80) return false;
     std::size_t at = 1;
     while (at < n) {
-        if (contents[at] < 0x80) {  // most arcs: one octet
+        // Most arcs are one octet: eight at a time while they last.
+        std::uint64_t octets = 0;
+        if (n - at >= sizeof octets) {
+            std::memcpy(&octets, contents + at, sizeof octets);
+            if ((octets & 0x8080808080808080ull) == 0) {
+                at += sizeof octets;
+                continue;
+            }
+        }
+        if (contents[at] < 0x80) {
             ++at;
             continue;
         }

@@ -155,11 +155,26 @@ bool SameRow(Row a, Row b) { return std::equal(a.begin(), a.end(), b.begin(), b.
 class Table {
 public:
     Table(const ColumnWalkResult &walk, std::size_t first, std::size_t last) : walk_(walk) {
+        // Each column's cells are in row order, and a table's columns mostly
+        // have the same rows: merged one column at a time, a column that
+        // adds no row costs one comparison per row.
+        std::vector<Row> merged;
         for (std::size_t column = first; column <= last; ++column) {
-            for (const WalkCell &cell : walk.Cells(column)) rows_.push_back(cell.index);
+            const std::span<const WalkCell> cells = walk.Cells(column);
+            const bool same = cells.size() == rows_.size() &&
+                              std::equal(cells.begin(), cells.end(), rows_.begin(),
+                                         [](const WalkCell &cell, Row row) { return SameRow(cell.index, row); });
+            if (same) continue;
+            merged.clear();
+            std::size_t at = 0;
+            for (const WalkCell &cell : cells) {
+                while (at < rows_.size() && RowBefore(rows_[at], cell.index)) merged.push_back(rows_[at++]);
+                if (at < rows_.size() && SameRow(rows_[at], cell.index)) ++at;
+                merged.push_back(cell.index);
+            }
+            merged.insert(merged.end(), rows_.begin() + static_cast<std::ptrdiff_t>(at), rows_.end());
+            rows_.swap(merged);
         }
-        std::sort(rows_.begin(), rows_.end(), RowBefore);
-        rows_.erase(std::unique(rows_.begin(), rows_.end(), SameRow), rows_.end());
     }
     const std::vector<Row> &Rows() const { return rows_; }
     const WalkCell *Cell(std::size_t column, Row row) const { return walk_.Find(column, row); }
