@@ -327,7 +327,10 @@ TEST(OidBerToText, NameReadersAgreeWithTheText) {
         ASSERT_EQ(OidBerToArcs(c.data(), c.size(), arcs), asText);
         if (!asText) continue;
         std::string joined;
-        for (const std::uint64_t arc : arcs) joined += (joined.empty() ? "" : ".") + std::to_string(arc);
+        for (const std::uint64_t arc : arcs) {
+            if (!joined.empty()) joined += '.';
+            joined += std::to_string(arc);
+        }
         EXPECT_EQ(joined, std::string(text.data(), length));
         // After the first sub-identifier each one is an arc of its own.
         if (c.size() > 1) {
