@@ -347,16 +347,7 @@ bool OidBerFitsText(const std::uint8_t *contents, std::size_t n, std::size_t roo
     // counting: only every sub-identifier must be whole and within 32 bits.
     if (n <= room / 4) {
         std::size_t at = 0;
-        while (at < n) {
-            // Eight one-octet sub-identifiers at a time while they last.
-            std::uint64_t octets = 0;
-            if (n - at >= sizeof octets) {
-                std::memcpy(&octets, contents + at, sizeof octets);
-                if ((octets & 0x8080808080808080ull) == 0) {
-                    at += sizeof octets;
-                    continue;
-                }
-            }
+        while ((at = SkipLowOctets(contents, n, at)) < n) {
             std::uint32_t arc = 0;
             if (contents[at] < 0x80) {
                 ++at;

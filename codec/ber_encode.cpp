@@ -4,6 +4,8 @@
 #include <cstring>
 #include <limits>
 
+#include "codec/byte_cursor.h"
+
 namespace snmphelper {
 namespace {
 
@@ -98,16 +100,7 @@ int OidTextToBer(std::uint8_t *buffer, int room, const char *text) {
 bool OidContentsValid(const std::uint8_t *contents, std::size_t n, std::size_t room) {
     if (contents == nullptr || n == 0 || n > room || contents[0] >= 0x80) return false;
     std::size_t at = 1;
-    while (at < n) {
-        // Most arcs are one octet: eight at a time while they last.
-        std::uint64_t octets = 0;
-        if (n - at >= sizeof octets) {
-            std::memcpy(&octets, contents + at, sizeof octets);
-            if ((octets & 0x8080808080808080ull) == 0) {
-                at += sizeof octets;
-                continue;
-            }
-        }
+    while ((at = SkipLowOctets(contents, n, at)) < n) {
         if (contents[at] < 0x80) {
             ++at;
             continue;

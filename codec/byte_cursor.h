@@ -6,8 +6,22 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 namespace snmphelper {
+
+// Past the octets below 0x80 from `at`, eight at a time: where the first
+// word of eight that holds a higher octet begins, or fewer than eight remain.
+// Object identifier contents are mostly such octets, each one arc.
+inline std::size_t SkipLowOctets(const std::uint8_t *octets, std::size_t n, std::size_t at) {
+    while (n - at >= sizeof(std::uint64_t)) {
+        std::uint64_t word = 0;
+        std::memcpy(&word, octets + at, sizeof word);
+        if ((word & 0x8080808080808080ull) != 0) break;
+        at += sizeof word;
+    }
+    return at;
+}
 
 class ByteCursor {
 public:
