@@ -297,7 +297,7 @@ std::string MessageOfContents(std::int32_t pduType, const std::vector<std::vecto
     const SnmpReqParam record = Request(pduType, 7, bindings);
     PreparedMessage prepared;
     if (!PrepareMessage(record, prepared, NameForm::Encoded)) return "not prepared";
-    std::vector<std::uint8_t> bytes(MessageSize(prepared));
+    std::vector<std::uint8_t> bytes(static_cast<std::size_t>(MessageSize(prepared)));
     auto length = static_cast<std::uint16_t>(bytes.size());
     const int serialized = SerializeMessage(prepared, bytes.data(), &length);
     FreePreparedMessage(prepared);
