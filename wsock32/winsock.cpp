@@ -26,6 +26,7 @@
 #include <vector>
 
 #include "wsock32/ipx_socket.h"
+#include "wsock32/read_ahead.h"
 
 namespace snmphelper::winsock {
 
@@ -55,6 +56,9 @@ std::vector<bool> boundDescriptors;
 // The IPX sockets among them, by their packet socket's descriptor. Shared so
 // that a call under way keeps its socket alive through a closesocket.
 std::map<int, std::shared_ptr<ipx::IpxSocket>> ipxSockets;
+// What each Internet socket has read ahead, by descriptor; made at its first
+// read. Shared so that a read under way keeps it through a closesocket.
+std::vector<std::shared_ptr<detail::ReadAhead>> readAheads;
 
 // IPX protocols are NSPROTO_IPX plus the packet type sent.
 constexpr int kLastIpxProtocol = NSPROTO_IPX + 255;
@@ -128,9 +132,12 @@ void RememberBound(int descriptor) {
     boundDescriptors[index] = true;
 }
 
-void ForgetBound(int descriptor) {
+// What a closed descriptor's socket left: its bound state and what it read
+// ahead, so that a socket the system gives the descriptor next starts clean.
+void ForgetSocketState(int descriptor) {
     const auto index = static_cast<std::size_t>(descriptor);
     if (index < boundDescriptors.size()) boundDescriptors[index] = false;
+    if (index < readAheads.size()) readAheads[index].reset();
 }
 
 // WinSock gives a socket its local address only through bind or a send. A
@@ -259,6 +266,7 @@ int WSACleanup() {
         }
         openDescriptors.clear();
         boundDescriptors.clear();
+        readAheads.clear();
         ipxSockets.clear();  // closes their descriptors
     }
     return 0;
@@ -297,7 +305,7 @@ int closesocket(SOCKET s) {
     // Erased before closing, so a descriptor the system reuses is never
     // mistaken for this socket; the same holding of the lock found it open.
     openDescriptors.erase(descriptor);
-    ForgetBound(descriptor);
+    ForgetSocketState(descriptor);
     if (ipxSockets.erase(descriptor) == 0) ::close(descriptor);
     return 0;
 }
@@ -445,22 +453,17 @@ int recvfrom(SOCKET s, char *buffer, int length, int flags, sockaddr *from, int 
     if (flags != 0) return Fail(WSAEOPNOTSUPP);
     if (!IsBound(descriptor)) return Fail(WSAEINVAL);
     if (TakeInjectedFailure(SocketCall::RecvFrom)) return SOCKET_ERROR;
+    const std::shared_ptr<detail::ReadAhead> ahead = detail::ReadAheadOf(descriptor);
+    if (ahead == nullptr) return Fail(WSAENOBUFS);
     ::sockaddr_in sender{};
-    ::iovec data{buffer, static_cast<std::size_t>(length)};
-    ::msghdr message{};
-    message.msg_name = &sender;
-    message.msg_namelen = sizeof sender;
-    message.msg_iov = &data;
-    message.msg_iovlen = 1;
-    ::ssize_t received = 0;
-    do {
-        received = ::recvmsg(descriptor, &message, 0);
-    } while (received < 0 && errno == EINTR);
+    bool cut = false;
+    const ::ssize_t received =
+        ahead->Receive(descriptor, buffer, static_cast<std::size_t>(length), sender, cut);
     if (received < 0) return FailTransfer(descriptor, errno);
     if (from != nullptr) FromSystemAddress(sender, from, fromLength);
     // A datagram longer than the buffer: the buffer holds its first part and
     // the rest is lost, as WinSock does for unreliable protocols.
-    if ((message.msg_flags & MSG_TRUNC) != 0) return Fail(WSAEMSGSIZE);
+    if (cut) return Fail(WSAEMSGSIZE);
     return static_cast<int>(received);
 }
 
@@ -497,6 +500,29 @@ std::vector<std::shared_ptr<ipx::IpxSocket>> IpxSocketsIn(const std::vector<::po
     for (std::size_t i = 0; i < polls.size(); ++i) {
         const auto entry = ipxSockets.find(polls[i].fd);
         if (entry != ipxSockets.end()) found[i] = entry->second;
+    }
+    return found;
+}
+
+std::shared_ptr<ReadAhead> ReadAheadOf(int descriptor) {
+    const std::lock_guard lock(stateMutex);
+    if (openDescriptors.count(descriptor) == 0) return nullptr;
+    const auto index = static_cast<std::size_t>(descriptor);
+    try {
+        if (index >= readAheads.size()) readAheads.resize(index + 1);
+        if (readAheads[index] == nullptr) readAheads[index] = std::make_shared<ReadAhead>();
+    } catch (const std::bad_alloc &) {
+        return nullptr;
+    }
+    return readAheads[index];
+}
+
+std::vector<std::shared_ptr<ReadAhead>> ReadAheadsIn(const std::vector<::pollfd> &polls) {
+    std::vector<std::shared_ptr<ReadAhead>> found(polls.size());
+    const std::lock_guard lock(stateMutex);
+    for (std::size_t i = 0; i < polls.size(); ++i) {
+        const auto index = static_cast<std::size_t>(polls[i].fd);
+        if (index < readAheads.size()) found[i] = readAheads[index];
     }
     return found;
 }

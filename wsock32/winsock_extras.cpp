@@ -15,6 +15,9 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <memory>
+
+#include "wsock32/read_ahead.h"
 
 namespace snmphelper::winsock {
 namespace {
@@ -210,16 +213,13 @@ int WSARecvEx(SOCKET s, char *buffer, int length, int *flags) {
     if (descriptor < 0) return SOCKET_ERROR;
     if (length < 0 || (buffer == nullptr && length > 0)) return Fail(WSAEFAULT);
     if (flags != nullptr && *flags != 0) return Fail(WSAEOPNOTSUPP);
-    ::iovec data{buffer, static_cast<std::size_t>(length)};
-    ::msghdr message{};
-    message.msg_iov = &data;
-    message.msg_iovlen = 1;
-    ::ssize_t received = 0;
-    do {
-        received = ::recvmsg(descriptor, &message, 0);
-    } while (received < 0 && errno == EINTR);
+    // Through the socket's read-ahead: what recvfrom read ahead comes first.
+    const std::shared_ptr<detail::ReadAhead> ahead = detail::ReadAheadOf(descriptor);
+    if (ahead == nullptr) return Fail(WSAENOBUFS);
+    ::sockaddr_in sender{};
+    bool cut = false;
+    const ::ssize_t received = ahead->Receive(descriptor, buffer, static_cast<std::size_t>(length), sender, cut);
     if (received < 0) return FailFromErrno(errno);
-    const bool cut = (message.msg_flags & MSG_TRUNC) != 0;
     if (flags != nullptr) {
         // WSARecvEx reports a cut datagram through its flags, not as a failure.
         *flags = cut ? MSG_PARTIAL : 0;

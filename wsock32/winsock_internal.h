@@ -18,6 +18,9 @@
 struct sockaddr;
 struct pollfd;
 
+namespace snmphelper::winsock::detail {
+class ReadAhead;
+}
 namespace snmphelper::ipx {
 class IpxSocket;
 struct IpxAddress;
@@ -76,6 +79,17 @@ int DescriptorOf(SOCKET s);
 // Internet socket), found in one holding of the sockets' lock.
 std::vector<std::shared_ptr<ipx::IpxSocket>> IpxSocketsIn(const std::vector<::pollfd> &polls);
 
+// Datagrams an Internet socket reads one at a time before it reads ahead (a
+// transaction's own socket reads one or two and never takes the room), and
+// how many it then takes from the system at once (read_ahead.h).
+inline constexpr std::uint32_t kReadsBeforeReadingAhead = 8;
+inline constexpr std::size_t kReadAheadSlots = 32;
+// The read-ahead of an open Internet socket, made at its first use; null when
+// the descriptor is not open or there is no memory for it.
+std::shared_ptr<ReadAhead> ReadAheadOf(int descriptor);
+// The read-aheads behind the poll entries, in their order (null where none
+// was made), found in one holding of the sockets' lock.
+std::vector<std::shared_ptr<ReadAhead>> ReadAheadsIn(const std::vector<::pollfd> &polls);
 // An IPX socket's calls (winsock_ipx.cpp). FromIpxRecord reads WinSock's
 // IPX address record; false, with the last error set, when `name` is not one.
 bool FromIpxRecord(const sockaddr *name, int nameLength, ipx::IpxAddress &address);

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "wsock32/ipx_socket.h"
+#include "wsock32/read_ahead.h"
 
 namespace snmphelper::winsock {
 
@@ -19,6 +20,8 @@ using detail::DescriptorOf;
 using detail::Fail;
 using detail::FailFromErrno;
 using detail::IpxSocketsIn;
+using detail::ReadAhead;
+using detail::ReadAheadsIn;
 using detail::TakeInjectedFailure;
 
 namespace {
@@ -77,6 +80,16 @@ void SettleIpx(std::vector<::pollfd> &polls,
     }
 }
 
+// An Internet socket with datagrams read ahead is readable, whatever the
+// system's queue holds.
+void SettleReadAhead(std::vector<::pollfd> &polls, const std::vector<std::shared_ptr<ReadAhead>> &aheads) {
+    for (std::size_t i = 0; i < polls.size(); ++i) {
+        if (aheads[i] != nullptr && aheads[i]->Queued() && (polls[i].events & POLLIN) != 0) {
+            polls[i].revents = static_cast<short>(polls[i].revents | POLLIN);
+        }
+    }
+}
+
 bool AnyReady(const std::vector<::pollfd> &polls) {
     for (const ::pollfd &entry : polls) {
         if ((entry.revents & (entry.events | POLLERR | POLLHUP | POLLNVAL)) != 0) return true;
@@ -94,9 +107,11 @@ int PollUntil(std::vector<::pollfd> &polls, const timeval *timeout) {
                            : Clock::now() + std::chrono::seconds(timeout->tv_sec) +
                                  std::chrono::microseconds(timeout->tv_usec);
     const std::vector<std::shared_ptr<ipx::IpxSocket>> sockets = IpxSocketsIn(polls);
+    const std::vector<std::shared_ptr<ReadAhead>> aheads = ReadAheadsIn(polls);
     for (;;) {
         bool queued = false;
         for (const auto &socket : sockets) queued = queued || (socket && socket->HasDatagram());
+        for (const auto &ahead : aheads) queued = queued || (ahead && ahead->Queued());
         ::timespec remaining{};
         if (timeout != nullptr && !queued) {
             const auto left = std::chrono::duration_cast<std::chrono::nanoseconds>(
@@ -114,6 +129,7 @@ int PollUntil(std::vector<::pollfd> &polls, const timeval *timeout) {
             return ready;
         }
         SettleIpx(polls, sockets);
+        SettleReadAhead(polls, aheads);
         if (AnyReady(polls)) return 1;
         if (timeout != nullptr && Clock::now() >= deadline) return 0;
     }

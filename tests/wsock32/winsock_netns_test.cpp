@@ -6,6 +6,7 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <poll.h>
 
 #include <cerrno>
 #include <cstdint>
@@ -16,6 +17,7 @@
 
 #include "tests/support/hex.h"
 #include "tests/support/udp_peer.h"
+#include "wsock32/winsock_extras.h"
 
 namespace snmphelper::winsock {
 namespace {
@@ -290,6 +292,83 @@ TEST_F(WinsockTest, OversizeDatagramFillsTheBufferAndLosesTheRest) {
     ASSERT_TRUE(WaitReadable(s));
     EXPECT_EQ(recvfrom(s, buffer.data(), 2048, 0, nullptr, nullptr), 2);
     EXPECT_EQ(Bytes(buffer.data(), 2), "01 02");
+}
+
+// A socket that reads many datagrams takes all that are queued at once; its
+// reader still gets them one at a time, in order, from their own senders,
+// and select counts what was taken as readable.
+TEST_F(WinsockTest, DatagramsReadAheadComeOutOneAtATimeInOrder) {
+    UdpPeer first;
+    UdpPeer second;
+    const SOCKET s = NewSocket();
+    const std::size_t count = detail::kReadsBeforeReadingAhead + detail::kReadAheadSlots;
+    for (std::size_t i = 0; i < count; ++i) {
+        UdpPeer &peer = i % 2 == 0 ? first : second;
+        ASSERT_TRUE(peer.SendTo({static_cast<std::uint8_t>(i), 0xA5}, PortOf(s)));
+    }
+    const int descriptor = static_cast<int>(s - 1);
+    char buffer[64];
+    for (std::size_t i = 0; i < count; ++i) {
+        ASSERT_TRUE(WaitReadable(s, 0)) << "datagram " << i;
+        sockaddr_in from{};
+        int fromLength = sizeof from;
+        ASSERT_EQ(recvfrom(s, buffer, sizeof buffer, 0, reinterpret_cast<sockaddr *>(&from), &fromLength), 2)
+            << "datagram " << i << ": " << WSAGetLastError();
+        EXPECT_EQ(static_cast<std::uint8_t>(buffer[0]), i);
+        EXPECT_EQ(ntohs(from.sin_port), (i % 2 == 0 ? first : second).Port());
+        if (i == detail::kReadsBeforeReadingAhead) {
+            // The rest was taken from the system in one read.
+            ::pollfd system{descriptor, POLLIN, 0};
+            EXPECT_EQ(::poll(&system, 1, 0), 0);
+        }
+    }
+    EXPECT_FALSE(WaitReadable(s, 0));
+    EXPECT_EQ(recvfrom(s, buffer, sizeof buffer, 0, nullptr, nullptr), SOCKET_ERROR);
+    EXPECT_EQ(WSAGetLastError(), WSAEWOULDBLOCK);
+
+    // Read ahead, a datagram longer than the reader's buffer is cut where a
+    // read of its own would cut it, and the next one comes whole.
+    std::vector<std::uint8_t> big(3000);
+    for (std::size_t i = 0; i < big.size(); ++i) big[i] = static_cast<std::uint8_t>(i * 7);
+    ASSERT_TRUE(first.SendTo(big, PortOf(s)));
+    ASSERT_TRUE(first.SendTo(Hex("01 02"), PortOf(s)));
+    ASSERT_TRUE(first.SendTo(Hex("03"), PortOf(s)));
+    ASSERT_TRUE(first.SendTo(Hex("04"), PortOf(s)));
+    ASSERT_TRUE(WaitReadable(s));
+    std::vector<char> room(2048 + 1, 0);
+    EXPECT_EQ(recvfrom(s, room.data(), 2048, 0, nullptr, nullptr), SOCKET_ERROR);
+    EXPECT_EQ(WSAGetLastError(), WSAEMSGSIZE);
+    EXPECT_EQ(std::memcmp(room.data(), big.data(), 2048), 0);
+    EXPECT_EQ(room[2048], 0) << "wrote past the length given";
+    EXPECT_EQ(recvfrom(s, buffer, sizeof buffer, 0, nullptr, nullptr), 2);
+    EXPECT_EQ(Bytes(buffer, 2), "01 02");
+    // The other receive calls take what was read ahead first.
+    int flags = 0;
+    EXPECT_EQ(WSARecvEx(s, buffer, sizeof buffer, &flags), 1);
+    EXPECT_EQ(Bytes(buffer, 1), "03");
+    EXPECT_EQ(recv(s, buffer, sizeof buffer, 0), 1);
+    EXPECT_EQ(Bytes(buffer, 1), "04");
+    EXPECT_FALSE(WaitReadable(s, 0));
+}
+
+TEST_F(WinsockTest, WhatWasReadAheadDiesWithTheSocket) {
+    UdpPeer peer;
+    const SOCKET s = NewSocket();
+    for (std::size_t i = 0; i < detail::kReadsBeforeReadingAhead + 4; ++i) {
+        ASSERT_TRUE(peer.SendTo({static_cast<std::uint8_t>(i)}, PortOf(s)));
+    }
+    char buffer[16];
+    for (std::size_t i = 0; i <= detail::kReadsBeforeReadingAhead; ++i) {
+        ASSERT_EQ(recvfrom(s, buffer, sizeof buffer, 0, nullptr, nullptr), 1);
+    }
+    ASSERT_TRUE(WaitReadable(s, 0));
+    ASSERT_EQ(closesocket(s), 0);
+    // The system hands the descriptor out again; the new socket has read nothing.
+    const SOCKET next = NewSocket();
+    ASSERT_EQ(next, s);
+    EXPECT_FALSE(WaitReadable(next, 0));
+    EXPECT_EQ(recvfrom(next, buffer, sizeof buffer, 0, nullptr, nullptr), SOCKET_ERROR);
+    EXPECT_EQ(WSAGetLastError(), WSAEWOULDBLOCK);
 }
 
 TEST_F(WinsockTest, PortUnreachableIsReportedAsConnectionReset) {
