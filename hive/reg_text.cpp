@@ -195,6 +195,30 @@ Key *FindKey(const Key &root, const std::vector<std::string> &components) {
     return const_cast<Key *>(key);
 }
 
+bool NormalKeyPath(std::string_view path, std::string_view &normal) {
+    if (!path.empty() && path.back() == '\\') path.remove_suffix(1);
+    normal = path;
+    for (std::string_view rest = path; !rest.empty();) {
+        const std::size_t separator = rest.find('\\');
+        if (!IsValidKeyName(rest.substr(0, separator))) return false;
+        if (separator == std::string_view::npos) break;
+        rest.remove_prefix(separator + 1);
+        if (rest.empty()) return false;  // a path that ended in two separators
+    }
+    return true;
+}
+
+Key *FindKeyAt(const Key &root, std::string_view normalPath) {
+    const Key *key = &root;
+    while (!normalPath.empty()) {
+        const std::size_t separator = normalPath.find('\\');
+        key = key->FindSubkey(normalPath.substr(0, separator));
+        if (key == nullptr || separator == std::string_view::npos) break;
+        normalPath.remove_prefix(separator + 1);
+    }
+    return const_cast<Key *>(key);
+}
+
 bool IsTextType(std::uint32_t type) { return type == kRegSz || type == kRegExpandSz || type == kRegMultiSz; }
 
 bool IsValidUtf8(std::string_view text) {

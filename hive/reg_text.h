@@ -109,6 +109,12 @@ bool SplitKeyPath(std::string_view path, std::vector<std::string> &components);
 // The key at `components` below `root`, or null.
 Key *FindKey(const Key &root, const std::vector<std::string> &components);
 
+// A key path as SplitKeyPath takes it, checked and with its one tolerated
+// trailing '\' dropped, without splitting it; false where SplitKeyPath
+// would be. Then FindKeyAt finds the key it names below `root`, or null.
+bool NormalKeyPath(std::string_view path, std::string_view &normal);
+Key *FindKeyAt(const Key &root, std::string_view normalPath);
+
 // Text types hold UTF-8; these check and convert it.
 bool IsTextType(std::uint32_t type);
 bool IsValidUtf8(std::string_view text);

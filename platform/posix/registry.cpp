@@ -49,7 +49,8 @@
 namespace snmphelper::platform {
 
 struct RegistryKeyState {
-    std::vector<std::string> components;
+    // The key's path, checked and without a trailing '\' (NormalKeyPath).
+    std::string path;
     std::uint32_t access = 0;
     // The hive as last read or written through this key; shared with other
     // keys opened on the same bytes, so never changed in place.
@@ -60,7 +61,7 @@ struct RegistryKeyState {
 
     void Hold(std::shared_ptr<const regtext::Key> newTree) {
         tree = std::move(newTree);
-        node = regtext::FindKey(*tree, components);
+        node = regtext::FindKeyAt(*tree, path);
     }
 };
 
@@ -90,13 +91,13 @@ std::string HivePath() {
 // check and look up its names again.
 struct FoundKey {
     std::string path;
-    std::vector<std::string> components;
     const Key *node = nullptr;
     std::uint64_t used = 0;
 };
 
 // Keys found per reading: a transaction opens its settings' key twice and
-// its printer's once, and a fleet's transactions share one reading.
+// its printer's once, and a fleet's transactions share one reading (their
+// printers' keys are found from their parent's, kept here too).
 constexpr std::size_t kFoundKeys = 4;
 
 // What a RegistryReading shares among its thread's opens: the tree its first
@@ -122,14 +123,13 @@ struct SharedReading {
         return nullptr;
     }
     // Remembers a key found in `tree`, in place of the one least recently used.
-    void Remember(std::string_view keyPath, const std::vector<std::string> &components, const Key *node) {
+    void Remember(std::string_view keyPath, const Key *node) {
         FoundKey *oldest = &found[0];
         for (FoundKey &key : found) {
             if (key.used < oldest->used) oldest = &key;
         }
         oldest->node = nullptr;  // until the rest is in place
         oldest->path.assign(keyPath);
-        oldest->components = components;
         oldest->node = node;
         oldest->used = ++opens;
     }
@@ -168,6 +168,33 @@ std::int32_t ReadHiveForOpen(const std::string &path, std::shared_ptr<const Key>
     reading.writable = false;
     reading.ForgetFound();
     return kRegistrySuccess;
+}
+
+// The key at `normalPath` in the reading's tree: below its parent when the
+// reading found that (a fleet opens many printers' keys side by side), and
+// the parent is remembered for the next.
+const Key *FindInReading(SharedReading &reading, const Key &tree, std::string_view normalPath) {
+    const std::size_t separator = normalPath.rfind('\\');
+    if (separator == std::string_view::npos) return regtext::FindKeyAt(tree, normalPath);
+    const std::string_view parentPath = normalPath.substr(0, separator);
+    const Key *parent = nullptr;
+    if (const FoundKey *found = reading.Found(parentPath)) {
+        parent = found->node;
+    } else {
+        parent = regtext::FindKeyAt(tree, parentPath);
+        if (parent == nullptr) return nullptr;
+        reading.Remember(parentPath, parent);
+    }
+    return parent->FindSubkey(normalPath.substr(separator + 1));
+}
+
+// The key this reading found whose path is `keyPath`'s but for its last
+// name, or null.
+const FoundKey *FoundParent(SharedReading &reading, std::string_view keyPath) {
+    if (!keyPath.empty() && keyPath.back() == '\\') keyPath.remove_suffix(1);
+    const std::size_t separator = keyPath.rfind('\\');
+    if (separator == std::string_view::npos) return nullptr;
+    return reading.Found(keyPath.substr(0, separator));
 }
 
 // Whether an open with write access may have it, asked once per reading.
@@ -245,14 +272,26 @@ std::int32_t OpenRegistryKey(const char *path, std::uint32_t access, RegistryKey
                 if ((access & kWriteAccess) != 0 && !HiveWritable(reading.path, reading.linked, reading)) {
                     return kRegistryAccessDenied;
                 }
-                state->components = found->components;
+                // Checked when it was found; only its trailing '\' goes.
+                std::string_view normal = found->path;
+                if (!normal.empty() && normal.back() == '\\') normal.remove_suffix(1);
+                state->path.assign(normal);
                 state->tree = reading.tree;
                 state->node = found->node;
                 *key = state.release();
                 return kRegistrySuccess;
             }
         }
-        if (!regtext::SplitKeyPath(keyPath, state->components)) return kRegistryNotFound;
+        // A parent this reading found was checked then: only the last name is.
+        const FoundKey *parent = reading.held ? FoundParent(reading, keyPath) : nullptr;
+        std::string_view normal = keyPath;
+        if (parent != nullptr) {
+            if (normal.back() == '\\') normal.remove_suffix(1);
+            if (!regtext::IsValidKeyName(normal.substr(parent->path.size() + 1))) return kRegistryNotFound;
+        } else if (!regtext::NormalKeyPath(keyPath, normal)) {
+            return kRegistryNotFound;
+        }
+        state->path.assign(normal);
         // Opening the configured path follows a symbolic link as resolving
         // it would; the resolved path is needed only to check write access.
         // A shared reading already holds the path its first open looked up.
@@ -263,10 +302,17 @@ std::int32_t OpenRegistryKey(const char *path, std::uint32_t access, RegistryKey
         bool linked = false;
         const std::int32_t code = ReadHiveForOpen(hive, tree, linked, reading);
         if (code != kRegistrySuccess) return code;
-        state->Hold(std::move(tree));
+        const bool shared = reading.held && tree == reading.tree;
+        if (shared) {
+            state->tree = std::move(tree);
+            state->node = parent != nullptr ? parent->node->FindSubkey(normal.substr(parent->path.size() + 1))
+                                            : FindInReading(reading, *state->tree, normal);
+        } else {
+            state->Hold(std::move(tree));
+        }
         if (state->node == nullptr) return kRegistryNotFound;
         if ((access & kWriteAccess) != 0 && !HiveWritable(hive, linked, reading)) return kRegistryAccessDenied;
-        if (reading.held && state->tree == reading.tree) reading.Remember(keyPath, state->components, state->node);
+        if (shared) reading.Remember(keyPath, state->node);
         *key = state.release();
         return kRegistrySuccess;
     });
@@ -306,7 +352,7 @@ std::int32_t SetRegistryValue(RegistryKey key, const char *name, std::uint32_t t
             return kRegistryInvalidParameter;
         }
         const TreeChange change = [&](Key &tree, bool &changed) -> std::int32_t {
-            Key *node = regtext::FindKey(tree, key->components);
+            Key *node = regtext::FindKeyAt(tree, key->path);
             if (node == nullptr) return kRegistryKeyDeleted;
             const regtext::Value *current = node->FindValue(valueName);
             if (current != nullptr && current->type == type && current->data == bytes) return kRegistrySuccess;
@@ -386,7 +432,7 @@ std::int32_t DeleteRegistryValue(RegistryKey key, const char *name) {
     return Guarded([&]() -> std::int32_t {
         const std::string_view valueName = name == nullptr ? "" : name;
         const TreeChange change = [&](Key &tree, bool &changed) -> std::int32_t {
-            Key *node = regtext::FindKey(tree, key->components);
+            Key *node = regtext::FindKeyAt(tree, key->path);
             if (node == nullptr) return kRegistryKeyDeleted;
             if (!node->RemoveValue(valueName)) return kRegistryNotFound;
             changed = true;

@@ -814,6 +814,35 @@ TEST(RegistryStore, OpensSharingAReadingFindKeysAsChangedSince) {
     EXPECT_EQ(Query("Software\\Test", "Count").data, (std::vector<std::uint8_t>{3, 0, 0, 0}));
 }
 
+// Within one reading a key is found below its parent's key once the parent
+// has been found: what every path names is what a fresh open finds.
+TEST(RegistryStore, KeysFoundBelowAParentTheReadingFoundAreTheOnesTheirPathsName) {
+    TempRegistry registry("Windows Registry Editor Version 5.00\n\n"
+                          "[HKEY_LOCAL_MACHINE\\Software\\Site\\p1]\n\"Count\"=dword:00000001\n\n"
+                          "[HKEY_LOCAL_MACHINE\\Software\\Site\\p2]\n\"Count\"=dword:00000002\n\n"
+                          "[HKEY_LOCAL_MACHINE\\Software\\Site\\p2\\inner]\n\"Count\"=dword:00000004\n");
+    const auto count = [](const char *path) {
+        const StoredValue value = Query(path, "Count");
+        return value.code == kRegistrySuccess && value.data.size() == 4 ? int{value.data[0]} : -value.code;
+    };
+    for (int pass = 0; pass < 2; ++pass) {
+        RegistryReading reading;
+        EXPECT_EQ(count("Software\\Site\\p1"), 1);
+        EXPECT_EQ(count("Software\\Site\\p2"), 2);
+        EXPECT_EQ(count("Software\\Site\\P2\\"), 2);
+        EXPECT_EQ(count("Software\\Site\\p2\\inner"), 4);
+        EXPECT_EQ(count("Software\\Site\\p3"), -kRegistryNotFound);
+        EXPECT_EQ(count("Software\\Site\\p\x01"), -kRegistryNotFound);
+        EXPECT_EQ(count("Software\\Site\\\\"), -kRegistryNotFound);
+        EXPECT_EQ(count("Software\\Site\\"), -kRegistryNotFound);  // the key is there, without the value
+    }
+    RegistryReading reading;
+    EXPECT_EQ(count("Software\\Site\\p1"), 1);
+    ASSERT_EQ(DeleteRegistryKey("Software\\Site\\p1"), kRegistrySuccess);
+    EXPECT_EQ(count("Software\\Site\\p1"), -kRegistryNotFound);
+    EXPECT_EQ(count("Software\\Site\\p2"), 2);
+}
+
 // Many threads open and read keys while the hive is rewritten under them:
 // each read gives one of the values the hive held, never anything else.
 TEST(RegistryStore, ThreadsOpeningWhileTheHiveChanges) {
