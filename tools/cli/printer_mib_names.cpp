@@ -133,6 +133,15 @@ std::vector<std::string> ErrorStateNames(const std::vector<std::uint8_t> &octets
     return names;
 }
 
+std::optional<int> LevelPercent(std::optional<std::int32_t> level, std::optional<std::int32_t> maximum,
+                                bool percentUnit) {
+    if (!level || *level < 0) return std::nullopt;
+    // Printers that count in percent send any maximum (100, -2, 0, 255).
+    if (percentUnit) return static_cast<int>(std::min<std::int32_t>(100, *level));
+    if (!maximum || *maximum <= 0) return std::nullopt;
+    return static_cast<int>(std::min<std::int64_t>(100, std::int64_t{*level} * 100 / *maximum));
+}
+
 LevelReading ReadLevel(std::optional<std::int32_t> level, std::optional<std::int32_t> maximum,
                        const std::string &unit, LevelMeaning meaning) {
     LevelReading reading;
@@ -155,12 +164,11 @@ LevelReading ReadLevel(std::optional<std::int32_t> level, std::optional<std::int
     } else if (*level < 0) {
         reading.text = "invalid level " + std::to_string(*level);
     } else if (unit == "percent") {
-        // Printers that count in percent send any maximum (100, -2, 0, 255).
-        reading.percent = static_cast<int>(std::min<std::int32_t>(100, *level));
+        reading.percent = LevelPercent(level, maximum, true);
         reading.text = std::to_string(*reading.percent) + "%" + (space ? " space left" : "") +
                        (*level > 100 ? " (level " + std::to_string(*level) + " percent)" : "");
     } else if (maximum && *maximum > 0) {
-        reading.percent = static_cast<int>(std::min<std::int64_t>(100, std::int64_t{*level} * 100 / *maximum));
+        reading.percent = LevelPercent(level, maximum, false);
         reading.text = std::to_string(*reading.percent) + "%" + (space ? " space left" : "") + " (" +
                        std::to_string(*level) + of + (*level > *maximum ? ", above the maximum" : "") + ")";
     } else {

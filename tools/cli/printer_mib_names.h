@@ -51,5 +51,9 @@ struct LevelReading {
 };
 LevelReading ReadLevel(std::optional<std::int32_t> level, std::optional<std::int32_t> maximum,
                        const std::string &unit, LevelMeaning meaning = LevelMeaning::Remaining);
+// ReadLevel's percentage alone, without its text: `percentUnit` when the
+// unit is percent (19).
+std::optional<int> LevelPercent(std::optional<std::int32_t> level, std::optional<std::int32_t> maximum,
+                                bool percentUnit);
 
 }  // namespace snmphelper::cli

@@ -88,21 +88,41 @@ const std::shared_ptr<const ColumnWalk::Columns> &PreparedColumns() {
 
 // hrDevicePrinter (RFC 2790 hrDeviceTypes 5).
 constexpr char kPrinterDeviceType[] = "1.3.6.1.2.1.25.3.1.5";
+
 // Objects of known rows, asked by index after the walk: hrDeviceDescr and
 // hrDeviceStatus of a printer device (RFC 2790 6); its
 // prtGeneralCurrentLocalization; the colorant a supply names; an alert's
 // training level, location and time; the first marker's counter unit, life
-// and power-on counts (RFC 3805).
-constexpr char kDeviceDescription[] = "1.3.6.1.2.1.25.3.2.1.3.";
-constexpr char kDeviceStatus[] = "1.3.6.1.2.1.25.3.2.1.5.";
-constexpr char kCurrentLocalization[] = "1.3.6.1.2.1.43.5.1.1.2.";
-constexpr char kColorantValue[] = "1.3.6.1.2.1.43.12.1.1.4.";
-constexpr char kAlertTraining[] = "1.3.6.1.2.1.43.18.1.1.3.";
-constexpr char kAlertLocation[] = "1.3.6.1.2.1.43.18.1.1.6.";
-constexpr char kAlertTime[] = "1.3.6.1.2.1.43.18.1.1.9.";
-constexpr char kCounterUnit[] = "1.3.6.1.2.1.43.10.2.1.3.";
-constexpr char kLifeCount[] = "1.3.6.1.2.1.43.10.2.1.4.";
-constexpr char kPowerOnCount[] = "1.3.6.1.2.1.43.10.2.1.5.";
+// and power-on counts (RFC 3805). Their columns, by position in
+// ObjectColumns.
+enum ObjectColumn : std::uint8_t {
+    kDeviceDescription,
+    kDeviceStatus,
+    kCurrentLocalization,
+    kColorantValue,
+    kAlertTraining,
+    kAlertLocation,
+    kAlertTime,
+    kCounterUnit,
+    kLifeCount,
+    kPowerOnCount,
+};
+
+const std::shared_ptr<const ColumnWalk::Columns> &ObjectColumns() {
+    static const std::shared_ptr<const ColumnWalk::Columns> kPrepared = ColumnWalk::Prepare({
+        "1.3.6.1.2.1.25.3.2.1.3",
+        "1.3.6.1.2.1.25.3.2.1.5",
+        "1.3.6.1.2.1.43.5.1.1.2",
+        "1.3.6.1.2.1.43.12.1.1.4",
+        "1.3.6.1.2.1.43.18.1.1.3",
+        "1.3.6.1.2.1.43.18.1.1.6",
+        "1.3.6.1.2.1.43.18.1.1.9",
+        "1.3.6.1.2.1.43.10.2.1.3",
+        "1.3.6.1.2.1.43.10.2.1.4",
+        "1.3.6.1.2.1.43.10.2.1.5",
+    });
+    return kPrepared;
+}
 
 // The number a variable holds, whatever the integer type the agent chose:
 // agents send counters as INTEGER, Counter or Gauge interchangeably.
@@ -205,16 +225,6 @@ private:
     std::map<std::uint64_t, std::optional<std::int32_t>> sets_;
 };
 
-// Objects asked by name; those the agent does not have are left out.
-using ObjectValues = std::map<std::string, ReplyVariable>;
-
-// An object's value, seen as a walk's cell is; valid while `values` is unchanged.
-std::optional<WalkCell> Find(const ObjectValues &values, const std::string &identifier) {
-    const auto it = values.find(identifier);
-    if (it == values.end()) return std::nullopt;
-    return WalkCell{{}, it->second.type, it->second.value};
-}
-
 std::optional<std::int32_t> IntegerOf(const std::optional<WalkCell> &variable) {
     return IntegerOf(variable ? &*variable : nullptr);
 }
@@ -222,7 +232,6 @@ std::optional<std::int32_t> IntegerOf(const std::optional<WalkCell> &variable) {
 std::optional<std::uint64_t> CountOf(const std::optional<WalkCell> &variable) {
     return CountOf(variable ? &*variable : nullptr);
 }
-
 
 // The printer devices: hrDeviceTable rows of type hrDevicePrinter, and the
 // rows of hrPrinterTable, which many printers leave out or fill in part.
@@ -259,46 +268,52 @@ bool HasPrinterMib(const ColumnWalkResult &walk) {
 // The objects of known rows that the walk did not read: each printer
 // device's row, the colorants the supplies name, the alerts' further
 // columns and the first marker's counters.
-std::vector<std::string> IndexedObjects(const ColumnWalkResult &walk, const PrinterStatusView &view) {
+void AskIndexedObjects(const ColumnWalkResult &walk, const PrinterStatusView &view, AskedObjects &objects) {
     // An agent without the Printer MIB (a host listing its print queues) is
     // not asked for its objects.
     const bool printerMib = HasPrinterMib(walk);
-    std::vector<std::string> identifiers;
     for (const PrinterDevice &device : view.devices) {
-        const std::string index = std::to_string(device.index);
-        identifiers.push_back(kDeviceDescription + index);
-        identifiers.push_back(kDeviceStatus + index);
+        const std::uint64_t index[] = {device.index, 1};
+        objects.Add(kDeviceDescription, {index, 1});
+        objects.Add(kDeviceStatus, {index, 1});
         if (!printerMib) continue;
-        identifiers.push_back(kCurrentLocalization + index);
-        for (const char *column : {kCounterUnit, kLifeCount, kPowerOnCount}) identifiers.push_back(column + index + ".1");
+        objects.Add(kCurrentLocalization, {index, 1});
+        for (const ObjectColumn column : {kCounterUnit, kLifeCount, kPowerOnCount}) objects.Add(column, index);
     }
-    std::set<std::string> colorants;
+    // Each colorant once, in the order of their identifiers' text.
+    struct Colorant {
+        std::string text;
+        std::uint64_t row[2];
+    };
+    std::vector<Colorant> colorants;
     for (const WalkCell &cell : walk.Cells(kSupplyColorant)) {
         const std::optional<std::int32_t> colorant = IntegerOf(&cell);
         if (colorant && *colorant > 0 && !cell.index.empty()) {
-            colorants.insert(kColorantValue + std::to_string(cell.index[0]) + "." + std::to_string(*colorant));
+            Colorant named{{}, {cell.index[0], static_cast<std::uint64_t>(*colorant)}};
+            named.text = RowText(named.row);
+            colorants.push_back(std::move(named));
         }
     }
-    identifiers.insert(identifiers.end(), colorants.begin(), colorants.end());
+    std::sort(colorants.begin(), colorants.end(), [](const Colorant &a, const Colorant &b) { return a.text < b.text; });
+    const auto last = std::unique(colorants.begin(), colorants.end(),
+                                  [](const Colorant &a, const Colorant &b) { return a.text == b.text; });
+    for (auto colorant = colorants.begin(); colorant != last; ++colorant) objects.Add(kColorantValue, colorant->row);
     const Table alerts(walk, kAlertSeverity, kAlertDescription);
     for (const Row row : alerts.Rows()) {
-        for (const char *column : {kAlertTraining, kAlertLocation, kAlertTime}) {
-            identifiers.push_back(column + RowText(row));
-        }
+        for (const ObjectColumn column : {kAlertTraining, kAlertLocation, kAlertTime}) objects.Add(column, row);
     }
-    return identifiers;
 }
 
 // The devices' rows, and the character set of each one's current localization.
-void ReadDevices(const ColumnWalkResult &walk, const ObjectValues &values, PrinterStatusView &view) {
+void ReadDevices(const ColumnWalkResult &walk, const AskedObjects &values, PrinterStatusView &view) {
     for (PrinterDevice &device : view.devices) {
-        const std::string index = std::to_string(device.index);
-        if (const std::optional<WalkCell> description = Find(values, kDeviceDescription + index);
+        const Row index(&device.index, 1);
+        if (const std::optional<WalkCell> description = values.Find(kDeviceDescription, index);
             description && description->type == SNMP_VALUE_OCTET_STRING) {
             device.description = OctetsOf(&*description);
         }
-        device.deviceStatus = IntegerOf(Find(values, kDeviceStatus + index));
-        device.localization = IntegerOf(Find(values, kCurrentLocalization + index));
+        device.deviceStatus = IntegerOf(values.Find(kDeviceStatus, index));
+        device.localization = IntegerOf(values.Find(kCurrentLocalization, index));
         if (device.localization && *device.localization >= 0) {
             const RowIndex row{device.index, static_cast<std::uint64_t>(*device.localization)};
             if (const WalkCell *set = walk.Find(kCharacterSet, row)) {
@@ -308,7 +323,7 @@ void ReadDevices(const ColumnWalkResult &walk, const ObjectValues &values, Print
     }
 }
 
-void ReadPrinterMib(const ColumnWalkResult &walk, const ObjectValues &values, PrinterStatusView &view) {
+void ReadPrinterMib(const ColumnWalkResult &walk, const AskedObjects &values, PrinterStatusView &view) {
     view.printerMib = HasPrinterMib(walk);
     const TextReader reader(view);
     const Table console(walk, kConsoleText, kConsoleText);
@@ -328,8 +343,8 @@ void ReadPrinterMib(const ColumnWalkResult &walk, const ObjectValues &values, Pr
                             supplies.Integer(kSupplyLevel, row),
                             std::nullopt};
         if (supply.colorantIndex && *supply.colorantIndex > 0 && !row.empty()) {
-            const std::optional<WalkCell> colorant =
-                Find(values, kColorantValue + std::to_string(row[0]) + "." + std::to_string(*supply.colorantIndex));
+            const std::uint64_t colorantRow[] = {row[0], static_cast<std::uint64_t>(*supply.colorantIndex)};
+            const std::optional<WalkCell> colorant = values.Find(kColorantValue, colorantRow);
             if (colorant && colorant->type == SNMP_VALUE_OCTET_STRING) {
                 supply.colorant = reader.Decode(OctetsOf(&*colorant), row[0]);
             }
@@ -337,9 +352,9 @@ void ReadPrinterMib(const ColumnWalkResult &walk, const ObjectValues &values, Pr
         view.supplies.push_back(std::move(supply));
     }
     for (const PrinterDevice &device : view.devices) {
-        const std::string row = std::to_string(device.index) + ".1";
-        MarkerCounter counter{{device.index, 1}, IntegerOf(Find(values, kCounterUnit + row)),
-                              CountOf(Find(values, kLifeCount + row)), CountOf(Find(values, kPowerOnCount + row))};
+        const std::uint64_t row[] = {device.index, 1};
+        MarkerCounter counter{{device.index, 1}, IntegerOf(values.Find(kCounterUnit, row)),
+                              CountOf(values.Find(kLifeCount, row)), CountOf(values.Find(kPowerOnCount, row))};
         if (counter.lifeCount || counter.powerOnCount) view.counters.push_back(counter);
     }
     const Table inputs(walk, kInputUnit, kInputName);
@@ -356,14 +371,13 @@ void ReadPrinterMib(const ColumnWalkResult &walk, const ObjectValues &values, Pr
     }
     const Table alerts(walk, kAlertSeverity, kAlertDescription);
     for (const Row row : alerts.Rows()) {
-        const std::string index = RowText(row);
         std::optional<std::uint32_t> time;
-        if (const std::optional<std::uint64_t> ticks = CountOf(Find(values, kAlertTime + index))) {
+        if (const std::optional<std::uint64_t> ticks = CountOf(values.Find(kAlertTime, row))) {
             time = static_cast<std::uint32_t>(*ticks);
         }
         view.alerts.push_back({RowIndex(row.begin(), row.end()), alerts.Integer(kAlertSeverity, row),
-                               IntegerOf(Find(values, kAlertTraining + index)), alerts.Integer(kAlertGroup, row),
-                               alerts.Integer(kAlertGroupIndex, row), IntegerOf(Find(values, kAlertLocation + index)),
+                               IntegerOf(values.Find(kAlertTraining, row)), alerts.Integer(kAlertGroup, row),
+                               alerts.Integer(kAlertGroupIndex, row), IntegerOf(values.Find(kAlertLocation, row)),
                                alerts.Integer(kAlertCode, row), time, reader.Text(alerts, kAlertDescription, row)});
     }
 }
@@ -380,6 +394,12 @@ Json NamedJson(PrinterMibEnum enumeration, const std::optional<std::int32_t> &va
 template <typename Number>
 Json OptionalJson(const std::optional<Number> &value) {
     return value ? Json(*value) : Json(nullptr);
+}
+
+// SupplyLevel's percentage alone, for the summaries of many printers.
+std::optional<int> SupplyPercent(const MarkerSupply &supply) {
+    constexpr std::int32_t kPercent = 19;  // PrtMarkerSuppliesSupplyUnitTC
+    return LevelPercent(supply.level, supply.maximum, supply.unit == kPercent);
 }
 
 std::string UnitName(PrinterMibEnum enumeration, const std::optional<std::int32_t> &unit) {
@@ -499,6 +519,35 @@ Json CountersJson(const std::vector<MarkerCounter> &counters) {
 
 }  // namespace
 
+void AskedObjects::Add(std::uint8_t column, std::span<const std::uint64_t> row) {
+    objects_.push_back({column, false, 0, static_cast<std::uint32_t>(rows_.size()), static_cast<std::uint32_t>(row.size()),
+                        0, 0});
+    rows_.insert(rows_.end(), row.begin(), row.end());
+}
+
+std::span<const std::uint64_t> AskedObjects::Row(std::size_t at) const {
+    return {rows_.data() + objects_[at].rowAt, objects_[at].rowLength};
+}
+
+void AskedObjects::Answer(std::size_t at, std::int32_t type, std::span<const std::uint8_t> value) {
+    Object &object = objects_[at];
+    object.answered = true;
+    object.type = type;
+    object.valueAt = static_cast<std::uint32_t>(values_.size());
+    object.valueLength = static_cast<std::uint32_t>(value.size());
+    values_.insert(values_.end(), value.begin(), value.end());
+}
+
+std::optional<WalkCell> AskedObjects::Find(std::uint8_t column, std::span<const std::uint64_t> row) const {
+    for (std::size_t at = 0; at < objects_.size(); ++at) {
+        const Object &object = objects_[at];
+        if (object.column != column || !SameRow(Row(at), row)) continue;
+        if (!object.answered) return std::nullopt;
+        return WalkCell{{}, object.type, {values_.data() + object.valueAt, object.valueLength}};
+    }
+    return std::nullopt;
+}
+
 std::string RowText(std::span<const std::uint64_t> row) {
     std::string text;
     AppendArcs(row, text);
@@ -538,7 +587,9 @@ bool StatusFetch::Next(Request &request) {
     }
     request.requestType = SNMP_REQUEST_GET;
     request.identifiers.Clear(names_);
-    for (const std::string &identifier : gets_.back()) request.identifiers.AddText(identifier);
+    const ColumnWalk::Columns &columns = *ObjectColumns();
+    const std::vector<std::string> &prefixes = names_ == NameForm::Encoded ? columns.encoded : columns.identifiers;
+    for (const std::uint32_t at : gets_.back()) request.identifiers.Add(prefixes[objects_.Column(at)], objects_.Row(at));
     return true;
 }
 
@@ -558,18 +609,20 @@ void StatusFetch::EndWalk() {
     ReadHostResources(walk, view_);
     // The objects of known rows, a few dozen to a request, the first asked first.
     constexpr std::size_t kPerRequest = 20;
-    const std::vector<std::string> identifiers = IndexedObjects(walk, view_);
-    for (std::size_t start = 0; start < identifiers.size(); start += kPerRequest) {
-        const auto from = identifiers.begin() + static_cast<std::ptrdiff_t>(start);
-        gets_.emplace(gets_.begin(), from,
-                      from + static_cast<std::ptrdiff_t>(std::min(kPerRequest, identifiers.size() - start)));
+    AskIndexedObjects(walk, view_, objects_);
+    const auto count = static_cast<std::uint32_t>(objects_.Size());
+    for (std::uint32_t start = 0; start < count; start += kPerRequest) {
+        std::vector<std::uint32_t> &get = *gets_.emplace(gets_.begin());
+        for (std::uint32_t at = start; at < std::min<std::uint32_t>(start + kPerRequest, count); ++at) {
+            get.push_back(at);
+        }
     }
     phase_ = Phase::Gets;
 }
 
 void StatusFetch::EndGets() {
-    ReadDevices(walk_.Result(), values_, view_);
-    ReadPrinterMib(walk_.Result(), values_, view_);
+    ReadDevices(walk_.Result(), objects_, view_);
+    ReadPrinterMib(walk_.Result(), objects_, view_);
     phase_ = Phase::Done;
 }
 
@@ -577,34 +630,41 @@ void StatusFetch::Take(std::int32_t result, const SnmpReqParam *reply) {
     if (phase_ == Phase::Walk) {
         walk_.Take(result, reply);
     } else {
-        TakeGet(OutcomeOf(result, reply, names_));
+        TakeGet(result, reply);
     }
 }
 
 // A get's outcome: an object the agent says it does not have (an
 // error-status naming it, noSuchName in RFC 1157 4.1.2) is left out and the
 // rest asked again; a request whose reply would be too big is split.
-void StatusFetch::TakeGet(TransactionOutcome outcome) {
+void StatusFetch::TakeGet(std::int32_t result, const SnmpReqParam *reply) {
     if (phase_ != Phase::Gets || gets_.empty()) return;
     constexpr std::uint32_t kTooBig = 1;
     ++view_.transactions;
-    std::vector<std::string> &asked = gets_.back();
-    const bool tooBig = (outcome.result == SNMP_RESULT_ERROR_STATUS && outcome.errorStatus == kTooBig) ||
-                        outcome.result == SNMP_RESULT_DOES_NOT_FIT;
+    result = ReplyResultOf(result, reply);
+    const std::uint32_t errorStatus = reply != nullptr ? reply->errorStatus : 0;
+    const std::uint32_t errorIndex = reply != nullptr ? reply->errorIndex : 0;
+    std::vector<std::uint32_t> &asked = gets_.back();
+    const bool tooBig = (result == SNMP_RESULT_ERROR_STATUS && errorStatus == kTooBig) ||
+                        result == SNMP_RESULT_DOES_NOT_FIT;
     if (tooBig && asked.size() > 1) {
-        std::vector<std::string> whole = std::move(asked);
+        std::vector<std::uint32_t> whole = std::move(asked);
         gets_.pop_back();
         const auto half = whole.begin() + static_cast<std::ptrdiff_t>(whole.size() / 2);
         gets_.emplace_back(half, whole.end());
         gets_.emplace_back(whole.begin(), half);
         return;
     }
-    if (outcome.result == SNMP_RESULT_ERROR_STATUS && outcome.errorIndex >= 1 && outcome.errorIndex <= asked.size()) {
-        asked.erase(asked.begin() + static_cast<std::ptrdiff_t>(outcome.errorIndex - 1));
+    if (result == SNMP_RESULT_ERROR_STATUS && errorIndex >= 1 && errorIndex <= asked.size()) {
+        asked.erase(asked.begin() + static_cast<std::ptrdiff_t>(errorIndex - 1));
         return;
     }
-    if (outcome.result == 0 && outcome.variables.size() == asked.size()) {
-        for (std::size_t i = 0; i < asked.size(); ++i) values_[asked[i]] = std::move(outcome.variables[i]);
+    if (result == 0 && reply != nullptr && reply->varBindCount == asked.size()) {
+        for (std::size_t i = 0; i < asked.size(); ++i) {
+            const SnmpVarBind &binding = reply->varBinds[i];
+            const std::size_t length = binding.value != nullptr ? binding.valueLength : 0;
+            objects_.Answer(asked[i], binding.valueType, {binding.value, length});
+        }
     }
     gets_.pop_back();
 }
@@ -820,10 +880,8 @@ std::optional<LowestSupply> FindLowestSupply(const PrinterStatusView &view) {
     std::optional<LowestSupply> lowest;
     for (const MarkerSupply &supply : view.supplies) {
         if (IsReceptacle(supply)) continue;  // a waste box fills up; its level is not what is left
-        const LevelReading level = SupplyLevel(supply);
-        if (level.percent && (!lowest || *level.percent < lowest->percent)) {
-            lowest = LowestSupply{*level.percent, supply.description};
-        }
+        const std::optional<int> percent = SupplyPercent(supply);
+        if (percent && (!lowest || *percent < lowest->percent)) lowest = LowestSupply{*percent, supply.description};
     }
     return lowest;
 }
@@ -833,8 +891,8 @@ std::vector<std::string> NearlyFullReceptacles(const PrinterStatusView &view) {
     std::vector<std::string> full;
     for (const MarkerSupply &supply : view.supplies) {
         if (!IsReceptacle(supply)) continue;
-        const LevelReading level = SupplyLevel(supply);
-        if ((level.percent && *level.percent <= kNearlyFullSpace) || supply.level == 0) {
+        const std::optional<int> percent = SupplyPercent(supply);
+        if ((percent && *percent <= kNearlyFullSpace) || supply.level == 0) {
             full.push_back(supply.description);
         }
     }

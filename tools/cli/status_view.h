@@ -88,6 +88,34 @@ PrinterStatusView FetchStatus(const std::string &printer);
 // A table row's index as dotted text ("1.13").
 std::string RowText(std::span<const std::uint64_t> row);
 
+// The objects of known rows a status fetch asks by index after its walk
+// (a column's position in its list, and a row), and what each brought;
+// kept in a few blocks, as a fleet's poll holds thousands of fetches.
+class AskedObjects {
+public:
+    std::size_t Size() const { return objects_.size(); }
+    void Add(std::uint8_t column, std::span<const std::uint64_t> row);
+    std::uint8_t Column(std::size_t at) const { return objects_[at].column; }
+    std::span<const std::uint64_t> Row(std::size_t at) const;
+    // The object's value as a reply gave it.
+    void Answer(std::size_t at, std::int32_t type, std::span<const std::uint8_t> value);
+    // The value of the object of `column` at `row`, seen as a walk's cell
+    // is (valid until the next Answer); none when it was not asked or the
+    // agent left it out.
+    std::optional<WalkCell> Find(std::uint8_t column, std::span<const std::uint64_t> row) const;
+
+private:
+    struct Object {
+        std::uint8_t column;
+        bool answered;
+        std::int32_t type;
+        std::uint32_t rowAt, rowLength, valueAt, valueLength;
+    };
+    std::vector<Object> objects_;
+    std::vector<std::uint64_t> rows_;
+    std::vector<std::uint8_t> values_;
+};
+
 // FetchStatus one request at a time, for a caller that sends the requests
 // itself (poll: many printers in flight at once): Next names the request to
 // send, Take hands over what it brought; once Next names none, View is
@@ -111,16 +139,17 @@ public:
 private:
     void EndWalk();
     void EndGets();
-    void TakeGet(TransactionOutcome outcome);
+    void TakeGet(std::int32_t result, const SnmpReqParam *reply);
 
     enum class Phase { Walk, Gets, Done };
     NameForm names_;
     ColumnWalk walk_;
     PrinterStatusView view_;
     Phase phase_ = Phase::Walk;
-    // The gets of known rows still to send, the next one last.
-    std::vector<std::vector<std::string>> gets_;
-    std::map<std::string, ReplyVariable> values_;  // what they brought, by identifier
+    AskedObjects objects_;
+    // The gets of known rows still to send (positions in objects_), the
+    // next one last.
+    std::vector<std::vector<std::uint32_t>> gets_;
 };
 
 // "UDP/IP", "IPX", "DLC", or "protocol N".
