@@ -94,6 +94,12 @@ private:
     bool owner_;
 };
 
+// What the thread's reading shares, as a number: the same number while it
+// shares the same store contents (across readings, while the store is
+// unchanged), another once they change, 0 when no reading shares any. What
+// one read under a number is what any other read under it finds.
+std::uint64_t SharedReadingMark();
+
 // --- For the administration tools only; the library creates no keys. ---
 
 // Creates `path` and every missing key above it (and the store itself).

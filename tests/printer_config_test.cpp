@@ -9,7 +9,9 @@
 #include <unistd.h>
 #endif
 
+#include <cstdio>
 #include <cstring>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -304,6 +306,61 @@ TEST_F(PrinterConfig, TimeoutAndRetriesFallBackOneByOne) {
         EXPECT_EQ(timeout, c.timeout) << c.hive;
         EXPECT_EQ(retries, c.retries) << c.hive;
     }
+}
+
+// The Snmp key's settings are read once for the transactions that share a
+// reading of the store, and read anew when the store or the reading changes.
+TEST_F(PrinterConfig, SettingsSharedByAReadingFollowTheStore) {
+    const auto hive = [](int timeout, const char *community) {
+        char lines[128];
+        std::snprintf(lines, sizeof lines, "\"UdpTimeOutInterval\"=dword:%08x\n\"Community\"=\"%s\"\n", timeout,
+                      community);
+        return PrinterHive("lab", "\"MAC Address\"=\"\"\n") + kSnmpKey + lines;
+    };
+    const auto settings = [] {
+        std::int32_t timeout = -1;
+        GetTimeoutAndRetries(&timeout, nullptr);
+        char community[kCommunityFieldSize] = {};
+        bool found = false;
+        EXPECT_TRUE(ConfiguredCommunity("lab", community, found));
+        return std::to_string(timeout) + " " + community;
+    };
+    TempRegistry registry(hive(30, "one"));
+    const auto replace = [&](int timeout, const char *community) {
+        const std::string replacement = registry.Path() + ".new";
+        std::ofstream(replacement, std::ios::binary) << hive(timeout, community);
+        ASSERT_EQ(std::rename(replacement.c_str(), registry.Path().c_str()), 0);
+    };
+    EXPECT_EQ(settings(), "30 one");
+    replace(40, "two");
+    EXPECT_EQ(settings(), "40 two");  // no reading: every use reads the store
+    {
+        platform::RegistryReading reading;
+        EXPECT_EQ(settings(), "40 two");
+        EXPECT_NE(platform::SharedReadingMark(), 0U);
+        replace(50, "three");
+        EXPECT_EQ(settings(), "40 two");  // what the reading read
+        // A change through the registry on this thread is seen at once.
+        platform::RegistryKey key = nullptr;
+        ASSERT_EQ(platform::OpenRegistryKey("Software\\Brelvin\\Palimar\\Snmp", platform::kKeyAllAccess, &key), 0);
+        const std::uint8_t sixty[4] = {60, 0, 0, 0};
+        ASSERT_EQ(platform::SetRegistryValue(key, "UdpTimeOutInterval", platform::kRegDword, sixty, 4), 0);
+        platform::CloseRegistryKey(key);
+        EXPECT_EQ(settings(), "60 three");
+    }
+    EXPECT_EQ(platform::SharedReadingMark(), 0U);
+    replace(70, "four");
+    {
+        platform::RegistryReading reading;
+        EXPECT_EQ(settings(), "70 four");
+    }
+    {
+        platform::RegistryReading reading;  // the store unchanged since the last
+        EXPECT_EQ(settings(), "70 four");
+        replace(80, "five");
+    }
+    platform::RegistryReading reading;
+    EXPECT_EQ(settings(), "80 five");
 }
 
 TEST_F(PrinterConfig, SnmpSettingReportsTypeAndLengthAndEveryFailure) {

@@ -168,6 +168,48 @@ std::int32_t ReadCount(platform::ModuleHandle module, RegistryKey key, std::uint
     return CountOrDefault(read, bytes, size, type, defaultCount);
 }
 
+// Everything a transaction reads from the `Snmp` key, read with one open.
+struct SnmpSettings {
+    std::int32_t timeoutSeconds = kDefaultTimeoutSeconds;
+    std::int32_t retries = kDefaultRetries;
+    std::uint32_t replyChecks = 0;
+    TextValue community = TextValue::Absent;
+    char communityText[kCommunityFieldSize] = {};
+};
+
+SnmpSettings ReadSnmpSettings() {
+    SnmpSettings settings;
+    const platform::ModuleHandle module = LibraryModuleHandle();
+    RegistryKey key = nullptr;
+    if (!OpenSettingKey(module, kSnmpKeyEntry, key)) return settings;
+    settings.timeoutSeconds = ReadCount(module, key, kTimeoutValueEntry, kDefaultTimeoutSeconds);
+    settings.retries = ReadCount(module, key, kRetriesValueEntry, kDefaultRetries);
+    std::uint8_t bytes[4] = {};
+    std::uint32_t size = sizeof bytes;
+    std::uint32_t type = 0;
+    const bool read =
+        platform::QueryRegistryValue(key, kReplyChecksValue, &type, bytes, &size) == platform::kRegistrySuccess;
+    FourByteNumber(read ? 0 : kSnmpSettingUnreadable, bytes, size, type, settings.replyChecks);
+    settings.community = QueryTextValue(key, kCommunityValue, settings.communityText);
+    platform::CloseRegistryKey(key);
+    return settings;
+}
+
+// The `Snmp` key's settings, read once per contents of the store that the
+// thread's reading shares: a fleet's transactions formed together under one
+// reading (and the next, while the store is unchanged) share one read.
+const SnmpSettings &CurrentSnmpSettings() {
+    thread_local std::uint64_t mark = 0;
+    thread_local SnmpSettings settings;
+    const std::uint64_t shared = platform::SharedReadingMark();
+    if (shared != 0 && shared == mark) return settings;
+    settings = ReadSnmpSettings();
+    // Read under the mark the reading has now (its first open may have
+    // been this one).
+    mark = platform::SharedReadingMark();
+    return settings;
+}
+
 }  // namespace
 
 void InitPrinterAddressRecord(PrinterAddressRecord *record) {
@@ -212,10 +254,10 @@ bool ConfiguredCommunity(const char *printerName, char (&community)[kCommunityFi
                       : extras.communityUsable ? TextValue::Read
                                                : TextValue::Unusable;
     if (value != TextValue::Absent) std::memcpy(community, extras.community, sizeof community);
-    RegistryKey key = nullptr;
-    if (value == TextValue::Absent && OpenSettingKey(LibraryModuleHandle(), kSnmpKeyEntry, key)) {
-        value = QueryTextValue(key, kCommunityValue, community);
-        platform::CloseRegistryKey(key);
+    if (value == TextValue::Absent) {
+        const SnmpSettings &snmp = CurrentSnmpSettings();
+        value = snmp.community;
+        if (value == TextValue::Read) std::memcpy(community, snmp.communityText, sizeof community);
     }
     found = value != TextValue::Absent;
     if (value != TextValue::Read) community[0] = '\0';
@@ -277,26 +319,10 @@ void GetTimeoutAndRetries(std::int32_t *timeoutSeconds, std::int32_t *retries) {
 // Every setting from one opening of the `Snmp` key: each open reads the
 // whole store, and a transaction needs them all.
 void GetTransactionSettings(std::int32_t *timeoutSeconds, std::int32_t *retries, std::uint32_t *replyChecks) {
-    const platform::ModuleHandle module = LibraryModuleHandle();
-    RegistryKey key = nullptr;
-    const bool opened = OpenSettingKey(module, kSnmpKeyEntry, key);
-    if (timeoutSeconds != nullptr) {
-        *timeoutSeconds = opened ? ReadCount(module, key, kTimeoutValueEntry, kDefaultTimeoutSeconds)
-                                 : kDefaultTimeoutSeconds;
-    }
-    if (retries != nullptr) {
-        *retries = opened ? ReadCount(module, key, kRetriesValueEntry, kDefaultRetries) : kDefaultRetries;
-    }
-    if (replyChecks != nullptr) {
-        std::uint8_t bytes[4] = {};
-        std::uint32_t size = sizeof bytes;
-        std::uint32_t type = 0;
-        const bool read = opened && platform::QueryRegistryValue(key, kReplyChecksValue, &type, bytes, &size) ==
-                                        platform::kRegistrySuccess;
-        *replyChecks = 0;
-        FourByteNumber(read ? 0 : kSnmpSettingUnreadable, bytes, size, type, *replyChecks);
-    }
-    if (opened) platform::CloseRegistryKey(key);
+    const SnmpSettings &settings = CurrentSnmpSettings();
+    if (timeoutSeconds != nullptr) *timeoutSeconds = settings.timeoutSeconds;
+    if (retries != nullptr) *retries = settings.retries;
+    if (replyChecks != nullptr) *replyChecks = settings.replyChecks;
 }
 
 }  // namespace snmphelper

@@ -32,6 +32,7 @@
 // with kRegistryPathNotFound.
 #include "platform/registry.h"
 
+#include <atomic>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
@@ -109,6 +110,10 @@ struct SharedReading {
     std::shared_ptr<const Key> tree;
     bool linked = false;
     bool writable = false;  // an open has found the hive writable since
+    // SharedReadingMark's number for `tree`, and the tree it was given for
+    // (weak: kept only to know it again, not alive).
+    std::uint64_t mark = 0;
+    std::weak_ptr<const Key> marked;
     // Keys found in `tree`; valid while it is held.
     FoundKey found[kFoundKeys];
     std::uint64_t opens = 0;
@@ -163,6 +168,13 @@ std::int32_t ReadHiveForOpen(const std::string &path, std::shared_ptr<const Key>
     if (code != kRegistrySuccess || !reading.active) return code;
     reading.path = path;
     reading.tree = tree;
+    // The same tree again (the store unchanged since) keeps its number.
+    const std::weak_ptr<const Key> read = tree;
+    if (read.owner_before(reading.marked) || reading.marked.owner_before(read)) {
+        static std::atomic<std::uint64_t> marks{0};
+        reading.mark = ++marks;
+        reading.marked = read;
+    }
     reading.linked = linked;
     reading.held = true;
     reading.writable = false;
@@ -316,6 +328,11 @@ std::int32_t OpenRegistryKey(const char *path, std::uint32_t access, RegistryKey
         *key = state.release();
         return kRegistrySuccess;
     });
+}
+
+std::uint64_t SharedReadingMark() {
+    const SharedReading &reading = ThreadReading();
+    return reading.held ? reading.mark : 0;
 }
 
 std::int32_t QueryRegistryValue(RegistryKey key, const char *name, std::uint32_t *type, void *data,

@@ -184,6 +184,9 @@ RegistryReading::RegistryReading() : owner_(false) {}
 RegistryReading::~RegistryReading() = default;
 void RegistryReading::End() {}
 
+// The system's registry is read key by key: no reading is shared.
+std::uint64_t SharedReadingMark() { return 0; }
+
 std::int32_t OpenRegistryKey(const char *path, std::uint32_t access, RegistryKey *key) {
     if (key == nullptr) return kRegistryInvalidParameter;
     *key = nullptr;
