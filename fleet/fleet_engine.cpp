@@ -64,7 +64,7 @@ struct Transaction {
         requestType = 0;
         options = {};
         copies.clear();
-        bindings.clear();
+        bindingCount = 0;
         platform::HeapFree(message.bytes);
         message = {};
         tag = nullptr;
@@ -82,10 +82,11 @@ struct Transaction {
     std::string community;
     std::int32_t requestType = 0;
     TransactionOptions options;
-    // The submitter's bindings, copied, until the message is formed: every
-    // identifier and value in one block, which the bindings point into.
+    // The submitter's bindings, copied, until the message is formed: each
+    // one's CopiedBinding, identifier and value in one block (a fleet holds
+    // thousands of these, so no SnmpVarBind is kept for them).
     std::vector<char> copies;
-    std::vector<SnmpVarBind> bindings;
+    std::size_t bindingCount = 0;
     EncodedRequest message;
     void *tag = nullptr;
     // Over UDP/IP: where the request goes and replies come from.
@@ -141,6 +142,14 @@ private:
     std::vector<Chunk> chunks_;
     std::size_t current_ = 0;
     std::size_t used_ = 0;
+};
+
+// What a binding's copy keeps of it besides its identifier and value.
+struct CopiedBinding {
+    std::uint32_t nameLength;
+    std::int32_t valueType;
+    std::uint32_t valueLength;
+    bool hasValue;
 };
 
 // A wait that ends at `when`; stale once its transaction has gone or armed
@@ -202,6 +211,7 @@ struct FleetEngine::State {
     std::vector<FleetCompletion> finished;  // to deliver on the engine's thread
     std::vector<FleetCompletion> delivering;  // being delivered
     std::vector<std::unique_ptr<Transaction>> spare;  // ended, for the next submits
+    std::vector<SnmpVarBind> forming;  // the bindings of the message being formed
 
     // The workers' side, under `mutex`.
     std::mutex mutex;
@@ -462,6 +472,26 @@ struct FleetEngine::State {
         }
     }
 
+    // The bindings a transaction's copies hold, valid until the next call.
+    std::span<const SnmpVarBind> CopiedBindings(Transaction &transaction) {
+        forming.resize(transaction.bindingCount);
+        char *at = transaction.copies.data();
+        for (SnmpVarBind &binding : forming) {
+            CopiedBinding copied;
+            std::memcpy(&copied, at, sizeof copied);
+            at += sizeof copied;
+            binding = {};
+            binding.oid = at;
+            binding.oidLength = static_cast<std::uint16_t>(copied.nameLength);
+            at += std::size_t{copied.nameLength} + 1;
+            binding.valueType = copied.valueType;
+            binding.valueLength = copied.valueLength;
+            if (copied.hasValue) binding.value = reinterpret_cast<std::uint8_t *>(at);
+            at += std::size_t{copied.valueLength} + 1;
+        }
+        return forming;
+    }
+
     void Form(std::unique_ptr<Transaction> transaction) {
         transaction->typed.emplace();
         // The printer's record, when reading the community read it, serves
@@ -469,8 +499,8 @@ struct FleetEngine::State {
         PrinterSettingsRead read;
         std::int32_t result = transaction->typed->Begin(transaction->printer.c_str(), transaction->requestType,
                                                         transaction->options, &read);
-        if (result == 0) result = transaction->typed->Encode(transaction->bindings, transaction->message);
-        transaction->bindings.clear();
+        if (result == 0) result = transaction->typed->Encode(CopiedBindings(*transaction), transaction->message);
+        transaction->bindingCount = 0;
         transaction->copies.clear();
         if (result != 0) {
             Finish(std::move(transaction), result, 0);
@@ -558,23 +588,26 @@ std::int32_t FleetEngine::Submit(const char *printerName, std::int32_t requestTy
         return encoded ? std::size_t{binding.oidLength} : std::strlen(binding.oid);
     };
     std::size_t room = 0;
-    for (const SnmpVarBind &binding : request) room += nameLength(binding) + 1 + binding.valueLength + 1;
+    for (const SnmpVarBind &binding : request) {
+        // Past any message's room, and past what a copy records.
+        if (std::uint64_t{nameLength(binding)} > UINT32_MAX) return SNMP_RESULT_INVALID_ARGUMENT;
+        room += sizeof(CopiedBinding) + nameLength(binding) + 1 + binding.valueLength + 1;
+    }
     transaction->copies.resize(room);
-    transaction->bindings.reserve(request.size());
+    transaction->bindingCount = request.size();
     char *at = transaction->copies.data();
     for (const SnmpVarBind &binding : request) {
-        SnmpVarBind copy = binding;
         const std::size_t oidLength = nameLength(binding);
+        const CopiedBinding copied{static_cast<std::uint32_t>(oidLength), binding.valueType, binding.valueLength,
+                                   binding.value != nullptr};
+        std::memcpy(at, &copied, sizeof copied);
+        at += sizeof copied;
         std::memcpy(at, binding.oid, oidLength);
-        copy.oid = at;
-        copy.oidLength = static_cast<std::uint16_t>(oidLength);
+        at[oidLength] = '\0';
         at += oidLength + 1;
-        if (binding.value != nullptr) {
-            if (binding.valueLength != 0) std::memcpy(at, binding.value, binding.valueLength);
-            copy.value = reinterpret_cast<std::uint8_t *>(at);
-        }
+        if (binding.value != nullptr && binding.valueLength != 0) std::memcpy(at, binding.value, binding.valueLength);
+        at[binding.valueLength] = '\0';
         at += binding.valueLength + 1;
-        transaction->bindings.push_back(copy);
     }
     state_->taken.push_back(std::move(transaction));
     return 0;

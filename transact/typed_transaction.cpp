@@ -86,9 +86,9 @@ std::int32_t TypedTransaction::Begin(const char *printerName, std::int32_t reque
     community_ = options.community;
     if (community_ == nullptr) {
         bool found = false;
-        if (!ConfiguredCommunity(printerName, configured_, found, printerRead)) return SNMP_RESULT_COMMUNITY_FAILED;
-        community_ = found ? configured_
-                           : LoadCommunityText(LibraryModuleHandle(), kCommunityEntry, kDefaultCommunity, loaded_);
+        if (!ConfiguredCommunity(printerName, communityText_, found, printerRead)) return SNMP_RESULT_COMMUNITY_FAILED;
+        community_ = found ? communityText_
+                           : LoadCommunityText(LibraryModuleHandle(), kCommunityEntry, kDefaultCommunity, communityText_);
     }
     if ((timing_.replyChecks & kReplyCheckUnpredictableIds) != 0) StartRequestIdsUnpredictably();
 

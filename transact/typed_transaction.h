@@ -153,8 +153,10 @@ private:
     std::int32_t requestId_ = 0;
     bool begun_ = false;
     const char *community_ = nullptr;
-    char configured_[kCommunityFieldSize] = {};
-    char loaded_[kCommunityTextRoom] = {};
+    // The printer's or the configuration's community, else the string
+    // table's: a fleet holds thousands of transactions, so one room for both.
+    static_assert(kCommunityFieldSize == kCommunityTextRoom);
+    char communityText_[kCommunityFieldSize] = {};
 };
 
 // Begin and Run in one call, for callers whose bindings are at hand.
