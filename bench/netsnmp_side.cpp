@@ -8,11 +8,17 @@
 #include <sys/select.h>
 
 #include <algorithm>
+#include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <initializer_list>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <set>
+#include <string>
+#include <vector>
 
 #include "bench/messages.h"
 
@@ -269,11 +275,22 @@ bool OneShotGet(const std::string &peer, int count) {
 
 namespace {
 
-constexpr oid kDeviceEntry[] = {1, 3, 6, 1, 2, 1, 25, 3, 2, 1};
-constexpr std::size_t kHrPrinterStatusColumn = 1;  // its rows are the printer devices
+// The poll's columns, by their place in its walk (the columns PollFleet is
+// given): what the objects it asks after the walk depend on.
+constexpr std::size_t kDeviceTypeColumn = 1;
+constexpr std::size_t kPrinterStatusColumn = 2, kErrorStateColumn = 3;
+constexpr std::size_t kFirstPrinterMibColumn = 4;
+constexpr std::size_t kSupplyColorantColumn = 6;
+constexpr std::size_t kFirstAlertColumn = 22, kLastAlertColumn = 26;
+constexpr oid kPrinterDeviceType[] = {1, 3, 6, 1, 2, 1, 25, 3, 1, 5};
+// The poll's gets of known rows take this many objects each.
+constexpr std::size_t kObjectsPerGet = 20;
 
-// One printer's walk: the columns still going (their last name), and sets
-// of columns to ask again apart after the printer refused them together.
+using Row = std::vector<oid>;
+
+// One printer's walk: the columns still going (their last name), sets of
+// columns to ask again apart after the printer refused them together, and
+// what the walk found that the poll's gets after it ask about.
 struct PrinterWalk {
     struct Cursor {
         std::size_t column;
@@ -283,8 +300,14 @@ struct PrinterWalk {
     netsnmp_session *session = nullptr;
     std::vector<std::vector<Cursor>> pending;
     std::vector<Cursor> asked;
-    std::optional<oid> device;
-    bool askedDevice = false;
+    std::set<oid> devices;
+    bool printerMib = false;
+    std::map<std::string, Row> colorants;  // by their text, as the poll orders them
+    std::set<Row> alerts;
+    // The objects to get, in the poll's order, and how many were asked.
+    std::vector<ParsedOid> objects;
+    std::size_t objectsAsked = 0;
+    bool walked = false;
     bool done = false;
     bool failed = false;
 };
@@ -300,6 +323,55 @@ bool InSubtree(const ParsedOid &root, const oid *name, std::size_t length) {
     return length > root.count && snmp_oid_compare(root.arcs, root.count, name, root.count) == 0;
 }
 
+ParsedOid Object(std::initializer_list<oid> column, const Row &row) {
+    ParsedOid name;
+    for (const oid arc : column) name.arcs[name.count++] = arc;
+    for (const oid arc : row) {
+        if (name.count < MAX_OID_LEN) name.arcs[name.count++] = arc;
+    }
+    return name;
+}
+
+// What the poll reads from a variable of column `column` at row `row`.
+void Note(PrinterWalk &walk, std::size_t column, const Row &row, const netsnmp_variable_list &v) {
+    if (column >= kFirstPrinterMibColumn) walk.printerMib = true;
+    if (column == kDeviceTypeColumn && row.size() == 1 && v.type == ASN_OBJECT_ID &&
+        snmp_oid_compare(v.val.objid, v.val_len / sizeof(oid), kPrinterDeviceType, std::size(kPrinterDeviceType)) ==
+            0) {
+        walk.devices.insert(row[0]);
+    }
+    if ((column == kPrinterStatusColumn || column == kErrorStateColumn) && row.size() == 1) walk.devices.insert(row[0]);
+    const bool number =
+        v.type == ASN_INTEGER || v.type == ASN_COUNTER || v.type == ASN_GAUGE || v.type == ASN_TIMETICKS;
+    if (column == kSupplyColorantColumn && number && !row.empty() && *v.val.integer > 0 &&
+        *v.val.integer <= INT32_MAX) {
+        const Row colorant = {row[0], static_cast<oid>(*v.val.integer)};
+        walk.colorants[std::to_string(colorant[0]) + "." + std::to_string(colorant[1])] = colorant;
+    }
+    if (column >= kFirstAlertColumn && column <= kLastAlertColumn) walk.alerts.insert(row);
+}
+
+// The objects the poll gets once its walk has ended, in its order.
+void ListObjects(PrinterWalk &walk) {
+    for (const oid device : walk.devices) {
+        walk.objects.push_back(Object({1, 3, 6, 1, 2, 1, 25, 3, 2, 1, 3}, {device}));
+        walk.objects.push_back(Object({1, 3, 6, 1, 2, 1, 25, 3, 2, 1, 5}, {device}));
+        if (!walk.printerMib) continue;
+        walk.objects.push_back(Object({1, 3, 6, 1, 2, 1, 43, 5, 1, 1, 2}, {device}));
+        for (const oid column : {oid{3}, oid{4}, oid{5}}) {
+            walk.objects.push_back(Object({1, 3, 6, 1, 2, 1, 43, 10, 2, 1, column}, {device, 1}));
+        }
+    }
+    for (const auto &[text, row] : walk.colorants) {
+        walk.objects.push_back(Object({1, 3, 6, 1, 2, 1, 43, 12, 1, 1, 4}, row));
+    }
+    for (const Row &row : walk.alerts) {
+        for (const oid column : {oid{3}, oid{6}, oid{9}}) {
+            walk.objects.push_back(Object({1, 3, 6, 1, 2, 1, 43, 18, 1, 1, column}, row));
+        }
+    }
+}
+
 int OnFleetReply(int operation, netsnmp_session *, int, netsnmp_pdu *pdu, void *magic);
 
 // Sends the walk's next request, or ends the printer.
@@ -311,21 +383,22 @@ void SendNext(PrinterWalk &walk) {
         walk.pending.pop_back();
         pdu = snmp_pdu_create(SNMP_MSG_GETNEXT);
         for (const auto &cursor : walk.asked) snmp_add_null_var(pdu, cursor.at.arcs, cursor.at.count);
-    } else if (!walk.askedDevice && walk.device) {
-        walk.askedDevice = true;
+    } else {
+        if (!walk.walked) {
+            walk.walked = true;
+            ListObjects(walk);
+        }
+        if (walk.objectsAsked == walk.objects.size()) {
+            walk.done = true;
+            return;
+        }
         walk.asked.clear();
         pdu = snmp_pdu_create(SNMP_MSG_GET);
-        for (oid column : {oid{3}, oid{5}}) {
-            ParsedOid name;
-            std::copy(std::begin(kDeviceEntry), std::end(kDeviceEntry), name.arcs);
-            name.count = std::size(kDeviceEntry);
-            name.arcs[name.count++] = column;
-            name.arcs[name.count++] = *walk.device;
+        const std::size_t end = std::min(walk.objects.size(), walk.objectsAsked + kObjectsPerGet);
+        for (; walk.objectsAsked < end; ++walk.objectsAsked) {
+            const ParsedOid &name = walk.objects[walk.objectsAsked];
             snmp_add_null_var(pdu, name.arcs, name.count);
         }
-    } else {
-        walk.done = true;
-        return;
     }
     if (snmp_async_send(walk.session, pdu, OnFleetReply, &walk) == 0) {
         snmp_free_pdu(pdu);
@@ -340,8 +413,8 @@ int OnFleetReply(int operation, netsnmp_session *, int, netsnmp_pdu *pdu, void *
         return 1;
     }
     ++fleetState->result.exchanges;
-    if (walk.asked.empty()) {  // the device's get: the last request
-        walk.done = true;
+    if (walk.asked.empty()) {  // a get of known rows: the values are not kept
+        SendNext(walk);
         return 1;
     }
     if (pdu->errstat != SNMP_ERR_NOERROR) {
@@ -362,7 +435,7 @@ int OnFleetReply(int operation, netsnmp_session *, int, netsnmp_pdu *pdu, void *
         if (!InSubtree(root, v->name, v->name_length) || v->name_length > MAX_OID_LEN ||
             snmp_oid_compare(cursor.at.arcs, cursor.at.count, v->name, v->name_length) >= 0)
             continue;
-        if (cursor.column == kHrPrinterStatusColumn && !walk.device) walk.device = v->name[root.count];
+        Note(walk, cursor.column, Row(v->name + root.count, v->name + v->name_length), *v);
         PrinterWalk::Cursor moved{cursor.column, {}};
         std::copy(v->name, v->name + v->name_length, moved.at.arcs);
         moved.at.count = v->name_length;

@@ -88,10 +88,12 @@ struct FleetPoll {
 
 // `snmphelper poll`'s work done with net-snmp's asynchronous API: for each of
 // `count` printers from `firstAddress` on, a get-next of the `columns` still
-// in their subtree until every one has ended (the status view's column walk),
-// then one get of the printer device's hrDeviceDescr and hrDeviceStatus. At
-// most `window` printers at once, each in a session of its own (timeout
-// 1 s, no retries), all in one select() loop.
+// in their subtree until every one has ended (the status view's column walk:
+// `columns` are the poll's, in its order), then the gets of the objects the
+// poll asks about the rows the walk found (its printer devices, their
+// counters, the supplies' colorants, the alerts), 20 to a get, in the poll's
+// order. At most `window` printers at once, each in a session of its own
+// (timeout 1 s, no retries), all in one select() loop.
 FleetPoll PollFleet(const std::string &firstAddress, std::size_t count, std::size_t window,
                     const std::vector<std::string> &columns);
 

@@ -88,7 +88,8 @@ std::int32_t TypedTransaction::Begin(const char *printerName, std::int32_t reque
         bool found = false;
         if (!ConfiguredCommunity(printerName, communityText_, found, printerRead)) return SNMP_RESULT_COMMUNITY_FAILED;
         community_ = found ? communityText_
-                           : LoadCommunityText(LibraryModuleHandle(), kCommunityEntry, kDefaultCommunity, communityText_);
+                           : LoadCommunityText(LibraryModuleHandle(), kCommunityEntry, kDefaultCommunity,
+                                               communityText_);
     }
     if ((timing_.replyChecks & kReplyCheckUnpredictableIds) != 0) StartRequestIdsUnpredictably();
 

@@ -174,7 +174,8 @@ bool SameRow(Row a, Row b) { return std::equal(a.begin(), a.end(), b.begin(), b.
 // and a look-up of one cell.
 class Table {
 public:
-    Table(const ColumnWalkResult &walk, std::size_t first, std::size_t last) : walk_(walk) {
+    Table(const ColumnWalkResult &walk, std::size_t first, std::size_t last)
+        : walk_(walk), first_(first), next_(last - first + 1, 0) {
         // Each column's cells are in row order, and a table's columns mostly
         // have the same rows: merged one column at a time, a column that
         // adds no row costs one comparison per row.
@@ -197,13 +198,25 @@ public:
         }
     }
     const std::vector<Row> &Rows() const { return rows_; }
-    const WalkCell *Cell(std::size_t column, Row row) const { return walk_.Find(column, row); }
+    // Rows are mostly read in order: each column's next cell is looked at
+    // before the column is searched.
+    const WalkCell *Cell(std::size_t column, Row row) const {
+        if (column < first_ || column - first_ >= next_.size()) return walk_.Find(column, row);
+        const std::span<const WalkCell> cells = walk_.Cells(column);
+        std::size_t &next = next_[column - first_];
+        if (next < cells.size() && SameRow(cells[next].index, row)) return &cells[next++];
+        const WalkCell *cell = walk_.Find(column, row);
+        if (cell != nullptr) next = static_cast<std::size_t>(cell - cells.data()) + 1;
+        return cell;
+    }
     std::optional<std::int32_t> Integer(std::size_t column, Row row) const {
         return IntegerOf(Cell(column, row));
     }
 
 private:
     const ColumnWalkResult &walk_;
+    std::size_t first_;
+    mutable std::vector<std::size_t> next_;  // by column from first_: where its next cell is likely
     std::vector<Row> rows_;
 };
 
@@ -520,8 +533,8 @@ Json CountersJson(const std::vector<MarkerCounter> &counters) {
 }  // namespace
 
 void AskedObjects::Add(std::uint8_t column, std::span<const std::uint64_t> row) {
-    objects_.push_back({column, false, 0, static_cast<std::uint32_t>(rows_.size()), static_cast<std::uint32_t>(row.size()),
-                        0, 0});
+    objects_.push_back(
+        {column, false, 0, static_cast<std::uint32_t>(rows_.size()), static_cast<std::uint32_t>(row.size()), 0, 0});
     rows_.insert(rows_.end(), row.begin(), row.end());
 }
 
@@ -589,7 +602,9 @@ bool StatusFetch::Next(Request &request) {
     request.identifiers.Clear(names_);
     const ColumnWalk::Columns &columns = *ObjectColumns();
     const std::vector<std::string> &prefixes = names_ == NameForm::Encoded ? columns.encoded : columns.identifiers;
-    for (const std::uint32_t at : gets_.back()) request.identifiers.Add(prefixes[objects_.Column(at)], objects_.Row(at));
+    for (const std::uint32_t at : gets_.back()) {
+        request.identifiers.Add(prefixes[objects_.Column(at)], objects_.Row(at));
+    }
     return true;
 }
 
