@@ -152,6 +152,13 @@ struct CopiedBinding {
     bool hasValue;
 };
 
+// Whether a length is one CopiedBinding can record (always, where a size
+// is 32 bits).
+constexpr bool FitsIn32Bits(std::size_t length) {
+    if constexpr (sizeof length > sizeof(std::uint32_t)) return length <= UINT32_MAX;
+    return true;
+}
+
 // A wait that ends at `when`; stale once its transaction has gone or armed
 // another.
 struct Timer {
@@ -590,7 +597,7 @@ std::int32_t FleetEngine::Submit(const char *printerName, std::int32_t requestTy
     std::size_t room = 0;
     for (const SnmpVarBind &binding : request) {
         // Past any message's room, and past what a copy records.
-        if (std::uint64_t{nameLength(binding)} > UINT32_MAX) return SNMP_RESULT_INVALID_ARGUMENT;
+        if (!FitsIn32Bits(nameLength(binding))) return SNMP_RESULT_INVALID_ARGUMENT;
         room += sizeof(CopiedBinding) + nameLength(binding) + 1 + binding.valueLength + 1;
     }
     transaction->copies.resize(room);
