@@ -212,11 +212,20 @@ inline constexpr int WSANO_DATA = 11004;
 struct WSADATA {
     std::uint16_t wVersion;
     std::uint16_t wHighVersion;
+#ifdef _WIN64
+    // 64-bit Windows moved the fixed-size fields ahead of the texts.
+    std::uint16_t iMaxSockets;
+    std::uint16_t iMaxUdpDg;
+    char *lpVendorInfo;
+    char szDescription[257];
+    char szSystemStatus[129];
+#else
     char szDescription[257];
     char szSystemStatus[129];
     std::uint16_t iMaxSockets;
     std::uint16_t iMaxUdpDg;
     char *lpVendorInfo;
+#endif
 };
 
 // Generic socket address, 16 bytes; the family is in host order.

@@ -1,8 +1,9 @@
 #!/bin/sh
 # SPDX-License-Identifier: Apache-2.0
 # Installs what the Windows build and its tests under Wine need: MinGW-w64
-# for i686 (posix threads), GoogleTest's sources, and a 32-bit Wine.
-# Idempotent.
+# for i686 (posix threads), GoogleTest's sources, and a 32-bit Wine; and,
+# for machines whose kernel runs no 32-bit programs, MinGW-w64 for x86-64
+# and a 64-bit Wine. Idempotent.
 #
 # Wine comes from Debian's wine32 package. When the package manager cannot
 # install it, which happens when the i386 and amd64 indexes of a mirror are
@@ -20,7 +21,7 @@ installed() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q "install o
 
 missing=""
 for p in cmake ninja-build g++-mingw-w64-i686-posix mingw-w64-i686-dev googletest libz-mingw-w64 iproute2 \
-         util-linux snmp snmpd; do
+         util-linux snmp snmpd g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev wine64; do
     installed "$p" || missing="$missing $p"
 done
 updated=false
