@@ -151,7 +151,7 @@ test-windows:
 	cmake --build $(WIN_BUILD) -j $(JOBS)
 	./scripts/check-dll-exports.sh $(WIN_BUILD)/snmphelper.dll include/snmphelper.h
 	@if /usr/lib/wine/wine --version >/dev/null 2>&1; then \
-	    echo ./tests/windows/run_lane.sh $(WIN_BUILD) --no-tests=error; \
+	    set -ex; \
 	    ./tests/windows/run_lane.sh $(WIN_BUILD) --no-tests=error; \
 	else \
 	    echo "test-windows: this machine runs no 32-bit programs; the tests run built for 64-bit Windows"; \
