@@ -334,19 +334,32 @@ struct FleetEngine::State {
         }
     }
 
+    // The first requests waiting to go, together: one system call for the
+    // lot where the system has one.
     void SendStarts() {
-        for (std::size_t sent = 0; sent < kSendsBetweenReads && !starts.empty(); ++sent) {
+        UdpTransport::AddressedDatagram batch[kSendsBetweenReads];
+        const std::size_t count = std::min(kSendsBetweenReads, starts.size());
+        for (std::size_t i = 0; i < count; ++i) {
+            const Transaction &transaction = *starts[i];
+            batch[i] = {transaction.message.bytes, transaction.message.length, transaction.networkAddress,
+                        transaction.port};
+        }
+        TransportStatus failure = TransportStatus::Ok;
+        const std::size_t sent = socket.SendToAddresses({batch, count}, failure);
+        for (std::size_t i = 0; i < sent; ++i) {
             std::unique_ptr<Transaction> transaction = std::move(starts.front());
             starts.pop_front();
-            const TransportStatus status = Send(*transaction);
-            if (status != TransportStatus::Ok) {
-                SendFailed(std::move(transaction), status);
-                continue;
-            }
+            Observe(*transaction, SNMP_DATAGRAM_SENT, transaction->message.bytes, transaction->message.length);
             transaction->receive = 0;
             Arm(*transaction);
             const std::int32_t id = transaction->typed->RequestId();
             waiting[id] = std::move(transaction);
+        }
+        // The rest go at the next look.
+        if (sent < count) {
+            std::unique_ptr<Transaction> transaction = std::move(starts.front());
+            starts.pop_front();
+            SendFailed(std::move(transaction), failure);
         }
     }
 

@@ -315,6 +315,20 @@ int getsockname(SOCKET s, sockaddr *name, int *nameLength);
 int connect(SOCKET s, const sockaddr *name, int nameLength);
 int sendto(SOCKET s, const char *buffer, int length, int flags, const sockaddr *to, int toLength);
 int recvfrom(SOCKET s, char *buffer, int length, int flags, sockaddr *from, int *fromLength);
+
+// Beyond WinSock 1.1, for a socket that serves many peers: datagrams sent in
+// order, as one sendto each would send them, in one system call where the
+// system has one for it (Linux's sendmmsg). Not exported under WinSock's
+// names. The number sent, from the first; fewer than `count` when the one
+// after them could not be sent (sending it alone tells why); SOCKET_ERROR,
+// with the reason in WSAGetLastError, when the first could not.
+struct OutgoingDatagram {
+    const char *buffer;
+    int length;
+    const sockaddr *to;
+    int toLength;
+};
+int SendToMany(SOCKET s, const OutgoingDatagram *datagrams, int count);
 // The count of sockets ready in all three sets, each set reduced to its
 // ready sockets; 0 when the timeout (null: none) passed first.
 int select(int ignored, fd_set *readSet, fd_set *writeSet, fd_set *exceptSet,

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: Apache-2.0
 #include "transport/udp_transport.h"
 
+#include <algorithm>
 #include <climits>
 #include <cstdio>
 #include <cstring>
@@ -124,10 +125,15 @@ TransportStatus UdpTransport::SendTo(const std::uint8_t *data, std::uint32_t len
 
 TransportStatus UdpTransport::SendToAddress(const std::uint8_t *data, std::uint32_t length,
                                             std::uint32_t networkAddress, std::uint16_t port) {
+    return SendOne(data, length, networkAddress, port, attempts_);
+}
+
+TransportStatus UdpTransport::SendOne(const std::uint8_t *data, std::uint32_t length, std::uint32_t networkAddress,
+                                      std::uint16_t port, std::uint32_t tries) {
     if (open_ == 0) return TransportStatus::Closed;
     const winsock::sockaddr_in peer = InternetAddress(networkAddress, port);
     if (length > static_cast<std::uint32_t>(INT_MAX)) return TransportStatus::SendFailed;
-    for (std::uint32_t attempt = 0; attempt < attempts_; ++attempt) {
+    for (std::uint32_t attempt = 0; attempt < tries; ++attempt) {
         if (winsock::sendto(socket_, reinterpret_cast<const char *>(data),
                             static_cast<int>(length), 0,
                             reinterpret_cast<const winsock::sockaddr *>(&peer),
@@ -137,6 +143,47 @@ TransportStatus UdpTransport::SendToAddress(const std::uint8_t *data, std::uint3
         if (IsConnectionLost(winsock::WSAGetLastError())) return TransportStatus::Closed;
     }
     return TransportStatus::SendFailed;
+}
+
+std::size_t UdpTransport::SendToAddresses(std::span<const AddressedDatagram> datagrams, TransportStatus &failure) {
+    constexpr std::size_t kPerCall = 64;
+    std::size_t sent = 0;
+    while (sent < datagrams.size()) {
+        const std::size_t count = std::min(kPerCall, datagrams.size() - sent);
+        winsock::sockaddr_in peers[kPerCall];
+        winsock::OutgoingDatagram outgoing[kPerCall];
+        std::size_t ready = 0;
+        for (; ready < count; ++ready) {
+            const AddressedDatagram &datagram = datagrams[sent + ready];
+            if (datagram.length > static_cast<std::uint32_t>(INT_MAX)) break;
+            peers[ready] = InternetAddress(datagram.networkAddress, datagram.port);
+            outgoing[ready] = {reinterpret_cast<const char *>(datagram.data), static_cast<int>(datagram.length),
+                               reinterpret_cast<const winsock::sockaddr *>(&peers[ready]), sizeof peers[ready]};
+        }
+        const bool sending = open_ != 0 && attempts_ != 0 && ready != 0;
+        const int done = sending ? winsock::SendToMany(socket_, outgoing, static_cast<int>(ready)) : 0;
+        if (done == static_cast<int>(count)) {
+            sent += count;
+            continue;
+        }
+        // The one that did not go, alone: its retries, and why it failed. A
+        // first one refused has had its first try.
+        std::uint32_t tries = attempts_;
+        if (done == winsock::SOCKET_ERROR) {
+            if (IsConnectionLost(winsock::WSAGetLastError())) {
+                failure = TransportStatus::Closed;
+                return sent;
+            }
+            --tries;
+        } else {
+            sent += static_cast<std::size_t>(done);
+        }
+        const AddressedDatagram &stopped = datagrams[sent];
+        failure = SendOne(stopped.data, stopped.length, stopped.networkAddress, stopped.port, tries);
+        if (failure != TransportStatus::Ok) return sent;
+        ++sent;
+    }
+    return sent;
 }
 
 TransportStatus UdpTransport::Receive(std::uint8_t *buffer, std::uint32_t size, std::uint32_t *length,

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstddef>
+#include <span>
 
 #include "transport/datagram_transport.h"
 
@@ -36,6 +37,16 @@ public:
     // it): a fleet sends to each printer many times.
     TransportStatus SendToAddress(const std::uint8_t *data, std::uint32_t length, std::uint32_t networkAddress,
                                   std::uint16_t port);
+    // Several at once, in order, in as few system calls as the system
+    // allows: how many were sent, from the first. When fewer than all,
+    // `failure` is how SendToAddress ended for the one after them.
+    struct AddressedDatagram {
+        const std::uint8_t *data;
+        std::uint32_t length;
+        std::uint32_t networkAddress;
+        std::uint16_t port;
+    };
+    std::size_t SendToAddresses(std::span<const AddressedDatagram> datagrams, TransportStatus &failure);
     TransportStatus SendToAgent(const std::uint8_t *data, std::uint32_t length, const char *address) override;
     TransportStatus Receive(std::uint8_t *buffer, std::uint32_t size, std::uint32_t *length,
                             std::uint8_t *senderAddress, std::uint16_t *senderPort) override;
@@ -62,6 +73,8 @@ public:
 
 private:
     void CloseSocket();
+    TransportStatus SendOne(const std::uint8_t *data, std::uint32_t length, std::uint32_t networkAddress,
+                            std::uint16_t port, std::uint32_t tries);
 
     bool winsockStarted_ = false;  // so the destructor ends only a start that succeeded
 };

@@ -14,6 +14,7 @@
 #include <sys/uio.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <climits>
@@ -436,6 +437,64 @@ int sendto(SOCKET s, const char *buffer, int length, int flags, const sockaddr *
     } while (sent < 0 && errno == EINTR);
     if (sent < 0) return FailTransfer(descriptor, errno);
     return static_cast<int>(sent);
+}
+
+int SendToMany(SOCKET s, const OutgoingDatagram *datagrams, int count) {
+    std::shared_ptr<ipx::IpxSocket> ipxSocket;
+    const int descriptor = DescriptorAndIpxSocketOf(s, ipxSocket);
+    if (descriptor < 0) return SOCKET_ERROR;
+    if (count < 0 || (datagrams == nullptr && count > 0)) return Fail(WSAEFAULT);
+    if (count == 0) return 0;
+    if (ipxSocket) {
+        // IPX goes out a frame at a time, from user space.
+        for (int sent = 0; sent < count; ++sent) {
+            const OutgoingDatagram &datagram = datagrams[sent];
+            if (sendto(s, datagram.buffer, datagram.length, 0, datagram.to, datagram.toLength) == SOCKET_ERROR) {
+                return sent == 0 ? SOCKET_ERROR : sent;
+            }
+        }
+        return count;
+    }
+    if (TakeInjectedFailure(SocketCall::SendTo)) return SOCKET_ERROR;
+    constexpr int kPerCall = 64;
+    int sent = 0;
+    while (sent < count) {
+        ::sockaddr_in addresses[kPerCall];
+        ::iovec data[kPerCall];
+        ::mmsghdr messages[kPerCall] = {};
+        // Up to the first datagram sendto would refuse: those before it go.
+        int ready = 0;
+        for (; ready < std::min(kPerCall, count - sent); ++ready) {
+            const OutgoingDatagram &datagram = datagrams[sent + ready];
+            if (datagram.length < 0 || (datagram.buffer == nullptr && datagram.length > 0)) {
+                if (sent + ready == 0) return Fail(WSAEFAULT);
+                break;
+            }
+            if (datagram.to == nullptr) {
+                if (sent + ready == 0) return Fail(WSAEDESTADDRREQ);
+                break;
+            }
+            if (!ToSystemAddress(datagram.to, datagram.toLength, addresses[ready])) {
+                if (sent + ready == 0) return SOCKET_ERROR;
+                break;
+            }
+            data[ready] = {const_cast<char *>(datagram.buffer), static_cast<std::size_t>(datagram.length)};
+            ::msghdr &message = messages[ready].msg_hdr;
+            message.msg_name = &addresses[ready];
+            message.msg_namelen = sizeof addresses[ready];
+            message.msg_iov = &data[ready];
+            message.msg_iovlen = 1;
+        }
+        if (ready == 0) break;
+        int done = 0;
+        do {
+            done = ::sendmmsg(descriptor, messages, static_cast<unsigned>(ready), MSG_NOSIGNAL);
+        } while (done < 0 && errno == EINTR);
+        if (done < 0) return sent == 0 ? FailTransfer(descriptor, errno) : sent;
+        sent += done;
+        if (done < ready) break;
+    }
+    return sent;
 }
 
 int recvfrom(SOCKET s, char *buffer, int length, int flags, sockaddr *from, int *fromLength) {

@@ -131,6 +131,22 @@ int sendto(SOCKET s, const char *buffer, int length, int flags, const sockaddr *
     return ::sendto(s, buffer, length, flags, System(to), toLength);
 }
 
+// Windows has no call that sends to many peers at once (Registered I/O
+// needs buffers registered in advance): one sendto each.
+int SendToMany(SOCKET s, const OutgoingDatagram *datagrams, int count) {
+    if (count < 0 || (datagrams == nullptr && count > 0)) {
+        ::WSASetLastError(WSAEFAULT);
+        return SOCKET_ERROR;
+    }
+    for (int sent = 0; sent < count; ++sent) {
+        const OutgoingDatagram &datagram = datagrams[sent];
+        if (sendto(s, datagram.buffer, datagram.length, 0, datagram.to, datagram.toLength) == SOCKET_ERROR) {
+            return sent == 0 ? SOCKET_ERROR : sent;
+        }
+    }
+    return count;
+}
+
 int recvfrom(SOCKET s, char *buffer, int length, int flags, sockaddr *from, int *fromLength) {
     if (Injected(SocketCall::RecvFrom)) return SOCKET_ERROR;
     return ::recvfrom(s, buffer, length, flags, System(from), fromLength);

@@ -15,6 +15,9 @@ namespace {
 
 // Enough for any printer's tables; stops an agent whose tables never end.
 constexpr std::size_t kMaxTransactions = 10000;
+// A walk's first room at most, whatever the last one read: one printer with
+// huge tables does not make every later walk of a fleet take as much.
+constexpr std::uint32_t kMostReservedCells = 1024;
 
 // Whether the agent refused this request as a whole rather than went silent:
 // an error-status (genErr included), or a reply too large for the buffers.
@@ -54,6 +57,17 @@ std::size_t ColumnWalkResult::Add(std::size_t column, std::span<const std::uint6
     octets_.insert(octets_.end(), value.begin(), value.end());
     ordered_ = false;
     return stored_.size() - 1;
+}
+
+ColumnWalkResult::Room ColumnWalkResult::Used() const {
+    return {static_cast<std::uint32_t>(stored_.size()), static_cast<std::uint32_t>(arcs_.size()),
+            static_cast<std::uint32_t>(octets_.size())};
+}
+
+void ColumnWalkResult::Reserve(const Room &room) {
+    stored_.reserve(room.cells);
+    arcs_.reserve(room.arcs);
+    octets_.reserve(room.octets);
 }
 
 std::span<const std::uint64_t> ColumnWalkResult::StoredIndex(std::size_t stored) const {
@@ -155,7 +169,10 @@ std::span<const SnmpVarBind> RequestIdentifiers::Bindings() {
 
 bool ColumnWalk::Next(RequestIdentifiers &request) {
     while (!ended_ && !pending_.empty() && pending_.back().empty()) pending_.pop_back();
-    if (ended_ || pending_.empty() || walk_.transactions >= kMaxTransactions) return false;
+    if (ended_ || pending_.empty() || walk_.transactions >= kMaxTransactions) {
+        Remember();
+        return false;
+    }
     request.Clear(names_);
     const std::vector<std::string> &prefixes =
         names_ == NameForm::Encoded ? columns_->encoded : columns_->identifiers;
@@ -203,6 +220,13 @@ void ColumnWalk::Took(std::int32_t result, std::span<const SnmpVarBind> bindings
         ended_ = true;
         return;
     }
+    // The first cells: room for as many as the last walk of these columns
+    // read, rather than growing into it a doubling at a time.
+    if (!walk_.AnyRead()) {
+        walk_.Reserve({std::min(columns_->lastCells.load(std::memory_order_relaxed), kMostReservedCells),
+                       std::min(columns_->lastArcs.load(std::memory_order_relaxed), kMostReservedCells * 4),
+                       std::min(columns_->lastOctets.load(std::memory_order_relaxed), kMostReservedCells * 64)});
+    }
     // The cursors move on in place: the columns that end drop out.
     std::size_t kept = 0;
     for (std::size_t i = 0; i < cursors.size(); ++i) {
@@ -221,6 +245,15 @@ void ColumnWalk::Took(std::int32_t result, std::span<const SnmpVarBind> bindings
     }
     cursors.resize(kept);
     pending_.push_back(std::move(cursors));
+}
+
+void ColumnWalk::Remember() {
+    if (remembered_ || !walk_.AnyRead()) return;
+    remembered_ = true;
+    const ColumnWalkResult::Room used = walk_.Used();
+    columns_->lastCells.store(used.cells, std::memory_order_relaxed);
+    columns_->lastArcs.store(used.arcs, std::memory_order_relaxed);
+    columns_->lastOctets.store(used.octets, std::memory_order_relaxed);
 }
 
 bool ColumnWalk::ReadIndex(std::uint32_t column, const SnmpVarBind &binding) {

@@ -6,6 +6,7 @@
 // split in halves until each column's end is found.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -55,6 +56,14 @@ public:
     std::size_t Add(std::size_t column, std::span<const std::uint64_t> index, std::int32_t type,
                     std::span<const std::uint8_t> value);
     std::span<const std::uint64_t> StoredIndex(std::size_t stored) const;
+
+    // The room a walk's cells take: cells, their index arcs, their values' octets.
+    struct Room {
+        std::uint32_t cells = 0, arcs = 0, octets = 0;
+    };
+    Room Used() const;
+    // Makes `room` at once, so that cells up to it are kept without growing.
+    void Reserve(const Room &room);
 
 private:
     struct Stored {
@@ -115,6 +124,9 @@ public:
         // Each column's identifier as contents, and as arcs.
         std::vector<std::string> encoded;
         std::vector<std::vector<std::uint64_t>> arcs;
+        // What the last walk of these columns read, for the next one's room
+        // (walks of one fleet mostly read alike).
+        mutable std::atomic<std::uint32_t> lastCells{0}, lastArcs{0}, lastOctets{0};
     };
     static std::shared_ptr<const Columns> Prepare(const std::vector<std::string> &columns);
 
@@ -139,6 +151,8 @@ private:
     // The row index of a reply's `binding` in `column` into index_; false
     // when the binding is past the column.
     bool ReadIndex(std::uint32_t column, const SnmpVarBind &binding);
+    // Tells the columns what this walk read.
+    void Remember();
 
     ColumnWalkResult walk_;
     std::shared_ptr<const Columns> columns_;
@@ -150,6 +164,7 @@ private:
     std::vector<std::uint64_t> arcs_;   // an encoded reply name's arcs, room kept
     bool asked_ = false;
     bool ended_ = false;
+    bool remembered_ = false;
 };
 
 // Walks `columns` (dotted-decimal identifiers) of printer `printer` in

@@ -10,7 +10,6 @@
 #include <cstdio>
 #include <deque>
 #include <exception>
-#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -78,7 +77,7 @@ public:
     PollThread(const std::vector<std::string> &printers, std::atomic<std::size_t> &next, std::size_t window,
                std::size_t share, PollRun &run, PollCounters &counters)
         : printers_(printers), next_(next), window_(window), share_(share), views_(run.views),
-          seconds_(run.seconds), counters_(counters) {}
+          seconds_(run.seconds), counters_(counters), polled_(printers.size()) {}
 
     // Polls until the list is used up; the unreached printers' waits in a row.
     std::size_t Run() {
@@ -88,7 +87,7 @@ public:
             platform::RegistryReading together;
             Fill();
         }
-        while (!polled_.empty()) engine_.Run(kDriveMilliseconds, Delivered, this);
+        while (inFlight_ != 0) engine_.Run(kDriveMilliseconds, Delivered, this);
         return WaitsInARow(waits_);
     }
 
@@ -126,6 +125,7 @@ private:
 
     void Start(std::size_t index) {
         Polled &polled = polled_[index];
+        ++inFlight_;
         polled.started = Clock::now();
         if (share_ == 0) Hold(polled);
         // An exception may not leave a thread (that would end the tool);
@@ -174,7 +174,8 @@ private:
             ++counters_.unreached;
         }
         if (polled.holdsWindow) --holding_;
-        polled_.erase(index);
+        polled = {};
+        --inFlight_;
         ++counters_.done;
     }
 
@@ -211,7 +212,9 @@ private:
     PollCounters &counters_;
     // Names kept as numbers both ways: the walks read arcs and write them.
     FleetEngine engine_{kDefaultFleetWorkers, FleetReplies::Lent, NameForm::Encoded};
-    std::map<std::size_t, Polled> polled_;  // the printers in flight, by index
+    // By the printers' places in the list: those in flight hold a fetch.
+    std::vector<Polled> polled_;
+    std::size_t inFlight_ = 0;
     // The request being handed to the engine, which copies it; its room is
     // kept for the next.
     StatusFetch::Request request_;

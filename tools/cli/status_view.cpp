@@ -2,6 +2,7 @@
 #include "tools/cli/status_view.h"
 
 #include <algorithm>
+#include <array>
 #include <cstdio>
 #include <cstring>
 #include <limits>
@@ -175,18 +176,24 @@ bool SameRow(Row a, Row b) { return std::equal(a.begin(), a.end(), b.begin(), b.
 class Table {
 public:
     Table(const ColumnWalkResult &walk, std::size_t first, std::size_t last)
-        : walk_(walk), first_(first), next_(last - first + 1, 0) {
+        : walk_(walk), first_(first), last_(last) {
         // Each column's cells are in row order, and a table's columns mostly
         // have the same rows: merged one column at a time, a column that
         // adds no row costs one comparison per row.
         std::vector<Row> merged;
         for (std::size_t column = first; column <= last; ++column) {
             const std::span<const WalkCell> cells = walk.Cells(column);
+            if (rows_.empty()) {
+                rows_.reserve(cells.size());
+                for (const WalkCell &cell : cells) rows_.push_back(cell.index);
+                continue;
+            }
             const bool same = cells.size() == rows_.size() &&
                               std::equal(cells.begin(), cells.end(), rows_.begin(),
                                          [](const WalkCell &cell, Row row) { return SameRow(cell.index, row); });
             if (same) continue;
             merged.clear();
+            merged.reserve(rows_.size() + cells.size());
             std::size_t at = 0;
             for (const WalkCell &cell : cells) {
                 while (at < rows_.size() && RowBefore(rows_[at], cell.index)) merged.push_back(rows_[at++]);
@@ -201,9 +208,9 @@ public:
     // Rows are mostly read in order: each column's next cell is looked at
     // before the column is searched.
     const WalkCell *Cell(std::size_t column, Row row) const {
-        if (column < first_ || column - first_ >= next_.size()) return walk_.Find(column, row);
+        if (column < first_ || column > last_) return walk_.Find(column, row);
         const std::span<const WalkCell> cells = walk_.Cells(column);
-        std::size_t &next = next_[column - first_];
+        std::size_t &next = next_[column];
         if (next < cells.size() && SameRow(cells[next].index, row)) return &cells[next++];
         const WalkCell *cell = walk_.Find(column, row);
         if (cell != nullptr) next = static_cast<std::size_t>(cell - cells.data()) + 1;
@@ -215,8 +222,8 @@ public:
 
 private:
     const ColumnWalkResult &walk_;
-    std::size_t first_;
-    mutable std::vector<std::size_t> next_;  // by column from first_: where its next cell is likely
+    std::size_t first_, last_;
+    mutable std::array<std::size_t, kColumnCount> next_{};  // by column: where its next cell is likely
     std::vector<Row> rows_;
 };
 
