@@ -564,6 +564,37 @@ TEST_F(FleetEngineTest, WhatCannotBeFormedEndsWithItsCode) {
     for (std::intptr_t tag : {1, 2, 3, 4, 5}) EXPECT_EQ(outcomes[tag].completions, 1) << tag;
 }
 
+// First requests go out together; one the system refuses (no usable
+// address) ends its own transaction, and those after it in the same burst
+// still go and are answered.
+TEST_F(FleetEngineTest, ARefusedSendInABurstEndsOnlyItsTransaction) {
+    extraPrinters_ = IpPrinter("refused", "no address");
+    SetUp();
+    FleetEngine engine;
+    std::vector<int> answering;
+    for (int i = 5; answering.size() < 40; ++i) {
+        if (KindOf(i) == Kind::Answers) answering.push_back(i);
+    }
+    for (std::size_t at = 0; at < answering.size(); ++at) {
+        if (at == answering.size() / 2) {
+            ASSERT_EQ(Submit(engine, "refused", SNMP_REQUEST_GET, {kLocation, ""}, -1), 0);
+        }
+        ASSERT_EQ(Submit(engine, PrinterName(answering[at]), SNMP_REQUEST_GET, {"1.3.6.1.2.1.1.5.0", ""},
+                         answering[at]),
+                  0);
+    }
+    Outcomes outcomes;
+    RunToEnd(engine, outcomes);
+    EXPECT_EQ(outcomes[-1].completions, 1);
+    EXPECT_EQ(outcomes[-1].result, SNMP_RESULT_SEND_FAILED);
+    for (const int i : answering) {
+        SCOPED_TRACE(PrinterName(i));
+        EXPECT_EQ(outcomes[i].completions, 1);
+        EXPECT_EQ(outcomes[i].result, 0);
+        EXPECT_EQ(outcomes[i].value, "PALIMAR-4100");
+    }
+}
+
 void IgnoreCompletion(void *, const SnmpEngineCompletion *completion) { HelperFreeReqParam(completion->reply); }
 
 TEST_F(FleetEngineTest, ExportsRefuseInvalidArguments) {

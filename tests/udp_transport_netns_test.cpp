@@ -230,6 +230,62 @@ TEST_F(UdpTransportTest, OtherSendErrorsAreRetriedUpToTheAttempts) {
     }
 }
 
+// Several datagrams at once: in order, and the one that does not go has the
+// attempts and the status a send of its own would have, the call that
+// carried the rest counting as its first attempt.
+TEST_F(UdpTransportTest, SendingSeveralAtOnceKeepsEachOnesAttempts) {
+    UdpPeer agent(kSnmpAgentPort);
+    const std::uint32_t loopback = winsock::inet_addr("127.0.0.1");
+    const std::uint32_t broadcast = winsock::inet_addr("255.255.255.255");
+    const std::vector<std::uint8_t> payloads = Hex("01 02 03");
+    const auto datagram = [&](std::size_t i, std::uint32_t address) {
+        return UdpTransport::AddressedDatagram{&payloads[i], 1, address, kSnmpAgentPort};
+    };
+    const auto arrivals = [&agent] {
+        std::string seen;
+        while (const auto arrived = agent.Receive(200)) seen += ToHex(arrived->bytes) + " ";
+        return seen;
+    };
+    struct Case {
+        const char *name;
+        bool refuseSecond;  // a broadcast, which the socket may not send
+        int injected;       // WinSock error of the first sends tried, how many
+        int injections;
+        std::size_t sent;
+        std::int32_t failure;
+        const char *arrived;
+    };
+    const Case cases[] = {
+        {"all go", false, 0, 0, 3, 0, "01 02 03 "},
+        {"the second refused", true, 0, 0, 1, CPH_DATAGRAM_SEND_FAILED, "01 "},
+        {"the first goes at its last attempt", false, winsock::WSAENOBUFS, 2, 3, 0, "01 02 03 "},
+        {"the first out of attempts", false, winsock::WSAENOBUFS, 3, 0, CPH_DATAGRAM_SEND_FAILED, ""},
+        {"the connection lost", false, winsock::WSAECONNRESET, 1, 0, CPH_SOCKET_CLOSED, ""},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        UdpTransport transport(3, 0, 0);
+        ASSERT_EQ(ResultCode(transport.Bind(0)), 0);
+        const UdpTransport::AddressedDatagram list[] = {datagram(0, loopback),
+                                                        datagram(1, c.refuseSecond ? broadcast : loopback),
+                                                        datagram(2, loopback)};
+        winsock::FailSocketCall(winsock::SocketCall::SendTo, c.injected, c.injections);
+        TransportStatus failure = TransportStatus::Ok;
+        EXPECT_EQ(transport.SendToAddresses(list, failure), c.sent);
+        EXPECT_EQ(ResultCode(failure), c.failure);
+        EXPECT_EQ(arrivals(), c.arrived);
+        winsock::FailSocketCall(winsock::SocketCall::SendTo, 0, 0);
+    }
+    // A transport whose bind failed sends nothing.
+    UdpTransport closed(3, 0, 0);
+    ASSERT_EQ(ResultCode(closed.Bind(kSnmpAgentPort)), CPH_BIND_FAILED);
+    const UdpTransport::AddressedDatagram one[] = {datagram(0, loopback)};
+    TransportStatus failure = TransportStatus::Ok;
+    EXPECT_EQ(closed.SendToAddresses(one, failure), 0U);
+    EXPECT_EQ(ResultCode(failure), CPH_SOCKET_CLOSED);
+    EXPECT_EQ(arrivals(), "");
+}
+
 TEST_F(UdpTransportTest, ConnectionErrorOfAReadClosesWithoutTheLastLines) {
     UdpPeer agent(kSnmpAgentPort);
     UdpTransport transport(2, 1, 0);

@@ -405,6 +405,85 @@ TEST_F(WinsockTest, BroadcastNeedsTheOption) {
     EXPECT_EQ(WSAGetLastError(), WSAENOPROTOOPT);
 }
 
+// Many datagrams in one call go out in order to their own peers, past one
+// system call's worth; a refused one stops the call after those before it,
+// and sent alone tells why.
+TEST_F(WinsockTest, SendToManyGoesInOrderAndStopsAtTheFirstRefused) {
+    UdpPeer first;
+    UdpPeer second;
+    const SOCKET s = NewSocket();
+    const sockaddr_in toFirst = Loopback(first.Port());
+    const sockaddr_in toSecond = Loopback(second.Port());
+    const sockaddr_in all = Loopback(161, "255.255.255.255");
+    constexpr int kCount = 70;
+    std::vector<std::uint8_t> payloads(kCount);
+    std::vector<OutgoingDatagram> datagrams;
+    for (int i = 0; i < kCount; ++i) {
+        payloads[i] = static_cast<std::uint8_t>(i);
+        const sockaddr_in &to = i % 2 == 0 ? toFirst : toSecond;
+        datagrams.push_back({reinterpret_cast<const char *>(&payloads[i]), 1, Generic(to), sizeof to});
+    }
+    ASSERT_EQ(SendToMany(s, datagrams.data(), kCount), kCount) << WSAGetLastError();
+    for (int i = 0; i < kCount; ++i) {
+        const auto arrived = (i % 2 == 0 ? first : second).Receive();
+        ASSERT_TRUE(arrived.has_value()) << "datagram " << i;
+        EXPECT_EQ(ToHex(arrived->bytes), ToHex({static_cast<std::uint8_t>(i)}));
+        EXPECT_EQ(arrived->fromPort, PortOf(s));
+    }
+
+    // What reached `peer` next (nothing: an empty list).
+    const auto next = [](UdpPeer &peer) {
+        const auto arrived = peer.Receive();
+        return arrived ? arrived->bytes : std::vector<std::uint8_t>{};
+    };
+    const auto expectNothingMore = [&] {
+        EXPECT_FALSE(first.Receive(0).has_value());
+        EXPECT_FALSE(second.Receive(0).has_value());
+    };
+    struct Case {
+        const char *name;
+        OutgoingDatagram third;  // between two that can go, and before one that could
+        int sentFirst;           // what a call from the first sends
+        int error;               // the third's, sent alone (0: either refusal of a broadcast)
+    };
+    const Case cases[] = {
+        {"broadcast without the option", {"x", 1, Generic(all), sizeof all}, 2, 0},
+        {"no address", {"x", 1, nullptr, sizeof all}, 2, WSAEDESTADDRREQ},
+        {"short address record", {"x", 1, Generic(toFirst), 8}, 2, WSAEFAULT},
+        {"negative length", {"x", -1, Generic(toFirst), sizeof toFirst}, 2, WSAEFAULT},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        const OutgoingDatagram list[] = {datagrams[0], datagrams[2], c.third, datagrams[4]};
+        EXPECT_EQ(SendToMany(s, list, 4), c.sentFirst);
+        EXPECT_EQ(next(first), std::vector<std::uint8_t>{0});
+        EXPECT_EQ(next(first), std::vector<std::uint8_t>{2});
+        EXPECT_EQ(SendToMany(s, &list[2], 2), SOCKET_ERROR);
+        const int refused = WSAGetLastError();
+        if (c.error == 0) {
+            EXPECT_TRUE(refused == WSAEACCES || refused == WSAENETUNREACH) << refused;
+        } else {
+            EXPECT_EQ(refused, c.error);
+        }
+        expectNothingMore();
+    }
+
+    EXPECT_EQ(SendToMany(s, datagrams.data(), 0), 0);
+    EXPECT_EQ(SendToMany(s, nullptr, 1), SOCKET_ERROR);
+    EXPECT_EQ(WSAGetLastError(), WSAEFAULT);
+    EXPECT_EQ(SendToMany(s, datagrams.data(), -1), SOCKET_ERROR);
+    EXPECT_EQ(WSAGetLastError(), WSAEFAULT);
+    EXPECT_EQ(SendToMany(0x7FFF, datagrams.data(), 1), SOCKET_ERROR);
+    EXPECT_EQ(WSAGetLastError(), WSAENOTSOCK);
+    // A failure injected for sendto is the first datagram's.
+    FailSocketCall(SocketCall::SendTo, WSAEHOSTDOWN, 1);
+    EXPECT_EQ(SendToMany(s, datagrams.data(), 2), SOCKET_ERROR);
+    EXPECT_EQ(WSAGetLastError(), WSAEHOSTDOWN);
+    expectNothingMore();
+    EXPECT_EQ(SendToMany(s, datagrams.data(), 1), 1);
+    EXPECT_EQ(next(first), std::vector<std::uint8_t>{0});
+}
+
 // SO_RCVBUF reaches the system: a socket given a small queue drops what a
 // default one keeps.
 TEST_F(WinsockTest, TheReceiveQueueIsSizedThroughTheOption) {
