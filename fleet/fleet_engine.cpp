@@ -212,7 +212,9 @@ struct FleetEngine::State {
     bool ready = false;
     std::deque<std::unique_ptr<Transaction>> taken;   // submitted, not yet formed
     std::deque<std::unique_ptr<Transaction>> starts;  // formed, not yet sent
-    std::unordered_map<std::int32_t, std::unique_ptr<Transaction>> waiting;  // by request-id
+    using Waiting = std::unordered_map<std::int32_t, std::unique_ptr<Transaction>>;
+    Waiting waiting;  // by request-id
+    std::vector<Waiting::node_type> spareNodes;  // for the next waits, as the spare transactions are
     std::priority_queue<Timer, std::vector<Timer>, std::greater<>> timers;
     std::uint64_t timerSerial = 0;
     std::vector<FleetCompletion> finished;  // to deliver on the engine's thread
@@ -241,6 +243,28 @@ struct FleetEngine::State {
         if (spare.size() >= kMostSpareTransactions) return;
         transaction->Clear();
         spare.push_back(std::move(transaction));
+    }
+
+    void Wait(std::unique_ptr<Transaction> transaction) {
+        const std::int32_t id = transaction->typed->RequestId();
+        if (spareNodes.empty()) {
+            waiting[id] = std::move(transaction);
+            return;
+        }
+        Waiting::node_type node = std::move(spareNodes.back());
+        spareNodes.pop_back();
+        node.key() = id;
+        node.mapped() = std::move(transaction);
+        // A request-id still waiting (the counter has wrapped): the newer wait.
+        const auto placed = waiting.insert(std::move(node));
+        if (!placed.inserted) placed.position->second = std::move(placed.node.mapped());
+    }
+
+    std::unique_ptr<Transaction> StopWaiting(Waiting::iterator found) {
+        std::unique_ptr<Transaction> transaction = std::move(found->second);
+        Waiting::node_type node = waiting.extract(found);
+        if (spareNodes.size() < kMostSpareTransactions) spareNodes.push_back(std::move(node));
+        return transaction;
     }
 
     std::unique_ptr<Transaction> Fresh() {
@@ -352,8 +376,7 @@ struct FleetEngine::State {
             Observe(*transaction, SNMP_DATAGRAM_SENT, transaction->message.bytes, transaction->message.length);
             transaction->receive = 0;
             Arm(*transaction);
-            const std::int32_t id = transaction->typed->RequestId();
-            waiting[id] = std::move(transaction);
+            Wait(std::move(transaction));
         }
         // The rest go at the next look.
         if (sent < count) {
@@ -395,9 +418,7 @@ struct FleetEngine::State {
         FleetCompletion completion = ReplyCompletion(decoded, kProtocolIp, found->second->tag);
         completion.lent = lend;
         finished.push_back(completion);
-        std::unique_ptr<Transaction> ended = std::move(found->second);
-        waiting.erase(found);
-        Recycle(std::move(ended));
+        Recycle(StopWaiting(found));
     }
 
     void ReadWaiting() {
@@ -433,8 +454,7 @@ struct FleetEngine::State {
         if (!lastOfPass) {
             ++transaction->receive;
             Arm(*transaction);
-            const std::int32_t id = transaction->typed->RequestId();
-            waiting[id] = std::move(transaction);
+            Wait(std::move(transaction));
             return;
         }
         if (SwitchProtocol(transaction->printer.c_str(), kProtocolIp) == 0) {
@@ -452,19 +472,24 @@ struct FleetEngine::State {
             timers.pop();
             const auto found = waiting.find(timer.requestId);
             if (found == waiting.end() || found->second->timer != timer.serial) continue;
-            std::unique_ptr<Transaction> transaction = std::move(found->second);
-            waiting.erase(found);
-            Expired(std::move(transaction));
+            Expired(StopWaiting(found));
         }
     }
 
-    // Hands out what has finished; a delivery may submit more. What the
-    // deliveries submit starts at the same moment, so one reading of the
-    // store serves them all, as one serves a blocking transaction's
-    // settings and first send; a write (a protocol switch) ends it.
+    // Hands out what has finished (a delivery may submit more), then forms
+    // what was submitted. What the deliveries submit starts at the same
+    // moment, so one reading of the store serves them all, as one serves a
+    // blocking transaction's settings and first send; a write (a protocol
+    // switch) ends it.
+    void DeliverAndForm(FleetDelivery deliver, void *context) {
+        if (finished.empty() && taken.empty()) return;
+        platform::RegistryReading together;
+        Deliver(deliver, context);
+        FormTaken();
+    }
+
     void Deliver(FleetDelivery deliver, void *context) {
         if (finished.empty()) return;
-        platform::RegistryReading together;
         while (!finished.empty()) {
             // Swapped, not moved out: both lists keep their room.
             delivering.swap(finished);
@@ -479,12 +504,10 @@ struct FleetEngine::State {
         arena.Reset();
     }
 
-    // Forms what was submitted since the last look, all with one reading of
-    // the store: the settings, the community and the printer's record, as a
-    // blocking transaction reads them before its first send.
+    // Forms what was submitted since the last look, all with the caller's
+    // reading of the store: the settings, the community and the printer's
+    // record, as a blocking transaction reads them before its first send.
     void FormTaken() {
-        if (taken.empty()) return;
-        platform::RegistryReading together;
         while (!taken.empty()) {
             std::unique_ptr<Transaction> transaction = std::move(taken.front());
             taken.pop_front();
@@ -638,8 +661,7 @@ std::size_t FleetEngine::Run(std::uint32_t milliseconds, FleetDelivery deliver, 
     const Clock::time_point end = Clock::now() + std::chrono::milliseconds(milliseconds);
     for (;;) {
         state.CollectWorkers();
-        state.Deliver(deliver, context);
-        state.FormTaken();
+        state.DeliverAndForm(deliver, context);
         state.SendStarts();
         state.ReadWaiting();
         state.ExpireTimers();
@@ -658,7 +680,11 @@ std::size_t FleetEngine::Run(std::uint32_t milliseconds, FleetDelivery deliver, 
         }
     }
     state.CollectWorkers();
-    state.Deliver(deliver, context);
+    {
+        // What these deliveries submit is formed by the next run.
+        platform::RegistryReading together;
+        state.Deliver(deliver, context);
+    }
     return state.InFlight();
 }
 

@@ -220,12 +220,23 @@ void ColumnWalk::Took(std::int32_t result, std::span<const SnmpVarBind> bindings
         ended_ = true;
         return;
     }
-    // The first cells: room for as many as the last walk of these columns
-    // read, rather than growing into it a doubling at a time.
+    // Room for as many cells as the last walk of these columns read, once
+    // this one goes on past its first reply, rather than growing into it a
+    // doubling at a time. (A fleet's walks may wait after their first reply:
+    // that holds one row.)
     if (!walk_.AnyRead()) {
-        walk_.Reserve({std::min(columns_->lastCells.load(std::memory_order_relaxed), kMostReservedCells),
-                       std::min(columns_->lastArcs.load(std::memory_order_relaxed), kMostReservedCells * 4),
-                       std::min(columns_->lastOctets.load(std::memory_order_relaxed), kMostReservedCells * 64)});
+        // The first row, as it came.
+        std::uint32_t octets = 0;
+        for (const SnmpVarBind &binding : bindings) octets += binding.value != nullptr ? binding.valueLength : 0;
+        const auto cells = static_cast<std::uint32_t>(bindings.size());
+        walk_.Reserve({cells, cells * 2, octets});
+    } else if (walk_.transactions == 2) {
+        const ColumnWalkResult::Room used = walk_.Used();
+        walk_.Reserve(
+            {std::max(used.cells, std::min(columns_->lastCells.load(std::memory_order_relaxed), kMostReservedCells)),
+             std::max(used.arcs, std::min(columns_->lastArcs.load(std::memory_order_relaxed), kMostReservedCells * 4)),
+             std::max(used.octets,
+                      std::min(columns_->lastOctets.load(std::memory_order_relaxed), kMostReservedCells * 64))});
     }
     // The cursors move on in place: the columns that end drop out.
     std::size_t kept = 0;

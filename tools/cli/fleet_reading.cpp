@@ -75,8 +75,8 @@ std::size_t WaitsInARow(std::vector<Wait> waits) {
 class PollThread {
 public:
     PollThread(const std::vector<std::string> &printers, std::atomic<std::size_t> &next, std::size_t window,
-               std::size_t share, PollRun &run, PollCounters &counters)
-        : printers_(printers), next_(next), window_(window), share_(share), views_(run.views),
+               std::size_t share, PollRun &run, const ViewDone &done, PollCounters &counters)
+        : printers_(printers), next_(next), window_(window), share_(share), views_(run.views), done_(done),
           seconds_(run.seconds), counters_(counters), polled_(printers.size()) {}
 
     // Polls until the list is used up; the unreached printers' waits in a row.
@@ -132,8 +132,8 @@ private:
         // the printer is reported as not read instead.
         try {
             if (LookUpPrinter(printers_[index]).state != PrinterState::Usable) {  // nothing to send to
-                views_[index].printer = printers_[index];
-                views_[index].result = kPrinterRecordUnreadable;
+                View(index).printer = printers_[index];
+                View(index).result = kPrinterRecordUnreadable;
                 Finish(index);
                 return;
             }
@@ -154,14 +154,14 @@ private:
             if (submitted == 0) return;
             fetch.Take(submitted, nullptr);
         }
-        views_[index] = std::move(fetch.View());
+        View(index) = std::move(fetch.View());
         Finish(index);
     }
 
     void Failed(std::size_t index) {
-        views_[index] = {};
-        views_[index].printer = printers_[index];
-        views_[index].result = SNMP_RESULT_OUT_OF_MEMORY;
+        View(index) = {};
+        View(index).printer = printers_[index];
+        View(index).result = SNMP_RESULT_OUT_OF_MEMORY;
         Finish(index);
     }
 
@@ -169,15 +169,26 @@ private:
         Polled &polled = polled_[index];
         polled.fetch.reset();
         seconds_[index] = std::chrono::duration<double>(Clock::now() - polled.started).count();
-        if (views_[index].result != 0) {
+        if (View(index).result != 0) {
             waits_.push_back({polled.started, Clock::now()});
             ++counters_.unreached;
         }
         if (polled.holdsWindow) --holding_;
         polled = {};
         --inFlight_;
+        if (done_) {
+            // Nothing may leave the thread; a view the receiver could not
+            // take (no memory) is lost rather than the poll.
+            try {
+                done_(index, made_);
+            } catch (const std::exception &) {
+            }
+            made_ = {};
+        }
         ++counters_.done;
     }
+
+    PrinterStatusView &View(std::size_t index) { return done_ ? made_ : views_[index]; }
 
     static void Delivered(void *context, FleetCompletion &completion) {
         auto &self = *static_cast<PollThread *>(context);
@@ -208,6 +219,9 @@ private:
     std::size_t share_;
     std::size_t started_ = 0;
     std::vector<PrinterStatusView> &views_;
+    // With a receiver of each view as it is done, the one view being made.
+    const ViewDone &done_;
+    PrinterStatusView made_;
     std::vector<double> &seconds_;
     PollCounters &counters_;
     // Names kept as numbers both ways: the walks read arcs and write them.
@@ -237,9 +251,10 @@ void FollowProgress(const PollCounters &counters, std::size_t total, bool shown)
 
 }  // namespace
 
-PollRun PollAll(const std::vector<std::string> &printers, unsigned threadCount, std::size_t window, bool progress) {
+PollRun PollAll(const std::vector<std::string> &printers, unsigned threadCount, std::size_t window, bool progress,
+                const ViewDone &done) {
     PollRun run;
-    run.views.resize(printers.size());
+    if (!done) run.views.resize(printers.size());
     run.seconds.assign(printers.size(), 0.0);
     const std::size_t threads = std::max<std::size_t>(1, std::min<std::size_t>(threadCount, printers.size()));
     const std::size_t inFlight = window == 0 ? std::min(printers.size(), kDefaultWindow) : window;
@@ -251,7 +266,7 @@ PollRun PollAll(const std::vector<std::string> &printers, unsigned threadCount, 
     std::vector<std::thread> workers;
     for (std::size_t t = 0; t < threads; ++t) {
         workers.emplace_back([&, t] {
-            PollThread share(printers, next, perThread, window == 0 ? shareEach : 0, run, counters);
+            PollThread share(printers, next, perThread, window == 0 ? shareEach : 0, run, done, counters);
             run.unreachedByThread[t] = share.Run();
         });
     }

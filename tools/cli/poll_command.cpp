@@ -5,6 +5,7 @@
 // progress line while it runs on a terminal; exit code 0 only when every
 // printer was reached.
 #include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <memory>
 #include <optional>
@@ -32,16 +33,16 @@ struct PollOptions {
 
 // 0 when every printer answered; when none did, and all for the same
 // reason, that reason's code (3 all silent, 5 all unknown); otherwise 1.
-int PollExitCode(const std::vector<PrinterStatusView> &views) {
+int PollExitCode(const std::vector<std::int32_t> &results) {
     std::optional<int> shared;
     bool anyReached = false;
     bool alike = true;
-    for (const PrinterStatusView &view : views) {
-        if (view.result == 0) {
+    for (const std::int32_t result : results) {
+        if (result == 0) {
             anyReached = true;
             continue;
         }
-        const int code = ExitCodeForResult(view.result);
+        const int code = ExitCodeForResult(result);
         if (shared && *shared != code) alike = false;
         shared = code;
     }
@@ -66,13 +67,28 @@ int RunPoll(const PollOptions &options) {
     }
     EnsureLibraryLoaded();
     CommandSettings().progress = false;  // the poll's own line says how far it is
-    const PollRun run = PollAll(printers, options.threads, options.window, IsTerminal(stderr));
+    std::size_t width = 0;
+    for (const std::string &name : printers) width = std::max(width, name.size());
+    // Each printer's line (or JSON summary) and result, made as soon as it
+    // is read: a fleet's views are not all held until the end.
+    std::vector<std::string> lines(options.json ? 0 : printers.size());
+    std::vector<Json> summaries(options.json ? printers.size() : 0);
+    std::vector<std::int32_t> results(printers.size());
+    const PollRun run = PollAll(printers, options.threads, options.window, IsTerminal(stderr),
+                                [&](std::size_t index, PrinterStatusView &view) {
+                                    results[index] = view.result;
+                                    if (options.json) {
+                                        summaries[index] = SummaryJson(view);
+                                    } else {
+                                        lines[index] = SummaryLine(view, width);
+                                    }
+                                });
     std::size_t unreached = 0;
-    for (const PrinterStatusView &view : run.views) unreached += view.result != 0 ? 1 : 0;
+    for (const std::int32_t result : results) unreached += result != 0 ? 1 : 0;
     const std::size_t busiest = *std::max_element(run.unreachedByThread.begin(), run.unreachedByThread.end());
     if (options.json) {
         Json out{{"command", "poll"}, {"printers", Json::array()}};
-        for (const PrinterStatusView &view : run.views) out["printers"].push_back(SummaryJson(view));
+        for (Json &summary : summaries) out["printers"].push_back(std::move(summary));
         out["summary"] = {{"printers", printers.size()},
                           {"reached", printers.size() - unreached},
                           {"notReached", unreached},
@@ -80,13 +96,11 @@ int RunPoll(const PollOptions &options) {
                           {"mostUnreachedInOneThread", busiest}};
         PrintJson(out);
     } else {
-        std::size_t width = 0;
-        for (const std::string &name : printers) width = std::max(width, name.size());
-        for (const PrinterStatusView &view : run.views) std::printf("%s\n", SummaryLine(view, width).c_str());
+        for (const std::string &line : lines) std::printf("%s\n", line.c_str());
         std::printf("%zu printers: %zu reached, %zu not reached; %zu threads, at most %zu unreached in one thread\n",
                     printers.size(), printers.size() - unreached, unreached, run.unreachedByThread.size(), busiest);
     }
-    return PollExitCode(run.views);
+    return PollExitCode(results);
 }
 
 }  // namespace
