@@ -378,7 +378,8 @@ struct FleetEngine::State {
             Arm(*transaction);
             Wait(std::move(transaction));
         }
-        // The rest go at the next look.
+        // The one that could not go switches or ends; those after it go at
+        // the next look.
         if (sent < count) {
             std::unique_ptr<Transaction> transaction = std::move(starts.front());
             starts.pop_front();
