@@ -328,6 +328,8 @@ bool Key::RemoveSubkey(std::string_view subkeyName) {
 void Key::PutValue(std::string_view valueName, std::uint32_t type, std::vector<std::uint8_t> data) {
     Value *value = FindValue(valueName);
     if (value == nullptr) {
+        // A printer's key holds a handful: room for them in one block.
+        if (values.empty()) values.reserve(4);
         values.emplace_back();
         value = &values.back();
         value->name = std::string(valueName);

@@ -199,6 +199,8 @@ bool ReadValueData(std::string_view text, bool unicodeFile, ValueLine &value, st
     }
     if (!text.empty() && text.front() == '"') {
         std::string_view rest;
+        // At most the text between the quotes, and the terminator: one block.
+        value.data.reserve(text.size());
         if (!ReadQuoted(text, value.data, rest)) {
             why = "the text value has no closing quote";
             return false;
@@ -218,6 +220,7 @@ bool ReadValueData(std::string_view text, bool unicodeFile, ValueLine &value, st
             return false;
         }
         value.type = kRegDword;
+        value.data.reserve(4);
         for (int shift = 0; shift < 32; shift += 8) {
             value.data.push_back(static_cast<std::uint8_t>(number >> shift));
         }
