@@ -106,6 +106,21 @@ bool ToSystemAddress(const sockaddr *name, int nameLength, ::sockaddr_in &system
     return true;
 }
 
+// What sendto refuses of an Internet datagram before it reaches the system:
+// a buffer that is not there, no address, or one that is not an Internet
+// address. False, with the last error set, for those.
+bool ReadDestination(const OutgoingDatagram &datagram, ::sockaddr_in &systemAddress) {
+    if (datagram.length < 0 || (datagram.buffer == nullptr && datagram.length > 0)) {
+        WSASetLastError(WSAEFAULT);
+        return false;
+    }
+    if (datagram.to == nullptr) {
+        WSASetLastError(WSAEDESTADDRREQ);
+        return false;
+    }
+    return ToSystemAddress(datagram.to, datagram.toLength, systemAddress);
+}
+
 void FromSystemAddress(const ::sockaddr_in &systemAddress, sockaddr *name, int *nameLength) {
     sockaddr_in address{};
     address.sin_family = static_cast<std::int16_t>(detail::kWsAfInet);
@@ -466,15 +481,7 @@ int SendToMany(SOCKET s, const OutgoingDatagram *datagrams, int count) {
         int ready = 0;
         for (; ready < std::min(kPerCall, count - sent); ++ready) {
             const OutgoingDatagram &datagram = datagrams[sent + ready];
-            if (datagram.length < 0 || (datagram.buffer == nullptr && datagram.length > 0)) {
-                if (sent + ready == 0) return Fail(WSAEFAULT);
-                break;
-            }
-            if (datagram.to == nullptr) {
-                if (sent + ready == 0) return Fail(WSAEDESTADDRREQ);
-                break;
-            }
-            if (!ToSystemAddress(datagram.to, datagram.toLength, addresses[ready])) {
+            if (!ReadDestination(datagram, addresses[ready])) {
                 if (sent + ready == 0) return SOCKET_ERROR;
                 break;
             }

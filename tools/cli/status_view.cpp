@@ -183,11 +183,6 @@ public:
         std::vector<Row> merged;
         for (std::size_t column = first; column <= last; ++column) {
             const std::span<const WalkCell> cells = walk.Cells(column);
-            if (rows_.empty()) {
-                rows_.reserve(cells.size());
-                for (const WalkCell &cell : cells) rows_.push_back(cell.index);
-                continue;
-            }
             const bool same = cells.size() == rows_.size() &&
                               std::equal(cells.begin(), cells.end(), rows_.begin(),
                                          [](const WalkCell &cell, Row row) { return SameRow(cell.index, row); });
